@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QSettings;
+
+namespace tarnwick {
+
+// Where the program meets the machine: the user's folders, the prefix that
+// absolute system paths hang from, the clock and the external tools.
+// Production uses Environment::system(); tests install their own with
+// Environment::Scope so that nothing touches the real home or root.
+struct Environment {
+    QString homeDirectory;       // the user's home folder, no trailing slash
+    QString rootPrefix;          // prepended to absolute system paths; empty is the real root
+    QString tempDirectory;       // scratch space
+    QString applicationSupport;  // the user's Application Support folder
+    QString settingsFile;        // empty: the platform's own user defaults; else an INI file
+    std::function<QDateTime()> clock;     // empty: the real clock
+    QHash<QString, QString> toolPaths;    // a tool's usual path ("/usr/sbin/diskutil") -> path here
+
+    // The current date and time from the clock.
+    QDateTime now() const;
+    // An absolute system path such as "/Applications" or "/private/var/log" as seen here.
+    QString systemPath(const QString& absolutePath) const;
+    // A path under the home folder: "~/Library/Caches", "Library/Caches" or "~".
+    QString homePath(const QString& relativePath) const;
+    // The program to run for a tool's usual path: the override, else systemPath(path).
+    QString toolPath(const QString& usualPath) const;
+    // The user defaults store (QSettings) this environment uses.
+    std::unique_ptr<QSettings> settings() const;
+
+    // The real machine's environment.
+    static Environment system();
+    // The environment in force. Replaced only by tests, while no work runs.
+    static const Environment& current();
+    static void setCurrent(const Environment& environment);
+
+    // Installs an environment for the lifetime of the scope, then restores the previous one.
+    class Scope {
+    public:
+        explicit Scope(const Environment& environment);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        std::shared_ptr<const Environment> previous_;
+    };
+};
+
+}  // namespace tarnwick
