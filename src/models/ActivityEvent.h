@@ -12,9 +12,9 @@ namespace tarnwick {
 // One entry of the activity log: something the program cleaned or ran.
 struct ActivityEvent {
     QUuid id = QUuid::createUuid();
-    QDateTime date;
-    QString kind;     // a short label chosen by the caller ("Junk")
-    QString summary;  // one line chosen by the caller
+    QDateTime date{};
+    QString kind{};     // a short label chosen by the caller ("Junk")
+    QString summary{};  // one line chosen by the caller
     qint64 bytesFreed = 0;
     qint64 itemsAffected = 0;
 

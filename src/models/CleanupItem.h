@@ -11,9 +11,9 @@ namespace tarnwick {
 // only by the user's tick.
 struct CleanupItem {
     QUuid id = QUuid::createUuid();
-    QString title;
-    QString path;    // absolute path of what cleaning moves
-    QString detail;  // the row's second line
+    QString title{};
+    QString path{};    // absolute path of what cleaning moves
+    QString detail{};  // the row's second line
     qint64 size = 0;
     CleanupCategory category = CleanupCategory::caches;
     bool isSelected = false;

@@ -23,9 +23,9 @@ struct ClutterItem {
     };
 
     QUuid id = QUuid::createUuid();
-    QString title;
-    QString path;    // absolute path of what cleaning moves
-    QString detail;  // why it was found
+    QString title{};
+    QString path{};    // absolute path of what cleaning moves
+    QString detail{};  // why it was found
     qint64 size = 0;
     Kind kind = Kind::duplicates;
     bool isSelected = false;

@@ -5,9 +5,9 @@
 namespace tarnwick {
 
 qint64 InstalledApp::leftoversBytes() const {
-    qint64 total = 0;
-    for (const Leftover& leftover : leftovers) total = Saturating::add(total, leftover.size);
-    return total;
+    Saturating::Total total;
+    for (const Leftover& leftover : leftovers) total.add(leftover.size);
+    return total.value();
 }
 
 }  // namespace tarnwick

@@ -13,18 +13,18 @@ struct InstalledApp {
     // One leftover file or folder of the application.
     struct Leftover {
         QUuid id = QUuid::createUuid();
-        QString path;     // absolute
+        QString path{};   // absolute
         qint64 size = 0;  // bytes; at least 1 after a scan
 
         bool operator==(const Leftover&) const = default;
     };
 
     QUuid id = QUuid::createUuid();
-    QString name;  // bundle file name without ".app"
-    QString path;  // absolute path of the bundle
-    std::optional<QString> bundleId;
+    QString name{};  // bundle file name without ".app"
+    QString path{};  // absolute path of the bundle
+    std::optional<QString> bundleId{};
     qint64 size = 0;               // allocated bytes of the bundle
-    QList<Leftover> leftovers;     // largest first
+    QList<Leftover> leftovers{};     // largest first
     bool isSelected = false;
 
     // The sum of the leftovers' sizes (0 without leftovers); saturates

@@ -23,7 +23,7 @@ struct MaintenanceTask {
 
     QUuid id = QUuid::createUuid();
     Kind kind = Kind::flushDNS;
-    std::optional<QString> lastResult;  // none until it ran since start-up
+    std::optional<QString> lastResult{};  // none until it ran since start-up
 
     bool operator==(const MaintenanceTask&) const = default;
 };

@@ -18,12 +18,12 @@ struct PerformanceItem {
     };
 
     QUuid id = QUuid::createUuid();
-    QString title;   // process name, or the agent's label
-    QString detail;  // "PID 123", or the property list's path with "~"
+    QString title{};   // process name, or the agent's label
+    QString detail{};  // "PID 123", or the property list's path with "~"
     Kind kind = Kind::process;
-    QString metric;
-    std::optional<QString> path;  // the agent's property list; none for a process
-    std::optional<qint32> pid;    // none for an agent
+    QString metric{};
+    std::optional<QString> path{};  // the agent's property list; none for a process
+    std::optional<qint32> pid{};    // none for an agent
     bool canQuit = false;
 
     // A launch item with a property list can be disabled; a process cannot.

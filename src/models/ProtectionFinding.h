@@ -28,9 +28,9 @@ struct ProtectionFinding {
     };
 
     QUuid id = QUuid::createUuid();
-    QString title;
-    QString path;    // absolute path of what was found; what a clean moves
-    QString detail;  // one line of explanation
+    QString title{};
+    QString path{};    // absolute path of what was found; what a clean moves
+    QString detail{};  // one line of explanation
     Kind kind = Kind::suspiciousAgent;
     Severity severity = Severity::low;
     bool isSelected = false;

@@ -115,15 +115,15 @@ void log(const QString& kind, const QString& summary, qint64 bytesFreed, qint64 
 }
 
 qint64 lifetimeBytesFreed() {
-    qint64 total = 0;
-    for (const ActivityEvent& event : list(kReadLimit)) total = Saturating::add(total, event.bytesFreed);
-    return total;
+    Saturating::Total total;
+    for (const ActivityEvent& event : list(kReadLimit)) total.add(event.bytesFreed);
+    return total.value();
 }
 
 qint64 lifetimeItems() {
-    qint64 total = 0;
-    for (const ActivityEvent& event : list(kReadLimit)) total = Saturating::add(total, event.itemsAffected);
-    return total;
+    Saturating::Total total;
+    for (const ActivityEvent& event : list(kReadLimit)) total.add(event.itemsAffected);
+    return total.value();
 }
 
 }  // namespace tarnwick::ActivityService
