@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace tarnwick;
 
 TEST(JsonCoding, UuidsAreUpperCaseWithoutBraces) {
@@ -45,6 +47,24 @@ TEST(JsonCoding, ReaderRequiresEveryKeyWithItsType) {
     JsonObjectReader optional(*object);
     EXPECT_FALSE(optional.optionalString("absent"));
     EXPECT_TRUE(optional.ok());
+}
+
+TEST(JsonCoding, IntegersKeepTheWholeSixtyFourBitRange) {
+    auto object = JsonCoding::parseObject(
+        R"({"max":9223372036854775807,"min":-9223372036854775808,"zero":0,"three":3.0,)"
+        R"("over":9223372036854775808,"half":0.5,"huge":1e300})");
+    ASSERT_TRUE(object);
+    JsonObjectReader reader(*object);
+    EXPECT_EQ(reader.int64("max"), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(reader.int64("min"), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(reader.int64("zero"), 0);
+    EXPECT_EQ(reader.int64("three"), 3);
+    EXPECT_TRUE(reader.ok());
+    for (const char* key : {"over", "half", "huge"}) {
+        JsonObjectReader bad(*object);
+        bad.int64(key);
+        EXPECT_FALSE(bad.ok()) << key;
+    }
 }
 
 TEST(JsonCoding, OutputIsCompact) {
