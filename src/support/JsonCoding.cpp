@@ -27,7 +27,9 @@ double dateValue(const QDateTime& date) {
 }
 
 QDateTime dateFromValue(double secondsSinceReferenceDate) {
+    // Beyond about ±292,000 years the milliseconds no longer fit: no valid date.
     const double ms = std::round((secondsSinceReferenceDate + kReferenceDateOffset) * 1000.0);
+    if (!std::isfinite(ms) || std::fabs(ms) > 9.0e18) return QDateTime();
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC);
 }
 
@@ -135,7 +137,9 @@ QDateTime JsonObjectReader::date(const char* key) {
         ok_ = false;
         return {};
     }
-    return JsonCoding::dateFromValue(value);
+    QDateTime date = JsonCoding::dateFromValue(value);
+    if (!date.isValid()) ok_ = false;
+    return date;
 }
 
 QJsonArray JsonObjectReader::array(const char* key) {

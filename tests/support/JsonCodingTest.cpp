@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -25,6 +26,8 @@ TEST(JsonCoding, DatesCountSecondsFrom2001) {
     EXPECT_DOUBLE_EQ(JsonCoding::dateValue(reference), 0.0);
     EXPECT_DOUBLE_EQ(JsonCoding::dateValue(reference.addSecs(-60)), -60.0);
     EXPECT_EQ(JsonCoding::dateFromValue(86400.5), reference.addMSecs(86400500));
+    EXPECT_FALSE(JsonCoding::dateFromValue(1e300).isValid());
+    EXPECT_FALSE(JsonCoding::dateFromValue(std::nan("")).isValid());
 }
 
 TEST(JsonCoding, ReaderRequiresEveryKeyWithItsType) {
