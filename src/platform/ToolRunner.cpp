@@ -1,0 +1,260 @@
+#include "platform/ToolRunner.h"
+
+#include <QFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tarnwick {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long one wait lasts at most (milliseconds), so that a child that exits
+// while something it started still holds the pipes open is noticed.
+constexpr int kSliceMilliseconds = 20;
+
+// A file descriptor closed when it goes out of scope.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Makes a pipe whose ends are closed on exec; the read end does not block.
+bool makePipe(Descriptor& readEnd, Descriptor& writeEnd) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+    readEnd.reset(fds[0]);
+    writeEnd.reset(fds[1]);
+    const int flags = ::fcntl(readEnd.get(), F_GETFL);
+    return flags >= 0 && ::fcntl(readEnd.get(), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+// Reads what is available; closes the descriptor at end of file or on an error.
+void drain(Descriptor& fd, QByteArray* sink) {
+    char buffer[65536];
+    while (fd.valid()) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n > 0) {
+            if (sink) sink->append(buffer, n);
+        } else if (n == 0) {
+            fd.reset();
+        } else if (errno == EINTR) {
+            continue;
+        } else {
+            if (errno != EAGAIN && errno != EWOULDBLOCK) fd.reset();
+            return;
+        }
+    }
+}
+
+// The executable to start: a name without a slash is looked up on PATH.
+// Empty when there is no such program.
+QByteArray resolveProgram(const QString& program) {
+    if (program.isEmpty()) return {};
+    if (program.contains(QLatin1Char('/'))) {
+        const QByteArray path = QFile::encodeName(program);
+        struct stat info;
+        if (::stat(path.constData(), &info) != 0) return {};
+        return path;
+    }
+    const QString found = QStandardPaths::findExecutable(program);
+    return found.isEmpty() ? QByteArray() : QFile::encodeName(found);
+}
+
+// Waits for the child without giving up on interrupted calls.
+pid_t waitBlocking(pid_t pid, int* status) {
+    pid_t r;
+    do {
+        r = ::waitpid(pid, status, 0);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+// Spawn attributes and file actions, released on every path out.
+struct SpawnSetup {
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_t actions;
+    bool attributesReady = false;
+    bool actionsReady = false;
+
+    ~SpawnSetup() {
+        if (actionsReady) posix_spawn_file_actions_destroy(&actions);
+        if (attributesReady) posix_spawnattr_destroy(&attributes);
+    }
+};
+
+}  // namespace
+
+ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
+                           std::chrono::milliseconds timeout, Stderr errorHandling) {
+    ToolResult result;
+    const auto deadline = Clock::now() + timeout;
+
+    const QByteArray executable = resolveProgram(program);
+    if (executable.isEmpty()) {
+        result.status = ToolResult::Status::notFound;
+        return result;
+    }
+
+    std::vector<QByteArray> encoded;
+    encoded.reserve(arguments.size() + 1);
+    encoded.push_back(QFile::encodeName(program));
+    for (const QString& argument : arguments) encoded.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    argv.reserve(encoded.size() + 1);
+    for (QByteArray& argument : encoded) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const bool captureErrors = errorHandling == Stderr::capture;
+    Descriptor outRead, outWrite, errRead, errWrite;
+    if (!makePipe(outRead, outWrite) || (captureErrors && !makePipe(errRead, errWrite))) {
+        result.status = ToolResult::Status::failedToStart;
+        return result;
+    }
+
+    SpawnSetup setup;
+    bool ready = posix_spawnattr_init(&setup.attributes) == 0;
+    setup.attributesReady = ready;
+    ready = ready && posix_spawn_file_actions_init(&setup.actions) == 0;
+    setup.actionsReady = ready;
+    if (ready) {
+        // The child starts with every signal at its default and none blocked,
+        // whatever this process ignores or blocks, in a process group of its own
+        // so that a timeout can end whatever it started as well.
+        sigset_t all, none;
+        sigfillset(&all);
+        sigemptyset(&none);
+        ready = posix_spawnattr_setsigdefault(&setup.attributes, &all) == 0
+                && posix_spawnattr_setsigmask(&setup.attributes, &none) == 0
+                && posix_spawnattr_setpgroup(&setup.attributes, 0) == 0
+                && posix_spawnattr_setflags(&setup.attributes,
+                                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK
+                                                | POSIX_SPAWN_SETPGROUP) == 0
+                && posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null",
+                                                    O_RDONLY, 0) == 0
+                && posix_spawn_file_actions_adddup2(&setup.actions, outWrite.get(),
+                                                    STDOUT_FILENO) == 0
+                && (captureErrors
+                        ? posix_spawn_file_actions_adddup2(&setup.actions, errWrite.get(),
+                                                           STDERR_FILENO) == 0
+                        : posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO,
+                                                           "/dev/null", O_WRONLY, 0) == 0);
+    }
+    pid_t pid = -1;
+    if (!ready || posix_spawn(&pid, executable.constData(), &setup.actions, &setup.attributes,
+                              argv.data(), environ) != 0) {
+        result.status = ToolResult::Status::failedToStart;
+        return result;
+    }
+    // Only the child holds the write ends now, so end of file means it (and
+    // everything it started) closed them.
+    outWrite.reset();
+    errWrite.reset();
+
+    bool reaped = false;
+    bool timedOut = false;
+    bool statusLost = false;  // the status was taken by someone else (SIGCHLD ignored)
+    int status = 0;
+    int exitSlice = 1;
+    for (;;) {
+        if (!reaped) {
+            const pid_t r = ::waitpid(pid, &status, WNOHANG);
+            if (r == pid || (r < 0 && errno == ECHILD)) {
+                reaped = true;
+                statusLost = r < 0;
+            }
+        }
+        if (reaped && !outRead.valid() && !errRead.valid()) break;
+
+        const auto remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (remaining.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd fds[2];
+        nfds_t count = 0;
+        if (outRead.valid()) fds[count++] = {outRead.get(), POLLIN, 0};
+        if (errRead.valid()) fds[count++] = {errRead.get(), POLLIN, 0};
+        // While the child runs its exit is checked every slice; a child that
+        // closed its pipes is usually about to exit, so those slices start short.
+        // Once the child is gone, the stragglers' pipes are awaited up to the deadline.
+        int slice = kSliceMilliseconds;
+        if (!outRead.valid() && !errRead.valid()) {
+            slice = exitSlice;
+            exitSlice = std::min(exitSlice * 2, kSliceMilliseconds);
+        }
+        const int wait = static_cast<int>(
+            std::min<long long>(remaining.count(), reaped ? remaining.count() : slice));
+        if (::poll(count ? fds : nullptr, count, wait) < 0 && errno != EINTR) {
+            // Cannot watch the pipes any more: fall back to waiting in slices.
+            struct timespec pause = {0, kSliceMilliseconds * 1000000L};
+            ::nanosleep(&pause, nullptr);
+        }
+        drain(outRead, &result.output);
+        drain(errRead, &result.errorOutput);
+    }
+
+    if (timedOut) {
+        // End the whole group (the child and whatever it started), then the
+        // child itself in case it left the group, and reap it.
+        ::kill(-pid, SIGKILL);
+        if (!reaped) {
+            ::kill(pid, SIGKILL);
+            statusLost = waitBlocking(pid, &status) != pid;
+            // The child may have exited on its own just before the kill.
+            timedOut = statusLost || !WIFEXITED(status);
+        } else {
+            timedOut = false;  // it ended in time; only stragglers kept the pipes open
+        }
+        drain(outRead, &result.output);
+        drain(errRead, &result.errorOutput);
+    }
+
+    if (timedOut) {
+        result.status = ToolResult::Status::timedOut;
+    } else if (statusLost) {
+        // The exit status was lost (children reaped elsewhere); never reported as success.
+        result.status = ToolResult::Status::finished;
+        result.exitCode = -1;
+    } else if (WIFEXITED(status)) {
+        result.status = ToolResult::Status::finished;
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.status = ToolResult::Status::crashed;
+        result.signalNumber = WTERMSIG(status);
+    } else {
+        result.status = ToolResult::Status::finished;
+    }
+    return result;
+}
+
+}  // namespace tarnwick

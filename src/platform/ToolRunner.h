@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+namespace tarnwick {
+
+// What became of one run of an external program.
+struct ToolResult {
+    enum class Status {
+        finished,       // the program ran and exited by itself; see exitCode
+        notFound,       // no such program (path missing, or not on PATH)
+        failedToStart,  // it exists but could not be started (not executable, a folder, no resources)
+        crashed,        // it was ended by a signal it did not ask for; see signalNumber
+        timedOut,       // it outlived the timeout and was killed
+    };
+
+    Status status = Status::failedToStart;
+    int exitCode = -1;      // the exit status when finished, else -1
+    int signalNumber = 0;   // the ending signal when crashed, else 0
+    QByteArray output;      // everything the program wrote to standard output (also when it failed)
+    QByteArray errorOutput; // its standard error when the caller asked for it, else empty
+
+    // True exactly when the program finished with exit status 0.
+    bool succeeded() const { return status == Status::finished && exitCode == 0; }
+};
+
+// Runs external programs synchronously, without a shell and without an event
+// loop, so any thread may call it (the calling thread blocks for the run).
+//
+// The program gets the argument list as given, the process's own environment
+// and working folder, the null device as standard input, and a process group
+// of its own. Standard output (and standard error when captured) are read
+// while it runs, so a talkative program never stalls on a full pipe. When the
+// timeout passes, the program and anything left in its process group are
+// killed with SIGKILL and the child is reaped before run() returns.
+//
+// Callers resolve a system tool's path through Environment::toolPath() first.
+class ToolRunner {
+public:
+    enum class Stderr { discard, capture };
+
+    static ToolResult run(const QString& program, const QStringList& arguments,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                          Stderr errorHandling = Stderr::discard);
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,187 @@
+#include "platform/ToolRunner.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <vector>
+
+#include <sys/wait.h>
+
+using namespace tarnwick;
+using namespace std::chrono_literals;
+using Status = ToolResult::Status;
+
+namespace {
+
+// Test children are made with the shell; the runner itself never uses one.
+ToolResult shell(const QString& script, std::chrono::milliseconds timeout = 10s,
+                 ToolRunner::Stderr errors = ToolRunner::Stderr::discard) {
+    return ToolRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, timeout, errors);
+}
+
+// True when no child of this process is left unreaped.
+bool noChildLeft() {
+    int status;
+    return ::waitpid(-1, &status, WNOHANG) < 0 && errno == ECHILD;
+}
+
+// True when the process is gone (or only a zombie waiting for its new parent).
+bool processEnded(const QByteArray& pidText) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pidText.trimmed())));
+        if (!stat.open(QIODevice::ReadOnly)) return true;
+        const QByteArray fields = stat.readAll();
+        const qsizetype close = fields.lastIndexOf(')');
+        if (close >= 0 && fields.mid(close + 2, 1) == "Z") return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(ToolRunner, PassesArgumentsVerbatimAndReadsOutput) {
+    const ToolResult r = ToolRunner::run(QStringLiteral("printf"),
+                                         {QStringLiteral("%s|%s|"), QStringLiteral("a b;$HOME"),
+                                          QStringLiteral("*")});
+    EXPECT_EQ(r.status, Status::finished);
+    EXPECT_TRUE(r.succeeded());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, QByteArray("a b;$HOME|*|"));
+    EXPECT_TRUE(r.errorOutput.isEmpty());
+}
+
+TEST(ToolRunner, KeepsOrDiscardsStandardError) {
+    const QString script = QStringLiteral("echo out; echo err >&2");
+    const ToolResult discarded = shell(script);
+    EXPECT_EQ(discarded.output, QByteArray("out\n"));
+    EXPECT_TRUE(discarded.errorOutput.isEmpty());
+    const ToolResult captured = shell(script, 10s, ToolRunner::Stderr::capture);
+    EXPECT_EQ(captured.output, QByteArray("out\n"));
+    EXPECT_EQ(captured.errorOutput, QByteArray("err\n"));
+}
+
+TEST(ToolRunner, TellsExitCodesCrashesAndMissingPrograms) {
+    const ToolResult exited = shell(QStringLiteral("echo partial; exit 3"));
+    EXPECT_EQ(exited.status, Status::finished);
+    EXPECT_EQ(exited.exitCode, 3);
+    EXPECT_FALSE(exited.succeeded());
+    EXPECT_EQ(exited.output, QByteArray("partial\n"));
+
+    const ToolResult crashed = shell(QStringLiteral("ulimit -c 0; kill -SEGV $$"));
+    EXPECT_EQ(crashed.status, Status::crashed);
+    EXPECT_EQ(crashed.signalNumber, SIGSEGV);
+    EXPECT_FALSE(crashed.succeeded());
+
+    EXPECT_EQ(ToolRunner::run(QStringLiteral("/no/such/tool"), {}).status, Status::notFound);
+    EXPECT_EQ(ToolRunner::run(QStringLiteral("tarnwick-no-such-tool"), {}).status, Status::notFound);
+    EXPECT_EQ(ToolRunner::run(QString(), {}).status, Status::notFound);
+}
+
+TEST(ToolRunner, ReportsProgramsThatExistButCannotStart) {
+    test::FakeEnvironment env;
+    const QString plain = test::writeFile(env.path(QStringLiteral("plain.txt")), "echo hi\n");
+    EXPECT_EQ(ToolRunner::run(plain, {}).status, Status::failedToStart);
+    const QString folder = test::makeDir(env.path(QStringLiteral("folder")));
+    EXPECT_EQ(ToolRunner::run(folder, {}).status, Status::failedToStart);
+    // A script whose interpreter is missing exists, so it is not "not found".
+    const QString script = test::writeFile(env.path(QStringLiteral("script")), "#!/no/such/shell\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_EQ(ToolRunner::run(script, {}).status, Status::failedToStart);
+}
+
+TEST(ToolRunner, StandardInputIsTheNullDevice) {
+    const auto start = std::chrono::steady_clock::now();
+    const ToolResult r = ToolRunner::run(QStringLiteral("cat"), {}, 5s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_TRUE(r.succeeded());
+    EXPECT_TRUE(r.output.isEmpty());
+}
+
+TEST(ToolRunner, ReadsLargeOutputOnBothStreamsWithoutStalling) {
+    // Standard error is filled first, so a runner that reads only standard
+    // output until the end would stall here.
+    const QString script = QStringLiteral(
+        "head -c 1048576 /dev/zero >&2; head -c 1048576 /dev/zero; head -c 1000 /dev/zero >&2");
+    const ToolResult captured = shell(script, 20s, ToolRunner::Stderr::capture);
+    EXPECT_TRUE(captured.succeeded());
+    EXPECT_EQ(captured.output.size(), 1048576);
+    EXPECT_EQ(captured.errorOutput.size(), 1048576 + 1000);
+
+    const ToolResult discarded = shell(script, 20s);
+    EXPECT_TRUE(discarded.succeeded());
+    EXPECT_EQ(discarded.output.size(), 1048576);
+    EXPECT_TRUE(discarded.errorOutput.isEmpty());
+}
+
+TEST(ToolRunner, KillsAndReapsAProgramThatOutlivesTheTimeout) {
+    auto start = std::chrono::steady_clock::now();
+    const ToolResult slept = ToolRunner::run(QStringLiteral("sleep"), {QStringLiteral("30")}, 300ms);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(slept.status, Status::timedOut);
+    EXPECT_FALSE(slept.succeeded());
+    EXPECT_GE(elapsed, 290ms);
+    EXPECT_LT(elapsed, 2s);
+    EXPECT_TRUE(noChildLeft());
+
+    // A shell waiting for a sleeper that holds the output pipe: the whole group ends.
+    start = std::chrono::steady_clock::now();
+    const ToolResult group = shell(QStringLiteral("sleep 30 & echo $!; wait"), 300ms);
+    elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(group.status, Status::timedOut);
+    EXPECT_LT(elapsed, 2s);
+    EXPECT_TRUE(noChildLeft());
+    ASSERT_FALSE(group.output.isEmpty());
+    EXPECT_TRUE(processEnded(group.output));
+
+    // A program that closed its output keeps running: still timed out.
+    const ToolResult closed = shell(QStringLiteral("exec >&-; sleep 30"), 300ms);
+    EXPECT_EQ(closed.status, Status::timedOut);
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST(ToolRunner, FinishedProgramIsNotBlamedForItsBackgroundChild) {
+    // The program exits at once but leaves a sleeper holding the pipe; the
+    // runner waits for the pipe up to the timeout, ends the sleeper and
+    // reports the program's own exit status.
+    const auto start = std::chrono::steady_clock::now();
+    const ToolResult r = shell(QStringLiteral("sleep 30 & echo $!; exit 4"), 300ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(r.status, Status::finished);
+    EXPECT_EQ(r.exitCode, 4);
+    ASSERT_FALSE(r.output.isEmpty());
+    EXPECT_TRUE(processEnded(r.output));
+}
+
+TEST(ToolRunner, WorksFromAPlainThread) {
+    ToolResult fromThread;
+    ToolResult timedOut;
+    std::thread worker([&] {
+        fromThread = ToolRunner::run(QStringLiteral("echo"), {QStringLiteral("worker")});
+        timedOut = ToolRunner::run(QStringLiteral("sleep"), {QStringLiteral("30")}, 300ms);
+    });
+    worker.join();
+    EXPECT_TRUE(fromThread.succeeded());
+    EXPECT_EQ(fromThread.output, QByteArray("worker\n"));
+    EXPECT_EQ(timedOut.status, Status::timedOut);
+
+    // Several runs at once from several threads keep their outputs apart.
+    std::vector<ToolResult> results(4);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&results, i] {
+            results[i] = shell(QStringLiteral("head -c 200000 /dev/zero; echo %1").arg(i));
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(results[i].succeeded());
+        EXPECT_EQ(results[i].output.size(), 200000 + 2);
+        EXPECT_TRUE(results[i].output.endsWith(QByteArray::number(i) + '\n'));
+    }
+}
