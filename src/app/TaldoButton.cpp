@@ -16,7 +16,6 @@ namespace tarnwick {
 TaldoButton::TaldoButton(TaldoButtonKind kind, const QString& text, QWidget* parent)
     : QPushButton(text, parent), m_kind(kind), m_tint(TaldoTheme::accentTeal()) {
     setAttribute(Qt::WA_Hover);
-    setCursor(Qt::ArrowCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
     auto makeAnimation = [this](int duration, double* amount) {
