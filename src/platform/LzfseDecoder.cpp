@@ -45,8 +45,9 @@ std::optional<size_t> LzfseDecoder::measure(const uint8_t* data, size_t size) {
         case kPackedTablesMagic:
             if (left < LzfseBlockHeader::kPackedFixedBytes) return std::nullopt;
             // Header size, then the literal and L/M/D payload sizes.
-            blockBytes = (load64(block + 24) & 0xffffffffu) + ((load64(block + 8) >> 20) & 0xfffff) +
-                         ((load64(block + 16) >> 40) & 0xfffff);
+            blockBytes = (load64(block + 24) & 0xffffffffu);
+            if (blockBytes < LzfseBlockHeader::kPackedFixedBytes) return std::nullopt;
+            blockBytes += ((load64(block + 8) >> 20) & 0xfffff) + ((load64(block + 16) >> 40) & 0xfffff);
             break;
         default:
             return std::nullopt;
