@@ -119,12 +119,17 @@ void LzfseBlockWriter::writeBlock() {
     FseCodec::buildEncoderTable(kMStates, kMSymbols, header.mFreq(), mTable_);
     FseCodec::buildEncoderTable(kDStates, kDSymbols, header.dFreq(), dTable_);
 
-    std::vector<uint8_t> payload;
+    // The header's size depends only on its tables: leave room for it, code
+    // the payloads straight into the output, then fill the header in.
+    const size_t headerBytes = (plainTables_ ? header.plain() : header.packed()).size();
+    const size_t base = out_.size();
+    out_.resize(base + headerBytes + maxLiteralPayload() + maxTripletPayload());
+    uint8_t* payload = out_.data() + base + headerBytes;
     encodeLiterals(header, payload);
-    encodeTriplets(header, payload);
+    encodeTriplets(header, payload + header.literalPayloadBytes);
     const std::vector<uint8_t> head = plainTables_ ? header.plain() : header.packed();
-    out_.insert(out_.end(), head.begin(), head.end());
-    out_.insert(out_.end(), payload.begin(), payload.end());
+    std::copy(head.begin(), head.end(), out_.begin() + long(base));
+    out_.resize(base + headerBytes + header.literalPayloadBytes + header.lmdPayloadBytes);
 
     literals_.clear();
     lValues_.clear();
@@ -134,10 +139,19 @@ void LzfseBlockWriter::writeBlock() {
     decoderDistance_ = 0;
 }
 
-void LzfseBlockWriter::encodeLiterals(LzfseBlockHeader& header, std::vector<uint8_t>& payload) {
+size_t LzfseBlockWriter::maxLiteralPayload() const {
+    // At most 10 bits a literal, plus the stream's 8-byte flush window.
+    return literals_.size() * 10 / 8 + 16;
+}
+
+size_t LzfseBlockWriter::maxTripletPayload() const {
+    // At most 14 + 17 + 23 bits a triplet.
+    return lValues_.size() * 7 + 16;
+}
+
+void LzfseBlockWriter::encodeLiterals(LzfseBlockHeader& header, uint8_t* payload) {
     const size_t count = literals_.size();
-    payload.resize(count * 10 / 8 + 16);
-    FseOutStream out(payload.data());
+    FseOutStream out(payload);
     uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
     uint32_t bits = 0;
     for (size_t i = count; i > 0; i -= 4) {
@@ -158,13 +172,10 @@ void LzfseBlockWriter::encodeLiterals(LzfseBlockHeader& header, std::vector<uint
     header.literalState[1] = uint16_t(s1);
     header.literalState[2] = uint16_t(s2);
     header.literalState[3] = uint16_t(s3);
-    payload.resize(out.size());
 }
 
-void LzfseBlockWriter::encodeTriplets(LzfseBlockHeader& header, std::vector<uint8_t>& payload) {
-    const size_t start = payload.size();
-    payload.resize(start + lValues_.size() * 7 + 16);
-    FseOutStream out(payload.data() + start);
+void LzfseBlockWriter::encodeTriplets(LzfseBlockHeader& header, uint8_t* payload) {
+    FseOutStream out(payload);
     uint32_t lState = 0, mState = 0, dState = 0;
     uint32_t bits = 0;
     auto push = [&](uint32_t& state, const FseEncoderEntry* table, int symbol, uint32_t extraBits, uint32_t extra) {
@@ -189,7 +200,6 @@ void LzfseBlockWriter::encodeTriplets(LzfseBlockHeader& header, std::vector<uint
     header.lState = uint16_t(lState);
     header.mState = uint16_t(mState);
     header.dState = uint16_t(dState);
-    payload.resize(start + out.size());
 }
 
 }  // namespace tarnwick

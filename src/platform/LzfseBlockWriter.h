@@ -31,8 +31,11 @@ public:
 private:
     void addTriplet(const uint8_t* literals, uint32_t literalCount, uint32_t matchLength, uint32_t distance);
     void writeBlock();
-    void encodeLiterals(LzfseBlockHeader& header, std::vector<uint8_t>& payload);
-    void encodeTriplets(LzfseBlockHeader& header, std::vector<uint8_t>& payload);
+    size_t maxLiteralPayload() const;
+    size_t maxTripletPayload() const;
+    // Code the payloads at `payload`, which has room for the maximum sizes.
+    void encodeLiterals(LzfseBlockHeader& header, uint8_t* payload);
+    void encodeTriplets(LzfseBlockHeader& header, uint8_t* payload);
 
     std::vector<uint8_t>& out_;
     bool plainTables_;

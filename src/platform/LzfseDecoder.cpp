@@ -18,31 +18,74 @@ constexpr uint32_t kMaxCount = (1u << 20) - 1;
 
 }  // namespace
 
-std::optional<std::vector<uint8_t>> LzfseDecoder::decode(const uint8_t* data, size_t size) {
-    output_.clear();
+std::optional<size_t> LzfseDecoder::measure(const uint8_t* data, size_t size) {
+    uint64_t total = 0;
     size_t pos = 0;
     for (;;) {
         const size_t left = size - pos;
         if (left < 4) return std::nullopt;  // no end-of-stream block
         const uint8_t* block = data + pos;
+        uint64_t blockBytes = 0;
         switch (load32(block)) {
         case kEndOfStreamMagic:
             if (left != 4) return std::nullopt;  // bytes after the end of the stream
+            return size_t(total);
+        case kRawMagic:
+            if (left < 8) return std::nullopt;
+            blockBytes = 8 + uint64_t(load32(block + 4));
+            break;
+        case kLzvnMagic:
+            if (left < 12) return std::nullopt;
+            blockBytes = 12 + uint64_t(load32(block + 8));
+            break;
+        case kPlainTablesMagic:
+            if (left < LzfseBlockHeader::kPlainBytes) return std::nullopt;
+            blockBytes = LzfseBlockHeader::kPlainBytes + uint64_t(load32(block + 20)) + load32(block + 24);
+            break;
+        case kPackedTablesMagic:
+            if (left < LzfseBlockHeader::kPackedFixedBytes) return std::nullopt;
+            // Header size, then the literal and L/M/D payload sizes.
+            blockBytes = (load64(block + 24) & 0xffffffffu) + ((load64(block + 8) >> 20) & 0xfffff) +
+                         ((load64(block + 16) >> 40) & 0xfffff);
+            break;
+        default:
+            return std::nullopt;
+        }
+        if (blockBytes > left) return std::nullopt;
+        total += load32(block + 4);
+        if (total > maxOutput_) return std::nullopt;
+        pos += size_t(blockBytes);
+    }
+}
+
+std::optional<std::vector<uint8_t>> LzfseDecoder::decode(const uint8_t* data, size_t size) {
+    // Walk the block headers first, so that the output is allocated once and
+    // a stream claiming more than the cap is refused before any work.
+    const std::optional<size_t> total = measure(data, size);
+    if (!total) return std::nullopt;
+    output_.assign(*total, 0);
+    produced_ = 0;
+
+    size_t pos = 0;
+    for (;;) {
+        const size_t left = size - pos;
+        const uint8_t* block = data + pos;
+        switch (load32(block)) {
+        case kEndOfStreamMagic:
+            if (produced_ != output_.size()) return std::nullopt;
             return std::move(output_);
         case kRawMagic: {
-            if (left < 8) return std::nullopt;
             const uint32_t rawBytes = load32(block + 4);
-            if (rawBytes > left - 8 || !grow(rawBytes)) return std::nullopt;
-            std::memcpy(output_.data() + output_.size() - rawBytes, block + 8, rawBytes);
+            if (!claim(rawBytes)) return std::nullopt;
+            std::memcpy(output_.data() + produced_ - rawBytes, block + 8, rawBytes);
             pos += 8 + size_t(rawBytes);
             break;
         }
         case kLzvnMagic: {
-            if (left < 12) return std::nullopt;
             const uint32_t rawBytes = load32(block + 4);
             const uint32_t payloadBytes = load32(block + 8);
-            if (payloadBytes > left - 12 || !grow(rawBytes)) return std::nullopt;
-            const size_t start = output_.size() - rawBytes;
+            if (!claim(rawBytes)) return std::nullopt;
+            const size_t start = produced_ - rawBytes;
             if (!LzvnDecoder::decode(block + 12, payloadBytes, output_.data(), start, rawBytes)) return std::nullopt;
             pos += 12 + size_t(payloadBytes);
             break;
@@ -66,16 +109,9 @@ std::optional<std::vector<uint8_t>> LzfseDecoder::decode(const uint8_t* data, si
     }
 }
 
-bool LzfseDecoder::grow(uint32_t rawBytes) {
-    const size_t used = output_.size();
-    if (rawBytes > maxOutput_ - used) return false;
-    const size_t needed = used + rawBytes;
-    if (needed > output_.capacity()) {
-        // Grow geometrically, but never past the cap.
-        const size_t doubled = output_.capacity() > maxOutput_ / 2 ? maxOutput_ : 2 * output_.capacity();
-        output_.reserve(std::max(needed, doubled));
-    }
-    output_.resize(needed);
+bool LzfseDecoder::claim(uint32_t rawBytes) {
+    if (rawBytes > output_.size() - produced_) return false;
+    produced_ += rawBytes;
     return true;
 }
 
@@ -88,8 +124,8 @@ bool LzfseDecoder::decodeCompressed(const LzfseBlockHeader& header, const uint8_
         !FseCodec::buildValueDecoderTable(kMStates, kMSymbols, header.mFreq(), kMExtraBits, kMBaseValue, mTable_) ||
         !FseCodec::buildValueDecoderTable(kDStates, kDSymbols, header.dFreq(), kDExtraBits, kDBaseValue, dTable_))
         return false;
-    if (!grow(header.rawBytes)) return false;
-    const size_t start = output_.size() - header.rawBytes;
+    if (!claim(header.rawBytes)) return false;
+    const size_t start = produced_ - header.rawBytes;
     return decodeLiterals(header, block) && decodeTriplets(header, block, start);
 }
 

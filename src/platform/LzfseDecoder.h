@@ -23,13 +23,18 @@ public:
     std::optional<std::vector<uint8_t>> decode(const uint8_t* data, size_t size);
 
 private:
-    bool grow(uint32_t rawBytes);
+    // The total the blocks claim to decode to; nothing when the block
+    // structure is broken or the total exceeds the cap.
+    std::optional<size_t> measure(const uint8_t* data, size_t size);
+    // Takes the next rawBytes of the output for a block.
+    bool claim(uint32_t rawBytes);
     bool decodeCompressed(const LzfseBlockHeader& header, const uint8_t* block);
     bool decodeLiterals(const LzfseBlockHeader& header, const uint8_t* block);
     bool decodeTriplets(const LzfseBlockHeader& header, const uint8_t* block, size_t start);
 
     size_t maxOutput_;
     std::vector<uint8_t> output_;
+    size_t produced_ = 0;
     std::vector<uint8_t> literals_;
     FseDecoderEntry literalTable_[LzfseFormat::kLiteralStates];
     FseValueDecoderEntry lTable_[LzfseFormat::kLStates];

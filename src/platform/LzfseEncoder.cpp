@@ -12,7 +12,7 @@ using namespace LzfseFormat;
 
 namespace {
 
-constexpr int kHashBits = 14;
+constexpr int kMaxHashBits = 14;
 constexpr uint32_t kMinMatch = 4;
 constexpr uint32_t kGoodMatch = 40;  // long enough to take without looking further
 constexpr int32_t kEmpty = -(1 << 30);
@@ -22,7 +22,6 @@ constexpr size_t kPieceBytes = size_t(1) << 30;
 // Bytes at the end of a piece that are never a match start.
 constexpr uint32_t kTailBytes = 8;
 
-uint32_t hashOf(uint32_t fourBytes) { return (fourBytes * 2654435761u) >> (32 - kHashBits); }
 
 // Length of the common prefix of a and b, not reading at or past `end`.
 uint32_t commonLength(const uint8_t* a, const uint8_t* b, const uint8_t* end) {
@@ -42,9 +41,18 @@ uint32_t commonLength(const uint8_t* a, const uint8_t* b, const uint8_t* end) {
 
 }  // namespace
 
+void LzfseEncoder::pushFront(Bucket& b, uint32_t pos, uint32_t value) {
+    static_assert(kBucketWidth == 4);
+    const Bucket old = b;
+    b = Bucket{{int32_t(pos), old.pos[0], old.pos[1], old.pos[2]}, {value, old.value[0], old.value[1], old.value[2]}};
+}
+
 void LzfseEncoder::encode(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
     LzfseBlockWriter writer(out, plainTables_);
-    table_.resize(size_t(1) << kHashBits);
+    // Room for incompressible data, so the output rarely moves.
+    out.reserve(out.size() + size + size / 32 + (128 << 10));
+    // A smaller table for smaller inputs: it is cleared for every piece.
+    hashBits_ = std::clamp(int(std::bit_width(size)) - 2, 8, kMaxHashBits);
     for (size_t offset = 0; offset < size; offset += kPieceBytes)
         parse(data + offset, uint32_t(std::min(kPieceBytes, size - offset)), writer);
     writer.finish();
@@ -54,10 +62,7 @@ void LzfseEncoder::parse(const uint8_t* src, uint32_t size, LzfseBlockWriter& wr
     src_ = src;
     size_ = size;
     lastDistance_ = 0;
-    for (Bucket& b : table_) {
-        std::fill(std::begin(b.pos), std::end(b.pos), kEmpty);
-        std::fill(std::begin(b.value), std::end(b.value), 0u);
-    }
+    table_.assign(size_t(1) << hashBits_, Bucket{{kEmpty, kEmpty, kEmpty, kEmpty}, {0, 0, 0, 0}});
 
     uint32_t literalStart = 0;
     if (size > kTailBytes) {
@@ -66,7 +71,9 @@ void LzfseEncoder::parse(const uint8_t* src, uint32_t size, LzfseBlockWriter& wr
         while (pos < limit) {
             Match m = find(pos);
             if (m.length == 0) {
-                ++pos;
+                // Stride faster through long stretches without matches, but
+                // not so fast that a distant repeat goes unnoticed.
+                pos += 1 + std::min<uint32_t>((pos - literalStart) >> 7, 31);
                 continue;
             }
             extendBackwards(m, literalStart);
@@ -84,7 +91,13 @@ void LzfseEncoder::parse(const uint8_t* src, uint32_t size, LzfseBlockWriter& wr
             writer.add(src + literalStart, m.pos - literalStart, m.length, m.pos - m.ref);
             lastDistance_ = m.pos - m.ref;
             const uint32_t end = m.pos + m.length;
-            for (uint32_t p = inserted + 1; p < end && p < limit; ++p) insert(p);
+            const uint32_t stop = std::min(end, limit);
+            if (stop - inserted > 24) {
+                for (uint32_t p = inserted + 1; p < inserted + 9; ++p) insert(p);
+                for (uint32_t p = stop - 8; p < stop; ++p) insert(p);
+            } else {
+                for (uint32_t p = inserted + 1; p < stop; ++p) insert(p);
+            }
             pos = end;
             literalStart = end;
         }
@@ -109,24 +122,13 @@ LzfseEncoder::Match LzfseEncoder::find(uint32_t pos) {
         const uint32_t length = kMinMatch + commonLength(src_ + pos + kMinMatch, src_ + ref + kMinMatch, end);
         if (length > best.length) best = {pos, ref, length};
     }
-    for (int k = kBucketWidth - 1; k > 0; --k) {
-        b.pos[k] = b.pos[k - 1];
-        b.value[k] = b.value[k - 1];
-    }
-    b.pos[0] = int32_t(pos);
-    b.value[0] = x;
+    pushFront(b, pos, x);
     return best;
 }
 
 void LzfseEncoder::insert(uint32_t pos) {
     const uint32_t x = load32(src_ + pos);
-    Bucket& b = table_[hashOf(x)];
-    for (int k = kBucketWidth - 1; k > 0; --k) {
-        b.pos[k] = b.pos[k - 1];
-        b.value[k] = b.value[k - 1];
-    }
-    b.pos[0] = int32_t(pos);
-    b.value[0] = x;
+    pushFront(table_[hashOf(x)], pos, x);
 }
 
 void LzfseEncoder::extendBackwards(Match& m, uint32_t floor) const {

@@ -38,12 +38,15 @@ private:
     void parse(const uint8_t* src, uint32_t size, LzfseBlockWriter& writer);
     Match find(uint32_t pos);
     void insert(uint32_t pos);
+    uint32_t hashOf(uint32_t fourBytes) const { return (fourBytes * 2654435761u) >> (32 - hashBits_); }
+    static void pushFront(Bucket& b, uint32_t pos, uint32_t value);
     void extendBackwards(Match& m, uint32_t floor) const;
 
     bool plainTables_;
     const uint8_t* src_ = nullptr;
     uint32_t size_ = 0;
     uint32_t lastDistance_ = 0;
+    int hashBits_ = 14;
     std::vector<Bucket> table_;
 };
 

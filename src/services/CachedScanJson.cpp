@@ -7,6 +7,7 @@
 #include <QJsonParseError>
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -62,30 +63,46 @@ bool isAggregateNode(const ScanNode& node, const QString* parentPath) {
 
 // ---------------------------------------------------------------- writing
 
+// A compact JSON writer into one growing buffer, written through a cursor.
 class Writer {
 public:
-    std::string out;
+    explicit Writer(qsizetype expected) { buffer_.resize(std::max<qsizetype>(expected, 256)); }
 
-    void raw(std::string_view text) { out.append(text); }
+    qsizetype size() const { return used_; }
+
+    // The bytes written; the writer is spent afterwards.
+    QByteArray take() {
+        buffer_.resize(used_);
+        return std::move(buffer_);
+    }
+
+    void raw(std::string_view text) {
+        char* at = room(static_cast<qsizetype>(text.size()));
+        std::memcpy(at, text.data(), text.size());
+        used_ += static_cast<qsizetype>(text.size());
+    }
+
+    void byte(char c) {
+        *room(1) = c;
+        ++used_;
+    }
 
     void integer(qint64 value) {
-        char buffer[24];
-        auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-        out.append(buffer, result.ptr);
+        char* at = room(24);
+        used_ = std::to_chars(at, at + 24, value).ptr - buffer_.data();
     }
 
     bool number(double value) {
         if (!std::isfinite(value)) return false;
-        char buffer[32];
-        auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+        char* at = room(32);
+        auto result = std::to_chars(at, at + 32, value);
         if (result.ec != std::errc()) return false;
-        out.append(buffer, result.ptr);
+        used_ = result.ptr - buffer_.data();
         return true;
     }
 
     void uuid(const QUuid& id) {
-        char text[38];
-        char* at = text;
+        char* at = room(38);
         *at++ = '"';
         auto hex = [&at](quint64 value, int digits) {
             for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) *at++ = kHex[(value >> shift) & 0xF];
@@ -101,61 +118,95 @@ public:
         *at++ = '-';
         for (int i = 2; i < 8; ++i) hex(id.data4[i], 2);
         *at++ = '"';
-        out.append(text, at);
+        used_ = at - buffer_.data();
     }
 
     // A JSON string from UTF-16 text; a lone surrogate becomes U+FFFD.
     void string(const QString& text) {
-        out.push_back('"');
         const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
         const qsizetype n = text.size();
+        // At most six bytes per UTF-16 unit (a control character as \u00XX).
+        char* at = room(6 * n + 2);
+        *at++ = '"';
         for (qsizetype i = 0; i < n; ++i) {
             const char32_t c = s[i];
             if (c < 0x80) {
                 if (c >= 0x20 && c != '"' && c != '\\') {
-                    out.push_back(static_cast<char>(c));
-                    continue;
+                    *at++ = static_cast<char>(c);
+                } else {
+                    at = escape(at, static_cast<char>(c));
                 }
-                escape(static_cast<char>(c));
             } else if (c < 0x800) {
-                out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+                *at++ = static_cast<char>(0xC0 | (c >> 6));
+                *at++ = static_cast<char>(0x80 | (c & 0x3F));
             } else if (c >= 0xD800 && c <= 0xDFFF) {
                 if (c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
                     const char32_t code = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
                     ++i;
-                    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-                    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-                    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+                    *at++ = static_cast<char>(0xF0 | (code >> 18));
+                    *at++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+                    *at++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                    *at++ = static_cast<char>(0x80 | (code & 0x3F));
                 } else {
-                    out.append("\xEF\xBF\xBD");
+                    *at++ = '\xEF';
+                    *at++ = '\xBF';
+                    *at++ = '\xBD';
                 }
             } else {
-                out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-                out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+                *at++ = static_cast<char>(0xE0 | (c >> 12));
+                *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                *at++ = static_cast<char>(0x80 | (c & 0x3F));
             }
         }
-        out.push_back('"');
+        *at++ = '"';
+        used_ = at - buffer_.data();
     }
 
 private:
-    void escape(char c) {
+    // Room for at least n more bytes; the cursor where they go.
+    char* room(qsizetype n) {
+        if (buffer_.size() - used_ < n) buffer_.resize(std::max(buffer_.size() * 2, used_ + n));
+        return buffer_.data() + used_;
+    }
+
+    static char* escape(char* at, char c) {
+        *at++ = '\\';
         switch (c) {
-        case '"': out.append("\\\""); return;
-        case '\\': out.append("\\\\"); return;
-        case '\b': out.append("\\b"); return;
-        case '\f': out.append("\\f"); return;
-        case '\n': out.append("\\n"); return;
-        case '\r': out.append("\\r"); return;
-        case '\t': out.append("\\t"); return;
+        case '"': *at++ = '"'; return at;
+        case '\\': *at++ = '\\'; return at;
+        case '\b': *at++ = 'b'; return at;
+        case '\f': *at++ = 'f'; return at;
+        case '\n': *at++ = 'n'; return at;
+        case '\r': *at++ = 'r'; return at;
+        case '\t': *at++ = 't'; return at;
         default: break;
         }
-        const char text[] = {'\\', 'u', '0', '0', kHex[(c >> 4) & 0xF], kHex[c & 0xF]};
-        out.append(text, sizeof text);
+        *at++ = 'u';
+        *at++ = '0';
+        *at++ = '0';
+        *at++ = kHex[(c >> 4) & 0xF];
+        *at++ = kHex[c & 0xF];
+        return at;
     }
+
+    QByteArray buffer_;
+    qsizetype used_ = 0;
 };
+
+// About the size of the written tree when its texts are ASCII.
+qsizetype expectedTreeBytes(const ScanNode& root) {
+    qsizetype bytes = 0;
+    std::vector<const ScanNode*> pending{&root};
+    while (!pending.empty()) {
+        const ScanNode* node = pending.back();
+        pending.pop_back();
+        bytes += 112 + node->name.size() + node->path.size();
+        for (const ScanNodePtr& child : node->children) {
+            if (child) pending.push_back(child.get());
+        }
+    }
+    return bytes;
+}
 
 void writeNodeHead(Writer& w, const ScanNode& node) {
     w.raw("{\"id\":");
@@ -185,13 +236,13 @@ bool writeTree(Writer& w, const ScanNode& root, QString* error) {
         if (top.next < top.node->children.size()) {
             const ScanNode* child = top.node->children[top.next++].get();
             if (!child) continue;
-            if (top.wroteChild) w.out.push_back(',');
+            if (top.wroteChild) w.byte(',');
             top.wroteChild = true;
             if (static_cast<qint64>(stack.size()) > kMaxTreeDepth) {
                 if (error) *error = QStringLiteral("The tree is nested too deeply to be stored.");
                 return false;
             }
-            if (static_cast<qint64>(w.out.size()) > kMaxDocumentBytes) break;
+            if (static_cast<qint64>(w.size()) > kMaxDocumentBytes) break;
             writeNodeHead(w, *child);
             stack.push_back({child, 0, false});
             continue;
@@ -199,7 +250,7 @@ bool writeTree(Writer& w, const ScanNode& root, QString* error) {
         w.raw("]}");
         stack.pop_back();
     }
-    if (static_cast<qint64>(w.out.size()) > kMaxDocumentBytes) {
+    if (static_cast<qint64>(w.size()) > kMaxDocumentBytes) {
         if (error) *error = QStringLiteral("The tree is too large to be stored.");
         return false;
     }
@@ -454,13 +505,20 @@ private:
         return ascii && !escaped ? true : isValidUtf8(text);
     }
 
-    bool stringValue(QString& out) {
+    // A string as text; when it equals same, it shares same's storage (a
+    // small-files node or group carries its folder's path).
+    bool stringValue(QString& out, const QString* same = nullptr) {
         bool escaped = false;
         bool ascii = true;
         std::string_view content;
         if (!stringToken(content, escaped, ascii)) return false;
         if (!escaped && ascii) {
-            out = QString::fromLatin1(content.data(), static_cast<qsizetype>(content.size()));
+            const QLatin1StringView text(content.data(), static_cast<qsizetype>(content.size()));
+            if (same && same->size() == text.size() && *same == text) {
+                out = *same;
+            } else {
+                out = QString(text);
+            }
             return true;
         }
         std::string_view text = content;
@@ -470,6 +528,7 @@ private:
         }
         if (!isValidUtf8(text)) return false;
         out = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        if (same && *same == out) out = *same;
         return true;
     }
 
@@ -675,7 +734,8 @@ private:
                     ok = stringValue(frame.name);
                 } else if (key == "path") {
                     bit = kPath;
-                    ok = stringValue(frame.path);
+                    const Frame* parent = stack.size() >= 2 ? &stack[stack.size() - 2] : nullptr;
+                    ok = stringValue(frame.path, parent && (parent->seen & kPath) ? &parent->path : nullptr);
                 } else if (key == "kind") {
                     bit = kKind;
                     std::string_view text;
@@ -763,8 +823,10 @@ std::optional<QByteArray> encode(const CachedScan& scan, QString* error) {
         if (error) *error = QStringLiteral("The scan date is not valid.");
         return std::nullopt;
     }
-    Writer w;
-    w.out.reserve(4096);
+    const QByteArray insights = JsonCoding::compact(scan.insights.toJson());
+    Writer w(std::min<qsizetype>(expectedTreeBytes(*scan.root) + insights.size() +
+                                     2 * (scan.rootPath.size() + scan.rootName.size()) + 128,
+                                 kMaxDocumentBytes));
     w.raw("{\"rootPath\":");
     w.string(scan.rootPath);
     w.raw(",\"rootName\":");
@@ -777,14 +839,13 @@ std::optional<QByteArray> encode(const CachedScan& scan, QString* error) {
     w.raw(",\"root\":");
     if (!writeTree(w, *scan.root, error)) return std::nullopt;
     w.raw(",\"insights\":");
-    const QByteArray insights = JsonCoding::compact(scan.insights.toJson());
     w.raw(std::string_view(insights.constData(), static_cast<size_t>(insights.size())));
     w.raw("}");
-    if (static_cast<qint64>(w.out.size()) > kMaxDocumentBytes) {
+    if (static_cast<qint64>(w.size()) > kMaxDocumentBytes) {
         if (error) *error = QStringLiteral("The tree is too large to be stored.");
         return std::nullopt;
     }
-    return QByteArray(w.out.data(), static_cast<qsizetype>(w.out.size()));
+    return w.take();
 }
 
 std::optional<CachedScan> decode(QByteArrayView json) {

@@ -1,14 +1,10 @@
 #include "services/ScanCache.h"
 
 #include "platform/Environment.h"
+#include "platform/Lzfse.h"
 #include "services/CachedScanJson.h"
 #include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
-
-#if __has_include("platform/Lzfse.h")
-#include "platform/Lzfse.h"
-#define TARNWICK_HAS_LZFSE 1
-#endif
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -33,29 +29,12 @@ QString inFolder(const QString& folder, const char* name) {
     return folder + QLatin1Char('/') + QLatin1String(name);
 }
 
-// The whole document as one LZFSE stream, and back (at most maxOutput bytes).
+// The whole document as one LZFSE stream.
 std::optional<QByteArray> compressDocument(const QByteArray& json) {
-#ifdef TARNWICK_HAS_LZFSE
     const std::vector<uint8_t> bytes =
         Lzfse::compress(reinterpret_cast<const uint8_t*>(json.constData()), static_cast<size_t>(json.size()));
     if (bytes.empty()) return std::nullopt;
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-#else
-    return json;
-#endif
-}
-
-std::optional<QByteArray> decompressDocument(const QByteArray& data, qint64 maxOutput) {
-#ifdef TARNWICK_HAS_LZFSE
-    std::optional<std::vector<uint8_t>> bytes = Lzfse::decompress(
-        reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()),
-        static_cast<size_t>(maxOutput));
-    if (!bytes) return std::nullopt;
-    return QByteArray(reinterpret_cast<const char*>(bytes->data()), static_cast<qsizetype>(bytes->size()));
-#else
-    if (data.size() > maxOutput) return std::nullopt;
-    return data;
-#endif
 }
 
 void removeOlderFiles(const QString& folder) {
@@ -89,9 +68,12 @@ void saveTo(const QString& folder, const QDateTime& scannedAt, const QString& ro
 }
 
 std::optional<CachedScan> decodeCompressed(const QByteArray& data) {
-    std::optional<QByteArray> json = decompressDocument(data, CachedScanJson::kMaxDocumentBytes);
+    const std::optional<std::vector<uint8_t>> json =
+        Lzfse::decompress(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()),
+                          static_cast<size_t>(CachedScanJson::kMaxDocumentBytes));
     if (!json) return std::nullopt;
-    return CachedScanJson::decode(*json);
+    return CachedScanJson::decode(
+        QByteArrayView(reinterpret_cast<const char*>(json->data()), static_cast<qsizetype>(json->size())));
 }
 
 std::optional<CachedScan> readOlder(const QString& path) {
@@ -107,7 +89,6 @@ QThreadPool& savePool() {
     static QThreadPool* pool = [] {
         auto* made = new QThreadPool;
         made->setMaxThreadCount(1);
-        made->setExpiryTimeout(-1);
         return made;
     }();
     return *pool;
