@@ -1,0 +1,31 @@
+#include "state/MapServices.h"
+
+#include "services/DiskScanner.h"
+#include "services/SpaceReconciler.h"
+#include "services/VolumesService.h"
+
+#include <memory>
+
+namespace tarnwick {
+
+MapServices MapServices::production() {
+    MapServices services;
+    services.makeWalk = [](const QString& rootPath) {
+        auto scanner = std::make_shared<DiskScanner>();
+        Walk walk;
+        walk.run = [scanner, rootPath](const ProgressCallback& onProgress) {
+            ScanResult result = scanner->scan(rootPath, onProgress);
+            return WalkOutcome{std::move(result.root), std::move(result.insights), scanner->files(),
+                               scanner->bytes()};
+        };
+        walk.cancel = [scanner] { scanner->cancel(); };
+        return walk;
+    };
+    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot) {
+        return SpaceReconciler::enrichMacintoshHD(dataRoot);
+    };
+    services.listVolumes = [] { return VolumesService::listVolumes(); };
+    return services;
+}
+
+}  // namespace tarnwick
