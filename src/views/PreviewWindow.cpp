@@ -1,6 +1,9 @@
 #include "views/PreviewWindow.h"
 
+#include "app/SymbolIcons.h"
+#include "app/TaldoTheme.h"
 #include "support/ByteCountFormatter.h"
+#include "views/ViewText.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -24,6 +27,17 @@ QString dateText(const QDateTime& date) {
     return QLocale().toString(date, QLocale::ShortFormat);
 }
 
+QString symbolFor(PreviewKind kind) {
+    switch (kind) {
+    case PreviewKind::image: return QStringLiteral("photo");
+    case PreviewKind::text: return QStringLiteral("doc.text");
+    case PreviewKind::folder: return QStringLiteral("folder.fill");
+    case PreviewKind::other: return QStringLiteral("doc");
+    case PreviewKind::missing: return QStringLiteral("xmark.circle.fill");
+    }
+    return QStringLiteral("doc");
+}
+
 QString sizeText(qint64 bytes) {
     const QString formatted = ByteCountFormatter::fileStyle(bytes);
     if (bytes < 1000) return formatted;
@@ -38,6 +52,11 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt:
     resize(640, 520);
     setMinimumSize(320, 240);
     pool_.setMaxThreadCount(1);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, TaldoTheme::panelSolid());
+    colours.setColor(QPalette::WindowText, TaldoTheme::textPrimary());
+    setPalette(colours);
+    setAutoFillBackground(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
@@ -50,14 +69,10 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt:
     header->addWidget(icon_);
     auto* names = new QVBoxLayout;
     names->setSpacing(2);
-    title_ = new QLabel(this);
+    title_ = ViewText::label(QString(), 15, QFont::Bold, TaldoTheme::textPrimary(), this);
     title_->setObjectName(QStringLiteral("previewTitle"));
-    QFont titleFont = title_->font();
-    titleFont.setPointSize(14);
-    titleFont.setBold(true);
-    title_->setFont(titleFont);
     title_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    subtitle_ = new QLabel(this);
+    subtitle_ = ViewText::label(QString(), 12, QFont::Normal, TaldoTheme::textSecondary(), this);
     subtitle_->setObjectName(QStringLiteral("previewSubtitle"));
     names->addWidget(title_);
     names->addWidget(subtitle_);
@@ -85,14 +100,15 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt:
     pages_->insertWidget(infoPage, info);
     layout->addWidget(pages_, 1);
 
-    details_ = new QLabel(this);
+    details_ = ViewText::label(QString(), 12, QFont::Normal, TaldoTheme::textSecondary(), this);
     details_->setObjectName(QStringLiteral("previewDetails"));
     details_->setWordWrap(true);
     details_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(details_);
-    note_ = new QLabel(this);
+    note_ = ViewText::label(QString(), 12, QFont::Normal, TaldoTheme::warning(), this);
     note_->setObjectName(QStringLiteral("previewNote"));
     note_->setWordWrap(true);
+    note_->hide();
     layout->addWidget(note_);
 }
 
@@ -132,7 +148,9 @@ void PreviewWindow::present(const QuickLookService::Preview& preview) {
     setWindowTitle(name);
     text_->clear();
     picture_->clear();
-    bigIcon_->setText(QString());
+    const QString symbol = symbolFor(preview.kind);
+    icon_->setPixmap(SymbolIcons::icon(symbol, TaldoTheme::accentTeal(), 32).pixmap(32, 32));
+    bigIcon_->setPixmap(SymbolIcons::icon(symbol, TaldoTheme::textSecondary(), 96).pixmap(96, 96));
 
     switch (preview.kind) {
     case PreviewKind::image:
