@@ -183,7 +183,11 @@ private:
     ScanNodePtr popFolder();
     void reopen(size_t index);
     void handleEntry();
-    void enterFolder(size_t nameAt, std::string_view name, const QString& path, bool followed);
+    // How a subfolder was reached: as a folder entry, through a symbolic
+    // link, or as an entry whose own values were unreadable but that opens as a folder.
+    enum class Entry { folder, link, probed };
+    void enterFolder(size_t nameAt, std::string_view name, const QString& path, Entry entry);
+    bool countedElsewhere(int fd, const struct stat& st) const;
     void countFile(std::string_view name, qint64 size, std::optional<qint64> modified);
     template <typename PathOf>
     void progressCheck(PathOf pathOf);
@@ -194,10 +198,12 @@ private:
     std::vector<char> arena_;
     std::vector<Frame> frames_;
     std::unordered_set<FileId, FileIdHash> onPath_;
-    std::unordered_set<FileId, FileIdHash> linkedFiles_;
+    std::unordered_set<FileId, FileIdHash> linkedFiles_;  // files with several links, once counted
+    std::unordered_set<FileId, FileIdHash> linkTargets_;  // folders walked through a symbolic link
     InsightsBuilder insights_;
     QString rootPath_;
     dev_t rootDevice_ = 0;
+    FileId rootId_{};
     qint64 files_ = 0;
     qint64 bytes_ = 0;
     qint64 lastReportMs_ = std::numeric_limits<qint64>::min() / 2;  // long before any walk
@@ -230,6 +236,7 @@ ScanNodePtr DiskScanner::Walk::run(const QString& rootPath) {
     if (fd >= 0 && ::fstat(fd, &st) != 0) closeDescriptor(fd);
     if (fd < 0) return makeNode(std::move(name), rootPath, NodeKind::restricted);
     rootDevice_ = st.st_dev;
+    rootId_ = fileId(st);
     if (!pushFolder(fd, st, rootPath, name, true, 0)) {
         return makeNode(std::move(name), rootPath, NodeKind::restricted);
     }
@@ -395,13 +402,14 @@ void DiskScanner::Walk::handleEntry() {
 
     if (isLink) {
         // Followed only into a folder on the walked root's device that is not
-        // on the current walk path; links to files and dangling links are not counted.
+        // on the current walk path (and, once open, whose contents are not
+        // counted elsewhere); links to files and dangling links are not counted.
         struct stat target{};
         if (::fstatat(fd, name.data(), &target, 0) != 0 || !S_ISDIR(target.st_mode)) return;
         if (target.st_dev != rootDevice_ || onPath_.contains(fileId(target))) return;
         const QString path = childPath(frame.path, name);
         if (shouldSkipDirectory(path)) return;
-        enterFolder(nameOffset, name, path, true);
+        enterFolder(nameOffset, name, path, Entry::link);
         return;
     }
 
@@ -420,9 +428,12 @@ void DiskScanner::Walk::handleEntry() {
         // file system. A folder already on the walk path (a bind mount of an
         // ancestor) would never end.
         if (values->st_dev != rootDevice_ || onPath_.contains(fileId(*values))) return;
+        // A folder that was walked through a link already (one outside the
+        // walked root) is counted there.
+        if (!linkTargets_.empty() && linkTargets_.contains(fileId(*values))) return;
         const QString path = childPath(frame.path, name);
         if (shouldSkipDirectory(path)) return;
-        enterFolder(nameOffset, name, path, followed);
+        enterFolder(nameOffset, name, path, followed ? Entry::probed : Entry::folder);
         return;
     }
 
@@ -456,26 +467,65 @@ void DiskScanner::Walk::countFile(std::string_view name, qint64 size, std::optio
 
 // A subfolder of the current folder: becomes the current frame, or, when it
 // cannot be listed, a restricted node of the current folder.
-void DiskScanner::Walk::enterFolder(size_t nameOffset, std::string_view name, const QString& path, bool followed) {
-    Frame& parent = frames_.back();
+void DiskScanner::Walk::enterFolder(size_t nameOffset, std::string_view name, const QString& path, Entry entry) {
     QString folderName = decodeName(name);
-    if (cancelled()) {
-        parent.children.push_back(makeNode(std::move(folderName), path, NodeKind::dir));
+    auto addChild = [&](NodeKind kind) {
+        frames_.back().children.push_back(makeNode(std::move(folderName), path, kind));
         progressCheck([&] { return path; });
-        return;
-    }
-    int fd = ::openat(parent.fd, name.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followed ? 0 : O_NOFOLLOW));
+    };
+    if (cancelled() && entry != Entry::link) return addChild(NodeKind::dir);
+
+    const bool followed = entry != Entry::folder;
+    int fd = ::openat(frames_.back().fd, name.data(),
+                      O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followed ? 0 : O_NOFOLLOW));
     struct stat st{};
     if (fd >= 0 && ::fstat(fd, &st) != 0) closeDescriptor(fd);
     if (fd >= 0 && (st.st_dev != rootDevice_ || onPath_.contains(fileId(st)))) {
         ::close(fd);  // became a mount point or a loop since it was looked at
         return;
     }
-    if (fd < 0 || !pushFolder(fd, st, path, folderName, followed, nameOffset)) {
-        // pushFolder may not have run; frames_ is unchanged either way.
-        frames_.back().children.push_back(makeNode(std::move(folderName), path, NodeKind::restricted));
-        progressCheck([&] { return path; });
+    if (fd >= 0 && entry == Entry::link) {
+        if (countedElsewhere(fd, st)) {
+            ::close(fd);
+            return;
+        }
+        if (cancelled()) {
+            ::close(fd);
+            return addChild(NodeKind::dir);
+        }
+        linkTargets_.insert(fileId(st));
     }
+    if (fd < 0 || !pushFolder(fd, st, path, folderName, followed, nameOffset)) {
+        // pushFolder did not add a frame when it failed.
+        addChild(NodeKind::restricted);
+    }
+}
+
+// True when the folder open at fd is the walked root or lies below it, or is
+// (or lies below) a folder already walked through a link: its contents are
+// counted at that place, so a link to it is not followed. Climbs through ".."
+// up to the file system's root.
+bool DiskScanner::Walk::countedElsewhere(int fd, const struct stat& st) const {
+    FileId id = fileId(st);
+    if (id == rootId_ || linkTargets_.contains(id)) return true;
+    bool counted = false;
+    int current = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int steps = 0; current >= 0 && steps < 4096; ++steps) {
+        struct stat up{};
+        if (::fstat(current, &up) != 0) break;
+        const FileId upId = fileId(up);
+        if (upId == rootId_ || linkTargets_.contains(upId)) {
+            counted = true;
+            break;
+        }
+        if (upId == id) break;  // the top, which is its own parent
+        id = upId;
+        const int next = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(current);
+        current = next;
+    }
+    closeDescriptor(current);
+    return counted;
 }
 
 template <typename PathOf>

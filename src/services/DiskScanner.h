@@ -24,8 +24,11 @@ namespace tarnwick {
 //  - never crosses into another file system: a folder on a different device
 //    than its parent (a mount point) is left out, and so is a symbolic link
 //    whose target lies on another device than the walked root;
-//  - follows a symbolic link to a folder on the same device under the link's
-//    own path, unless the target is a folder on the current walk path;
+//  - follows a symbolic link to a folder on the same device, under the link's
+//    own path, unless the target is a folder on the current walk path or its
+//    contents are counted elsewhere in this walk: it lies within the walked
+//    root (it is counted at its own place) or within a folder already walked
+//    through another link. Every folder is thus counted once;
 //  - counts a file with several hard links once, at its first link;
 //  - keeps a bounded number of folder descriptors open, however deep the tree.
 class DiskScanner {

@@ -27,10 +27,6 @@ std::function<void(const ScanProgress&)> ScanProgressRelay::callback() {
     return [this](const ScanProgress& progress) { post(progress); };
 }
 
-void ScanProgressRelay::flush() {
-    deliver();
-}
-
 void ScanProgressRelay::schedule() {
     if (scheduled_) return;
     scheduled_ = true;

@@ -34,10 +34,6 @@ public:
     // A progress callback for DiskScanner::scan that posts to this relay.
     std::function<void(const ScanProgress&)> callback();
 
-    // The relay's thread: delivers a waiting report now instead of waiting for
-    // the queued call (which then finds nothing to do).
-    void flush();
-
 signals:
     // On the relay's thread: the newest report at the time of delivery.
     void progressed(const tarnwick::ScanProgress& progress);

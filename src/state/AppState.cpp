@@ -107,14 +107,14 @@ void AppState::setShowAbout(bool shown) {
 // ---- Navigation ----
 
 void AppState::loadCachedScan(bool openMap) {
-    std::optional<MapServices::CachedScan> cached = services_.loadCache ? services_.loadCache() : std::nullopt;
+    std::optional<CachedScan> cached = services_.loadCache ? services_.loadCache() : std::nullopt;
     if (!cached || !cached->root) {
         hasCachedScan_.set(false);
         return;
     }
     scanRootPath_.set(cached->rootPath);
     scanRootName_.set(cached->rootName);
-    lastScanDate_.set(cached->date);
+    lastScanDate_.set(cached->scannedAt);
     rootNode_.set(cached->root);
     focusNode_.set(cached->root);
     insights_.set(std::move(cached->insights));

@@ -1,6 +1,7 @@
 #include "state/MapServices.h"
 
 #include "services/DiskScanner.h"
+#include "services/ScanCache.h"
 #include "services/SpaceReconciler.h"
 #include "services/VolumesService.h"
 
@@ -25,6 +26,9 @@ MapServices MapServices::production() {
         return SpaceReconciler::enrichMacintoshHD(dataRoot);
     };
     services.listVolumes = [] { return VolumesService::listVolumes(); };
+    services.loadCache = [] { return ScanCache::load(); };
+    services.saveCache = [](const QString& rootPath, const QString& rootName, const ScanNodePtr& root,
+                            const ScanInsights& insights) { ScanCache::save(rootPath, rootName, root, insights); };
     return services;
 }
 

@@ -4,8 +4,8 @@
 #include "models/ScanNode.h"
 #include "models/ScanProgress.h"
 #include "models/VolumeInfo.h"
+#include "services/CachedScan.h"
 
-#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -35,15 +35,6 @@ struct MapServices {
         std::function<WalkOutcome(const ProgressCallback& onProgress)> run;
         // Asks the walk to stop at its next check; callable from any thread.
         std::function<void()> cancel;
-    };
-
-    // The last scan as the cache holds it.
-    struct CachedScan {
-        QString rootPath;
-        QString rootName;
-        QDateTime date;
-        ScanNodePtr root;
-        ScanInsights insights;
     };
 
     std::function<Walk(const QString& rootPath)> makeWalk;

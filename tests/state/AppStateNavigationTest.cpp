@@ -69,7 +69,7 @@ protected:
     MapServices servicesWithTree() {
         MapServices services = test::testServices();
         services.loadCache = [root = tree.root] {
-            return std::optional(MapServices::CachedScan{"/t/root", "root", kNow.addSecs(-2 * 3600), root,
+            return std::optional(CachedScan{"/t/root", "root", kNow.addSecs(-2 * 3600), root,
                                                          ScanInsights::empty()});
         };
         return services;

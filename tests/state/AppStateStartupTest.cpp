@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "services/ActivityService.h"
 #include "services/SafeBinService.h"
+#include "services/ScanCache.h"
 #include "support/AtomicFile.h"
 
 #include <QSettings>
@@ -115,6 +116,48 @@ TEST_F(AppStateStartupTest, NewestActivityEventsAreLoaded) {
     AppState state(test::testServices());
     state.start();
     EXPECT_EQ(state.activityEvents().size(), 100);
+}
+
+TEST_F(AppStateStartupTest, CachedScanIsRestoredButHomeStaysOpen) {
+    auto file = ScanNode::create(QUuid::createUuid(), "big.iso", "/data/big.iso", NodeKind::file, 5'000'000);
+    auto root = ScanNode::create(QUuid::createUuid(), "data", "/data", NodeKind::dir, 5'000'000, {file});
+    ScanInsights insights;
+    insights.fileCount = 1;
+    insights.totalFileBytes = 5'000'000;
+    ScanCache::save("/data", "Data", root, insights);
+
+    AppState state(test::testServices());
+    state.start();
+    ASSERT_NE(state.rootNode(), nullptr);
+    EXPECT_EQ(state.rootNode()->path, "/data");
+    EXPECT_EQ(state.rootNode()->id, root->id);
+    EXPECT_EQ(state.focusNode(), state.rootNode());
+    EXPECT_EQ(state.insights().fileCount, 1);
+    EXPECT_EQ(state.scanRootPath(), "/data");
+    EXPECT_EQ(state.scanRootName(), "Data");
+    EXPECT_EQ(state.lastScanDate(), kNow);
+    EXPECT_TRUE(state.hasCachedScan());
+    EXPECT_EQ(state.section(), AppSection::home);
+    EXPECT_EQ(state.screen(), AppState::Screen::idle);
+    EXPECT_EQ(state.lastScanSummary(), QStringLiteral("Data \u00B7 in 0 sec."));
+}
+
+TEST_F(AppStateStartupTest, AFinishedScanIsThereAtTheNextStart) {
+    const QString folder = test::makeDir(env.path("Projects"));
+    test::writeFile(folder + "/video.mov", QByteArray(400 * 1024, 'v'));
+    {
+        AppState state(test::testServices());
+        state.start();
+        state.startScan(folder);
+        ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
+    }  // waits for the cache save
+    AppState next(test::testServices());
+    next.start();
+    ASSERT_NE(next.rootNode(), nullptr);
+    EXPECT_EQ(next.scanRootPath(), folder);
+    EXPECT_EQ(next.scanRootName(), "Projects");
+    EXPECT_NE(test::childNamed(next.rootNode(), "video.mov"), nullptr);
+    EXPECT_EQ(next.section(), AppSection::home);
 }
 
 }  // namespace
