@@ -151,6 +151,10 @@ void AppState::refreshVolumes() {
     volumes_.set(services_.listVolumes ? services_.listVolumes() : std::vector<VolumeInfo>{});
 }
 
+void AppState::reloadActivity() {
+    activityEvents_.set(ActivityService::list(kActivityLimit));
+}
+
 std::optional<QString> AppState::lastScanSummary() const {
     if (!hasCachedScan() || !lastScanDate()) return std::nullopt;
     return scanRootName() + QStringLiteral(" \u00B7 ") +

@@ -188,6 +188,8 @@ public:
     void openSection(AppSection section);
     // Lists the mounted volumes again.
     void refreshVolumes();
+    // Reads the newest 100 activity events from the log again.
+    void reloadActivity();
     // "<root name> · 2 hr. ago" while a scanned or cached tree is loaded.
     std::optional<QString> lastScanSummary() const;
     // The focused folder's children, filtered by the search text (trimmed,
