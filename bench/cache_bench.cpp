@@ -3,6 +3,8 @@
 // own node, smaller ones are summed into one small-files node per folder, the
 // tree is finalized with the 0.8 % merge and the insights see every file.
 // An optional argument names a path to keep a copy of the cache file at.
+// "cache_bench --load FILE [RUNS]" only times loading a kept cache file (the
+// median of RUNS loads, 7 by default), which also suits an instruction count.
 #include "models/InsightsBuilder.h"
 #include "models/ScanNode.h"
 #include "platform/Environment.h"
@@ -17,13 +19,17 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <malloc.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <random>
 #include <string>
+#include <vector>
 
 using namespace tarnwick;
 
@@ -52,6 +58,57 @@ qint64 countNodes(const ScanNode& root, qint64* pathChars = nullptr) {
     return count;
 }
 
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Times ScanCache::load() of a kept cache file, and its two pieces.
+int loadOnly(const QString& file, int runs) {
+    const QString cacheFile = AppIdentity::supportDirectory() + "/last-scan.taldo";
+    if (!QFile::copy(file, cacheFile)) {
+        std::printf("cannot copy %s\n", qPrintable(file));
+        return 1;
+    }
+    QFile in(cacheFile);
+    if (!in.open(QIODevice::ReadOnly)) return 1;
+    const QByteArray packed = in.readAll();
+    std::vector<double> loads, decompressions, decodes;
+    qint64 nodes = 0;
+    double treeMiB = 0;
+    for (int i = 0; i < runs; ++i) {
+        const size_t heapBefore = mallinfo2().uordblks;
+        auto start = std::chrono::steady_clock::now();
+        std::optional<CachedScan> loaded = ScanCache::load();
+        loads.push_back(ms(start));
+        treeMiB = double(mallinfo2().uordblks - heapBefore) / (1 << 20);
+        if (!loaded) {
+            std::printf("load FAILED\n");
+            return 1;
+        }
+        nodes = countNodes(*loaded->root);
+        loaded.reset();
+    }
+    for (int i = 0; i < runs; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        const auto json = Lzfse::decompressToBuffer(reinterpret_cast<const uint8_t*>(packed.constData()),
+                                                    static_cast<size_t>(packed.size()), size_t(1) << 30);
+        decompressions.push_back(ms(start));
+        if (!json) return 1;
+        start = std::chrono::steady_clock::now();
+        std::optional<CachedScan> decoded = CachedScanJson::decode(
+            QByteArrayView(reinterpret_cast<const char*>(json->data()), static_cast<qsizetype>(json->size())));
+        decodes.push_back(ms(start));
+        if (!decoded) return 1;
+    }
+    std::printf("load of %lld bytes, %lld nodes: median of %d: load %.0f ms (first %.0f ms); decompress %.0f ms, "
+                "decode %.0f ms; tree %.0f MiB of heap; peak %ld MiB\n",
+                static_cast<long long>(packed.size()), static_cast<long long>(nodes), runs, median(loads), loads[0],
+                median(decompressions), median(decodes), treeMiB, peakMiB());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,6 +117,9 @@ int main(int argc, char** argv) {
     Environment environment = Environment::system();
     environment.applicationSupport = dir.path();
     Environment::Scope scope(environment);
+    if (argc > 2 && std::strcmp(argv[1], "--load") == 0) {
+        return loadOnly(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::max(1, std::atoi(argv[3])) : 7);
+    }
 
     constexpr int kFiles = 1000000;
     constexpr qint64 kSmallFileLimit = 262144;
@@ -165,7 +225,7 @@ int main(int argc, char** argv) {
         const auto packed = Lzfse::compress(reinterpret_cast<const uint8_t*>(json.constData()), json.size());
         compressMs = std::min(compressMs, ms(start));
         start = std::chrono::steady_clock::now();
-        const auto unpacked = Lzfse::decompress(packed.data(), packed.size(), size_t(1) << 30);
+        const auto unpacked = Lzfse::decompressToBuffer(packed.data(), packed.size(), size_t(1) << 30);
         decompressMs = std::min(decompressMs, ms(start));
         start = std::chrono::steady_clock::now();
         const auto decoded = CachedScanJson::decode(json);

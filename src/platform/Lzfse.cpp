@@ -52,4 +52,9 @@ std::optional<std::vector<uint8_t>> decompress(const uint8_t* data, size_t size,
     return decoder.decode(data, size);
 }
 
+std::optional<ByteBuffer> decompressToBuffer(const uint8_t* data, size_t size, size_t maxOutput) {
+    LzfseDecoder decoder(maxOutput);
+    return decoder.decodeToBuffer(data, size);
+}
+
 }  // namespace tarnwick::Lzfse

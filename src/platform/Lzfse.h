@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ByteBuffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,5 +21,8 @@ std::vector<uint8_t> compress(const uint8_t* data, size_t size);
 // truncated, followed by stray bytes, or would decode to more than
 // maxOutput bytes.
 std::optional<std::vector<uint8_t>> decompress(const uint8_t* data, size_t size, size_t maxOutput);
+// The same into a buffer allocated once at the size the stream's blocks
+// declare and never zero-filled: the form for large documents.
+std::optional<ByteBuffer> decompressToBuffer(const uint8_t* data, size_t size, size_t maxOutput);
 
 }  // namespace tarnwick::Lzfse

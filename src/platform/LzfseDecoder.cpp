@@ -64,7 +64,25 @@ std::optional<std::vector<uint8_t>> LzfseDecoder::decode(const uint8_t* data, si
     // a stream claiming more than the cap is refused before any work.
     const std::optional<size_t> total = measure(data, size);
     if (!total) return std::nullopt;
-    output_.assign(*total, 0);
+    std::vector<uint8_t> output(*total);
+    if (!decodeInto(data, size, output.data(), output.size())) return std::nullopt;
+    return output;
+}
+
+std::optional<ByteBuffer> LzfseDecoder::decodeToBuffer(const uint8_t* data, size_t size) {
+    const std::optional<size_t> total = measure(data, size);
+    if (!total) return std::nullopt;
+    std::optional<ByteBuffer> output = ByteBuffer::allocate(*total);
+    if (!output || !decodeInto(data, size, output->data(), output->size())) return std::nullopt;
+    return output;
+}
+
+bool LzfseDecoder::decodeInto(const uint8_t* data, size_t size, uint8_t* out, size_t outSize) {
+    // Every byte of the output is written before it is read: matches reach
+    // back only into what the stream has produced, and the end-of-stream
+    // block is accepted only once the whole output is produced.
+    output_ = out;
+    outputSize_ = outSize;
     produced_ = 0;
 
     // The walk above has checked the framing; the checks below repeat what
@@ -72,27 +90,26 @@ std::optional<std::vector<uint8_t>> LzfseDecoder::decode(const uint8_t* data, si
     size_t pos = 0;
     for (;;) {
         const size_t left = size - pos;
-        if (left < 4) return std::nullopt;
+        if (left < 4) return false;
         const uint8_t* block = data + pos;
         switch (load32(block)) {
         case kEndOfStreamMagic:
-            if (produced_ != output_.size()) return std::nullopt;
-            return std::move(output_);
+            return produced_ == outputSize_;
         case kRawMagic: {
-            if (left < 8) return std::nullopt;
+            if (left < 8) return false;
             const uint32_t rawBytes = load32(block + 4);
-            if (rawBytes > left - 8 || !claim(rawBytes)) return std::nullopt;
-            std::memcpy(output_.data() + produced_ - rawBytes, block + 8, rawBytes);
+            if (rawBytes > left - 8 || !claim(rawBytes)) return false;
+            if (rawBytes != 0) std::memcpy(output_ + produced_ - rawBytes, block + 8, rawBytes);
             pos += 8 + size_t(rawBytes);
             break;
         }
         case kLzvnMagic: {
-            if (left < 12) return std::nullopt;
+            if (left < 12) return false;
             const uint32_t rawBytes = load32(block + 4);
             const uint32_t payloadBytes = load32(block + 8);
-            if (payloadBytes > left - 12 || !claim(rawBytes)) return std::nullopt;
+            if (payloadBytes > left - 12 || !claim(rawBytes)) return false;
             const size_t start = produced_ - rawBytes;
-            if (!LzvnDecoder::decode(block + 12, payloadBytes, output_.data(), start, rawBytes)) return std::nullopt;
+            if (!LzvnDecoder::decode(block + 12, payloadBytes, output_, start, rawBytes)) return false;
             pos += 12 + size_t(payloadBytes);
             break;
         }
@@ -101,22 +118,22 @@ std::optional<std::vector<uint8_t>> LzfseDecoder::decode(const uint8_t* data, si
             const std::optional<LzfseBlockHeader> header = load32(block) == kPlainTablesMagic
                                                                ? LzfseBlockHeader::readPlain(block, left)
                                                                : LzfseBlockHeader::readPacked(block, left);
-            if (!header) return std::nullopt;
+            if (!header) return false;
             const uint64_t blockBytes =
                 uint64_t(header->headerBytes) + header->literalPayloadBytes + header->lmdPayloadBytes;
-            if (blockBytes > left) return std::nullopt;
-            if (!decodeCompressed(*header, block)) return std::nullopt;
+            if (blockBytes > left) return false;
+            if (!decodeCompressed(*header, block)) return false;
             pos += size_t(blockBytes);
             break;
         }
         default:
-            return std::nullopt;
+            return false;
         }
     }
 }
 
 bool LzfseDecoder::claim(uint32_t rawBytes) {
-    if (rawBytes > output_.size() - produced_) return false;
+    if (rawBytes > outputSize_ - produced_) return false;
     produced_ += rawBytes;
     return true;
 }
@@ -166,7 +183,7 @@ bool LzfseDecoder::decodeTriplets(const LzfseBlockHeader& header, const uint8_t*
     uint32_t mState = header.mState;
     uint32_t dState = header.dState;
 
-    uint8_t* const begin = output_.data();
+    uint8_t* const begin = output_;
     uint8_t* dst = begin + start;
     uint8_t* const dstEnd = dst + header.rawBytes;
     const uint8_t* lit = literals_.data();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ByteBuffer.h"
 #include "platform/FseCodec.h"
 #include "platform/LzfseFormat.h"
 
@@ -21,8 +22,13 @@ public:
     explicit LzfseDecoder(size_t maxOutput) : maxOutput_(maxOutput) {}
 
     std::optional<std::vector<uint8_t>> decode(const uint8_t* data, size_t size);
+    // The same into a buffer allocated once at the size the block headers
+    // declare, without zero-filling it first.
+    std::optional<ByteBuffer> decodeToBuffer(const uint8_t* data, size_t size);
 
 private:
+    // Decodes the stream into out, which holds exactly the measured total.
+    bool decodeInto(const uint8_t* data, size_t size, uint8_t* out, size_t outSize);
     // The total the blocks claim to decode to; nothing when the block
     // structure is broken or the total exceeds the cap.
     std::optional<size_t> measure(const uint8_t* data, size_t size);
@@ -33,7 +39,8 @@ private:
     bool decodeTriplets(const LzfseBlockHeader& header, const uint8_t* block, size_t start);
 
     size_t maxOutput_;
-    std::vector<uint8_t> output_;
+    uint8_t* output_ = nullptr;
+    size_t outputSize_ = 0;
     size_t produced_ = 0;
     std::vector<uint8_t> literals_;
     FseDecoderEntry literalTable_[LzfseFormat::kLiteralStates];

@@ -6,13 +6,20 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
-#include <charconv>
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tarnwick::CachedScanJson {
 
@@ -313,11 +320,20 @@ void appendUtf8(std::string& out, char32_t code) {
     }
 }
 
+// The value of each hexadecimal digit, -1 for every other byte.
+constexpr auto kHexValues = [] {
+    std::array<signed char, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        table[c] = c >= '0' && c <= '9'   ? c - '0'
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                          : -1;
+    }
+    return table;
+}();
+
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+    return kHexValues[static_cast<unsigned char>(c)];
 }
 
 std::optional<QUuid> uuidFromUtf8(std::string_view text) {
@@ -408,6 +424,42 @@ private:
         return false;
     }
 
+    // Steps p_ over bytes that need no look of their own inside a string:
+    // stops at a quote, a backslash, a control character, a byte of a
+    // multi-byte sequence, or where fewer than a word's bytes are left.
+    void skipPlainStringBytes() {
+#if defined(__SSE2__)
+        const __m128i quote = _mm_set1_epi8('"');
+        const __m128i backslash = _mm_set1_epi8('\\');
+        const __m128i space = _mm_set1_epi8(0x20);
+        while (end_ - p_ >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p_));
+            // A signed compare: bytes from 0x80 up count as below 0x20 too.
+            const __m128i special =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+                             _mm_cmplt_epi8(bytes, space));
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+            if (mask != 0) {
+                p_ += std::countr_zero(mask);
+                return;
+            }
+            p_ += 16;
+        }
+#else
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        constexpr uint64_t kHighs = 0x8080808080808080ull;
+        auto hasZeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+        while (end_ - p_ >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p_, 8);
+            const uint64_t special = hasZeroByte(word ^ (kOnes * '"')) | hasZeroByte(word ^ (kOnes * '\\')) |
+                                     ((word - kOnes * 0x20) & ~word & kHighs) | (word & kHighs);
+            if (special != 0) return;
+            p_ += 8;
+        }
+#endif
+    }
+
     // The bytes between the quotes of a string token; escaped tells whether
     // they hold a backslash, ascii whether every byte is below 0x80.
     bool stringToken(std::string_view& content, bool& escaped, bool& ascii) {
@@ -416,7 +468,9 @@ private:
         const char* start = ++p_;
         escaped = false;
         ascii = true;
-        while (p_ < end_) {
+        for (;;) {
+            skipPlainStringBytes();
+            if (p_ >= end_) return false;
             const auto c = static_cast<unsigned char>(*p_);
             if (c == '"') {
                 content = std::string_view(start, static_cast<size_t>(p_ - start));
@@ -433,7 +487,6 @@ private:
             if (c >= 0x80) ascii = false;
             ++p_;
         }
-        return false;
     }
 
     // Resolves the escapes of a string token into UTF-8 in scratch_.
@@ -700,18 +753,22 @@ private:
             NodeKind kind = NodeKind::dir;
             qint64 size = 0;
             unsigned seen = 0;
-            std::vector<ScanNodePtr> children;
+            size_t firstChild = 0;  // where its children start in `built`
         };
         enum class Step { open, member, afterMember, close };
         std::vector<Frame> stack;
         stack.reserve(64);
+        // The finished children of every open node, in order; a node takes
+        // its own off the end when it closes, into a list of exactly that size.
+        std::vector<ScanNodePtr> built;
+        built.reserve(1024);
         Step step = Step::open;
         for (;;) {
             switch (step) {
             case Step::open: {
                 if (!consume('{')) return false;
                 if (static_cast<qint64>(stack.size()) > kMaxTreeDepth) return false;
-                stack.emplace_back();
+                stack.emplace_back().firstChild = built.size();
                 skipWs();
                 step = Step::member;
                 break;
@@ -777,8 +834,14 @@ private:
             case Step::close: {
                 Frame& frame = stack.back();
                 if (frame.seen != kAll) return false;
+                std::vector<ScanNodePtr> children;
+                if (built.size() > frame.firstChild) {
+                    const auto first = built.begin() + static_cast<std::ptrdiff_t>(frame.firstChild);
+                    children.assign(std::make_move_iterator(first), std::make_move_iterator(built.end()));
+                    built.erase(first, built.end());
+                }
                 ScanNodePtr node = ScanNode::create(frame.id, std::move(frame.name), std::move(frame.path),
-                                                    frame.kind, frame.size, std::move(frame.children));
+                                                    frame.kind, frame.size, std::move(children));
                 for (const ScanNodePtr& child : node->children) {
                     child->isAggregate = isAggregateNode(*child, &node->path);
                 }
@@ -788,7 +851,7 @@ private:
                     out = std::move(node);
                     return true;
                 }
-                stack.back().children.push_back(std::move(node));
+                built.push_back(std::move(node));
                 // Inside the parent's children: another child or the end of the list.
                 skipWs();
                 if (peek(',')) {

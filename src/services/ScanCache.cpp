@@ -67,10 +67,14 @@ void saveTo(const QString& folder, const QDateTime& scannedAt, const QString& ro
     removeOlderFiles(folder);
 }
 
-std::optional<CachedScan> decodeCompressed(const QByteArray& data) {
-    const std::optional<std::vector<uint8_t>> json =
-        Lzfse::decompress(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()),
-                          static_cast<size_t>(CachedScanJson::kMaxDocumentBytes));
+// Decompresses into one buffer of the size the stream declares, lets the
+// compressed bytes go before the document is read, and lets the document go
+// as soon as the scan is built from it.
+std::optional<CachedScan> decodeCompressed(std::optional<QByteArray>& data) {
+    std::optional<ByteBuffer> json = Lzfse::decompressToBuffer(reinterpret_cast<const uint8_t*>(data->constData()),
+                                                               static_cast<size_t>(data->size()),
+                                                               static_cast<size_t>(CachedScanJson::kMaxDocumentBytes));
+    data.reset();
     if (!json) return std::nullopt;
     return CachedScanJson::decode(
         QByteArrayView(reinterpret_cast<const char*>(json->data()), static_cast<qsizetype>(json->size())));
@@ -125,8 +129,7 @@ std::optional<CachedScan> load() {
     std::optional<QByteArray> data = AtomicFile::read(inFolder(folder, kFileName), kMaxCompressedBytes);
     if (!data) data = AtomicFile::read(inFolder(legacy, kFileName), kMaxCompressedBytes);
     if (data) {
-        std::optional<CachedScan> scan = decodeCompressed(*data);
-        data.reset();
+        std::optional<CachedScan> scan = decodeCompressed(data);
         if (scan) return scan;
     }
 

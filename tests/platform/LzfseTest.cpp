@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -95,7 +96,37 @@ TEST(Lzfse, DecodesEveryTestVectorExactly) {
         const std::optional<Bytes> decoded = decode(v.stream, v.original.size());
         ASSERT_TRUE(decoded) << v.name;
         EXPECT_TRUE(*decoded == v.original) << v.name;
+        // The same into a buffer that is never zero-filled first.
+        const std::optional<ByteBuffer> buffer = Lzfse::decompressToBuffer(v.stream.data(), v.stream.size(),
+                                                                           v.original.size());
+        ASSERT_TRUE(buffer) << v.name;
+        EXPECT_TRUE(Bytes(buffer->begin(), buffer->end()) == v.original) << v.name;
     }
+}
+
+TEST(Lzfse, DecodesLargeStreamsIntoAMappedBuffer) {
+    // Past the size from which the buffer is mapped on its own, with matches
+    // across all of it.
+    Bytes input = wordyBytes(ByteBuffer::kMappedFrom + 12345, 21);
+    const Bytes stream = encode(input);
+    const std::optional<ByteBuffer> buffer = Lzfse::decompressToBuffer(stream.data(), stream.size(), input.size());
+    ASSERT_TRUE(buffer);
+    EXPECT_EQ(buffer->size(), input.size());
+    EXPECT_TRUE(std::equal(buffer->begin(), buffer->end(), input.begin(), input.end()));
+    EXPECT_FALSE(Lzfse::decompressToBuffer(stream.data(), stream.size(), input.size() - 1));
+    Bytes cut(stream.begin(), stream.end() - 5);
+    cut.insert(cut.end(), {'b', 'v', 'x', '$'});
+    EXPECT_FALSE(Lzfse::decompressToBuffer(cut.data(), cut.size(), input.size()));
+
+    // A buffer moves without copying and releases its memory once.
+    std::optional<ByteBuffer> moved = ByteBuffer::allocate(ByteBuffer::kMappedFrom);
+    ASSERT_TRUE(moved);
+    const uint8_t* data = moved->data();
+    ByteBuffer taken = std::move(*moved);
+    EXPECT_EQ(taken.data(), data);
+    EXPECT_TRUE(moved->empty());
+    taken = ByteBuffer();
+    EXPECT_TRUE(taken.empty());
 }
 
 TEST(Lzfse, WritesTheBlockKindTheSizeCallsFor) {
@@ -180,7 +211,12 @@ TEST(Lzfse, KeepsToTheOutputCap) {
     // A block claiming far more than the stream could hold is refused up front.
     Bytes huge = {'b', 'v', 'x', '-', 0xff, 0xff, 0xff, 0x7f, 'b', 'v', 'x', '$'};
     EXPECT_FALSE(decode(huge, size_t(1) << 40));
+    EXPECT_FALSE(Lzfse::decompressToBuffer(huge.data(), huge.size(), size_t(1) << 40));
     EXPECT_TRUE(decode(Bytes{'b', 'v', 'x', '$'}, 0));
+    const Bytes empty = {'b', 'v', 'x', '$'};
+    const std::optional<ByteBuffer> nothing = Lzfse::decompressToBuffer(empty.data(), empty.size(), 0);
+    ASSERT_TRUE(nothing);
+    EXPECT_TRUE(nothing->empty());
 }
 
 TEST(Lzfse, RefusesMalformedStreams) {

@@ -186,6 +186,34 @@ TEST(CachedScanJson, RejectsEverythingMalformed) {
                                (R"("fileCount":0,"x":)" + QByteArray(2000, '[') + QByteArray(2000, ']')).constData())));
 }
 
+TEST(CachedScanJson, LongTextsAreReadWhateverWhereTheirSpecialBytesFall) {
+    // Texts are scanned many bytes at a time: put an escape, a multi-byte
+    // character, a raw control character, a broken sequence and the end of the
+    // input at every position of a long name.
+    const QByteArray plain(40, 'x');
+    const QByteArray accents = "\xC3\xA9\xF0\x9F\x93\x81";
+    for (int at = 0; at <= plain.size(); ++at) {
+        auto withName = [&](const QByteArray& inserted) {
+            return documentJson(nodeJson(plain.left(at) + inserted + plain.mid(at)));
+        };
+        std::optional<CachedScan> escaped = CachedScanJson::decode(withName(R"(\"q\\)"));
+        ASSERT_TRUE(escaped) << at;
+        EXPECT_EQ(escaped->root->name, QString::fromLatin1(plain.left(at) + "\"q\\" + plain.mid(at)))
+            << at;
+        std::optional<CachedScan> unicode = CachedScanJson::decode(withName(accents));
+        ASSERT_TRUE(unicode) << at;
+        EXPECT_EQ(unicode->root->name, QString::fromUtf8(plain.left(at) + accents + plain.mid(at))) << at;
+        EXPECT_EQ(unicode->root->path, QStringLiteral("/v/") + unicode->root->name) << at;
+        EXPECT_FALSE(CachedScanJson::decode(withName("\x1F"))) << at;
+        EXPECT_FALSE(CachedScanJson::decode(withName("\xC3"))) << at;
+        EXPECT_FALSE(CachedScanJson::decode(withName("\xFF"))) << at;
+        // A document cut inside the text.
+        const QByteArray whole = withName("");
+        const qsizetype nameStart = whole.indexOf(R"("name":")") + 8;
+        EXPECT_FALSE(CachedScanJson::decode(whole.left(nameStart + at))) << at;
+    }
+}
+
 TEST(CachedScanJson, TreeDepthIsBoundedBothWays) {
     // A chain of folders exactly as deep as allowed is written and read;
     // one level more is neither.
