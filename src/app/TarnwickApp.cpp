@@ -6,6 +6,7 @@
 #include "app/TaldoTheme.h"
 #include "app/WindowChrome.h"
 #include "services/QuickLookService.h"
+#include "services/ScanCache.h"
 #include "state/AppState.h"
 #include "views/AppShell.h"
 #include "views/MenuBarPanel.h"
@@ -28,6 +29,14 @@ TarnwickApp::TarnwickApp(MapServices services, QObject* parent)
     });
     connect(state_.get(), &AppState::previewRequested, this,
             [](const QString& path) { QuickLookService::preview(path); });
+    // A cache save still writing when the event loop ends would be lost if
+    // the process went first: finish it before anything is torn down.
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] {
+            state_->waitForCacheSaves();
+            ScanCache::waitForBackgroundSaves();
+        });
+    }
 
     panel_ = std::make_unique<MenuBarPanel>();
     tray_ = new QSystemTrayIcon(SymbolIcons::icon(QStringLiteral("internaldrive.fill"), TaldoTheme::textPrimary(), 22),

@@ -70,7 +70,7 @@ void AppState::start() {
         scheduleHour_.set(storedScheduleHour(*settings));
     }
     refreshVolumes();
-    loadCachedScan(false);
+    restoreCachedScanInBackground();
     refreshSafeBin();
     activityEvents_.set(ActivityService::list(kActivityLimit));
     section_.set(AppSection::home);
@@ -105,8 +105,43 @@ void AppState::setShowAbout(bool shown) {
 
 // ---- Navigation ----
 
+void AppState::waitForCacheSaves() {
+    savePool_.waitForDone();
+}
+
+void AppState::restoreCachedScanInBackground() {
+    const quint64 generation = ++cacheLoadGeneration_;
+    const quint64 scanGeneration = lastScanGeneration_;
+    restoringCache_ = true;
+    // Runs on the save thread: it reads nothing of this object and hands the
+    // result back through a queued call, which is dropped if the state is gone.
+    QPointer<AppState> self(this);
+    savePool_.start([this, self, load = services_.loadCache, generation, scanGeneration] {
+        std::optional<CachedScan> cached = load ? load() : std::nullopt;
+        QMetaObject::invokeMethod(
+            this,
+            [self, generation, scanGeneration, cached = std::move(cached)]() mutable {
+                if (self) self->finishCacheRestore(generation, scanGeneration, std::move(cached));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppState::finishCacheRestore(quint64 generation, quint64 scanGeneration, std::optional<CachedScan> cached) {
+    if (generation != cacheLoadGeneration_) return;
+    restoringCache_ = false;
+    // A scan started since owns the tree and the root now, finished or not.
+    if (scanGeneration == lastScanGeneration_) publishCachedScan(std::move(cached), false);
+    emit cacheRestoreFinished();
+}
+
 void AppState::loadCachedScan(bool openMap) {
-    std::optional<CachedScan> cached = services_.loadCache ? services_.loadCache() : std::nullopt;
+    ++cacheLoadGeneration_;
+    restoringCache_ = false;
+    publishCachedScan(services_.loadCache ? services_.loadCache() : std::nullopt, openMap);
+}
+
+void AppState::publishCachedScan(std::optional<CachedScan> cached, bool openMap) {
     if (!cached || !cached->root) {
         hasCachedScan_.set(false);
         return;

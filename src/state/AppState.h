@@ -119,7 +119,15 @@ public:
     // Start-up: schedule settings, volume list, cached scan, Safe Bin (purged
     // of entries older than 30 days), the newest 100 activity events, then the
     // home section on the idle screen. Called once, by the application or a test.
+    // The cached scan is read on a background thread and published later on
+    // this one, as loadCachedScan(false) publishes it, unless a map scan or
+    // another cache load started meanwhile; cacheRestoreFinished() tells when.
     void start();
+    // The start-up restore of the cached scan is still under way.
+    bool isRestoringCache() const { return restoringCache_; }
+    // Blocks until the cache saves (and the start-up cache load) asked for so
+    // far have finished; for the application's last moments.
+    void waitForCacheSaves();
 
     // ---- Published fields ----
     Screen screen() const { return screen_.get(); }
@@ -181,7 +189,8 @@ public:
     void setShowAbout(bool shown);
 
     // ---- Navigation ----
-    // Restores the last scan from the cache; with openMap also shows the map.
+    // Restores the last scan from the cache, reading it on this thread; with
+    // openMap also shows the map. Supersedes a start-up restore still running.
     void loadCachedScan(bool openMap);
     // Selects a section; unless a map scan runs, also trims the other sections'
     // lists and prepares the section (Insights tab, Safe Bin, activity).
@@ -235,6 +244,10 @@ signals:
     void changed(tarnwick::AppState::Field field);
     // The user asked to preview this path; the UI shows its preview window.
     void previewRequested(const QString& path);
+    // The start-up restore has ended: the cached scan is published, or there
+    // was none, or a map scan started meanwhile and it was dropped. Not sent
+    // when loadCachedScan() superseded it.
+    void cacheRestoreFinished();
 
 private:
     friend class MemoryGovernor;
@@ -271,6 +284,9 @@ private:
         std::shared_ptr<ScanProgressRelay> relay;
     };
 
+    void restoreCachedScanInBackground();
+    void finishCacheRestore(quint64 generation, quint64 scanGeneration, std::optional<CachedScan> cached);
+    void publishCachedScan(std::optional<CachedScan> cached, bool openMap);
     void cancelScanJob();
     void publishProgress(quint64 generation, const ScanProgress& progress);
     void finishScan(quint64 generation, const QString& rootPath, const QString& rootName,
@@ -340,6 +356,11 @@ private:
     std::optional<ScanJob> scanJob_;
     quint64 lastScanGeneration_ = 0;
 
+    // Cache loads: each one's generation, so that a restore that a later load
+    // superseded is dropped.
+    quint64 cacheLoadGeneration_ = 0;
+    bool restoringCache_ = false;
+
     // Delete countdown: the timer of the running countdown, its generation and
     // the items the user saw when it began.
     QPointer<QTimer> deleteTimer_;
@@ -347,8 +368,9 @@ private:
     QList<CollectorItem> deleteSnapshot_;
     int countdownIntervalMs_ = 1000;
 
-    // Walks (one thread each) and cache saves (one at a time, in order).
-    // Declared last: they are waited for before anything else goes.
+    // Walks (one thread each), and the start-up cache load and the cache saves
+    // (one at a time, in order, so a save never races the load's conversion of
+    // an older cache). Declared last: they are waited for before anything else goes.
     QThreadPool scanPool_;
     QThreadPool savePool_;
 };

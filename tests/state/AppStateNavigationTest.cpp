@@ -64,7 +64,7 @@ class AppStateNavigationTest : public ::testing::Test {
 protected:
     AppStateNavigationTest() : tree(), state(servicesWithTree()) {
         env.setNow(kNow);
-        state.start();
+        EXPECT_TRUE(test::startAndRestore(state));
     }
     MapServices servicesWithTree() {
         MapServices services = test::testServices();

@@ -118,7 +118,7 @@ TEST_F(AppStateStartupTest, NewestActivityEventsAreLoaded) {
     EXPECT_EQ(state.activityEvents().size(), 100);
 }
 
-TEST_F(AppStateStartupTest, CachedScanIsRestoredButHomeStaysOpen) {
+TEST_F(AppStateStartupTest, CachedScanIsRestoredAfterStartUpButHomeStaysOpen) {
     auto file = ScanNode::create(QUuid::createUuid(), "big.iso", "/data/big.iso", NodeKind::file, 5'000'000);
     auto root = ScanNode::create(QUuid::createUuid(), "data", "/data", NodeKind::dir, 5'000'000, {file});
     ScanInsights insights;
@@ -127,7 +127,19 @@ TEST_F(AppStateStartupTest, CachedScanIsRestoredButHomeStaysOpen) {
     ScanCache::save("/data", "Data", root, insights);
 
     AppState state(test::testServices());
+    test::FieldLog log(state);
+    int finished = 0;
+    QObject::connect(&state, &AppState::cacheRestoreFinished, [&finished] { ++finished; });
     state.start();
+    // start() returns before the cache is read; the rest of start-up is done.
+    EXPECT_TRUE(state.isRestoringCache());
+    EXPECT_EQ(state.rootNode(), nullptr);
+    EXPECT_FALSE(state.hasCachedScan());
+    EXPECT_EQ(state.section(), AppSection::home);
+    EXPECT_EQ(state.volumes().size(), 2u);
+
+    ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
+    EXPECT_EQ(finished, 1);
     ASSERT_NE(state.rootNode(), nullptr);
     EXPECT_EQ(state.rootNode()->path, "/data");
     EXPECT_EQ(state.rootNode()->id, root->id);
@@ -140,6 +152,96 @@ TEST_F(AppStateStartupTest, CachedScanIsRestoredButHomeStaysOpen) {
     EXPECT_EQ(state.section(), AppSection::home);
     EXPECT_EQ(state.screen(), AppState::Screen::idle);
     EXPECT_EQ(state.lastScanSummary(), QStringLiteral("Data \u00B7 in 0 sec."));
+    // Published as loadCachedScan(false) publishes, in the same order (the
+    // hovered node and the tab are already at their values).
+    using F = AppState::Field;
+    EXPECT_EQ(log.fields, (std::vector<F>{F::volumes, F::scanRootPath, F::scanRootName, F::lastScanDate,
+                                          F::rootNode, F::focusNode, F::insights, F::hasCachedScan}));
+}
+
+// A cache load that holds on its first call until the test lets it go; every
+// call hands back a tree of its own, named after the call.
+class HeldCacheLoads {
+public:
+    MapServices services() {
+        MapServices services = test::testServices();
+        services.loadCache = [this] {
+            const int call = ++calls_;
+            if (call == 1) {
+                while (!released_) QThread::msleep(1);
+            }
+            const QString name = QStringLiteral("cached%1").arg(call);
+            return std::optional(CachedScan{"/" + name, name, kNow.addSecs(-60),
+                                            ScanNode::create(QUuid::createUuid(), name, "/" + name, NodeKind::dir, 5),
+                                            ScanInsights::empty()});
+        };
+        return services;
+    }
+    void release() { released_ = true; }
+    int calls() const { return calls_; }
+
+private:
+    std::atomic_int calls_{0};
+    std::atomic_bool released_{false};
+};
+
+TEST_F(AppStateStartupTest, ARestoreArrivingLateNeverReplacesANewerTree) {
+    // A scan started before the cache is read keeps its tree, running or finished.
+    {
+        HeldCacheLoads loads;
+        test::HeldWalks walks;
+        MapServices services = loads.services();
+        services.makeWalk = [&walks](const QString& rootPath) { return walks.make(rootPath); };
+        AppState state(services);
+        int finished = 0;
+        QObject::connect(&state, &AppState::cacheRestoreFinished, [&finished] { ++finished; });
+        state.start();
+        state.startScan(env.path("Projects"));
+        loads.release();
+        ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
+        EXPECT_EQ(finished, 1);
+        EXPECT_EQ(state.rootNode(), nullptr);
+        EXPECT_FALSE(state.hasCachedScan());
+        EXPECT_EQ(state.scanRootPath(), env.path("Projects"));
+        EXPECT_EQ(state.screen(), AppState::Screen::scanning);
+        EXPECT_EQ(state.section(), AppSection::map);
+
+        ASSERT_TRUE(test::waitUntil([&] { return walks.count() == 1 && walks.at(0)->started; }));
+        walks.at(0)->released = true;
+        ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
+        ASSERT_NE(state.rootNode(), nullptr);
+        EXPECT_EQ(state.rootNode()->path, env.path("Projects"));
+    }
+    // A synchronous load supersedes the restore still running.
+    {
+        HeldCacheLoads loads;
+        AppState state(loads.services());
+        int finished = 0;
+        QObject::connect(&state, &AppState::cacheRestoreFinished, [&finished] { ++finished; });
+        state.start();
+        ASSERT_TRUE(test::waitUntil([&] { return loads.calls() == 1; }));
+        state.loadCachedScan(true);
+        EXPECT_FALSE(state.isRestoringCache());
+        ASSERT_NE(state.rootNode(), nullptr);
+        EXPECT_EQ(state.rootNode()->name, "cached2");
+        EXPECT_EQ(state.section(), AppSection::map);
+        loads.release();
+        state.waitForCacheSaves();
+        test::spin(50);
+        EXPECT_EQ(state.rootNode()->name, "cached2");
+        EXPECT_EQ(finished, 0);
+    }
+    // The state may go before its restore is delivered.
+    {
+        HeldCacheLoads loads;
+        loads.release();
+        auto state = std::make_unique<AppState>(loads.services());
+        state->start();
+        state->waitForCacheSaves();  // read, and its delivery queued
+        state.reset();
+        test::spin(50);
+        EXPECT_EQ(loads.calls(), 1);
+    }
 }
 
 TEST_F(AppStateStartupTest, AFinishedScanIsThereAtTheNextStart) {
@@ -147,12 +249,12 @@ TEST_F(AppStateStartupTest, AFinishedScanIsThereAtTheNextStart) {
     test::writeFile(folder + "/video.mov", QByteArray(400 * 1024, 'v'));
     {
         AppState state(test::testServices());
-        state.start();
+        ASSERT_TRUE(test::startAndRestore(state));
         state.startScan(folder);
         ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
     }  // waits for the cache save
     AppState next(test::testServices());
-    next.start();
+    ASSERT_TRUE(test::startAndRestore(next));
     ASSERT_NE(next.rootNode(), nullptr);
     EXPECT_EQ(next.scanRootPath(), folder);
     EXPECT_EQ(next.scanRootName(), "Projects");

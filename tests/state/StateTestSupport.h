@@ -43,6 +43,12 @@ inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10
     return true;
 }
 
+// Runs a state's start-up and waits until its cached scan is restored.
+inline bool startAndRestore(AppState& state) {
+    state.start();
+    return waitUntil([&state] { return !state.isRestoringCache(); });
+}
+
 // Lets the event loop run for a while.
 inline void spin(int milliseconds) {
     waitUntil([] { return false; }, milliseconds);

@@ -76,12 +76,14 @@ TEST(SectionRail, LastMapCardShowsTheCachedScan) {
     SectionRail rail(state);
     rail.resize(SectionRail::railWidth, 720);
     rail.show();
+    // The cached scan arrives after start-up; the card follows it.
+    ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
     EXPECT_TRUE(rail.lastMapCard()->isVisible());
     EXPECT_EQ(rail.shownSummary(), QStringLiteral("Backup \u00B7 2 hr. ago"));
 
     // A long name wraps to a second line and is cut after it.
     AppState longState(servicesWithCache(QString("Very Long Volume Name ").repeated(8).trimmed(), now.addSecs(-60)));
-    longState.start();
+    ASSERT_TRUE(test::startAndRestore(longState));
     SectionRail longRail(longState);
     longRail.show();
     const QStringList lines = longRail.shownSummary().split('\n');
