@@ -26,6 +26,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
 
 using namespace tarnwick;
 
@@ -291,3 +295,29 @@ TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {
 }
 
 #include "TarnwickAppTest.moc"
+
+TEST_F(TarnwickAppTest, QuittingWaitsForTheCacheSaveStillWriting) {
+    std::atomic_bool saved{false};
+    MapServices services = test::testServices();
+    services.saveCache = [&saved](const QString&, const QString&, const ScanNodePtr&, const ScanInsights&) {
+        QThread::msleep(300);
+        saved = true;
+    };
+    TarnwickApp app(services);
+    app.start();
+    const QString folder = test::makeDir(environment.path("Projects"));
+    test::writeFile(folder + "/a.bin", "abc");
+    app.state().startScan(folder);
+    ASSERT_TRUE(test::waitUntil([&] { return app.state().screen() == AppState::Screen::idle; }));
+    ASSERT_FALSE(saved);  // the save has just begun
+
+    // Handlers of the quit run in the order they were connected: the
+    // application's own came first.
+    bool savedWhenQuitting = false;
+    QObject context;
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &context,
+                     [&] { savedWhenQuitting = saved; });
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_TRUE(savedWhenQuitting);
+}
