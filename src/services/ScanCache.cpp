@@ -7,6 +7,7 @@
 #include "support/AtomicFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QThreadPool>
 
@@ -67,13 +68,34 @@ void saveTo(const QString& folder, const QDateTime& scannedAt, const QString& ro
     removeOlderFiles(folder);
 }
 
+// The compressed file read whole into one buffer; nullopt when it is
+// missing, not a regular file, unreadable, over the cap or changing under us.
+std::optional<ByteBuffer> readCompressed(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile()) return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const qint64 size = file.size();
+    if (size < 0 || size > kMaxCompressedBytes) return std::nullopt;
+    std::optional<ByteBuffer> data = ByteBuffer::allocate(static_cast<size_t>(size));
+    if (!data) return std::nullopt;
+    char* const bytes = reinterpret_cast<char*>(data->data());
+    for (qint64 done = 0; done < size;) {
+        const qint64 got = file.read(bytes + done, size - done);
+        if (got <= 0) return std::nullopt;
+        done += got;
+    }
+    char extra;
+    if (file.read(&extra, 1) != 0) return std::nullopt;
+    return data;
+}
+
 // Decompresses into one buffer of the size the stream declares, lets the
 // compressed bytes go before the document is read, and lets the document go
 // as soon as the scan is built from it.
-std::optional<CachedScan> decodeCompressed(std::optional<QByteArray>& data) {
-    std::optional<ByteBuffer> json = Lzfse::decompressToBuffer(reinterpret_cast<const uint8_t*>(data->constData()),
-                                                               static_cast<size_t>(data->size()),
-                                                               static_cast<size_t>(CachedScanJson::kMaxDocumentBytes));
+std::optional<CachedScan> decodeCompressed(std::optional<ByteBuffer>& data) {
+    std::optional<ByteBuffer> json =
+        Lzfse::decompressToBuffer(data->data(), data->size(), static_cast<size_t>(CachedScanJson::kMaxDocumentBytes));
     data.reset();
     if (!json) return std::nullopt;
     return CachedScanJson::decode(
@@ -126,8 +148,8 @@ std::optional<CachedScan> load() {
     const QString legacy = AppIdentity::legacySupportDirectory();
 
     // The compressed cache, or the earlier folder's copy when ours cannot be read.
-    std::optional<QByteArray> data = AtomicFile::read(inFolder(folder, kFileName), kMaxCompressedBytes);
-    if (!data) data = AtomicFile::read(inFolder(legacy, kFileName), kMaxCompressedBytes);
+    std::optional<ByteBuffer> data = readCompressed(inFolder(folder, kFileName));
+    if (!data) data = readCompressed(inFolder(legacy, kFileName));
     if (data) {
         std::optional<CachedScan> scan = decodeCompressed(data);
         if (scan) return scan;
