@@ -412,6 +412,8 @@ public:
 
 private:
     void skipWs() {
+        // Compact documents have none: one test settles most calls.
+        if (p_ < end_ && static_cast<unsigned char>(*p_) > ' ') return;
         while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
     }
     bool peek(char c) const { return p_ < end_ && *p_ == c; }
