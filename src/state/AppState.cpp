@@ -27,7 +27,6 @@ namespace {
 const QString kStartupVolumeName = QStringLiteral("Macintosh HD");
 const QString kDataVolumePath = QStringLiteral("/System/Volumes/Data");
 constexpr int kCountdownStart = 5;
-constexpr int kSafeBinExpiryDays = 30;
 constexpr qsizetype kActivityLimit = 100;
 
 QString quotedName(const QString& name) {
@@ -456,7 +455,7 @@ void AppState::performDelete() {
 }
 
 void AppState::refreshSafeBin() {
-    SafeBinService::purgeExpired(kSafeBinExpiryDays);
+    SafeBinService::purgeExpired(SafeBinService::kExpiryDays);
     safeBinItems_.set(SafeBinService::list());
 }
 

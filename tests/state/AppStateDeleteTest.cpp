@@ -66,6 +66,7 @@ protected:
 TEST_F(AppStateDeleteTest, CountdownMovesTheItemsIntoTheSafeBinAndRescans) {
     collect("a.bin");
     collect("b.bin");
+    const ScanNodePtr before = state.rootNode();
     std::vector<int> counts;
     QObject context;
     QObject::connect(&state, &AppState::changed, &context, [&](AppState::Field field) {
@@ -81,9 +82,10 @@ TEST_F(AppStateDeleteTest, CountdownMovesTheItemsIntoTheSafeBinAndRescans) {
     EXPECT_EQ(binNames(), (QStringList{"a.bin", "b.bin"}));
     EXPECT_TRUE(state.collector().isEmpty());
     EXPECT_FALSE(state.errorMessage());
-    EXPECT_EQ(state.screen(), AppState::Screen::scanning) << "a rescan of the same root follows";
-    EXPECT_EQ(state.scanRootName(), "Work");
     ASSERT_TRUE(idle());
+    EXPECT_NE(state.rootNode(), before) << "a rescan of the same root follows";
+    EXPECT_EQ(state.scanRootPath(), root);
+    EXPECT_EQ(state.scanRootName(), "Work");
     EXPECT_EQ(test::childNamed(state.rootNode(), "a.bin"), nullptr);
     EXPECT_NE(test::childNamed(state.rootNode(), "c.bin"), nullptr);
 }
