@@ -45,8 +45,9 @@ std::optional<size_t> LzfseDecoder::measure(const uint8_t* data, size_t size) {
         case kPackedTablesMagic:
             if (left < LzfseBlockHeader::kPackedFixedBytes) return std::nullopt;
             // Header size, then the literal and L/M/D payload sizes.
-            blockBytes = (load64(block + 24) & 0xffffffffu) + ((load64(block + 8) >> 20) & 0xfffff) +
-                         ((load64(block + 16) >> 40) & 0xfffff);
+            blockBytes = (load64(block + 24) & 0xffffffffu);
+            if (blockBytes < LzfseBlockHeader::kPackedFixedBytes) return std::nullopt;
+            blockBytes += ((load64(block + 8) >> 20) & 0xfffff) + ((load64(block + 16) >> 40) & 0xfffff);
             break;
         default:
             return std::nullopt;
@@ -117,8 +118,11 @@ bool LzfseDecoder::claim(uint32_t rawBytes) {
 
 bool LzfseDecoder::decodeCompressed(const LzfseBlockHeader& header, const uint8_t* block) {
     if (header.literalCount > kMaxCount || header.matchCount > kMaxCount) return false;
-    // Every literal but the padding to a multiple of four lands in the output.
+    // Every literal but the padding to a multiple of four lands in the
+    // output, and every triplet but a closing empty one adds to it: this
+    // bounds the work a hostile header can ask for by the output it claims.
     if (header.literalCount > uint64_t(header.rawBytes) + 4) return false;
+    if (header.matchCount > uint64_t(header.rawBytes) + 1) return false;
     if (!FseCodec::buildDecoderTable(kLiteralStates, kLiteralSymbols, header.literalFreq(), literalTable_) ||
         !FseCodec::buildValueDecoderTable(kLStates, kLSymbols, header.lFreq(), kLExtraBits, kLBaseValue, lTable_) ||
         !FseCodec::buildValueDecoderTable(kMStates, kMSymbols, header.mFreq(), kMExtraBits, kMBaseValue, mTable_) ||

@@ -22,7 +22,6 @@ constexpr size_t kPieceBytes = size_t(1) << 30;
 // Bytes at the end of a piece that are never a match start.
 constexpr uint32_t kTailBytes = 8;
 
-
 // Length of the common prefix of a and b, not reading at or past `end`.
 uint32_t commonLength(const uint8_t* a, const uint8_t* b, const uint8_t* end) {
     const uint8_t* const start = a;
@@ -90,6 +89,8 @@ void LzfseEncoder::parse(const uint8_t* src, uint32_t size, LzfseBlockWriter& wr
             }
             writer.add(src + literalStart, m.pos - literalStart, m.length, m.pos - m.ref);
             lastDistance_ = m.pos - m.ref;
+            // Remember the positions inside the match; of a long one only
+            // its first and last few.
             const uint32_t end = m.pos + m.length;
             const uint32_t stop = std::min(end, limit);
             if (stop - inserted > 24) {

@@ -9,8 +9,11 @@ namespace tarnwick {
 class LzfseBlockWriter;
 
 // Finds matches for LZFSE blocks: a hash table of recent positions (four per
-// bucket), the longest candidate extended backwards over pending literals,
-// and a match deferred while the next position offers a longer one.
+// bucket) plus the last distance used, the longest candidate extended
+// backwards over pending literals, and a match deferred while the next
+// position offers a longer one. Matches of 40 bytes or more are taken at
+// once; long runs without any match are scanned with a growing stride.
+// The triplets go to an LzfseBlockWriter.
 class LzfseEncoder {
 public:
     // plainTables: write "bvx1" blocks instead of "bvx2" ones.

@@ -86,7 +86,9 @@ void LzvnEncoder::run() {
         // Defer by one byte while that finds a longer match.
         while (pos + 5 <= size_) {
             const Match next = find(pos + 1);
-            if (next.length <= m.length) break;
+            // A match at the previous distance codes about a byte shorter.
+            const size_t nextWorth = next.length + (next.distance == previousDistance_ ? 1 : 0);
+            if (nextWorth <= m.length + (m.distance == previousDistance_ ? 1 : 0)) break;
             insert(pos + 1);
             ++pos;
             m = next;

@@ -221,6 +221,11 @@ TEST(Lzfse, RefusesMalformedStreams) {
     shortHeader[24] = 16;
     shortHeader[25] = 0;
     EXPECT_FALSE(decode(shortHeader, 1 << 20));
+    // A packed header claiming no size at all (once made the reader spin).
+    Bytes empty = {'b', 'v', 'x', '2'};
+    empty.resize(32, 0);
+    empty.insert(empty.end(), {'b', 'v', 'x', '$'});
+    EXPECT_FALSE(decode(empty, 1 << 20));
 }
 
 // Every test vector and each of our own streams, cut short, bit-flipped and
