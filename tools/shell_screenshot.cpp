@@ -59,13 +59,13 @@ int main(int argc, char* argv[]) {
     MapServices services = MapServices::production();
     services.listVolumes = [] { return std::vector<VolumeInfo>{}; };
     services.loadCache = [now] {
-        MapServices::CachedScan cached;
+        CachedScan cached;
         cached.rootPath = QStringLiteral("/");
         cached.rootName = QStringLiteral("Macintosh HD");
-        cached.date = now.addSecs(-2 * 3600);
+        cached.scannedAt = now.addSecs(-2 * 3600);
         cached.root = ScanNode::create(QUuid::createUuid(), cached.rootName, cached.rootPath, NodeKind::dir, 0);
         cached.insights = ScanInsights::empty();
-        return std::optional<MapServices::CachedScan>(cached);
+        return std::optional<CachedScan>(cached);
     };
 
     TarnwickApp app(services);

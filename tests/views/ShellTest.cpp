@@ -21,13 +21,13 @@ namespace {
 MapServices servicesWithCache(const QString& rootName, const QDateTime& date) {
     MapServices services = test::testServices();
     services.loadCache = [rootName, date] {
-        MapServices::CachedScan cached;
+        CachedScan cached;
         cached.rootPath = QStringLiteral("/Volumes/") + rootName;
         cached.rootName = rootName;
-        cached.date = date;
+        cached.scannedAt = date;
         cached.root = ScanNode::create(QUuid::createUuid(), rootName, cached.rootPath, NodeKind::dir, 0);
         cached.insights = ScanInsights::empty();
-        return std::optional<MapServices::CachedScan>(cached);
+        return std::optional<CachedScan>(cached);
     };
     return services;
 }
