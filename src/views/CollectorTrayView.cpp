@@ -171,11 +171,16 @@ void CollectorTrayView::rebuildChips() {
         delete item;
     }
     const QList<CollectorItem>& items = state_.collector();
-    for (const CollectorItem& item : items) chipsLayout_->addWidget(makeChip(item));
+    int chipHeight = 0;
+    for (const CollectorItem& item : items) {
+        QWidget* chip = makeChip(item);
+        chipHeight = std::max(chipHeight, chip->sizeHint().height());
+        chipsLayout_->addWidget(chip);
+    }
     chipsLayout_->addStretch(1);
     chipsScroll_->setHidden(items.isEmpty());
     filler_->setHidden(!items.isEmpty());
-    chipsScroll_->setFixedHeight(chipsHost_->sizeHint().height());
+    if (chipHeight > 0) chipsScroll_->setFixedHeight(chipHeight);
 }
 
 void CollectorTrayView::updateSummary() {

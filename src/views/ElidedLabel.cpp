@@ -1,5 +1,6 @@
 #include "views/ElidedLabel.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -28,13 +29,18 @@ QString ElidedLabel::shownText() const {
 
 QSize ElidedLabel::sizeHint() const {
     const QFontMetrics metrics(font());
-    return QSize(metrics.horizontalAdvance(text_) + 1, metrics.height());
+    return QSize(metrics.horizontalAdvance(text_) + 2, metrics.height());
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
     const QFontMetrics metrics(font());
     return QSize(std::min(sizeHint().width(), metrics.horizontalAdvance(QStringLiteral("\u2026")) * 4),
                  metrics.height());
+}
+
+void ElidedLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) updateGeometry();
+    QWidget::changeEvent(event);
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*) {

@@ -4,6 +4,7 @@
 #include "app/TaldoShapes.h"
 #include "app/TaldoTheme.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -49,7 +50,8 @@ void PlainButton::setPadding(const QMargins& padding) {
 
 QSize PlainButton::sizeHint() const {
     const QFontMetrics metrics(font());
-    int width = text().isEmpty() ? 0 : metrics.horizontalAdvance(text());
+    // A little slack: eliding measures glyph bounds, which can reach past the advance.
+    int width = text().isEmpty() ? 0 : metrics.horizontalAdvance(text()) + 2;
     if (symbolSize_ > 0) width += symbolSize_ + (text().isEmpty() ? 0 : kSymbolSpacing);
     const int height = std::max(text().isEmpty() ? 0 : metrics.height(), symbolSize_);
     return QSize(width + padding_.left() + padding_.right(), height + padding_.top() + padding_.bottom());
@@ -83,6 +85,11 @@ void PlainButton::paintEvent(QPaintEvent*) {
         painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
                          QFontMetrics(font()).elidedText(text(), Qt::ElideRight, textRect.width()));
     }
+}
+
+void PlainButton::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) updateGeometry();
+    QAbstractButton::changeEvent(event);
 }
 
 void PlainButton::enterEvent(QEnterEvent* event) {
