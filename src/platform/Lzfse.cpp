@@ -44,9 +44,6 @@ std::vector<uint8_t> compress(const uint8_t* data, size_t size) {
         encoder.encode(data, size, out);
     }
     append32(out, kEndOfStreamMagic);
-    // The encoder reserves room for incompressible input; hand back no more
-    // than the stream needs when that wastes much.
-    if (out.capacity() - out.size() > out.size() / 4 + 4096) out.shrink_to_fit();
     return out;
 }
 

@@ -67,25 +67,30 @@ std::optional<std::vector<uint8_t>> LzfseDecoder::decode(const uint8_t* data, si
     output_.assign(*total, 0);
     produced_ = 0;
 
+    // The walk above has checked the framing; the checks below repeat what
+    // each block's decoding relies on.
     size_t pos = 0;
     for (;;) {
         const size_t left = size - pos;
+        if (left < 4) return std::nullopt;
         const uint8_t* block = data + pos;
         switch (load32(block)) {
         case kEndOfStreamMagic:
             if (produced_ != output_.size()) return std::nullopt;
             return std::move(output_);
         case kRawMagic: {
+            if (left < 8) return std::nullopt;
             const uint32_t rawBytes = load32(block + 4);
-            if (!claim(rawBytes)) return std::nullopt;
+            if (rawBytes > left - 8 || !claim(rawBytes)) return std::nullopt;
             std::memcpy(output_.data() + produced_ - rawBytes, block + 8, rawBytes);
             pos += 8 + size_t(rawBytes);
             break;
         }
         case kLzvnMagic: {
+            if (left < 12) return std::nullopt;
             const uint32_t rawBytes = load32(block + 4);
             const uint32_t payloadBytes = load32(block + 8);
-            if (!claim(rawBytes)) return std::nullopt;
+            if (payloadBytes > left - 12 || !claim(rawBytes)) return std::nullopt;
             const size_t start = produced_ - rawBytes;
             if (!LzvnDecoder::decode(block + 12, payloadBytes, output_.data(), start, rawBytes)) return std::nullopt;
             pos += 12 + size_t(payloadBytes);

@@ -48,8 +48,6 @@ void LzfseEncoder::pushFront(Bucket& b, uint32_t pos, uint32_t value) {
 
 void LzfseEncoder::encode(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
     LzfseBlockWriter writer(out, plainTables_);
-    // Room for incompressible data, so the output rarely moves.
-    out.reserve(out.size() + size + size / 32 + (128 << 10));
     // A smaller table for smaller inputs: it is cleared for every piece.
     hashBits_ = std::clamp(int(std::bit_width(size)) - 2, 8, kMaxHashBits);
     for (size_t offset = 0; offset < size; offset += kPieceBytes)

@@ -221,6 +221,12 @@ TEST(Lzfse, RefusesMalformedStreams) {
     shortHeader[24] = 16;
     shortHeader[25] = 0;
     EXPECT_FALSE(decode(shortHeader, 1 << 20));
+    // More literals than the block's output could hold.
+    Bytes manyLiterals = tree;
+    manyLiterals[8] = 0xff;
+    manyLiterals[9] = 0xff;
+    manyLiterals[10] |= 0x0f;
+    EXPECT_FALSE(decode(manyLiterals, 1 << 20));
     // A packed header claiming no size at all (once made the reader spin).
     Bytes empty = {'b', 'v', 'x', '2'};
     empty.resize(32, 0);
