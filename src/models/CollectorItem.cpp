@@ -1,0 +1,15 @@
+#include "models/CollectorItem.h"
+
+#include "models/ScanNode.h"
+
+namespace tarnwick {
+
+CollectorItem CollectorItem::fromNode(const ScanNode& node) {
+    return CollectorItem{node.id, node.name, node.path, node.size, node.kind == NodeKind::dir};
+}
+
+size_t qHash(const CollectorItem& item, size_t seed) noexcept {
+    return qHashMulti(seed, item.id, item.name, item.path, item.size, item.isDirectory);
+}
+
+}  // namespace tarnwick
