@@ -309,8 +309,6 @@ QStringList render(const QString& outputDirectory, QString* error) {
     state.openSection(AppSection::map);
     state.setAnalysisTab(AnalysisTab::map);
     state.setMapStyle(MapStyle::treemap);
-    const ScanNodePtr downloads = childNamed(state.rootNode(), QStringLiteral("Downloads"));
-    state.drill(downloads);
     for (const QStringList& names : {QStringList{"Downloads", "ubuntu-24.04-desktop-amd64.iso"},
                                      QStringList{"Movies", "Interview raw.mkv"}, QStringList{".cache"}}) {
         if (ScanNodePtr node = nodeAt(state.rootNode(), names)) state.addToCollector(node);

@@ -5,7 +5,7 @@
 #include "app/TaldoTheme.h"
 #include "support/ByteCountFormatter.h"
 #include "views/HairlineDivider.h"
-#include "views/NodeColors.h"
+#include "views/MapColors.h"
 #include "views/ViewText.h"
 
 #include <QContextMenuEvent>
@@ -269,7 +269,7 @@ QString ContentsSidebarView::symbolName(NodeKind kind) {
 QColor ContentsSidebarView::iconColor(const ScanNode& node) {
     switch (node.kind) {
     case NodeKind::dir:
-        return NodeColors::forName(node.name);
+        return MapColors::forName(node);
     case NodeKind::file:
         return T::fileColor();
     case NodeKind::smallGroup:

@@ -3,7 +3,7 @@
 #include "app/TaldoShapes.h"
 #include "app/TaldoTheme.h"
 #include "support/ByteCountFormatter.h"
-#include "views/NodeColors.h"
+#include "views/MapColors.h"
 #include "views/ViewText.h"
 
 #include <QHBoxLayout>
@@ -89,7 +89,7 @@ void FileTypesView::setTypes(const QList<TypeBucket>& types, qint64 totalBytes) 
         line->addStretch(1);
         line->addWidget(size);
         layout->addLayout(line);
-        layout->addWidget(new ShareBar(share(bucket.size, totalBytes_), NodeColors::forName(bucket.name), card));
+        layout->addWidget(new ShareBar(share(bucket.size, totalBytes_), MapColors::palette(MapColors::nameHash(bucket.name)), card));
         itemsLayout()->addWidget(card);
     }
     itemsLayout()->addStretch(1);

@@ -17,6 +17,10 @@
 #include "views/FileTypesView.h"
 #include "views/HairlineDivider.h"
 #include "views/KeyCatcher.h"
+#include "views/BarsView.h"
+#include "views/RingsView.h"
+#include "views/SunburstView.h"
+#include "views/TreemapView.h"
 #include "views/PanelStrip.h"
 #include "views/SegmentedPicker.h"
 #include "views/ViewText.h"
@@ -267,8 +271,8 @@ QWidget* MapScreenView::currentTabContent() const {
     return tabs_->currentWidget();
 }
 
-QWidget* MapScreenView::rendering() const {
-    return renderingHost_->currentWidget();
+MapView* MapScreenView::rendering() const {
+    return state_.focusNode() ? renderings_.value(state_.mapStyle()) : nullptr;
 }
 
 QString MapScreenView::toolbarHoverName() const {
@@ -327,6 +331,7 @@ void MapScreenView::updateHover() {
     hoverSize_->setHidden(!hovered);
     styleHover_->setHidden(!hovered);
     sidebar_->setHovered(hovered);
+    for (MapView* view : std::as_const(renderings_)) view->setHovered(hovered);
     updateCollectEnabled();
 }
 
@@ -359,7 +364,53 @@ void MapScreenView::updateLists() {
 }
 
 void MapScreenView::updateRendering() {
-    stylePicker_->setCurrentIndex(int(allMapStyles().indexOf(state_.mapStyle())));
+    const MapStyle style = state_.mapStyle();
+    stylePicker_->setCurrentIndex(int(allMapStyles().indexOf(style)));
+    // Without a focus the body is hidden; no rendering is made for nothing.
+    if (!state_.focusNode() && renderings_.isEmpty()) return;
+    renderingFor(style);
+    for (MapView* view : std::as_const(renderings_)) view->setRoot(state_.focusNode());
+    renderingHost_->setCurrentWidget(renderingPages_.value(style));
+}
+
+MapView* MapScreenView::renderingFor(MapStyle style) {
+    if (MapView* existing = renderings_.value(style)) return existing;
+    MapView* view = nullptr;
+    QWidget* page = nullptr;
+    switch (style) {
+    case MapStyle::sunburst: {
+        // The sunburst keeps 16 of room on every side.
+        page = new QWidget(renderingHost_);
+        auto* margins = new QVBoxLayout(page);
+        margins->setContentsMargins(16, 16, 16, 16);
+        auto* sunburst = new SunburstView(page);
+        sunburst->setMaxDepth(4);
+        connect(sunburst, &SunburstView::centerClicked, this, [this] { state_.navigateUp(); });
+        margins->addWidget(sunburst);
+        view = sunburst;
+        break;
+    }
+    case MapStyle::treemap:
+        view = new TreemapView(renderingHost_);
+        break;
+    case MapStyle::bars:
+        view = new BarsView(renderingHost_);
+        break;
+    case MapStyle::rings:
+        view = new RingsView(renderingHost_);
+        break;
+    }
+    if (!page) page = view;
+    view->setObjectName(QStringLiteral("mapRendering"));
+    view->setFocusPolicy(Qt::NoFocus);
+    view->setRoot(state_.focusNode());
+    view->setHovered(state_.hoveredNode());
+    connect(view, &MapView::hoveredChanged, this, [this](const ScanNodePtr& node) { state_.setHoveredNode(node); });
+    connect(view, &MapView::selected, this, [this](const ScanNodePtr& node) { select(node); });
+    renderings_.insert(style, view);
+    renderingPages_.insert(style, page);
+    renderingHost_->addWidget(page);
+    return view;
 }
 
 void MapScreenView::updateCollectEnabled() {

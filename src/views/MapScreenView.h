@@ -1,6 +1,9 @@
 #pragma once
 
+#include "models/MapStyle.h"
 #include "models/ScanNode.h"
+
+#include <QHash>
 
 #include <QWidget>
 
@@ -20,6 +23,7 @@ class ElidedLabel;
 class FileRecordsList;
 class FileTypesView;
 class KeyCatcher;
+class MapView;
 class SegmentedPicker;
 class TaldoGhostButton;
 
@@ -65,8 +69,8 @@ public:
     QWidget* currentTabContent() const;
     // The map body (rendering and contents column); hidden without a focus.
     QWidget* mapBody() const { return mapBody_; }
-    // The rendering on display, or null.
-    QWidget* rendering() const;
+    // The rendering of the current style, or null before a map is loaded.
+    MapView* rendering() const;
     // The hovered node's texts in the toolbar and the style row (empty without one).
     QString toolbarHoverName() const;
     QString toolbarHoverSize() const;
@@ -94,6 +98,8 @@ private:
     void updateTab();
     void updateLists();
     void updateRendering();
+    // The rendering of a style, made the first time it is needed.
+    MapView* renderingFor(MapStyle style);
     void updateCollectEnabled();
     // Gives the keyboard back to the key catcher unless a text field holds it.
     void reclaimKeyboard();
@@ -114,6 +120,8 @@ private:
     ElidedLabel* styleHover_ = nullptr;
     QWidget* mapBody_ = nullptr;
     QStackedWidget* renderingHost_ = nullptr;
+    QHash<MapStyle, MapView*> renderings_;
+    QHash<MapStyle, QWidget*> renderingPages_;
     QLineEdit* filter_ = nullptr;
     ContentsSidebarView* sidebar_ = nullptr;
     FileRecordsList* largest_ = nullptr;

@@ -3,7 +3,7 @@
 #include "app/TaldoTheme.h"
 #include "state/AppState.h"
 #include "views/MapScreenView.h"
-#include "views/NodeColors.h"
+#include "views/MapColors.h"
 
 #include "MapViewsTestSupport.h"
 #include "TestSupport.h"
@@ -96,7 +96,7 @@ TEST(ContentsSidebar, SharesSizesAndColours) {
     const ScanNodePtr one = node("Photos", NodeKind::dir, 1);
     const ScanNodePtr two = node("Photos", NodeKind::dir, 2);
     EXPECT_EQ(ContentsSidebarView::iconColor(*one), ContentsSidebarView::iconColor(*two));
-    EXPECT_EQ(ContentsSidebarView::iconColor(*one), NodeColors::forName("Photos"));
+    EXPECT_EQ(ContentsSidebarView::iconColor(*one), MapColors::forName(*one));
     EXPECT_EQ(ContentsSidebarView::iconColor(*node("x", NodeKind::restricted, 0)), TaldoTheme::restrictedColor());
     EXPECT_EQ(ContentsSidebarView::symbolName(NodeKind::virtual_), QStringLiteral("internaldrive.fill"));
 

@@ -8,6 +8,7 @@
 #include "views/FileRecordsList.h"
 #include "views/FileTypesView.h"
 #include "views/KeyCatcher.h"
+#include "views/MapView.h"
 #include "views/PlainButton.h"
 #include "views/SegmentedPicker.h"
 #include "views/SpaceMapView.h"
@@ -222,4 +223,39 @@ TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
     state.openSection(AppSection::insights);
     state.openSection(AppSection::map);
     EXPECT_FALSE(space.isShowingChooser());
+}
+
+TEST(MapScreen, RenderingsFollowTheStateAndSelect) {
+    MapFixture f;
+    const QList<QByteArray> classes = {"tarnwick::SunburstView", "tarnwick::TreemapView", "tarnwick::BarsView",
+                                       "tarnwick::RingsView"};
+    for (int i = 0; i < 4; ++i) {
+        f.state.setMapStyle(allMapStyles()[i]);
+        test::spin(5);
+        MapView* view = f.screen->rendering();
+        ASSERT_TRUE(view);
+        EXPECT_EQ(QByteArray(view->metaObject()->className()), classes[i]);
+        EXPECT_TRUE(view->isVisible());
+        EXPECT_EQ(view->root(), f.tree.root);
+    }
+
+    // Bars: the pointer over a row hovers its node; a click on a folder drills in.
+    f.state.setMapStyle(MapStyle::bars);
+    test::spin(5);
+    MapView* bars = f.screen->rendering();
+    const QPoint notes = bars->itemBounds(f.tree.notes).center();
+    test::mouse(bars, QEvent::MouseMove, notes, Qt::NoButton);
+    EXPECT_EQ(f.state.hoveredNode(), f.tree.notes);
+    EXPECT_EQ(f.screen->toolbarHoverName(), QStringLiteral("notes.txt"));
+    EXPECT_EQ(f.screen->sidebar()->highlightedRow(), 1);
+    test::clickAt(bars, bars->itemBounds(f.tree.movies).center());
+    EXPECT_EQ(f.state.focusNode(), f.tree.movies);
+    EXPECT_EQ(bars->root(), f.tree.movies);
+
+    // The sunburst's centre goes up a level.
+    f.state.setMapStyle(MapStyle::sunburst);
+    test::spin(5);
+    MapView* sunburst = f.screen->rendering();
+    test::clickAt(sunburst, sunburst->rect().center());
+    EXPECT_EQ(f.state.focusNode(), f.tree.root);
 }

@@ -6,6 +6,7 @@
 #include "views/ContentsSidebarView.h"
 #include "views/DetailArea.h"
 #include "views/KeyCatcher.h"
+#include "views/MapView.h"
 #include "views/MapScreenView.h"
 #include "views/ScanningView.h"
 #include "views/SpaceMapView.h"
@@ -30,6 +31,17 @@ int rowNamed(const ContentsSidebarView& sidebar, const QString& name) {
         if (sidebar.nodes()[size_t(i)]->name == name) return i;
     }
     return -1;
+}
+
+// True when some point of the node's drawn area hits the node.
+bool drawsNode(MapView& view, const ScanNodePtr& node) {
+    const QRect bounds = view.itemBounds(node);
+    for (int y = bounds.top(); y <= bounds.bottom(); y += 3) {
+        for (int x = bounds.left(); x <= bounds.right(); x += 3) {
+            if (view.nodeAt(QPointF(x, y)) == node) return true;
+        }
+    }
+    return false;
 }
 
 SpaceMapView* spaceMap(TarnwickApp& app) {
@@ -69,6 +81,17 @@ TEST(SpaceMapFlow, ScanCollectDeleteAndRestore) {
         EXPECT_FALSE(space->isShowingChooser());
         MapScreenView& screen = *space->mapScreen();
         EXPECT_EQ(state.rootNode()->name, QStringLiteral("Projects"));
+
+        // Drawn four ways: each rendering shows the new tree and finds its largest child.
+        for (MapStyle style : allMapStyles()) {
+            state.setMapStyle(style);
+            test::spin(5);
+            MapView* view = screen.rendering();
+            ASSERT_TRUE(view);
+            EXPECT_EQ(view->root(), state.rootNode());
+            const ScanNodePtr largest = state.rootNode()->children.front();
+            EXPECT_TRUE(drawsNode(*view, largest)) << rawValue(style).toStdString();
+        }
 
         ContentsSidebarView& sidebar = *screen.sidebar();
         sidebar.clickRow(rowNamed(sidebar, "Sub"));
