@@ -76,7 +76,11 @@ bool InsightsListFrame::isShowingEmptyText() const {
 
 void InsightsListFrame::clearItems() {
     while (QLayoutItem* item = items_->takeAt(0)) {
-        delete item->widget();
+        // Later: a new scan may arrive while a row's context menu is open.
+        if (QWidget* widget = item->widget()) {
+            widget->hide();
+            widget->deleteLater();
+        }
         delete item;
     }
 }
