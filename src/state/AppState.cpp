@@ -79,6 +79,10 @@ void AppState::start() {
 
 // ---- Fields the screens write ----
 
+void AppState::setFocusNode(ScanNodePtr node) {
+    focusNode_.set(std::move(node));
+}
+
 void AppState::setHoveredNode(ScanNodePtr node) {
     hoveredNode_.set(std::move(node));
 }

@@ -181,6 +181,9 @@ public:
     bool showAbout() const { return showAbout_.get(); }
 
     // ---- Fields the screens write ----
+    // Centres the map on any node of the tree as it is (the breadcrumb's
+    // direct write; drill() is the checked way down).
+    void setFocusNode(ScanNodePtr node);
     void setHoveredNode(ScanNodePtr node);
     void setAnalysisTab(AnalysisTab tab);
     void setMapStyle(MapStyle style);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "views/MapView.h"
+#include "views/TreemapLayout.h"
+
+#include <QSize>
+#include <QUuid>
+
+namespace tarnwick {
+
+// The children of the focused folder as rounded tiles sharing the view's
+// area, with a badge of the folder's size and name in the top-left corner.
+// A tile is highlighted while the hovered node (from the pointer or from
+// setHovered) is its node; clicking a tile selects its node.
+class TreemapView : public MapView {
+    Q_OBJECT
+
+public:
+    explicit TreemapView(QWidget* parent = nullptr);
+
+    const TreemapLayout& layout();
+
+protected:
+    bool updateLayout() override;
+    ScanNodePtr hitTest(QPointF pos) const override;
+    QRect boundsOf(const QUuid& id) const override;
+    void drawContent(QPainter& painter, const QRectF& exposed, const QUuid& highlight) const override;
+
+private:
+    TreemapLayout layout_;
+    bool dirty_ = true;
+    QUuid laidOutId_;
+    qint64 laidOutSize_ = 0;
+    QSize laidOutFor_;
+};
+
+}  // namespace tarnwick
