@@ -281,6 +281,10 @@ QStringList render(const QString& outputDirectory, QString* error) {
     AppState& state = app.state();
     MainWindow& window = app.mainWindow();
     window.resize(1280, 820);
+    // The demo tree arrives as a cached scan does, after start-up.
+    if (!pumpUntil([&] { return !state.isRestoringCache(); }) || !state.rootNode()) {
+        return fail(QStringLiteral("the demo tree was not restored"));
+    }
     settle();
 
     auto save = [&](const QString& name) {

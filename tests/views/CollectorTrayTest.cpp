@@ -30,7 +30,7 @@ TEST(CollectorTray, EmptyHintChipsAndRemoval) {
     test::FakeEnvironment environment;
     const test::DemoTree tree = test::makeDemoTree(environment.home() + "/Stuff");
     AppState state(test::servicesWithTree(tree.root));
-    state.start();
+    ASSERT_TRUE(test::startAndRestore(state));
     CollectorTrayView tray(state);
     tray.resize(900, 80);
     tray.show();
@@ -75,7 +75,7 @@ TEST(CollectorTray, CountdownShowsCancelAndCancelDeletesNothing) {
     const QString file = test::writeFile(environment.home() + "/Stuff/notes.txt", "notes");
     const test::DemoTree tree = test::makeDemoTree(environment.home() + "/Stuff");
     AppState state(test::servicesWithTree(tree.root));
-    state.start();
+    ASSERT_TRUE(test::startAndRestore(state));
     state.setCountdownInterval(40);
     CollectorTrayView tray(state);
     tray.show();

@@ -113,7 +113,7 @@ TEST(ContentsSidebar, FilterFieldNarrowsTheRows) {
     test::FakeEnvironment environment;
     const test::DemoTree tree = test::makeDemoTree(environment.home() + "/Stuff");
     AppState state(test::servicesWithTree(tree.root));
-    state.start();
+    ASSERT_TRUE(test::startAndRestore(state));
     MapScreenView screen(state);
     screen.show();
     ContentsSidebarView& sidebar = *screen.sidebar();

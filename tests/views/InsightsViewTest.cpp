@@ -81,7 +81,7 @@ TEST(InsightsView, RanksDoubleClickAndMenu) {
     insights.fileCount = 120;
     const test::DemoTree tree = test::makeDemoTree(environment.home() + "/Stuff");
     AppState state(test::servicesWithTree(tree.root, insights));
-    state.start();
+    ASSERT_TRUE(test::startAndRestore(state));
     InsightsView view(state);
     view.show();
 

@@ -35,7 +35,9 @@ struct MapFixture {
     std::unique_ptr<MapScreenView> screen;
 
     explicit MapFixture(bool loaded = true) {
-        if (loaded) state.start();
+        if (loaded) {
+            EXPECT_TRUE(test::startAndRestore(state));
+        }
         state.openSection(AppSection::map);
         screen = std::make_unique<MapScreenView>(state);
         screen->resize(1100, 700);
@@ -184,7 +186,7 @@ TEST(MapScreen, FilesIndexedCount) {
     insights.fileCount = 1234;
     insights.totalFileBytes = 0;
     AppState state(test::servicesWithTree(tree.root, insights));
-    state.start();
+    ASSERT_TRUE(test::startAndRestore(state));
     MapScreenView screen(state);
     EXPECT_EQ(screen.tabBar()->indexedLabelText(), QStringLiteral("1234 files indexed"));
 }
@@ -199,7 +201,7 @@ TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
         return std::vector<VolumeInfo>{VolumeInfo{"/", "Root", "/", "/", 1000, 400, true}};
     };
     AppState state(services);
-    state.start();
+    ASSERT_TRUE(test::startAndRestore(state));
     state.openSection(AppSection::map);
     state.addToCollector(tree.notes);
     SpaceMapView space(state);

@@ -121,6 +121,7 @@ TEST(SpaceMapFlow, ScanCollectDeleteAndRestore) {
 
     TarnwickApp next(services);
     next.start();
+    ASSERT_TRUE(test::waitUntil([&] { return !next.state().isRestoringCache(); }));
     EXPECT_TRUE(next.state().hasCachedScan());
     next.state().openSection(AppSection::map);
     SpaceMapView* space = spaceMap(next);
