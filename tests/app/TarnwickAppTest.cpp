@@ -30,6 +30,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <thread>
 
 using namespace tarnwick;
 
@@ -297,10 +298,12 @@ TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {
 #include "TarnwickAppTest.moc"
 
 TEST_F(TarnwickAppTest, QuittingWaitsForTheCacheSaveStillWriting) {
+    // A save that writes until the test lets it finish.
+    std::atomic_bool released{false};
     std::atomic_bool saved{false};
     MapServices services = test::testServices();
-    services.saveCache = [&saved](const QString&, const QString&, const ScanNodePtr&, const ScanInsights&) {
-        QThread::msleep(300);
+    services.saveCache = [&](const QString&, const QString&, const ScanNodePtr&, const ScanInsights&) {
+        while (!released) QThread::msleep(1);
         saved = true;
     };
     TarnwickApp app(services);
@@ -309,7 +312,7 @@ TEST_F(TarnwickAppTest, QuittingWaitsForTheCacheSaveStillWriting) {
     test::writeFile(folder + "/a.bin", "abc");
     app.state().startScan(folder);
     ASSERT_TRUE(test::waitUntil([&] { return app.state().screen() == AppState::Screen::idle; }));
-    ASSERT_FALSE(saved);  // the save has just begun
+    EXPECT_FALSE(saved);
 
     // Handlers of the quit run in the order they were connected: the
     // application's own came first.
@@ -317,7 +320,12 @@ TEST_F(TarnwickAppTest, QuittingWaitsForTheCacheSaveStillWriting) {
     QObject context;
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &context,
                      [&] { savedWhenQuitting = saved; });
+    std::thread releaser([&released] {
+        QThread::msleep(100);
+        released = true;
+    });
     QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
+    releaser.join();
     EXPECT_TRUE(savedWhenQuitting);
 }
