@@ -136,6 +136,21 @@ public:
         char* at = room(6 * n + 2);
         *at++ = '"';
         for (qsizetype i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+            // Eight units at a time while they are printable ASCII that needs no escape.
+            while (n - i >= 8) {
+                const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+                const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(units, _mm_set1_epi16(0x1F)),
+                                                        _mm_cmplt_epi16(units, _mm_set1_epi16(0x80)));
+                const __m128i special = _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('"')),
+                                                     _mm_cmpeq_epi16(units, _mm_set1_epi16('\\')));
+                if (_mm_movemask_epi8(_mm_andnot_si128(special, printable)) != 0xFFFF) break;
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_packus_epi16(units, units));
+                at += 8;
+                i += 8;
+            }
+            if (i >= n) break;
+#endif
             const char32_t c = s[i];
             if (c < 0x80) {
                 if (c >= 0x20 && c != '"' && c != '\\') {

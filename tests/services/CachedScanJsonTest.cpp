@@ -214,6 +214,41 @@ TEST(CachedScanJson, LongTextsAreReadWhateverWhereTheirSpecialBytesFall) {
     }
 }
 
+TEST(CachedScanJson, LongTextsAreWrittenWhateverWhereTheirSpecialCharactersFall) {
+    // Texts are written many characters at a time: put each kind of
+    // character that needs care at every position of a long name.
+    const QString plain(40, QChar('x'));
+    const QString specials[] = {QStringLiteral("\""), QStringLiteral("\\"), QString(QChar(0x01)),
+                                QString(QChar(0x7F)), QString(QChar(0xE9)), QString(QChar(0x2026)),
+                                QString::fromUtf8("\xF0\x9F\x93\x81")};
+    for (int at = 0; at <= plain.size(); ++at) {
+        for (const QString& special : specials) {
+            const QString name = plain.left(at) + special + plain.mid(at);
+            CachedScan scan;
+            scan.rootPath = name;
+            scan.rootName = name;
+            scan.scannedAt = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
+            scan.root = ScanNode::create(QUuid::createUuid(), name, "/" + name, NodeKind::dir, 0);
+            const std::optional<QByteArray> json = CachedScanJson::encode(scan);
+            ASSERT_TRUE(json) << at;
+            EXPECT_EQ(QJsonDocument::fromJson(*json).object()["rootName"].toString(), name) << at;
+            const std::optional<CachedScan> back = CachedScanJson::decode(*json);
+            ASSERT_TRUE(back) << at;
+            EXPECT_EQ(back->rootPath, name) << at;
+            EXPECT_EQ(back->root->name, name) << at;
+            EXPECT_EQ(back->root->path, "/" + name) << at;
+        }
+        // A lone surrogate cannot be stored: it becomes U+FFFD.
+        const QString lone = plain.left(at) + QChar(0xDC00) + plain.mid(at);
+        CachedScan scan;
+        scan.scannedAt = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
+        scan.root = ScanNode::create(QUuid::createUuid(), lone, "/", NodeKind::dir, 0);
+        const std::optional<CachedScan> back = CachedScanJson::decode(*CachedScanJson::encode(scan));
+        ASSERT_TRUE(back) << at;
+        EXPECT_EQ(back->root->name, plain.left(at) + QChar(0xFFFD) + plain.mid(at)) << at;
+    }
+}
+
 TEST(CachedScanJson, TreeDepthIsBoundedBothWays) {
     // A chain of folders exactly as deep as allowed is written and read;
     // one level more is neither.
