@@ -1,5 +1,6 @@
 #include "views/TreemapView.h"
 
+#include "app/TaldoTheme.h"
 #include "views/MapColors.h"
 #include "views/MapPainting.h"
 
@@ -8,8 +9,6 @@
 #include <algorithm>
 
 namespace tarnwick {
-
-using MapColors::Theme;
 
 namespace {
 
@@ -113,14 +112,14 @@ void TreemapView::drawContent(QPainter& painter, const QRectF& exposed, const QU
                        lineA + 2 + lineB + 2 * kBadgePadding);
     if (!badge.intersects(exposed)) return;
     painter.setPen(Qt::NoPen);
-    painter.setBrush(MapColors::theme(Theme::panel));
+    painter.setBrush(TaldoTheme::panel());
     painter.drawRoundedRect(badge, 10, 10);
     const double left = badge.left() + kBadgePadding;
     const double top = badge.top() + kBadgePadding;
     MapPainting::drawLine(painter, QRectF(left, top, textWidth, lineA), Qt::AlignCenter, sizeText, badgeSizeFont,
-                          MapColors::theme(Theme::accent));
+                          TaldoTheme::accent());
     MapPainting::drawLine(painter, QRectF(left, top + lineA + 2, textWidth, lineB), Qt::AlignCenter, node->name,
-                          badgeNameFont, MapColors::theme(Theme::textSecondary));
+                          badgeNameFont, TaldoTheme::textSecondary());
 }
 
 }  // namespace tarnwick
