@@ -18,6 +18,12 @@ constexpr double kOutlineOpacity = 0.25;
 // Tiles this thin are covered by their 1-point outline.
 constexpr double kSliver = 2;
 
+// The whole pixels nearest to a rectangle, at least one.
+QRect pixels(const QRectF& rect) {
+    const int left = qRound(rect.left()), top = qRound(rect.top());
+    return QRect(left, top, std::max(1, qRound(rect.right()) - left), std::max(1, qRound(rect.bottom()) - top));
+}
+
 // The colour of `fill` with the black outline drawn over it.
 QColor outlined(const QColor& fill) {
     const double alpha = fill.alphaF();
@@ -80,8 +86,8 @@ void TreemapView::drawContent(QPainter& painter, const QRectF& exposed, const QU
         const QColor& colour = MapColors::forName(*tile.node);
         const QColor fill = isHovered ? colour : MapColors::withOpacity(colour, 0.9);
         if (std::min(tile.rect.width(), tile.rect.height()) <= kSliver) {
-            // All outline: one rectangle in the colour fill and outline make.
-            painter.fillRect(tile.rect.adjusted(-0.5, -0.5, 0.5, 0.5), outlined(fill));
+            // All outline: whole pixels in the colour fill and outline make.
+            painter.fillRect(pixels(tile.rect.adjusted(-0.5, -0.5, 0.5, 0.5)), outlined(fill));
             continue;
         }
         painter.setPen(outline);
