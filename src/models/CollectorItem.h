@@ -7,6 +7,7 @@
 namespace tarnwick {
 
 class ScanNode;
+struct FileRecord;
 
 // Something the user has gathered for deletion: a node of the size tree or a
 // file of the insights lists. Carries the id of what it was made from.
@@ -19,6 +20,8 @@ struct CollectorItem {
 
     // isDirectory is true exactly for a node of kind dir.
     static CollectorItem fromNode(const ScanNode& node);
+    // A file of the insights lists; never a directory.
+    static CollectorItem fromRecord(const FileRecord& record);
 
     friend bool operator==(const CollectorItem&, const CollectorItem&) = default;
 };

@@ -27,7 +27,9 @@ double dateValue(const QDateTime& date) {
 }
 
 QDateTime dateFromValue(double secondsSinceReferenceDate) {
+    // Beyond about ±292,000 years the milliseconds no longer fit: no valid date.
     const double ms = std::round((secondsSinceReferenceDate + kReferenceDateOffset) * 1000.0);
+    if (!std::isfinite(ms) || std::fabs(ms) > 9.0e18) return QDateTime();
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC);
 }
 
@@ -79,15 +81,16 @@ qint64 JsonObjectReader::int64(const char* key) {
         ok_ = false;
         return 0;
     }
-    // Qt keeps integers that were written as integers exact; a fractional or
-    // out-of-range number is not an integer field.
-    const double asDouble = value.toDouble();
-    if (!std::isfinite(asDouble) || std::floor(asDouble) != asDouble ||
-        asDouble < -9223372036854775808.0 || asDouble >= 9223372036854775808.0) {
+    // Qt keeps integers that were written as integers exact (the whole 64-bit
+    // range, its ends included); a fractional or out-of-range number is not an
+    // integer field. toInteger() falls back to its default for those, so two
+    // different defaults tell them apart.
+    const qint64 first = value.toInteger(0);
+    if (first == 0 && value.toInteger(1) != 0) {
         ok_ = false;
         return 0;
     }
-    return value.toInteger(static_cast<qint64>(asDouble));
+    return first;
 }
 
 int JsonObjectReader::integer(const char* key) {
@@ -134,7 +137,9 @@ QDateTime JsonObjectReader::date(const char* key) {
         ok_ = false;
         return {};
     }
-    return JsonCoding::dateFromValue(value);
+    QDateTime date = JsonCoding::dateFromValue(value);
+    if (!date.isValid()) ok_ = false;
+    return date;
 }
 
 QJsonArray JsonObjectReader::array(const char* key) {

@@ -162,6 +162,7 @@ TEST(ScanNode, FinalizeMergesOnlyUnderFoldersAndRollsUpPostOrder) {
 
 TEST(ScanNode, RandomTreesKeepTheirInvariantsAfterFinalize) {
     std::mt19937 random(20240611);
+    int groups = 0;
     for (int round = 0; round < 30; ++round) {
         std::unordered_map<const ScanNode*, int> order;  // creation order = listing order
         int counter = 0;
@@ -208,6 +209,7 @@ TEST(ScanNode, RandomTreesKeepTheirInvariantsAfterFinalize) {
                 EXPECT_EQ(c->parent(), n);
                 if (c->kind == NodeKind::smallGroup) {
                     hasGroup = true;
+                    ++groups;
                     EXPECT_EQ(n->kind, NodeKind::dir);
                 } else if (c->size >= 1 && c->size < cutoff && c->kind != NodeKind::restricted) {
                     ++smallLeft;
@@ -231,6 +233,7 @@ TEST(ScanNode, RandomTreesKeepTheirInvariantsAfterFinalize) {
             }
         }
     }
+    EXPECT_GT(groups, 10);
 }
 
 TEST(ScanNode, MillionDeepChainIsFinalizedAndFreedWithoutRecursion) {

@@ -6,7 +6,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cmath>
 #include <gtest/gtest.h>
+
+#include <limits>
 
 using namespace tarnwick;
 
@@ -23,6 +26,8 @@ TEST(JsonCoding, DatesCountSecondsFrom2001) {
     EXPECT_DOUBLE_EQ(JsonCoding::dateValue(reference), 0.0);
     EXPECT_DOUBLE_EQ(JsonCoding::dateValue(reference.addSecs(-60)), -60.0);
     EXPECT_EQ(JsonCoding::dateFromValue(86400.5), reference.addMSecs(86400500));
+    EXPECT_FALSE(JsonCoding::dateFromValue(1e300).isValid());
+    EXPECT_FALSE(JsonCoding::dateFromValue(std::nan("")).isValid());
 }
 
 TEST(JsonCoding, ReaderRequiresEveryKeyWithItsType) {
@@ -45,6 +50,24 @@ TEST(JsonCoding, ReaderRequiresEveryKeyWithItsType) {
     JsonObjectReader optional(*object);
     EXPECT_FALSE(optional.optionalString("absent"));
     EXPECT_TRUE(optional.ok());
+}
+
+TEST(JsonCoding, IntegersKeepTheWholeSixtyFourBitRange) {
+    auto object = JsonCoding::parseObject(
+        R"({"max":9223372036854775807,"min":-9223372036854775808,"zero":0,"three":3.0,)"
+        R"("over":9223372036854775808,"half":0.5,"huge":1e300})");
+    ASSERT_TRUE(object);
+    JsonObjectReader reader(*object);
+    EXPECT_EQ(reader.int64("max"), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(reader.int64("min"), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(reader.int64("zero"), 0);
+    EXPECT_EQ(reader.int64("three"), 3);
+    EXPECT_TRUE(reader.ok());
+    for (const char* key : {"over", "half", "huge"}) {
+        JsonObjectReader bad(*object);
+        bad.int64(key);
+        EXPECT_FALSE(bad.ok()) << key;
+    }
 }
 
 TEST(JsonCoding, OutputIsCompact) {

@@ -1,0 +1,179 @@
+// Times saving and loading the scan cache for a synthetic scan of one million
+// files, built the way a walk builds it: files of 256 KiB or more get their
+// own node, smaller ones are summed into one small-files node per folder, the
+// tree is finalized with the 0.8 % merge and the insights see every file.
+// An optional argument names a path to keep a copy of the cache file at.
+#include "models/InsightsBuilder.h"
+#include "models/ScanNode.h"
+#include "platform/Environment.h"
+#include "platform/Lzfse.h"
+#include "services/CachedScanJson.h"
+#include "services/ScanCache.h"
+#include "support/AppIdentity.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <random>
+#include <string>
+
+using namespace tarnwick;
+
+namespace {
+
+double ms(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
+}
+
+long peakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+qint64 countNodes(const ScanNode& root, qint64* pathChars = nullptr) {
+    qint64 count = 0;
+    std::vector<const ScanNode*> pending{&root};
+    while (!pending.empty()) {
+        const ScanNode* node = pending.back();
+        pending.pop_back();
+        ++count;
+        if (pathChars) *pathChars += node->path.size();
+        for (const auto& child : node->children) pending.push_back(child.get());
+    }
+    return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    Environment environment = Environment::system();
+    environment.applicationSupport = dir.path();
+    Environment::Scope scope(environment);
+
+    constexpr int kFiles = 1000000;
+    constexpr qint64 kSmallFileLimit = 262144;
+    std::mt19937_64 random(7);
+    std::lognormal_distribution<double> sizes(9.5, 2.6);  // median ~13 KB, a long tail
+    const char* extensions[] = {"jpg", "png", "txt", "h", "cpp", "o", "dylib", "plist", "json", "mp4",
+                                "zip", "gz", "", "db", "swift", "car", "nib", "strings", "pdf", "mov"};
+
+    auto start = std::chrono::steady_clock::now();
+    InsightsBuilder insights;
+    ScanNodePtr root = ScanNode::create(QUuid::createUuid(), "someone", "/Users/someone", NodeKind::dir, 0);
+    std::deque<ScanNode*> open{root.get()};
+    int files = 0;
+    int folders = 1;
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    while (files < kFiles) {
+        ScanNode* folder = open.front();
+        open.pop_front();
+        // 0-5 subfolders and 0-30 files per folder.
+        const int subfolders = static_cast<int>(random() % 6);
+        for (int i = 0; i < subfolders; ++i) {
+            const QString name = QStringLiteral("Folder %1").arg(folders++);
+            auto child = ScanNode::create(QUuid::createUuid(), name, folder->path + '/' + name, NodeKind::dir, 0);
+            open.push_back(child.get());
+            folder->appendChild(std::move(child));
+        }
+        const int count = static_cast<int>(random() % 31);
+        qint64 smallBytes = 0;
+        int smallCount = 0;
+        for (int i = 0; i < count && files < kFiles; ++i, ++files) {
+            const char* ext = extensions[random() % std::size(extensions)];
+            const QString name = QStringLiteral("file-%1%2%3").arg(files).arg(*ext ? "." : "").arg(ext);
+            const auto size = static_cast<qint64>(sizes(random)) + 1;
+            const QString path = folder->path + '/' + name;
+            insights.consider(name, path, size,
+                              QDateTime::fromMSecsSinceEpoch(
+                                  nowMs - static_cast<qint64>(random() % (6LL * 365 * 86400000)), Qt::UTC));
+            if (size >= kSmallFileLimit) {
+                folder->appendChild(ScanNode::create(QUuid::createUuid(), name, path, NodeKind::file, size));
+            } else {
+                smallBytes += size;
+                ++smallCount;
+            }
+        }
+        if (smallCount > 0) {
+            auto small = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(smallCount), folder->path,
+                                          NodeKind::file, smallBytes);
+            small->isAggregate = true;
+            folder->appendChild(std::move(small));
+        }
+        if (open.empty()) open.push_back(folder);
+    }
+    root->finalize(0.008);
+    const ScanInsights scanInsights = insights.finalize();
+    qint64 pathChars = 0;
+    const qint64 nodes = countNodes(*root, &pathChars);
+    std::printf("scan: %d files in %d folders, %lld nodes after folding and merging (paths of %lld characters on "
+                "average), built in %.0f ms\n",
+                files, folders, static_cast<long long>(nodes), static_cast<long long>(pathChars / nodes), ms(start));
+
+    // The whole save and load, as the program runs them: the first load of
+    // the process (its memory still untouched), then the best of five more.
+    start = std::chrono::steady_clock::now();
+    ScanCache::save("/Users/someone", "someone", root, scanInsights);
+    const double saveMs = ms(start);
+    const QString cacheFile = AppIdentity::supportDirectory() + "/last-scan.taldo";
+    const qint64 onDisk = QFileInfo(cacheFile).size();
+    if (argc > 1) QFile::copy(cacheFile, QString::fromLocal8Bit(argv[1]));  // kept for inspection
+    start = std::chrono::steady_clock::now();
+    std::optional<CachedScan> loaded = ScanCache::load();
+    const double firstLoadMs = ms(start);
+    if (!loaded) {
+        std::printf("load FAILED\n");
+        return 1;
+    }
+    const qint64 loadedNodes = countNodes(*loaded->root);
+    loaded.reset();
+    double bestLoadMs = 1e9;
+    for (int i = 0; i < 5; ++i) {
+        start = std::chrono::steady_clock::now();
+        loaded = ScanCache::load();
+        bestLoadMs = std::min(bestLoadMs, ms(start));
+        loaded.reset();
+    }
+    std::printf("cache: %lld bytes on disk, %lld nodes; save %.0f ms; load %.0f ms (first), %.0f ms (best of 5)\n",
+                static_cast<long long>(onDisk), static_cast<long long>(loadedNodes), saveMs, firstLoadMs,
+                bestLoadMs);
+
+    // The pieces, best of three each.
+    double pruneMs = 1e9, encodeMs = 1e9, compressMs = 1e9, decompressMs = 1e9, decodeMs = 1e9;
+    qsizetype jsonBytes = 0;
+    for (int i = 0; i < 3; ++i) {
+        start = std::chrono::steady_clock::now();
+        ScanNodePtr pruned = ScanCache::prune(*root, ScanCache::kMinFraction, ScanCache::kAbsoluteFloor);
+        pruneMs = std::min(pruneMs, ms(start));
+        start = std::chrono::steady_clock::now();
+        const QByteArray json = *CachedScanJson::encode(
+            CachedScan{"/Users/someone", "someone", QDateTime::currentDateTimeUtc(), pruned, scanInsights});
+        encodeMs = std::min(encodeMs, ms(start));
+        jsonBytes = json.size();
+        pruned.reset();
+        start = std::chrono::steady_clock::now();
+        const auto packed = Lzfse::compress(reinterpret_cast<const uint8_t*>(json.constData()), json.size());
+        compressMs = std::min(compressMs, ms(start));
+        start = std::chrono::steady_clock::now();
+        const auto unpacked = Lzfse::decompress(packed.data(), packed.size(), size_t(1) << 30);
+        decompressMs = std::min(decompressMs, ms(start));
+        start = std::chrono::steady_clock::now();
+        const auto decoded = CachedScanJson::decode(json);
+        decodeMs = std::min(decodeMs, ms(start));
+        if (!unpacked || !decoded) std::printf("round trip FAILED\n");
+    }
+    std::printf("pieces: JSON %lld bytes; prune %.0f ms, encode %.0f ms, compress %.0f ms; "
+                "decompress %.0f ms, decode %.0f ms; peak %ld MiB\n",
+                static_cast<long long>(jsonBytes), pruneMs, encodeMs, compressMs, decompressMs, decodeMs, peakMiB());
+    return 0;
+}

@@ -1,0 +1,95 @@
+#include "app/MainWindow.h"
+
+#include "app/WindowChrome.h"
+#include "state/AppState.h"
+#include "support/AppIdentity.h"
+#include "views/AppShell.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+namespace tarnwick {
+
+MainWindow::MainWindow(AppState& state, QWidget* parent) : QMainWindow(parent), state_(state) {
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("Tarnwick"));
+    setMinimumSize(minimumWidth, minimumHeight);
+    resize(1200, 780);
+    shell_ = new AppShell(state_, this);
+    setCentralWidget(shell_);
+    buildMenus();
+    connect(&state_, &AppState::changed, this, [this](AppState::Field field) {
+        if (field == AppState::Field::errorMessage) updateAlert();
+    });
+    updateAlert();
+}
+
+void MainWindow::buildMenus() {
+    auto add = [this](QMenu* menu, const QString& text, const QKeySequence& shortcut, auto action) {
+        QAction* item = menu->addAction(text);
+        if (!shortcut.isEmpty()) {
+            item->setShortcut(shortcut);
+            item->setShortcutContext(Qt::ApplicationShortcut);
+        }
+        connect(item, &QAction::triggered, this, action);
+        return item;
+    };
+
+    QMenu* app = menuBar()->addMenu(QStringLiteral("Tarnwick"));
+    add(app, QStringLiteral("About Tarnwick"), {}, [this] { state_.setShowAbout(true); })
+        ->setMenuRole(QAction::AboutRole);
+    add(app, QStringLiteral("Website"), {}, [] { QDesktopServices::openUrl(AppIdentity::websiteURL()); });
+    app->addSeparator();
+    add(app, QStringLiteral("Quit Tarnwick"), QKeySequence::Quit, [] { QApplication::quit(); })
+        ->setMenuRole(QAction::QuitRole);
+
+    QMenu* care = menuBar()->addMenu(QStringLiteral("Care"));
+    add(care, QStringLiteral("Run Vidur Aded"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+        [this] { state_.openSection(AppSection::home); });
+    add(care, QStringLiteral("Junk Cleanup"), {}, [this] { state_.openSection(AppSection::cleanup); });
+    add(care, QStringLiteral("Protection"), {}, [this] { state_.openSection(AppSection::protection); });
+    add(care, QStringLiteral("Performance"), {}, [this] { state_.openSection(AppSection::performance); });
+
+    QMenu* go = menuBar()->addMenu(QStringLiteral("Go"));
+    const std::pair<AppSection, Qt::Key> items[] = {
+        {AppSection::home, Qt::Key_1},        {AppSection::map, Qt::Key_2},        {AppSection::cleanup, Qt::Key_3},
+        {AppSection::apps, Qt::Key_4},        {AppSection::clutter, Qt::Key_5},    {AppSection::performance, Qt::Key_6},
+        {AppSection::protection, Qt::Key_7},  {AppSection::activity, Qt::Key_8},   {AppSection::safeBin, Qt::Key_9},
+    };
+    for (const auto& [section, key] : items) {
+        add(go, rawValue(section), QKeySequence(Qt::CTRL | key), [this, section = section] {
+            state_.openSection(section);
+        });
+    }
+}
+
+void MainWindow::updateAlert() {
+    const std::optional<QString>& message = state_.errorMessage();
+    if (!message) {
+        if (alert_) alert_->hide();
+        return;
+    }
+    if (!alert_) {
+        alert_ = new QMessageBox(this);
+        alert_->setObjectName(QStringLiteral("errorAlert"));
+        alert_->setWindowTitle(QStringLiteral("Tarnwick"));
+        alert_->setText(QStringLiteral("Tarnwick"));
+        alert_->setStandardButtons(QMessageBox::Ok);
+        alert_->setEscapeButton(QMessageBox::Ok);
+        // Whatever closes the alert clears the message it showed.
+        connect(alert_, &QDialog::finished, this, [this] { state_.clearErrorMessage(); });
+    }
+    alert_->setInformativeText(*message);
+    if (!alert_->isVisible()) alert_->open();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (WindowChrome::isInstalled()) WindowChrome::applyToAllWindows();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,337 @@
+#include "app/ScreenPictures.h"
+
+#include "app/MainWindow.h"
+#include "app/TarnwickApp.h"
+#include "platform/Environment.h"
+#include "services/CachedScan.h"
+#include "state/AppState.h"
+#include "state/MapServices.h"
+#include "support/PathRules.h"
+#include "views/AppShell.h"
+#include "views/DetailArea.h"
+#include "views/SpaceMapView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace tarnwick::ScreenPictures {
+
+namespace {
+
+constexpr qint64 kMB = 1000LL * 1000;
+constexpr qint64 kGB = 1000LL * kMB;
+const QString kDemoHome = QStringLiteral("/home/demo");
+
+struct Entry {
+    QString name;
+    qint64 size = 0;                // files only
+    std::vector<Entry> children;    // folders only
+    bool folder = false;
+    bool restricted = false;
+};
+
+Entry file(const QString& name, qint64 size) {
+    return Entry{name, size, {}, false, false};
+}
+
+Entry folder(const QString& name, std::vector<Entry> children) {
+    return Entry{name, 0, std::move(children), true, false};
+}
+
+Entry locked(const QString& name) {
+    return Entry{name, 0, {}, true, true};
+}
+
+ScanNodePtr build(const Entry& entry, const QString& path) {
+    if (!entry.folder) return ScanNode::create(QUuid::createUuid(), entry.name, path, NodeKind::file, entry.size);
+    if (entry.restricted) return ScanNode::create(QUuid::createUuid(), entry.name, path, NodeKind::restricted, 0);
+    std::vector<ScanNodePtr> children;
+    for (const Entry& child : entry.children) {
+        children.push_back(build(child, PathRules::appendingPathComponent(path, child.name)));
+    }
+    return ScanNode::create(QUuid::createUuid(), entry.name, path, NodeKind::dir, 0, std::move(children));
+}
+
+Entry demoEntries() {
+    return folder(QStringLiteral("demo"), {
+        folder(QStringLiteral("Movies"), {
+            file(QStringLiteral("Holiday 2023.mov"), 18 * kGB),
+            file(QStringLiteral("Interview raw.mkv"), 14 * kGB),
+            folder(QStringLiteral("Drone footage"), {
+                file(QStringLiteral("coast-01.mp4"), 6 * kGB), file(QStringLiteral("coast-02.mp4"), 5 * kGB),
+                file(QStringLiteral("ridge.mp4"), 4 * kGB), file(QStringLiteral("harbour.mp4"), 3 * kGB)}),
+            folder(QStringLiteral("Exports"), {
+                file(QStringLiteral("wedding-final.mp4"), 5 * kGB), file(QStringLiteral("trailer.mov"), 4 * kGB),
+                file(QStringLiteral("teaser.mp4"), 3 * kGB)}),
+        }),
+        folder(QStringLiteral("VirtualBox VMs"), {
+            folder(QStringLiteral("Windows 11"), {file(QStringLiteral("Windows 11.vdi"), 48 * kGB),
+                                                  file(QStringLiteral("Logs.zip"), 300 * kMB)}),
+            folder(QStringLiteral("Fedora"), {file(QStringLiteral("Fedora.vdi"), 17 * kGB)}),
+        }),
+        folder(QStringLiteral(".local"), {
+            folder(QStringLiteral("share"), {
+                folder(QStringLiteral("Steam"), {
+                    folder(QStringLiteral("steamapps"), {
+                        file(QStringLiteral("Skyrider.pak"), 28 * kGB), file(QStringLiteral("Harbor Days.pak"), 13 * kGB),
+                        file(QStringLiteral("shadercache.bin"), 2 * kGB)})}),
+                folder(QStringLiteral("flatpak"), {file(QStringLiteral("runtime.ostree"), 6 * kGB),
+                                                   file(QStringLiteral("apps.ostree"), 2 * kGB)}),
+                folder(QStringLiteral("Trash"), {file(QStringLiteral("old-backup.tar.gz"), 4 * kGB),
+                                                 file(QStringLiteral("render-cache.bin"), 1500 * kMB)}),
+            }),
+        }),
+        folder(QStringLiteral("Projects"), {
+            folder(QStringLiteral("datasets"), {file(QStringLiteral("imagenet-subset.tar"), 11 * kGB),
+                                                file(QStringLiteral("weather-2010-2020.csv"), 5 * kGB)}),
+            folder(QStringLiteral("android-sdk"), {file(QStringLiteral("system-images.img"), 8 * kGB),
+                                                   file(QStringLiteral("emulator.bin"), 3 * kGB)}),
+            folder(QStringLiteral("tarnwick"), {
+                folder(QStringLiteral("build"), {file(QStringLiteral("tests_views"), 2 * kGB),
+                                                 file(QStringLiteral("libtarnwick_ui.a"), 1500 * kMB)}),
+                folder(QStringLiteral(".git"), {file(QStringLiteral("pack-3f9e.pack"), 1200 * kMB)})}),
+        }),
+        folder(QStringLiteral("Pictures"), {
+            folder(QStringLiteral("Camera Roll"), {file(QStringLiteral("2023.zip"), 5 * kGB),
+                                                   file(QStringLiteral("2024.zip"), 4 * kGB)}),
+            folder(QStringLiteral("Scans"), {file(QStringLiteral("archive-scan.tiff"), 2 * kGB)}),
+            file(QStringLiteral("panorama.png"), 600 * kMB),
+        }),
+        folder(QStringLiteral("Music"), {
+            folder(QStringLiteral("Library"), {file(QStringLiteral("Live at the Hall.flac"), 7 * kGB),
+                                               file(QStringLiteral("Collected Works.flac"), 5 * kGB)}),
+            folder(QStringLiteral("Podcasts"), {file(QStringLiteral("episodes.m4a"), 2 * kGB)}),
+        }),
+        folder(QStringLiteral(".cache"), {
+            file(QStringLiteral("mozilla.db"), 3100 * kMB), file(QStringLiteral("yarn.tar"), 2200 * kMB),
+            file(QStringLiteral("thumbnails.db"), 1400 * kMB), file(QStringLiteral("pip.db"), 900 * kMB)}),
+        folder(QStringLiteral("Downloads"), {
+            file(QStringLiteral("ubuntu-24.04-desktop-amd64.iso"), 6 * kGB),
+            file(QStringLiteral("installer.tar.gz"), 1200 * kMB), file(QStringLiteral("video-call.mp4"), 800 * kMB),
+            file(QStringLiteral("slides.pdf"), 90 * kMB)}),
+        folder(QStringLiteral("Documents"), {
+            folder(QStringLiteral("Work"), {file(QStringLiteral("quarterly.pptx"), 1800 * kMB),
+                                            file(QStringLiteral("recordings.m4a"), 1200 * kMB)}),
+            folder(QStringLiteral("Books"), {file(QStringLiteral("library.zip"), 1100 * kMB)}),
+            folder(QStringLiteral("Taxes"), {file(QStringLiteral("2023.pdf"), 40 * kMB)})}),
+        locked(QStringLiteral(".gnupg")),
+    });
+}
+
+void collectFiles(const ScanNodePtr& node, std::vector<ScanNodePtr>& files) {
+    if (node->kind == NodeKind::file) files.push_back(node);
+    for (const ScanNodePtr& child : node->children) collectFiles(child, files);
+}
+
+QString kindOf(const QString& name) {
+    static const QHash<QString, QString> kinds = {
+        {"mov", "video"}, {"mkv", "video"}, {"mp4", "video"}, {"zip", "archives"}, {"gz", "archives"},
+        {"tar", "archives"}, {"flac", "audio"}, {"m4a", "audio"}, {"png", "images"}, {"tiff", "images"},
+        {"pdf", "documents"}, {"pptx", "documents"}, {"csv", "other"},
+    };
+    return kinds.value(PathRules::pathExtension(name).toLower(), QStringLiteral("other"));
+}
+
+// Spins the event loop until the condition holds or the time is up.
+bool pumpUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void settle() {
+    for (int i = 0; i < 6; ++i) QApplication::processEvents();
+}
+
+ScanNodePtr childNamed(const ScanNodePtr& node, const QString& name) {
+    for (const ScanNodePtr& child : node->children) {
+        if (child->name == name) return child;
+    }
+    return nullptr;
+}
+
+ScanNodePtr nodeAt(const ScanNodePtr& root, const QStringList& names) {
+    ScanNodePtr node = root;
+    for (const QString& name : names) {
+        if (!node) return nullptr;
+        node = childNamed(node, name);
+    }
+    return node;
+}
+
+}  // namespace
+
+QStringList fileNames() {
+    return {
+        QStringLiteral("map-sunburst.png"),   QStringLiteral("map-treemap.png"),
+        QStringLiteral("map-bars.png"),       QStringLiteral("map-rings.png"),
+        QStringLiteral("insights-largest.png"), QStringLiteral("insights-types.png"),
+        QStringLiteral("collector.png"),      QStringLiteral("scanning.png"),
+        QStringLiteral("volume-chooser.png"),
+    };
+}
+
+ScanNodePtr demoTree() {
+    ScanNodePtr root = build(demoEntries(), kDemoHome);
+    root->finalize(0.008);
+    return root;
+}
+
+ScanInsights demoInsights(const QDateTime& now) {
+    std::vector<ScanNodePtr> files;
+    collectFiles(demoTree(), files);
+    std::stable_sort(files.begin(), files.end(), [](const ScanNodePtr& a, const ScanNodePtr& b) { return a->size > b->size; });
+    ScanInsights insights;
+    QHash<QString, TypeBucket> buckets;
+    int index = 0;
+    for (const ScanNodePtr& node : files) {
+        // Ages spread from a few days to a few years, the same on every run.
+        const qint64 days = 3 + (index * 97) % 1400;
+        FileRecord record{node->id, node->name, node->path, node->size, now.addDays(-days), kindOf(node->name)};
+        insights.largest.append(record);
+        if (days >= 90) insights.oldest.append(record);
+        TypeBucket& bucket = buckets[record.fileExtension];
+        bucket.name = record.fileExtension;
+        bucket.size += record.size;
+        bucket.count += 1 + (index * 37) % 900;
+        insights.totalFileBytes += record.size;
+        ++index;
+    }
+    std::stable_sort(insights.oldest.begin(), insights.oldest.end(),
+                     [](const FileRecord& a, const FileRecord& b) { return a.modified < b.modified; });
+    for (const TypeBucket& bucket : buckets) insights.types.append(bucket);
+    std::stable_sort(insights.types.begin(), insights.types.end(),
+                     [](const TypeBucket& a, const TypeBucket& b) { return a.size > b.size; });
+    for (const TypeBucket& bucket : std::as_const(insights.types)) insights.fileCount += bucket.count;
+    return insights;
+}
+
+std::vector<VolumeInfo> demoVolumes() {
+    return {
+        VolumeInfo{"/", "Root", "/", "/", 512 * kGB, 131 * kGB, true},
+        VolumeInfo{"/home", "Home", "/home", "/home", 1000 * kGB, 402 * kGB, false},
+        VolumeInfo{"/media/demo/Backup", "Backup", "/media/demo/Backup", "/media/demo/Backup", 2000 * kGB,
+                   140 * kGB, false},
+    };
+}
+
+QStringList render(const QString& outputDirectory, QString* error) {
+    QStringList written;
+    auto fail = [&](const QString& reason) {
+        if (error) *error = reason;
+        return written;
+    };
+    if (!QDir().mkpath(outputDirectory)) return fail(QStringLiteral("cannot make ") + outputDirectory);
+
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) return fail(QStringLiteral("no scratch folder"));
+    Environment environment = Environment::system();
+    environment.homeDirectory = scratch.path() + QStringLiteral("/home");
+    environment.applicationSupport = scratch.path() + QStringLiteral("/support");
+    environment.tempDirectory = scratch.path();
+    environment.settingsFile = scratch.path() + QStringLiteral("/settings.ini");
+    environment.rootPrefix = scratch.path() + QStringLiteral("/root");
+    QDir().mkpath(environment.homeDirectory);
+    QDir().mkpath(environment.applicationSupport);
+    Environment::Scope scope(environment);
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const ScanNodePtr tree = demoTree();
+    const ScanInsights insights = demoInsights(now);
+    // The scanning picture's walk: one progress report, then it waits to be cancelled.
+    auto walkCancelled = std::make_shared<std::atomic_bool>(false);
+
+    MapServices services = MapServices::production();
+    services.listVolumes = [] { return demoVolumes(); };
+    services.loadCache = [tree, insights, now] {
+        return std::optional<CachedScan>(CachedScan{kDemoHome, QStringLiteral("demo"), now.addSecs(-2 * 3600), tree,
+                                                    insights});
+    };
+    services.saveCache = nullptr;
+    services.enrichStartupVolume = [](const ScanNodePtr& root) { return root; };
+    services.makeWalk = [walkCancelled](const QString& rootPath) {
+        MapServices::Walk walk;
+        walk.run = [walkCancelled, rootPath](const MapServices::ProgressCallback& onProgress) {
+            onProgress(ScanProgress{48213, 73'400'000'000,
+                                    rootPath + QStringLiteral("/.local/share/Steam/steamapps/common/Skyrider/"
+                                                              "content/textures/terrain/highlands_albedo_04.pak")});
+            while (!walkCancelled->load()) QThread::msleep(2);
+            return MapServices::WalkOutcome{};
+        };
+        walk.cancel = [walkCancelled] { walkCancelled->store(true); };
+        return walk;
+    };
+
+    TarnwickApp app(services);
+    app.start();
+    AppState& state = app.state();
+    MainWindow& window = app.mainWindow();
+    window.resize(1280, 820);
+    settle();
+
+    auto save = [&](const QString& name) {
+        settle();
+        const QString path = QDir(outputDirectory).filePath(name);
+        if (!window.grab().toImage().save(path, "PNG")) return false;
+        written.append(path);
+        return true;
+    };
+
+    state.openSection(AppSection::map);
+    state.setHoveredNode(childNamed(state.rootNode(), QStringLiteral("Movies")));
+    const QStringList mapNames = fileNames().mid(0, 4);
+    for (int i = 0; i < mapNames.size(); ++i) {
+        state.setMapStyle(allMapStyles().at(i));
+        if (!save(mapNames[i])) return fail(QStringLiteral("cannot write ") + mapNames[i]);
+    }
+
+    state.setHoveredNode(nullptr);
+    state.openSection(AppSection::insights);
+    state.setAnalysisTab(AnalysisTab::largest);
+    if (!save(QStringLiteral("insights-largest.png"))) return fail(QStringLiteral("cannot write insights-largest.png"));
+    state.setAnalysisTab(AnalysisTab::types);
+    if (!save(QStringLiteral("insights-types.png"))) return fail(QStringLiteral("cannot write insights-types.png"));
+
+    state.openSection(AppSection::map);
+    state.setAnalysisTab(AnalysisTab::map);
+    state.setMapStyle(MapStyle::treemap);
+    for (const QStringList& names : {QStringList{"Downloads", "ubuntu-24.04-desktop-amd64.iso"},
+                                     QStringList{"Movies", "Interview raw.mkv"}, QStringList{".cache"}}) {
+        if (ScanNodePtr node = nodeAt(state.rootNode(), names)) state.addToCollector(node);
+    }
+    state.setCountdownInterval(60);
+    state.beginDelete();
+    pumpUntil([&] { return state.deleteCountdown() <= 3; });
+    const bool collectorSaved = save(QStringLiteral("collector.png"));
+    state.cancelDelete();
+    if (!collectorSaved) return fail(QStringLiteral("cannot write collector.png"));
+
+    state.startScan(kDemoHome, QStringLiteral("demo"));
+    pumpUntil([&] { return state.progress().scannedFiles > 0; });
+    const bool scanningSaved = save(QStringLiteral("scanning.png"));
+    state.cancelScan();
+    if (!scanningSaved) return fail(QStringLiteral("cannot write scanning.png"));
+
+    state.openSection(AppSection::map);
+    if (auto* space = qobject_cast<SpaceMapView*>(window.shell()->detailArea()->screen(AppSection::map))) {
+        space->showChooser();
+    }
+    if (!save(QStringLiteral("volume-chooser.png"))) return fail(QStringLiteral("cannot write volume-chooser.png"));
+    return written;
+}
+
+}  // namespace tarnwick::ScreenPictures

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "models/ScanInsights.h"
+#include "models/ScanNode.h"
+#include "models/VolumeInfo.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace tarnwick {
+
+// Renders the main screens of the program to PNG files, offscreen, from a
+// made-up home folder: the map in its four styles, the insights lists, the
+// collector counting down, the scanning screen and the volume chooser. Needs
+// a QApplication; touches nothing of the real home or support folders.
+namespace ScreenPictures {
+
+// The file names written, in order.
+QStringList fileNames();
+// Writes every picture into the folder (made if missing). Returns the paths
+// written; on failure, the ones written so far and the reason in error.
+QStringList render(const QString& outputDirectory, QString* error = nullptr);
+
+// The demo home folder the pictures show, its insights and volumes.
+ScanNodePtr demoTree();
+ScanInsights demoInsights(const QDateTime& now);
+std::vector<VolumeInfo> demoVolumes();
+
+}  // namespace ScreenPictures
+
+}  // namespace tarnwick

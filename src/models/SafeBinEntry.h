@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHashFunctions>
+#include <QJsonObject>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+#include <vector>
+
+namespace tarnwick {
+
+// One item held by the Safe Bin, as recorded in its manifest.
+struct SafeBinEntry {
+    QUuid id;              // also the first part of storedName
+    QString originalPath;  // where the item came from, exactly as the caller gave it
+    QString storedName;    // the item's name inside the Safe Bin folder: "<ID>-<displayName>"
+    QString displayName;   // the last component of originalPath
+    qint64 size = 0;       // bytes the item occupies on disk
+    QDateTime removedAt;   // when it was moved in
+
+    static SafeBinEntry create(const QUuid& id, const QString& originalPath, const QString& storedName,
+                               const QString& displayName, qint64 size, const QDateTime& removedAt);
+
+    // {"id", "originalPath", "storedName", "displayName", "size", "removedAt"}.
+    QJsonObject toJson() const;
+    // Every key is required and must have its type; other keys are ignored.
+    static std::optional<SafeBinEntry> fromJson(const QJsonObject& object);
+
+    // The manifest file: a compact JSON array of entries in the given order,
+    // with every "/" written as "\/".
+    static QByteArray encodeManifest(const std::vector<SafeBinEntry>& entries);
+    // nullopt when the data is not such an array or any entry is malformed.
+    static std::optional<std::vector<SafeBinEntry>> decodeManifest(const QByteArray& data);
+
+    bool operator==(const SafeBinEntry& other) const;
+    bool operator!=(const SafeBinEntry& other) const { return !(*this == other); }
+};
+
+size_t qHash(const SafeBinEntry& entry, size_t seed = 0);
+
+}  // namespace tarnwick

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "support/FileError.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <string_view>
+
+namespace tarnwick {
+
+// File-system work for the program's own stores, done with the system calls
+// themselves so that symbolic links are never followed by accident and nothing
+// already at a destination is ever replaced.
+namespace FileOperations {
+
+// What lstat says about path: 0 when something (file, folder, link, even a
+// dangling one) is there, else the errno value.
+int probe(const QString& path);
+inline bool itemExists(const QString& path) { return probe(path) == 0; }
+
+// Creates path and every missing folder above it; an existing folder (or a
+// link to one) is no failure.
+std::optional<FileError> makePath(const QString& path);
+
+// Renames from to to, failing with EEXIST instead of replacing anything at to.
+// Returns 0 or the errno value. Uses renameat2(RENAME_NOREPLACE) and, where a
+// file system refuses that flag, renameByPlaceholder().
+int renameNoReplace(const QString& from, const QString& to);
+// The fallback: claims to exclusively (a hard link, or an empty placeholder
+// made with O_EXCL or mkdir) and only then renames over what it claimed.
+int renameByPlaceholder(const QString& from, const QString& to);
+
+// Copies an item to a destination that must not exist: folders recursively,
+// symbolic links as links (never followed), special files as nodes; keeps
+// permissions, modification times and, where allowed, owners. On failure a
+// partial copy may remain at to; the caller removes it.
+std::optional<FileError> copyItem(const QString& from, const QString& to);
+
+// Removes an item for good; a folder with everything in it. Links are removed,
+// never followed. Nothing at path is no failure. Carries on past an entry that
+// cannot be removed and reports the first failure.
+std::optional<FileError> removeItem(const QString& path);
+
+struct MoveResult {
+    bool arrived = false;             // the item is now at the destination
+    std::optional<FileError> error;   // set when anything failed
+};
+// Moves an item without replacing anything at to. Across file systems it
+// copies to a temporary name beside to, flushes that file system, renames the
+// copy into place and only then removes the original; a failed copy leaves the
+// original untouched and removes the partial copy. arrived with an error means
+// the copy is in place but the original could not be removed (wholly).
+// action words the failure: "move “/a” into the Safe Bin" gives
+// "Could not move “/a” into the Safe Bin: <reason>."
+MoveResult moveItem(const QString& from, const QString& to, const QString& action);
+
+// The path with the symbolic links of its folders resolved (the last component
+// is kept as it is, so a link is judged as itself). Folders that do not exist
+// are taken as written below the deepest one that does.
+QString resolvingParentLinks(const QString& absolutePath);
+// The path with every symbolic link resolved, the last component included, as
+// far as the path exists.
+QString resolvingAllLinks(const QString& absolutePath);
+
+// For tests only: consulted before each low-level step ("move" with the source,
+// "copy" with each source entry, "remove" with each path to remove, "write" with
+// a store file about to be written); a non-zero errno makes that step fail.
+using FaultHook = std::function<int(std::string_view operation, const QString& path)>;
+void setFaultHookForTesting(FaultHook hook);
+int injectedFault(std::string_view operation, const QString& path);
+
+}  // namespace FileOperations
+
+}  // namespace tarnwick

@@ -1,0 +1,466 @@
+#include "state/AppState.h"
+
+#include "platform/Environment.h"
+#include "services/ActivityService.h"
+#include "services/MaintenanceService.h"
+#include "services/SafeBinService.h"
+#include "services/ScanProgressRelay.h"
+#include "services/TrashService.h"
+#include "state/MemoryGovernor.h"
+#include "support/PathRules.h"
+#include "support/RelativeDateFormatter.h"
+#include "support/Saturating.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QSet>
+#include <QSettings>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
+namespace tarnwick {
+
+namespace {
+
+const QString kStartupVolumeName = QStringLiteral("Macintosh HD");
+const QString kDataVolumePath = QStringLiteral("/System/Volumes/Data");
+constexpr int kCountdownStart = 5;
+constexpr qsizetype kActivityLimit = 100;
+
+QString quotedName(const QString& name) {
+    return QStringLiteral("\u201C") + name + QStringLiteral("\u201D");
+}
+
+// "taldo.schedule.hour": the stored hour when it lies in 0–23, 10 for any
+// other stored value, 0 when nothing is stored.
+int storedScheduleHour(const QSettings& settings) {
+    const QVariant value = settings.value(QStringLiteral("taldo.schedule.hour"));
+    if (!value.isValid()) return 0;
+    bool ok = false;
+    const qlonglong hour = value.toLongLong(&ok);
+    if (!ok) return 0;  // not a number: read as the platform reads it, 0
+    return hour >= 0 && hour <= 23 ? static_cast<int>(hour) : 10;
+}
+
+bool isBelow(const QString& path, const QString& folder) {
+    return path.startsWith(folder + QLatin1Char('/'));
+}
+
+}  // namespace
+
+AppState::AppState(MapServices services, QObject* parent) : QObject(parent), services_(std::move(services)) {
+    maintenanceTasks_.set(MaintenanceService::allTasks());
+    scanPool_.setMaxThreadCount(4);
+    savePool_.setMaxThreadCount(1);
+}
+
+AppState::~AppState() {
+    stopCountdownTimer();
+    cancelScanJob();
+    scanPool_.waitForDone();
+    savePool_.waitForDone();
+}
+
+void AppState::start() {
+    {
+        const auto settings = Environment::current().settings();
+        scheduleEnabled_.set(settings->value(QStringLiteral("taldo.schedule.enabled"), false).toBool());
+        scheduleHour_.set(storedScheduleHour(*settings));
+    }
+    refreshVolumes();
+    loadCachedScan(false);
+    refreshSafeBin();
+    activityEvents_.set(ActivityService::list(kActivityLimit));
+    section_.set(AppSection::home);
+    screen_.set(Screen::idle);
+}
+
+// ---- Fields the screens write ----
+
+void AppState::setFocusNode(ScanNodePtr node) {
+    focusNode_.set(std::move(node));
+}
+
+void AppState::setHoveredNode(ScanNodePtr node) {
+    hoveredNode_.set(std::move(node));
+}
+
+void AppState::setAnalysisTab(AnalysisTab tab) {
+    analysisTab_.set(tab);
+}
+
+void AppState::setMapStyle(MapStyle style) {
+    mapStyle_.set(style);
+}
+
+void AppState::setSearchQuery(const QString& query) {
+    searchQuery_.set(query);
+}
+
+void AppState::clearErrorMessage() {
+    errorMessage_.set(std::nullopt);
+}
+
+void AppState::setShowAbout(bool shown) {
+    showAbout_.set(shown);
+}
+
+// ---- Navigation ----
+
+void AppState::loadCachedScan(bool openMap) {
+    std::optional<CachedScan> cached = services_.loadCache ? services_.loadCache() : std::nullopt;
+    if (!cached || !cached->root) {
+        hasCachedScan_.set(false);
+        return;
+    }
+    scanRootPath_.set(cached->rootPath);
+    scanRootName_.set(cached->rootName);
+    lastScanDate_.set(cached->scannedAt);
+    rootNode_.set(cached->root);
+    focusNode_.set(cached->root);
+    insights_.set(std::move(cached->insights));
+    hoveredNode_.set(nullptr);
+    hasCachedScan_.set(true);
+    analysisTab_.set(AnalysisTab::map);
+    if (openMap) {
+        section_.set(AppSection::map);
+        screen_.set(Screen::idle);
+    }
+}
+
+void AppState::openSection(AppSection section) {
+    section_.set(section);
+    if (screen() == Screen::scanning) return;
+    screen_.set(Screen::idle);
+    MemoryGovernor::purgeInactive(*this, section);
+    switch (section) {
+    case AppSection::insights:
+        if (analysisTab() == AnalysisTab::map) analysisTab_.set(AnalysisTab::largest);
+        break;
+    case AppSection::safeBin:
+        refreshSafeBin();
+        break;
+    case AppSection::activity:
+        activityEvents_.set(ActivityService::list(kActivityLimit));
+        break;
+    default:
+        // The module sections start their own scans; home and the map start none.
+        break;
+    }
+}
+
+void AppState::refreshVolumes() {
+    volumes_.set(services_.listVolumes ? services_.listVolumes() : std::vector<VolumeInfo>{});
+}
+
+void AppState::reloadActivity() {
+    activityEvents_.set(ActivityService::list(kActivityLimit));
+}
+
+std::optional<QString> AppState::lastScanSummary() const {
+    if (!hasCachedScan() || !lastScanDate()) return std::nullopt;
+    return scanRootName() + QStringLiteral(" \u00B7 ") +
+           RelativeDateFormatter::shortPhrase(*lastScanDate(), Environment::current().now());
+}
+
+std::vector<ScanNodePtr> AppState::filteredSidebarNodes() const {
+    const ScanNodePtr& focus = focusNode();
+    if (!focus) return {};
+    const QString query = searchQuery().trimmed();
+    if (query.isEmpty()) return focus->children;
+    std::vector<ScanNodePtr> matches;
+    for (const ScanNodePtr& child : focus->children) {
+        if (child->name.contains(query, Qt::CaseInsensitive)) matches.push_back(child);
+    }
+    return matches;
+}
+
+// ---- Map scan ----
+
+void AppState::startScan(const QString& path, const std::optional<QString>& name) {
+    cancelDelete();
+    cancelScanJob();
+
+    const bool startupVolume =
+        path == QLatin1String("/") || path == kDataVolumePath || (name && *name == kStartupVolumeName);
+    QString rootPath = path;
+    QString rootName;
+    if (startupVolume) {
+        if (QFileInfo(Environment::current().systemPath(kDataVolumePath)).isDir()) rootPath = kDataVolumePath;
+        rootName = name.value_or(kStartupVolumeName);
+    } else {
+        rootName = name ? *name : PathRules::lastPathComponent(path);
+        if (rootName.isEmpty()) rootName = kStartupVolumeName;
+    }
+
+    scanRootPath_.set(rootPath);
+    scanRootName_.set(rootName);
+    progress_.set(ScanProgress{0, 0, rootPath});
+    errorMessage_.set(std::nullopt);
+    collector_.set({});
+    searchQuery_.set(QString());
+    analysisTab_.set(AnalysisTab::map);
+    section_.set(AppSection::map);
+    screen_.set(Screen::scanning);
+
+    const quint64 generation = ++lastScanGeneration_;
+    MapServices::Walk walk = services_.makeWalk(rootPath);
+    auto cancelled = std::make_shared<std::atomic_bool>(false);
+    // The relay lives on this thread; the walk may drop the last reference, so
+    // it is deleted through the event loop.
+    std::shared_ptr<ScanProgressRelay> relay(new ScanProgressRelay(),
+                                             [](ScanProgressRelay* r) { r->deleteLater(); });
+    connect(relay.get(), &ScanProgressRelay::progressed, this,
+            [this, generation](const ScanProgress& progress) { publishProgress(generation, progress); });
+    scanJob_ = ScanJob{generation, cancelled, walk.cancel, relay};
+
+    // Runs on a scanner thread: it reads nothing of this object but the
+    // copies taken here, and hands everything back through queued calls.
+    QPointer<AppState> self(this);
+    auto enrich = startupVolume ? services_.enrichStartupVolume : nullptr;
+    scanPool_.start([this, self, generation, walk, enrich, cancelled, relay, rootPath, rootName] {
+        if (cancelled->load()) return;
+        MapServices::WalkOutcome outcome = walk.run(relay->callback());
+        if (cancelled->load()) return;
+        relay->finish(ScanProgress{outcome.scannedFiles, outcome.scannedBytes, rootPath});
+        ScanNodePtr root = outcome.root;
+        if (enrich && root) root = enrich(root);
+        if (cancelled->load()) return;
+        QMetaObject::invokeMethod(
+            this,
+            [self, generation, rootPath, rootName, root = std::move(root), insights = std::move(outcome.insights)] {
+                if (self) self->finishScan(generation, rootPath, rootName, root, insights);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppState::rescan() {
+    if (scanRootPath().isEmpty()) return;
+    startScan(scanRootPath(), scanRootName());
+}
+
+void AppState::cancelScan() {
+    cancelScanJob();
+    screen_.set(Screen::idle);
+    section_.set(rootNode() ? AppSection::map : AppSection::home);
+}
+
+void AppState::cancelScanJob() {
+    if (!scanJob_) return;
+    scanJob_->cancelled->store(true);
+    if (scanJob_->cancelWalk) scanJob_->cancelWalk();
+    scanJob_.reset();
+}
+
+void AppState::publishProgress(quint64 generation, const ScanProgress& progress) {
+    if (!scanJob_ || scanJob_->generation != generation) return;
+    progress_.set(progress);
+}
+
+void AppState::finishScan(quint64 generation, const QString& rootPath, const QString& rootName,
+                          const ScanNodePtr& root, const ScanInsights& insights) {
+    if (!scanJob_ || scanJob_->generation != generation) return;
+    scanJob_.reset();
+    rootNode_.set(root);
+    focusNode_.set(root);
+    hoveredNode_.set(nullptr);
+    insights_.set(insights);
+    lastScanDate_.set(Environment::current().now());
+    hasCachedScan_.set(true);
+    screen_.set(Screen::idle);
+    section_.set(AppSection::map);
+    if (services_.saveCache && root) {
+        savePool_.start([save = services_.saveCache, rootPath, rootName, root, insights] {
+            save(rootPath, rootName, root, insights);
+        });
+    }
+}
+
+void AppState::drill(const ScanNodePtr& node) {
+    if (!node || (node->kind != NodeKind::dir && node->kind != NodeKind::smallGroup)) return;
+    if (node->children.empty()) {
+        errorMessage_.set(quotedName(node->name) +
+                          QStringLiteral(" is aggregated for performance. Use Insights \u2192 Largest / Oldest, "
+                                         "or scan that folder directly."));
+        return;
+    }
+    focusNode_.set(node);
+    hoveredNode_.set(nullptr);
+    searchQuery_.set(QString());
+    analysisTab_.set(AnalysisTab::map);
+    section_.set(AppSection::map);
+}
+
+void AppState::navigateUp() {
+    const ScanNodePtr parent = focusNode() ? focusNode()->parent() : nullptr;
+    if (!parent) {
+        openSection(AppSection::home);
+        return;
+    }
+    focusNode_.set(parent);
+    hoveredNode_.set(nullptr);
+    searchQuery_.set(QString());
+}
+
+// ---- Collector ----
+
+void AppState::showCollectorRefusal(const QString& name) {
+    errorMessage_.set(QStringLiteral("Protected path \u2014 cannot collect ") + quotedName(name) + QLatin1Char('.'));
+}
+
+void AppState::addToCollector(const ScanNodePtr& node) {
+    if (!node) return;
+    if (!node->isCollectable()) {
+        // A node that stands for several items (or for space that is no item
+        // at all) has no one path that could be moved.
+        errorMessage_.set(quotedName(node->name) +
+                          QStringLiteral(" stands for several items and cannot be collected. "
+                                         "Drill into its folder or use Insights to pick files."));
+        return;
+    }
+    if (!TrashService::canCollect(node->path)) {
+        showCollectorRefusal(node->name);
+        return;
+    }
+    QList<CollectorItem> items = collector();
+    for (const CollectorItem& item : items) {
+        if (item.path == node->path) return;
+    }
+    items.removeIf([&](const CollectorItem& item) { return isBelow(item.path, node->path); });
+    for (const CollectorItem& item : items) {
+        if (isBelow(node->path, item.path)) return;
+    }
+    items.append(CollectorItem::fromNode(*node));
+    collector_.set(std::move(items));
+}
+
+void AppState::addFileToCollector(const FileRecord& record) {
+    if (!TrashService::canCollect(record.path)) {
+        showCollectorRefusal(record.name);
+        return;
+    }
+    for (const CollectorItem& item : collector()) {
+        // Already collected, itself or inside a collected folder.
+        if (item.path == record.path || isBelow(record.path, item.path)) return;
+    }
+    QList<CollectorItem> items = collector();
+    items.append(CollectorItem::fromRecord(record));
+    collector_.set(std::move(items));
+}
+
+void AppState::removeFromCollector(const CollectorItem& item) {
+    QList<CollectorItem> items = collector();
+    items.removeIf([&](const CollectorItem& collected) { return collected.id == item.id; });
+    collector_.set(std::move(items));
+}
+
+qint64 AppState::collectorTotal() const {
+    Saturating::Total total;
+    for (const CollectorItem& item : collector()) total.add(item.size);
+    return total.value();
+}
+
+void AppState::previewHoveredOrFocus() {
+    const ScanNodePtr& node = hoveredNode() ? hoveredNode() : focusNode();
+    if (node) emit previewRequested(node->path);
+}
+
+// ---- Delete countdown ----
+
+void AppState::setCountdownInterval(int milliseconds) {
+    countdownIntervalMs_ = std::max(1, milliseconds);
+}
+
+void AppState::beginDelete() {
+    if (collector().isEmpty() || isDeleting()) return;
+    stopCountdownTimer();
+    deleteSnapshot_ = collector();
+    isDeleting_.set(true);
+    deleteCountdown_.set(kCountdownStart);
+
+    const quint64 generation = ++deleteGeneration_;
+    auto* timer = new QTimer(this);
+    timer->setInterval(countdownIntervalMs_);
+    connect(timer, &QTimer::timeout, this, [this, generation] { onCountdownTick(generation); });
+    deleteTimer_ = timer;
+    timer->start();
+}
+
+void AppState::cancelDelete() {
+    ++deleteGeneration_;
+    stopCountdownTimer();
+    deleteSnapshot_.clear();
+    isDeleting_.set(false);
+    deleteCountdown_.set(0);
+}
+
+void AppState::stopCountdownTimer() {
+    if (!deleteTimer_) return;
+    deleteTimer_->stop();
+    deleteTimer_->deleteLater();  // may be inside its own timeout
+    deleteTimer_.clear();
+}
+
+void AppState::onCountdownTick(quint64 generation) {
+    if (generation != deleteGeneration_ || !isDeleting()) return;
+    if (deleteCountdown() > 1) {
+        deleteCountdown_.set(deleteCountdown() - 1);
+        return;
+    }
+    performDelete();
+}
+
+void AppState::performDelete() {
+    ++deleteGeneration_;
+    stopCountdownTimer();
+    // What the user saw when the countdown began, less what they took out since.
+    QStringList paths;
+    QSet<QString> snapshotPaths;
+    for (const CollectorItem& item : std::as_const(deleteSnapshot_)) {
+        const bool stillCollected = std::any_of(collector().begin(), collector().end(), [&](const CollectorItem& c) {
+            return c.id == item.id && c.path == item.path;
+        });
+        if (stillCollected) {
+            paths.append(item.path);
+            snapshotPaths.insert(item.path);
+        }
+    }
+    deleteSnapshot_.clear();
+
+    const SafeBinMoveResult result = SafeBinService::moveToSafeBin(paths);
+    isDeleting_.set(false);
+    deleteCountdown_.set(0);
+
+    QSet<QString> gone;
+    if (result.error) {
+        for (const SafeBinEntry& entry : result.moved) gone.insert(entry.originalPath);
+    } else {
+        gone = snapshotPaths;  // moved, or already gone from the disk
+    }
+    QList<CollectorItem> remaining = collector();
+    remaining.removeIf([&](const CollectorItem& item) { return gone.contains(item.path); });
+    collector_.set(remaining);
+    refreshSafeBin();
+
+    if (!result.error) {
+        if (!scanRootPath().isEmpty()) startScan(scanRootPath(), scanRootName());
+        return;
+    }
+    // Part of the items moved: the tree no longer matches the disk, so scan
+    // again, keeping collected what is still there for another try.
+    if (!result.moved.empty() && !scanRootPath().isEmpty()) {
+        startScan(scanRootPath(), scanRootName());
+        collector_.set(remaining);
+    }
+    errorMessage_.set(result.error->description);
+}
+
+void AppState::refreshSafeBin() {
+    SafeBinService::purgeExpired(SafeBinService::kExpiryDays);
+    safeBinItems_.set(SafeBinService::list());
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,359 @@
+#pragma once
+
+#include "models/ActivityEvent.h"
+#include "models/AnalysisTab.h"
+#include "models/AppSection.h"
+#include "models/AppUpdateItem.h"
+#include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
+#include "models/CollectorItem.h"
+#include "models/FileRecord.h"
+#include "models/InstalledApp.h"
+#include "models/MaintenanceTask.h"
+#include "models/MapStyle.h"
+#include "models/PerformanceItem.h"
+#include "models/PrivacyItem.h"
+#include "models/ProtectionFinding.h"
+#include "models/SafeBinEntry.h"
+#include "models/ScanInsights.h"
+#include "models/ScanNode.h"
+#include "models/ScanProgress.h"
+#include "models/VidurAdedResult.h"
+#include "models/VolumeInfo.h"
+#include "state/MapServices.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <concepts>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QTimer;
+
+namespace tarnwick {
+
+class ScanProgressRelay;
+
+// The one object behind every screen: what they show and the actions they
+// call. Lives on the UI thread and is written only there; background work
+// (walks, cache saves) hands its results back through queued calls and never
+// touches the object itself.
+//
+// Every published field notifies through the single signal changed(Field)
+// after its value changed (never when a write leaves it as it was), so a view
+// subscribes to the fields it shows.
+class AppState : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Screen { idle, scanning };
+    Q_ENUM(Screen)
+
+    // The published fields, in their documented order.
+    enum class Field {
+        screen,
+        section,
+        volumes,
+        scanRootPath,
+        scanRootName,
+        progress,
+        rootNode,
+        focusNode,
+        hoveredNode,
+        insights,
+        analysisTab,
+        mapStyle,
+        searchQuery,
+        collector,
+        errorMessage,
+        isDeleting,
+        deleteCountdown,
+        lastScanDate,
+        hasCachedScan,
+        cleanupItems,
+        isCleanupScanning,
+        cleanupProgressLabel,
+        safeBinItems,
+        installedApps,
+        isAppsScanning,
+        appsProgressLabel,
+        clutterItems,
+        isClutterScanning,
+        clutterProgressLabel,
+        performanceItems,
+        isPerformanceScanning,
+        performanceProgressLabel,
+        maintenanceTasks,
+        protectionFindings,
+        isProtectionScanning,
+        protectionProgressLabel,
+        privacyItems,
+        isPrivacyScanning,
+        privacyProgressLabel,
+        appUpdates,
+        isUpdatesScanning,
+        updatesProgressLabel,
+        vidurAdedResult,
+        isVidurAdedRunning,
+        vidurAdedProgress,
+        activityEvents,
+        scheduleEnabled,
+        scheduleHour,
+        showAbout,
+    };
+    Q_ENUM(Field)
+
+    // Every field takes its initial value; nothing is read yet (see start()).
+    explicit AppState(MapServices services = MapServices::production(), QObject* parent = nullptr);
+    // Cancels running work and waits for the background threads to finish.
+    ~AppState() override;
+
+    // Start-up: schedule settings, volume list, cached scan, Safe Bin (purged
+    // of entries older than 30 days), the newest 100 activity events, then the
+    // home section on the idle screen. Called once, by the application or a test.
+    void start();
+
+    // ---- Published fields ----
+    Screen screen() const { return screen_.get(); }
+    AppSection section() const { return section_.get(); }
+    const std::vector<VolumeInfo>& volumes() const { return volumes_.get(); }
+    const QString& scanRootPath() const { return scanRootPath_.get(); }
+    const QString& scanRootName() const { return scanRootName_.get(); }
+    const ScanProgress& progress() const { return progress_.get(); }
+    const ScanNodePtr& rootNode() const { return rootNode_.get(); }
+    const ScanNodePtr& focusNode() const { return focusNode_.get(); }
+    const ScanNodePtr& hoveredNode() const { return hoveredNode_.get(); }
+    const ScanInsights& insights() const { return insights_.get(); }
+    AnalysisTab analysisTab() const { return analysisTab_.get(); }
+    MapStyle mapStyle() const { return mapStyle_.get(); }
+    const QString& searchQuery() const { return searchQuery_.get(); }
+    const QList<CollectorItem>& collector() const { return collector_.get(); }
+    const std::optional<QString>& errorMessage() const { return errorMessage_.get(); }
+    bool isDeleting() const { return isDeleting_.get(); }
+    int deleteCountdown() const { return deleteCountdown_.get(); }
+    const std::optional<QDateTime>& lastScanDate() const { return lastScanDate_.get(); }
+    bool hasCachedScan() const { return hasCachedScan_.get(); }
+    const QList<CleanupItem>& cleanupItems() const { return cleanupItems_.get(); }
+    bool isCleanupScanning() const { return isCleanupScanning_.get(); }
+    const QString& cleanupProgressLabel() const { return cleanupProgressLabel_.get(); }
+    const std::vector<SafeBinEntry>& safeBinItems() const { return safeBinItems_.get(); }
+    const QList<InstalledApp>& installedApps() const { return installedApps_.get(); }
+    bool isAppsScanning() const { return isAppsScanning_.get(); }
+    const QString& appsProgressLabel() const { return appsProgressLabel_.get(); }
+    const QList<ClutterItem>& clutterItems() const { return clutterItems_.get(); }
+    bool isClutterScanning() const { return isClutterScanning_.get(); }
+    const QString& clutterProgressLabel() const { return clutterProgressLabel_.get(); }
+    const QList<PerformanceItem>& performanceItems() const { return performanceItems_.get(); }
+    bool isPerformanceScanning() const { return isPerformanceScanning_.get(); }
+    const QString& performanceProgressLabel() const { return performanceProgressLabel_.get(); }
+    const QList<MaintenanceTask>& maintenanceTasks() const { return maintenanceTasks_.get(); }
+    const QList<ProtectionFinding>& protectionFindings() const { return protectionFindings_.get(); }
+    bool isProtectionScanning() const { return isProtectionScanning_.get(); }
+    const QString& protectionProgressLabel() const { return protectionProgressLabel_.get(); }
+    const QList<PrivacyItem>& privacyItems() const { return privacyItems_.get(); }
+    bool isPrivacyScanning() const { return isPrivacyScanning_.get(); }
+    const QString& privacyProgressLabel() const { return privacyProgressLabel_.get(); }
+    const QList<AppUpdateItem>& appUpdates() const { return appUpdates_.get(); }
+    bool isUpdatesScanning() const { return isUpdatesScanning_.get(); }
+    const QString& updatesProgressLabel() const { return updatesProgressLabel_.get(); }
+    const std::optional<VidurAdedResult>& vidurAdedResult() const { return vidurAdedResult_.get(); }
+    bool isVidurAdedRunning() const { return isVidurAdedRunning_.get(); }
+    const QString& vidurAdedProgress() const { return vidurAdedProgress_.get(); }
+    const QList<ActivityEvent>& activityEvents() const { return activityEvents_.get(); }
+    bool scheduleEnabled() const { return scheduleEnabled_.get(); }
+    int scheduleHour() const { return scheduleHour_.get(); }
+    bool showAbout() const { return showAbout_.get(); }
+
+    // ---- Fields the screens write ----
+    // Centres the map on any node of the tree as it is (the breadcrumb's
+    // direct write; drill() is the checked way down).
+    void setFocusNode(ScanNodePtr node);
+    void setHoveredNode(ScanNodePtr node);
+    void setAnalysisTab(AnalysisTab tab);
+    void setMapStyle(MapStyle style);
+    void setSearchQuery(const QString& query);
+    void clearErrorMessage();
+    void setShowAbout(bool shown);
+
+    // ---- Navigation ----
+    // Restores the last scan from the cache; with openMap also shows the map.
+    void loadCachedScan(bool openMap);
+    // Selects a section; unless a map scan runs, also trims the other sections'
+    // lists and prepares the section (Insights tab, Safe Bin, activity).
+    void openSection(AppSection section);
+    // Lists the mounted volumes again.
+    void refreshVolumes();
+    // Reads the newest 100 activity events from the log again.
+    void reloadActivity();
+    // "<root name> · 2 hr. ago" while a scanned or cached tree is loaded.
+    std::optional<QString> lastScanSummary() const;
+    // The focused folder's children, filtered by the search text (trimmed,
+    // case-insensitive); all of them when the text is blank.
+    std::vector<ScanNodePtr> filteredSidebarNodes() const;
+
+    // ---- Map scan ----
+    // Scans a folder or volume. Without a name the folder's last path
+    // component names it; a start-up volume ("/", "/System/Volumes/Data" or
+    // the name "Macintosh HD") walks its Data volume and gets its accounting.
+    // Stops the scan and the delete countdown running before.
+    void startScan(const QString& path, const std::optional<QString>& name = std::nullopt);
+    // Scans the current root again under its name; nothing without a root.
+    void rescan();
+    // Stops the running scan and returns to the map (with a tree) or home.
+    void cancelScan();
+    // Centres the map on a folder (or merged group) with children.
+    void drill(const ScanNodePtr& node);
+    // Centres the map on the focus's parent; at the root, opens home.
+    void navigateUp();
+
+    // ---- Collector ----
+    void addToCollector(const ScanNodePtr& node);
+    void addFileToCollector(const FileRecord& record);
+    // Removes every item with the item's id.
+    void removeFromCollector(const CollectorItem& item);
+    // The collected bytes (held at the 64-bit maximum rather than wrapping).
+    qint64 collectorTotal() const;
+    // Asks for a preview of the hovered node, else the focused node.
+    void previewHoveredOrFocus();
+
+    // ---- Delete countdown ----
+    // Counts 5 down to 1, one tick apart, then moves the items collected when
+    // the countdown began into the Safe Bin and rescans. Nothing while counting
+    // or with an empty collector.
+    void beginDelete();
+    // Stops the countdown without deleting anything.
+    void cancelDelete();
+    // The time between two countdown ticks (1000 ms unless a test shortens it).
+    void setCountdownInterval(int milliseconds);
+
+signals:
+    void changed(tarnwick::AppState::Field field);
+    // The user asked to preview this path; the UI shows its preview window.
+    void previewRequested(const QString& path);
+
+private:
+    friend class MemoryGovernor;
+    friend struct AppStateTesting;
+
+    // A published value: set() stores and notifies only when the value
+    // changed (shared pointers compare by address; types without equality
+    // always notify).
+    template <class T>
+    class Published {
+    public:
+        Published(AppState* owner, Field field, T initial = T{})
+            : owner_(owner), field_(field), value_(std::move(initial)) {}
+        const T& get() const { return value_; }
+        void set(T value) {
+            if constexpr (std::equality_comparable<T>) {
+                if (value == value_) return;
+            }
+            value_ = std::move(value);
+            emit owner_->changed(field_);
+        }
+
+    private:
+        AppState* owner_;
+        Field field_;
+        T value_;
+    };
+
+    // The slot of the running map scan.
+    struct ScanJob {
+        quint64 generation = 0;
+        std::shared_ptr<std::atomic_bool> cancelled;
+        std::function<void()> cancelWalk;
+        std::shared_ptr<ScanProgressRelay> relay;
+    };
+
+    void cancelScanJob();
+    void publishProgress(quint64 generation, const ScanProgress& progress);
+    void finishScan(quint64 generation, const QString& rootPath, const QString& rootName,
+                    const ScanNodePtr& root, const ScanInsights& insights);
+    void refreshSafeBin();
+    void onCountdownTick(quint64 generation);
+    void performDelete();
+    void stopCountdownTimer();
+    void showCollectorRefusal(const QString& name);
+
+    MapServices services_;
+
+    Published<Screen> screen_{this, Field::screen, Screen::idle};
+    Published<AppSection> section_{this, Field::section, AppSection::home};
+    Published<std::vector<VolumeInfo>> volumes_{this, Field::volumes};
+    Published<QString> scanRootPath_{this, Field::scanRootPath};
+    Published<QString> scanRootName_{this, Field::scanRootName};
+    Published<ScanProgress> progress_{this, Field::progress};
+    Published<ScanNodePtr> rootNode_{this, Field::rootNode};
+    Published<ScanNodePtr> focusNode_{this, Field::focusNode};
+    Published<ScanNodePtr> hoveredNode_{this, Field::hoveredNode};
+    Published<ScanInsights> insights_{this, Field::insights, ScanInsights::empty()};
+    Published<AnalysisTab> analysisTab_{this, Field::analysisTab, AnalysisTab::map};
+    Published<MapStyle> mapStyle_{this, Field::mapStyle, MapStyle::sunburst};
+    Published<QString> searchQuery_{this, Field::searchQuery};
+    Published<QList<CollectorItem>> collector_{this, Field::collector};
+    Published<std::optional<QString>> errorMessage_{this, Field::errorMessage};
+    Published<bool> isDeleting_{this, Field::isDeleting, false};
+    Published<int> deleteCountdown_{this, Field::deleteCountdown, 0};
+    Published<std::optional<QDateTime>> lastScanDate_{this, Field::lastScanDate};
+    Published<bool> hasCachedScan_{this, Field::hasCachedScan, false};
+    Published<QList<CleanupItem>> cleanupItems_{this, Field::cleanupItems};
+    Published<bool> isCleanupScanning_{this, Field::isCleanupScanning, false};
+    Published<QString> cleanupProgressLabel_{this, Field::cleanupProgressLabel, QStringLiteral("Scanning\u2026")};
+    Published<std::vector<SafeBinEntry>> safeBinItems_{this, Field::safeBinItems};
+    Published<QList<InstalledApp>> installedApps_{this, Field::installedApps};
+    Published<bool> isAppsScanning_{this, Field::isAppsScanning, false};
+    Published<QString> appsProgressLabel_{this, Field::appsProgressLabel, QStringLiteral("Scanning\u2026")};
+    Published<QList<ClutterItem>> clutterItems_{this, Field::clutterItems};
+    Published<bool> isClutterScanning_{this, Field::isClutterScanning, false};
+    Published<QString> clutterProgressLabel_{this, Field::clutterProgressLabel, QStringLiteral("Scanning\u2026")};
+    Published<QList<PerformanceItem>> performanceItems_{this, Field::performanceItems};
+    Published<bool> isPerformanceScanning_{this, Field::isPerformanceScanning, false};
+    Published<QString> performanceProgressLabel_{this, Field::performanceProgressLabel,
+                                                 QStringLiteral("Scanning\u2026")};
+    Published<QList<MaintenanceTask>> maintenanceTasks_{this, Field::maintenanceTasks};
+    Published<QList<ProtectionFinding>> protectionFindings_{this, Field::protectionFindings};
+    Published<bool> isProtectionScanning_{this, Field::isProtectionScanning, false};
+    Published<QString> protectionProgressLabel_{this, Field::protectionProgressLabel,
+                                                QStringLiteral("Scanning\u2026")};
+    Published<QList<PrivacyItem>> privacyItems_{this, Field::privacyItems};
+    Published<bool> isPrivacyScanning_{this, Field::isPrivacyScanning, false};
+    Published<QString> privacyProgressLabel_{this, Field::privacyProgressLabel, QStringLiteral("Scanning\u2026")};
+    Published<QList<AppUpdateItem>> appUpdates_{this, Field::appUpdates};
+    Published<bool> isUpdatesScanning_{this, Field::isUpdatesScanning, false};
+    Published<QString> updatesProgressLabel_{this, Field::updatesProgressLabel, QStringLiteral("Scanning\u2026")};
+    Published<std::optional<VidurAdedResult>> vidurAdedResult_{this, Field::vidurAdedResult};
+    Published<bool> isVidurAdedRunning_{this, Field::isVidurAdedRunning, false};
+    Published<QString> vidurAdedProgress_{this, Field::vidurAdedProgress, QStringLiteral("Starting\u2026")};
+    Published<QList<ActivityEvent>> activityEvents_{this, Field::activityEvents};
+    Published<bool> scheduleEnabled_{this, Field::scheduleEnabled, false};
+    Published<int> scheduleHour_{this, Field::scheduleHour, 0};
+    Published<bool> showAbout_{this, Field::showAbout, false};
+
+    // Map scan: the running scan's slot; generations number the scans so that
+    // anything arriving from an older one is dropped.
+    std::optional<ScanJob> scanJob_;
+    quint64 lastScanGeneration_ = 0;
+
+    // Delete countdown: the timer of the running countdown, its generation and
+    // the items the user saw when it began.
+    QPointer<QTimer> deleteTimer_;
+    quint64 deleteGeneration_ = 0;
+    QList<CollectorItem> deleteSnapshot_;
+    int countdownIntervalMs_ = 1000;
+
+    // Walks (one thread each) and cache saves (one at a time, in order).
+    // Declared last: they are waited for before anything else goes.
+    QThreadPool scanPool_;
+    QThreadPool savePool_;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,35 @@
+#include "state/MapServices.h"
+
+#include "services/DiskScanner.h"
+#include "services/ScanCache.h"
+#include "services/SpaceReconciler.h"
+#include "services/VolumesService.h"
+
+#include <memory>
+
+namespace tarnwick {
+
+MapServices MapServices::production() {
+    MapServices services;
+    services.makeWalk = [](const QString& rootPath) {
+        auto scanner = std::make_shared<DiskScanner>();
+        Walk walk;
+        walk.run = [scanner, rootPath](const ProgressCallback& onProgress) {
+            ScanResult result = scanner->scan(rootPath, onProgress);
+            return WalkOutcome{std::move(result.root), std::move(result.insights), scanner->files(),
+                               scanner->bytes()};
+        };
+        walk.cancel = [scanner] { scanner->cancel(); };
+        return walk;
+    };
+    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot) {
+        return SpaceReconciler::enrichMacintoshHD(dataRoot);
+    };
+    services.listVolumes = [] { return VolumesService::listVolumes(); };
+    services.loadCache = [] { return ScanCache::load(); };
+    services.saveCache = [](const QString& rootPath, const QString& rootName, const ScanNodePtr& root,
+                            const ScanInsights& insights) { ScanCache::save(rootPath, rootName, root, insights); };
+    return services;
+}
+
+}  // namespace tarnwick

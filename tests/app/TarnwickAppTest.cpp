@@ -1,0 +1,293 @@
+#include "app/MainWindow.h"
+#include "app/TarnwickApp.h"
+#include "services/QuickLookService.h"
+#include "state/AppState.h"
+#include "support/AppIdentity.h"
+#include "views/AboutView.h"
+#include "views/AppShell.h"
+#include "views/DetailArea.h"
+#include "views/MenuBarPanel.h"
+#include "views/PreviewWindow.h"
+#include "views/SectionPlaceholder.h"
+#include "views/SectionRail.h"
+
+#include "TestSupport.h"
+#include "state/StateTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+
+using namespace tarnwick;
+
+// Records the addresses handed to the system's URL handler.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+namespace {
+
+QAction* actionNamed(QWidget& window, const QString& text) {
+    QAction* found = nullptr;
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() != text) continue;
+        EXPECT_EQ(found, nullptr) << "two items named " << text.toStdString();
+        found = action;
+    }
+    return found;
+}
+
+QStringList menuTitles(QMainWindow& window) {
+    QStringList titles;
+    for (QAction* action : window.menuBar()->actions()) titles << action->text();
+    return titles;
+}
+
+QStringList itemTitles(QMainWindow& window, const QString& menuTitle) {
+    for (QAction* action : window.menuBar()->actions()) {
+        if (action->text() != menuTitle || !action->menu()) continue;
+        QStringList items;
+        for (QAction* item : action->menu()->actions()) {
+            if (!item->isSeparator()) items << item->text();
+        }
+        return items;
+    }
+    return {};
+}
+
+// A cell that no single path stands for, so collecting it is refused with a message.
+ScanNodePtr mergedGroup(const QString& name = QStringLiteral("\u2026smaller objects\u2026")) {
+    return ScanNode::create(QUuid::createUuid(), name, QStringLiteral("/x"), NodeKind::smallGroup, 10);
+}
+
+class TarnwickAppTest : public ::testing::Test {
+protected:
+    test::FakeEnvironment environment;
+};
+
+}  // namespace
+
+TEST_F(TarnwickAppTest, MenusHoldTheirItemsInOrderWithDistinctShortcuts) {
+    TarnwickApp app(test::testServices());
+    app.start();
+    MainWindow& window = app.mainWindow();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.minimumSize(), QSize(1100, 720));
+    EXPECT_EQ(window.windowTitle(), "Tarnwick");
+
+    EXPECT_EQ(menuTitles(window), QStringList({"Tarnwick", "Care", "Go"}));
+    EXPECT_EQ(itemTitles(window, "Tarnwick"), QStringList({"About Tarnwick", "Website", "Quit Tarnwick"}));
+    EXPECT_EQ(itemTitles(window, "Care"),
+              QStringList({"Run Vidur Aded", "Junk Cleanup", "Protection", "Performance"}));
+    EXPECT_EQ(itemTitles(window, "Go"), QStringList({"Vidur Aded", "Space Map", "Junk", "Apps", "Clutter",
+                                                      "Performance", "Protection", "Activity", "Safe Bin"}));
+
+    QSet<QKeySequence> shortcuts;
+    for (QAction* action : window.findChildren<QAction*>()) {
+        EXPECT_FALSE(action->text().contains("New Window")) << action->text().toStdString();
+        if (action->shortcut().isEmpty()) continue;
+        EXPECT_FALSE(shortcuts.contains(action->shortcut())) << action->shortcut().toString().toStdString();
+        shortcuts.insert(action->shortcut());
+    }
+    EXPECT_EQ(actionNamed(window, "Run Vidur Aded")->shortcut(), QKeySequence("Ctrl+Shift+S"));
+    EXPECT_TRUE(actionNamed(window, "Junk Cleanup")->shortcut().isEmpty());
+    EXPECT_TRUE(actionNamed(window, "About Tarnwick")->shortcut().isEmpty());
+}
+
+TEST_F(TarnwickAppTest, GoAndCareItemsOpenTheirSections) {
+    TarnwickApp app(test::testServices());
+    app.start();
+    MainWindow& window = app.mainWindow();
+    AppState& state = app.state();
+    EXPECT_EQ(state.section(), AppSection::home);
+
+    const std::pair<AppSection, int> goItems[] = {
+        {AppSection::map, 2},        {AppSection::cleanup, 3},  {AppSection::apps, 4},
+        {AppSection::clutter, 5},    {AppSection::performance, 6}, {AppSection::protection, 7},
+        {AppSection::activity, 8},   {AppSection::safeBin, 9},  {AppSection::home, 1},
+    };
+    // Go lists Performance and Protection too; the Go item is the one with a digit shortcut.
+    for (const auto& [section, digit] : goItems) {
+        QAction* item = nullptr;
+        for (QAction* action : window.findChildren<QAction*>()) {
+            if (action->text() == rawValue(section) && !action->shortcut().isEmpty()) item = action;
+        }
+        ASSERT_NE(item, nullptr) << rawValue(section).toStdString();
+        EXPECT_EQ(item->shortcut(), QKeySequence(QStringLiteral("Ctrl+%1").arg(digit)));
+        item->trigger();
+        EXPECT_EQ(state.section(), section) << rawValue(section).toStdString();
+        EXPECT_TRUE(window.shell()->rail()->row(section)->isSelected());
+    }
+    EXPECT_FALSE(actionNamed(window, "Insights"));
+
+    actionNamed(window, "Junk Cleanup")->trigger();
+    EXPECT_EQ(state.section(), AppSection::cleanup);
+    actionNamed(window, "Run Vidur Aded")->trigger();
+    EXPECT_EQ(state.section(), AppSection::home);
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == "Protection" && action->shortcut().isEmpty()) action->trigger();
+    }
+    EXPECT_EQ(state.section(), AppSection::protection);
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == "Performance" && action->shortcut().isEmpty()) action->trigger();
+    }
+    EXPECT_EQ(state.section(), AppSection::performance);
+}
+
+TEST_F(TarnwickAppTest, AboutAndWebsite) {
+    TarnwickApp app(test::testServices());
+    app.start();
+    MainWindow& window = app.mainWindow();
+    AboutView* sheet = window.shell()->aboutSheet();
+    EXPECT_FALSE(sheet->isVisible());
+
+    actionNamed(window, "About Tarnwick")->trigger();
+    EXPECT_TRUE(app.state().showAbout());
+    EXPECT_TRUE(sheet->isVisible());
+
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("https", &recorder, "open");
+    actionNamed(window, "Website")->trigger();
+    EXPECT_EQ(recorder.urls, QList<QUrl>({AppIdentity::websiteURL()}));
+    // "Website" in the sheet leaves it open.
+    for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
+        if (button->text() == "Website") button->click();
+    }
+    EXPECT_EQ(recorder.urls.size(), 2);
+    EXPECT_TRUE(sheet->isVisible());
+    QDesktopServices::unsetUrlHandler("https");
+
+    for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
+        if (button->text() == "Close") button->click();
+    }
+    EXPECT_FALSE(app.state().showAbout());
+    EXPECT_FALSE(sheet->isVisible());
+
+    // Escape dismisses it the same way.
+    actionNamed(window, "About Tarnwick")->trigger();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(sheet, &escape);
+    EXPECT_FALSE(app.state().showAbout());
+    EXPECT_FALSE(sheet->isVisible());
+}
+
+TEST_F(TarnwickAppTest, TheAlertShowsTheNewestErrorAndEveryDismissalClearsIt) {
+    TarnwickApp app(test::testServices());
+    app.start();
+    AppState& state = app.state();
+    MainWindow& window = app.mainWindow();
+    EXPECT_EQ(window.alert(), nullptr);
+
+    state.addToCollector(mergedGroup());
+    ASSERT_TRUE(state.errorMessage().has_value());
+    QMessageBox* alert = window.alert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_EQ(alert->windowTitle(), "Tarnwick");
+    EXPECT_EQ(alert->informativeText(), *state.errorMessage());
+    ASSERT_EQ(alert->buttons().size(), 1);
+    EXPECT_EQ(alert->buttons().first()->text().remove('&'), "OK");
+
+    // A second message replaces the unread one in the same alert.
+    const QString first = *state.errorMessage();
+    state.addToCollector(mergedGroup("another group"));
+    ASSERT_TRUE(state.errorMessage().has_value());
+    EXPECT_NE(*state.errorMessage(), first);
+    EXPECT_EQ(window.alert(), alert);
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_EQ(alert->informativeText(), *state.errorMessage());
+
+    alert->buttons().first()->click();
+    EXPECT_FALSE(state.errorMessage().has_value());
+    EXPECT_FALSE(alert->isVisible());
+
+    state.addToCollector(mergedGroup());
+    EXPECT_TRUE(alert->isVisible());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(alert, &escape);
+    EXPECT_FALSE(state.errorMessage().has_value());
+    EXPECT_FALSE(alert->isVisible());
+
+    // A message cleared elsewhere takes the alert away.
+    state.addToCollector(mergedGroup());
+    EXPECT_TRUE(alert->isVisible());
+    state.clearErrorMessage();
+    EXPECT_FALSE(alert->isVisible());
+}
+
+TEST_F(TarnwickAppTest, AMapScanKeepsTheScanningScreenWhateverSectionIsOpened) {
+    test::HeldWalks walks;
+    TarnwickApp app(test::heldServices(walks));
+    app.start();
+    AppState& state = app.state();
+    MainWindow& window = app.mainWindow();
+    DetailArea* detail = window.shell()->detailArea();
+
+    const QString folder = test::makeDir(environment.path("scan-me"));
+    state.startScan(folder);
+    ASSERT_EQ(state.screen(), AppState::Screen::scanning);
+    EXPECT_EQ(detail->currentScreen(), detail->scanningScreen());
+
+    actionNamed(window, "Junk")->trigger();
+    EXPECT_EQ(state.section(), AppSection::cleanup);
+    EXPECT_TRUE(window.shell()->rail()->row(AppSection::cleanup)->isSelected());
+    EXPECT_EQ(detail->currentScreen(), detail->scanningScreen());
+    window.shell()->rail()->row(AppSection::activity)->click();
+    EXPECT_EQ(state.section(), AppSection::activity);
+    EXPECT_EQ(detail->currentScreen(), detail->scanningScreen());
+
+    state.cancelScan();
+    ASSERT_EQ(state.screen(), AppState::Screen::idle);
+    EXPECT_NE(detail->currentScreen(), detail->scanningScreen());
+    EXPECT_EQ(detail->currentScreen(), detail->screen(state.section()));
+}
+
+TEST_F(TarnwickAppTest, TrayIconOpensThePanelAndPreviewsReachTheWindow) {
+    TarnwickApp app(test::testServices());
+    app.start();
+    EXPECT_EQ(app.trayIcon().toolTip(), "Tarnwick");
+    EXPECT_FALSE(app.trayIcon().icon().isNull());
+
+    MenuBarPanel& panel = app.menuBarPanel();
+    EXPECT_TRUE(panel.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_FALSE(panel.isVisible());
+    app.toggleMenuBarPanel();
+    EXPECT_TRUE(panel.isVisible());
+    app.toggleMenuBarPanel();
+    EXPECT_FALSE(panel.isVisible());
+
+    const QString file = test::writeFile(environment.path("note.txt"), "hi");
+    emit app.state().previewRequested(file);
+    EXPECT_EQ(app.previewWindow().requestedPath(), file);
+    EXPECT_TRUE(app.previewWindow().isVisible());
+    const QString other = test::writeFile(environment.path("other.txt"), "there");
+    QuickLookService::preview(other);
+    EXPECT_EQ(app.previewWindow().requestedPath(), other);
+    ASSERT_TRUE(test::waitUntil([&] { return app.previewWindow().shown().has_value(); }));
+    EXPECT_EQ(app.previewWindow().shown()->path, other);
+}
+
+TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {
+    {
+        TarnwickApp app(test::testServices());
+    }
+    QuickLookService::preview("/anything");  // must not reach a destroyed window
+    SUCCEED();
+}
+
+#include "TarnwickAppTest.moc"

@@ -1,0 +1,200 @@
+#include "state/AppState.h"
+
+#include "StateTestSupport.h"
+#include "TestSupport.h"
+#include "platform/FileOperations.h"
+#include "services/SafeBinService.h"
+#include "support/AtomicFile.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace tarnwick {
+namespace {
+
+constexpr int kTick = 10;  // ms between countdown ticks in these tests
+
+// Installs a file-operation fault for the lifetime of the object.
+struct Fault {
+    explicit Fault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
+    ~Fault() { FileOperations::setFaultHookForTesting({}); }
+};
+
+// The delete countdown with the real walker and the real Safe Bin in a
+// temporary support folder, over a folder of three files of 300 KiB.
+class AppStateDeleteTest : public ::testing::Test {
+protected:
+    AppStateDeleteTest() {
+        for (const char* name : {"a.bin", "b.bin", "c.bin"}) test::writeFile(file(name), QByteArray(300 * 1024, 'x'));
+        state.setCountdownInterval(kTick);
+        state.start();
+        state.startScan(root);
+        EXPECT_TRUE(idle());
+    }
+
+    QString file(const QString& name) const { return root + "/" + name; }
+    bool idle() {
+        return test::waitUntil([&] { return state.screen() == AppState::Screen::idle; });
+    }
+    bool countdownOver() {
+        return test::waitUntil([&] { return !state.isDeleting(); });
+    }
+    void collect(const QString& name) {
+        const ScanNodePtr found = test::childNamed(state.rootNode(), name);
+        ASSERT_NE(found, nullptr) << name.toStdString();
+        state.addToCollector(found);
+    }
+    QStringList collected() const {
+        QStringList names;
+        for (const CollectorItem& item : state.collector()) names.append(item.name);
+        return names;
+    }
+    QStringList binNames() const {
+        QStringList names;
+        for (const SafeBinEntry& entry : state.safeBinItems()) names.append(entry.displayName);
+        names.sort();
+        return names;
+    }
+
+    test::FakeEnvironment env;
+    QString root = test::makeDir(env.path("Work"));
+    AppState state{test::testServices()};
+};
+
+TEST_F(AppStateDeleteTest, CountdownMovesTheItemsIntoTheSafeBinAndRescans) {
+    collect("a.bin");
+    collect("b.bin");
+    const ScanNodePtr before = state.rootNode();
+    std::vector<int> counts;
+    QObject context;
+    QObject::connect(&state, &AppState::changed, &context, [&](AppState::Field field) {
+        if (field == AppState::Field::deleteCountdown) counts.push_back(state.deleteCountdown());
+    });
+    state.beginDelete();
+    EXPECT_TRUE(state.isDeleting());
+    EXPECT_EQ(state.deleteCountdown(), 5);
+    ASSERT_TRUE(countdownOver());
+    EXPECT_EQ(counts, (std::vector<int>{5, 4, 3, 2, 1, 0}));
+    EXPECT_FALSE(QFileInfo::exists(file("a.bin")));
+    EXPECT_FALSE(QFileInfo::exists(file("b.bin")));
+    EXPECT_EQ(binNames(), (QStringList{"a.bin", "b.bin"}));
+    EXPECT_TRUE(state.collector().isEmpty());
+    EXPECT_FALSE(state.errorMessage());
+    ASSERT_TRUE(idle());
+    EXPECT_NE(state.rootNode(), before) << "a rescan of the same root follows";
+    EXPECT_EQ(state.scanRootPath(), root);
+    EXPECT_EQ(state.scanRootName(), "Work");
+    EXPECT_EQ(test::childNamed(state.rootNode(), "a.bin"), nullptr);
+    EXPECT_NE(test::childNamed(state.rootNode(), "c.bin"), nullptr);
+}
+
+TEST_F(AppStateDeleteTest, NothingStartsWithAnEmptyCollectorOrASecondTime) {
+    state.beginDelete();
+    EXPECT_FALSE(state.isDeleting());
+    EXPECT_EQ(state.deleteCountdown(), 0);
+
+    collect("a.bin");
+    state.setCountdownInterval(60 * 1000);
+    state.beginDelete();
+    test::spin(5);
+    state.beginDelete();
+    EXPECT_EQ(state.deleteCountdown(), 5);
+    state.cancelDelete();
+}
+
+TEST_F(AppStateDeleteTest, CancelledCountdownDeletesNothing) {
+    collect("a.bin");
+    state.setCountdownInterval(20);
+    state.beginDelete();
+    ASSERT_TRUE(test::waitUntil([&] { return state.deleteCountdown() == 2; }));
+    state.cancelDelete();
+    EXPECT_FALSE(state.isDeleting());
+    EXPECT_EQ(state.deleteCountdown(), 0);
+    test::spin(200);
+    EXPECT_TRUE(QFileInfo::exists(file("a.bin")));
+    EXPECT_TRUE(state.safeBinItems().empty());
+    EXPECT_EQ(collected(), QStringList{"a.bin"});
+}
+
+TEST_F(AppStateDeleteTest, ARestartedCountdownIsNotShortenedByTheOldOne) {
+    collect("a.bin");
+    state.setCountdownInterval(30);
+    state.beginDelete();
+    ASSERT_TRUE(test::waitUntil([&] { return state.deleteCountdown() == 3; }));
+    state.cancelDelete();
+    std::vector<int> counts;
+    QObject context;
+    QObject::connect(&state, &AppState::changed, &context, [&](AppState::Field field) {
+        if (field == AppState::Field::deleteCountdown) counts.push_back(state.deleteCountdown());
+    });
+    state.beginDelete();
+    ASSERT_TRUE(countdownOver());
+    EXPECT_EQ(counts, (std::vector<int>{5, 4, 3, 2, 1, 0}));
+    EXPECT_EQ(binNames(), QStringList{"a.bin"});
+}
+
+TEST_F(AppStateDeleteTest, StartingAScanCancelsTheCountdown) {
+    collect("a.bin");
+    state.beginDelete();
+    state.rescan();
+    EXPECT_FALSE(state.isDeleting());
+    EXPECT_EQ(state.deleteCountdown(), 0);
+    ASSERT_TRUE(idle());
+    test::spin(10 * kTick);
+    EXPECT_TRUE(QFileInfo::exists(file("a.bin")));
+    EXPECT_TRUE(state.safeBinItems().empty());
+}
+
+TEST_F(AppStateDeleteTest, MovesWhatWasCollectedWhenTheCountdownBegan) {
+    collect("a.bin");
+    collect("b.bin");
+    state.beginDelete();
+    state.removeFromCollector(state.collector()[1]);  // b.bin taken out during the countdown
+    collect("c.bin");                                // c.bin added during the countdown
+    ASSERT_TRUE(countdownOver());
+    EXPECT_EQ(binNames(), QStringList{"a.bin"});
+    EXPECT_TRUE(QFileInfo::exists(file("b.bin")));
+    EXPECT_TRUE(QFileInfo::exists(file("c.bin")));
+}
+
+TEST_F(AppStateDeleteTest, PartFailureKeepsWhatDidNotMoveAndRescans) {
+    collect("a.bin");
+    collect("b.bin");
+    collect("c.bin");
+    const QString failing = file("b.bin");
+    Fault fault([&](std::string_view operation, const QString& path) {
+        return operation == "move" && path == failing ? EACCES : 0;
+    });
+    const ScanNodePtr before = state.rootNode();
+    state.beginDelete();
+    ASSERT_TRUE(countdownOver());
+    EXPECT_EQ(binNames(), QStringList{"a.bin"}) << "the Safe Bin list is refreshed";
+    EXPECT_EQ(collected(), (QStringList{"b.bin", "c.bin"}));
+    ASSERT_TRUE(state.errorMessage());
+    EXPECT_TRUE(state.errorMessage()->contains("b.bin")) << state.errorMessage()->toStdString();
+    ASSERT_TRUE(idle());
+    EXPECT_NE(state.rootNode(), before) << "the tree was scanned again";
+    EXPECT_EQ(test::childNamed(state.rootNode(), "a.bin"), nullptr);
+    EXPECT_EQ(collected(), (QStringList{"b.bin", "c.bin"}));
+    EXPECT_TRUE(state.errorMessage());
+    EXPECT_EQ(state.deleteCountdown(), 0);
+}
+
+TEST_F(AppStateDeleteTest, FailureBeforeAnyMoveKeepsEverything) {
+    collect("a.bin");
+    ASSERT_TRUE(AtomicFile::write(SafeBinService::root() + "/manifest.json", "not json"));
+    const ScanNodePtr before = state.rootNode();
+    state.beginDelete();
+    ASSERT_TRUE(countdownOver());
+    EXPECT_EQ(state.deleteCountdown(), 0);
+    EXPECT_EQ(collected(), QStringList{"a.bin"});
+    EXPECT_TRUE(state.errorMessage());
+    EXPECT_EQ(state.screen(), AppState::Screen::idle) << "no rescan when nothing moved";
+    EXPECT_EQ(state.rootNode(), before);
+    EXPECT_TRUE(QFileInfo::exists(file("a.bin")));
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,244 @@
+#include "state/AppState.h"
+
+#include "StateTestSupport.h"
+#include "TestSupport.h"
+#include "services/ActivityService.h"
+#include "services/SafeBinService.h"
+#include "support/AtomicFile.h"
+
+#include <gtest/gtest.h>
+
+namespace tarnwick {
+namespace {
+
+const QDateTime kNow(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
+
+template <class Item>
+QList<Item> unselected(int count, qint64 size = 10) {
+    QList<Item> items;
+    for (int i = 0; i < count; ++i) {
+        Item item;
+        item.size = size + i;
+        items.append(item);
+    }
+    return items;
+}
+
+QList<ProtectionFinding> lowFindings(int count) {
+    QList<ProtectionFinding> findings;
+    for (int i = 0; i < count; ++i) {
+        ProtectionFinding finding;
+        finding.severity = ProtectionFinding::Severity::low;
+        findings.append(finding);
+    }
+    return findings;
+}
+
+QList<PerformanceItem> processes(int count) {
+    QList<PerformanceItem> items;
+    for (int i = 0; i < count; ++i) {
+        PerformanceItem item;
+        item.kind = PerformanceItem::Kind::process;
+        items.append(item);
+    }
+    return items;
+}
+
+// A tree: /t/root with Documents (holding a.txt), downloads, Music, a file
+// and an empty folder.
+struct Tree {
+    ScanNodePtr a = ScanNode::create(QUuid::createUuid(), "a.txt", "/t/root/Documents/a.txt", NodeKind::file, 300);
+    ScanNodePtr documents =
+        ScanNode::create(QUuid::createUuid(), "Documents", "/t/root/Documents", NodeKind::dir, 300, {a});
+    ScanNodePtr downloads = ScanNode::create(QUuid::createUuid(), "downloads", "/t/root/downloads", NodeKind::dir, 200,
+                                             {ScanNode::create(QUuid::createUuid(), "b", "/t/root/downloads/b",
+                                                               NodeKind::file, 200)});
+    ScanNodePtr music = ScanNode::create(QUuid::createUuid(), "Music", "/t/root/Music", NodeKind::dir, 0);
+    ScanNodePtr file = ScanNode::create(QUuid::createUuid(), "big.iso", "/t/root/big.iso", NodeKind::file, 100);
+    ScanNodePtr locked = ScanNode::create(QUuid::createUuid(), "locked", "/t/root/locked", NodeKind::restricted, 0);
+    ScanNodePtr root = ScanNode::create(QUuid::createUuid(), "root", "/t/root", NodeKind::dir, 600,
+                                        {documents, downloads, file, music, locked});
+};
+
+class AppStateNavigationTest : public ::testing::Test {
+protected:
+    AppStateNavigationTest() : tree(), state(servicesWithTree()) {
+        env.setNow(kNow);
+        state.start();
+    }
+    MapServices servicesWithTree() {
+        MapServices services = test::testServices();
+        services.loadCache = [root = tree.root] {
+            return std::optional(CachedScan{"/t/root", "root", kNow.addSecs(-2 * 3600), root,
+                                                         ScanInsights::empty()});
+        };
+        return services;
+    }
+
+    test::FakeEnvironment env;
+    Tree tree;
+    AppState state;
+};
+
+TEST_F(AppStateNavigationTest, CachedScanIsRestoredWithoutLeavingHome) {
+    EXPECT_EQ(state.rootNode(), tree.root);
+    EXPECT_EQ(state.focusNode(), tree.root);
+    EXPECT_TRUE(state.hasCachedScan());
+    EXPECT_EQ(state.scanRootPath(), "/t/root");
+    EXPECT_EQ(state.section(), AppSection::home);
+    EXPECT_EQ(state.screen(), AppState::Screen::idle);
+    EXPECT_EQ(state.lastScanSummary(), QStringLiteral("root \u00B7 2 hr. ago"));
+
+    state.loadCachedScan(true);
+    EXPECT_EQ(state.section(), AppSection::map);
+}
+
+TEST_F(AppStateNavigationTest, InactiveSectionsAreTrimmed) {
+    AppStateTesting::setClutterItems(state, unselected<ClutterItem>(15));
+    AppStateTesting::setCleanupItems(state, unselected<CleanupItem>(10));
+    state.openSection(AppSection::cleanup);
+    EXPECT_TRUE(state.clutterItems().isEmpty()) << "15 unselected clutter items are dropped";
+    EXPECT_EQ(state.cleanupItems().size(), 10) << "the kept section stays whole";
+    state.openSection(AppSection::clutter);
+    EXPECT_EQ(state.cleanupItems().size(), 10) << "losing only 10 items is not worth a publish";
+
+    AppStateTesting::setProtectionFindings(state, lowFindings(20));
+    AppStateTesting::setPrivacyItems(state, unselected<PrivacyItem>(20));
+    state.openSection(AppSection::protection);
+    EXPECT_EQ(state.protectionFindings().size(), 20);
+    EXPECT_EQ(state.privacyItems().size(), 20);
+    state.openSection(AppSection::insights);
+    EXPECT_TRUE(state.protectionFindings().isEmpty());
+    EXPECT_TRUE(state.privacyItems().isEmpty());
+
+    AppStateTesting::setInstalledApps(state, unselected<InstalledApp>(3));
+    AppStateTesting::setAppUpdates(state, QList<AppUpdateItem>(45));
+    AppStateTesting::setPerformanceItems(state, processes(20));
+    state.openSection(AppSection::apps);
+    EXPECT_EQ(state.installedApps().size(), 3);
+    EXPECT_EQ(state.appUpdates().size(), 45);
+    EXPECT_EQ(state.performanceItems().size(), 12);
+    state.openSection(AppSection::home);
+    EXPECT_TRUE(state.installedApps().isEmpty());
+    EXPECT_EQ(state.appUpdates().size(), 30);
+}
+
+TEST_F(AppStateNavigationTest, OpeningASectionWhileScanningOnlySelectsIt) {
+    test::HeldWalks walks;
+    AppState scanning(test::heldServices(walks));
+    scanning.start();
+    scanning.startScan(env.path());
+    AppStateTesting::setClutterItems(scanning, unselected<ClutterItem>(15));
+    scanning.setAnalysisTab(AnalysisTab::map);
+    scanning.openSection(AppSection::insights);
+    EXPECT_EQ(scanning.section(), AppSection::insights);
+    EXPECT_EQ(scanning.screen(), AppState::Screen::scanning);
+    EXPECT_EQ(scanning.clutterItems().size(), 15);
+    EXPECT_EQ(scanning.analysisTab(), AnalysisTab::map);
+}
+
+TEST_F(AppStateNavigationTest, EachSectionPreparesItself) {
+    state.setAnalysisTab(AnalysisTab::map);
+    state.openSection(AppSection::insights);
+    EXPECT_EQ(state.analysisTab(), AnalysisTab::largest);
+    state.setAnalysisTab(AnalysisTab::oldest);
+    state.openSection(AppSection::insights);
+    EXPECT_EQ(state.analysisTab(), AnalysisTab::oldest);
+
+    ActivityService::log("Junk", "cleaned", 100, 2);
+    EXPECT_TRUE(state.activityEvents().isEmpty());
+    state.openSection(AppSection::activity);
+    ASSERT_EQ(state.activityEvents().size(), 1);
+    EXPECT_EQ(state.activityEvents()[0].summary, "cleaned");
+
+    const QString item = test::writeFile(env.home() + "/Trash me.txt", "bye");
+    ASSERT_FALSE(SafeBinService::moveToSafeBin({item}).error);
+    EXPECT_TRUE(state.safeBinItems().empty());
+    state.openSection(AppSection::safeBin);
+    ASSERT_EQ(state.safeBinItems().size(), 1u);
+    EXPECT_EQ(state.safeBinItems()[0].displayName, "Trash me.txt");
+
+    // Until their finders arrive, the module sections start nothing.
+    for (AppSection section : allAppSections()) {
+        state.openSection(section);
+        EXPECT_EQ(state.section(), section);
+        EXPECT_EQ(state.screen(), AppState::Screen::idle);
+    }
+    EXPECT_FALSE(state.isCleanupScanning() || state.isAppsScanning() || state.isClutterScanning() ||
+                 state.isPerformanceScanning() || state.isProtectionScanning() || state.isPrivacyScanning() ||
+                 state.isUpdatesScanning());
+}
+
+TEST_F(AppStateNavigationTest, SidebarFilter) {
+    EXPECT_EQ(state.filteredSidebarNodes(), tree.root->children);
+    state.setSearchQuery("   \n");
+    EXPECT_EQ(state.filteredSidebarNodes(), tree.root->children);
+    state.setSearchQuery(" DO ");
+    EXPECT_EQ(state.filteredSidebarNodes(), (std::vector<ScanNodePtr>{tree.documents, tree.downloads}));
+    state.setSearchQuery("nothing");
+    EXPECT_TRUE(state.filteredSidebarNodes().empty());
+
+    AppState empty(test::testServices());
+    EXPECT_TRUE(empty.filteredSidebarNodes().empty());
+}
+
+TEST_F(AppStateNavigationTest, DrillAndNavigateUp) {
+    state.openSection(AppSection::insights);
+    state.setSearchQuery("doc");
+    state.setHoveredNode(tree.file);
+    state.drill(tree.documents);
+    EXPECT_EQ(state.focusNode(), tree.documents);
+    EXPECT_EQ(state.hoveredNode(), nullptr);
+    EXPECT_EQ(state.searchQuery(), "");
+    EXPECT_EQ(state.analysisTab(), AnalysisTab::map);
+    EXPECT_EQ(state.section(), AppSection::map);
+
+    state.drill(tree.file);
+    state.drill(tree.locked);
+    EXPECT_EQ(state.focusNode(), tree.documents);
+    EXPECT_FALSE(state.errorMessage());
+
+    state.drill(tree.music);
+    EXPECT_EQ(state.focusNode(), tree.documents);
+    EXPECT_EQ(state.errorMessage(), QStringLiteral("\u201CMusic\u201D is aggregated for performance. Use Insights "
+                                                   "\u2192 Largest / Oldest, or scan that folder directly."));
+    state.clearErrorMessage();
+    EXPECT_FALSE(state.errorMessage());
+
+    state.setSearchQuery("a");
+    state.navigateUp();
+    EXPECT_EQ(state.focusNode(), tree.root);
+    EXPECT_EQ(state.searchQuery(), "");
+    EXPECT_EQ(state.section(), AppSection::map);
+    state.navigateUp();
+    EXPECT_EQ(state.focusNode(), tree.root);
+    EXPECT_EQ(state.section(), AppSection::home);
+}
+
+TEST_F(AppStateNavigationTest, PreviewAsksForTheHoveredElseTheFocusedPath) {
+    test::PreviewLog log(state);
+    state.previewHoveredOrFocus();
+    state.setHoveredNode(tree.file);
+    state.previewHoveredOrFocus();
+    EXPECT_EQ(log.paths, (QStringList{"/t/root", "/t/root/big.iso"}));
+
+    AppState empty(test::testServices());
+    test::PreviewLog none(empty);
+    empty.previewHoveredOrFocus();
+    EXPECT_TRUE(none.paths.isEmpty());
+}
+
+TEST_F(AppStateNavigationTest, FieldsNotifyOnlyWhenTheyChange) {
+    test::FieldLog log(state);
+    state.setMapStyle(MapStyle::bars);
+    state.setMapStyle(MapStyle::bars);
+    state.setHoveredNode(tree.file);
+    state.setHoveredNode(tree.file);
+    state.setShowAbout(true);
+    state.clearErrorMessage();
+    EXPECT_EQ(log.fields, (std::vector<AppState::Field>{AppState::Field::mapStyle, AppState::Field::hoveredNode,
+                                                        AppState::Field::showAbout}));
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,256 @@
+#include "state/AppState.h"
+
+#include "StateTestSupport.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <mutex>
+
+namespace tarnwick {
+namespace {
+
+const QDateTime kNow(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
+
+// What the background steps of a scan were asked to do, and on which thread.
+struct Calls {
+    std::mutex mutex;
+    QStringList enriched;  // roots handed to the reconciler
+    QStringList saved;     // "path|name" of each cache save
+    bool offUiThread = true;
+
+    void note(QStringList& list, const QString& text) {
+        std::lock_guard lock(mutex);
+        list.append(text);
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()) offUiThread = false;
+    }
+    QStringList savedList() {
+        std::lock_guard lock(mutex);
+        return saved;
+    }
+};
+
+MapServices recording(MapServices services, Calls& calls) {
+    auto enrich = services.enrichStartupVolume;
+    services.enrichStartupVolume = [&calls, enrich](const ScanNodePtr& root) {
+        calls.note(calls.enriched, root->path);
+        return enrich(root);
+    };
+    services.saveCache = [&calls](const QString& path, const QString& name, const ScanNodePtr&, const ScanInsights&) {
+        calls.note(calls.saved, path + "|" + name);
+    };
+    return services;
+}
+
+// Every progress the state published, in order.
+struct ProgressLog {
+    explicit ProgressLog(AppState& state) {
+        QObject::connect(&state, &AppState::changed, &context, [this, &state](AppState::Field field) {
+            if (field == AppState::Field::progress) paths.append(state.progress().currentPath);
+        });
+    }
+    QStringList paths;
+    QObject context;
+};
+
+class AppStateScanTest : public ::testing::Test {
+protected:
+    AppStateScanTest() { env.setNow(kNow); }
+
+    bool idle(AppState& state) {
+        return test::waitUntil([&] { return state.screen() == AppState::Screen::idle; });
+    }
+
+    test::FakeEnvironment env;
+    Calls calls;
+    test::HeldWalks walks;
+};
+
+TEST_F(AppStateScanTest, RealWalkPublishesTreeInsightsAndSavesTheCache) {
+    const QString root = test::makeDir(env.path("Projects"));
+    test::writeFile(root + "/Media/movie.bin", QByteArray(300 * 1024, 'm'));
+    test::writeFile(root + "/notes.txt", QByteArray(100, 'n'));
+    test::writeFile(root + "/todo.txt", QByteArray(100, 't'));
+
+    AppState state(recording(test::testServices(), calls));
+    state.start();
+    state.setSearchQuery("old");
+    state.setAnalysisTab(AnalysisTab::oldest);
+    state.startScan(root);
+    EXPECT_EQ(state.screen(), AppState::Screen::scanning);
+    EXPECT_EQ(state.section(), AppSection::map);
+    EXPECT_EQ(state.scanRootPath(), root);
+    EXPECT_EQ(state.scanRootName(), "Projects");
+    EXPECT_EQ(state.progress().scannedFiles, 0);
+    EXPECT_EQ(state.progress().currentPath, root);
+    EXPECT_EQ(state.searchQuery(), "");
+    EXPECT_EQ(state.analysisTab(), AnalysisTab::map);
+
+    ASSERT_TRUE(idle(state));
+    ASSERT_NE(state.rootNode(), nullptr);
+    EXPECT_EQ(state.rootNode()->path, root);
+    EXPECT_EQ(state.focusNode(), state.rootNode());
+    EXPECT_NE(test::childNamed(state.rootNode(), "Media"), nullptr);
+    EXPECT_EQ(state.insights().fileCount, 3);
+    EXPECT_EQ(state.progress().scannedFiles, 3);
+    EXPECT_EQ(state.progress().currentPath, root);
+    EXPECT_TRUE(state.hasCachedScan());
+    EXPECT_EQ(state.lastScanDate(), kNow);
+    EXPECT_EQ(state.section(), AppSection::map);
+    EXPECT_EQ(state.lastScanSummary(), QStringLiteral("Projects \u00B7 in 0 sec."));
+
+    ASSERT_TRUE(test::waitUntil([&] { return !calls.savedList().isEmpty(); }));
+    EXPECT_EQ(calls.savedList(), QStringList{root + "|Projects"});
+    EXPECT_TRUE(calls.enriched.isEmpty());
+    EXPECT_TRUE(calls.offUiThread);
+}
+
+TEST_F(AppStateScanTest, ProgressOfTheRunningScanIsPublished) {
+    AppState state(test::heldServices(walks));
+    state.startScan("/data/one");
+    ASSERT_TRUE(test::waitUntil([&] { return state.progress().scannedFiles == 1; }));
+    EXPECT_EQ(state.progress().currentPath, "/data/one/a.bin");
+    walks.at(0)->released = true;
+    ASSERT_TRUE(idle(state));
+    EXPECT_EQ(state.progress().currentPath, "/data/one");
+    EXPECT_EQ(state.rootNode()->path, "/data/one");
+}
+
+TEST_F(AppStateScanTest, CancelStopsTheWalkAndPublishesNothing) {
+    AppState state(recording(test::heldServices(walks), calls));
+    state.startScan("/data/one");
+    ASSERT_TRUE(test::waitUntil([&] { return walks.at(0) && walks.at(0)->started; }));
+    state.cancelScan();
+    EXPECT_TRUE(walks.at(0)->cancelled);
+    EXPECT_EQ(state.screen(), AppState::Screen::idle);
+    EXPECT_EQ(state.section(), AppSection::home) << "no tree loaded: back to Vidur Aded";
+    ASSERT_TRUE(test::waitUntil([&] { return walks.at(0)->finished.load(); }));
+    test::spin(50);
+    EXPECT_EQ(state.rootNode(), nullptr);
+    EXPECT_FALSE(state.hasCachedScan());
+    EXPECT_TRUE(calls.savedList().isEmpty());
+
+    // With a tree loaded, cancelling returns to the map with the old tree.
+    state.startScan("/data/two");
+    walks.at(1)->released = true;
+    ASSERT_TRUE(idle(state));
+    const ScanNodePtr tree = state.rootNode();
+    state.rescan();
+    state.cancelScan();
+    EXPECT_EQ(state.section(), AppSection::map);
+    EXPECT_EQ(state.rootNode(), tree);
+}
+
+TEST_F(AppStateScanTest, SupersededScanNeverPublishes) {
+    AppState state(test::heldServices(walks));
+    ProgressLog progress(state);
+    state.startScan("/data/first");
+    ASSERT_TRUE(test::waitUntil([&] { return walks.at(0) && walks.at(0)->started; }));
+    state.startScan("/data/second");
+    EXPECT_TRUE(walks.at(0)->cancelled);
+    EXPECT_FALSE(walks.at(1)->cancelled);
+    ASSERT_TRUE(test::waitUntil([&] { return walks.at(0)->finished.load(); }));
+    test::spin(50);
+    EXPECT_EQ(state.screen(), AppState::Screen::scanning);
+    EXPECT_EQ(state.rootNode(), nullptr);
+    EXPECT_EQ(state.scanRootPath(), "/data/second");
+
+    walks.at(1)->released = true;
+    ASSERT_TRUE(idle(state));
+    EXPECT_EQ(state.rootNode()->path, "/data/second");
+    for (const QString& path : progress.paths.mid(progress.paths.indexOf("/data/second"))) {
+        EXPECT_TRUE(path.startsWith("/data/second")) << path.toStdString();
+    }
+}
+
+TEST_F(AppStateScanTest, CancelReachesOnlyItsOwnScanEvenForTheSameRoot) {
+    AppState state(test::heldServices(walks));
+    state.startScan("/data/same");
+    ASSERT_TRUE(test::waitUntil([&] { return walks.at(0) && walks.at(0)->started; }));
+    state.cancelScan();
+    state.startScan("/data/same");
+    ASSERT_EQ(walks.count(), 2u);
+    EXPECT_TRUE(walks.at(0)->cancelled);
+    ASSERT_TRUE(test::waitUntil([&] { return walks.at(0)->finished.load(); }));
+    test::spin(50);
+    EXPECT_FALSE(walks.at(1)->cancelled) << "the old cancel must not stop the new walk";
+    EXPECT_EQ(state.screen(), AppState::Screen::scanning) << "the old scan's end must not reset the screen";
+
+    // A restart of the same root while the first still runs.
+    state.startScan("/data/same");
+    EXPECT_TRUE(walks.at(1)->cancelled);
+    EXPECT_FALSE(walks.at(2)->cancelled);
+    walks.at(1)->released = true;
+    test::spin(50);
+    EXPECT_EQ(state.screen(), AppState::Screen::scanning);
+    EXPECT_EQ(state.rootNode(), nullptr);
+    walks.at(2)->released = true;
+    ASSERT_TRUE(idle(state));
+    EXPECT_NE(state.rootNode(), nullptr);
+}
+
+TEST_F(AppStateScanTest, StartupVolumeScansWalkTheDataVolumeAndAreReconciled) {
+    AppState state(recording(test::heldServices(walks), calls));
+    auto finish = [&](size_t walk) {
+        walks.at(walk)->released = true;
+        return idle(state);
+    };
+
+    state.startScan("/");
+    EXPECT_EQ(state.scanRootPath(), "/") << "no Data volume here";
+    EXPECT_EQ(state.scanRootName(), "Macintosh HD");
+    ASSERT_TRUE(finish(0));
+    EXPECT_EQ(state.rootNode()->name, "Macintosh HD");
+    state.startScan("/Volumes/Other", QStringLiteral("Macintosh HD"));
+    EXPECT_EQ(state.scanRootPath(), "/Volumes/Other");
+    ASSERT_TRUE(finish(1));
+
+    test::makeDir(env.root() + "/System/Volumes/Data");
+    state.startScan("/");
+    EXPECT_EQ(walks.at(2)->rootPath, "/System/Volumes/Data");
+    EXPECT_EQ(state.scanRootPath(), "/System/Volumes/Data");
+    EXPECT_EQ(state.scanRootName(), "Macintosh HD");
+    ASSERT_TRUE(finish(2));
+    state.rescan();
+    EXPECT_EQ(state.scanRootName(), "Macintosh HD");
+    ASSERT_TRUE(finish(3));
+    EXPECT_EQ(calls.enriched, (QStringList{"/", "/Volumes/Other", "/System/Volumes/Data", "/System/Volumes/Data"}));
+
+    state.startScan("/Volumes/Backup", QStringLiteral("Backup"));
+    EXPECT_EQ(state.scanRootName(), "Backup");
+    ASSERT_TRUE(finish(4));
+    state.startScan("/Users/me/Projects");
+    EXPECT_EQ(state.scanRootName(), "Projects");
+    ASSERT_TRUE(finish(5));
+    EXPECT_EQ(calls.enriched.size(), 4);
+    EXPECT_TRUE(calls.offUiThread);
+}
+
+TEST_F(AppStateScanTest, StartingAScanClearsTheCollectorAndTheMessage) {
+    AppState state(test::heldServices(walks));
+    state.startScan(env.path());
+    walks.at(0)->released = true;
+    ASSERT_TRUE(idle(state));
+    state.addToCollector(state.rootNode()->children.front());
+    state.drill(ScanNode::create(QUuid::createUuid(), "Empty", env.path("Empty"), NodeKind::dir, 0));
+    ASSERT_EQ(state.collector().size(), 1);
+    ASSERT_TRUE(state.errorMessage());
+    state.rescan();
+    EXPECT_TRUE(state.collector().isEmpty());
+    EXPECT_FALSE(state.errorMessage());
+}
+
+TEST_F(AppStateScanTest, DestroyingTheStateMidScanStopsTheWalk) {
+    auto state = std::make_unique<AppState>(test::heldServices(walks));
+    state->startScan("/data/one");
+    ASSERT_TRUE(test::waitUntil([&] { return walks.at(0) && walks.at(0)->started; }));
+    state.reset();
+    EXPECT_TRUE(walks.at(0)->cancelled);
+    EXPECT_TRUE(walks.at(0)->finished);
+    test::spin(20);  // queued results for the destroyed state are dropped
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,163 @@
+#pragma once
+
+#include "state/AppState.h"
+#include "state/MapServices.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace tarnwick {
+
+// Fills the module lists that only the module scans (and the governor) write.
+struct AppStateTesting {
+    static void setCleanupItems(AppState& s, QList<CleanupItem> v) { s.cleanupItems_.set(std::move(v)); }
+    static void setClutterItems(AppState& s, QList<ClutterItem> v) { s.clutterItems_.set(std::move(v)); }
+    static void setInstalledApps(AppState& s, QList<InstalledApp> v) { s.installedApps_.set(std::move(v)); }
+    static void setPerformanceItems(AppState& s, QList<PerformanceItem> v) { s.performanceItems_.set(std::move(v)); }
+    static void setProtectionFindings(AppState& s, QList<ProtectionFinding> v) {
+        s.protectionFindings_.set(std::move(v));
+    }
+    static void setPrivacyItems(AppState& s, QList<PrivacyItem> v) { s.privacyItems_.set(std::move(v)); }
+    static void setAppUpdates(AppState& s, QList<AppUpdateItem> v) { s.appUpdates_.set(std::move(v)); }
+};
+
+namespace test {
+
+// Spins the event loop until the condition holds or the time is up.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// Lets the event loop run for a while.
+inline void spin(int milliseconds) {
+    waitUntil([] { return false; }, milliseconds);
+}
+
+// One walk made by HeldWalks: reports one progress, then holds until the test
+// releases it or the state cancels it.
+struct HeldWalk {
+    QString rootPath;
+    std::atomic_bool started{false};
+    std::atomic_bool released{false};
+    std::atomic_bool cancelled{false};
+    std::atomic_bool finished{false};
+};
+
+// Walks that wait for the test, so that a scan can be caught while it runs.
+// The tree handed back is a folder named after the root with one 1000-byte file.
+class HeldWalks {
+public:
+    MapServices::Walk make(const QString& rootPath) {
+        auto walk = std::make_shared<HeldWalk>();
+        walk->rootPath = rootPath;
+        {
+            std::lock_guard lock(mutex_);
+            walks_.push_back(walk);
+        }
+        MapServices::Walk result;
+        result.run = [walk](const MapServices::ProgressCallback& onProgress) {
+            walk->started = true;
+            onProgress(ScanProgress{1, 1000, walk->rootPath + QStringLiteral("/a.bin")});
+            while (!walk->released && !walk->cancelled) QThread::msleep(1);
+            auto file = ScanNode::create(QUuid::createUuid(), QStringLiteral("a.bin"), walk->rootPath + "/a.bin",
+                                         NodeKind::file, 1000);
+            auto root = ScanNode::create(QUuid::createUuid(), walk->rootPath.section('/', -1),
+                                         walk->rootPath, NodeKind::dir, 1000, {file});
+            walk->finished = true;
+            return MapServices::WalkOutcome{root, ScanInsights::empty(), 1, 1000};
+        };
+        result.cancel = [walk] { walk->cancelled = true; };
+        return result;
+    }
+
+    std::shared_ptr<HeldWalk> at(size_t index) {
+        std::lock_guard lock(mutex_);
+        return index < walks_.size() ? walks_[index] : nullptr;
+    }
+    size_t count() {
+        std::lock_guard lock(mutex_);
+        return walks_.size();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<HeldWalk>> walks_;
+};
+
+// Services with the real walker and cache but a fixed volume list and a
+// reconciler that only wraps the tree (so no disk tool runs).
+inline MapServices testServices() {
+    MapServices services = MapServices::production();
+    services.listVolumes = [] {
+        return std::vector<VolumeInfo>{
+            VolumeInfo{"/", "Macintosh HD", "/", "/", 1000, 400, true},
+            VolumeInfo{"/Volumes/Backup", "Backup", "/Volumes/Backup", "/Volumes/Backup", 2000, 1500, false},
+        };
+    };
+    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot) {
+        return ScanNode::create(QUuid::createUuid(), QStringLiteral("Macintosh HD"), QStringLiteral("/"),
+                                NodeKind::dir, dataRoot->size, {dataRoot});
+    };
+    return services;
+}
+
+// The same with walks held by the given controller.
+inline MapServices heldServices(HeldWalks& walks) {
+    MapServices services = testServices();
+    services.makeWalk = [&walks](const QString& rootPath) { return walks.make(rootPath); };
+    return services;
+}
+
+// Records the fields an AppState reports as changed, in order.
+class FieldLog {
+public:
+    explicit FieldLog(AppState& state) {
+        QObject::connect(&state, &AppState::changed, &context_, [this](AppState::Field field) { fields.push_back(field); });
+    }
+    std::vector<AppState::Field> fields;
+    size_t count(AppState::Field field) const { return std::count(fields.begin(), fields.end(), field); }
+
+private:
+    QObject context_;
+};
+
+// Records the paths an AppState asks to preview.
+class PreviewLog {
+public:
+    explicit PreviewLog(AppState& state) {
+        QObject::connect(&state, &AppState::previewRequested, &context_,
+                         [this](const QString& path) { paths.append(path); });
+    }
+    QStringList paths;
+
+private:
+    QObject context_;
+};
+
+// The child of a node with the given name, or null.
+inline ScanNodePtr childNamed(const ScanNodePtr& node, const QString& name) {
+    if (!node) return nullptr;
+    for (const ScanNodePtr& child : node->children) {
+        if (child->name == name) return child;
+    }
+    return nullptr;
+}
+
+}  // namespace test
+
+}  // namespace tarnwick
