@@ -33,8 +33,6 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    double scrollOffset() const { return scrollOffset_; }
-
     QScrollBar* scrollBar_;
     BarsLayout layout_;
     BarsMetrics metrics_;
@@ -42,6 +40,7 @@ private:
     QUuid laidOutId_;
     qint64 laidOutSize_ = 0;
     QSize laidOutFor_;
+    bool scrolls_ = false;     // the content is taller than the view
     double scrollOffset_ = 0;  // follows the scroll bar while it shows
 };
 

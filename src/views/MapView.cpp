@@ -135,6 +135,12 @@ void MapView::paintEvent(QPaintEvent* event) {
     }
 }
 
+void MapView::hideEvent(QHideEvent* event) {
+    // A hidden rendering keeps its layout but not its image.
+    invalidateLayer();
+    QWidget::hideEvent(event);
+}
+
 void MapView::pointerOver(const ScanNodePtr& item) {
     if (item == pointerItem_) return;
     const ScanNodePtr left = std::exchange(pointerItem_, item);
