@@ -53,8 +53,6 @@ TEST(MapColors, KindsPaletteIndexesAndNameHash) {
         EXPECT_EQ(MapColors::forRank(*other, 0), *MapColors::kindColor(kind));
         EXPECT_EQ(MapColors::forName(*other), *MapColors::kindColor(kind));
     }
-    EXPECT_EQ(MapColors::kindColor(NodeKind::file), &TaldoTheme::fileColor());
-    EXPECT_EQ(MapColors::kindColor(NodeKind::dir), nullptr);
     // Sunburst index: magnitude modulo 10, also for the most negative index.
     EXPECT_EQ(MapColors::forIndex(*folder, 13), TaldoTheme::folderPalette()[3]);
     EXPECT_EQ(MapColors::forIndex(*folder, -13), TaldoTheme::folderPalette()[3]);
@@ -117,12 +115,9 @@ TEST(SunburstLayout, GeometryAnglesRadiiAndColours) {
     const std::vector<SunburstSegment>& s = layout.segments();
     ASSERT_EQ(s.size(), 6u);
     // Pre-order: a segment before its subtree.
-    EXPECT_EQ(s[0].node, a);
-    EXPECT_EQ(s[1].node, a1);
-    EXPECT_EQ(s[2].node, a2);
-    EXPECT_EQ(s[3].node, b);
-    EXPECT_EQ(s[4].node, b1);
-    EXPECT_EQ(s[5].node, c);
+    std::vector<ScanNodePtr> order;
+    for (const SunburstSegment& segment : s) order.push_back(segment.node);
+    EXPECT_EQ(order, (std::vector<ScanNodePtr>{a, a1, a2, b, b1, c}));
     EXPECT_DOUBLE_EQ(s[0].startAngle, -90);
     EXPECT_DOUBLE_EQ(s[0].endAngle, 126);
     EXPECT_DOUBLE_EQ(s[1].endAngle, 18);
@@ -136,12 +131,11 @@ TEST(SunburstLayout, GeometryAnglesRadiiAndColours) {
     EXPECT_DOUBLE_EQ(s[1].outerRadius, 93);
     // Colours: the focus's children take 0, 1, ...; a folder's children
     // continue from its parent's index plus three times its own index.
-    EXPECT_EQ(s[0].color, TaldoTheme::folderPalette()[0]);
-    EXPECT_EQ(s[1].color, TaldoTheme::folderPalette()[0]);
-    EXPECT_EQ(s[2].color, TaldoTheme::fileColor());
-    EXPECT_EQ(s[3].color, TaldoTheme::folderPalette()[1]);
-    EXPECT_EQ(s[4].color, TaldoTheme::folderPalette()[3]);
-    EXPECT_EQ(s[5].color, TaldoTheme::fileColor());
+    const auto& palette = TaldoTheme::folderPalette();
+    std::vector<QColor> colors;
+    for (const SunburstSegment& segment : s) colors.push_back(segment.color);
+    EXPECT_EQ(colors, (std::vector<QColor>{palette[0], palette[0], TaldoTheme::fileColor(), palette[1], palette[3],
+                                           TaldoTheme::fileColor()}));
 }
 
 TEST(SunburstLayout, ZeroSizesThresholdsKindsAndDepth) {
@@ -265,33 +259,28 @@ TEST(SunburstLayout, HitTestMatchesTheRuleOnEveryPoint) {
 TEST(TreemapLayout, WorkedExampleAndCutDirections) {
     const ScanNodePtr a = file("a", 50), b = file("b", 30), c = file("c", 20);
     // Given unsorted: the layout sorts, largest first.
-    std::vector<TreemapTile> tiles = TreemapLayout::layout({c, a, b}, QSizeF(300, 100));
-    ASSERT_EQ(tiles.size(), 3u);
-    EXPECT_EQ(tiles[0].node, a);
-    EXPECT_EQ(tiles[0].rect, QRectF(0, 0, 147, 97));
-    EXPECT_EQ(tiles[1].rect, QRectF(150, 0, 42, 97));
-    EXPECT_EQ(tiles[2].rect, QRectF(195, 0, 102, 97));
-
-    // A single child: the whole area less the gap.
-    tiles = TreemapLayout::layout({a}, QSizeF(300, 100));
-    EXPECT_EQ(tiles[0].rect, QRectF(0, 0, 297, 97));
-    // Two equal children split a wide area in half (the second takes the rest).
-    tiles = TreemapLayout::layout({file("x", 7), file("y", 7)}, QSizeF(300, 100));
-    EXPECT_EQ(tiles[0].rect, QRectF(0, 0, 147, 97));
-    EXPECT_EQ(tiles[1].rect, QRectF(150, 0, 147, 97));
+    const auto rects = [](const std::vector<ScanNodePtr>& children, QSizeF size) {
+        std::vector<QRectF> result;
+        for (const TreemapTile& tile : TreemapLayout::layout(children, size)) result.push_back(tile.rect);
+        return result;
+    };
+    EXPECT_EQ(TreemapLayout::layout({c, a, b}, QSizeF(300, 100))[0].node, a);
+    EXPECT_EQ(rects({c, a, b}, QSizeF(300, 100)),
+              (std::vector<QRectF>{{0, 0, 147, 97}, {150, 0, 42, 97}, {195, 0, 102, 97}}));
+    // A single child: the whole area less the gap. Two equal children split a
+    // wide area in half (the second takes the rest).
+    EXPECT_EQ(rects({a}, QSizeF(300, 100)), std::vector<QRectF>{QRectF(0, 0, 297, 97)});
+    EXPECT_EQ(rects({file("x", 7), file("y", 7)}, QSizeF(300, 100)),
+              (std::vector<QRectF>{{0, 0, 147, 97}, {150, 0, 147, 97}}));
     // A square starts horizontal; the direction turns after index 1 and 3.
-    tiles = TreemapLayout::layout({file("p", 40), file("q", 30), file("r", 20), file("s", 10)}, QSizeF(400, 400));
-    EXPECT_EQ(tiles[0].rect, QRectF(0, 0, 157, 397));
-    EXPECT_EQ(tiles[1].rect, QRectF(160, 0, 69, 397));
-    EXPECT_EQ(tiles[2].rect, QRectF(232, 0, 165, 77));
-    EXPECT_EQ(tiles[3].rect, QRectF(232, 80, 165, 317));
-    tiles = TreemapLayout::layout({file("p", 30), file("q", 30), file("r", 20), file("s", 10), file("t", 10)},
-                                  QSizeF(100, 100));
-    EXPECT_EQ(tiles[3].rect, QRectF(51, 20, 46, 5));
-    EXPECT_EQ(tiles[4].rect, QRectF(51, 28, 46, 69));  // index 3 turned it back to horizontal
+    EXPECT_EQ(rects({file("p", 40), file("q", 30), file("r", 20), file("s", 10)}, QSizeF(400, 400)),
+              (std::vector<QRectF>{{0, 0, 157, 397}, {160, 0, 69, 397}, {232, 0, 165, 77}, {232, 80, 165, 317}}));
+    const std::vector<QRectF> five =
+        rects({file("p", 30), file("q", 30), file("r", 20), file("s", 10), file("t", 10)}, QSizeF(100, 100));
+    EXPECT_EQ(five[3], QRectF(51, 20, 46, 5));
+    EXPECT_EQ(five[4], QRectF(51, 28, 46, 69));  // index 3 turned it back to horizontal
     // A slot of 4 points or less gives a tile 1 point across.
-    tiles = TreemapLayout::layout({file("big", 990), file("thin", 10), file("rest", 1)}, QSizeF(300, 100));
-    EXPECT_EQ(tiles[1].rect.width(), 1);
+    EXPECT_EQ(rects({file("big", 990), file("thin", 10), file("rest", 1)}, QSizeF(300, 100))[1].width(), 1);
     // Equal sizes keep their order; nothing in, nothing out.
     const ScanNodePtr e1 = file("e1", 5), e2 = file("e2", 5);
     EXPECT_EQ(TreemapLayout::layout({e1, e2}, QSizeF(10, 10))[0].node, e1);
@@ -357,11 +346,9 @@ TEST(TreemapLayout, BuildInsetHitTestAndCoveredSlivers) {
     for (int i = 0; i < 5; ++i) tiles[i].rect = QRectF(10.2 + 0.001 * i, 5, 1, 80);
     tiles[5].rect = QRectF(30, 5, 1, 80);
     TreemapLayout::markCovered(tiles);
-    EXPECT_TRUE(tiles[0].covered);
-    EXPECT_TRUE(tiles[1].covered);
-    EXPECT_FALSE(tiles[2].covered);
-    EXPECT_FALSE(tiles[4].covered);
-    EXPECT_FALSE(tiles[5].covered);
+    std::vector<bool> covered;
+    for (const TreemapTile& t : tiles) covered.push_back(t.covered);
+    EXPECT_EQ(covered, (std::vector<bool>{true, true, false, false, false, false}));
 }
 
 TEST(BarsLayout, RowsBarsColoursAndHits) {
