@@ -56,15 +56,9 @@ void BarsView::resizeEvent(QResizeEvent*) {
 }
 
 bool BarsView::updateLayout() {
+    const LayoutChange change = takeLayoutChange();
+    if (change == LayoutChange::none) return false;
     const ScanNodePtr& node = root();
-    const QUuid id = node ? node->id : QUuid();
-    const qint64 size = node ? node->size : 0;
-    if (!dirty_ && id == laidOutId_ && size == laidOutSize_ && this->size() == laidOutFor_) return false;
-    const bool newRoot = dirty_ || id != laidOutId_;
-    dirty_ = false;
-    laidOutId_ = id;
-    laidOutSize_ = size;
-    laidOutFor_ = this->size();
     // The content height does not depend on the width, so whether the
     // scroll bar shows is settled first.
     const int barWidth = scrollBar_->sizeHint().width();
@@ -78,7 +72,7 @@ bool BarsView::updateLayout() {
     scrollBar_->setGeometry(width() - barWidth, 0, barWidth, height());
     scrollBar_->setRange(0, std::max(0, overflow));
     scrollBar_->setPageStep(std::max(1, height()));
-    if (newRoot) scrollBar_->setValue(0);
+    if (change == LayoutChange::newRoot) scrollBar_->setValue(0);
     scrollOffset_ = scrolls ? scrollBar_->value() : 0;
     return true;
 }

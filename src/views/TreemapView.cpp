@@ -43,15 +43,8 @@ const TreemapLayout& TreemapView::layout() {
 }
 
 bool TreemapView::updateLayout() {
-    const ScanNodePtr& node = root();
-    const QUuid id = node ? node->id : QUuid();
-    const qint64 size = node ? node->size : 0;
-    if (!dirty_ && id == laidOutId_ && size == laidOutSize_ && this->size() == laidOutFor_) return false;
-    dirty_ = false;
-    laidOutId_ = id;
-    laidOutSize_ = size;
-    laidOutFor_ = this->size();
-    layout_.build(node, QSizeF(laidOutFor_));
+    if (takeLayoutChange() == LayoutChange::none) return false;
+    layout_.build(root(), QSizeF(size()));
     return true;
 }
 
