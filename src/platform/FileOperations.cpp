@@ -1,5 +1,6 @@
 #include "platform/FileOperations.h"
 
+#include "platform/FileDescriptor.h"
 #include "support/JsonCoding.h"
 #include "support/PathRules.h"
 
@@ -27,29 +28,6 @@ FaultHook& faultHook() {
 }
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and reports the close's own failure (0 or errno).
-    int close() {
-        if (fd_ < 0) return 0;
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
 
 // The names in an open folder, without "." and "..". Returns 0 or errno.
 int listNames(int directoryFd, std::vector<QByteArray>& names) {
@@ -142,9 +120,9 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
     }
 
     if (S_ISREG(st.st_mode)) {
-        Descriptor in(::openat(sourceDir, sourceName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor in(::openat(sourceDir, sourceName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (!in.valid()) return failure(errno);
-        Descriptor out(::openat(targetDir, targetName.constData(),
+        FileDescriptor out(::openat(targetDir, targetName.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out.valid()) return failure(errno);
         if (const int error = copyContents(in.get(), out.get(), buffer)) return failure(error);
@@ -157,10 +135,12 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
     }
 
     if (S_ISDIR(st.st_mode)) {
-        Descriptor source(::openat(sourceDir, sourceName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor source(::openat(sourceDir, sourceName.constData(),
+                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!source.valid()) return failure(errno);
         if (::mkdirat(targetDir, targetName.constData(), 0700) != 0) return failure(errno);
-        Descriptor target(::openat(targetDir, targetName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor target(::openat(targetDir, targetName.constData(),
+                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!target.valid()) return failure(errno);
         std::vector<QByteArray> names;
         if (const int error = listNames(source.get(), names)) return failure(error);
@@ -208,7 +188,7 @@ void removeEntry(int parentDir, const QByteArray& name, const QString& path, std
     // or its entries could not be removed.
     if ((st.st_mode & S_IRWXU) != S_IRWXU) (void)::fchmodat(parentDir, name.constData(), (st.st_mode & 07777) | S_IRWXU, 0);
     {
-        Descriptor dir(::openat(parentDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor dir(::openat(parentDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!dir.valid()) {
             record(errno);
             return;
@@ -326,7 +306,7 @@ MoveResult moveItem(const QString& from, const QString& to, const QString& actio
         return result;
     }
     {
-        Descriptor dir(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        FileDescriptor dir(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!dir.valid() || ::syncfs(dir.get()) != 0) {
             error = errno;
             removeItem(temporary);

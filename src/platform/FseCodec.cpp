@@ -23,56 +23,50 @@ int checkedTotal(int states, int symbols, const uint16_t* freq) {
     return total;
 }
 
-}  // namespace
-
-bool FseCodec::buildDecoderTable(int states, int symbols, const uint16_t* freq, FseDecoderEntry* table) {
+// Fills a decoder table: each symbol's f states in symbol order, a state
+// reading `bits` bits and adding them to `delta` for the next state; the
+// states past the frequencies' total are zeroed. Returns false when the
+// total exceeds `states`.
+template <typename Entry, typename Fill>
+bool fillDecoderStates(int states, int symbols, const uint16_t* freq, Entry* table, Fill fill) {
     const int total = checkedTotal(states, symbols, freq);
     if (total < 0) return false;
-    FseDecoderEntry* t = table;
+    Entry* t = table;
     for (int i = 0; i < symbols; ++i) {
         const int f = freq[i];
         if (f == 0) continue;
         const int k = shiftFor(states, f);
         const int j0 = ((2 * states) >> k) - f;
         for (int j = 0; j < f; ++j, ++t) {
-            t->symbol = uint8_t(i);
-            if (j < j0) {
-                t->bits = int8_t(k);
-                t->delta = int16_t(((f + j) << k) - states);
-            } else {
-                t->bits = int8_t(k - 1);
-                t->delta = int16_t((j - j0) << (k - 1));
-            }
+            if (j < j0)
+                fill(*t, i, k, ((f + j) << k) - states);
+            else
+                fill(*t, i, k - 1, (j - j0) << (k - 1));
         }
     }
-    for (int s = total; s < states; ++s) table[s] = FseDecoderEntry{0, 0, 0};
+    for (int s = total; s < states; ++s) table[s] = Entry{};
     return true;
+}
+
+}  // namespace
+
+bool FseCodec::buildDecoderTable(int states, int symbols, const uint16_t* freq, FseDecoderEntry* table) {
+    return fillDecoderStates(states, symbols, freq, table, [](FseDecoderEntry& t, int symbol, int bits, int delta) {
+        t.symbol = uint8_t(symbol);
+        t.bits = int8_t(bits);
+        t.delta = int16_t(delta);
+    });
 }
 
 bool FseCodec::buildValueDecoderTable(int states, int symbols, const uint16_t* freq, const uint8_t* extraBits,
                                       const int32_t* base, FseValueDecoderEntry* table) {
-    const int total = checkedTotal(states, symbols, freq);
-    if (total < 0) return false;
-    FseValueDecoderEntry* t = table;
-    for (int i = 0; i < symbols; ++i) {
-        const int f = freq[i];
-        if (f == 0) continue;
-        const int k = shiftFor(states, f);
-        const int j0 = ((2 * states) >> k) - f;
-        for (int j = 0; j < f; ++j, ++t) {
-            t->extraBits = extraBits[i];
-            t->base = base[i];
-            if (j < j0) {
-                t->totalBits = uint8_t(k + extraBits[i]);
-                t->delta = int16_t(((f + j) << k) - states);
-            } else {
-                t->totalBits = uint8_t(k - 1 + extraBits[i]);
-                t->delta = int16_t((j - j0) << (k - 1));
-            }
-        }
-    }
-    for (int s = total; s < states; ++s) table[s] = FseValueDecoderEntry{0, 0, 0, 0};
-    return true;
+    return fillDecoderStates(states, symbols, freq, table,
+                             [&](FseValueDecoderEntry& t, int symbol, int bits, int delta) {
+                                 t.extraBits = extraBits[symbol];
+                                 t.base = base[symbol];
+                                 t.totalBits = uint8_t(bits + extraBits[symbol]);
+                                 t.delta = int16_t(delta);
+                             });
 }
 
 void FseCodec::buildEncoderTable(int states, int symbols, const uint16_t* freq, FseEncoderEntry* table) {

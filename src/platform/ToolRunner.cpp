@@ -1,5 +1,7 @@
 #include "platform/ToolRunner.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <QFile>
 #include <QStandardPaths>
 
@@ -27,28 +29,8 @@ using Clock = std::chrono::steady_clock;
 // while something it started still holds the pipes open is noticed.
 constexpr int kSliceMilliseconds = 20;
 
-// A file descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
 // Makes a pipe whose ends are closed on exec; the read end does not block.
-bool makePipe(Descriptor& readEnd, Descriptor& writeEnd) {
+bool makePipe(FileDescriptor& readEnd, FileDescriptor& writeEnd) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     readEnd.reset(fds[0]);
@@ -58,7 +40,7 @@ bool makePipe(Descriptor& readEnd, Descriptor& writeEnd) {
 }
 
 // Reads what is available; closes the descriptor at end of file or on an error.
-void drain(Descriptor& fd, QByteArray* sink) {
+void drain(FileDescriptor& fd, QByteArray* sink) {
     char buffer[65536];
     while (fd.valid()) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -134,7 +116,7 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
     argv.push_back(nullptr);
 
     const bool captureErrors = errorHandling == Stderr::capture;
-    Descriptor outRead, outWrite, errRead, errWrite;
+    FileDescriptor outRead, outWrite, errRead, errWrite;
     if (!makePipe(outRead, outWrite) || (captureErrors && !makePipe(errRead, errWrite))) {
         result.status = ToolResult::Status::failedToStart;
         return result;

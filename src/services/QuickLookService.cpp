@@ -1,5 +1,6 @@
 #include "services/QuickLookService.h"
 
+#include "platform/FileDescriptor.h"
 #include "support/PathRules.h"
 #include "support/Saturating.h"
 
@@ -27,26 +28,6 @@ std::function<void(const QString&)>& presenterSlot() {
     static std::function<void(const QString&)> presenter;
     return presenter;
 }
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 QDateTime dateFrom(qint64 seconds, qint64 nanoseconds) {
     return QDateTime::fromMSecsSinceEpoch(seconds * 1000 + nanoseconds / 1000000);
@@ -104,7 +85,7 @@ void inspectFolder(const QByteArray& nativePath, const QuickLookService::Limits&
     result.kind = QuickLookService::PreviewKind::folder;
     result.kindDescription = QStringLiteral("Folder");
     result.size.reset();
-    Descriptor directory(::open(nativePath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor directory(::open(nativePath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (directory.get() < 0) {
         result.note = QStringLiteral("The folder's contents can't be read.");
         return;
@@ -201,7 +182,7 @@ void inspectRegularFile(const QByteArray& nativePath, const struct stat& seen,
     result.kindDescription = kindFromName(result.path);
     // O_NONBLOCK: should the path have become a pipe since it was examined,
     // opening it must not wait for a writer. O_NOFOLLOW: never read through a link.
-    Descriptor fd(::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    FileDescriptor fd(::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
     struct stat opened {};
     if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0) {
         result.note = QStringLiteral("The file can't be read.");

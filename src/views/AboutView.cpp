@@ -3,10 +3,10 @@
 #include "app/BrandMark.h"
 #include "app/TaldoGhostButton.h"
 #include "app/TaldoPrimaryButton.h"
-#include "app/TaldoShapes.h"
 #include "app/TaldoTheme.h"
 #include "state/AppState.h"
 #include "support/AppIdentity.h"
+#include "views/FilledPanel.h"
 #include "views/ViewText.h"
 
 #include <QDesktopServices>
@@ -22,22 +22,6 @@ namespace {
 
 using T = TaldoTheme;
 
-// The sheet's own background.
-class SheetCard : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QPainterPath shape = TaldoShapes::roundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12);
-        painter.fillPath(shape, T::panelSolid());
-        painter.setPen(QPen(T::panelBorder(), 1));
-        painter.drawPath(shape);
-    }
-};
-
 QString textValue(const QVariantMap& info, const char* key, const QString& fallback) {
     const auto found = info.constFind(QString::fromLatin1(key));
     if (found == info.constEnd() || found->typeId() != QMetaType::QString) return fallback;
@@ -52,7 +36,9 @@ AboutView::AboutView(AppState& state, QWidget* parent) : QWidget(parent), state_
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
 
-    card_ = new SheetCard(this);
+    auto* card = new FilledPanel(T::panelSolid(), 12, this);
+    card->setBorder(T::panelBorder());
+    card_ = card;
     card_->setObjectName(QStringLiteral("aboutCard"));
     card_->setFixedWidth(360);
     auto* layout = new QVBoxLayout(card_);

@@ -1,18 +1,18 @@
 #include "views/ActivityView.h"
 
 #include "app/TaldoGhostButton.h"
-#include "app/TaldoShapes.h"
 #include "app/TaldoTheme.h"
 #include "platform/Environment.h"
 #include "services/ActivityService.h"
 #include "state/AppState.h"
 #include "support/ByteCountFormatter.h"
 #include "support/RelativeDateFormatter.h"
+#include "views/FilledPanel.h"
+#include "views/HairlineDivider.h"
 #include "views/ViewText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -22,28 +22,6 @@ namespace tarnwick {
 namespace {
 
 using T = TaldoTheme;
-
-// One logged event on its panel-coloured background.
-class ActivityRow : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(TaldoShapes::roundedRect(QRectF(rect()), 8), T::panel());
-    }
-};
-
-// A one-pixel line in the border colour.
-class Divider : public QWidget {
-public:
-    explicit Divider(QWidget* parent = nullptr) : QWidget(parent) { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), T::panelBorder()); }
-};
 
 }  // namespace
 
@@ -67,7 +45,7 @@ ActivityView::ActivityView(AppState& state, QWidget* parent) : QWidget(parent), 
     connect(refreshButton, &QPushButton::clicked, this, &ActivityView::refresh);
     header->addWidget(refreshButton);
     layout->addLayout(header);
-    layout->addWidget(new Divider(this));
+    layout->addWidget(new HairlineDivider(Qt::Horizontal, this));
 
     body_ = new QStackedWidget(this);
     auto* empty = ViewText::label(QStringLiteral("Clean something and it will show up here."), 13, QFont::Normal,
@@ -142,7 +120,7 @@ void ActivityView::rebuildRows() {
 }
 
 QWidget* ActivityView::makeRow(const ActivityEvent& event, const QDateTime& now) {
-    auto* row = new ActivityRow(rowsHost_);
+    auto* row = new FilledPanel(T::panel(), 8, rowsHost_);
     row->setObjectName(QStringLiteral("activityRow"));
     row->setProperty("eventId", event.id);
     auto* layout = new QHBoxLayout(row);

@@ -1,29 +1,17 @@
 #include "views/AppShell.h"
 
 #include "app/TaldoAtmosphereBackground.h"
-#include "app/TaldoTheme.h"
 #include "app/VibrancyBackground.h"
 #include "state/AppState.h"
 #include "views/AboutView.h"
 #include "views/DetailArea.h"
+#include "views/HairlineDivider.h"
 #include "views/SectionRail.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
 
 namespace tarnwick {
-
-namespace {
-
-class VerticalDivider : public QWidget {
-public:
-    explicit VerticalDivider(QWidget* parent = nullptr) : QWidget(parent) { setFixedWidth(1); }
-
-protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), TaldoTheme::panelBorder()); }
-};
-
-}  // namespace
 
 AppShell::AppShell(AppState& state, QWidget* parent) : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("AppShell"));
@@ -33,7 +21,7 @@ AppShell::AppShell(AppState& state, QWidget* parent) : QWidget(parent), state_(s
     rail_ = new SectionRail(state_, this);
     detail_ = new DetailArea(state_, this);
     layout->addWidget(rail_);
-    layout->addWidget(new VerticalDivider(this));
+    layout->addWidget(new HairlineDivider(Qt::Vertical, this));
     layout->addWidget(detail_, 1);
 
     about_ = new AboutView(state_, this);

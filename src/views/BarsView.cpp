@@ -1,5 +1,6 @@
 #include "views/BarsView.h"
 
+#include "app/TaldoTheme.h"
 #include "views/MapColors.h"
 #include "views/MapPainting.h"
 
@@ -13,8 +14,6 @@
 #include <cmath>
 
 namespace tarnwick {
-
-using MapColors::Theme;
 
 namespace {
 
@@ -35,7 +34,7 @@ BarsView::BarsView(QWidget* parent) : MapView(parent), scrollBar_(new QScrollBar
     scrollBar_->hide();
     scrollBar_->setSingleStep(20);
     connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
-        scrollOffset_ = scrollBar_->isVisible() ? value : 0;
+        scrollOffset_ = scrolls_ ? value : 0;
         invalidateLayer();
         update();
         // Rows move under a still pointer.
@@ -57,15 +56,9 @@ void BarsView::resizeEvent(QResizeEvent*) {
 }
 
 bool BarsView::updateLayout() {
+    const LayoutChange change = takeLayoutChange();
+    if (change == LayoutChange::none) return false;
     const ScanNodePtr& node = root();
-    const QUuid id = node ? node->id : QUuid();
-    const qint64 size = node ? node->size : 0;
-    if (!dirty_ && id == laidOutId_ && size == laidOutSize_ && this->size() == laidOutFor_) return false;
-    const bool newRoot = dirty_ || id != laidOutId_;
-    dirty_ = false;
-    laidOutId_ = id;
-    laidOutSize_ = size;
-    laidOutFor_ = this->size();
     // The content height does not depend on the width, so whether the
     // scroll bar shows is settled first.
     const int barWidth = scrollBar_->sizeHint().width();
@@ -74,22 +67,23 @@ bool BarsView::updateLayout() {
     const bool scrolls = overflow > 0;
     if (scrolls) layout_.build(node, width() - barWidth, metrics_);
     const QSignalBlocker quiet(scrollBar_);
+    scrolls_ = scrolls;
     scrollBar_->setVisible(scrolls);
     scrollBar_->setGeometry(width() - barWidth, 0, barWidth, height());
     scrollBar_->setRange(0, std::max(0, overflow));
     scrollBar_->setPageStep(std::max(1, height()));
-    if (newRoot) scrollBar_->setValue(0);
+    if (change == LayoutChange::newRoot) scrollBar_->setValue(0);
     scrollOffset_ = scrolls ? scrollBar_->value() : 0;
     return true;
 }
 
 void BarsView::wheelEvent(QWheelEvent* event) {
-    if (!scrollBar_->isVisible()) return event->ignore();
+    if (!scrolls_) return event->ignore();
     QCoreApplication::sendEvent(scrollBar_, event);
 }
 
 ScanNodePtr BarsView::hitTest(QPointF pos) const {
-    if (scrollBar_->isVisible() && pos.x() >= scrollBar_->x()) return nullptr;
+    if (scrolls_ && pos.x() >= scrollBar_->x()) return nullptr;
     const BarsRow* row = layout_.hitTest(pos + QPointF(0, scrollOffset_));
     return row ? row->node : nullptr;
 }
@@ -111,27 +105,27 @@ void BarsView::drawContent(QPainter& painter, const QRectF& exposed, const QUuid
         const QString sizeText = MapPainting::byteText(node->size);
         const double sizeWidth = MapPainting::textWidth(sizeFont, sizeText);
         MapPainting::drawLine(painter, header.adjusted(0, 0, -sizeWidth - 8, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                              node->name, headerNameFont(), MapColors::theme(Theme::textPrimary));
+                              node->name, headerNameFont(), TaldoTheme::textPrimary());
         MapPainting::drawLine(painter, header, Qt::AlignRight | Qt::AlignVCenter, sizeText, sizeFont,
-                              MapColors::theme(Theme::accent));
+                              TaldoTheme::accent());
     }
 
-    const QColor hoveredCard = MapColors::withOpacity(MapColors::theme(Theme::accentTeal), 0.12);
-    const QColor track = MapColors::withOpacity(MapColors::theme(Theme::panelBorder), 0.35);
+    const QColor hoveredCard = MapColors::withOpacity(TaldoTheme::accentTeal(), 0.12);
+    const QColor track = MapColors::withOpacity(TaldoTheme::panelBorder(), 0.35);
     const QFont nameFont = rowNameFont();
     const QFont sizeFont = rowSizeFont();
     for (const BarsRow& row : layout_.rows()) {
         if (!row.rect.intersects(visible)) continue;
         const bool isHovered = !highlight.isNull() && row.node->id == highlight;
         painter.setPen(Qt::NoPen);
-        painter.setBrush(isHovered ? hoveredCard : MapColors::theme(Theme::panel));
+        painter.setBrush(isHovered ? hoveredCard : TaldoTheme::panel());
         painter.drawRoundedRect(row.rect, BarsLayout::kCornerRadius, BarsLayout::kCornerRadius);
         const QString sizeText = MapPainting::byteText(row.node->size);
         const double sizeWidth = MapPainting::textWidth(sizeFont, sizeText);
         MapPainting::drawLine(painter, row.line.adjusted(0, 0, -sizeWidth - 8, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                              row.node->name, nameFont, MapColors::theme(Theme::textPrimary));
+                              row.node->name, nameFont, TaldoTheme::textPrimary());
         MapPainting::drawLine(painter, row.line, Qt::AlignRight | Qt::AlignVCenter, sizeText, sizeFont,
-                              MapColors::theme(Theme::textSecondary));
+                              TaldoTheme::textSecondary());
         painter.setPen(Qt::NoPen);
         drawCapsule(painter, row.track, track);
         drawCapsule(painter, row.bar, row.color);

@@ -3,9 +3,6 @@
 #include "views/BarsLayout.h"
 #include "views/MapView.h"
 
-#include <QSize>
-#include <QUuid>
-
 class QScrollBar;
 
 namespace tarnwick {
@@ -33,15 +30,10 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    double scrollOffset() const { return scrollOffset_; }
-
     QScrollBar* scrollBar_;
     BarsLayout layout_;
     BarsMetrics metrics_;
-    bool dirty_ = true;
-    QUuid laidOutId_;
-    qint64 laidOutSize_ = 0;
-    QSize laidOutFor_;
+    bool scrolls_ = false;     // the content is taller than the view
     double scrollOffset_ = 0;  // follows the scroll bar while it shows
 };
 

@@ -3,11 +3,11 @@
 #include "app/SymbolIcons.h"
 #include "app/TaldoDangerButton.h"
 #include "app/TaldoGhostButton.h"
-#include "app/TaldoShapes.h"
 #include "app/TaldoTheme.h"
 #include "state/AppState.h"
 #include "support/ByteCountFormatter.h"
 #include "views/ElidedLabel.h"
+#include "views/FilledPanel.h"
 #include "views/HairlineDivider.h"
 #include "views/PanelStrip.h"
 #include "views/PlainButton.h"
@@ -15,7 +15,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -26,19 +25,6 @@ namespace tarnwick {
 namespace {
 
 using T = TaldoTheme;
-
-// A chip: its content on a capsule in the window's background colour.
-class Chip : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(TaldoShapes::capsule(QRectF(rect())), T::background());
-    }
-};
 
 // Scrolls sideways without showing a scroll bar; an upright wheel scrolls it too.
 class SidewaysScrollArea : public QScrollArea {
@@ -196,7 +182,7 @@ void CollectorTrayView::updateDeleteControl() {
 }
 
 QWidget* CollectorTrayView::makeChip(const CollectorItem& item) {
-    auto* chip = new Chip(chipsHost_);
+    auto* chip = FilledPanel::capsule(T::background(), chipsHost_);
     chip->setObjectName(QStringLiteral("collectorChip"));
     chip->setProperty("itemId", item.id);
     auto* layout = new QHBoxLayout(chip);

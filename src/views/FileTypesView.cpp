@@ -3,6 +3,7 @@
 #include "app/TaldoShapes.h"
 #include "app/TaldoTheme.h"
 #include "support/ByteCountFormatter.h"
+#include "views/FilledPanel.h"
 #include "views/MapColors.h"
 #include "views/ViewText.h"
 
@@ -18,19 +19,6 @@ namespace {
 using T = TaldoTheme;
 
 constexpr int kBarHeight = 6;
-
-// The card of one kind: a panel-coloured rounded rectangle.
-class TypeCard : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(TaldoShapes::roundedRect(QRectF(rect()), 10), T::panel());
-    }
-};
 
 // The share bar of a card: a faint track and the filled part in the kind's colour.
 class ShareBar : public QWidget {
@@ -72,7 +60,7 @@ void FileTypesView::setTypes(const QList<TypeBucket>& types, qint64 totalBytes) 
     totalBytes_ = totalBytes;
     clearItems();
     for (const TypeBucket& bucket : types_) {
-        auto* card = new TypeCard(itemsHost());
+        auto* card = new FilledPanel(T::panel(), 10, itemsHost());
         card->setObjectName(QStringLiteral("typeCard"));
         auto* layout = new QVBoxLayout(card);
         layout->setContentsMargins(12, 12, 12, 12);

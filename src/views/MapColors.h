@@ -10,32 +10,14 @@ namespace tarnwick {
 
 class ScanNode;
 
-// The colour rules of the space map renderings. Files, merged groups,
-// restricted and virtual nodes always take their kind colour; folders take
-// a colour of the ten-colour folder palette, chosen by one of three rules
-// (sunburst index, rank, or name hash).
+// The colour rules of the space map renderings (colours of TaldoTheme).
+// Files, merged groups, restricted and virtual nodes always take their kind
+// colour; folders take a colour of the ten-colour folder palette, chosen by
+// one of three rules (sunburst index, rank, or name hash).
 namespace MapColors {
-
-// The theme colours the renderings draw with.
-enum class Theme {
-    background,
-    panel,
-    panelBorder,
-    textPrimary,
-    textSecondary,
-    accent,
-    accentTeal,
-    warning,
-    fileColor,
-    smallGroupColor,
-    restrictedColor,
-    virtualColor,
-};
 
 inline constexpr quint64 kPaletteLength = 10;
 
-// The one lookup of a theme colour; built once, never per paint.
-const QColor& theme(Theme colour);
 // Folder palette colour at index modulo the palette length.
 const QColor& palette(quint64 index);
 
@@ -57,7 +39,8 @@ const QColor& forRank(const ScanNode& node, quint64 rank);
 // Treemap and contents list: folders take palette[nameHash mod 10].
 const QColor& forName(const ScanNode& node);
 
-// The colour with its opacity multiplied by the given factor.
+// The colour with its opacity multiplied by the given factor (a colour
+// that is translucent already stays so).
 QColor withOpacity(const QColor& colour, double opacity);
 
 }  // namespace MapColors

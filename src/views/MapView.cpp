@@ -56,6 +56,18 @@ QRect MapView::itemBounds(const ScanNodePtr& node) {
     return boundsOf(node->id);
 }
 
+MapView::LayoutChange MapView::takeLayoutChange() {
+    const QUuid id = root_ ? root_->id : QUuid();
+    const qint64 size = root_ ? root_->size : 0;
+    if (laidOut_ && id == laidOutId_ && size == laidOutSize_ && this->size() == laidOutFor_) return LayoutChange::none;
+    const bool newRoot = !laidOut_ || id != laidOutId_;
+    laidOut_ = true;
+    laidOutId_ = id;
+    laidOutSize_ = size;
+    laidOutFor_ = this->size();
+    return newRoot ? LayoutChange::newRoot : LayoutChange::resized;
+}
+
 void MapView::ensureLayout() {
     if (updateLayout()) invalidateLayer();
 }
@@ -133,6 +145,12 @@ void MapView::paintEvent(QPaintEvent* event) {
         painter.setClipRect(fresh);
         painter.drawImage(fresh.topLeft(), renderArea(fresh, highlight));
     }
+}
+
+void MapView::hideEvent(QHideEvent* event) {
+    // A hidden rendering keeps its layout but not its image.
+    invalidateLayer();
+    QWidget::hideEvent(event);
 }
 
 void MapView::pointerOver(const ScanNodePtr& item) {

@@ -3,6 +3,7 @@
 #include "models/ScanNode.h"
 
 #include <QImage>
+#include <QSize>
 #include <QUuid>
 #include <QWidget>
 
@@ -59,6 +60,12 @@ protected:
     // items of both.
     virtual void hoveredNodeChanged(const QUuid& before, const QUuid& after) { repaintItems(before, after); }
 
+    // What changed since the last call: nothing, the root's size or the
+    // view's size (`resized`), or the root itself (`newRoot`; the first call
+    // counts as one). For updateLayout() of renderings laid out to the view.
+    enum class LayoutChange { none, resized, newRoot };
+    LayoutChange takeLayoutChange();
+
     // Calls updateLayout() and drops the layer when the layout changed.
     void ensureLayout();
     // The layer must be drawn again (the layout or the scroll position moved).
@@ -72,6 +79,7 @@ protected:
     void pointerOver(const ScanNodePtr& item);
 
     void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -90,6 +98,10 @@ private:
     QImage layer_;
     QPointF pressPos_;
     bool pressed_ = false;
+    bool laidOut_ = false;
+    QUuid laidOutId_;
+    qint64 laidOutSize_ = 0;
+    QSize laidOutFor_;
 };
 
 }  // namespace tarnwick

@@ -1,13 +1,12 @@
 #include "views/RingsView.h"
 
+#include "app/TaldoTheme.h"
 #include "views/MapColors.h"
 #include "views/MapPainting.h"
 
 #include <QPainter>
 
 namespace tarnwick {
-
-using MapColors::Theme;
 
 RingsView::RingsView(QWidget* parent) : MapView(parent) {}
 
@@ -17,15 +16,8 @@ const RingsLayout& RingsView::layout() {
 }
 
 bool RingsView::updateLayout() {
-    const ScanNodePtr& node = root();
-    const QUuid id = node ? node->id : QUuid();
-    const qint64 size = node ? node->size : 0;
-    if (!dirty_ && id == laidOutId_ && size == laidOutSize_ && this->size() == laidOutFor_) return false;
-    dirty_ = false;
-    laidOutId_ = id;
-    laidOutSize_ = size;
-    laidOutFor_ = this->size();
-    layout_.build(node, QSizeF(laidOutFor_));
+    if (takeLayoutChange() == LayoutChange::none) return false;
+    layout_.build(root(), QSizeF(size()));
     return true;
 }
 
@@ -50,7 +42,7 @@ void RingsView::drawContent(QPainter& painter, const QRectF&, const QUuid& highl
 
     const double disc = layout_.discDiameter() / 2;
     painter.setPen(Qt::NoPen);
-    painter.setBrush(MapColors::theme(Theme::panel));
+    painter.setBrush(TaldoTheme::panel());
     painter.drawEllipse(c, disc, disc);
     if (const ScanNodePtr& node = root()) {
         const QFont sizeFont = MapPainting::font(14, QFont::Bold);
@@ -61,10 +53,10 @@ void RingsView::drawContent(QPainter& painter, const QRectF&, const QUuid& highl
         const double top = c.y() - (a + 2 + b) / 2;
         const double sizeWidth = MapPainting::textWidth(sizeFont, sizeText);
         MapPainting::drawLine(painter, QRectF(c.x() - sizeWidth / 2 - 1, top, sizeWidth + 2, a), Qt::AlignCenter,
-                              sizeText, sizeFont, MapColors::theme(Theme::accent));
+                              sizeText, sizeFont, TaldoTheme::accent());
         const double nameWidth = 0.22 * side;
         MapPainting::drawLine(painter, QRectF(c.x() - nameWidth / 2, top + a + 2, nameWidth, b), Qt::AlignCenter,
-                              node->name, nameFont, MapColors::theme(Theme::textSecondary));
+                              node->name, nameFont, TaldoTheme::textSecondary());
     }
 
     painter.setBrush(Qt::NoBrush);

@@ -3,9 +3,6 @@
 #include "views/MapView.h"
 #include "views/RingsLayout.h"
 
-#include <QSize>
-#include <QUuid>
-
 namespace tarnwick {
 
 // The 12 largest children of the focused folder as arcs on four staggered
@@ -28,10 +25,6 @@ protected:
 
 private:
     RingsLayout layout_;
-    bool dirty_ = true;
-    QUuid laidOutId_;
-    qint64 laidOutSize_ = 0;
-    QSize laidOutFor_;
 };
 
 }  // namespace tarnwick

@@ -1,5 +1,6 @@
 #include "views/SunburstView.h"
 
+#include "app/TaldoTheme.h"
 #include "views/MapColors.h"
 #include "views/MapPainting.h"
 
@@ -10,8 +11,6 @@
 #include <cmath>
 
 namespace tarnwick {
-
-using MapColors::Theme;
 
 SunburstView::SunburstView(QWidget* parent) : MapView(parent) {}
 
@@ -84,7 +83,7 @@ void SunburstView::drawContent(QPainter& painter, const QRectF& exposed, const Q
         painter.drawPolygon(outlines_[i]);
     }
     painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.12f), 1));
-    painter.setBrush(MapColors::theme(Theme::background));
+    painter.setBrush(TaldoTheme::background());
     painter.drawEllipse(QPointF(0, 0), g.hole, g.hole);
     painter.restore();
 
@@ -99,9 +98,9 @@ void SunburstView::drawContent(QPainter& painter, const QRectF& exposed, const Q
     const double top = g.center.y() - (sizeHeight + 3 + nameHeight) / 2;
     const double left = g.center.x() - width / 2;
     MapPainting::drawLine(painter, QRectF(left, top, width, sizeHeight), Qt::AlignCenter,
-                          MapPainting::byteText(node->size), sizeFont, MapColors::theme(Theme::accent));
+                          MapPainting::byteText(node->size), sizeFont, TaldoTheme::accent());
     MapPainting::drawLine(painter, QRectF(left, top + sizeHeight + 3, width, nameHeight), Qt::AlignCenter,
-                          node->name, nameFont, MapColors::theme(Theme::textSecondary));
+                          node->name, nameFont, TaldoTheme::textSecondary());
 
     // The notice below the centre.
     QString notice;
@@ -110,11 +109,11 @@ void SunburstView::drawContent(QPainter& painter, const QRectF& exposed, const Q
     if (node->children.empty()) {
         notice = QStringLiteral("Empty or unreadable");
         noticeFont = MapPainting::font(13);
-        noticeColour = MapColors::theme(Theme::textSecondary);
+        noticeColour = TaldoTheme::textSecondary();
     } else if (node->size == 0) {
         notice = QStringLiteral("No measurable size \u2014 try Full Disk Access");
         noticeFont = MapPainting::font(12);
-        noticeColour = MapColors::theme(Theme::warning);
+        noticeColour = TaldoTheme::warning();
     }
     if (!notice.isEmpty()) {
         const double noticeHeight = MapPainting::lineHeight(noticeFont);

@@ -1,5 +1,6 @@
 #include "views/TreemapView.h"
 
+#include "app/TaldoTheme.h"
 #include "views/MapColors.h"
 #include "views/MapPainting.h"
 
@@ -9,8 +10,6 @@
 
 namespace tarnwick {
 
-using MapColors::Theme;
-
 namespace {
 
 constexpr double kBadgeInset = 12;   // from the drawing area's corner
@@ -18,6 +17,12 @@ constexpr double kBadgePadding = 10;
 constexpr double kOutlineOpacity = 0.25;
 // Tiles this thin are covered by their 1-point outline.
 constexpr double kSliver = 2;
+
+// The whole pixels nearest to a rectangle, at least one.
+QRect pixels(const QRectF& rect) {
+    const int left = qRound(rect.left()), top = qRound(rect.top());
+    return QRect(left, top, std::max(1, qRound(rect.right()) - left), std::max(1, qRound(rect.bottom()) - top));
+}
 
 // The colour of `fill` with the black outline drawn over it.
 QColor outlined(const QColor& fill) {
@@ -38,15 +43,8 @@ const TreemapLayout& TreemapView::layout() {
 }
 
 bool TreemapView::updateLayout() {
-    const ScanNodePtr& node = root();
-    const QUuid id = node ? node->id : QUuid();
-    const qint64 size = node ? node->size : 0;
-    if (!dirty_ && id == laidOutId_ && size == laidOutSize_ && this->size() == laidOutFor_) return false;
-    dirty_ = false;
-    laidOutId_ = id;
-    laidOutSize_ = size;
-    laidOutFor_ = this->size();
-    layout_.build(node, QSizeF(laidOutFor_));
+    if (takeLayoutChange() == LayoutChange::none) return false;
+    layout_.build(root(), QSizeF(size()));
     return true;
 }
 
@@ -81,8 +79,8 @@ void TreemapView::drawContent(QPainter& painter, const QRectF& exposed, const QU
         const QColor& colour = MapColors::forName(*tile.node);
         const QColor fill = isHovered ? colour : MapColors::withOpacity(colour, 0.9);
         if (std::min(tile.rect.width(), tile.rect.height()) <= kSliver) {
-            // All outline: one rectangle in the colour fill and outline make.
-            painter.fillRect(tile.rect.adjusted(-0.5, -0.5, 0.5, 0.5), outlined(fill));
+            // All outline: whole pixels in the colour fill and outline make.
+            painter.fillRect(pixels(tile.rect.adjusted(-0.5, -0.5, 0.5, 0.5)), outlined(fill));
             continue;
         }
         painter.setPen(outline);
@@ -113,14 +111,14 @@ void TreemapView::drawContent(QPainter& painter, const QRectF& exposed, const QU
                        lineA + 2 + lineB + 2 * kBadgePadding);
     if (!badge.intersects(exposed)) return;
     painter.setPen(Qt::NoPen);
-    painter.setBrush(MapColors::theme(Theme::panel));
+    painter.setBrush(TaldoTheme::panel());
     painter.drawRoundedRect(badge, 10, 10);
     const double left = badge.left() + kBadgePadding;
     const double top = badge.top() + kBadgePadding;
     MapPainting::drawLine(painter, QRectF(left, top, textWidth, lineA), Qt::AlignCenter, sizeText, badgeSizeFont,
-                          MapColors::theme(Theme::accent));
+                          TaldoTheme::accent());
     MapPainting::drawLine(painter, QRectF(left, top + lineA + 2, textWidth, lineB), Qt::AlignCenter, node->name,
-                          badgeNameFont, MapColors::theme(Theme::textSecondary));
+                          badgeNameFont, TaldoTheme::textSecondary());
 }
 
 }  // namespace tarnwick

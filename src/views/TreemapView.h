@@ -3,9 +3,6 @@
 #include "views/MapView.h"
 #include "views/TreemapLayout.h"
 
-#include <QSize>
-#include <QUuid>
-
 namespace tarnwick {
 
 // The children of the focused folder as rounded tiles sharing the view's
@@ -28,10 +25,6 @@ protected:
 
 private:
     TreemapLayout layout_;
-    bool dirty_ = true;
-    QUuid laidOutId_;
-    qint64 laidOutSize_ = 0;
-    QSize laidOutFor_;
 };
 
 }  // namespace tarnwick

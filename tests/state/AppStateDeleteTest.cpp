@@ -90,49 +90,35 @@ TEST_F(AppStateDeleteTest, CountdownMovesTheItemsIntoTheSafeBinAndRescans) {
     EXPECT_NE(test::childNamed(state.rootNode(), "c.bin"), nullptr);
 }
 
-TEST_F(AppStateDeleteTest, NothingStartsWithAnEmptyCollectorOrASecondTime) {
-    state.beginDelete();
+TEST_F(AppStateDeleteTest, CancelRestartAndRepeatedStartsKeepTheirOwnCountdown) {
+    state.beginDelete();  // nothing collected: nothing starts
     EXPECT_FALSE(state.isDeleting());
     EXPECT_EQ(state.deleteCountdown(), 0);
 
-    collect("a.bin");
-    state.setCountdownInterval(60 * 1000);
-    state.beginDelete();
-    test::spin(5);
-    state.beginDelete();
-    EXPECT_EQ(state.deleteCountdown(), 5);
-    state.cancelDelete();
-}
-
-TEST_F(AppStateDeleteTest, CancelledCountdownDeletesNothing) {
-    collect("a.bin");
-    state.setCountdownInterval(20);
-    state.beginDelete();
-    ASSERT_TRUE(test::waitUntil([&] { return state.deleteCountdown() == 2; }));
-    state.cancelDelete();
-    EXPECT_FALSE(state.isDeleting());
-    EXPECT_EQ(state.deleteCountdown(), 0);
-    test::spin(200);
-    EXPECT_TRUE(QFileInfo::exists(file("a.bin")));
-    EXPECT_TRUE(state.safeBinItems().empty());
-    EXPECT_EQ(collected(), QStringList{"a.bin"});
-}
-
-TEST_F(AppStateDeleteTest, ARestartedCountdownIsNotShortenedByTheOldOne) {
     collect("a.bin");
     state.setCountdownInterval(30);
     state.beginDelete();
     ASSERT_TRUE(test::waitUntil([&] { return state.deleteCountdown() == 3; }));
+    state.beginDelete();  // a second start does not reset the running countdown
+    EXPECT_EQ(state.deleteCountdown(), 3);
     state.cancelDelete();
+    EXPECT_FALSE(state.isDeleting());
+    EXPECT_EQ(state.deleteCountdown(), 0);
+
+    // Restarted at once: the old countdown's ticks must not shorten the new one.
     std::vector<int> counts;
     QObject context;
     QObject::connect(&state, &AppState::changed, &context, [&](AppState::Field field) {
         if (field == AppState::Field::deleteCountdown) counts.push_back(state.deleteCountdown());
     });
     state.beginDelete();
-    ASSERT_TRUE(countdownOver());
-    EXPECT_EQ(counts, (std::vector<int>{5, 4, 3, 2, 1, 0}));
-    EXPECT_EQ(binNames(), QStringList{"a.bin"});
+    ASSERT_TRUE(test::waitUntil([&] { return state.deleteCountdown() == 2; }));
+    EXPECT_EQ(counts, (std::vector<int>{5, 4, 3, 2}));
+    state.cancelDelete();
+    test::spin(300);  // well past where the countdown would have ended
+    EXPECT_TRUE(QFileInfo::exists(file("a.bin")));
+    EXPECT_TRUE(state.safeBinItems().empty());
+    EXPECT_EQ(collected(), QStringList{"a.bin"});
 }
 
 TEST_F(AppStateDeleteTest, StartingAScanCancelsTheCountdown) {

@@ -13,51 +13,34 @@ namespace {
 
 const QDateTime kNow(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
 
+// `count` unselected items of a module list, each adjusted by `adjust`.
 template <class Item>
-QList<Item> unselected(int count, qint64 size = 10) {
-    QList<Item> items;
+QList<Item> items(int count, const std::function<void(Item&)>& adjust = {}) {
+    QList<Item> list;
     for (int i = 0; i < count; ++i) {
         Item item;
-        item.size = size + i;
-        items.append(item);
+        if constexpr (requires { item.size; }) item.size = 10 + i;
+        if (adjust) adjust(item);
+        list.append(item);
     }
-    return items;
+    return list;
 }
 
-QList<ProtectionFinding> lowFindings(int count) {
-    QList<ProtectionFinding> findings;
-    for (int i = 0; i < count; ++i) {
-        ProtectionFinding finding;
-        finding.severity = ProtectionFinding::Severity::low;
-        findings.append(finding);
-    }
-    return findings;
+ScanNodePtr make(const QString& path, NodeKind kind, qint64 size, std::vector<ScanNodePtr> children = {}) {
+    return ScanNode::create(QUuid::createUuid(), path.section('/', -1), path, kind, size, std::move(children));
 }
 
-QList<PerformanceItem> processes(int count) {
-    QList<PerformanceItem> items;
-    for (int i = 0; i < count; ++i) {
-        PerformanceItem item;
-        item.kind = PerformanceItem::Kind::process;
-        items.append(item);
-    }
-    return items;
-}
-
-// A tree: /t/root with Documents (holding a.txt), downloads, Music, a file
-// and an empty folder.
+// A tree: /t/root with Documents (holding a.txt), downloads, a file, an empty
+// folder and a restricted one.
 struct Tree {
-    ScanNodePtr a = ScanNode::create(QUuid::createUuid(), "a.txt", "/t/root/Documents/a.txt", NodeKind::file, 300);
-    ScanNodePtr documents =
-        ScanNode::create(QUuid::createUuid(), "Documents", "/t/root/Documents", NodeKind::dir, 300, {a});
-    ScanNodePtr downloads = ScanNode::create(QUuid::createUuid(), "downloads", "/t/root/downloads", NodeKind::dir, 200,
-                                             {ScanNode::create(QUuid::createUuid(), "b", "/t/root/downloads/b",
-                                                               NodeKind::file, 200)});
-    ScanNodePtr music = ScanNode::create(QUuid::createUuid(), "Music", "/t/root/Music", NodeKind::dir, 0);
-    ScanNodePtr file = ScanNode::create(QUuid::createUuid(), "big.iso", "/t/root/big.iso", NodeKind::file, 100);
-    ScanNodePtr locked = ScanNode::create(QUuid::createUuid(), "locked", "/t/root/locked", NodeKind::restricted, 0);
-    ScanNodePtr root = ScanNode::create(QUuid::createUuid(), "root", "/t/root", NodeKind::dir, 600,
-                                        {documents, downloads, file, music, locked});
+    ScanNodePtr a = make("/t/root/Documents/a.txt", NodeKind::file, 300);
+    ScanNodePtr documents = make("/t/root/Documents", NodeKind::dir, 300, {a});
+    ScanNodePtr downloads =
+        make("/t/root/downloads", NodeKind::dir, 200, {make("/t/root/downloads/b", NodeKind::file, 200)});
+    ScanNodePtr music = make("/t/root/Music", NodeKind::dir, 0);
+    ScanNodePtr file = make("/t/root/big.iso", NodeKind::file, 100);
+    ScanNodePtr locked = make("/t/root/locked", NodeKind::restricted, 0);
+    ScanNodePtr root = make("/t/root", NodeKind::dir, 600, {documents, downloads, file, music, locked});
 };
 
 class AppStateNavigationTest : public ::testing::Test {
@@ -80,30 +63,17 @@ protected:
     AppState state;
 };
 
-TEST_F(AppStateNavigationTest, CachedScanIsRestoredWithoutLeavingHome) {
-    EXPECT_EQ(state.rootNode(), tree.root);
-    EXPECT_EQ(state.focusNode(), tree.root);
-    EXPECT_TRUE(state.hasCachedScan());
-    EXPECT_EQ(state.scanRootPath(), "/t/root");
-    EXPECT_EQ(state.section(), AppSection::home);
-    EXPECT_EQ(state.screen(), AppState::Screen::idle);
-    EXPECT_EQ(state.lastScanSummary(), QStringLiteral("root \u00B7 2 hr. ago"));
-
-    state.loadCachedScan(true);
-    EXPECT_EQ(state.section(), AppSection::map);
-}
-
 TEST_F(AppStateNavigationTest, InactiveSectionsAreTrimmed) {
-    AppStateTesting::setClutterItems(state, unselected<ClutterItem>(15));
-    AppStateTesting::setCleanupItems(state, unselected<CleanupItem>(10));
+    AppStateTesting::setClutterItems(state, items<ClutterItem>(15));
+    AppStateTesting::setCleanupItems(state, items<CleanupItem>(10));
     state.openSection(AppSection::cleanup);
     EXPECT_TRUE(state.clutterItems().isEmpty()) << "15 unselected clutter items are dropped";
     EXPECT_EQ(state.cleanupItems().size(), 10) << "the kept section stays whole";
     state.openSection(AppSection::clutter);
     EXPECT_EQ(state.cleanupItems().size(), 10) << "losing only 10 items is not worth a publish";
 
-    AppStateTesting::setProtectionFindings(state, lowFindings(20));
-    AppStateTesting::setPrivacyItems(state, unselected<PrivacyItem>(20));
+    AppStateTesting::setProtectionFindings(state, items<ProtectionFinding>(20, [](ProtectionFinding& f) { f.severity = ProtectionFinding::Severity::low; }));
+    AppStateTesting::setPrivacyItems(state, items<PrivacyItem>(20));
     state.openSection(AppSection::protection);
     EXPECT_EQ(state.protectionFindings().size(), 20);
     EXPECT_EQ(state.privacyItems().size(), 20);
@@ -111,9 +81,9 @@ TEST_F(AppStateNavigationTest, InactiveSectionsAreTrimmed) {
     EXPECT_TRUE(state.protectionFindings().isEmpty());
     EXPECT_TRUE(state.privacyItems().isEmpty());
 
-    AppStateTesting::setInstalledApps(state, unselected<InstalledApp>(3));
+    AppStateTesting::setInstalledApps(state, items<InstalledApp>(3));
     AppStateTesting::setAppUpdates(state, QList<AppUpdateItem>(45));
-    AppStateTesting::setPerformanceItems(state, processes(20));
+    AppStateTesting::setPerformanceItems(state, items<PerformanceItem>(20, [](PerformanceItem& p) { p.kind = PerformanceItem::Kind::process; }));
     state.openSection(AppSection::apps);
     EXPECT_EQ(state.installedApps().size(), 3);
     EXPECT_EQ(state.appUpdates().size(), 45);
@@ -128,7 +98,7 @@ TEST_F(AppStateNavigationTest, OpeningASectionWhileScanningOnlySelectsIt) {
     AppState scanning(test::heldServices(walks));
     scanning.start();
     scanning.startScan(env.path());
-    AppStateTesting::setClutterItems(scanning, unselected<ClutterItem>(15));
+    AppStateTesting::setClutterItems(scanning, items<ClutterItem>(15));
     scanning.setAnalysisTab(AnalysisTab::map);
     scanning.openSection(AppSection::insights);
     EXPECT_EQ(scanning.section(), AppSection::insights);
@@ -182,7 +152,10 @@ TEST_F(AppStateNavigationTest, SidebarFilter) {
     EXPECT_TRUE(empty.filteredSidebarNodes().empty());
 }
 
-TEST_F(AppStateNavigationTest, DrillAndNavigateUp) {
+TEST_F(AppStateNavigationTest, OpenTheCachedMapDrillAndNavigateUp) {
+    EXPECT_EQ(state.section(), AppSection::home) << "the cached tree does not leave home";
+    state.loadCachedScan(true);
+    EXPECT_EQ(state.section(), AppSection::map);
     state.openSection(AppSection::insights);
     state.setSearchQuery("doc");
     state.setHoveredNode(tree.file);
@@ -213,19 +186,6 @@ TEST_F(AppStateNavigationTest, DrillAndNavigateUp) {
     state.navigateUp();
     EXPECT_EQ(state.focusNode(), tree.root);
     EXPECT_EQ(state.section(), AppSection::home);
-}
-
-TEST_F(AppStateNavigationTest, PreviewAsksForTheHoveredElseTheFocusedPath) {
-    test::PreviewLog log(state);
-    state.previewHoveredOrFocus();
-    state.setHoveredNode(tree.file);
-    state.previewHoveredOrFocus();
-    EXPECT_EQ(log.paths, (QStringList{"/t/root", "/t/root/big.iso"}));
-
-    AppState empty(test::testServices());
-    test::PreviewLog none(empty);
-    empty.previewHoveredOrFocus();
-    EXPECT_TRUE(none.paths.isEmpty());
 }
 
 TEST_F(AppStateNavigationTest, FieldsNotifyOnlyWhenTheyChange) {

