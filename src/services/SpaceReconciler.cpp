@@ -23,9 +23,13 @@ ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot) {
 ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const APFSAccounting::ListingSource& source) {
     if (!dataRoot) return nullptr;
 
-    const std::vector<APFSRoleVolume> roleVolumes = APFSAccounting::siblingRoleVolumes(source);
-    const std::optional<qint64> dataConsumed = APFSAccounting::dataVolumeConsumedBytes(source);
-    const std::optional<qint64> containerInUse = APFSAccounting::bootContainerBytesInUse(source);
+    // One listing answers all three questions: the tool runs once per
+    // reconciliation and the figures come from the same moment.
+    const std::optional<QByteArray> listing = source ? source() : std::nullopt;
+    const APFSAccounting::ListingSource snapshot = [&listing] { return listing; };
+    const std::vector<APFSRoleVolume> roleVolumes = APFSAccounting::siblingRoleVolumes(snapshot);
+    const std::optional<qint64> dataConsumed = APFSAccounting::dataVolumeConsumedBytes(snapshot);
+    const std::optional<qint64> containerInUse = APFSAccounting::bootContainerBytesInUse(snapshot);
 
     ScanNodePtr data = ScanNode::create(QUuid::createUuid(), QStringLiteral("Macintosh HD \u2014 Data"),
                                         dataRoot->path, NodeKind::dir, dataRoot->size, dataRoot->children);

@@ -206,8 +206,14 @@ TEST(APFSAccounting, ListingsWithoutABootContainerAnswerNothing) {
 TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
     const ScanNodePtr walked = walkedData();
     const QUuid walkedId = walked->id;
-    const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walked, fixed(recordedListing()));
+    int listings = 0;  // the disk tool runs once per reconciliation
+    const ListingSource counted = [&listings] {
+        ++listings;
+        return std::optional<QByteArray>(recordedListing());
+    };
+    const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walked, counted);
     ASSERT_TRUE(root);
+    EXPECT_EQ(listings, 1);
 
     EXPECT_EQ(root->name, QStringLiteral("Macintosh HD"));
     EXPECT_EQ(names(root), (QStringList{kDataName, QStringLiteral("macOS System"), kPurgeableName,
