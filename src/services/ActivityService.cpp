@@ -114,16 +114,22 @@ void log(const QString& kind, const QString& summary, qint64 bytesFreed, qint64 
     AtomicFile::write(path, data);
 }
 
+LifetimeTotals lifetimeTotals() {
+    Saturating::Total bytes;
+    Saturating::Total items;
+    for (const ActivityEvent& event : list(kReadLimit)) {
+        bytes.add(event.bytesFreed);
+        items.add(event.itemsAffected);
+    }
+    return {bytes.value(), items.value()};
+}
+
 qint64 lifetimeBytesFreed() {
-    Saturating::Total total;
-    for (const ActivityEvent& event : list(kReadLimit)) total.add(event.bytesFreed);
-    return total.value();
+    return lifetimeTotals().bytesFreed;
 }
 
 qint64 lifetimeItems() {
-    Saturating::Total total;
-    for (const ActivityEvent& event : list(kReadLimit)) total.add(event.itemsAffected);
-    return total.value();
+    return lifetimeTotals().items;
 }
 
 }  // namespace tarnwick::ActivityService

@@ -33,6 +33,12 @@ void log(const QString& kind, const QString& summary, qint64 bytesFreed, qint64 
 // of the 64-bit range instead of wrapping.
 qint64 lifetimeBytesFreed();
 qint64 lifetimeItems();
+// Both sums from one read of the log.
+struct LifetimeTotals {
+    qint64 bytesFreed = 0;
+    qint64 items = 0;
+};
+LifetimeTotals lifetimeTotals();
 
 // "<support folder>/activity.json".
 QString filePath();

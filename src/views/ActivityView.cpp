@@ -104,7 +104,8 @@ void ActivityView::showEvent(QShowEvent* event) {
 }
 
 void ActivityView::updateHeader() {
-    totals_->setText(headerLine(ActivityService::lifetimeBytesFreed(), ActivityService::lifetimeItems()));
+    const ActivityService::LifetimeTotals totals = ActivityService::lifetimeTotals();
+    totals_->setText(headerLine(totals.bytesFreed, totals.items));
 }
 
 void ActivityView::rebuildRows() {
