@@ -86,9 +86,9 @@ std::vector<Input> loadFixtures(const fs::path& dir) {
 }
 
 fs::path defaultFixtures() {
-    if (const char* env = std::getenv("TARNWICK_FIXTURES_DIR")) return fs::path(env) / "lzfse";
-    // bench/ sits in the source tree, beside which the shared fixtures live.
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "fixtures" / "lzfse";
+    if (const char* env = std::getenv("TARNWICK_TEST_DATA_DIR")) return fs::path(env) / "lzfse";
+    // The test streams live in the source tree's tests/data folder.
+    return fs::path(__FILE__).parent_path().parent_path() / "tests" / "data" / "lzfse";
 }
 
 }  // namespace

@@ -42,8 +42,8 @@ QString makeDir(const QString& path) {
     return path;
 }
 
-QString fixturePath(const QString& relative) {
-    return QStringLiteral(TARNWICK_FIXTURES_DIR) + QLatin1Char('/') + relative;
+QString dataPath(const QString& relative) {
+    return QStringLiteral(TARNWICK_TEST_DATA_DIR) + QLatin1Char('/') + relative;
 }
 
 }  // namespace tarnwick::test

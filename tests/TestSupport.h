@@ -36,7 +36,7 @@ private:
 QString writeFile(const QString& path, const QByteArray& contents = {});
 // Makes a folder with its parents; returns its path.
 QString makeDir(const QString& path);
-// The shared fixtures folder.
-QString fixturePath(const QString& relative);
+// A file of the test data folder (tests/data).
+QString dataPath(const QString& relative);
 
 }  // namespace tarnwick::test

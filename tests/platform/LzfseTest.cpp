@@ -18,7 +18,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes readVector(const std::string& name) {
-    std::ifstream file(std::string(TARNWICK_FIXTURES_DIR) + "/lzfse/" + name, std::ios::binary);
+    std::ifstream file(std::string(TARNWICK_TEST_DATA_DIR) + "/lzfse/" + name, std::ios::binary);
     EXPECT_TRUE(file) << name;
     return Bytes(std::istreambuf_iterator<char>(file), {});
 }

@@ -47,7 +47,7 @@ void expectSameTree(const ScanNode& node, const QJsonObject& object, const QStri
 }  // namespace
 
 TEST(CachedScanJson, ReadsATreeWrittenByAnotherEncoderLikeQtDoes) {
-    QFile file(test::fixturePath("lzfse/tree.json"));
+    QFile file(test::dataPath("lzfse/tree.json"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray tree = file.readAll();
     // The fixture holds {"version":1,"root":{…},"scannedAt":…}: add the other

@@ -270,7 +270,7 @@ TEST(ScanCachePrune, OnlyLaterSmallFilesAndGroupsFold) {
 TEST_F(ScanCacheTest, RoundTripsTreeInsightsAndAggregates) {
     ScanNodePtr tree = sampleTree();
     const ScanInsights insights = sampleInsights();
-    QFile::copy(test::fixturePath("lzfse/tiny.json"), inSupport(ScanCache::kOlderFileName));
+    QFile::copy(test::dataPath("lzfse/tiny.json"), inSupport(ScanCache::kOlderFileName));
     test::writeFile(inSupport(ScanCache::kOlderCompressedFileName), "gz");
 
     ScanCache::save("/Users/me", "Macintosh HD", tree, insights);

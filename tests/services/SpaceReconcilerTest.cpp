@@ -19,8 +19,7 @@ const QString kHiddenName = QStringLiteral("(hidden / restricted space)");
 const QString kPurgeableName = QStringLiteral("(purgeable / snapshots / other)");
 
 QByteArray recordedListing() {
-    QFile file(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-               QStringLiteral("/data/apfs-list-two-containers.plist"));
+    QFile file(test::dataPath(QStringLiteral("apfs-list-two-containers.plist")));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     return file.readAll();
 }
