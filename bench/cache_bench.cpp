@@ -9,8 +9,8 @@
 #include "models/ScanNode.h"
 #include "platform/Environment.h"
 #include "platform/Lzfse.h"
-#include "services/CachedScanJson.h"
-#include "services/ScanCache.h"
+#include "services/scan/CachedScanJson.h"
+#include "services/scan/ScanCache.h"
 #include "support/AppIdentity.h"
 
 #include <QCoreApplication>

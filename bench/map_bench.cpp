@@ -2,10 +2,10 @@
 // layout done when the root or the size changes, one full paint into an
 // offscreen image, and one pointer hit test.
 #include "models/ScanNode.h"
-#include "views/BarsView.h"
-#include "views/RingsView.h"
-#include "views/SunburstView.h"
-#include "views/TreemapView.h"
+#include "views/map/BarsView.h"
+#include "views/map/RingsView.h"
+#include "views/map/SunburstView.h"
+#include "views/map/TreemapView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

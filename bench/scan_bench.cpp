@@ -8,7 +8,7 @@
 // the blocks of folders and symbolic links, which the walker does not; the
 // benchmark sums those separately so the two totals can be compared.
 #include "platform/ToolRunner.h"
-#include "services/DiskScanner.h"
+#include "services/scan/DiskScanner.h"
 
 #include <QCoreApplication>
 #include <QFile>

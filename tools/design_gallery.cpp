@@ -1,5 +1,5 @@
 // Draws the design system's gallery sheet to a PNG: design_gallery OUTPUT.png
-#include "app/DesignGallery.h"
+#include "design/DesignGallery.h"
 
 #include <QApplication>
 #include <QTextStream>

@@ -3,10 +3,10 @@
 // and a cached scan, so the picture does not depend on this machine.
 #include "app/MainWindow.h"
 #include "app/TarnwickApp.h"
-#include "app/WindowChrome.h"
+#include "design/WindowChrome.h"
 #include "models/AppSection.h"
 #include "platform/Environment.h"
-#include "services/ActivityService.h"
+#include "services/store/ActivityService.h"
 #include "state/AppState.h"
 
 #include <QApplication>

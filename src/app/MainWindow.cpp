@@ -1,9 +1,9 @@
 #include "app/MainWindow.h"
 
-#include "app/WindowChrome.h"
+#include "design/WindowChrome.h"
 #include "state/AppState.h"
 #include "support/AppIdentity.h"
-#include "views/AppShell.h"
+#include "views/shell/AppShell.h"
 
 #include <QAction>
 #include <QApplication>

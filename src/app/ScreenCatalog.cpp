@@ -1,10 +1,10 @@
 #include "app/ScreenCatalog.h"
 
-#include "views/ActivityView.h"
-#include "views/DetailArea.h"
-#include "views/InsightsView.h"
-#include "views/ScanningView.h"
-#include "views/SpaceMapView.h"
+#include "views/shell/ActivityView.h"
+#include "views/shell/DetailArea.h"
+#include "views/map/InsightsView.h"
+#include "views/map/ScanningView.h"
+#include "views/map/SpaceMapView.h"
 
 namespace tarnwick::ScreenCatalog {
 

@@ -3,13 +3,13 @@
 #include "app/MainWindow.h"
 #include "app/TarnwickApp.h"
 #include "platform/Environment.h"
-#include "services/CachedScan.h"
+#include "services/scan/CachedScan.h"
 #include "state/AppState.h"
 #include "state/MapServices.h"
 #include "support/PathRules.h"
-#include "views/AppShell.h"
-#include "views/DetailArea.h"
-#include "views/SpaceMapView.h"
+#include "views/shell/AppShell.h"
+#include "views/shell/DetailArea.h"
+#include "views/map/SpaceMapView.h"
 
 #include <QApplication>
 #include <QDir>

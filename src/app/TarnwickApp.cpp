@@ -2,15 +2,15 @@
 
 #include "app/MainWindow.h"
 #include "app/ScreenCatalog.h"
-#include "app/SymbolIcons.h"
-#include "app/TaldoTheme.h"
-#include "app/WindowChrome.h"
-#include "services/QuickLookService.h"
-#include "services/ScanCache.h"
+#include "design/SymbolIcons.h"
+#include "design/TaldoTheme.h"
+#include "design/WindowChrome.h"
+#include "services/store/QuickLookService.h"
+#include "services/scan/ScanCache.h"
 #include "state/AppState.h"
-#include "views/AppShell.h"
-#include "views/MenuBarPanel.h"
-#include "views/PreviewWindow.h"
+#include "views/shell/AppShell.h"
+#include "views/health/MenuBarPanel.h"
+#include "views/shell/PreviewWindow.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>

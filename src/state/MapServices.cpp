@@ -1,9 +1,9 @@
 #include "state/MapServices.h"
 
-#include "services/DiskScanner.h"
-#include "services/ScanCache.h"
-#include "services/SpaceReconciler.h"
-#include "services/VolumesService.h"
+#include "services/scan/DiskScanner.h"
+#include "services/scan/ScanCache.h"
+#include "services/scan/SpaceReconciler.h"
+#include "services/scan/VolumesService.h"
 
 #include <memory>
 

@@ -4,7 +4,7 @@
 #include "models/ScanNode.h"
 #include "models/ScanProgress.h"
 #include "models/VolumeInfo.h"
-#include "services/CachedScan.h"
+#include "services/scan/CachedScan.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "state/MemoryGovernor.h"
 
-#include "services/MemoryBudget.h"
+#include "services/store/MemoryBudget.h"
 #include "state/AppState.h"
 
 namespace tarnwick {

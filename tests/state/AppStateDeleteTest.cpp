@@ -3,7 +3,7 @@
 #include "StateTestSupport.h"
 #include "TestSupport.h"
 #include "platform/FileOperations.h"
-#include "services/SafeBinService.h"
+#include "services/store/SafeBinService.h"
 #include "support/AtomicFile.h"
 
 #include <QFileInfo>

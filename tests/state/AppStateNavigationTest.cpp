@@ -2,8 +2,8 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
-#include "services/ActivityService.h"
-#include "services/SafeBinService.h"
+#include "services/store/ActivityService.h"
+#include "services/store/SafeBinService.h"
 #include "support/AtomicFile.h"
 
 #include <gtest/gtest.h>

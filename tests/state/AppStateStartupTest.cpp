@@ -2,9 +2,9 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
-#include "services/ActivityService.h"
-#include "services/SafeBinService.h"
-#include "services/ScanCache.h"
+#include "services/store/ActivityService.h"
+#include "services/store/SafeBinService.h"
+#include "services/scan/ScanCache.h"
 #include "support/AtomicFile.h"
 
 #include <QSettings>

@@ -1,8 +1,0 @@
-#include "app/TaldoPrimaryButton.h"
-
-namespace tarnwick {
-
-TaldoPrimaryButton::TaldoPrimaryButton(const QString& text, QWidget* parent)
-    : TaldoButton(TaldoButtonKind::primary, text, parent) {}
-
-} // namespace tarnwick

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "models/ScanInsights.h"
+#include "models/ScanNode.h"
+#include "services/scan/CachedScan.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tarnwick {
+
+// Keeps the last map scan across launches in "last-scan.taldo" in the
+// support folder: the LZFSE-compressed JSON of the root path and name, the
+// save time, the pruned tree and the insights. The folder of the earlier
+// product name is read as a fallback and never written. Older plain-JSON
+// caches ("last-scan.json") are read once and converted; "last-scan.json.gz"
+// is only ever removed.
+//
+// Before saving, every folder keeps its 20 largest children; later files and
+// merged groups below the larger of 0.15 % of the folder and 750,000 bytes
+// are folded into one "…N smaller…" node (never collectable). Folders,
+// restricted and virtual nodes are never folded, and sizes are kept as they are.
+//
+// The cache is untrusted: a file that is not LZFSE, decompresses to more than
+// 1 GiB, is not strict JSON of the expected shape, lacks a key or nests
+// deeper than the reader allows loads as no cache.
+namespace ScanCache {
+
+inline constexpr double kMinFraction = 0.0015;
+inline constexpr qint64 kAbsoluteFloor = 750000;
+inline constexpr int kKeptChildren = 20;
+
+inline constexpr char kFileName[] = "last-scan.taldo";
+inline constexpr char kOlderFileName[] = "last-scan.json";
+inline constexpr char kOlderCompressedFileName[] = "last-scan.json.gz";
+
+// Prunes, encodes, compresses and atomically replaces the cache file with the
+// current time as the save date, then removes the older cache files beside
+// it. Never fails towards the caller: a failure leaves the previous file as it
+// was and writes one line to the log ("tarnwick.cache"). The tree is only
+// read. Safe to call from any thread as long as nothing changes the tree
+// meanwhile: it keeps no state of its own, and concurrent saves each replace
+// the file whole.
+void save(const QString& rootPath, const QString& rootName, const ScanNodePtr& root,
+          const ScanInsights& insights);
+
+// The same save on a background thread, for callers on the UI thread. The
+// support folder and the save time are taken now; the saves run one after
+// another in the order asked, and one that a later request supersedes before
+// it starts is skipped. The tree is kept alive until the save is done and
+// must not be changed meanwhile.
+void saveInBackground(QString rootPath, QString rootName, ScanNodePtr root, ScanInsights insights);
+// Blocks until every background save asked for so far has finished (call it
+// before the program quits).
+void waitForBackgroundSaves();
+
+// The cached scan: "last-scan.taldo" from the support folder, else from the
+// folder of the earlier product name; failing that, the first older
+// "last-scan.json" (support folder, then earlier folder) that decodes, which
+// is then saved in the compressed form and returned with its own save date.
+// When nothing serves, the support folder's older files are removed and
+// nullopt is returned. Nodes keep their stored ids.
+std::optional<CachedScan> load();
+
+// A pruned copy of a tree (the tree given is not changed); see above.
+ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor);
+
+}  // namespace ScanCache
+
+}  // namespace tarnwick

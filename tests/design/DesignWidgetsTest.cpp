@@ -1,0 +1,79 @@
+#include "design/BrandMark.h"
+#include "design/TaldoGhostButton.h"
+#include "design/TaldoGlowButton.h"
+#include "design/TaldoHoverGlass.h"
+#include "design/TaldoTheme.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+
+namespace {
+
+void waitMs(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void enter(QWidget& widget) {
+    QEnterEvent event(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(&widget, &event);
+}
+
+void mouse(QWidget& widget, QEvent::Type type) {
+    QMouseEvent event(type, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+
+} // namespace
+
+TEST(DesignWidgets, GlowButtonFollowsHoverAndPressWithEasedAnimations) {
+    TaldoGlowButton button(TaldoTheme::accent(), QStringLiteral("Run"));
+    button.setSymbol(QStringLiteral("sparkles"));
+    button.resize(button.sizeHint());
+    EXPECT_EQ(button.currentParameters(), TaldoButtonStyle::glow(TaldoTheme::accent(), false, false));
+    EXPECT_GT(button.sizeHint().width(), TaldoButtonStyle::sizeFor(button.currentParameters(), button.font(),
+                                                                   QStringLiteral("Run"), false).width());
+    enter(button);
+    EXPECT_TRUE(button.isHovering());
+    waitMs(TaldoButtonStyle::hoverAnimationMs + 80);
+    EXPECT_EQ(button.currentParameters(), TaldoButtonStyle::glow(TaldoTheme::accent(), true, false));
+    mouse(button, QEvent::MouseButtonPress);
+    waitMs(TaldoButtonStyle::pressAnimationMs + 80);
+    EXPECT_EQ(button.currentParameters(), TaldoButtonStyle::glow(TaldoTheme::accent(), true, true));
+    mouse(button, QEvent::MouseButtonRelease);
+    button.setEnabled(false);
+    EXPECT_EQ(button.currentParameters(), TaldoButtonStyle::glow(TaldoTheme::accent(), false, false, false));
+}
+
+TEST(DesignWidgets, PlainButtonPressesAtOnceAndHoverCardLightsUp) {
+    TaldoGhostButton ghost(QStringLiteral("Rescan"));
+    ghost.resize(ghost.sizeHint());
+    enter(ghost);
+    EXPECT_EQ(ghost.currentParameters(), TaldoButtonStyle::ghost(false));
+    mouse(ghost, QEvent::MouseButtonPress);
+    EXPECT_EQ(ghost.currentParameters(), TaldoButtonStyle::ghost(true));
+    mouse(ghost, QEvent::MouseButtonRelease);
+    EXPECT_EQ(ghost.currentParameters(), TaldoButtonStyle::ghost(false));
+
+    TaldoHoverGlass card(14, TaldoTheme::accentTeal(), false);
+    EXPECT_EQ(card.parameters(), TaldoGlassStyle::parameters(TaldoTheme::accentTeal(), false, false));
+    enter(card);
+    waitMs(TaldoGlassStyle::hoverAnimationMs + 80);
+    EXPECT_DOUBLE_EQ(card.hoverAmount(), 1.0);
+    EXPECT_EQ(card.parameters(), TaldoGlassStyle::parameters(TaldoTheme::accentTeal(), false, true));
+
+    BrandMark mark(30, true);
+    EXPECT_EQ(mark.size(), QSize(30, 30));
+    EXPECT_EQ(BrandMark::sourceName(), QStringLiteral("internaldrive.fill"));
+    const QImage image = BrandMark::markImage(30);
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);  // outside the circle
+    EXPECT_GT(qAlpha(image.pixel(15, 15)), 0); // the picture
+}

@@ -1,0 +1,476 @@
+#include "services/scan/ScanCache.h"
+
+#include "TestSupport.h"
+#include "platform/Lzfse.h"
+#include "services/scan/CachedScanJson.h"
+#include "support/AppIdentity.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <mutex>
+
+using namespace tarnwick;
+
+namespace {
+
+const QDateTime kNow = QDateTime(QDate(2026, 3, 15), QTime(12, 0, 0, 250), Qt::UTC);
+const QDateTime kEarlier = QDateTime(QDate(2025, 11, 2), QTime(8, 30, 0, 500), Qt::UTC);
+const QString kEllipsis = QString(QChar(0x2026));
+
+ScanNodePtr node(const QString& path, NodeKind kind, qint64 size, std::vector<ScanNodePtr> children = {}) {
+    return ScanNode::create(QUuid::createUuid(), path.section('/', -1), path, kind, size, std::move(children));
+}
+
+// A folder of the given size (not re-summed) holding files of the given sizes, in that order.
+ScanNodePtr folderOfFiles(const QString& path, qint64 size, const std::vector<qint64>& sizes) {
+    std::vector<ScanNodePtr> children;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        children.push_back(node(path + "/f" + QString::number(i), NodeKind::file, sizes[i]));
+    }
+    return node(path, NodeKind::dir, size, std::move(children));
+}
+
+std::vector<qint64> repeated(qint64 size, int count) { return std::vector<qint64>(count, size); }
+std::vector<qint64> joined(std::vector<qint64> a, const std::vector<qint64>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Same ids, texts, kinds, sizes, flags and order all the way down; parents set.
+void expectSameTree(const ScanNode& a, const ScanNode& b) {
+    std::vector<std::pair<const ScanNode*, const ScanNode*>> pending{{&a, &b}};
+    while (!pending.empty()) {
+        auto [x, y] = pending.back();
+        pending.pop_back();
+        ASSERT_EQ(x->id, y->id) << x->path.toStdString();
+        EXPECT_EQ(x->name, y->name);
+        EXPECT_EQ(x->path, y->path);
+        EXPECT_EQ(x->kind, y->kind);
+        EXPECT_EQ(x->size, y->size);
+        EXPECT_EQ(x->isAggregate, y->isAggregate) << x->name.toStdString();
+        ASSERT_EQ(x->children.size(), y->children.size()) << x->path.toStdString();
+        for (size_t i = 0; i < x->children.size(); ++i) {
+            EXPECT_EQ(y->children[i]->parent().get(), y);
+            pending.push_back({x->children[i].get(), y->children[i].get()});
+        }
+    }
+}
+
+ScanInsights sampleInsights() {
+    ScanInsights insights;
+    insights.largest.append(FileRecord{QUuid::createUuid(), "movie.mov", "/Users/me/movie.mov", 5000000000,
+                                       kEarlier, "video"});
+    insights.oldest.append(FileRecord{QUuid::createUuid(), "old.pdf", "/Users/me/old.pdf", 600000,
+                                      FileRecord::distantPast(), "documents"});
+    insights.types.append(TypeBucket{"video", 5000000000, 1});
+    insights.types.append(TypeBucket{"documents", 600000, 1});
+    insights.fileCount = 2;
+    insights.totalFileBytes = 5000600000;
+    return insights;
+}
+
+// A walked home folder with every kind of node and every kind of aggregate.
+ScanNodePtr sampleTree() {
+    const QString home = "/Users/me";
+    auto smallFiles = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(12), home + "/Documents",
+                                       NodeKind::file, 90000);
+    smallFiles->isAggregate = true;
+    auto group = ScanNode::create(QUuid::createUuid(), ScanNode::kSmallerObjectsName.toString(), home + "/Documents",
+                                  NodeKind::smallGroup, 800,
+                                  {node(home + "/Documents/a.txt", NodeKind::file, 500),
+                                   node(home + "/Documents/b", NodeKind::dir, 300)});
+    group->isAggregate = true;
+    auto documents = node(home + "/Documents", NodeKind::dir, 5000090800,
+                          {node(home + "/Documents/movie.mov", NodeKind::file, 5000000000), smallFiles, group});
+    auto hidden = ScanNode::create(QUuid::createUuid(), "(hidden / restricted space)", home + "/.hidden",
+                                   NodeKind::restricted, 60000000);
+    hidden->isAggregate = true;
+    // A real file whose name merely looks like a small-files node.
+    auto lookalike = node(home + "/" + ScanNode::smallFilesName(3), NodeKind::file, 300000);
+    auto root = node(home, NodeKind::dir, 5060390800,
+                     {documents, hidden, lookalike, node(home + "/Private", NodeKind::restricted, 0),
+                      ScanNode::create(QUuid::createUuid(), "Preboot", "/System/Volumes/Preboot", NodeKind::virtual_, 0)});
+    root->name = "me";
+    return root;
+}
+
+long peakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+QByteArray compressed(const QByteArray& json) {
+    const auto bytes = Lzfse::compress(reinterpret_cast<const uint8_t*>(json.constData()), json.size());
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+QByteArray documentFor(const ScanNodePtr& root, const QDateTime& at, const QString& rootPath = "/Users/me") {
+    CachedScan scan{rootPath, "me", at, root, sampleInsights()};
+    return *CachedScanJson::encode(scan);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Collects what the cache writes to the log.
+struct LogCapture {
+    static inline std::mutex mutex;
+    static inline QStringList lines;
+    static void handler(QtMsgType, const QMessageLogContext& context, const QString& message) {
+        std::lock_guard lock(mutex);
+        lines << QString::fromLatin1(context.category) + ": " + message;
+    }
+    LogCapture() {
+        lines.clear();
+        previous = qInstallMessageHandler(handler);
+    }
+    ~LogCapture() { qInstallMessageHandler(previous); }
+    QtMessageHandler previous;
+};
+
+class ScanCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        env.setNow(kNow);
+        support = AppIdentity::supportDirectory();
+        legacy = AppIdentity::legacySupportDirectory();
+    }
+    QString inSupport(const char* name) const { return support + "/" + name; }
+    QString inLegacy(const char* name) const { return legacy + "/" + name; }
+
+    test::FakeEnvironment env;
+    QString support;
+    QString legacy;
+};
+
+}  // namespace
+
+TEST(ScanCachePrune, ThresholdIsTheLargerOfTheFractionAndTheFloor) {
+    // 1,000,000,000 bytes: 1,500,000. The 21st child at exactly the threshold
+    // stays; the ones below fold into one node whose size is their sum.
+    auto big = folderOfFiles("/v/big", 1000000000, joined(repeated(2000000, 20), {1500000, 1499999, 1000}));
+    ScanNodePtr pruned = ScanCache::prune(*big, ScanCache::kMinFraction, ScanCache::kAbsoluteFloor);
+    ASSERT_EQ(pruned->children.size(), 22u);
+    const ScanNodePtr& fold = pruned->children[20];
+    EXPECT_EQ(fold->name, kEllipsis + "2 smaller" + kEllipsis);
+    EXPECT_EQ(fold->size, 1500999);
+    EXPECT_EQ(fold->kind, NodeKind::file);
+    EXPECT_EQ(fold->path, "/v/big");
+    EXPECT_TRUE(fold->isAggregate);
+    EXPECT_FALSE(fold->isCollectable());
+    EXPECT_EQ(fold->parent(), pruned);
+    EXPECT_EQ(pruned->children[21]->size, 1500000);
+    EXPECT_EQ(pruned->size, 1000000000);  // not re-summed
+    EXPECT_EQ(pruned->id, big->id);
+    EXPECT_EQ(big->children.size(), 23u);  // the tree given is untouched
+
+    // 100,000,000 bytes: the floor, 750,000.
+    auto floor = folderOfFiles("/v/floor", 100000000, joined(repeated(1000000, 20), {750000, 749999}));
+    pruned = ScanCache::prune(*floor, ScanCache::kMinFraction, ScanCache::kAbsoluteFloor);
+    ASSERT_EQ(pruned->children.size(), 22u);
+    EXPECT_EQ(pruned->children[20]->size, 750000);
+    EXPECT_EQ(pruned->children[21]->name, kEllipsis + "1 smaller" + kEllipsis);
+
+    // 25 files of at least 1,000,000 bytes under a 750,000 threshold all stay.
+    auto large = folderOfFiles("/v/large", 100000000, joined(repeated(3000000, 20), repeated(1000000, 5)));
+    EXPECT_EQ(ScanCache::prune(*large, ScanCache::kMinFraction, ScanCache::kAbsoluteFloor)->children.size(), 25u);
+}
+
+TEST(ScanCachePrune, OnlyLaterSmallFilesAndGroupsFold) {
+    const double f = ScanCache::kMinFraction;
+    const qint64 floor = ScanCache::kAbsoluteFloor;
+
+    // The 20 largest stay whatever their size; the five smallest fold.
+    auto tiny = folderOfFiles("/v/t", 10000, joined(repeated(400, 20), {100, 90, 80, 70, 60}));
+    ScanNodePtr pruned = ScanCache::prune(*tiny, f, floor);
+    ASSERT_EQ(pruned->children.size(), 21u);
+    EXPECT_EQ(pruned->children[0]->id, tiny->children[0]->id);
+    EXPECT_EQ(pruned->children[20]->name, kEllipsis + "5 smaller" + kEllipsis);
+    EXPECT_EQ(pruned->children[20]->size, 400);
+    for (const auto& child : tiny->children) EXPECT_NE(child->id, pruned->children[20]->id);
+
+    // Five later children of 0 bytes leave no fold node and no trace.
+    auto zeros = folderOfFiles("/v/z", 8000, joined(repeated(400, 20), repeated(0, 5)));
+    pruned = ScanCache::prune(*zeros, f, floor);
+    EXPECT_EQ(pruned->children.size(), 20u);
+
+    // Children are ordered by size first (stably): a small child listed early
+    // still folds when 20 larger ones follow it.
+    auto unsorted = folderOfFiles("/v/u", 10000, joined({5}, repeated(400, 20)));
+    pruned = ScanCache::prune(*unsorted, f, floor);
+    ASSERT_EQ(pruned->children.size(), 21u);
+    EXPECT_EQ(pruned->children[20]->name, kEllipsis + "1 smaller" + kEllipsis);
+
+    // Folders, restricted and virtual nodes at any position stay, even of 0
+    // bytes; 30 tiny subfolders all stay and are pruned in turn.
+    std::vector<ScanNodePtr> children;
+    for (int i = 0; i < 30; ++i) {
+        children.push_back(folderOfFiles("/v/s/d" + QString::number(i), 2500, repeated(100, 25)));
+    }
+    children.push_back(node("/v/s/locked", NodeKind::restricted, 0));
+    children.push_back(node("/v/s/role", NodeKind::virtual_, 0));
+    auto subfolders = node("/v/s", NodeKind::dir, 75000, children);
+    pruned = ScanCache::prune(*subfolders, f, floor);
+    ASSERT_EQ(pruned->children.size(), 32u);
+    EXPECT_EQ(pruned->children[30]->kind, NodeKind::restricted);
+    EXPECT_EQ(pruned->children[31]->kind, NodeKind::virtual_);
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_EQ(pruned->children[i]->children.size(), 21u);
+        EXPECT_EQ(pruned->children[i]->children[0]->name, kEllipsis + "5 smaller" + kEllipsis);
+        EXPECT_EQ(pruned->children[i]->children[0]->size, 500);
+    }
+
+    // A merged group among the first 20 keeps its place and its children are
+    // pruned by its own size; a later group below the threshold folds like a file.
+    auto group = folderOfFiles("/v/g", 5000, joined(repeated(150, 20), repeated(100, 20)));
+    group->kind = NodeKind::smallGroup;
+    group->isAggregate = true;
+    auto laterGroup = folderOfFiles("/v/g2", 10, repeated(5, 2));
+    laterGroup->kind = NodeKind::smallGroup;
+    std::vector<ScanNodePtr> withGroup{node("/v/m/big", NodeKind::file, 900000), group};
+    for (int i = 0; i < 18; ++i) withGroup.push_back(node("/v/m/x" + QString::number(i), NodeKind::file, 100));
+    withGroup.push_back(laterGroup);
+    auto mixed = node("/v/m", NodeKind::dir, 1000000, withGroup);
+    pruned = ScanCache::prune(*mixed, f, floor);
+    ASSERT_EQ(pruned->children.size(), 21u);
+    EXPECT_EQ(pruned->children[1]->id, group->id);
+    EXPECT_TRUE(pruned->children[1]->isAggregate);
+    ASSERT_EQ(pruned->children[1]->children.size(), 21u);
+    EXPECT_EQ(pruned->children[1]->children[0]->size, 2000);  // the fold node, largest here
+    EXPECT_EQ(pruned->children[1]->children[0]->path, "/v/g");
+    EXPECT_EQ(pruned->children[20]->name, kEllipsis + "1 smaller" + kEllipsis);
+    EXPECT_EQ(pruned->children[20]->size, 10);
+
+    // A fold node as large as another child stands after it.
+    std::vector<ScanNodePtr> tie;
+    for (int i = 0; i < 20; ++i) tie.push_back(node("/v/e/x" + QString::number(i), NodeKind::file, 5000));
+    tie.push_back(node("/v/e/sub", NodeKind::dir, 1000));
+    tie.push_back(node("/v/e/a", NodeKind::file, 500));
+    tie.push_back(node("/v/e/b", NodeKind::file, 500));
+    pruned = ScanCache::prune(*node("/v/e", NodeKind::dir, 102000, tie), f, floor);
+    ASSERT_EQ(pruned->children.size(), 22u);
+    EXPECT_EQ(pruned->children[20]->name, "sub");
+    EXPECT_EQ(pruned->children[21]->name, kEllipsis + "2 smaller" + kEllipsis);
+
+    // A root that is not a folder is copied as a leaf.
+    auto leaf = node("/v/file", NodeKind::file, 7, {node("/v/file/odd", NodeKind::file, 7)});
+    pruned = ScanCache::prune(*leaf, f, floor);
+    EXPECT_TRUE(pruned->children.empty());
+    EXPECT_EQ(pruned->id, leaf->id);
+}
+
+TEST_F(ScanCacheTest, RoundTripsTreeInsightsAndAggregates) {
+    ScanNodePtr tree = sampleTree();
+    const ScanInsights insights = sampleInsights();
+    QFile::copy(test::dataPath("lzfse/tiny.json"), inSupport(ScanCache::kOlderFileName));
+    test::writeFile(inSupport(ScanCache::kOlderCompressedFileName), "gz");
+
+    ScanCache::save("/Users/me", "Macintosh HD", tree, insights);
+    const QByteArray file = readAll(inSupport(ScanCache::kFileName));
+    EXPECT_TRUE(file.startsWith("bvx"));
+    EXPECT_TRUE(file.endsWith("bvx$"));
+    EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderFileName)));
+    EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderCompressedFileName)));
+    EXPECT_FALSE(QDir(legacy).exists());
+
+    std::optional<CachedScan> loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->rootPath, "/Users/me");
+    EXPECT_EQ(loaded->rootName, "Macintosh HD");
+    EXPECT_EQ(loaded->scannedAt, kNow);
+    EXPECT_EQ(loaded->insights, insights);
+    EXPECT_NE(loaded->root, tree);
+    expectSameTree(*tree, *loaded->root);
+    EXPECT_EQ(loaded->root->parent(), nullptr);
+    // Aggregates are recognised again; the look-alike real file is not one.
+    EXPECT_TRUE(loaded->root->children[0]->children[1]->isAggregate);  // small files
+    EXPECT_TRUE(loaded->root->children[0]->children[2]->isAggregate);  // merged group
+    EXPECT_FALSE(loaded->root->children[2]->isAggregate);
+    EXPECT_TRUE(loaded->root->children[2]->isCollectable());
+    // Loading changes nothing on disk.
+    EXPECT_EQ(readAll(inSupport(ScanCache::kFileName)), file);
+}
+
+TEST_F(ScanCacheTest, DeepChainsRoundTrip) {
+    // 5,000 folders deep, with the paths a walk would give them.
+    ScanNodePtr root = node("/c", NodeKind::dir, 1);
+    ScanNode* at = root.get();
+    for (int i = 0; i < 5000; ++i) {
+        auto child = node(at->path + "/d", NodeKind::dir, 1);
+        ScanNode* next = child.get();
+        at->appendChild(std::move(child));
+        at = next;
+    }
+    at->appendChild(node(at->path + "/f", NodeKind::file, 1));
+    ScanCache::save("/c", "c", root, ScanInsights::empty());
+    std::optional<CachedScan> loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    expectSameTree(*root, *loaded->root);
+}
+
+TEST_F(ScanCacheTest, OlderJsonCacheIsConvertedOnce) {
+    ScanNodePtr tree = sampleTree();
+    test::writeFile(inSupport(ScanCache::kFileName), "not lzfse at all");
+    test::writeFile(inSupport(ScanCache::kOlderFileName), documentFor(tree, kEarlier));
+    test::writeFile(inSupport(ScanCache::kOlderCompressedFileName), "gz");
+
+    std::optional<CachedScan> loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->scannedAt, kEarlier);  // the older file's own date
+    expectSameTree(*tree, *loaded->root);
+    EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderFileName)));
+    EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderCompressedFileName)));
+
+    // The compressed file now serves, dated at the conversion.
+    loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->scannedAt, kNow);
+    expectSameTree(*tree, *loaded->root);
+}
+
+TEST_F(ScanCacheTest, EarlierFolderIsReadButNeverChanged) {
+    ScanNodePtr tree = sampleTree();
+    const QByteArray document = documentFor(tree, kEarlier);
+
+    // Its compressed file serves when ours is missing or unreadable; nothing is written.
+    test::writeFile(inLegacy(ScanCache::kFileName), compressed(document));
+    std::optional<CachedScan> loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->scannedAt, kEarlier);
+    expectSameTree(*tree, *loaded->root);
+    EXPECT_TRUE(QDir(support).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    test::makeDir(inSupport(ScanCache::kFileName));
+    EXPECT_TRUE(ScanCache::load());
+    QDir(inSupport(ScanCache::kFileName)).removeRecursively();
+
+    // Its older JSON file is converted into ours and stays where it is,
+    // after ours was found undecodable.
+    QFile::remove(inLegacy(ScanCache::kFileName));
+    test::writeFile(inLegacy(ScanCache::kOlderFileName), document);
+    test::writeFile(inSupport(ScanCache::kOlderFileName), "{\"rootPath\":");
+    loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->scannedAt, kEarlier);
+    EXPECT_TRUE(QFile::exists(inLegacy(ScanCache::kOlderFileName)));
+    EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderFileName)));
+    loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->scannedAt, kNow);
+}
+
+TEST_F(ScanCacheTest, NothingUsableLoadsAsNoCache) {
+    // No files at all: nothing, and nothing created.
+    EXPECT_FALSE(ScanCache::load());
+    EXPECT_TRUE(QDir(support).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    EXPECT_FALSE(QDir(legacy).exists());
+
+    // Undecodable older files: ours are removed, the earlier folder's stay.
+    test::writeFile(inSupport(ScanCache::kOlderFileName), "[]");
+    test::writeFile(inSupport(ScanCache::kOlderCompressedFileName), "gz");
+    test::writeFile(inLegacy(ScanCache::kOlderFileName), "{");
+    test::writeFile(inLegacy(ScanCache::kOlderCompressedFileName), "gz");
+    EXPECT_FALSE(ScanCache::load());
+    EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderFileName)));
+    EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderCompressedFileName)));
+    EXPECT_TRUE(QFile::exists(inLegacy(ScanCache::kOlderFileName)));
+    EXPECT_TRUE(QFile::exists(inLegacy(ScanCache::kOlderCompressedFileName)));
+}
+
+TEST_F(ScanCacheTest, CorruptOrHostileFilesLoadAsNoCache) {
+    ScanCache::save("/Users/me", "me", sampleTree(), sampleInsights());
+    const QByteArray good = readAll(inSupport(ScanCache::kFileName));
+    ASSERT_TRUE(ScanCache::load());
+    const QByteArray document = documentFor(sampleTree(), kEarlier);
+
+    auto loadsNothing = [this](const QByteArray& contents) {
+        test::writeFile(inSupport(ScanCache::kFileName), contents);
+        const bool none = !ScanCache::load().has_value();
+        EXPECT_TRUE(QFile::exists(inSupport(ScanCache::kFileName)));  // a load never removes it
+        return none;
+    };
+    QByteArray noSize = document;
+    noSize.replace(",\"size\":", ",\"bytes\":");
+    QByteArray badRecord = document;
+    badRecord.replace("\"fileExtension\":", "\"extension\":");
+    QByteArray depthBomb = R"({"id":"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9","name":"d","path":"/d","kind":"dir","size":1,"children":[)";
+    depthBomb = R"({"rootPath":"/","rootName":"/","scannedAt":0,"root":)" + depthBomb.repeated(100000);
+
+    EXPECT_TRUE(loadsNothing(good.left(good.size() - 10)));       // truncated stream
+    EXPECT_TRUE(loadsNothing(good.left(good.size() / 2)));
+    EXPECT_TRUE(loadsNothing(good + "bvx$"));                      // stray bytes after the end
+    EXPECT_TRUE(loadsNothing(document));                           // plain JSON is not LZFSE
+    EXPECT_TRUE(loadsNothing(QByteArray(4096, '\0')));
+    EXPECT_TRUE(loadsNothing(compressed("{\"rootPath\":\"/\"")));  // bad JSON
+    EXPECT_TRUE(loadsNothing(compressed(noSize)));                  // missing keys
+    EXPECT_TRUE(loadsNothing(compressed(badRecord)));
+    EXPECT_TRUE(loadsNothing(compressed(depthBomb)));
+    EXPECT_FALSE(loadsNothing(compressed(document)));
+
+    // A stream that claims to expand beyond 1 GiB is refused before any of
+    // it is unpacked: an LZVN block of 1 GiB + 1 bytes (its payload just the
+    // end mark), then the end of the stream.
+    auto le32 = [](quint32 v) {
+        const char bytes[] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+        return QByteArray(bytes, 4);
+    };
+    const QByteArray bomb = "bvxn" + le32((1u << 30) + 1) + le32(8) + QByteArray("\x06", 1) + QByteArray(7, '\0') +
+                            "bvx$";
+    const long peakBefore = peakMiB();
+    EXPECT_TRUE(loadsNothing(bomb));
+    EXPECT_LT(peakMiB() - peakBefore, 512);
+}
+
+TEST_F(ScanCacheTest, FailedSaveLogsOneLineAndKeepsTheOldFile) {
+    ScanCache::save("/Users/me", "me", sampleTree(), sampleInsights());
+    const QByteArray before = readAll(inSupport(ScanCache::kFileName));
+    test::writeFile(inSupport(ScanCache::kOlderFileName), "{}");
+
+    // The tree cannot be stored: too deep.
+    ScanNodePtr chain = node("/f", NodeKind::file, 1);
+    for (int i = 0; i <= CachedScanJson::kMaxTreeDepth; ++i) chain = node("/d", NodeKind::dir, 1, {chain});
+    {
+        LogCapture log;
+        ScanCache::save("/", "/", chain, ScanInsights::empty());
+        ASSERT_EQ(LogCapture::lines.size(), 1);
+        EXPECT_TRUE(LogCapture::lines[0].startsWith("tarnwick.cache: Tarnwick cache save failed: "));
+    }
+    EXPECT_EQ(readAll(inSupport(ScanCache::kFileName)), before);
+    EXPECT_TRUE(QFile::exists(inSupport(ScanCache::kOlderFileName)));
+
+    // The file cannot be written (a folder stands in its place).
+    QFile::remove(inSupport(ScanCache::kFileName));
+    test::makeDir(inSupport(ScanCache::kFileName));
+    {
+        LogCapture log;
+        ScanCache::save("/Users/me", "me", sampleTree(), sampleInsights());
+        ASSERT_EQ(LogCapture::lines.size(), 1);
+        EXPECT_TRUE(LogCapture::lines[0].startsWith("tarnwick.cache: Tarnwick cache save failed: "));
+    }
+    EXPECT_TRUE(QFileInfo(inSupport(ScanCache::kFileName)).isDir());
+    EXPECT_TRUE(QFile::exists(inSupport(ScanCache::kOlderFileName)));
+    QDir(inSupport(ScanCache::kFileName)).removeRecursively();
+
+    // A successful save says nothing.
+    LogCapture log;
+    ScanCache::save("/Users/me", "me", sampleTree(), sampleInsights());
+    EXPECT_TRUE(LogCapture::lines.isEmpty());
+}
+
+TEST_F(ScanCacheTest, BackgroundSavesRunInOrder) {
+    for (int i = 0; i < 5; ++i) {
+        ScanCache::saveInBackground("/scan" + QString::number(i), "scan", sampleTree(), sampleInsights());
+    }
+    ScanCache::waitForBackgroundSaves();
+    std::optional<CachedScan> loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->rootPath, "/scan4");
+    EXPECT_EQ(loaded->scannedAt, kNow);
+}

@@ -1,0 +1,55 @@
+#include "services/store/RevealService.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+using namespace tarnwick;
+
+TEST(RevealService, FileManagerCallAndFallback) {
+    // dbus-send splits array items on commas, so they are escaped with the rest.
+    EXPECT_EQ(RevealService::fileUrlText("/tmp/a,b c/ü.txt"), QStringLiteral("file:///tmp/a%2Cb%20c/%C3%BC.txt"));
+    const QStringList arguments = RevealService::showItemsArguments("/home/u/a,b");
+    EXPECT_TRUE(arguments.contains(QStringLiteral("--dest=org.freedesktop.FileManager1")));
+    EXPECT_TRUE(arguments.contains(QStringLiteral("org.freedesktop.FileManager1.ShowItems")));
+    EXPECT_EQ(arguments.at(arguments.size() - 2), QStringLiteral("array:string:file:///home/u/a%2Cb"));
+    EXPECT_EQ(arguments.last(), QStringLiteral("string:"));
+
+    EXPECT_EQ(RevealService::containingFolderUrl("/home/u/file.txt"), QUrl::fromLocalFile("/home/u"));
+    EXPECT_EQ(RevealService::containingFolderUrl("/home/u/folder/"), QUrl::fromLocalFile("/home/u"));
+    EXPECT_EQ(RevealService::containingFolderUrl("/"), QUrl::fromLocalFile("/"));
+}
+
+TEST(RevealService, RunsTheToolAndReportsItsAnswer) {
+    test::FakeEnvironment environment;
+    const QString log = environment.path("arguments.txt");
+    const QString tool = test::writeFile(environment.path("bin/dbus-send"),
+                                         QByteArray("#!/bin/sh\nprintf '%s\\n' \"$@\" > '") + log.toUtf8() +
+                                             "'\nexit \"${FAKE_EXIT:-0}\"\n");
+    QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner);
+    environment.environment().toolPaths.insert("/usr/bin/dbus-send", tool);
+    environment.apply();
+
+    EXPECT_TRUE(RevealService::showInFileManager("/home/u/My Files/a.txt"));
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines, RevealService::showItemsArguments("/home/u/My Files/a.txt"));
+
+    qputenv("FAKE_EXIT", "1");
+    EXPECT_FALSE(RevealService::showInFileManager("/home/u/a.txt"));
+    qunsetenv("FAKE_EXIT");
+    environment.environment().toolPaths.insert("/usr/bin/dbus-send", environment.path("bin/missing"));
+    environment.apply();
+    EXPECT_FALSE(RevealService::showInFileManager("/home/u/a.txt"));
+
+    // A handler takes every request while set.
+    QStringList handled;
+    RevealService::setHandler([&](const QString& path) { handled << path; });
+    RevealService::reveal("/home/u/a.txt");
+    RevealService::reveal(QString());
+    RevealService::setHandler({});
+    EXPECT_EQ(handled, QStringList({"/home/u/a.txt"}));
+}

@@ -1,0 +1,149 @@
+#include "views/shell/DetailArea.h"
+#include "views/shell/SectionPlaceholder.h"
+#include "views/shell/SectionRail.h"
+
+#include "state/AppState.h"
+
+#include "TestSupport.h"
+#include "state/StateTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontMetrics>
+#include <QLabel>
+
+using namespace tarnwick;
+
+namespace {
+
+MapServices servicesWithCache(const QString& rootName, const QDateTime& date) {
+    MapServices services = test::testServices();
+    services.loadCache = [rootName, date] {
+        CachedScan cached;
+        cached.rootPath = QStringLiteral("/Volumes/") + rootName;
+        cached.rootName = rootName;
+        cached.scannedAt = date;
+        cached.root = ScanNode::create(QUuid::createUuid(), rootName, cached.rootPath, NodeKind::dir, 0);
+        cached.insights = ScanInsights::empty();
+        return std::optional<CachedScan>(cached);
+    };
+    return services;
+}
+
+QString labelText(QWidget* widget, const char* name) {
+    auto* label = widget->findChild<QLabel*>(name);
+    return label ? label->text() : QString();
+}
+
+}  // namespace
+
+TEST(SectionRail, RowsFollowAndOpenSections) {
+    test::FakeEnvironment environment;
+    AppState state(test::testServices());
+    state.start();
+    SectionRail rail(state);
+    rail.resize(SectionRail::railWidth, 720);
+    rail.show();
+    EXPECT_EQ(rail.width(), 196);
+
+    QStringList titles, expected;
+    for (SectionRow* row : rail.findChildren<SectionRow*>()) titles << row->text();
+    for (AppSection section : allAppSections()) expected << rawValue(section);
+    EXPECT_EQ(titles, expected);
+    EXPECT_EQ(titles.first(), "Vidur Aded");
+    EXPECT_TRUE(rail.row(AppSection::home)->isSelected());
+
+    rail.row(AppSection::insights)->click();
+    EXPECT_EQ(state.section(), AppSection::insights);
+    EXPECT_TRUE(rail.row(AppSection::insights)->isSelected());
+    EXPECT_FALSE(rail.row(AppSection::home)->isSelected());
+
+    state.openSection(AppSection::safeBin);  // from elsewhere: the rail follows at once
+    EXPECT_TRUE(rail.row(AppSection::safeBin)->isSelected());
+    EXPECT_FALSE(rail.row(AppSection::insights)->isSelected());
+
+    // No cached or finished scan: no card.
+    EXPECT_FALSE(rail.lastMapCard()->isVisible());
+}
+
+TEST(SectionRail, LastMapCardShowsTheCachedScan) {
+    test::FakeEnvironment environment;
+    const QDateTime now(QDate(2024, 6, 1), QTime(12, 0), Qt::UTC);
+    environment.setNow(now);
+    AppState state(servicesWithCache("Backup", now.addSecs(-2 * 3600)));
+    state.start();
+    SectionRail rail(state);
+    rail.resize(SectionRail::railWidth, 720);
+    rail.show();
+    // The cached scan arrives after start-up; the card follows it.
+    ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
+    EXPECT_TRUE(rail.lastMapCard()->isVisible());
+    EXPECT_EQ(rail.shownSummary(), QStringLiteral("Backup \u00B7 2 hr. ago"));
+
+    // A long name wraps to a second line and is cut after it.
+    AppState longState(servicesWithCache(QString("Very Long Volume Name ").repeated(8).trimmed(), now.addSecs(-60)));
+    ASSERT_TRUE(test::startAndRestore(longState));
+    SectionRail longRail(longState);
+    longRail.show();
+    const QStringList lines = longRail.shownSummary().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\u2026")));
+}
+
+TEST(SectionRail, FitToLinesWrapsAndCuts) {
+    const QFont font;
+    const QFontMetrics metrics(font);
+    EXPECT_EQ(SectionRail::fitToLines("short", font, 500, 2), "short");
+    EXPECT_EQ(SectionRail::fitToLines("", font, 500, 2), "");
+
+    const QString text = "alpha beta gamma delta epsilon zeta eta theta iota kappa lambda mu";
+    const int width = metrics.horizontalAdvance("alpha beta gamma") + 2;
+    const QStringList lines = SectionRail::fitToLines(text, font, width, 2).split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "alpha beta gamma");
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\u2026")));
+    for (const QString& line : lines) EXPECT_LE(metrics.horizontalAdvance(line), width);
+
+    // Text that fits in two lines is not cut.
+    const QString two = "alpha beta gamma delta";
+    EXPECT_EQ(SectionRail::fitToLines(two, font, width, 2), "alpha beta gamma\ndelta");
+}
+
+TEST(DetailArea, PlaceholdersAndFactories) {
+    test::FakeEnvironment environment;
+    AppState state(test::testServices());
+    state.start();
+    DetailArea area(state);
+    area.show();
+
+    // Nothing registered: an honest placeholder with the section's title.
+    auto* placeholder = qobject_cast<SectionPlaceholder*>(area.currentScreen());
+    ASSERT_NE(placeholder, nullptr);
+    EXPECT_EQ(labelText(placeholder, "placeholderTitle"), "Vidur Aded");
+    EXPECT_EQ(labelText(placeholder, "placeholderMessage"), "This section is not available in this version.");
+
+    int built = 0;
+    area.setScreenFactory(AppSection::map, [&built](AppState&) {
+        ++built;
+        auto* screen = new QLabel(QStringLiteral("map screen"));
+        screen->setObjectName(QStringLiteral("mapScreen"));
+        return screen;
+    });
+    EXPECT_EQ(built, 0);  // built when first needed
+    state.openSection(AppSection::map);
+    ASSERT_EQ(built, 1);
+    EXPECT_EQ(area.currentScreen()->objectName(), "mapScreen");
+    state.openSection(AppSection::activity);
+    state.openSection(AppSection::map);
+    EXPECT_EQ(built, 1);  // kept, not built again
+
+    // Replacing the factory replaces the screen on display.
+    area.setScreenFactory(AppSection::map, [](AppState&) {
+        auto* screen = new QLabel(QStringLiteral("new map"));
+        screen->setObjectName(QStringLiteral("newMap"));
+        return screen;
+    });
+    EXPECT_EQ(area.currentScreen()->objectName(), "newMap");
+
+    // The scanning screen taking over is driven through the application in TarnwickAppTest.
+}
