@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/CleanupCategory.h"
+#include "models/MoveScope.h"
 
 #include <QString>
 #include <QUuid>
@@ -18,6 +19,7 @@ struct CleanupItem {
     CleanupCategory category = CleanupCategory::caches;
     bool isSelected = false;
     bool isSafeDefault = false;
+    MoveScope scope{};  // what a clean moves: the item, or a folder's entries
 
     bool operator==(const CleanupItem&) const = default;
 };
