@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <thread>
 #include <cerrno>
 #include <csignal>
 #include <vector>
@@ -93,7 +94,100 @@ struct SpawnSetup {
     }
 };
 
+// The encoded argument list, program first; argv() points into it.
+struct ArgumentList {
+    std::vector<QByteArray> encoded;
+    std::vector<char*> pointers;
+
+    ArgumentList(const QString& program, const QStringList& arguments) {
+        encoded.reserve(arguments.size() + 1);
+        encoded.push_back(QFile::encodeName(program));
+        for (const QString& argument : arguments) encoded.push_back(argument.toLocal8Bit());
+        pointers.reserve(encoded.size() + 1);
+        for (QByteArray& argument : encoded) pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+    }
+    char** argv() { return pointers.data(); }
+};
+
+// How a reaped child ended.
+void setEnding(ToolResult& result, int status) {
+    if (WIFEXITED(status)) {
+        result.status = ToolResult::Status::finished;
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.status = ToolResult::Status::crashed;
+        result.signalNumber = WTERMSIG(status);
+    } else {
+        result.status = ToolResult::Status::finished;
+    }
+}
+
 }  // namespace
+
+ToolResult ToolRunner::launch(const QString& program, const QStringList& arguments,
+                              std::chrono::milliseconds watch) {
+    ToolResult result;
+    const QByteArray executable = resolveProgram(program);
+    if (executable.isEmpty()) {
+        result.status = ToolResult::Status::notFound;
+        return result;
+    }
+    ArgumentList argv(program, arguments);
+
+    SpawnSetup setup;
+    bool ready = posix_spawnattr_init(&setup.attributes) == 0;
+    setup.attributesReady = ready;
+    ready = ready && posix_spawn_file_actions_init(&setup.actions) == 0;
+    setup.actionsReady = ready;
+    if (ready) {
+        sigset_t all, none;
+        sigfillset(&all);
+        sigemptyset(&none);
+        ready = posix_spawnattr_setsigdefault(&setup.attributes, &all) == 0
+                && posix_spawnattr_setsigmask(&setup.attributes, &none) == 0
+                && posix_spawnattr_setflags(&setup.attributes,
+                                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK
+                                                | POSIX_SPAWN_SETSID) == 0;
+        for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+            ready = ready && posix_spawn_file_actions_addopen(&setup.actions, fd, "/dev/null",
+                                                              fd == STDIN_FILENO ? O_RDONLY : O_WRONLY,
+                                                              0) == 0;
+        }
+    }
+    pid_t pid = -1;
+    if (!ready || posix_spawn(&pid, executable.constData(), &setup.actions, &setup.attributes,
+                              argv.argv(), environ) != 0) {
+        result.status = ToolResult::Status::failedToStart;
+        return result;
+    }
+
+    const auto deadline = Clock::now() + watch;
+    int status = 0;
+    for (int slice = 1;; slice = std::min(slice * 2, kSliceMilliseconds)) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            setEnding(result, status);
+            return result;
+        }
+        if (r < 0 && errno != EINTR) {
+            // Reaped elsewhere (SIGCHLD ignored): how it ended is unknown, never success.
+            result.status = ToolResult::Status::finished;
+            return result;
+        }
+        if (Clock::now() >= deadline) break;
+        struct timespec pause = {0, slice * 1000000L};
+        ::nanosleep(&pause, nullptr);
+    }
+    // Still running: it is doing what it was asked to. Someone must wait for
+    // it so that it leaves no zombie behind when it ends.
+    std::thread([pid] {
+        int ignored = 0;
+        waitBlocking(pid, &ignored);
+    }).detach();
+    result.status = ToolResult::Status::running;
+    return result;
+}
 
 ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
                            std::chrono::milliseconds timeout, Stderr errorHandling) {
@@ -106,14 +200,7 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
         return result;
     }
 
-    std::vector<QByteArray> encoded;
-    encoded.reserve(arguments.size() + 1);
-    encoded.push_back(QFile::encodeName(program));
-    for (const QString& argument : arguments) encoded.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    argv.reserve(encoded.size() + 1);
-    for (QByteArray& argument : encoded) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    ArgumentList argv(program, arguments);
 
     const bool captureErrors = errorHandling == Stderr::capture;
     FileDescriptor outRead, outWrite, errRead, errWrite;
@@ -152,7 +239,7 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
     }
     pid_t pid = -1;
     if (!ready || posix_spawn(&pid, executable.constData(), &setup.actions, &setup.attributes,
-                              argv.data(), environ) != 0) {
+                              argv.argv(), environ) != 0) {
         result.status = ToolResult::Status::failedToStart;
         return result;
     }
@@ -227,14 +314,8 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
         // The exit status was lost (children reaped elsewhere); never reported as success.
         result.status = ToolResult::Status::finished;
         result.exitCode = -1;
-    } else if (WIFEXITED(status)) {
-        result.status = ToolResult::Status::finished;
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.status = ToolResult::Status::crashed;
-        result.signalNumber = WTERMSIG(status);
     } else {
-        result.status = ToolResult::Status::finished;
+        setEnding(result, status);
     }
     return result;
 }
