@@ -39,7 +39,7 @@ protected:
         return test::waitUntil([&] { return state.screen() == AppState::Screen::idle; });
     }
     bool countdownOver() {
-        return test::waitUntil([&] { return !state.isDeleting(); });
+        return test::waitUntil([&] { return !state.isDeleting() && !state.hasSafeBinWork(); });
     }
     void collect(const QString& name) {
         const ScanNodePtr found = test::childNamed(state.rootNode(), name);
