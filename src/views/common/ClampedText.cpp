@@ -79,10 +79,11 @@ void ClampedText::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics metrics(font());
-    int y = 0;
+    // Drawn at the baseline, so nothing below it (an underscore) is clipped.
+    int baseline = metrics.ascent();
     for (const QString& line : shownLines(width())) {
-        painter.drawText(QRect(0, y, width(), metrics.lineSpacing()), Qt::AlignLeft | Qt::AlignVCenter, line);
-        y += metrics.lineSpacing();
+        painter.drawText(QPoint(0, baseline), line);
+        baseline += metrics.lineSpacing();
     }
 }
 

@@ -84,7 +84,7 @@ ModuleScreenFrame::ModuleScreenFrame(const QString& title, QWidget* parent) : QW
     emptyText_->setObjectName(QStringLiteral("moduleEmptyText"));
     emptyText_->setAlignment(Qt::AlignHCenter);
     emptyText_->setWordWrap(true);
-    emptyText_->setMaximumWidth(kEmptyTextWidth);
+    emptyText_->setFixedWidth(kEmptyTextWidth);  // a wrapped label in a centred column needs a width
     column->addWidget(emptyText_, 0, Qt::AlignHCenter);
     emptyButton_ = new TaldoPrimaryButton(QString(), empty);
     emptyButton_->setObjectName(QStringLiteral("moduleEmptyButton"));
@@ -115,6 +115,7 @@ TaldoPrimaryButton* ModuleScreenFrame::setEmptyState(const QString& symbol, cons
     emptySymbol_->setPixmap(
         SymbolIcons::icon(symbol, T::accentTeal(), kEmptySymbolSize).pixmap(kEmptySymbolSize, kEmptySymbolSize));
     emptyText_->setText(description);
+    emptyText_->setFixedHeight(emptyText_->heightForWidth(kEmptyTextWidth));
     emptyButton_->setText(buttonText);
     emptyButton_->setVisible(!buttonText.isEmpty());
     return emptyButton_;
