@@ -16,12 +16,6 @@
 namespace tarnwick {
 namespace {
 
-// Installs a file-operation fault for the lifetime of the object.
-struct Fault {
-    explicit Fault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
-    ~Fault() { FileOperations::setFaultHookForTesting({}); }
-};
-
 // Cleaning junk findings into the real Safe Bin of a temporary support
 // folder, and restoring and deleting its entries.
 class AppStateCleanTest : public ::testing::Test {
@@ -58,12 +52,7 @@ protected:
         for (const CleanupItem& item : state.cleanupItems()) titles.append(item.title);
         return titles;
     }
-    QStringList binNames() const {
-        QStringList names;
-        for (const SafeBinEntry& entry : state.safeBinItems()) names.append(entry.displayName);
-        names.sort();
-        return names;
-    }
+    QStringList binNames() const { return test::safeBinNames(state); }
 
     test::FakeEnvironment env;
     AppState state{test::testServices(), test::quietModules()};
@@ -148,7 +137,7 @@ TEST_F(AppStateCleanTest, PartFailureKeepsWhatStayedAndCountsWhatMoved) {
     AppStateTesting::setCleanupItems(state, {fileFinding("a.log", 300), fileFinding("b.log", 400),
                                              fileFinding("c.log", 500)});
     const QString failing = env.home() + "/b.log";
-    Fault fault([&](std::string_view operation, const QString& path) {
+    test::FileFault fault([&](std::string_view operation, const QString& path) {
         return operation == "move" && path == failing ? EACCES : 0;
     });
     clean();
@@ -185,7 +174,7 @@ TEST_F(AppStateCleanTest, FindingsAlreadyGoneLeaveWithoutAnEvent) {
 TEST_F(AppStateCleanTest, MovesRunOffTheUiThread) {
     AppStateTesting::setCleanupItems(state, {fileFinding("a.log", 10)});
     std::atomic<QThread*> mover{nullptr};
-    Fault fault([&](std::string_view operation, const QString&) {
+    test::FileFault fault([&](std::string_view operation, const QString&) {
         if (operation == "move") mover = QThread::currentThread();
         return 0;
     });
@@ -226,7 +215,7 @@ TEST_F(AppStateCleanTest, RestoreAndDestroyReloadTheListOrShowWhyNot) {
     // A stored item that cannot be removed keeps its entry, and the user is told.
     const SafeBinEntry b = entryNamed("b.log");
     {
-        Fault fault([](std::string_view operation, const QString&) { return operation == "remove" ? EPERM : 0; });
+        test::FileFault fault([](std::string_view operation, const QString&) { return operation == "remove" ? EPERM : 0; });
         state.destroySafeBin(b);
         ASSERT_TRUE(test::safeBinSettled(state));
     }

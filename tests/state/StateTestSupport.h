@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileOperations.h"
 #include "state/AppState.h"
 #include "state/MapServices.h"
 #include "state/ModuleServices.h"
@@ -56,6 +57,22 @@ inline bool startAndRestore(AppState& state) {
 inline bool safeBinSettled(AppState& state) {
     return waitUntil([&state] { return !state.hasSafeBinWork(); });
 }
+
+// The display names of the state's Safe Bin entries, sorted.
+inline QStringList safeBinNames(const AppState& state) {
+    QStringList names;
+    for (const SafeBinEntry& entry : state.safeBinItems()) names.append(entry.displayName);
+    names.sort();
+    return names;
+}
+
+// Installs a file-operation fault for the lifetime of the object.
+struct FileFault {
+    explicit FileFault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
+    ~FileFault() { FileOperations::setFaultHookForTesting({}); }
+    FileFault(const FileFault&) = delete;
+    FileFault& operator=(const FileFault&) = delete;
+};
 
 // Lets the event loop run for a while.
 inline void spin(int milliseconds) {

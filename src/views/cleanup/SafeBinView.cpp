@@ -12,11 +12,11 @@
 #include "views/common/FilledPanel.h"
 #include "views/common/HairlineDivider.h"
 #include "views/common/ModuleHeader.h"
+#include "views/common/ScrollColumn.h"
 #include "views/common/ViewText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -53,19 +53,9 @@ SafeBinView::SafeBinView(AppState& state, QWidget* parent) : QWidget(parent), st
     emptyLayout->addStretch(1);
     body_->addWidget(emptyPage);
 
-    auto* scroll = new QScrollArea(body_);
-    scroll->setObjectName(QStringLiteral("safeBinList"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
-    rowsHost_ = new QWidget(scroll);
-    rows_ = new QVBoxLayout(rowsHost_);
-    rows_->setContentsMargins(12, 10, 12, 10);
-    rows_->setSpacing(4);
-    scroll->setWidget(rowsHost_);
-    rowsHost_->setAutoFillBackground(false);  // after setWidget(), which turns it on
-    body_->addWidget(scroll);
+    list_ = new ScrollColumn(QMargins(12, 10, 12, 10), 4, body_);
+    list_->setObjectName(QStringLiteral("safeBinList"));
+    body_->addWidget(list_);
     layout->addWidget(body_, 1);
 
     connect(&state_, &AppState::changed, this, [this](AppState::Field field) {
@@ -76,11 +66,7 @@ SafeBinView::SafeBinView(AppState& state, QWidget* parent) : QWidget(parent), st
 }
 
 QList<QWidget*> SafeBinView::rows() const {
-    QList<QWidget*> result;
-    for (int i = 0; i < rows_->count(); ++i) {
-        if (QWidget* widget = rows_->itemAt(i)->widget()) result.append(widget);
-    }
-    return result;
+    return list_->widgets();
 }
 
 void SafeBinView::showEvent(QShowEvent* event) {
@@ -89,16 +75,10 @@ void SafeBinView::showEvent(QShowEvent* event) {
 }
 
 void SafeBinView::rebuildRows() {
-    while (QLayoutItem* item = rows_->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();  // the click that changed the list may still be running in it
-        }
-        delete item;
-    }
     const QDateTime now = Environment::current().now();
-    for (const SafeBinEntry& entry : state_.safeBinItems()) rows_->addWidget(makeRow(entry, now));
-    rows_->addStretch(1);
+    QList<QWidget*> rows;
+    for (const SafeBinEntry& entry : state_.safeBinItems()) rows.append(makeRow(entry, now));
+    list_->setWidgets(rows);
     body_->setCurrentIndex(state_.safeBinItems().empty() ? 0 : 1);
     updateButtons();
 }
@@ -111,7 +91,7 @@ void SafeBinView::updateButtons() {
 }
 
 QWidget* SafeBinView::makeRow(const SafeBinEntry& entry, const QDateTime& now) {
-    auto* row = new FilledPanel(T::panel(), 8, rowsHost_);
+    auto* row = new FilledPanel(T::panel(), 8, list_->host());
     row->setObjectName(QStringLiteral("safeBinRow"));
     row->setProperty("entryId", entry.id);
     auto* layout = new QHBoxLayout(row);

@@ -5,12 +5,12 @@
 #include <QWidget>
 
 class QStackedWidget;
-class QVBoxLayout;
 
 namespace tarnwick {
 
 class AppState;
 class ModuleHeader;
+class ScrollColumn;
 class TaldoButton;
 struct SafeBinEntry;
 
@@ -43,8 +43,7 @@ private:
     ModuleHeader* header_ = nullptr;
     TaldoButton* refresh_ = nullptr;
     QStackedWidget* body_ = nullptr;
-    QWidget* rowsHost_ = nullptr;
-    QVBoxLayout* rows_ = nullptr;
+    ScrollColumn* list_ = nullptr;
 };
 
 }  // namespace tarnwick

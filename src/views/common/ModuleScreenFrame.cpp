@@ -6,10 +6,10 @@
 #include "views/common/BusySpinner.h"
 #include "views/common/HairlineDivider.h"
 #include "views/common/ModuleHeader.h"
+#include "views/common/ScrollColumn.h"
 #include "views/common/ViewText.h"
 
 #include <QLabel>
-#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -58,21 +58,10 @@ ModuleScreenFrame::ModuleScreenFrame(const QString& title, QWidget* parent) : QW
     column->addWidget(progress_, 0, Qt::AlignHCenter);
     body_->addWidget(scanning);
 
-    auto* scroll = new QScrollArea(body_);
-    scroll->setObjectName(QStringLiteral("moduleContent"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll->viewport()->setAutoFillBackground(false);
-    cardsHost_ = new QWidget(scroll);
-    cardsLayout_ = new QVBoxLayout(cardsHost_);
-    cardsLayout_->setContentsMargins(20, 20, 20, 20);
-    cardsLayout_->setSpacing(18);
-    cardsLayout_->addStretch(1);
-    scroll->setWidget(cardsHost_);
-    cardsHost_->setAutoFillBackground(false);  // after setWidget(), which turns it on
-    contentPage_ = scroll;
+    cards_ = new ScrollColumn(QMargins(20, 20, 20, 20), 18, body_);
+    cards_->setObjectName(QStringLiteral("moduleContent"));
+    cards_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    contentPage_ = cards_;
     body_->addWidget(contentPage_);
 
     QWidget* empty = centredPage(body_, 12, &column);
@@ -122,25 +111,15 @@ TaldoPrimaryButton* ModuleScreenFrame::setEmptyState(const QString& symbol, cons
 }
 
 void ModuleScreenFrame::setCards(const QList<QWidget*>& cards) {
-    if (!cardsLayout_) return;  // the screen shows content of its own
-    // Everything but the closing stretch goes.
-    while (cardsLayout_->count() > 1) {
-        QLayoutItem* item = cardsLayout_->takeAt(0);
-        if (QWidget* widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();  // a click inside it may still be running
-        }
-        delete item;
-    }
-    for (int i = 0; i < cards.size(); ++i) cardsLayout_->insertWidget(i, cards[i]);
+    if (cards_) cards_->setWidgets(cards);  // else the screen shows content of its own
 }
 
 QList<QWidget*> ModuleScreenFrame::cards() const {
-    QList<QWidget*> result;
-    for (int i = 0; cardsLayout_ && i < cardsLayout_->count(); ++i) {
-        if (QWidget* widget = cardsLayout_->itemAt(i)->widget()) result.append(widget);
-    }
-    return result;
+    return cards_ ? cards_->widgets() : QList<QWidget*>{};
+}
+
+QWidget* ModuleScreenFrame::cardParent() const {
+    return cards_ ? cards_->host() : nullptr;
 }
 
 void ModuleScreenFrame::setContent(QWidget* content) {
@@ -148,8 +127,7 @@ void ModuleScreenFrame::setContent(QWidget* content) {
     const bool shown = body_->currentIndex() == index;
     body_->removeWidget(contentPage_);
     contentPage_->deleteLater();
-    cardsHost_ = nullptr;
-    cardsLayout_ = nullptr;
+    cards_ = nullptr;
     contentPage_ = content;
     body_->insertWidget(index, content);
     if (shown) body_->setCurrentIndex(index);

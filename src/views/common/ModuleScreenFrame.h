@@ -5,11 +5,11 @@
 
 class QLabel;
 class QStackedWidget;
-class QVBoxLayout;
 
 namespace tarnwick {
 
 class ModuleHeader;
+class ScrollColumn;
 class TaldoPrimaryButton;
 
 // The frame every module screen is built on: the header (title, status line,
@@ -39,7 +39,7 @@ public:
     // (which are deleted). Cards are made with cardParent() as parent.
     void setCards(const QList<QWidget*>& cards);
     QList<QWidget*> cards() const;
-    QWidget* cardParent() const { return cardsHost_; }
+    QWidget* cardParent() const;
     // Replaces the card column with a content widget of the screen's own.
     void setContent(QWidget* content);
 
@@ -51,8 +51,7 @@ private:
     QStackedWidget* body_ = nullptr;
     QLabel* progress_ = nullptr;
     QWidget* contentPage_ = nullptr;
-    QWidget* cardsHost_ = nullptr;
-    QVBoxLayout* cardsLayout_ = nullptr;
+    ScrollColumn* cards_ = nullptr;  // none once the screen set content of its own
     QLabel* emptySymbol_ = nullptr;
     QLabel* emptyText_ = nullptr;
     TaldoPrimaryButton* emptyButton_ = nullptr;

@@ -1,7 +1,6 @@
 #include "views/cleanup/SafeBinView.h"
 
 #include "design/TaldoButton.h"
-#include "platform/FileOperations.h"
 #include "services/store/SafeBinService.h"
 #include "state/AppState.h"
 #include "support/AtomicFile.h"
@@ -105,10 +104,11 @@ TEST_F(SafeBinViewTest, RestoreAndDeleteForeverFromTheRows) {
     EXPECT_TRUE(button(0, "safeBinDelete")->isEnabled());
 
     // A stored item that cannot be removed stays listed and the reason is shown.
-    FileOperations::setFaultHookForTesting([](std::string_view op, const QString&) { return op == "remove" ? EPERM : 0; });
-    button(0, "safeBinDelete")->click();
-    ASSERT_TRUE(test::safeBinSettled(state));
-    FileOperations::setFaultHookForTesting({});
+    {
+        test::FileFault fault([](std::string_view op, const QString&) { return op == "remove" ? EPERM : 0; });
+        button(0, "safeBinDelete")->click();
+        ASSERT_TRUE(test::safeBinSettled(state));
+    }
     EXPECT_EQ(names(), QStringList{"b.txt"});
     ASSERT_TRUE(state.errorMessage());
     EXPECT_TRUE(state.errorMessage()->contains("b.txt"));
