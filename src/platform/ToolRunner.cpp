@@ -92,6 +92,21 @@ struct SpawnSetup {
         if (actionsReady) posix_spawn_file_actions_destroy(&actions);
         if (attributesReady) posix_spawnattr_destroy(&attributes);
     }
+
+    // Readies both, with the child starting with every signal at its default
+    // and none blocked, whatever this process ignores or blocks, and with the
+    // further spawn flags given.
+    bool prepare(short flags) {
+        attributesReady = posix_spawnattr_init(&attributes) == 0;
+        actionsReady = attributesReady && posix_spawn_file_actions_init(&actions) == 0;
+        if (!actionsReady) return false;
+        sigset_t all, none;
+        sigfillset(&all);
+        sigemptyset(&none);
+        return posix_spawnattr_setsigdefault(&attributes, &all) == 0
+               && posix_spawnattr_setsigmask(&attributes, &none) == 0
+               && posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | flags) == 0;
+    }
 };
 
 // The encoded argument list, program first; argv() points into it.
@@ -135,25 +150,12 @@ ToolResult ToolRunner::launch(const QString& program, const QStringList& argumen
     }
     ArgumentList argv(program, arguments);
 
+    // A session of its own: nothing ties it to this process or its terminal.
     SpawnSetup setup;
-    bool ready = posix_spawnattr_init(&setup.attributes) == 0;
-    setup.attributesReady = ready;
-    ready = ready && posix_spawn_file_actions_init(&setup.actions) == 0;
-    setup.actionsReady = ready;
-    if (ready) {
-        sigset_t all, none;
-        sigfillset(&all);
-        sigemptyset(&none);
-        ready = posix_spawnattr_setsigdefault(&setup.attributes, &all) == 0
-                && posix_spawnattr_setsigmask(&setup.attributes, &none) == 0
-                && posix_spawnattr_setflags(&setup.attributes,
-                                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK
-                                                | POSIX_SPAWN_SETSID) == 0;
-        for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-            ready = ready && posix_spawn_file_actions_addopen(&setup.actions, fd, "/dev/null",
-                                                              fd == STDIN_FILENO ? O_RDONLY : O_WRONLY,
-                                                              0) == 0;
-        }
+    bool ready = setup.prepare(POSIX_SPAWN_SETSID);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        ready = ready && posix_spawn_file_actions_addopen(&setup.actions, fd, "/dev/null",
+                                                          fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0) == 0;
     }
     pid_t pid = -1;
     if (!ready || posix_spawn(&pid, executable.constData(), &setup.actions, &setup.attributes,
@@ -209,25 +211,11 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
         return result;
     }
 
+    // A process group of its own, so that a timeout can end whatever it started as well.
     SpawnSetup setup;
-    bool ready = posix_spawnattr_init(&setup.attributes) == 0;
-    setup.attributesReady = ready;
-    ready = ready && posix_spawn_file_actions_init(&setup.actions) == 0;
-    setup.actionsReady = ready;
+    bool ready = setup.prepare(POSIX_SPAWN_SETPGROUP) && posix_spawnattr_setpgroup(&setup.attributes, 0) == 0;
     if (ready) {
-        // The child starts with every signal at its default and none blocked,
-        // whatever this process ignores or blocks, in a process group of its own
-        // so that a timeout can end whatever it started as well.
-        sigset_t all, none;
-        sigfillset(&all);
-        sigemptyset(&none);
-        ready = posix_spawnattr_setsigdefault(&setup.attributes, &all) == 0
-                && posix_spawnattr_setsigmask(&setup.attributes, &none) == 0
-                && posix_spawnattr_setpgroup(&setup.attributes, 0) == 0
-                && posix_spawnattr_setflags(&setup.attributes,
-                                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK
-                                                | POSIX_SPAWN_SETPGROUP) == 0
-                && posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null",
+        ready = posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null",
                                                     O_RDONLY, 0) == 0
                 && posix_spawn_file_actions_adddup2(&setup.actions, outWrite.get(),
                                                     STDOUT_FILENO) == 0

@@ -8,6 +8,21 @@
 
 using namespace tarnwick;
 
+namespace {
+
+// Puts a stand-in for the tool at its usual path: it writes its arguments,
+// one a line, to the log (appending with `append`) and exits with $FAKE_EXIT.
+void fakeTool(test::FakeEnvironment& environment, const QString& usualPath, const QString& log, bool append) {
+    const QString tool = test::writeFile(environment.path("bin/" + usualPath.section('/', -1)),
+                                         QByteArray("#!/bin/sh\nprintf '%s\\n' \"$@\" ") + (append ? ">>" : ">") +
+                                             " '" + log.toUtf8() + "'\nexit \"${FAKE_EXIT:-0}\"\n");
+    QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner);
+    environment.environment().toolPaths.insert(usualPath, tool);
+    environment.apply();
+}
+
+}  // namespace
+
 TEST(RevealService, FileManagerCallAndFallback) {
     // dbus-send splits array items on commas, so they are escaped with the rest.
     EXPECT_EQ(RevealService::fileUrlText("/tmp/a,b c/ü.txt"), QStringLiteral("file:///tmp/a%2Cb%20c/%C3%BC.txt"));
@@ -25,12 +40,7 @@ TEST(RevealService, FileManagerCallAndFallback) {
 TEST(RevealService, RunsTheToolAndReportsItsAnswer) {
     test::FakeEnvironment environment;
     const QString log = environment.path("arguments.txt");
-    const QString tool = test::writeFile(environment.path("bin/dbus-send"),
-                                         QByteArray("#!/bin/sh\nprintf '%s\\n' \"$@\" > '") + log.toUtf8() +
-                                             "'\nexit \"${FAKE_EXIT:-0}\"\n");
-    QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner);
-    environment.environment().toolPaths.insert("/usr/bin/dbus-send", tool);
-    environment.apply();
+    fakeTool(environment, "/usr/bin/dbus-send", log, false);
 
     EXPECT_TRUE(RevealService::showInFileManager("/home/u/My Files/a.txt"));
     QFile file(log);
@@ -61,12 +71,7 @@ TEST(RevealService, OpensThroughXdgOpenAndSaysWhyNothingTookIt) {
     EXPECT_EQ(RevealService::openArguments(QUrl::fromLocalFile("/home/u/a,b c.txt")), QStringList({"/home/u/a,b c.txt"}));
 
     const QString log = environment.path("opened.txt");
-    const QString tool = test::writeFile(environment.path("bin/xdg-open"),
-                                         QByteArray("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '") + log.toUtf8() +
-                                             "'\nexit \"${FAKE_EXIT:-0}\"\n");
-    QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner);
-    environment.environment().toolPaths.insert("/usr/bin/xdg-open", tool);
-    environment.apply();
+    fakeTool(environment, "/usr/bin/xdg-open", log, true);
 
     const QUrl document = QUrl::fromLocalFile(environment.home() + "/Notes/plan.txt");
     EXPECT_EQ(RevealService::openWithDesktop(document), std::nullopt);
