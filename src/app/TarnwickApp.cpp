@@ -23,9 +23,9 @@
 
 namespace tarnwick {
 
-TarnwickApp::TarnwickApp(MapServices services, QObject* parent)
+TarnwickApp::TarnwickApp(MapServices services, ModuleServices modules, QObject* parent)
     : QObject(parent),
-      state_(std::make_unique<AppState>(std::move(services))),
+      state_(std::make_unique<AppState>(std::move(services), std::move(modules))),
       monitor_(std::make_unique<SystemMonitor>()) {
     window_ = std::make_unique<MainWindow>(*state_);
     ScreenCatalog::install(*window_->shell()->detailArea());

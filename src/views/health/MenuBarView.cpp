@@ -280,7 +280,9 @@ void MenuBarView::runAction(MonitorKind kind) {
         state_.openSection(AppSection::protection);
         break;
     case Kind::storage:
+        // Always a fresh junk scan, even when opening the section started one.
         state_.openSection(AppSection::cleanup);
+        state_.runCleanupScan();
         break;
     case Kind::memory:
     case Kind::cpu:

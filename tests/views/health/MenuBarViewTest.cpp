@@ -19,6 +19,9 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+
 using namespace tarnwick;
 using Kind = MenuBarView::MonitorKind;
 
@@ -26,6 +29,16 @@ namespace {
 
 constexpr qint64 kGB = 1000LL * 1000 * 1000;
 constexpr qint64 kGiB = 1LL << 30;
+
+// Module finders that find nothing and count the junk scans.
+ModuleServices countingModules(const std::shared_ptr<std::atomic_int>& junkScans) {
+    ModuleServices modules = test::quietModules();
+    modules.cleanupScan = [junkScans](const ModuleServices::Progress&, std::stop_token) {
+        ++*junkScans;
+        return QList<CleanupItem>{};
+    };
+    return modules;
+}
 
 class MenuBarViewTest : public ::testing::Test {
 protected:
@@ -52,7 +65,8 @@ protected:
 
     test::FakeEnvironment environment;
     test::FakeMonitorSources fakes;
-    AppState state{test::testServices()};
+    std::shared_ptr<std::atomic_int> junkScans = std::make_shared<std::atomic_int>(0);
+    AppState state{test::testServices(), countingModules(junkScans)};
     std::unique_ptr<SystemMonitor> monitor;
     std::unique_ptr<MenuBarView> view;
 };
@@ -196,6 +210,8 @@ TEST_F(MenuBarViewTest, ActionsOpenTheirSectionAndBringTheWindowForward) {
 
     view->tile(Kind::storage)->freeUpButton()->click();
     EXPECT_EQ(state.section(), AppSection::cleanup);
+    EXPECT_TRUE(test::waitUntil([&] { return *junkScans >= 1 && !state.isCleanupScanning(); }))
+        << "the storage action starts the junk scan";
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(opened.count(), 1);
 
