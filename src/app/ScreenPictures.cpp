@@ -202,7 +202,8 @@ struct DemoProcesses : ProcessSource {
     QList<SystemMonitor::Proc> sample() const override {
         QList<SystemMonitor::Proc> processes;
         const std::pair<const char*, const char*> rows[] = {
-            {"firefox", "18.4"}, {"Isolated Web Co", "9.7"}, {"gnome-shell", "6.2"}, {"code", "4.9"}, {"pipewire", "1.3"},
+            {"firefox", "18.4"}, {"Isolated Web Co", "9.7"}, {"gnome-shell", "6.2"},
+            {"code", "4.9"},     {"pipewire", "1.3"},
         };
         qint32 pid = 2140;
         for (const auto& [name, cpu] : rows) {
@@ -493,11 +494,15 @@ QStringList render(const QString& outputDirectory, QString* error) {
     panel.adjustSize();
     panel.show();
     monitor.refreshLight();
-    pumpUntil([&] { return monitor.topProcesses().size() == 5 && monitor.batteryPercentText() != QStringLiteral("\u2014"); });
+    pumpUntil([&] {
+        return monitor.topProcesses().size() == 5 && monitor.batteryPercentText() != QStringLiteral("\u2014");
+    });
     pumpUntil([] { return false; }, 250);  // the panel's fade-in
     settle();
     const QString panelPath = QDir(outputDirectory).filePath(QStringLiteral("menu-bar-panel.png"));
-    if (!panel.grab().toImage().save(panelPath, "PNG")) return fail(QStringLiteral("cannot write menu-bar-panel.png"));
+    if (!panel.grab().toImage().save(panelPath, "PNG")) {
+        return fail(QStringLiteral("cannot write menu-bar-panel.png"));
+    }
     written.append(panelPath);
     return written;
 }

@@ -64,8 +64,8 @@ TEST(ToolRunner, OverridesReplaceInheritedVariablesAndKeepTheRest) {
                                          {QStringLiteral("LC_ALL=C"), QStringLiteral("TARNWICK_RUNNER_PROBE=set")});
     EXPECT_EQ(r.output, "C|set|" + qgetenv("HOME"));
     // Without overrides the child sees the process's own variables.
-    EXPECT_EQ(ToolRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("printf %s \"$TARNWICK_RUNNER_PROBE\"")}).output,
-              "inherited");
+    const QString plain = QStringLiteral("printf %s \"$TARNWICK_RUNNER_PROBE\"");
+    EXPECT_EQ(ToolRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), plain}).output, "inherited");
     qunsetenv("TARNWICK_RUNNER_PROBE");
 }
 

@@ -198,7 +198,8 @@ void SystemMonitor::finishSlowReadings(quint64 generation, const SlowReadings& r
                 Field::batteryPercentText);
         publish(batteryStatus_, status, Field::batteryStatus);
         publish(batteryDetail_,
-                battery.cycleCount ? QStringLiteral("Cycle count %1. %2.").arg(*battery.cycleCount).arg(status) : status,
+                battery.cycleCount ? QStringLiteral("Cycle count %1. %2.").arg(*battery.cycleCount).arg(status)
+                                   : status,
                 Field::batteryDetail);
     }
 

@@ -114,7 +114,8 @@ TEST_F(LinuxSourcesTest, BatteryIsTheFirstPresentSystemBattery) {
 
     // A desktop: only an adapter, and a mouse's battery, which is a device's.
     supply("AC", {{"type", "Mains"}, {"online", "1"}});
-    supply("hidpp_battery_0", {{"type", "Battery"}, {"scope", "Device"}, {"capacity", "30"}, {"status", "Discharging"}});
+    supply("hidpp_battery_0",
+           {{"type", "Battery"}, {"scope", "Device"}, {"capacity", "30"}, {"status", "Discharging"}});
     EXPECT_FALSE(source.read());
 
     // Two batteries: the first in name order that is present counts.
