@@ -40,8 +40,11 @@ bool isWeekday(const QString& token) {
     return token.size() >= 3 && token.at(0) == QLatin1Char('d') && token.count(QLatin1Char('d')) == token.size();
 }
 
+// Blanks and punctuation between fields (", ", " - "); other literal text
+// ("日" in Japanese) belongs to the field before it and stays.
 bool isSeparator(const QString& token) {
-    return !token.isEmpty() && !isPatternLetter(token.at(0)) && token.at(0) != QLatin1Char('\'');
+    if (token.isEmpty() || token.at(0) == QLatin1Char('\'')) return false;
+    return std::all_of(token.begin(), token.end(), [](QChar c) { return c.isSpace() || c.isPunct(); });
 }
 
 }  // namespace
