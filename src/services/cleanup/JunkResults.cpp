@@ -2,9 +2,11 @@
 
 #include "platform/FileEntry.h"
 #include "services/store/MemoryBudget.h"
+#include "support/AppIdentity.h"
 #include "support/PathRules.h"
 
 #include <QHash>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -35,7 +37,23 @@ void dropSmall(std::vector<JunkFinding>& findings) {
 
 }  // namespace
 
-void separateNested(std::vector<JunkFinding>& findings) {
+void separateNested(std::vector<JunkFinding>& findings, const QStringList& alwaysKept) {
+    findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                  [&](const JunkFinding& f) {
+                                      return std::any_of(alwaysKept.begin(), alwaysKept.end(), [&](const QString& own) {
+                                          return PathRules::isSameOrBelow(f.item.path, own);
+                                      });
+                                  }),
+                   findings.end());
+    for (JunkFinding& outer : findings) {
+        if (!outer.isFolder) continue;
+        const QString prefix = outer.item.path + QLatin1Char('/');
+        for (const QString& own : alwaysKept) {
+            if (!own.startsWith(prefix)) continue;
+            const qsizetype slash = own.indexOf(QLatin1Char('/'), prefix.size());
+            keepEntry(outer, slash < 0 ? own : own.left(slash));
+        }
+    }
     std::vector<size_t> byPath(findings.size());
     for (size_t i = 0; i < byPath.size(); ++i) byPath[i] = i;
     std::sort(byPath.begin(), byPath.end(),
@@ -76,7 +94,7 @@ void guardOwnership(std::vector<JunkFinding>& findings, const JunkContext& conte
 
 QList<CleanupItem> finishScan(std::vector<JunkFinding> findings, const JunkContext& context) {
     dropSmall(findings);
-    separateNested(findings);
+    separateNested(findings, {AppIdentity::supportDirectory(), AppIdentity::legacySupportDirectory()});
     guardOwnership(findings, context);
     dropSmall(findings);
     QList<CleanupItem> items;

@@ -5,6 +5,7 @@
 #include "services/cleanup/JunkFinding.h"
 
 #include <QList>
+#include <QStringList>
 
 #include <vector>
 
@@ -17,8 +18,10 @@ namespace CleanupService {
 // A finding below another finding's folder (~/.cache/huggingface below the
 // cache folder, a disk image inside a leftover container) stays its own: the
 // outer folder keeps the entry that is or holds it (the folder's entries
-// move, that one stays) and that entry's bytes leave the outer size.
-void separateNested(std::vector<JunkFinding>& findings);
+// move, that one stays) and that entry's bytes leave the outer size. The
+// paths in alwaysKept (the program's own folders) are kept the same way, and
+// a finding at or below one of them is dropped.
+void separateNested(std::vector<JunkFinding>& findings, const QStringList& alwaysKept = {});
 
 // Outside the home folder nothing the user does not own is moved: a folder
 // whose entries move keeps the entries of other owners (and their bytes

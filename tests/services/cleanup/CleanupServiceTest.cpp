@@ -209,6 +209,36 @@ TEST_F(CleanupScan, FindingsInsideOtherFindingsAreNeitherCountedNorMovedTwice) {
     ASSERT_TRUE(byPath(items, home(QStringLiteral("Library/Containers/com.docker.docker/Data/vms/0/data/Docker.raw"))));
 }
 
+TEST_F(CleanupScan, TheProgramsOwnFoldersNeverMoveWithAFinding) {
+    // The data folder set inside the cache folder: the Safe Bin would go with the caches.
+    env.environment().applicationSupport = home(QStringLiteral(".cache/share"));
+    env.apply();
+    writeSparse(home(QStringLiteral(".cache/share/Tarnwick/SafeBin/kept")), 5 * MB);
+    writeSparse(home(QStringLiteral(".cache/share/Tarnwick/tmp.part")), 5 * MB);
+    writeSparse(home(QStringLiteral(".cache/other")), 300000);
+    const QList<CleanupItem> items = scan();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items[0].size, 300000);
+    EXPECT_EQ(items[0].scope.keptPaths, QStringList{home(QStringLiteral(".cache/share"))});
+}
+
+TEST_F(CleanupScan, EachStageSizesWithItsOwnBudget) {
+    // 4,000 entries of 100 bytes: the temp stage looks at 3,000 of them, the logs stage at all.
+    const QString temp = makeDir(env.path(QStringLiteral("user-tmp")));
+    env.environment().tempDirectory = temp;
+    env.apply();
+    const QByteArray one = PathCodec::encode(writeSparse(temp + QStringLiteral("/e"), 100));
+    const QByteArray two = PathCodec::encode(writeSparse(home(QStringLiteral("Library/Logs/e")), 100));
+    for (int i = 1; i < 4000; ++i) {
+        ASSERT_EQ(::link(one.constData(), (one + QByteArray::number(i)).constData()), 0);
+        ASSERT_EQ(::link(two.constData(), (two + QByteArray::number(i)).constData()), 0);
+    }
+    const QList<CleanupItem> items = scan();
+    ASSERT_EQ(titles(items), (QStringList{"User Logs", "User temp"}));
+    EXPECT_EQ(items[0].size, 400000);
+    EXPECT_EQ(items[1].size, 300000);
+}
+
 TEST_F(CleanupScan, NothingOutsideTheHomeFolderThatTheUserDoesNotOwnIsOffered) {
     writeSparse(root(QStringLiteral("/Library/Caches/shared/blob")), MB);
     writeSparse(root(QStringLiteral("/private/var/log/system.log")), MB);

@@ -120,6 +120,7 @@ TEST_F(JunkSearches, NamedFoldersAreFoundOnceAndNotEntered) {
     writeSparse(home(QStringLiteral("Projects/tool/node_modules/a.js")), 1 * MB);
     writeSparse(home(QStringLiteral("Projects/tool/node_modules/dep/node_modules/big")), 3 * MB);
     writeSparse(home(QStringLiteral("Projects/.hidden/node_modules/big")), 6 * MB);
+    writeSparse(home(QStringLiteral("Projects/edge/node_modules/big")), 5 * MB);  // not more than 5,000,000
     writeSparse(home(QStringLiteral("Developer/api/node_modules/big")), 6 * MB);
     writeSparse(home(QStringLiteral("Documents/site/node_modules/big")), 6 * MB);
 
