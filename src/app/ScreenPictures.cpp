@@ -3,6 +3,14 @@
 #include "app/MainWindow.h"
 #include "app/TarnwickApp.h"
 #include "platform/Environment.h"
+#include "services/health/BatterySource.h"
+#include "services/health/DiskSource.h"
+#include "services/health/MemorySource.h"
+#include "services/health/MonitorSources.h"
+#include "services/health/ProcessSource.h"
+#include "services/health/ProcessorSource.h"
+#include "services/health/SystemMonitor.h"
+#include "services/health/UptimeSource.h"
 #include "services/scan/CachedScan.h"
 #include "services/store/SafeBinService.h"
 #include "support/AtomicFile.h"
@@ -11,12 +19,15 @@
 #include "support/PathRules.h"
 #include "views/shell/AppShell.h"
 #include "views/shell/DetailArea.h"
+#include "views/health/MenuBarPanel.h"
+#include "views/health/MenuBarView.h"
 #include "views/map/SpaceMapView.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -159,6 +170,51 @@ void settle() {
     for (int i = 0; i < 6; ++i) QApplication::processEvents();
 }
 
+// The tray panel's readings of a made-up laptop: the first processor reading
+// is the base, every later one adds 23 busy ticks in 100.
+struct DemoProcessor : ProcessorSource {
+    quint64 step = 0;
+    std::optional<Ticks> read() override {
+        ++step;
+        return Ticks{23 * step, 77 * step};
+    }
+};
+
+struct DemoMemory : MemorySource {
+    std::optional<Reading> read() override { return Reading{16LL << 30, 6LL << 30}; }
+};
+
+struct DemoDisk : DiskSource {
+    std::optional<Reading> read() override { return Reading{512 * kGB, 131 * kGB}; }
+};
+
+struct DemoBattery : BatterySource {
+    std::optional<Reading> read() override { return Reading{78, true, true, 214}; }
+};
+
+struct DemoUptime : UptimeSource {
+    std::optional<qint64> bootTime() override {
+        return QDateTime::currentSecsSinceEpoch() - (3 * 86'400 + 4 * 3600 + 12 * 60);
+    }
+};
+
+struct DemoProcesses : ProcessSource {
+    QList<SystemMonitor::Proc> sample() const override {
+        QList<SystemMonitor::Proc> processes;
+        const std::pair<const char*, const char*> rows[] = {
+            {"firefox", "18.4"}, {"Isolated Web Co", "9.7"}, {"gnome-shell", "6.2"},
+            {"code", "4.9"},     {"pipewire", "1.3"},
+        };
+        qint32 pid = 2140;
+        for (const auto& [name, cpu] : rows) {
+            processes.append(SystemMonitor::Proc{pid, QString::fromUtf8(name), QString::fromUtf8(cpu),
+                                                 ProcessIdentity{QString::fromUtf8(name), 0}});
+            pid += 317;
+        }
+        return processes;
+    }
+};
+
 ScanNodePtr childNamed(const ScanNodePtr& node, const QString& name) {
     for (const ScanNodePtr& child : node->children) {
         if (child->name == name) return child;
@@ -185,6 +241,7 @@ QStringList fileNames() {
         QStringLiteral("collector.png"),      QStringLiteral("scanning.png"),
         QStringLiteral("volume-chooser.png"), QStringLiteral("junk.png"),
         QStringLiteral("junk-empty.png"),     QStringLiteral("safe-bin.png"),
+        QStringLiteral("menu-bar-panel.png"),
     };
 }
 
@@ -424,6 +481,29 @@ QStringList render(const QString& outputDirectory, QString* error) {
     state.openSection(AppSection::safeBin);
     pumpUntil([&] { return !state.hasSafeBinWork() && state.safeBinItems().size() == binned.size(); });
     if (!save(QStringLiteral("safe-bin.png"))) return fail(QStringLiteral("cannot write safe-bin.png"));
+
+    // The tray panel with the CPU tile open, over the demo laptop's readings.
+    Environment::current().settings()->setValue(SystemMonitor::healthScoreKey(), 88);
+    SystemMonitor monitor(MonitorSources{std::make_shared<DemoProcessor>(), std::make_shared<DemoMemory>(),
+                                         std::make_shared<DemoDisk>(), std::make_shared<DemoBattery>(),
+                                         std::make_shared<DemoUptime>(), std::make_shared<DemoProcesses>()});
+    MenuBarPanel panel;
+    auto* view = new MenuBarView(state, monitor);
+    panel.setContent(view);
+    view->toggle(MenuBarView::MonitorKind::cpu);
+    panel.adjustSize();
+    panel.show();
+    monitor.refreshLight();
+    pumpUntil([&] {
+        return monitor.topProcesses().size() == 5 && monitor.batteryPercentText() != QStringLiteral("\u2014");
+    });
+    pumpUntil([] { return false; }, 250);  // the panel's fade-in
+    settle();
+    const QString panelPath = QDir(outputDirectory).filePath(QStringLiteral("menu-bar-panel.png"));
+    if (!panel.grab().toImage().save(panelPath, "PNG")) {
+        return fail(QStringLiteral("cannot write menu-bar-panel.png"));
+    }
+    written.append(panelPath);
     return written;
 }
 

@@ -6,7 +6,9 @@
 #include "views/shell/AboutView.h"
 #include "views/shell/AppShell.h"
 #include "views/shell/DetailArea.h"
+#include "services/health/SystemMonitor.h"
 #include "views/health/MenuBarPanel.h"
+#include "views/health/MenuBarView.h"
 #include "views/shell/PreviewWindow.h"
 #include "views/shell/SectionPlaceholder.h"
 #include "views/shell/SectionRail.h"
@@ -107,6 +109,7 @@ protected:
 
 TEST_F(TarnwickAppTest, MenusHoldTheirItemsInOrderWithDistinctShortcuts) {
     TarnwickApp app(test::testServices());
+    app.overrideTrayAvailability(true);
     app.start();
     MainWindow& window = app.mainWindow();
     EXPECT_TRUE(window.isVisible());
@@ -338,11 +341,15 @@ TEST_F(TarnwickAppTest, TrayIconOpensThePanelAndPreviewsReachTheWindow) {
 
     MenuBarPanel& panel = app.menuBarPanel();
     EXPECT_TRUE(panel.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(panel.content(), &app.menuBarView());
     EXPECT_FALSE(panel.isVisible());
+    EXPECT_FALSE(app.monitor().isRunning());
     app.toggleMenuBarPanel();
     EXPECT_TRUE(panel.isVisible());
+    EXPECT_TRUE(app.monitor().isRunning()) << "the monitor samples while the panel shows";
     app.toggleMenuBarPanel();
     EXPECT_FALSE(panel.isVisible());
+    EXPECT_FALSE(app.monitor().isRunning());
 
     const QString file = test::writeFile(environment.path("note.txt"), "hi");
     emit app.state().previewRequested(file);
@@ -353,6 +360,31 @@ TEST_F(TarnwickAppTest, TrayIconOpensThePanelAndPreviewsReachTheWindow) {
     EXPECT_EQ(app.previewWindow().requestedPath(), other);
     ASSERT_TRUE(test::waitUntil([&] { return app.previewWindow().shown().has_value(); }));
     EXPECT_EQ(app.previewWindow().shown()->path, other);
+}
+
+TEST_F(TarnwickAppTest, WithoutATrayTheMenuOpensThePanelAsAToolWindow) {
+    {
+        TarnwickApp app(test::testServices());
+        app.overrideTrayAvailability(true);
+        app.start();
+        EXPECT_EQ(app.monitorPanelAction(), nullptr);
+    }
+    TarnwickApp app(test::testServices());
+    app.overrideTrayAvailability(false);
+    app.start();
+    EXPECT_FALSE(app.trayIcon().isVisible());
+    EXPECT_EQ(itemTitles(app.mainWindow(), "Tarnwick"),
+              QStringList({"About Tarnwick", "Website", "Show Monitor Panel", "Quit Tarnwick"}));
+    QAction* item = menuItem(app.mainWindow(), "Tarnwick", "Show Monitor Panel");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    MenuBarPanel& panel = app.menuBarPanel();
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_EQ(panel.presentation(), MenuBarPanel::Presentation::toolWindow);
+    EXPECT_FALSE(panel.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(app.monitor().isRunning());
+    panel.close();
+    EXPECT_FALSE(app.monitor().isRunning());
 }
 
 TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {

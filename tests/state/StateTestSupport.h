@@ -30,6 +30,9 @@ struct AppStateTesting {
     }
     static void setPrivacyItems(AppState& s, QList<PrivacyItem> v) { s.privacyItems_.set(std::move(v)); }
     static void setAppUpdates(AppState& s, QList<AppUpdateItem> v) { s.appUpdates_.set(std::move(v)); }
+    static void setVidurAdedResult(AppState& s, std::optional<VidurAdedResult> v) {
+        s.vidurAdedResult_.set(std::move(v));
+    }
 };
 
 namespace test {
