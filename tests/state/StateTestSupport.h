@@ -212,20 +212,22 @@ inline ModuleServices quietModules() {
     return modules;
 }
 
-// Services with the real walker and cache but a fixed volume list and a
-// reconciler that only wraps the tree (so no disk tool runs).
+// Services with the real walker and cache but a fixed volume list (the root
+// labelled "Work Disk") and a reconciler that only wraps the tree (so no disk
+// tool runs).
 inline MapServices testServices() {
     MapServices services = MapServices::production();
     services.listVolumes = [] {
         return std::vector<VolumeInfo>{
-            VolumeInfo{"/", "Macintosh HD", "/", "/", 1000, 400, true},
-            VolumeInfo{"/Volumes/Backup", "Backup", "/Volumes/Backup", "/Volumes/Backup", 2000, 1500, false},
+            VolumeInfo{"/", "Work Disk", "/", "/", 1000, 400, true, std::nullopt},
+            VolumeInfo{"/Volumes/Backup", "Backup", "/Volumes/Backup", "/Volumes/Backup", 2000, 1500, false, std::nullopt},
         };
     };
-    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot) {
-        return ScanNode::create(QUuid::createUuid(), QStringLiteral("Macintosh HD"), QStringLiteral("/"),
-                                NodeKind::dir, dataRoot->size, {dataRoot});
+    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot, const QString& rootName) {
+        return ScanNode::create(QUuid::createUuid(), rootName, QStringLiteral("/"), NodeKind::dir, dataRoot->size,
+                                {dataRoot});
     };
+    services.startupVolumeName = [] { return QStringLiteral("Work Disk"); };
     return services;
 }
 
