@@ -48,7 +48,7 @@ void MainWindow::buildMenus() {
 
     QMenu* care = menuBar()->addMenu(QStringLiteral("Care"));
     add(care, QStringLiteral("Run Vidur Aded"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
-        [this] { state_.openSection(AppSection::home); });
+        [this] { state_.runVidurAded(); });
     add(care, QStringLiteral("Junk Cleanup"), {}, [this] {
         state_.openSection(AppSection::cleanup);
         state_.runCleanupScan();  // always a fresh scan, even when the section just started one

@@ -1,6 +1,7 @@
 #include "state/AppState.h"
 
 #include "platform/Environment.h"
+#include "services/care/ScheduleService.h"
 #include "services/store/ActivityService.h"
 #include "services/health/MaintenanceService.h"
 #include "services/store/RevealService.h"
@@ -39,17 +40,6 @@ QString quotedName(const QString& name) {
     return QStringLiteral("\u201C") + name + QStringLiteral("\u201D");
 }
 
-// "taldo.schedule.hour": the stored hour when it lies in 0–23, 10 for any
-// other stored value, 0 when nothing is stored.
-int storedScheduleHour(const QSettings& settings) {
-    const QVariant value = settings.value(QStringLiteral("taldo.schedule.hour"));
-    if (!value.isValid()) return 0;
-    bool ok = false;
-    const qlonglong hour = value.toLongLong(&ok);
-    if (!ok) return 0;  // not a number: read as the platform reads it, 0
-    return hour >= 0 && hour <= 23 ? static_cast<int>(hour) : 10;
-}
-
 bool isBelow(const QString& path, const QString& folder) {
     return path.startsWith(folder + QLatin1Char('/'));
 }
@@ -81,8 +71,8 @@ AppState::~AppState() {
 void AppState::start() {
     {
         const auto settings = Environment::current().settings();
-        scheduleEnabled_.set(settings->value(QStringLiteral("taldo.schedule.enabled"), false).toBool());
-        scheduleHour_.set(storedScheduleHour(*settings));
+        scheduleEnabled_.set(ScheduleService::isEnabled(*settings));
+        scheduleHour_.set(ScheduleService::hour(*settings));
     }
     refreshVolumes();
     restoreCachedScanInBackground();
@@ -90,6 +80,7 @@ void AppState::start() {
     activityEvents_.set(ActivityService::list(kActivityLimit));
     section_.set(AppSection::home);
     screen_.set(Screen::idle);
+    startScheduleTimer();
 }
 
 // ---- Fields the screens write ----

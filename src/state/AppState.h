@@ -18,12 +18,14 @@
 #include "models/ScanInsights.h"
 #include "models/ScanNode.h"
 #include "models/ScanProgress.h"
+#include "models/VidurAdedModule.h"
 #include "models/VidurAdedResult.h"
 #include "models/VolumeInfo.h"
 #include "services/store/SafeBinMover.h"
 #include "services/store/SafeBinService.h"
 #include "state/MapServices.h"
 #include "state/ModuleServices.h"
+#include "support/Saturating.h"
 
 #include <QDateTime>
 #include <QList>
@@ -127,7 +129,9 @@ public:
 
     // Start-up: schedule settings, volume list, cached scan, Safe Bin (purged
     // of entries older than 30 days), the newest 100 activity events, then the
-    // home section on the idle screen. Called once, by the application or a test.
+    // home section on the idle screen, and last the schedule's minute timer
+    // (the first test comes a minute later). Called once, by the application
+    // or a test.
     // The cached scan is read on a background thread and published later on
     // this one, as loadCachedScan(false) publishes it, unless a map scan or
     // another cache load started meanwhile; cacheRestoreFinished() tells when.
@@ -291,6 +295,22 @@ public:
     void restoreSafeBin(const SafeBinEntry& entry);
     void destroySafeBin(const SafeBinEntry& entry);
 
+    // ---- Vidur Aded ----
+    // Starts a pass over the seven module finders, one after the other off
+    // this thread, each module's list landing in its section as it is done; at
+    // the end the result and its score are published and stored, the day
+    // counts as run, the pass is logged and the lists are cut as for sections
+    // not in view. A pass still running is replaced: it stops and delivers
+    // nothing more.
+    void runVidurAded();
+    // "Clean recommended": cleans the selected junk, clutter, privacy and
+    // protection findings in that order, then, after a pass, logs one event
+    // with what the junk, clutter and privacy cleans moved (none when nothing
+    // moved, and at most one per pass).
+    void runVidurAdedRecommended();
+    // The daily schedule's switch: published and stored.
+    void setScheduleEnabled(bool enabled);
+
     // ---- Module patterns ----
     // "24 findings · 9 selected · 1.3 GB": count, noun, selected count, bytes.
     static QString selectionLine(qsizetype count, const QString& noun, qsizetype selected, qint64 bytes);
@@ -416,6 +436,29 @@ private:
     // Runs work on the Safe Bin thread, one job at a time in the order asked,
     // then what it returns on this thread. busy marks the Safe Bin busy meanwhile.
     void runSafeBinJob(bool busy, std::function<SafeBinApply()> work);
+    // ---- Vidur Aded (AppStateCare.cpp) ----
+
+    // The pass's task slot: the number of the newest pass and its stop request.
+    struct VidurAdedSlot {
+        quint64 generation = 0;
+        std::stop_source stop;
+    };
+    // What the cleans of one "Clean recommended" moved; added to on the Safe
+    // Bin thread only, where those cleans run one after the other.
+    struct CleanTally {
+        qsizetype items = 0;
+        Saturating::Total bytes;
+        void add(qsizetype count, qint64 moved) {
+            items += count;
+            bytes.add(moved);
+        }
+    };
+
+    void applyVidurAdedModule(quint64 generation, const VidurAdedModule& module);
+    void finishVidurAded(const VidurAdedResult& result);
+    void startScheduleTimer();
+    void onScheduleTick();
+
     void runSafeBinEntryJob(const SafeBinEntry& entry,
                             std::optional<FileError> (*action)(const SafeBinEntry& entry));
     // Purges at 30 days and lists the Safe Bin; for the Safe Bin thread.
@@ -486,6 +529,15 @@ private:
     ModuleScanSlot performanceTask_;
     ModuleScanSlot protectionTask_;
     ModuleScanSlot privacyTask_;
+
+    VidurAdedSlot vidurAdedTask_;
+    // Set while "Clean recommended" calls the cleans whose moves it counts.
+    std::shared_ptr<CleanTally> cleanTally_;
+    // The pass whose recommended cleanup is logged; read and written by Safe
+    // Bin jobs only.
+    QUuid recommendedLoggedPass_;
+    // Asks every minute whether the daily pass is due.
+    QPointer<QTimer> scheduleTimer_;
 
     // Safe Bin jobs queued or running: all of them, and those that keep the
     // Safe Bin busy.

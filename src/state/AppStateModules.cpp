@@ -6,13 +6,12 @@
 
 #include "services/store/ActivityService.h"
 #include "services/store/MemoryBudget.h"
+#include "state/LabelRelay.h"
 #include "support/ByteCountFormatter.h"
 #include "support/PathRules.h"
 #include "support/Saturating.h"
 
 #include <QMetaObject>
-#include <QMutex>
-#include <QMutexLocker>
 
 #include <algorithm>
 #include <utility>
@@ -22,15 +21,6 @@ namespace tarnwick {
 namespace {
 
 constexpr qsizetype kActivityLimit = 100;
-
-// The newest label of a scan on its way to the UI thread. A label that has
-// not been delivered yet is replaced and at most one delivery is queued, so
-// the finder never waits and a busy UI thread sees fewer labels.
-struct LabelMailbox {
-    QMutex mutex;
-    std::optional<QString> pending;
-    bool scheduled = false;
-};
 
 // True when path or one of its ancestors is in the set.
 bool isSameOrBelowAny(const QString& path, const QSet<QString>& set) {
@@ -87,28 +77,10 @@ void AppState::runModuleScan(const ModuleScan<Item>& scan) {
 
     const ModuleScan<Item>* kind = &scan;
     QPointer<AppState> self(this);
-    auto mailbox = std::make_shared<LabelMailbox>();
-    // Runs on the finder's thread.
-    ModuleServices::Progress progress = [this, self, kind, generation, mailbox](const QString& label) {
-        QMutexLocker lock(&mailbox->mutex);
-        mailbox->pending = label;
-        if (mailbox->scheduled) return;
-        mailbox->scheduled = true;
-        QMetaObject::invokeMethod(
-            this,
-            [self, kind, generation, mailbox] {
-                std::optional<QString> text;
-                {
-                    QMutexLocker lock(&mailbox->mutex);
-                    text.swap(mailbox->pending);
-                    mailbox->scheduled = false;
-                }
-                if (self && text && (self.data()->*kind->slot).generation == generation) {
-                    (self.data()->*kind->label).set(*text);
-                }
-            },
-            Qt::QueuedConnection);
-    };
+    // Runs on the finder's thread; the labels reach this one newest last.
+    const ModuleServices::Progress progress = LabelRelay::make(this, [self, kind, generation](const QString& label) {
+        if (self && (self.data()->*kind->slot).generation == generation) (self.data()->*kind->label).set(label);
+    });
     const ModuleServices::Finder<Item> finder = modules_.*scan.finder;
     modulePool_.start([this, self, kind, generation, finder, progress, stop = slot.stop.get_token()] {
         QList<Item> found = finder ? finder(progress, stop) : QList<Item>{};
@@ -139,6 +111,8 @@ void AppState::stopModuleScans() {
         (this->*slot).stop.request_stop();
         ++(this->*slot).generation;
     }
+    vidurAdedTask_.stop.request_stop();
+    ++vidurAdedTask_.generation;
 }
 
 // ---- Toggles and status texts ----
@@ -180,7 +154,7 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
     if (ids.isEmpty()) return;
 
     const ModuleClean<Item>* kind = &clean;
-    runSafeBinJob(true, [kind, targets = std::move(targets), ids, sizes]() -> SafeBinApply {
+    runSafeBinJob(true, [kind, targets = std::move(targets), ids, sizes, tally = cleanTally_]() -> SafeBinApply {
         SafeBinMover::Outcome outcome = SafeBinMover::move(targets);
         QSet<QUuid> cleaned;
         qsizetype movedCount = 0;
@@ -192,6 +166,7 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             ++movedCount;
             movedBytes.add(result.cleaned ? sizes[i] : result.movedBytes);
         }
+        if (tally) tally->add(movedCount, movedBytes.value());
         // The event counts what moved: nothing moved, nothing to record.
         std::optional<QList<ActivityEvent>> events;
         if (movedCount > 0) {

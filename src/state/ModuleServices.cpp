@@ -9,6 +9,13 @@ ModuleServices ModuleServices::production() {
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
     };
+    // Nothing to find yet for these modules.
+    services.clutterScan = [](const Progress&, std::stop_token) { return QList<ClutterItem>{}; };
+    services.appsScan = [](const Progress&, std::stop_token) { return QList<InstalledApp>{}; };
+    services.updatesScan = [](const Progress&, std::stop_token) { return QList<AppUpdateItem>{}; };
+    services.performanceScan = [](const Progress&, std::stop_token) { return QList<PerformanceItem>{}; };
+    services.protectionScan = [](const Progress&, std::stop_token) { return QList<ProtectionFinding>{}; };
+    services.privacyScan = [](const Progress&, std::stop_token) { return QList<PrivacyItem>{}; };
     return services;
 }
 

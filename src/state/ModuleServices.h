@@ -1,6 +1,12 @@
 #pragma once
 
+#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
+#include "models/InstalledApp.h"
+#include "models/PerformanceItem.h"
+#include "models/PrivacyItem.h"
+#include "models/ProtectionFinding.h"
 
 #include <QList>
 #include <QString>
@@ -24,6 +30,13 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
+    // Finders whose modules are still to come find nothing until then.
+    Finder<ClutterItem> clutterScan;
+    Finder<InstalledApp> appsScan;
+    Finder<AppUpdateItem> updatesScan;
+    Finder<PerformanceItem> performanceScan;
+    Finder<ProtectionFinding> protectionScan;
+    Finder<PrivacyItem> privacyScan;
 
     // The real finders.
     static ModuleServices production();

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -33,6 +34,9 @@ struct AppStateTesting {
     static void setVidurAdedResult(AppState& s, std::optional<VidurAdedResult> v) {
         s.vidurAdedResult_.set(std::move(v));
     }
+    // The schedule's minute timer, and one of its ticks.
+    static QTimer* scheduleTimer(AppState& s) { return s.scheduleTimer_.data(); }
+    static void scheduleTick(AppState& s) { s.onScheduleTick(); }
 };
 
 namespace test {

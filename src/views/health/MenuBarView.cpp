@@ -99,8 +99,8 @@ MenuBarView::MenuBarView(AppState& state, SystemMonitor& monitor, QWidget* paren
     recommendation_ = new RecommendationCard(this);
     recommendation_->setObjectName(QStringLiteral("recommendationCard"));
     connect(recommendation_, &RecommendationCard::clicked, this, [this] {
-        // Vidur Aded has no action on the state yet: the card opens its section.
         state_.openSection(AppSection::home);
+        state_.runVidurAded();
         openApp();
     });
     layout->addWidget(recommendation_);
@@ -273,8 +273,8 @@ void MenuBarView::select(std::optional<MonitorKind> kind) {
 void MenuBarView::runAction(MonitorKind kind) {
     switch (kind) {
     case Kind::health:
-        // Vidur Aded has no action on the state yet: the button opens its section.
         state_.openSection(AppSection::home);
+        state_.runVidurAded();
         break;
     case Kind::protection:
         state_.openSection(AppSection::protection);

@@ -1,0 +1,167 @@
+// The Vidur Aded actions of AppState: the one-pass run and its finish, the
+// recommended cleanup, and the daily schedule's switch and minute timer.
+
+#include "state/AppState.h"
+
+#include "platform/Environment.h"
+#include "services/care/ScheduleService.h"
+#include "services/care/VidurAdedService.h"
+#include "services/health/SystemMonitor.h"
+#include "services/store/ActivityService.h"
+#include "state/LabelRelay.h"
+#include "state/MemoryGovernor.h"
+#include "support/ByteCountFormatter.h"
+
+#include <QSettings>
+#include <QTimer>
+
+#include <utility>
+#include <variant>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr qsizetype kActivityLimit = 100;
+constexpr int kScheduleTickMs = 60000;
+const QString kVidurAdedKind = QStringLiteral("Vidur Aded");
+
+}  // namespace
+
+// ---- The pass ----
+
+void AppState::runVidurAded() {
+    vidurAdedTask_.stop.request_stop();  // the replaced pass stops and delivers nothing more
+    vidurAdedTask_.stop = std::stop_source();
+    const quint64 generation = ++vidurAdedTask_.generation;
+    isVidurAdedRunning_.set(true);
+    vidurAdedProgress_.set(QStringLiteral("Starting Vidur Aded\u2026"));
+    installedApps_.set({});  // the pass reports the apps only as two counts
+
+    const VidurAdedService::Finders finders{modules_.cleanupScan,  modules_.clutterScan, modules_.protectionScan,
+                                            modules_.privacyScan,  modules_.appsScan,    modules_.updatesScan,
+                                            modules_.performanceScan};
+    QPointer<AppState> self(this);
+    // Runs on the pass's thread; the texts reach this one newest last.
+    const VidurAdedService::Progress progress = LabelRelay::make(this, [self, generation](const QString& text) {
+        if (self && self->vidurAdedTask_.generation == generation) self->vidurAdedProgress_.set(text);
+    });
+    // Runs on this thread, the pass waiting until it returns.
+    const VidurAdedService::OnModule onModule = [self, generation](const VidurAdedModule& module) {
+        if (self) self->applyVidurAdedModule(generation, module);
+    };
+    modulePool_.start([this, finders, progress, onModule, stop = vidurAdedTask_.stop.get_token()] {
+        VidurAdedService::run(finders, progress, this, onModule, stop);
+    });
+}
+
+void AppState::applyVidurAdedModule(quint64 generation, const VidurAdedModule& module) {
+    if (generation != vidurAdedTask_.generation) return;  // a newer pass owns the lists now
+    using M = VidurAdedModule;
+    switch (module.which()) {
+    case M::Case::junk:
+        cleanupItems_.set(std::get<M::Junk>(module.value).items);
+        break;
+    case M::Case::clutter:
+        clutterItems_.set(std::get<M::Clutter>(module.value).items);
+        break;
+    case M::Case::protection:
+        protectionFindings_.set(std::get<M::Protection>(module.value).findings);
+        break;
+    case M::Case::privacy:
+        privacyItems_.set(std::get<M::Privacy>(module.value).items);
+        break;
+    case M::Case::appsSummary:
+        break;  // the counts only enter the score
+    case M::Case::updates:
+        appUpdates_.set(std::get<M::Updates>(module.value).items);
+        break;
+    case M::Case::performance:
+        performanceItems_.set(std::get<M::Performance>(module.value).items);
+        break;
+    case M::Case::finished:
+        finishVidurAded(std::get<M::Finished>(module.value).result);
+        break;
+    }
+}
+
+void AppState::finishVidurAded(const VidurAdedResult& result) {
+    vidurAdedResult_.set(result);
+    isVidurAdedRunning_.set(false);
+    const Environment& environment = Environment::current();
+    environment.settings()->setValue(SystemMonitor::healthScoreKey(), result.healthScore);
+    ScheduleService::setLastRun(environment.now());
+
+    const qint64 reclaimable =
+        Saturating::add(Saturating::add(result.junkBytes, result.clutterBytes), result.privacyBytes);
+    const QString summary = QStringLiteral("Health ") + QString::number(result.healthScore) +
+                            QStringLiteral(" \u00B7 reclaimable ") + ByteCountFormatter::fileStyle(reclaimable);
+    const qint64 items = qint64(result.junkCount) + result.clutterCount + result.protectionCount;
+    // Written on the Safe Bin thread like every other event, so two writes of
+    // the log never overlap.
+    runSafeBinJob(false, [summary, items]() -> SafeBinApply {
+        ActivityService::log(kVidurAdedKind, summary, 0, items);
+        return [events = ActivityService::list(kActivityLimit)](AppState& state) { state.activityEvents_.set(events); };
+    });
+
+    // Home is in view: the lists just filled are cut as for the other
+    // sections, keeping every selected finding for "Clean recommended".
+    MemoryGovernor::purgeInactive(*this, AppSection::home);
+}
+
+// ---- Clean recommended ----
+
+void AppState::runVidurAdedRecommended() {
+    auto tally = std::make_shared<CleanTally>();
+    // The cleans whose moves the closing event counts, in this order. Each
+    // queues its move on the Safe Bin thread and records its own event.
+    cleanTally_ = tally;
+    cleanSelectedToSafeBin();
+    // Still to be called here, once those modules have their clean actions:
+    // cleanSelectedClutter(), cleanSelectedPrivacy().
+    cleanTally_.reset();
+    // Cleaned, but not counted in the closing event.
+    // Still to be called here, once that module has its clean action:
+    // cleanSelectedProtection().
+
+    if (!vidurAdedResult()) return;
+    const QUuid pass = vidurAdedResult()->id;
+    // Queued behind the cleans above, so it runs once they are done and
+    // counts what they moved; failed moves count nothing.
+    runSafeBinJob(false, [this, tally, pass]() -> SafeBinApply {
+        if (tally->items == 0 || recommendedLoggedPass_ == pass) return {};
+        recommendedLoggedPass_ = pass;
+        ActivityService::log(kVidurAdedKind, QStringLiteral("Applied recommended cleanup"), tally->bytes.value(),
+                             tally->items);
+        return [events = ActivityService::list(kActivityLimit)](AppState& state) { state.activityEvents_.set(events); };
+    });
+}
+
+// ---- Daily schedule ----
+
+void AppState::setScheduleEnabled(bool enabled) {
+    scheduleEnabled_.set(enabled);
+    Environment::current().settings()->setValue(ScheduleService::enabledKey(), enabled);
+}
+
+void AppState::startScheduleTimer() {
+    if (scheduleTimer_) {
+        scheduleTimer_->stop();
+        scheduleTimer_->deleteLater();
+    }
+    auto* timer = new QTimer(this);
+    timer->setObjectName(QStringLiteral("scheduleTimer"));
+    timer->setInterval(kScheduleTickMs);
+    connect(timer, &QTimer::timeout, this, &AppState::onScheduleTick);
+    timer->start();
+    scheduleTimer_ = timer;
+}
+
+void AppState::onScheduleTick() {
+    // A pass under way, started by hand or by an earlier tick, is left to
+    // finish; its end counts as the day's pass.
+    if (isVidurAdedRunning()) return;
+    if (ScheduleService::shouldRunNow(Environment::current().now())) runVidurAded();
+}
+
+}  // namespace tarnwick
