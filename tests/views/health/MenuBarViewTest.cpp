@@ -228,6 +228,8 @@ TEST_F(MenuBarViewTest, ActionsOpenTheirSectionAndBringTheWindowForward) {
         view->toggle(kind);
         view->detailButton()->click();
         EXPECT_EQ(state.section(), section);
+        EXPECT_EQ(state.isVidurAdedRunning(), kind == Kind::health) << "only Health's button starts Vidur Aded";
+        ASSERT_TRUE(test::waitUntil([&] { return !state.isVidurAdedRunning(); }));
     }
 
     state.openSection(AppSection::activity);
@@ -239,6 +241,10 @@ TEST_F(MenuBarViewTest, ActionsOpenTheirSectionAndBringTheWindowForward) {
 
     view->recommendation()->click();
     EXPECT_EQ(state.section(), AppSection::home);
+    EXPECT_TRUE(state.isVidurAdedRunning()) << "the card starts Vidur Aded";
+    ASSERT_TRUE(test::waitUntil([&] { return !state.isVidurAdedRunning(); }));
+    ASSERT_TRUE(state.vidurAdedResult());
+    EXPECT_EQ(tileValue(Kind::health), "100") << "the pass's score shows at once";
 
     state.openSection(AppSection::activity);
     auto* gear = view->findChild<PlainButton*>("footerShow");
