@@ -57,9 +57,16 @@ protected:
         }
         return found;
     }
+    // Quiet modules with the junk finder held by `junk`.
+    ModuleServices heldJunk() {
+        ModuleServices modules = test::quietModules();
+        modules.cleanupScan = junk.finder();
+        return modules;
+    }
     static QVariant setting(const QString& key) { return Environment::current().settings()->value(key); }
 
     test::FakeEnvironment env;
+    test::HeldFinders<CleanupItem> junk;
     const QDateTime now = QDateTime(QDate(2024, 5, 2), QTime(10, 15), Qt::UTC);
 };
 
@@ -149,10 +156,7 @@ TEST_F(AppStateVidurAdedTest, EachListIsPublishedBeforeTheNextFinderStarts) {
 }
 
 TEST_F(AppStateVidurAdedTest, AReplacedPassDeliversNothing) {
-    test::HeldFinders<CleanupItem> junk;
-    ModuleServices modules = test::quietModules();
-    modules.cleanupScan = junk.finder();
-    auto state = makeState(modules);
+    auto state = makeState(heldJunk());
 
     state->runVidurAded();
     auto first = junk.waitFor(0);
@@ -176,10 +180,7 @@ TEST_F(AppStateVidurAdedTest, AReplacedPassDeliversNothing) {
 }
 
 TEST_F(AppStateVidurAdedTest, TheStateGoingWhileAPassRunsEndsIt) {
-    test::HeldFinders<CleanupItem> junk;
-    ModuleServices modules = test::quietModules();
-    modules.cleanupScan = junk.finder();
-    auto state = makeState(modules);
+    auto state = makeState(heldJunk());
     state->runVidurAded();
     auto call = junk.waitFor(0);
     ASSERT_TRUE(call);
@@ -192,10 +193,7 @@ TEST_F(AppStateVidurAdedTest, TheStateGoingWhileAPassRunsEndsIt) {
 // ---- The daily schedule ----
 
 TEST_F(AppStateVidurAdedTest, TheMinuteTimerStartsAtStartUpAndTicksOnlyWhenDue) {
-    test::HeldFinders<CleanupItem> junk;
-    ModuleServices modules = test::quietModules();
-    modules.cleanupScan = junk.finder();
-    auto state = std::make_unique<AppState>(test::testServices(), modules);
+    auto state = std::make_unique<AppState>(test::testServices(), heldJunk());
     EXPECT_EQ(AppStateTesting::scheduleTimer(*state), nullptr) << "nothing before start-up";
     state->start();
     QTimer* timer = AppStateTesting::scheduleTimer(*state);
@@ -232,10 +230,7 @@ TEST_F(AppStateVidurAdedTest, TheMinuteTimerStartsAtStartUpAndTicksOnlyWhenDue) 
 }
 
 TEST_F(AppStateVidurAdedTest, AHandStartedPassIsNotRestartedByTheSchedule) {
-    test::HeldFinders<CleanupItem> junk;
-    ModuleServices modules = test::quietModules();
-    modules.cleanupScan = junk.finder();
-    auto state = makeState(modules);
+    auto state = makeState(heldJunk());
     Environment::current().settings()->setValue(ScheduleService::hourKey(), now.toLocalTime().time().hour());
     state->setScheduleEnabled(true);
 
