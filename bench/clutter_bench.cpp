@@ -15,9 +15,9 @@
 // copies of one another, told by the generated names), and its files are
 // hashed once more, on the thread pool and then one by one, to show what
 // decoding them in parallel gains.
+#include "FinderRun.h"
 #include "models/ClutterItem.h"
 #include "platform/Environment.h"
-#include "platform/FileReader.h"
 #include "platform/FolderWalk.h"
 #include "platform/Locations.h"
 #include "support/PathRules.h"
@@ -35,7 +35,6 @@
 #include <QThreadPool>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +45,7 @@
 #include <vector>
 
 using namespace tarnwick;
+using tarnwick::bench::peakMiB;
 
 namespace {
 
@@ -224,40 +224,10 @@ void generate(const std::string& home, Generator& g) {
     }
 }
 
-long peakMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
-
-struct Run {
-    QStringList labels;
-    std::vector<double> seconds;
-    double total = 0;
-    QList<ClutterItem> items;
-    quint64 filesOpened = 0;
-    quint64 bytesRead = 0;
-};
+using Run = bench::FinderRun<ClutterItem>;
 
 Run runScan() {
-    Run run;
-    std::vector<Clock::time_point> marks;
-    const quint64 opened = FileReader::totalFilesOpened();
-    const quint64 read = FileReader::totalBytesRead();
-    const auto start = Clock::now();
-    run.items = ClutterService::scan([&](const QString& label) {
-        marks.push_back(Clock::now());
-        run.labels.append(label);
-    });
-    const auto end = Clock::now();
-    marks.push_back(end);
-    for (size_t i = 0; i + 1 < marks.size(); ++i) {
-        run.seconds.push_back(std::chrono::duration<double>(marks[i + 1] - marks[i]).count());
-    }
-    run.total = std::chrono::duration<double>(end - start).count();
-    run.filesOpened = FileReader::totalFilesOpened() - opened;
-    run.bytesRead = FileReader::totalBytesRead() - read;
-    return run;
+    return Run::measure([](const Run::Progress& progress) { return ClutterService::scan(progress); });
 }
 
 const QStringList& pictureFolders() {

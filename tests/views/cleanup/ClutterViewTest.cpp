@@ -7,8 +7,7 @@
 #include "views/common/ModuleScreenFrame.h"
 #include "views/common/PlainButton.h"
 
-#include "TestSupport.h"
-#include "state/StateTestSupport.h"
+#include "FindingsScreenTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -33,40 +32,11 @@ ClutterItem finding(const QString& title, qint64 size, Kind kind, bool selected 
 }
 
 // The Clutter screen over a clutter finder the test holds.
-class ClutterViewTest : public ::testing::Test {
+class ClutterViewTest : public test::FindingsScreenTest<ClutterView, ClutterItem> {
 protected:
-    ClutterViewTest() {
-        ModuleServices modules = test::quietModules();
-        modules.clutterScan = finders.finder();
-        state = std::make_unique<AppState>(test::testServices(), modules);
-        view = std::make_unique<ClutterView>(*state);
-        view->resize(900, 700);
-    }
-    ~ClutterViewTest() override {
-        view.reset();
-        state.reset();
-    }
-
-    void showWith(const QList<ClutterItem>& items) {
-        const size_t index = finders.count();
-        view->show();
-        auto call = finders.waitFor(index);
-        ASSERT_TRUE(call);
-        call->release(items);
-        ASSERT_TRUE(test::waitUntil([&] { return !state->isClutterScanning(); }));
-    }
-    ModuleScreenFrame::Body body() const { return view->frame()->body(); }
-    QString status() const { return view->frame()->header()->statusText(); }
-    QStringList cardTitles() const {
-        QStringList titles;
-        for (FindingCard* card : view->cards()) titles.append(card->title());
-        return titles;
-    }
-
-    test::FakeEnvironment env;
-    test::HeldFinders<ClutterItem> finders{{QStringLiteral("Checking Trash\u2026")}};
-    std::unique_ptr<AppState> state;
-    std::unique_ptr<ClutterView> view;
+    ClutterViewTest()
+        : FindingsScreenTest(&ModuleServices::clutterScan, &AppState::isClutterScanning,
+                             QStringLiteral("Checking Trash\u2026")) {}
 };
 
 TEST_F(ClutterViewTest, ShownEmptyItScansThenShowsTheEmptyState) {
