@@ -32,6 +32,26 @@ private:
     std::unique_ptr<Environment::Scope> scope_;
 };
 
+// A small tmpfs mounted at a new folder for the lifetime of the object, for
+// tests of a full or another file system. Mounting needs root (CI runs as
+// root); ok() is false where it is not allowed, and the test skips.
+class ScratchFileSystem {
+public:
+    ScratchFileSystem(const QString& mountPoint, qint64 bytes);
+    ~ScratchFileSystem();
+    ScratchFileSystem(const ScratchFileSystem&) = delete;
+    ScratchFileSystem& operator=(const ScratchFileSystem&) = delete;
+
+    bool ok() const { return mounted_; }
+    QString path(const QString& relative = {}) const;
+    // Fills what space is left with one file; returns its path.
+    QString fill(const QString& name = QStringLiteral("filler"));
+
+private:
+    QString mountPoint_;
+    bool mounted_ = false;
+};
+
 // Writes a file (making its folders); returns its path.
 QString writeFile(const QString& path, const QByteArray& contents = {});
 // Makes a folder with its parents; returns its path.

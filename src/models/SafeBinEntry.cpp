@@ -2,9 +2,18 @@
 
 #include "support/JsonCoding.h"
 
-#include <QJsonArray>
+#include <cmath>
 
 namespace tarnwick {
+
+namespace {
+
+const QString* stringField(const FlatJson::Object& object, const char* key) {
+    const FlatJson::Value* value = FlatJson::find(object, QLatin1StringView(key));
+    return value && value->type == FlatJson::Value::Type::string ? &value->string : nullptr;
+}
+
+}  // namespace
 
 SafeBinEntry SafeBinEntry::create(const QUuid& id, const QString& originalPath, const QString& storedName,
                                   const QString& displayName, qint64 size, const QDateTime& removedAt) {
@@ -18,51 +27,67 @@ SafeBinEntry SafeBinEntry::create(const QUuid& id, const QString& originalPath, 
     return entry;
 }
 
-QJsonObject SafeBinEntry::toJson() const {
-    QJsonObject object;
-    object.insert(QStringLiteral("id"), JsonCoding::uuidText(id));
-    object.insert(QStringLiteral("originalPath"), originalPath);
-    object.insert(QStringLiteral("storedName"), storedName);
-    object.insert(QStringLiteral("displayName"), displayName);
-    object.insert(QStringLiteral("size"), size);
-    object.insert(QStringLiteral("removedAt"), JsonCoding::dateValue(removedAt));
-    return object;
+void SafeBinEntry::appendJson(QByteArray& out) const {
+    out.append("{\"id\":\"", 7);
+    out.append(JsonCoding::uuidText(id).toLatin1());
+    out.append("\",\"originalPath\":", 17);
+    FlatJson::appendString(out, originalPath);
+    out.append(",\"storedName\":", 14);
+    FlatJson::appendString(out, storedName);
+    out.append(",\"displayName\":", 15);
+    FlatJson::appendString(out, displayName);
+    out.append(",\"size\":", 8);
+    FlatJson::appendInteger(out, size);
+    out.append(",\"removedAt\":", 13);
+    FlatJson::appendNumber(out, JsonCoding::dateValue(removedAt));
+    out.append('}');
 }
 
-std::optional<SafeBinEntry> SafeBinEntry::fromJson(const QJsonObject& object) {
-    JsonObjectReader reader(object);
-    SafeBinEntry entry;
-    entry.id = reader.uuid("id");
-    entry.originalPath = reader.string("originalPath");
-    entry.storedName = reader.string("storedName");
-    entry.displayName = reader.string("displayName");
-    entry.size = reader.int64("size");
-    entry.removedAt = reader.date("removedAt");
-    if (!reader.ok()) return std::nullopt;
-    return entry;
+std::optional<SafeBinEntry> SafeBinEntry::fromObject(const FlatJson::Object& object) {
+    const QString* id = stringField(object, "id");
+    const QString* originalPath = stringField(object, "originalPath");
+    const QString* storedName = stringField(object, "storedName");
+    const QString* displayName = stringField(object, "displayName");
+    const FlatJson::Value* size = FlatJson::find(object, QLatin1StringView("size"));
+    const FlatJson::Value* removedAt = FlatJson::find(object, QLatin1StringView("removedAt"));
+    if (!id || !originalPath || !storedName || !displayName || !size || !removedAt) return std::nullopt;
+    if (size->type != FlatJson::Value::Type::number || !size->integer) return std::nullopt;
+    if (removedAt->type != FlatJson::Value::Type::number || !std::isfinite(removedAt->number)) return std::nullopt;
+    const auto uuid = JsonCoding::uuidFromText(*id);
+    const QDateTime date = JsonCoding::dateFromValue(removedAt->number);
+    if (!uuid || !date.isValid()) return std::nullopt;
+    return create(*uuid, *originalPath, *storedName, *displayName, *size->integer, date);
 }
 
 QByteArray SafeBinEntry::encodeManifest(const std::vector<SafeBinEntry>& entries) {
-    QJsonArray array;
-    for (const SafeBinEntry& entry : entries) array.append(entry.toJson());
-    // A "/" can only occur inside strings in JSON text, so escaping every one
-    // of them keeps the document valid and matches the stores written before.
-    QByteArray data = JsonCoding::compact(array);
-    data.replace("/", "\\/");
+    QByteArray data;
+    qsizetype estimate = 2;
+    for (const SafeBinEntry& entry : entries) {
+        estimate += 150 + (entry.originalPath.size() + entry.storedName.size() + entry.displayName.size()) * 2;
+    }
+    data.reserve(estimate);
+    data.append('[');
+    bool first = true;
+    for (const SafeBinEntry& entry : entries) {
+        if (!first) data.append(',');
+        first = false;
+        entry.appendJson(data);
+    }
+    data.append(']');
     return data;
 }
 
 std::optional<std::vector<SafeBinEntry>> SafeBinEntry::decodeManifest(const QByteArray& data) {
-    const auto array = JsonCoding::parseArray(data);
-    if (!array) return std::nullopt;
+    FlatJson::Reader reader(data);
+    if (!reader.beginArray()) return std::nullopt;
     std::vector<SafeBinEntry> entries;
-    entries.reserve(static_cast<size_t>(array->size()));
-    for (const QJsonValue& value : *array) {
-        if (!value.isObject()) return std::nullopt;
-        auto entry = fromJson(value.toObject());
+    FlatJson::Object object;
+    while (reader.nextObject(object)) {
+        auto entry = fromObject(object);
         if (!entry) return std::nullopt;
         entries.push_back(std::move(*entry));
     }
+    if (reader.failed() || !reader.atEnd()) return std::nullopt;
     return entries;
 }
 

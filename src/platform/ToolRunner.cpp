@@ -1,6 +1,7 @@
 #include "platform/ToolRunner.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/PathCodec.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -62,7 +63,7 @@ void drain(FileDescriptor& fd, QByteArray* sink) {
 QByteArray resolveProgram(const QString& program) {
     if (program.isEmpty()) return {};
     if (program.contains(QLatin1Char('/'))) {
-        const QByteArray path = QFile::encodeName(program);
+        const QByteArray path = PathCodec::encode(program);
         struct stat info;
         if (::stat(path.constData(), &info) != 0) return {};
         return path;
@@ -108,8 +109,10 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
 
     std::vector<QByteArray> encoded;
     encoded.reserve(arguments.size() + 1);
-    encoded.push_back(QFile::encodeName(program));
-    for (const QString& argument : arguments) encoded.push_back(argument.toLocal8Bit());
+    // Arguments are often paths: PathCodec gives a name that is not UTF-8 its
+    // own bytes back (and is plain UTF-8 for every other text).
+    encoded.push_back(PathCodec::encode(program));
+    for (const QString& argument : arguments) encoded.push_back(PathCodec::encode(argument));
     std::vector<char*> argv;
     argv.reserve(encoded.size() + 1);
     for (QByteArray& argument : encoded) argv.push_back(argument.data());

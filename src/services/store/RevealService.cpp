@@ -1,6 +1,7 @@
 #include "services/store/RevealService.h"
 
 #include "platform/Environment.h"
+#include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
 #include "support/PathRules.h"
 
@@ -35,12 +36,16 @@ void openContainingFolder(const QString& path) {
     QDesktopServices::openUrl(containingFolderUrl(path));
 }
 
+QByteArray encodedFileUrl(const QString& path) {
+    // From the file's own bytes (PathCodec), so a name that is not UTF-8 is
+    // percent-encoded byte for byte and names its own file.
+    return QByteArrayLiteral("file://") + QUrl::toPercentEncoding(PathCodec::encode(path), "/!$&'()*+;=:@");
+}
+
 }  // namespace
 
 QString fileUrlText(const QString& path) {
-    QString text = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-    text.replace(QLatin1Char(','), QStringLiteral("%2C"));
-    return text;
+    return QString::fromLatin1(encodedFileUrl(path));
 }
 
 QStringList showItemsArguments(const QString& path) {
@@ -60,7 +65,7 @@ QStringList showItemsArguments(const QString& path) {
 QUrl containingFolderUrl(const QString& path) {
     // A folder is shown from its parent, like a file; "/" opens itself.
     const QString folder = PathRules::deletingLastPathComponent(path);
-    return QUrl::fromLocalFile(folder.isEmpty() ? QStringLiteral("/") : folder);
+    return QUrl::fromEncoded(encodedFileUrl(folder.isEmpty() ? QStringLiteral("/") : folder), QUrl::StrictMode);
 }
 
 bool showInFileManager(const QString& path) {

@@ -43,8 +43,12 @@ QString linkTarget(const QString& path) {
     return length < 0 ? QString() : QFile::decodeName(QByteArray(buffer, length));
 }
 
+// What the folder holds besides its lock file (which stays once made).
 QStringList binContents(const QString& bin) {
-    return QDir(bin).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList names =
+        QDir(bin).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    names.removeAll(QStringLiteral("manifest.lock"));
+    return names;
 }
 
 // Installs a fault for the lifetime of the object.
@@ -427,39 +431,42 @@ TEST_F(SafeBinServiceTest, ManifestWriteFailurePutsItemsBack) {
     const QString first = test::writeFile(home(QStringLiteral("keep/one")), "1");
     const QString folder = test::makeDir(home(QStringLiteral("keep/folder")));
     test::writeFile(folder + QStringLiteral("/f"), "f");
-    Fault fault([&](std::string_view operation, const QString&) { return operation == "write" ? ENOSPC : 0; });
-
+    {
+        Fault fault([&](std::string_view operation, const QString& path) {
+            return operation == "write" && path == manifest() ? ENOSPC : 0;
+        });
+        const auto result = SafeBinService::moveToSafeBin({first, folder});
+        ASSERT_TRUE(result.error);
+        EXPECT_EQ(result.error->code, ENOSPC);
+        EXPECT_TRUE(result.error->description.contains(QStringLiteral("put back")));
+        EXPECT_TRUE(result.moved.empty());
+        EXPECT_EQ(contents(first), QByteArray("1"));
+        EXPECT_EQ(contents(folder + QStringLiteral("/f")), QByteArray("f"));
+        EXPECT_TRUE(binContents(bin()).isEmpty());
+    }
+    // Nor does anything move when its intent cannot be recorded first.
+    Fault fault([&](std::string_view operation, const QString& path) {
+        return operation == "write" && path.endsWith(QStringLiteral("/manifest.journal")) ? ENOSPC : 0;
+    });
     const auto result = SafeBinService::moveToSafeBin({first, folder});
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->code, ENOSPC);
-    EXPECT_TRUE(result.error->description.contains(QStringLiteral("put back")));
+    EXPECT_TRUE(result.error->description.contains(QStringLiteral("journal")));
     EXPECT_TRUE(result.moved.empty());
     EXPECT_EQ(contents(first), QByteArray("1"));
-    EXPECT_EQ(contents(folder + QStringLiteral("/f")), QByteArray("f"));
     EXPECT_TRUE(binContents(bin()).isEmpty());
 }
 
-namespace {
-
-// A scratch folder on another file system than the support folder, or empty.
-std::unique_ptr<QTemporaryDir> otherFileSystem(const QString& besides) {
-    auto dir = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tarnwick-test-XXXXXX"));
-    if (!dir->isValid()) return nullptr;
-    struct stat here {}, there {};
-    if (::stat(nativePath(besides).constData(), &here) != 0 || ::stat(nativePath(dir->path()).constData(), &there) != 0 ||
-        here.st_dev == there.st_dev) {
-        return nullptr;
-    }
-    return dir;
-}
-
-}  // namespace
-
 TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
-    const auto other = otherFileSystem(SafeBinService::root());
-    if (!other) GTEST_SKIP() << "no second file system (/dev/shm on another device than the temporary folder)";
-
-    const QString tree = test::makeDir(other->path() + QStringLiteral("/tree"));
+    // A real second file system where one can be mounted; else every rename
+    // is made to report another file system, which takes the same copy path.
+    test::ScratchFileSystem scratch(env.path(QStringLiteral("other")), 64 << 20);
+    bool failCopy = true;
+    Fault fault([&](std::string_view operation, const QString& path) {
+        if (operation == "rename" && !scratch.ok()) return EXDEV;
+        return failCopy && operation == "copy" && path.endsWith(QStringLiteral("/absolute-link")) ? ENOSPC : 0;
+    });
+    const QString tree = test::makeDir(scratch.path() + QStringLiteral("/tree"));
     const QString file = test::writeFile(tree + QStringLiteral("/sub/data.bin"), QByteArray(300000, 'd'));
     ASSERT_EQ(::chmod(nativePath(file).constData(), 0640), 0);
     ASSERT_EQ(::symlink("../outside", nativePath(tree + QStringLiteral("/relative-link")).constData()), 0);
@@ -473,9 +480,6 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
 
     // A copy that fails leaves the original whole and nothing behind in the bin.
     {
-        Fault fault([&](std::string_view operation, const QString& path) {
-            return operation == "copy" && path.endsWith(QStringLiteral("/absolute-link")) ? ENOSPC : 0;
-        });
         const auto failed = SafeBinService::moveToSafeBin({tree});
         ASSERT_TRUE(failed.error);
         EXPECT_EQ(failed.error->code, ENOSPC);
@@ -485,6 +489,7 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
         EXPECT_EQ(contents(file).size(), 300000);
         EXPECT_EQ(linkTarget(tree + QStringLiteral("/sub/absolute-link")), QStringLiteral("/etc/hostname"));
     }
+    failCopy = false;
 
     const auto result = SafeBinService::moveToSafeBin({tree});
     ASSERT_FALSE(result.error) << result.error->description.toStdString();
@@ -507,7 +512,7 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
     ASSERT_FALSE(SafeBinService::restore(result.moved[0]));
     EXPECT_EQ(contents(file), QByteArray(300000, 'd'));
     EXPECT_EQ(linkTarget(tree + QStringLiteral("/sub/absolute-link")), QStringLiteral("/etc/hostname"));
-    EXPECT_EQ(QDir(other->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("tree")});
     EXPECT_TRUE(SafeBinService::list().empty());
     EXPECT_EQ(binContents(SafeBinService::root()), QStringList{QStringLiteral("manifest.json")});

@@ -1,0 +1,390 @@
+#include "support/FlatJson.h"
+
+#include "platform/PathCodec.h"
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace tarnwick::FlatJson {
+
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+constexpr int kMaxDepth = 64;
+
+void appendUnitEscape(QByteArray& out, char16_t unit) {
+    const char escape[] = {'\\', 'u', kHex[(unit >> 12) & 0xF], kHex[(unit >> 8) & 0xF], kHex[(unit >> 4) & 0xF],
+                           kHex[unit & 0xF]};
+    out.append(escape, sizeof escape);
+}
+
+void appendUtf8(QByteArray& out, char32_t code) {
+    if (code < 0x800) {
+        out.append(char(0xC0 | (code >> 6)));
+        out.append(char(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.append(char(0xE0 | (code >> 12)));
+        out.append(char(0x80 | ((code >> 6) & 0x3F)));
+        out.append(char(0x80 | (code & 0x3F)));
+    } else {
+        out.append(char(0xF0 | (code >> 18)));
+        out.append(char(0x80 | ((code >> 12) & 0x3F)));
+        out.append(char(0x80 | ((code >> 6) & 0x3F)));
+        out.append(char(0x80 | (code & 0x3F)));
+    }
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+void appendString(QByteArray& out, QStringView text) {
+    out.append('"');
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i];
+        if (unit < 0x80) {
+            switch (unit) {
+            case '"': out.append("\\\"", 2); break;
+            case '\\': out.append("\\\\", 2); break;
+            case '/': out.append("\\/", 2); break;
+            case '\b': out.append("\\b", 2); break;
+            case '\f': out.append("\\f", 2); break;
+            case '\n': out.append("\\n", 2); break;
+            case '\r': out.append("\\r", 2); break;
+            case '\t': out.append("\\t", 2); break;
+            default:
+                if (unit < 0x20) {
+                    appendUnitEscape(out, unit);
+                } else {
+                    out.append(char(unit));
+                }
+            }
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
+            appendUtf8(out, QChar::surrogateToUcs4(unit, units[i + 1]));
+            ++i;
+        } else if (QChar::isSurrogate(unit)) {
+            appendUnitEscape(out, unit);  // a lone half: only an escape keeps it
+        } else {
+            appendUtf8(out, unit);
+        }
+    }
+    out.append('"');
+}
+
+void appendInteger(QByteArray& out, qint64 value) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr - buffer);
+}
+
+void appendNumber(QByteArray& out, double value) {
+    if (!std::isfinite(value)) {
+        out.append("null", 4);  // JSON has no such numbers
+        return;
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr - buffer);
+}
+
+const Value* find(const Object& object, QLatin1StringView key) {
+    for (auto it = object.rbegin(); it != object.rend(); ++it) {
+        if (it->key.size() == key.size() && std::string_view(it->key.constData(), it->key.size()) ==
+                                                std::string_view(key.data(), key.size())) {
+            return &it->value;
+        }
+    }
+    return nullptr;
+}
+
+void Reader::skipWhitespace() {
+    while (pos_ < data_.size()) {
+        const char c = data_[pos_];
+        if (c != ' ' && c != '\n' && c != '\r' && c != '\t') return;
+        ++pos_;
+    }
+}
+
+bool Reader::atEnd() {
+    skipWhitespace();
+    return pos_ == data_.size();
+}
+
+bool Reader::literal(const char* word) {
+    const qsizetype length = qsizetype(std::char_traits<char>::length(word));
+    if (data_.size() - pos_ < length || std::string_view(data_.data() + pos_, length) != word) return fail();
+    pos_ += length;
+    return true;
+}
+
+bool Reader::readString(QString& text) {
+    // pos_ is on the opening quote.
+    ++pos_;
+    const char* data = data_.data();
+    qsizetype runStart = pos_;
+    // The common case: no escapes at all.
+    while (pos_ < data_.size()) {
+        const char c = data[pos_];
+        if (c == '"') {
+            text = PathCodec::decode(std::string_view(data + runStart, size_t(pos_ - runStart)));
+            ++pos_;
+            return true;
+        }
+        if (c == '\\') break;
+        if (static_cast<unsigned char>(c) < 0x20) return fail();
+        ++pos_;
+    }
+    if (pos_ >= data_.size()) return fail();
+
+    text.clear();
+    auto flush = [&] {
+        if (pos_ > runStart) text += PathCodec::decode(std::string_view(data + runStart, size_t(pos_ - runStart)));
+    };
+    while (pos_ < data_.size()) {
+        const char c = data[pos_];
+        if (c == '"') {
+            flush();
+            ++pos_;
+            return true;
+        }
+        if (static_cast<unsigned char>(c) < 0x20) return fail();
+        if (c != '\\') {
+            ++pos_;
+            continue;
+        }
+        flush();
+        if (pos_ + 1 >= data_.size()) return fail();
+        const char kind = data[pos_ + 1];
+        pos_ += 2;
+        switch (kind) {
+        case '"': text += QLatin1Char('"'); break;
+        case '\\': text += QLatin1Char('\\'); break;
+        case '/': text += QLatin1Char('/'); break;
+        case 'b': text += QLatin1Char('\b'); break;
+        case 'f': text += QLatin1Char('\f'); break;
+        case 'n': text += QLatin1Char('\n'); break;
+        case 'r': text += QLatin1Char('\r'); break;
+        case 't': text += QLatin1Char('\t'); break;
+        case 'u': {
+            if (data_.size() - pos_ < 4) return fail();
+            int unit = 0;
+            for (int k = 0; k < 4; ++k) {
+                const int digit = hexValue(data[pos_ + k]);
+                if (digit < 0) return fail();
+                unit = unit * 16 + digit;
+            }
+            pos_ += 4;
+            text += QChar(char16_t(unit));  // halves of a pair meet again in the text
+            break;
+        }
+        default:
+            return fail();
+        }
+        runStart = pos_;
+    }
+    return fail();
+}
+
+bool Reader::readKey(QByteArray& key) {
+    if (pos_ >= data_.size() || data_[pos_] != '"') return fail();
+    // Keys are plain names: take the bytes directly unless something is escaped.
+    qsizetype end = pos_ + 1;
+    while (end < data_.size() && data_[end] != '"' && data_[end] != '\\' &&
+           static_cast<unsigned char>(data_[end]) >= 0x20) {
+        ++end;
+    }
+    if (end < data_.size() && data_[end] == '"') {
+        key = QByteArray(data_.data() + pos_ + 1, end - pos_ - 1);
+        pos_ = end + 1;
+        return true;
+    }
+    QString text;
+    if (!readString(text)) return false;
+    key = PathCodec::encode(text);
+    return true;
+}
+
+bool Reader::readNumber(Value& value) {
+    const char* data = data_.data();
+    const qsizetype start = pos_;
+    qsizetype i = pos_;
+    if (i < data_.size() && data[i] == '-') ++i;
+    if (i >= data_.size() || !isDigit(data[i])) return fail();
+    if (data[i] == '0') {
+        ++i;
+    } else {
+        while (i < data_.size() && isDigit(data[i])) ++i;
+    }
+    bool integral = true;
+    if (i < data_.size() && data[i] == '.') {
+        integral = false;
+        ++i;
+        if (i >= data_.size() || !isDigit(data[i])) return fail();
+        while (i < data_.size() && isDigit(data[i])) ++i;
+    }
+    if (i < data_.size() && (data[i] == 'e' || data[i] == 'E')) {
+        integral = false;
+        ++i;
+        if (i < data_.size() && (data[i] == '+' || data[i] == '-')) ++i;
+        if (i >= data_.size() || !isDigit(data[i])) return fail();
+        while (i < data_.size() && isDigit(data[i])) ++i;
+    }
+    value.type = Value::Type::number;
+    value.integer.reset();
+    if (integral) {
+        qint64 whole = 0;
+        const auto parsed = std::from_chars(data + start, data + i, whole);
+        if (parsed.ec == std::errc() && parsed.ptr == data + i) value.integer = whole;
+    }
+    double number = 0;
+    const auto parsed = std::from_chars(data + start, data + i, number);
+    if (parsed.ec == std::errc::result_out_of_range) {
+        number = (data[start] == '-') ? -HUGE_VAL : HUGE_VAL;
+    } else if (parsed.ec != std::errc() || parsed.ptr != data + i) {
+        return fail();
+    }
+    value.number = value.integer ? double(*value.integer) : number;
+    // A written-out fraction of an integral value counts as that integer
+    // (4096.0), as long as it lies inside the 64-bit range.
+    if (!value.integer && std::isfinite(number) && number == std::floor(number) && number >= -9223372036854775808.0 &&
+        number < 9223372036854775808.0) {
+        value.integer = qint64(number);
+    }
+    pos_ = i;
+    return true;
+}
+
+bool Reader::skipNested(int depth) {
+    if (depth > kMaxDepth) return fail();
+    const char open = data_[pos_];
+    const char close = open == '[' ? ']' : '}';
+    ++pos_;
+    skipWhitespace();
+    if (pos_ < data_.size() && data_[pos_] == close) {
+        ++pos_;
+        return true;
+    }
+    for (;;) {
+        skipWhitespace();
+        if (open == '{') {
+            QByteArray key;
+            if (!readKey(key)) return false;
+            skipWhitespace();
+            if (pos_ >= data_.size() || data_[pos_] != ':') return fail();
+            ++pos_;
+            skipWhitespace();
+        }
+        Value ignored;
+        if (!readValue(ignored, depth + 1)) return false;
+        skipWhitespace();
+        if (pos_ >= data_.size()) return fail();
+        if (data_[pos_] == ',') {
+            ++pos_;
+            continue;
+        }
+        if (data_[pos_] == close) {
+            ++pos_;
+            return true;
+        }
+        return fail();
+    }
+}
+
+bool Reader::readValue(Value& value, int depth) {
+    if (pos_ >= data_.size()) return fail();
+    value.integer.reset();
+    switch (data_[pos_]) {
+    case '"':
+        value.type = Value::Type::string;
+        return readString(value.string);
+    case 't':
+        value.type = Value::Type::boolean;
+        value.boolean = true;
+        return literal("true");
+    case 'f':
+        value.type = Value::Type::boolean;
+        value.boolean = false;
+        return literal("false");
+    case 'n':
+        value.type = Value::Type::null;
+        return literal("null");
+    case '[':
+    case '{':
+        value.type = Value::Type::nested;
+        return skipNested(depth);
+    default:
+        return readNumber(value);
+    }
+}
+
+bool Reader::readObject(Object& object) {
+    object.clear();
+    skipWhitespace();
+    if (pos_ >= data_.size() || data_[pos_] != '{') return fail();
+    ++pos_;
+    skipWhitespace();
+    if (pos_ < data_.size() && data_[pos_] == '}') {
+        ++pos_;
+        return true;
+    }
+    for (;;) {
+        skipWhitespace();
+        Field field;
+        if (!readKey(field.key)) return false;
+        skipWhitespace();
+        if (pos_ >= data_.size() || data_[pos_] != ':') return fail();
+        ++pos_;
+        skipWhitespace();
+        if (!readValue(field.value, 1)) return false;
+        object.push_back(std::move(field));
+        skipWhitespace();
+        if (pos_ >= data_.size()) return fail();
+        if (data_[pos_] == ',') {
+            ++pos_;
+            continue;
+        }
+        if (data_[pos_] == '}') {
+            ++pos_;
+            return true;
+        }
+        return fail();
+    }
+}
+
+bool Reader::beginArray() {
+    skipWhitespace();
+    if (pos_ >= data_.size() || data_[pos_] != '[') return fail();
+    ++pos_;
+    inArray_ = true;
+    first_ = true;
+    return true;
+}
+
+bool Reader::nextObject(Object& object) {
+    if (!inArray_ || failed_) return fail();
+    skipWhitespace();
+    if (pos_ >= data_.size()) return fail();
+    if (data_[pos_] == ']') {
+        ++pos_;
+        inArray_ = false;
+        return false;
+    }
+    if (!first_) {
+        if (data_[pos_] != ',') return fail();
+        ++pos_;
+    }
+    first_ = false;
+    return readObject(object);
+}
+
+}  // namespace tarnwick::FlatJson
