@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "platform/FileOperations.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +23,13 @@ FakeEnvironment::FakeEnvironment() {
     environment_.applicationSupport = makeDir(environment_.homeDirectory + QStringLiteral("/.local/share"));
     environment_.settingsFile = dir_.path() + QStringLiteral("/settings.ini");
     apply();
+}
+
+FakeEnvironment::~FakeEnvironment() {
+    scope_.reset();
+    for (const QString& name : QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        FileOperations::removeItem(dir_.path() + QLatin1Char('/') + name);
+    }
 }
 
 QString FakeEnvironment::path(const QString& relative) const {

@@ -15,6 +15,9 @@ namespace tarnwick::test {
 class FakeEnvironment {
 public:
     FakeEnvironment();
+    // Removes the folder's contents by their own names first: names that are
+    // not UTF-8 defeat QTemporaryDir's own removal.
+    ~FakeEnvironment();
 
     QString path(const QString& relative = {}) const;  // inside the temporary folder
     QString home() const { return environment_.homeDirectory; }

@@ -71,6 +71,7 @@ void AppState::start() {
     }
     refreshVolumes();
     restoreCachedScanInBackground();
+    SafeBinService::settle();  // what a crash or kill during a move left behind
     refreshSafeBin();
     activityEvents_.set(ActivityService::list(kActivityLimit));
     section_.set(AppSection::home);

@@ -1,6 +1,7 @@
 #include "platform/ToolRunner.h"
 
 #include "TestSupport.h"
+#include "platform/PathCodec.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -54,6 +55,13 @@ TEST(ToolRunner, PassesArgumentsVerbatimAndReadsOutput) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, QByteArray("a b;$HOME|*|"));
     EXPECT_TRUE(r.errorOutput.isEmpty());
+}
+
+TEST(ToolRunner, PathsThatAreNotUtf8ArriveAsTheirOwnBytes) {
+    const QString path = PathCodec::decode(QByteArray("/tmp/bad\xff name\xc3\x28.bin"));
+    const ToolResult r = ToolRunner::run(QStringLiteral("printf"), {QStringLiteral("%s"), path});
+    EXPECT_TRUE(r.succeeded());
+    EXPECT_EQ(r.output, QByteArray("/tmp/bad\xff name\xc3\x28.bin"));
 }
 
 TEST(ToolRunner, KeepsOrDiscardsStandardError) {

@@ -39,7 +39,7 @@ void openContainingFolder(const QString& path) {
 QByteArray encodedFileUrl(const QString& path) {
     // From the file's own bytes (PathCodec), so a name that is not UTF-8 is
     // percent-encoded byte for byte and names its own file.
-    return QByteArrayLiteral("file://") + QUrl::toPercentEncoding(PathCodec::encode(path), "/!$&'()*+;=:@");
+    return QByteArrayLiteral("file://") + PathCodec::encode(path).toPercentEncoding("/!$&'()*+;=:@");
 }
 
 }  // namespace

@@ -221,7 +221,12 @@ struct Session {
         }
     }
     QByteArray journalName() const { return PathCodec::encode(kJournalName); }
-    bool hasJournal() const { return probeAt(binFd.get(), journalName()) == 0; }
+    // The journal stays in place once made and is emptied when settled, so
+    // recording an intent never has to make (and sync) a new folder entry.
+    bool hasJournal() const {
+        struct stat st {};
+        return ::fstatat(binFd.get(), journalName().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_size > 0;
+    }
 };
 
 enum class IntentKind { move, restore, destroy };
@@ -261,7 +266,7 @@ std::optional<FileError> recordIntents(Session& session, const std::vector<Inten
         error.description += QStringLiteral(" Nothing more was changed.");
         return error;
     };
-    const bool existed = session.hasJournal();
+    const bool existed = probeAt(session.binFd.get(), session.journalName()) == 0;
     FileDescriptor fd(::openat(session.binFd.get(), session.journalName().constData(),
                                O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid()) return failure(errno);
@@ -314,7 +319,12 @@ std::vector<Intent> readIntents(const Session& session) {
     return intents;
 }
 
-void clearJournal(const Session& session) { ::unlinkat(session.binFd.get(), session.journalName().constData(), 0); }
+void clearJournal(const Session& session) {
+    const int fd = ::openat(session.binFd.get(), session.journalName().constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::ftruncate(fd, 0) == 0) (void)::fdatasync(fd);
+    ::close(fd);
+}
 
 // Removes the partial copies of moves into the bin that never finished, and
 // temporary manifests of writes that never finished. Only under the lock: no

@@ -1,5 +1,6 @@
 #include "services/store/SafeBinService.h"
 
+#include "StoreTestSupport.h"
 #include "TestSupport.h"
 #include "platform/FileOperations.h"
 #include "support/AppIdentity.h"
@@ -24,38 +25,12 @@ namespace {
 
 const QDateTime kNow(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
 
-QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-struct stat lstatOf(const QString& path) {
-    struct stat st {};
-    ::lstat(nativePath(path).constData(), &st);
-    return st;
-}
-
-QString linkTarget(const QString& path) {
-    char buffer[4096] = {};
-    const ssize_t length = ::readlink(nativePath(path).constData(), buffer, sizeof buffer - 1);
-    return length < 0 ? QString() : QFile::decodeName(QByteArray(buffer, length));
-}
-
-// What the folder holds besides its lock file (which stays once made).
-QStringList binContents(const QString& bin) {
-    QStringList names =
-        QDir(bin).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    names.removeAll(QStringLiteral("manifest.lock"));
-    return names;
-}
-
-// Installs a fault for the lifetime of the object.
-struct Fault {
-    explicit Fault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
-    ~Fault() { FileOperations::setFaultHookForTesting({}); }
-};
+using test::binContents;
+using test::contents;
+using test::Fault;
+using test::linkTarget;
+using test::lstatOf;
+using test::nativePath;
 
 class SafeBinServiceTest : public ::testing::Test {
 protected:
