@@ -86,6 +86,15 @@ PreviewWindow& TarnwickApp::previewWindow() const {
     return *preview_;
 }
 
+void TarnwickApp::bringForward() {
+    if (window_->isMinimized()) {
+        window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
 void TarnwickApp::toggleMenuBarPanel() {
     panel_->toggle(tray_->geometry());
 }

@@ -39,6 +39,9 @@ public:
 
     // Opens or closes the tray panel (what a click on the tray icon does).
     void toggleMenuBarPanel();
+    // Shows the main window (restored if minimised or hidden), raised and active:
+    // what a second start of the program asks for.
+    void bringForward();
 
 private:
     // Declared first: destroyed last, after every window that observes it.
