@@ -3,6 +3,7 @@
 #include "support/JsonCoding.h"
 
 #include <cmath>
+#include <limits>
 
 namespace tarnwick {
 
@@ -11,6 +12,54 @@ namespace {
 const QString* stringField(const FlatJson::Object& object, const char* key) {
     const FlatJson::Value* value = FlatJson::find(object, QLatin1StringView(key));
     return value && value->type == FlatJson::Value::Type::string ? &value->string : nullptr;
+}
+
+// The id in upper-case text with hyphens, as JsonCoding::uuidText() writes it,
+// without the detour through a QString.
+void appendUuid(QByteArray& out, const QUuid& id) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const QByteArray bytes = id.toRfc4122();
+    char text[36];
+    int at = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text[at++] = '-';
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[at++] = kHex[byte >> 4];
+        text[at++] = kHex[byte & 0xF];
+    }
+    out.append(text, sizeof text);
+}
+
+int hexDigit(char16_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The 36-character hyphenated form, either case (what JsonCoding::uuidFromText
+// takes), read without building a QUuid from text.
+char16_t unitAt(QStringView text, qsizetype i) { return text[i].unicode(); }
+char16_t unitAt(QByteArrayView text, qsizetype i) { return static_cast<unsigned char>(text[i]); }
+
+template <typename Text>
+std::optional<QUuid> parseUuid(Text text) {
+    if (text.size() != 36) return std::nullopt;
+    char bytes[16];
+    int at = 0;
+    for (qsizetype i = 0; i < 36;) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (unitAt(text, i) != u'-') return std::nullopt;
+            ++i;
+            continue;
+        }
+        const int high = hexDigit(unitAt(text, i));
+        const int low = hexDigit(unitAt(text, i + 1));
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes[at++] = char(high << 4 | low);
+        i += 2;
+    }
+    return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
 }
 
 }  // namespace
@@ -29,7 +78,7 @@ SafeBinEntry SafeBinEntry::create(const QUuid& id, const QString& originalPath, 
 
 void SafeBinEntry::appendJson(QByteArray& out) const {
     out.append("{\"id\":\"", 7);
-    out.append(JsonCoding::uuidText(id).toLatin1());
+    appendUuid(out, id);
     out.append("\",\"originalPath\":", 17);
     FlatJson::appendString(out, originalPath);
     out.append(",\"storedName\":", 14);
@@ -53,7 +102,7 @@ std::optional<SafeBinEntry> SafeBinEntry::fromObject(const FlatJson::Object& obj
     if (!id || !originalPath || !storedName || !displayName || !size || !removedAt) return std::nullopt;
     if (size->type != FlatJson::Value::Type::number || !size->integer) return std::nullopt;
     if (removedAt->type != FlatJson::Value::Type::number || !std::isfinite(removedAt->number)) return std::nullopt;
-    const auto uuid = JsonCoding::uuidFromText(*id);
+    const auto uuid = parseUuid(QStringView(*id));
     const QDateTime date = JsonCoding::dateFromValue(removedAt->number);
     if (!uuid || !date.isValid()) return std::nullopt;
     return create(*uuid, *originalPath, *storedName, *displayName, *size->integer, date);
@@ -81,6 +130,7 @@ std::optional<std::vector<SafeBinEntry>> SafeBinEntry::decodeManifest(const QByt
     FlatJson::Reader reader(data);
     if (!reader.beginArray()) return std::nullopt;
     std::vector<SafeBinEntry> entries;
+    entries.reserve(size_t(data.size() / 256));  // about one entry in that many bytes
     FlatJson::Object object;
     while (reader.nextObject(object)) {
         auto entry = fromObject(object);
@@ -89,6 +139,42 @@ std::optional<std::vector<SafeBinEntry>> SafeBinEntry::decodeManifest(const QByt
     }
     if (reader.failed() || !reader.atEnd()) return std::nullopt;
     return entries;
+}
+
+std::optional<SafeBinEntry::ManifestSummary> SafeBinEntry::summarizeManifest(const QByteArray& data) {
+    FlatJson::Reader reader(data);
+    reader.setSkimming(true);
+    if (!reader.beginArray()) return std::nullopt;
+    ManifestSummary summary;
+    FlatJson::Object object;
+    qint64 previous = std::numeric_limits<qint64>::max();
+    qint64 oldest = std::numeric_limits<qint64>::max();
+    auto isString = [&](const char* key) {
+        const FlatJson::Value* value = FlatJson::find(object, QLatin1StringView(key));
+        return value && value->type == FlatJson::Value::Type::string ? value : nullptr;
+    };
+    while (reader.nextObject(object)) {
+        const FlatJson::Value* id = isString("id");
+        const FlatJson::Value* size = FlatJson::find(object, QLatin1StringView("size"));
+        const FlatJson::Value* removedAt = FlatJson::find(object, QLatin1StringView("removedAt"));
+        if (!id || !isString("originalPath") || !isString("storedName") || !isString("displayName") || !size ||
+            !removedAt) {
+            return std::nullopt;
+        }
+        if (size->type != FlatJson::Value::Type::number || !size->integer) return std::nullopt;
+        if (removedAt->type != FlatJson::Value::Type::number || !std::isfinite(removedAt->number)) return std::nullopt;
+        if (!parseUuid(id->raw)) return std::nullopt;
+        const QDateTime date = JsonCoding::dateFromValue(removedAt->number);
+        if (!date.isValid()) return std::nullopt;
+        const qint64 ms = date.toMSecsSinceEpoch();
+        if (ms > previous) summary.newestFirst = false;
+        previous = ms;
+        oldest = std::min(oldest, ms);
+        ++summary.count;
+    }
+    if (reader.failed() || !reader.atEnd()) return std::nullopt;
+    if (summary.count > 0) summary.oldest = QDateTime::fromMSecsSinceEpoch(oldest, Qt::UTC);
+    return summary;
 }
 
 bool SafeBinEntry::operator==(const SafeBinEntry& other) const {

@@ -38,6 +38,18 @@ struct SafeBinEntry {
     // Reads any JSON writer's output (keys in any order, any escapes).
     static std::optional<std::vector<SafeBinEntry>> decodeManifest(const QByteArray& data);
 
+    // What a quick pass over a manifest tells without decoding its entries.
+    struct ManifestSummary {
+        qsizetype count = 0;
+        bool newestFirst = true;      // sorted by removedAt, newest first
+        std::optional<QDateTime> oldest;  // the earliest removedAt
+    };
+    // nullopt when the quick pass cannot vouch for the manifest (malformed, or
+    // written in a way it does not judge, such as escapes inside an id); only
+    // then does decodeManifest() have to decide. A summary is given only for
+    // text that decodeManifest() accepts.
+    static std::optional<ManifestSummary> summarizeManifest(const QByteArray& data);
+
     bool operator==(const SafeBinEntry& other) const;
     bool operator!=(const SafeBinEntry& other) const { return !(*this == other); }
 };

@@ -13,28 +13,6 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 constexpr int kMaxDepth = 64;
 
-void appendUnitEscape(QByteArray& out, char16_t unit) {
-    const char escape[] = {'\\', 'u', kHex[(unit >> 12) & 0xF], kHex[(unit >> 8) & 0xF], kHex[(unit >> 4) & 0xF],
-                           kHex[unit & 0xF]};
-    out.append(escape, sizeof escape);
-}
-
-void appendUtf8(QByteArray& out, char32_t code) {
-    if (code < 0x800) {
-        out.append(char(0xC0 | (code >> 6)));
-        out.append(char(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.append(char(0xE0 | (code >> 12)));
-        out.append(char(0x80 | ((code >> 6) & 0x3F)));
-        out.append(char(0x80 | (code & 0x3F)));
-    } else {
-        out.append(char(0xF0 | (code >> 18)));
-        out.append(char(0x80 | ((code >> 12) & 0x3F)));
-        out.append(char(0x80 | ((code >> 6) & 0x3F)));
-        out.append(char(0x80 | (code & 0x3F)));
-    }
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -47,38 +25,61 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 void appendString(QByteArray& out, QStringView text) {
-    out.append('"');
-    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    // Written straight into room made beforehand: at most six bytes per code
+    // unit (an escape), plus the quotes.
     const qsizetype size = text.size();
+    const qsizetype start = out.size();
+    out.resize(start + size * 6 + 2);
+    char* const begin = out.data() + start;
+    char* p = begin;
+    *p++ = '"';
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    auto escapeUnit = [&p](char16_t unit) {
+        *p++ = '\\';
+        *p++ = 'u';
+        *p++ = kHex[(unit >> 12) & 0xF];
+        *p++ = kHex[(unit >> 8) & 0xF];
+        *p++ = kHex[(unit >> 4) & 0xF];
+        *p++ = kHex[unit & 0xF];
+    };
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t unit = units[i];
         if (unit < 0x80) {
-            switch (unit) {
-            case '"': out.append("\\\"", 2); break;
-            case '\\': out.append("\\\\", 2); break;
-            case '/': out.append("\\/", 2); break;
-            case '\b': out.append("\\b", 2); break;
-            case '\f': out.append("\\f", 2); break;
-            case '\n': out.append("\\n", 2); break;
-            case '\r': out.append("\\r", 2); break;
-            case '\t': out.append("\\t", 2); break;
-            default:
-                if (unit < 0x20) {
-                    appendUnitEscape(out, unit);
-                } else {
-                    out.append(char(unit));
-                }
+            if (unit >= 0x20 && unit != '"' && unit != '\\' && unit != '/') {
+                *p++ = char(unit);
+                continue;
             }
+            switch (unit) {
+            case '"': *p++ = '\\'; *p++ = '"'; break;
+            case '\\': *p++ = '\\'; *p++ = '\\'; break;
+            case '/': *p++ = '\\'; *p++ = '/'; break;
+            case '\b': *p++ = '\\'; *p++ = 'b'; break;
+            case '\f': *p++ = '\\'; *p++ = 'f'; break;
+            case '\n': *p++ = '\\'; *p++ = 'n'; break;
+            case '\r': *p++ = '\\'; *p++ = 'r'; break;
+            case '\t': *p++ = '\\'; *p++ = 't'; break;
+            default: escapeUnit(unit);
+            }
+        } else if (unit < 0x800) {
+            *p++ = char(0xC0 | (unit >> 6));
+            *p++ = char(0x80 | (unit & 0x3F));
         } else if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
-            appendUtf8(out, QChar::surrogateToUcs4(unit, units[i + 1]));
+            const char32_t code = QChar::surrogateToUcs4(unit, units[i + 1]);
+            *p++ = char(0xF0 | (code >> 18));
+            *p++ = char(0x80 | ((code >> 12) & 0x3F));
+            *p++ = char(0x80 | ((code >> 6) & 0x3F));
+            *p++ = char(0x80 | (code & 0x3F));
             ++i;
         } else if (QChar::isSurrogate(unit)) {
-            appendUnitEscape(out, unit);  // a lone half: only an escape keeps it
+            escapeUnit(unit);  // a lone half: only an escape keeps it
         } else {
-            appendUtf8(out, unit);
+            *p++ = char(0xE0 | (unit >> 12));
+            *p++ = char(0x80 | ((unit >> 6) & 0x3F));
+            *p++ = char(0x80 | (unit & 0x3F));
         }
     }
-    out.append('"');
+    *p++ = '"';
+    out.resize(start + (p - begin));
 }
 
 void appendInteger(QByteArray& out, qint64 value) {
@@ -99,8 +100,8 @@ void appendNumber(QByteArray& out, double value) {
 
 const Value* find(const Object& object, QLatin1StringView key) {
     for (auto it = object.rbegin(); it != object.rend(); ++it) {
-        if (it->key.size() == key.size() && std::string_view(it->key.constData(), it->key.size()) ==
-                                                std::string_view(key.data(), key.size())) {
+        if (it->key.size() == key.size() && std::string_view(it->key.data(), size_t(it->key.size())) ==
+                                                std::string_view(key.data(), size_t(key.size()))) {
             return &it->value;
         }
     }
@@ -127,25 +128,100 @@ bool Reader::literal(const char* word) {
     return true;
 }
 
-bool Reader::readString(QString& text) {
-    // pos_ is on the opening quote.
+bool Reader::readString(QString& text, QByteArrayView* raw) {
+    // pos_ is on the opening quote. First find the closing one, noting what
+    // the string holds, so that the usual strings take a quick way.
     ++pos_;
     const char* data = data_.data();
-    qsizetype runStart = pos_;
-    // The common case: no escapes at all.
-    while (pos_ < data_.size()) {
-        const char c = data[pos_];
-        if (c == '"') {
-            text = PathCodec::decode(std::string_view(data + runStart, size_t(pos_ - runStart)));
-            ++pos_;
-            return true;
+    const qsizetype size = data_.size();
+    bool escapes = false;
+    bool highBytes = false;
+    qsizetype end = pos_;
+    while (end < size) {
+        const unsigned char c = static_cast<unsigned char>(data[end]);
+        if (c == '"') break;
+        if (c == '\\') {
+            escapes = true;
+            end += 2;
+            continue;
         }
-        if (c == '\\') break;
-        if (static_cast<unsigned char>(c) < 0x20) return fail();
-        ++pos_;
+        if (c < 0x20) return fail();
+        highBytes |= c >= 0x80;
+        ++end;
     }
-    if (pos_ >= data_.size()) return fail();
+    if (end >= size) return fail();
+    const qsizetype begin = pos_;
+    if (raw) *raw = QByteArrayView(data + begin, end - begin);
+    if (skim_ && raw) {
+        for (qsizetype i = begin; escapes && i < end; ++i) {
+            if (data[i] != '\\') continue;
+            const char kind = data[i + 1];
+            if (kind == 'u') {
+                if (end - (i + 2) < 4) return fail();
+                for (int k = 0; k < 4; ++k) {
+                    if (hexValue(data[i + 2 + k]) < 0) return fail();
+                }
+                i += 5;
+            } else if (std::string_view("\"\\/bfnrt").find(kind) != std::string_view::npos) {
+                ++i;
+            } else {
+                return fail();
+            }
+        }
+        pos_ = end + 1;
+        return true;
+    }
+    if (!escapes) {
+        text = highBytes ? PathCodec::decode(std::string_view(data + begin, size_t(end - begin)))
+                         : QString::fromLatin1(data + begin, end - begin);
+        pos_ = end + 1;
+        return true;
+    }
+    if (!highBytes) {
+        // Plain ASCII with escapes (every path: "\/"): one pass, no pieces.
+        text.resize(end - begin);
+        QChar* out = text.data();
+        for (qsizetype i = begin; i < end;) {
+            const char c = data[i];
+            if (c != '\\') {
+                *out++ = QLatin1Char(c);
+                ++i;
+                continue;
+            }
+            const char kind = data[i + 1];
+            i += 2;
+            switch (kind) {
+            case '"': *out++ = QLatin1Char('"'); break;
+            case '\\': *out++ = QLatin1Char('\\'); break;
+            case '/': *out++ = QLatin1Char('/'); break;
+            case 'b': *out++ = QLatin1Char('\b'); break;
+            case 'f': *out++ = QLatin1Char('\f'); break;
+            case 'n': *out++ = QLatin1Char('\n'); break;
+            case 'r': *out++ = QLatin1Char('\r'); break;
+            case 't': *out++ = QLatin1Char('\t'); break;
+            case 'u': {
+                if (end - i < 4) return fail();
+                int unit = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const int digit = hexValue(data[i + k]);
+                    if (digit < 0) return fail();
+                    unit = unit * 16 + digit;
+                }
+                i += 4;
+                *out++ = QChar(char16_t(unit));  // halves of a pair meet again in the text
+                break;
+            }
+            default:
+                return fail();
+            }
+        }
+        text.resize(out - text.constData());
+        pos_ = end + 1;
+        return true;
+    }
 
+    // Other letters and escapes: piece by piece.
+    qsizetype runStart = pos_;
     text.clear();
     auto flush = [&] {
         if (pos_ > runStart) text += PathCodec::decode(std::string_view(data + runStart, size_t(pos_ - runStart)));
@@ -195,22 +271,23 @@ bool Reader::readString(QString& text) {
     return fail();
 }
 
-bool Reader::readKey(QByteArray& key) {
+bool Reader::readKey(Field& field) {
     if (pos_ >= data_.size() || data_[pos_] != '"') return fail();
-    // Keys are plain names: take the bytes directly unless something is escaped.
+    // Keys are plain names: take the bytes in place unless something is escaped.
     qsizetype end = pos_ + 1;
     while (end < data_.size() && data_[end] != '"' && data_[end] != '\\' &&
            static_cast<unsigned char>(data_[end]) >= 0x20) {
         ++end;
     }
     if (end < data_.size() && data_[end] == '"') {
-        key = QByteArray(data_.data() + pos_ + 1, end - pos_ - 1);
+        field.key = QByteArrayView(data_.data() + pos_ + 1, end - pos_ - 1);
         pos_ = end + 1;
         return true;
     }
     QString text;
     if (!readString(text)) return false;
-    key = PathCodec::encode(text);
+    field.ownedKey = PathCodec::encode(text);
+    field.key = QByteArrayView(field.ownedKey);
     return true;
 }
 
@@ -277,7 +354,7 @@ bool Reader::skipNested(int depth) {
     for (;;) {
         skipWhitespace();
         if (open == '{') {
-            QByteArray key;
+            Field key;
             if (!readKey(key)) return false;
             skipWhitespace();
             if (pos_ >= data_.size() || data_[pos_] != ':') return fail();
@@ -306,7 +383,7 @@ bool Reader::readValue(Value& value, int depth) {
     switch (data_[pos_]) {
     case '"':
         value.type = Value::Type::string;
-        return readString(value.string);
+        return readString(value.string, &value.raw);
     case 't':
         value.type = Value::Type::boolean;
         value.boolean = true;
@@ -339,14 +416,13 @@ bool Reader::readObject(Object& object) {
     }
     for (;;) {
         skipWhitespace();
-        Field field;
-        if (!readKey(field.key)) return false;
+        Field& field = object.emplace_back();
+        if (!readKey(field)) return false;
         skipWhitespace();
         if (pos_ >= data_.size() || data_[pos_] != ':') return fail();
         ++pos_;
         skipWhitespace();
         if (!readValue(field.value, 1)) return false;
-        object.push_back(std::move(field));
         skipWhitespace();
         if (pos_ >= data_.size()) return fail();
         if (data_[pos_] == ',') {

@@ -31,14 +31,18 @@ void appendNumber(QByteArray& out, double value);
 struct Value {
     enum class Type { null, boolean, number, string, nested };
     Type type = Type::null;
-    QString string;
+    QString string;       // decoded, unless the reader skims
+    QByteArrayView raw;   // a string's text as written (escapes kept), inside the document
     double number = 0;
     std::optional<qint64> integer;  // a number with an integral value in the 64-bit range
     bool boolean = false;
 };
 
 struct Field {
-    QByteArray key;  // UTF-8
+    // UTF-8; points into the document being read (or into ownedKey when the
+    // key had escapes), so an Object is used while its document lives.
+    QByteArrayView key;
+    QByteArray ownedKey;
     Value value;
 };
 using Object = std::vector<Field>;
@@ -49,6 +53,10 @@ const Value* find(const Object& object, QLatin1StringView key);
 class Reader {
 public:
     explicit Reader(QByteArrayView data) : data_(data) {}
+
+    // Skimming checks strings as strictly but leaves them undecoded (only
+    // Value::raw is set): a quick pass over a document to judge it.
+    void setSkimming(bool skim) { skim_ = skim; }
 
     // "[" starting the top-level array.
     bool beginArray();
@@ -64,8 +72,8 @@ public:
 
 private:
     void skipWhitespace();
-    bool readString(QString& text);
-    bool readKey(QByteArray& key);
+    bool readString(QString& text, QByteArrayView* raw = nullptr);
+    bool readKey(Field& field);
     bool readValue(Value& value, int depth);
     bool readNumber(Value& value);
     bool skipNested(int depth);
@@ -77,6 +85,7 @@ private:
 
     QByteArrayView data_;
     qsizetype pos_ = 0;
+    bool skim_ = false;
     bool inArray_ = false;
     bool first_ = true;
     bool failed_ = false;

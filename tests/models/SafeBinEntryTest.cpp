@@ -61,15 +61,21 @@ TEST(SafeBinEntry, EveryKeyIsRequiredAndTyped) {
         {"id", QStringLiteral("not-a-uuid")}, {"removedAt", QStringLiteral("today")}, {"storedName", QJsonValue()}};
     for (const auto& [key, value] : broken) {
         SCOPED_TRACE(key);
-        EXPECT_FALSE(SafeBinEntry::decodeManifest(withObject([&](QJsonObject& o) {
+        const QByteArray document = withObject([&](QJsonObject& o) {
             if (value.isUndefined()) {
                 o.remove(QLatin1String(key));
             } else {
                 o[QLatin1String(key)] = value;
             }
-        })));
+        });
+        EXPECT_FALSE(SafeBinEntry::decodeManifest(document));
+        EXPECT_FALSE(SafeBinEntry::summarizeManifest(document));  // the quick pass never vouches for it
     }
-    for (const char* document : {R"({"id":"x"})", "[1]", "[{"}) EXPECT_FALSE(SafeBinEntry::decodeManifest(document));
+    for (const char* document : {R"({"id":"x"})", "[1]", "[{", "[{}]", R"([{"id":"\q"}])", "[] x", "[{},]"}) {
+        SCOPED_TRACE(document);
+        EXPECT_FALSE(SafeBinEntry::decodeManifest(document));
+        EXPECT_FALSE(SafeBinEntry::summarizeManifest(document));
+    }
     // Unknown keys are ignored and the key order does not matter.
     const auto extra = SafeBinEntry::decodeManifest(withObject([](QJsonObject& o) { o[QStringLiteral("note")] = true; }));
     ASSERT_TRUE(extra.has_value());
@@ -115,4 +121,22 @@ TEST(SafeBinEntry, ManifestsOfTheEarlierWriterStillRead) {
     ASSERT_TRUE(parsed.has_value());
     EXPECT_EQ(parsed->at(0).toObject().value(QStringLiteral("originalPath")).toString(), entry.originalPath);
     EXPECT_EQ(parsed->at(0).toObject().value(QStringLiteral("size")).toInteger(), entry.size);
+}
+
+TEST(SafeBinEntry, TheQuickPassTellsOrderAndOldestDate) {
+    SafeBinEntry newer = sample();
+    newer.id = QUuid::createUuid();
+    newer.removedAt = sample().removedAt.addSecs(60);
+    const auto sorted = SafeBinEntry::summarizeManifest(SafeBinEntry::encodeManifest({newer, sample()}));
+    ASSERT_TRUE(sorted.has_value());
+    EXPECT_EQ(sorted->count, 2);
+    EXPECT_TRUE(sorted->newestFirst);
+    EXPECT_EQ(sorted->oldest, sample().removedAt);
+    const auto unsorted = SafeBinEntry::summarizeManifest(SafeBinEntry::encodeManifest({sample(), newer}));
+    ASSERT_TRUE(unsorted.has_value());
+    EXPECT_FALSE(unsorted->newestFirst);
+    const auto empty = SafeBinEntry::summarizeManifest("[ ]");
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_EQ(empty->count, 0);
+    EXPECT_FALSE(empty->oldest.has_value());
 }

@@ -65,44 +65,68 @@ bool namesAnItem(const QString& name) {
 
 bool sameRecord(const SafeBinEntry& a, const SafeBinEntry& b) { return a.id == b.id && a.storedName == b.storedName; }
 
+// A manifest larger than this is refused as unreadable (about 3.5 million entries).
+constexpr qint64 kMaxManifestBytes = qint64(1) << 30;
+
 struct Manifest {
     std::vector<SafeBinEntry> entries;
+    QByteArray text;                 // the file as read (empty when there was none)
+    bool decoded = true;             // entries holds every entry of text
     std::optional<FileError> error;  // there, but not readable or decodable
 };
 
-Manifest readManifest(const QString& bin) {
+QString unreadableText(const QString& path) {
+    return QStringLiteral("The Safe Bin\u2019s list of items ") + FileError::quoted(path) +
+           QStringLiteral(" cannot be read, so nothing was changed. The items in the Safe Bin are untouched.");
+}
+
+// Reads and decodes the manifest. With skimBefore set, a manifest that a
+// quick pass finds sorted newest first and holding nothing moved in before
+// that date is not decoded at all (decoded false, text kept): a move into it
+// needs no more.
+Manifest readManifest(const QString& bin, std::optional<QDateTime> skimBefore = std::nullopt) {
     Manifest manifest;
     const QString path = manifestPath(bin);
     const int state = FileOperations::probe(path);
     if (state == ENOENT || state == ENOTDIR) return manifest;  // no manifest yet
-    const auto data = AtomicFile::read(path);
+    auto data = AtomicFile::read(path, kMaxManifestBytes);
+    if (data && skimBefore) {
+        const auto summary = SafeBinEntry::summarizeManifest(*data);
+        if (summary && summary->newestFirst && !(summary->oldest && *summary->oldest < *skimBefore)) {
+            manifest.text = std::move(*data);
+            manifest.decoded = false;
+            return manifest;
+        }
+    }
     auto entries = data ? SafeBinEntry::decodeManifest(*data) : std::nullopt;
     if (!entries) {
-        manifest.error = FileError::tarnwick(
-            kManifestUnreadableCode,
-            QStringLiteral("The Safe Bin\u2019s list of items ") + FileError::quoted(path) +
-                QStringLiteral(" cannot be read, so nothing was changed. The items in the Safe Bin are untouched."));
+        manifest.error = FileError::tarnwick(kManifestUnreadableCode, unreadableText(path));
         return manifest;
     }
     manifest.entries = std::move(*entries);
+    manifest.text = std::move(*data);
     return manifest;
 }
 
-std::optional<FileError> save(const QString& bin, const std::vector<SafeBinEntry>& entries) {
+std::optional<FileError> save(const QString& bin, const QByteArray& text) {
     const QString path = manifestPath(bin);
     QString reason;
     int code = 0;
-    if (!AtomicFile::write(path, SafeBinEntry::encodeManifest(entries), &reason, &code)) {
+    if (!AtomicFile::write(path, text, &reason, &code)) {
         return FileError::system(code, QStringLiteral("Could not write the Safe Bin\u2019s list of items ") +
                                            FileError::quoted(path));
     }
     return std::nullopt;
 }
 
+bool newer(const SafeBinEntry& a, const SafeBinEntry& b) { return a.removedAt > b.removedAt; }
+
+bool isNewestFirst(const std::vector<SafeBinEntry>& entries) {
+    return std::is_sorted(entries.begin(), entries.end(), newer);
+}
+
 void sortNewestFirst(std::vector<SafeBinEntry>& entries) {
-    auto newer = [](const SafeBinEntry& a, const SafeBinEntry& b) { return a.removedAt > b.removedAt; };
-    if (std::is_sorted(entries.begin(), entries.end(), newer)) return;
-    std::stable_sort(entries.begin(), entries.end(), newer);
+    if (!isNewestFirst(entries)) std::stable_sort(entries.begin(), entries.end(), newer);
 }
 
 // Drops the records of one stored item: same id and same stored name. A
@@ -428,37 +452,72 @@ bool purgeEntries(Session& session, std::vector<SafeBinEntry>& entries, int days
 // purge. `changed` tells whether the entries differ from the manifest on disk.
 struct Prepared {
     std::vector<SafeBinEntry> entries;
+    QByteArray text;       // the manifest as read, while it still matches entries
+    bool decoded = true;   // false: entries was not read (text is all there is)
     bool changed = false;
     std::optional<FileError> error;
 };
 
-Prepared prepare(Session& session, int purgeDays, bool removeStrays) {
+Prepared prepare(Session& session, int purgeDays, bool removeStrays, bool skim = false) {
     Prepared prepared;
     if (session.error) {
         prepared.error = session.error;
         return prepared;
     }
-    Manifest manifest = readManifest(session.bin);
+    const bool journal = session.hasJournal();
+    std::optional<QDateTime> skimBefore;
+    if (skim && !journal && !removeStrays && purgeDays >= 0) {
+        skimBefore = Environment::current().now().addSecs(-qint64(purgeDays) * 86400);
+    }
+    Manifest manifest = readManifest(session.bin, skimBefore);
     if (manifest.error) {
         prepared.error = manifest.error;
         return prepared;
     }
+    if (!manifest.decoded) {
+        prepared.text = std::move(manifest.text);
+        prepared.decoded = false;
+        return prepared;  // no journal to settle, nothing to purge
+    }
     prepared.entries = std::move(manifest.entries);
-    const bool journal = session.hasJournal();
+    prepared.text = std::move(manifest.text);
     if (journal) prepared.changed = settleIntents(session, prepared.entries);
     if (journal || removeStrays) removeLeftovers(session);
     if (journal && !prepared.changed) clearJournal(session);
     if (purgeDays >= 0 && !prepared.entries.empty()) {
         prepared.changed = purgeEntries(session, prepared.entries, purgeDays) || prepared.changed;
     }
+    if (prepared.changed) prepared.text.clear();
     return prepared;
 }
 
-// Writes the entries and, once they are on disk, lets go of the journal.
-std::optional<FileError> commit(Session& session, const std::vector<SafeBinEntry>& entries) {
-    auto error = save(session.bin, entries);
+// Writes the manifest text and, once it is on disk, lets go of the journal.
+std::optional<FileError> commitText(Session& session, const QByteArray& text) {
+    auto error = save(session.bin, text);
     if (!error) clearJournal(session);
     return error;
+}
+
+std::optional<FileError> commit(Session& session, const std::vector<SafeBinEntry>& entries) {
+    return commitText(session, SafeBinEntry::encodeManifest(entries));
+}
+
+// The manifest after a move that only put new entries in front of those read:
+// the new entries' text, then the text as read, unchanged. A move then costs
+// what it adds, not a new encoding of every entry.
+QByteArray prependedManifest(const QByteArray& read, const std::vector<SafeBinEntry>& added) {
+    const qsizetype open = read.indexOf('[');
+    QByteArray text;
+    text.reserve(read.size() + qsizetype(added.size()) * 400);
+    text.append('[');
+    for (auto it = added.rbegin(); it != added.rend(); ++it) {
+        if (it != added.rbegin()) text.append(',');
+        it->appendJson(text);
+    }
+    const QByteArrayView rest = QByteArrayView(read).sliced(open + 1);
+    if (rest.trimmed() != "]") text.append(',');
+    text.append(rest);
+    return text;
 }
 
 QString movedInAction(const QString& path) {
@@ -512,12 +571,13 @@ void purgeExpired(int days) {
 SafeBinMoveResult moveToSafeBin(const QStringList& paths) {
     SafeBinMoveResult result;
     Session session;
-    Prepared prepared = prepare(session, kExpiryDays, false);
+    Prepared prepared = prepare(session, kExpiryDays, false, true);
     if (prepared.error) {
         result.error = prepared.error;
         return result;
     }
     std::vector<SafeBinEntry> entries = std::move(prepared.entries);
+    const bool sortedAsRead = !prepared.decoded || isNewestFirst(entries);
     sortNewestFirst(entries);
     const QString& bin = session.bin;
     const int binFd = session.binFd.get();
@@ -588,7 +648,6 @@ SafeBinMoveResult moveToSafeBin(const QStringList& paths) {
             if (moved.arrived) {
                 entry.size = allocatedSizeAt(binFd, stored);
                 entry.removedAt = Environment::current().now();
-                entries.insert(entries.begin(), entry);
                 result.moved.push_back(entry);
                 moving.push_back({entry, folder, name});
             }
@@ -604,7 +663,18 @@ SafeBinMoveResult moveToSafeBin(const QStringList& paths) {
         return result;
     }
 
-    auto saveError = commit(session, entries);
+    // In the usual case the entries read are all kept in their order: the
+    // file as read follows the new entries.
+    const bool onlyAdded = !prepared.decoded || (!prepared.changed && sortedAsRead && !prepared.text.isEmpty());
+    std::optional<FileError> saveError;
+    if (onlyAdded) {
+        saveError = commitText(session, prependedManifest(prepared.text, result.moved));
+    } else {
+        // This call's entries in reverse order of the paths, ahead of the others.
+        std::vector<SafeBinEntry> all(result.moved.rbegin(), result.moved.rend());
+        all.insert(all.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+        saveError = commit(session, all);
+    }
     if (!saveError || result.moved.empty()) return result;
     // Unrecorded items would sit in the folder for ever: put them back.
     std::vector<SafeBinEntry> stuck;

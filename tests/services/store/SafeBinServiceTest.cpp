@@ -492,3 +492,31 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
     EXPECT_TRUE(SafeBinService::list().empty());
     EXPECT_EQ(binContents(SafeBinService::root()), QStringList{QStringLiteral("manifest.json")});
 }
+
+TEST_F(SafeBinServiceTest, MovesKeepOrderAndPurgeWhicheverWayTheManifestIsRead) {
+    // Written by the earlier writer, sorted: a move puts its entry in front
+    // and keeps the earlier text as it was.
+    const SafeBinEntry kept = stored(QStringLiteral("kept"), kNow.addDays(-2));
+    const SafeBinEntry older = stored(QStringLiteral("older"), kNow.addDays(-3));
+    writeManifest({kept, older});
+    const QString first = test::writeFile(home(QStringLiteral("first")), "1");
+    const auto one = SafeBinService::moveToSafeBin({first});
+    ASSERT_FALSE(one.error);
+    EXPECT_EQ(manifestEntries(), (std::vector<SafeBinEntry>{one.moved[0], kept, older}));
+
+    // Out of order, with an expired entry: sorted, purged, then the new entry in front.
+    const SafeBinEntry expired = stored(QStringLiteral("expired"), kNow.addDays(-31));
+    writeManifest({older, expired, kept});
+    const QString second = test::writeFile(home(QStringLiteral("second")), "2");
+    const auto two = SafeBinService::moveToSafeBin({second});
+    ASSERT_FALSE(two.error);
+    EXPECT_EQ(manifestEntries(), (std::vector<SafeBinEntry>{two.moved[0], kept, older}));
+    EXPECT_FALSE(QFileInfo::exists(bin() + QLatin1Char('/') + expired.storedName));
+
+    // An empty list, written with spaces.
+    test::writeFile(manifest(), " [ ] ");
+    const QString third = test::writeFile(home(QStringLiteral("third")), "3");
+    const auto three = SafeBinService::moveToSafeBin({third});
+    ASSERT_FALSE(three.error);
+    EXPECT_EQ(manifestEntries(), three.moved);
+}
