@@ -22,6 +22,36 @@ int hexValue(char c) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Decodes the escape whose backslash is at data[i], inside a string whose
+// closing quote is at end: its code unit, with i moved past it. False when
+// the escape is malformed.
+bool decodeEscape(const char* data, qsizetype& i, qsizetype end, char16_t& unit) {
+    const char kind = data[i + 1];
+    i += 2;
+    switch (kind) {
+    case '"': unit = u'"'; return true;
+    case '\\': unit = u'\\'; return true;
+    case '/': unit = u'/'; return true;
+    case 'b': unit = u'\b'; return true;
+    case 'f': unit = u'\f'; return true;
+    case 'n': unit = u'\n'; return true;
+    case 'r': unit = u'\r'; return true;
+    case 't': unit = u'\t'; return true;
+    case 'u':
+        if (end - i < 4) return false;
+        unit = 0;
+        for (int k = 0; k < 4; ++k) {
+            const int digit = hexValue(data[i + k]);
+            if (digit < 0) return false;
+            unit = char16_t(unit * 16 + digit);
+        }
+        i += 4;
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 void appendString(QByteArray& out, QStringView text) {
@@ -152,19 +182,12 @@ bool Reader::readString(QString& text, QByteArrayView* raw) {
     if (end >= size) return fail();
     const qsizetype begin = pos_;
     if (raw) *raw = QByteArrayView(data + begin, end - begin);
+    char16_t unit = 0;
     if (skim_ && raw) {
-        for (qsizetype i = begin; escapes && i < end; ++i) {
-            if (data[i] != '\\') continue;
-            const char kind = data[i + 1];
-            if (kind == 'u') {
-                if (end - (i + 2) < 4) return fail();
-                for (int k = 0; k < 4; ++k) {
-                    if (hexValue(data[i + 2 + k]) < 0) return fail();
-                }
-                i += 5;
-            } else if (std::string_view("\"\\/bfnrt").find(kind) != std::string_view::npos) {
+        for (qsizetype i = begin; escapes && i < end;) {
+            if (data[i] != '\\') {
                 ++i;
-            } else {
+            } else if (!decodeEscape(data, i, end, unit)) {
                 return fail();
             }
         }
@@ -182,36 +205,11 @@ bool Reader::readString(QString& text, QByteArrayView* raw) {
         text.resize(end - begin);
         QChar* out = text.data();
         for (qsizetype i = begin; i < end;) {
-            const char c = data[i];
-            if (c != '\\') {
-                *out++ = QLatin1Char(c);
-                ++i;
-                continue;
-            }
-            const char kind = data[i + 1];
-            i += 2;
-            switch (kind) {
-            case '"': *out++ = QLatin1Char('"'); break;
-            case '\\': *out++ = QLatin1Char('\\'); break;
-            case '/': *out++ = QLatin1Char('/'); break;
-            case 'b': *out++ = QLatin1Char('\b'); break;
-            case 'f': *out++ = QLatin1Char('\f'); break;
-            case 'n': *out++ = QLatin1Char('\n'); break;
-            case 'r': *out++ = QLatin1Char('\r'); break;
-            case 't': *out++ = QLatin1Char('\t'); break;
-            case 'u': {
-                if (end - i < 4) return fail();
-                int unit = 0;
-                for (int k = 0; k < 4; ++k) {
-                    const int digit = hexValue(data[i + k]);
-                    if (digit < 0) return fail();
-                    unit = unit * 16 + digit;
-                }
-                i += 4;
-                *out++ = QChar(char16_t(unit));  // halves of a pair meet again in the text
-                break;
-            }
-            default:
+            if (data[i] != '\\') {
+                *out++ = QLatin1Char(data[i++]);
+            } else if (decodeEscape(data, i, end, unit)) {
+                *out++ = QChar(unit);  // halves of a pair meet again in the text
+            } else {
                 return fail();
             }
         }
@@ -219,56 +217,23 @@ bool Reader::readString(QString& text, QByteArrayView* raw) {
         pos_ = end + 1;
         return true;
     }
-
-    // Other letters and escapes: piece by piece.
-    qsizetype runStart = pos_;
+    // Other letters and escapes: the runs between escapes through PathCodec.
     text.clear();
-    auto flush = [&] {
-        if (pos_ > runStart) text += PathCodec::decode(std::string_view(data + runStart, size_t(pos_ - runStart)));
-    };
-    while (pos_ < data_.size()) {
-        const char c = data[pos_];
-        if (c == '"') {
-            flush();
-            ++pos_;
-            return true;
-        }
-        if (static_cast<unsigned char>(c) < 0x20) return fail();
-        if (c != '\\') {
-            ++pos_;
+    text.reserve(end - begin);
+    qsizetype runStart = begin;
+    for (qsizetype i = begin; i < end;) {
+        if (data[i] != '\\') {
+            ++i;
             continue;
         }
-        flush();
-        if (pos_ + 1 >= data_.size()) return fail();
-        const char kind = data[pos_ + 1];
-        pos_ += 2;
-        switch (kind) {
-        case '"': text += QLatin1Char('"'); break;
-        case '\\': text += QLatin1Char('\\'); break;
-        case '/': text += QLatin1Char('/'); break;
-        case 'b': text += QLatin1Char('\b'); break;
-        case 'f': text += QLatin1Char('\f'); break;
-        case 'n': text += QLatin1Char('\n'); break;
-        case 'r': text += QLatin1Char('\r'); break;
-        case 't': text += QLatin1Char('\t'); break;
-        case 'u': {
-            if (data_.size() - pos_ < 4) return fail();
-            int unit = 0;
-            for (int k = 0; k < 4; ++k) {
-                const int digit = hexValue(data[pos_ + k]);
-                if (digit < 0) return fail();
-                unit = unit * 16 + digit;
-            }
-            pos_ += 4;
-            text += QChar(char16_t(unit));  // halves of a pair meet again in the text
-            break;
-        }
-        default:
-            return fail();
-        }
-        runStart = pos_;
+        if (i > runStart) text += PathCodec::decode(std::string_view(data + runStart, size_t(i - runStart)));
+        if (!decodeEscape(data, i, end, unit)) return fail();
+        text += QChar(unit);
+        runStart = i;
     }
-    return fail();
+    if (end > runStart) text += PathCodec::decode(std::string_view(data + runStart, size_t(end - runStart)));
+    pos_ = end + 1;
+    return true;
 }
 
 bool Reader::readKey(Field& field) {
