@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Environment.h"
+#include "platform/FileOperations.h"
 
 #include <QByteArray>
 #include <QString>
@@ -53,6 +54,14 @@ public:
 private:
     QString mountPoint_;
     bool mounted_ = false;
+};
+
+// Installs a file-operation fault for the lifetime of the object.
+struct FileFault {
+    explicit FileFault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
+    ~FileFault() { FileOperations::setFaultHookForTesting({}); }
+    FileFault(const FileFault&) = delete;
+    FileFault& operator=(const FileFault&) = delete;
 };
 
 // Writes a file (making its folders); returns its path.

@@ -4,6 +4,8 @@
 #include "app/TarnwickApp.h"
 #include "platform/Environment.h"
 #include "services/scan/CachedScan.h"
+#include "services/store/SafeBinService.h"
+#include "support/AtomicFile.h"
 #include "state/AppState.h"
 #include "state/MapServices.h"
 #include "support/PathRules.h"
@@ -181,7 +183,8 @@ QStringList fileNames() {
         QStringLiteral("map-bars.png"),       QStringLiteral("map-rings.png"),
         QStringLiteral("insights-largest.png"), QStringLiteral("insights-types.png"),
         QStringLiteral("collector.png"),      QStringLiteral("scanning.png"),
-        QStringLiteral("volume-chooser.png"),
+        QStringLiteral("volume-chooser.png"), QStringLiteral("junk.png"),
+        QStringLiteral("junk-empty.png"),     QStringLiteral("safe-bin.png"),
     };
 }
 
@@ -227,6 +230,65 @@ std::vector<VolumeInfo> demoVolumes() {
         VolumeInfo{"/media/demo/Backup", "Backup", "/media/demo/Backup", "/media/demo/Backup", 2000 * kGB,
                    140 * kGB, false},
     };
+}
+
+QList<CleanupItem> demoJunk() {
+    struct Row {
+        CleanupCategory category;
+        const char* title;
+        const char* path;  // below the demo home
+        qint64 size;
+        bool safe;
+    };
+    const Row rows[] = {
+        {CleanupCategory::caches, "User Library Caches", "/.cache", 3100 * kMB, true},
+        {CleanupCategory::caches, "Browser cache", "/.cache/mozilla", 1400 * kMB, true},
+        {CleanupCategory::logs, "User Logs", "/.local/state/log", 240 * kMB, true},
+        {CleanupCategory::temp, "Incomplete download", "/Downloads/fedora-40.iso.part", 1800 * kMB, true},
+        {CleanupCategory::node, "node_modules", "/Projects/old-site/node_modules", 640 * kMB, false},
+        {CleanupCategory::docker, "Docker disk image", "/.docker/desktop/vms/0/data/Docker.raw", 24 * kGB, false},
+        {CleanupCategory::ai, "Hugging Face models", "/.cache/huggingface/hub", 7400 * kMB, false},
+        {CleanupCategory::downloads, "installer.tar.gz", "/Downloads/installer.tar.gz", 1200 * kMB, false},
+        {CleanupCategory::duplicates, "2023.zip", "/Pictures/Camera Roll/2023 copy.zip", 5 * kGB, false},
+    };
+    QList<CleanupItem> items;
+    for (const Row& row : rows) {
+        CleanupItem item;
+        item.title = QString::fromUtf8(row.title);
+        item.path = kDemoHome + QString::fromUtf8(row.path);
+        item.detail = QLatin1Char('~') + QString::fromUtf8(row.path);
+        item.size = row.size;
+        item.category = row.category;
+        item.isSelected = row.safe;
+        item.isSafeDefault = row.safe;
+        items.append(item);
+    }
+    items[8].detail = QStringLiteral("Same content as ~/Pictures/Camera Roll/2023.zip");
+    return items;
+}
+
+std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now) {
+    struct Row {
+        const char* path;  // below the home folder
+        qint64 size;
+        qint64 secondsAgo;
+    };
+    const Row rows[] = {
+        {"/.cache/thumbnails", 1400 * kMB, 2 * 60},
+        {"/Downloads/ubuntu-22.04-desktop-amd64.iso", 4700 * kMB, 3 * 3600},
+        {"/Projects/tarnwick/build", 3500 * kMB, 2 * 86400},
+        {"/Documents/Work/old-recordings.m4a", 1200 * kMB, 9 * 86400},
+        {"/Pictures/Scans/archive-scan (copy).tiff", 2 * kGB, 23 * 86400},
+    };
+    std::vector<SafeBinEntry> entries;
+    for (const Row& row : rows) {
+        const QString path = home + QString::fromUtf8(row.path);
+        const QString name = PathRules::lastPathComponent(path);
+        const QUuid id = QUuid::createUuid();
+        entries.push_back(SafeBinEntry::create(id, path, SafeBinService::storedNameFor(id, name), name, row.size,
+                                               now.addSecs(-row.secondsAgo)));
+    }
+    return entries;
 }
 
 QStringList render(const QString& outputDirectory, QString* error) {
@@ -276,7 +338,15 @@ QStringList render(const QString& outputDirectory, QString* error) {
         return walk;
     };
 
-    TarnwickApp app(services);
+    // The junk finder finds the demo junk, or nothing once junkFound is cleared.
+    auto junkFound = std::make_shared<std::atomic_bool>(true);
+    ModuleServices modules;
+    modules.cleanupScan = [junkFound](const ModuleServices::Progress& progress, std::stop_token) {
+        progress(QStringLiteral("Scanning caches\u2026"));
+        return junkFound->load() ? demoJunk() : QList<CleanupItem>{};
+    };
+
+    TarnwickApp app(services, modules);
     app.start();
     AppState& state = app.state();
     MainWindow& window = app.mainWindow();
@@ -335,6 +405,25 @@ QStringList render(const QString& outputDirectory, QString* error) {
         space->showChooser();
     }
     if (!save(QStringLiteral("volume-chooser.png"))) return fail(QStringLiteral("cannot write volume-chooser.png"));
+
+    state.openSection(AppSection::cleanup);  // an empty list: the Junk scan starts
+    pumpUntil([&] { return !state.isCleanupScanning(); });
+    if (!save(QStringLiteral("junk.png"))) return fail(QStringLiteral("cannot write junk.png"));
+    junkFound->store(false);
+    state.runCleanupScan();
+    pumpUntil([&] { return !state.isCleanupScanning(); });
+    if (!save(QStringLiteral("junk-empty.png"))) return fail(QStringLiteral("cannot write junk-empty.png"));
+
+    // The Safe Bin's manifest with stand-ins for the stored items.
+    const QString bin = SafeBinService::root();
+    const std::vector<SafeBinEntry> binned = demoSafeBin(environment.homeDirectory, now);
+    for (const SafeBinEntry& entry : binned) AtomicFile::write(bin + QLatin1Char('/') + entry.storedName, QByteArray());
+    if (!AtomicFile::write(bin + QStringLiteral("/manifest.json"), SafeBinEntry::encodeManifest(binned))) {
+        return fail(QStringLiteral("cannot write the demo Safe Bin"));
+    }
+    state.openSection(AppSection::safeBin);
+    pumpUntil([&] { return !state.hasSafeBinWork() && state.safeBinItems().size() == binned.size(); });
+    if (!save(QStringLiteral("safe-bin.png"))) return fail(QStringLiteral("cannot write safe-bin.png"));
     return written;
 }
 

@@ -18,8 +18,8 @@
 
 namespace tarnwick {
 
-TarnwickApp::TarnwickApp(MapServices services, QObject* parent)
-    : QObject(parent), state_(std::make_unique<AppState>(std::move(services))) {
+TarnwickApp::TarnwickApp(MapServices services, ModuleServices modules, QObject* parent)
+    : QObject(parent), state_(std::make_unique<AppState>(std::move(services), std::move(modules))) {
     window_ = std::make_unique<MainWindow>(*state_);
     ScreenCatalog::install(*window_->shell()->detailArea());
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "state/MapServices.h"
+#include "state/ModuleServices.h"
 
 #include <QObject>
 #include <QPointer>
@@ -24,7 +25,8 @@ class TarnwickApp : public QObject {
     Q_OBJECT
 
 public:
-    explicit TarnwickApp(MapServices services = MapServices::production(), QObject* parent = nullptr);
+    explicit TarnwickApp(MapServices services = MapServices::production(),
+                         ModuleServices modules = ModuleServices::production(), QObject* parent = nullptr);
     ~TarnwickApp() override;
 
     // Runs the state's start-up, shows the main window and the tray icon, then

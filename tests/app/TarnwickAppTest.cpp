@@ -158,6 +158,24 @@ TEST_F(TarnwickAppTest, GoAndCareItemsOpenTheirSections) {
     }
 }
 
+TEST_F(TarnwickAppTest, JunkCleanupOpensJunkWithAFreshScan) {
+    test::HeldFinders<CleanupItem> finders;
+    ModuleServices modules;
+    modules.cleanupScan = finders.finder();
+    TarnwickApp app(test::testServices(), modules);
+    app.start();
+    AppState& state = app.state();
+    menuItem(app.mainWindow(), "Care", "Junk Cleanup")->trigger();
+    EXPECT_EQ(state.section(), AppSection::cleanup);
+    EXPECT_TRUE(state.isCleanupScanning());
+    EXPECT_EQ(state.cleanupProgressLabel(), "Starting Junk Cleanup\u2026");
+    // The scan the section started is replaced by the menu's own.
+    ASSERT_TRUE(test::waitUntil([&] { return finders.count() == 2 && (finders.at(0)->stopped || finders.at(1)->stopped); }));
+    for (size_t i = 0; i < 2; ++i) finders.at(i)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state.isCleanupScanning(); }));
+    EXPECT_EQ(state.cleanupProgressLabel(), "Done");
+}
+
 TEST_F(TarnwickAppTest, AboutAndWebsite) {
     TarnwickApp app(test::testServices());
     app.start();

@@ -556,6 +556,11 @@ std::vector<SafeBinEntry> list() {
 
 void settle() {
     Session session;
+    if (session.error) return;
+    if (!session.hasJournal()) {
+        removeLeftovers(session);  // partial copies only: the manifest needs no reading
+        return;
+    }
     Prepared prepared = prepare(session, -1, true);
     if (prepared.error || !prepared.changed) return;
     commit(session, prepared.entries);

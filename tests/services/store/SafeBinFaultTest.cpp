@@ -29,7 +29,7 @@
 using namespace tarnwick;
 using test::binContents;
 using test::contents;
-using test::Fault;
+using Fault = test::FileFault;
 using test::lstatOf;
 using test::nativePath;
 

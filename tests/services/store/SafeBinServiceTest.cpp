@@ -27,7 +27,7 @@ const QDateTime kNow(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
 
 using test::binContents;
 using test::contents;
-using test::Fault;
+using Fault = test::FileFault;
 using test::linkTarget;
 using test::lstatOf;
 using test::nativePath;

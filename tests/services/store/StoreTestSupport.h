@@ -57,12 +57,4 @@ inline QStringList binContents(const QString& bin) {
     return names;
 }
 
-// Installs a file-operation fault for the lifetime of the object.
-struct Fault {
-    explicit Fault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
-    ~Fault() { FileOperations::setFaultHookForTesting({}); }
-    Fault(const Fault&) = delete;
-    Fault& operator=(const Fault&) = delete;
-};
-
 }  // namespace tarnwick::test
