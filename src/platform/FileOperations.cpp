@@ -372,11 +372,6 @@ int renameByPlaceholder(const QString& from, const QString& to) {
     return renameByPlaceholderAt(AT_FDCWD, native(from), AT_FDCWD, native(to));
 }
 
-std::optional<FileError> copyItem(const QString& from, const QString& to) {
-    std::vector<char> buffer(std::size_t(1) << 20);
-    return copyEntry(AT_FDCWD, native(from), AT_FDCWD, native(to), from, to, buffer);
-}
-
 std::optional<FileError> removeItem(const QString& path) {
     return removeItemAt(AT_FDCWD, native(path), path);
 }
@@ -439,25 +434,6 @@ MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByt
                                      removeError->description};
     }
     return result;
-}
-
-MoveResult moveItem(const QString& from, const QString& to, const QString& action) {
-    int error = 0;
-    const QString fromFolder = PathRules::deletingLastPathComponent(from);
-    const QString toFolder = PathRules::deletingLastPathComponent(to);
-    FileDescriptor fromDir(::open(native(fromFolder.isEmpty() ? QStringLiteral(".") : fromFolder).constData(),
-                                  O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!fromDir.valid()) error = errno;
-    FileDescriptor toDir(::open(native(toFolder.isEmpty() ? QStringLiteral(".") : toFolder).constData(),
-                                O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!error && !toDir.valid()) error = errno;
-    if (error) {
-        MoveResult result;
-        result.error = FileError::system(error, QStringLiteral("Could not ") + action);
-        return result;
-    }
-    return moveAt(fromDir.get(), native(PathRules::lastPathComponent(from)), toDir.get(),
-                  native(PathRules::lastPathComponent(to)), from, to, action);
 }
 
 QString resolvingAllLinks(const QString& absolutePath) {

@@ -47,13 +47,6 @@ int renameNoReplaceAt(int fromDir, const QByteArray& fromName, int toDir, const 
 int renameByPlaceholder(const QString& from, const QString& to);
 int renameByPlaceholderAt(int fromDir, const QByteArray& fromName, int toDir, const QByteArray& toName);
 
-// Copies an item to a destination that must not exist: folders recursively,
-// symbolic links as links (never followed), special files as nodes, the holes
-// of sparse files kept as holes; keeps permissions, modification times and,
-// where allowed, owners. On failure a partial copy may remain at to; the
-// caller removes it.
-std::optional<FileError> copyItem(const QString& from, const QString& to);
-
 // Removes an item for good; a folder with everything in it. Links are removed,
 // never followed. Nothing at path is no failure. Carries on past an entry that
 // cannot be removed and reports the first failure.
@@ -71,7 +64,9 @@ struct MoveResult {
     std::optional<FileError> error;   // set when anything failed
 };
 // Moves the entry fromName of the folder fromDir to toName in toDir without
-// replacing anything there. Across file systems it copies to partialName(tag)
+// replacing anything there. Across file systems it copies (folders recursively,
+// symbolic links as links, special files as nodes, the holes of sparse files
+// kept as holes; permissions, times and, where allowed, owners kept) to partialName(tag)
 // beside the destination (a random tag when empty), flushes that file system,
 // renames the copy into place and only then removes the original; a failed
 // copy leaves the original untouched and removes the partial copy. arrived
@@ -81,8 +76,6 @@ struct MoveResult {
 // <reason>."
 MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByteArray& toName,
                   const QString& fromPath, const QString& toPath, const QString& action, const QString& tag = {});
-// The same by paths (the folders above both ends are reached through links as usual).
-MoveResult moveItem(const QString& from, const QString& to, const QString& action);
 
 // The path with the symbolic links of its folders resolved (the last component
 // is kept as it is, so a link is judged as itself). Folders that do not exist
