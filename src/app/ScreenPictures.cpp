@@ -283,10 +283,10 @@ ScanInsights demoInsights(const QDateTime& now) {
 
 std::vector<VolumeInfo> demoVolumes() {
     return {
-        VolumeInfo{"/", "Root", "/", "/", 512 * kGB, 131 * kGB, true},
-        VolumeInfo{"/home", "Home", "/home", "/home", 1000 * kGB, 402 * kGB, false},
+        VolumeInfo{"/", "Root", "/", "/", 512 * kGB, 131 * kGB, true, std::nullopt},
+        VolumeInfo{"/home", "Home", "/home", "/home", 1000 * kGB, 402 * kGB, false, std::nullopt},
         VolumeInfo{"/media/demo/Backup", "Backup", "/media/demo/Backup", "/media/demo/Backup", 2000 * kGB,
-                   140 * kGB, false},
+                   140 * kGB, false, std::nullopt},
     };
 }
 
@@ -424,7 +424,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
                                                     insights});
     };
     services.saveCache = nullptr;
-    services.enrichStartupVolume = [](const ScanNodePtr& root) { return root; };
+    services.enrichStartupVolume = [](const ScanNodePtr& root, const QString&) { return root; };
     services.makeWalk = [walkCancelled](const QString& rootPath) {
         MapServices::Walk walk;
         walk.run = [walkCancelled, rootPath](const MapServices::ProgressCallback& onProgress) {
