@@ -157,6 +157,23 @@ TEST_F(AppStateClutterTest, APathUnderTwoKindsIsCountedAndMovedOnce) {
     EXPECT_TRUE(state->clutterItems().isEmpty());
 }
 
+TEST_F(AppStateClutterTest, ATrashItemMovesAloneAndComesBackIntoTheTrash) {
+    const QString trash = env.home() + "/.local/share/Trash";
+    const QString entry = test::writeFile(trash + "/files/old-notes/a.txt", "notes").section('/', 0, -2);
+    const QString info = test::writeFile(trash + "/info/old-notes.trashinfo", "[Trash Info]\nPath=/x\n");
+    scanFinding({item(entry, 5, Kind::trash, true)});
+    clean();
+    EXPECT_FALSE(QFileInfo::exists(entry));
+    EXPECT_TRUE(QFileInfo::exists(info)) << "the trash's record stays where it is";
+    EXPECT_TRUE(QFileInfo(trash + "/files").isDir());
+    ASSERT_EQ(state->safeBinItems().size(), 1u);
+
+    state->restoreSafeBin(state->safeBinItems()[0]);
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    EXPECT_TRUE(QFileInfo::exists(entry + "/a.txt")) << "back in the trash, beside its record";
+    EXPECT_FALSE(state->errorMessage());
+}
+
 TEST_F(AppStateClutterTest, OpeningClutterScansOnlyAnEmptyListWithNoScanRunning) {
     state->openSection(AppSection::clutter);
     state->openSection(AppSection::clutter);
