@@ -202,6 +202,7 @@ private:
 inline ModuleServices quietModules() {
     ModuleServices modules;
     modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
+    modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<ClutterItem>{}; };
     return modules;
 }
 
