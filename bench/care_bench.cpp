@@ -1,8 +1,8 @@
 // Runs a whole Vidur Aded pass through the application state on a generated
 // home folder, or on a given one, and watches the UI thread meanwhile.
 //
-//   care_bench                generate a home (the junk benchmark's tree,
-//                             200,000 files) and run the pass on it
+//   care_bench                generate a home (the junk and the clutter
+//                             benchmarks' trees in one) and run the pass on it
 //   care_bench --home DIR     run it with DIR as the home folder (system
 //                             places as they are on this machine)
 //
@@ -18,13 +18,14 @@
 #include "state/MapServices.h"
 #include "state/ModuleServices.h"
 
+#include "ClutterHome.h"
+#include "FinderRun.h"
 #include "JunkHome.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/resource.h>
 
 #include <array>
 #include <chrono>
@@ -43,22 +44,16 @@ double millisecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-long peakMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
-
 // Times every event the UI thread handles (the outermost ones) while watching.
-class TimingApplication : public QCoreApplication {
+class TimingApplication : public QGuiApplication {
 public:
-    TimingApplication(int& argc, char** argv) : QCoreApplication(argc, argv) {}
+    TimingApplication(int& argc, char** argv) : QGuiApplication(argc, argv) {}
 
     bool notify(QObject* receiver, QEvent* event) override {
-        if (!watching || depth_ > 0) return QCoreApplication::notify(receiver, event);
+        if (!watching || depth_ > 0) return QGuiApplication::notify(receiver, event);
         ++depth_;
         const auto start = Clock::now();
-        const bool handled = QCoreApplication::notify(receiver, event);
+        const bool handled = QGuiApplication::notify(receiver, event);
         longestEventMs = std::max(longestEventMs, millisecondsBetween(start, Clock::now()));
         ++events;
         --depth_;
@@ -136,6 +131,7 @@ PassFigures runPass(TimingApplication& app, AppState& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     TimingApplication app(argc, argv);
     QTemporaryDir scratch;
     if (!scratch.isValid()) {
@@ -150,10 +146,12 @@ int main(int argc, char** argv) {
         const std::string home = base + "/home/user";
         const std::string root = base + "/root";
         const std::string temp = base + "/user-tmp";
-        junkhome::Generator generator(base);
+        junkhome::Generator junk(base);
+        clutterhome::Generator clutter;
         const auto start = Clock::now();
-        junkhome::generate(home, root, temp, generator);
-        std::printf("generated\t%d files\t%.2f s\n", generator.files(),
+        junkhome::generate(home, root, temp, junk);
+        clutterhome::generate(home, clutter);
+        std::printf("generated\t%d files\t%.2f s\n", junk.files() + clutter.files(),
                     millisecondsBetween(start, Clock::now()) / 1000);
         environment.homeDirectory = QString::fromStdString(home);
         environment.rootPrefix = QString::fromStdString(root);
@@ -203,6 +201,6 @@ int main(int argc, char** argv) {
     std::printf("pass\t%.3f s (first run %.3f s)\n", pass.totalSeconds, warm.totalSeconds);
     std::printf("ui\tlongest event %.2f ms\theartbeat late by at most %.2f ms\t%lld events (first run %.2f / %.2f ms)\n",
                 pass.longestEventMs, pass.longestBusyMs, pass.events, warm.longestEventMs, warm.longestBusyMs);
-    std::printf("peak\t%ld MiB\n", peakMiB());
+    std::printf("peak\t%ld MiB\n", bench::peakMiB());
     return 0;
 }

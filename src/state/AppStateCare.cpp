@@ -117,8 +117,9 @@ void AppState::runVidurAdedRecommended() {
     // queues its move on the Safe Bin thread and records its own event.
     cleanTally_ = tally;
     cleanSelectedToSafeBin();
-    // Still to be called here, once those modules have their clean actions:
-    // cleanSelectedClutter(), cleanSelectedPrivacy().
+    cleanSelectedClutter();
+    // Still to be called here, once that module has its clean action:
+    // cleanSelectedPrivacy().
     cleanTally_.reset();
     // Cleaned, but not counted in the closing event.
     // Still to be called here, once that module has its clean action:

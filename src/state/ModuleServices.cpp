@@ -1,6 +1,7 @@
 #include "state/ModuleServices.h"
 
 #include "services/cleanup/CleanupService.h"
+#include "services/cleanup/ClutterService.h"
 
 namespace tarnwick {
 
@@ -9,8 +10,10 @@ ModuleServices ModuleServices::production() {
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
     };
+    services.clutterScan = [](const Progress& progress, std::stop_token stop) {
+        return ClutterService::scan(progress, std::move(stop));
+    };
     // Nothing to find yet for these modules.
-    services.clutterScan = [](const Progress&, std::stop_token) { return QList<ClutterItem>{}; };
     services.appsScan = [](const Progress&, std::stop_token) { return QList<InstalledApp>{}; };
     services.updatesScan = [](const Progress&, std::stop_token) { return QList<AppUpdateItem>{}; };
     services.performanceScan = [](const Progress&, std::stop_token) { return QList<PerformanceItem>{}; };

@@ -30,8 +30,8 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
-    // Finders whose modules are still to come find nothing until then.
     Finder<ClutterItem> clutterScan;
+    // Finders whose modules are still to come find nothing until then.
     Finder<InstalledApp> appsScan;
     Finder<AppUpdateItem> updatesScan;
     Finder<PerformanceItem> performanceScan;

@@ -278,14 +278,21 @@ TEST_F(AppStateRecommendedTest, LogsWhatTheCleansMovedOncePerPass) {
     AppStateTesting::setVidurAdedResult(*state, storedResult());
     AppStateTesting::setCleanupItems(*state, {fileFinding("a.log", 300), fileFinding("b.log", 400),
                                               fileFinding("keep.log", 50, false)});
+    ClutterItem clutter;
+    clutter.path = test::writeFile(env.home() + "/old.iso", QByteArray(1000, 'i'));
+    clutter.size = 1000;
+    clutter.isSelected = true;
+    AppStateTesting::setClutterItems(*state, {clutter});
     recommend();
     const QList<ActivityEvent> events = ActivityService::list(10);
-    ASSERT_EQ(events.size(), 2);
+    ASSERT_EQ(events.size(), 3);
     EXPECT_EQ(events[0].kind, "Vidur Aded") << "the closing event comes last";
     EXPECT_EQ(events[0].summary, "Applied recommended cleanup");
-    EXPECT_EQ(events[0].bytesFreed, 700);
-    EXPECT_EQ(events[0].itemsAffected, 2);
-    EXPECT_EQ(events[1].kind, "Junk");
+    EXPECT_EQ(events[0].bytesFreed, 1700);
+    EXPECT_EQ(events[0].itemsAffected, 3);
+    EXPECT_EQ(events[1].kind, "Clutter");
+    EXPECT_EQ(events[2].kind, "Junk");
+    EXPECT_TRUE(state->clutterItems().isEmpty());
     EXPECT_EQ(state->activityEvents(), events);
 
     // Again after the same pass: the junk clean runs, the pass is not logged twice.
