@@ -324,6 +324,9 @@ public:
     void runVidurAdedRecommended();
     // The daily schedule's switch: published and stored.
     void setScheduleEnabled(bool enabled);
+    // The daily schedule's hour, 0 to 23: published, then stored. Any other
+    // value is refused and changes nothing.
+    void setScheduleHour(int hour);
 
     // ---- Module patterns ----
     // "24 findings · 9 selected · 1.3 GB": count, noun, selected count, bytes.

@@ -145,6 +145,12 @@ void AppState::setScheduleEnabled(bool enabled) {
     Environment::current().settings()->setValue(ScheduleService::enabledKey(), enabled);
 }
 
+void AppState::setScheduleHour(int hour) {
+    if (hour < 0 || hour > 23) return;
+    scheduleHour_.set(hour);
+    Environment::current().settings()->setValue(ScheduleService::hourKey(), hour);
+}
+
 void AppState::startScheduleTimer() {
     if (scheduleTimer_) {
         scheduleTimer_->stop();
