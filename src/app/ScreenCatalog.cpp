@@ -1,5 +1,6 @@
 #include "app/ScreenCatalog.h"
 
+#include "views/care/VidurAdedView.h"
 #include "views/cleanup/CleanupView.h"
 #include "views/cleanup/ClutterView.h"
 #include "views/cleanup/SafeBinView.h"
@@ -12,6 +13,7 @@
 namespace tarnwick::ScreenCatalog {
 
 void install(DetailArea& detailArea) {
+    detailArea.setScreenFactory(AppSection::home, [](AppState& state) { return new VidurAdedView(state); });
     detailArea.setScreenFactory(AppSection::map, [](AppState& state) { return new SpaceMapView(state); });
     detailArea.setScreenFactory(AppSection::insights, [](AppState& state) { return new InsightsView(state); });
     detailArea.setScreenFactory(AppSection::cleanup, [](AppState& state) { return new CleanupView(state); });

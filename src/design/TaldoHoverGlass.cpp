@@ -17,6 +17,7 @@ TaldoHoverGlass::TaldoHoverGlass(double cornerRadius, std::optional<QColor> glow
     connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         m_hoverAmount = value.toDouble();
         refreshLook();
+        emit hoverAmountChanged(m_hoverAmount);
     });
 }
 

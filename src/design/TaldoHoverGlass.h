@@ -20,6 +20,10 @@ public:
 
     TaldoGlassParameters parameters() const override;
 
+signals:
+    // The hover amount moved (each step of the animation), for content drawn to follow it.
+    void hoverAmountChanged(double amount);
+
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
