@@ -18,11 +18,11 @@ namespace tarnwick {
 // Renders the main screens of the program to PNG files, offscreen, from a
 // made-up home folder: the map in its four styles, the insights lists, the
 // collector counting down, the scanning screen, the volume chooser, the Junk
-// screen with findings and without, and the Safe Bin. Needs
-// a QApplication; touches nothing of the real home or support folders.
+// screen with findings and without, the Safe Bin, the tray panel, and the
+// home screen before and after a Vidur Aded pass. Needs a QApplication; touches nothing of the real home or support folders.
 namespace ScreenPictures {
 
-// The file names written, in order.
+// The names of the files written.
 QStringList fileNames();
 // Writes every picture into the folder (made if missing). Returns the paths
 // written; on failure, the ones written so far and the reason in error.

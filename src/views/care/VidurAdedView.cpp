@@ -21,6 +21,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -46,6 +47,14 @@ QString decimal(qint64 value) {
 
 QString bytes(qint64 value) {
     return ByteCountFormatter::fileStyle(value);
+}
+
+// The locale's short time style, to the minute ("5:11 AM", "05:11").
+QString shortTime(const QDateTime& date) {
+    const QLocale locale;
+    QString pattern = locale.timeFormat(QLocale::ShortFormat);
+    pattern.remove(QRegularExpression(QStringLiteral("[:.]ss(\\.z+)?")));
+    return locale.toString(date.toLocalTime().time(), pattern);
 }
 
 QWidget* holderFor(QWidget* content, QWidget* parent) {
@@ -122,8 +131,7 @@ VidurAdedView::Hero VidurAdedView::hero(const std::optional<VidurAdedResult>& re
         hero.figure = decimal(result->healthScore);
         hero.caption = QStringLiteral("score");
         hero.title = bandWord(result->healthScore);
-        const QString updated =
-            QLocale().toString(result->finishedAt.toLocalTime().time(), QLocale::ShortFormat);
+        const QString updated = shortTime(result->finishedAt);
         hero.detail = QStringLiteral("Reclaimable ") + bytes(reclaimableBytes(*result)) +
                       QStringLiteral(" \u00B7 updated ") + updated;
         hero.cleanShown = true;
