@@ -201,6 +201,9 @@ void AppState::openSection(AppSection section) {
     case AppSection::cleanup:
         if (cleanupItems().isEmpty() && !isCleanupScanning()) runCleanupScan();
         break;
+    case AppSection::apps:
+        if (installedApps().isEmpty() && !isAppsScanning()) runAppsScan();
+        break;
     default:
         // Home, the map and the sections without a scan start nothing.
         break;

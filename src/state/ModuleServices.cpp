@@ -1,5 +1,7 @@
 #include "state/ModuleServices.h"
 
+#include "services/cleanup/AppUninstallerService.h"
+#include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/CleanupService.h"
 
 namespace tarnwick {
@@ -8,6 +10,12 @@ ModuleServices ModuleServices::production() {
     ModuleServices services;
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
+    };
+    services.appsScan = [](const Progress& progress, std::stop_token stop) {
+        return AppUninstallerService::scan(progress, std::move(stop));
+    };
+    services.updatesScan = [](const Progress& progress, std::stop_token stop) {
+        return AppUpdaterService::scan(progress, std::move(stop));
     };
     return services;
 }

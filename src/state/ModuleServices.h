@@ -1,6 +1,8 @@
 #pragma once
 
+#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
+#include "models/InstalledApp.h"
 
 #include <QList>
 #include <QString>
@@ -24,6 +26,9 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
+    // The installed applications with their leftovers, and the update candidates.
+    Finder<InstalledApp> appsScan;
+    Finder<AppUpdateItem> updatesScan;
 
     // The real finders.
     static ModuleServices production();
