@@ -19,11 +19,12 @@ namespace tarnwick {
 // callers run it off the UI thread.
 //
 // A Library entry is an application's leftover when that application's keys
-// claim it (AppMatchKeys) and no other listed application's keys do, when it
-// is not the system's ("com.apple...") and not one of the program's own
-// folders. An application that shares its name or bundle identifier with
-// another listed copy gets no leftovers at all: the data would be the other
-// copy's as well.
+// claim it (AppMatchKeys) and no other installed application's keys do (every
+// ".app" entry of the two folders counts, also a link or the program itself),
+// when it is not the system's ("com.apple...") and not one of the program's
+// own folders. An application that shares its name or bundle identifier with
+// another installed copy gets no leftovers at all: the data would be the
+// other copy's as well. Only real folders are listed as applications.
 namespace AppUninstallerService {
 
 using Progress = std::function<void(const QString& label)>;

@@ -97,13 +97,13 @@ QString brewProgram() {
 
 }  // namespace
 
-QList<AppUpdateItem> brewOutdated(std::chrono::milliseconds timeout) {
+QList<AppUpdateItem> brewOutdated(std::chrono::milliseconds timeout, const std::stop_token& stop) {
     QList<AppUpdateItem> found;
     const QString program = brewProgram();
     if (program.isEmpty()) return found;
     const ToolResult result =
         ToolRunner::run(program, {QStringLiteral("outdated"), QStringLiteral("--cask"), QStringLiteral("--quiet")},
-                        timeout, ToolRunner::Stderr::discard, {QStringLiteral("HOMEBREW_NO_AUTO_UPDATE=1")});
+                        timeout, ToolRunner::Stderr::discard, {QStringLiteral("HOMEBREW_NO_AUTO_UPDATE=1")}, stop);
     // A run that was killed may have stopped in the middle of a line.
     if (result.status != ToolResult::Status::finished) return found;
     QStringDecoder decoder(QStringDecoder::Utf8);
@@ -148,7 +148,7 @@ QList<AppUpdateItem> scan(const Progress& progress, std::stop_token stop, std::c
     }
     if (!stop.stop_requested()) {
         report(progress, QStringLiteral("Checking Homebrew\u2026"));
-        found.append(brewOutdated(brewTimeout));
+        found.append(brewOutdated(brewTimeout, stop));
     }
 
     // One candidate per application: the first source that found it.

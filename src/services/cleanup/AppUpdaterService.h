@@ -27,7 +27,8 @@ inline constexpr qsizetype kBrewLinesKept = 40;
 
 // The candidates sorted by name (case-insensitive, in the user's language),
 // one per application path. progress (may be empty) gets a label before each
-// of the four stages. A stop request skips the stages not yet begun.
+// of the four stages. A stop request skips the stages not yet begun and ends
+// a running brew.
 QList<AppUpdateItem> scan(const Progress& progress, std::stop_token stop = {},
                           std::chrono::milliseconds brewTimeout = kBrewTimeout);
 
@@ -37,7 +38,8 @@ QList<AppUpdateItem> scan(const Progress& progress, std::stop_token stop = {},
 // Homebrew's self-update switched off and a timeout. A missing brew, one that
 // cannot start, crashes or outlives the timeout, or output that is not UTF-8,
 // gives none; otherwise one candidate for each of the first 40 non-blank lines.
-QList<AppUpdateItem> brewOutdated(std::chrono::milliseconds timeout = kBrewTimeout);
+// A stop request ends the run at once, with none.
+QList<AppUpdateItem> brewOutdated(std::chrono::milliseconds timeout = kBrewTimeout, const std::stop_token& stop = {});
 
 // What Open hands to the desktop: the installer when there is one, else the
 // application.

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <thread>
+
 namespace tarnwick::test {
 namespace {
 
@@ -167,6 +169,17 @@ TEST_F(AppUpdater, ABrewThatHangsCrashesOrIsMissingAddsNothing) {
     EXPECT_LT(timer.elapsed(), 20000) << "the hung brew was killed";
     ASSERT_EQ(found.size(), 1) << "the other sources still count";
     EXPECT_EQ(found[0].name, "Omega");
+
+    // A replaced scan does not wait for brew's timeout.
+    std::stop_source replaced;
+    std::thread stopper([&replaced] {
+        std::this_thread::sleep_for(200ms);
+        replaced.request_stop();
+    });
+    timer.restart();
+    EXPECT_TRUE(AppUpdaterService::brewOutdated(60s, replaced.get_token()).isEmpty());
+    stopper.join();
+    EXPECT_LT(timer.elapsed(), 20000);
 }
 
 TEST_F(AppUpdater, OpenSaysWhenTheCandidateIsGone) {
