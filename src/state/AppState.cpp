@@ -86,6 +86,12 @@ void AppState::start() {
     }
     refreshVolumes();
     restoreCachedScanInBackground();
+    // What a crash or kill during a move left behind is settled first, on
+    // the Safe Bin's one worker thread, ahead of the reload queued after it.
+    runSafeBinJob(false, [] {
+        SafeBinService::settle();
+        return SafeBinApply();
+    });
     reloadSafeBin();
     activityEvents_.set(ActivityService::list(kActivityLimit));
     section_.set(AppSection::home);
