@@ -2,6 +2,7 @@
 
 #include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
 #include "models/InstalledApp.h"
 #include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
@@ -40,6 +41,8 @@ QList<CleanupItem> demoJunk();
 // their leftovers, and its update candidates.
 QList<InstalledApp> demoApps(const QString& home);
 QList<AppUpdateItem> demoUpdates(const QString& home);
+// The clutter items of the demo home folder.
+QList<ClutterItem> demoClutter();
 // The Safe Bin entries of the demo home folder, moved in before `now`.
 std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now);
 

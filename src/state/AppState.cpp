@@ -210,6 +210,9 @@ void AppState::openSection(AppSection section) {
     case AppSection::apps:
         if (installedApps().isEmpty() && !isAppsScanning()) runAppsScan();
         break;
+    case AppSection::clutter:
+        if (clutterItems().isEmpty() && !isClutterScanning()) runClutterScan();
+        break;
     default:
         // Home, the map and the sections without a scan start nothing.
         break;

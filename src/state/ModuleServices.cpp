@@ -3,6 +3,7 @@
 #include "services/cleanup/AppUninstallerService.h"
 #include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/CleanupService.h"
+#include "services/cleanup/ClutterService.h"
 
 namespace tarnwick {
 
@@ -16,6 +17,9 @@ ModuleServices ModuleServices::production() {
     };
     services.updatesScan = [](const Progress& progress, std::stop_token stop) {
         return AppUpdaterService::scan(progress, std::move(stop));
+    };
+    services.clutterScan = [](const Progress& progress, std::stop_token stop) {
+        return ClutterService::scan(progress, std::move(stop));
     };
     return services;
 }

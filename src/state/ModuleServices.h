@@ -2,6 +2,7 @@
 
 #include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
 #include "models/InstalledApp.h"
 
 #include <QList>
@@ -29,6 +30,7 @@ struct ModuleServices {
     // The installed applications with their leftovers, and the update candidates.
     Finder<InstalledApp> appsScan;
     Finder<AppUpdateItem> updatesScan;
+    Finder<ClutterItem> clutterScan;
 
     // The real finders.
     static ModuleServices production();

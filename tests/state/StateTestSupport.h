@@ -204,6 +204,7 @@ inline ModuleServices quietModules() {
     modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
     modules.appsScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<InstalledApp>{}; };
     modules.updatesScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<AppUpdateItem>{}; };
+    modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<ClutterItem>{}; };
     return modules;
 }
 
