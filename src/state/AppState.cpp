@@ -207,6 +207,9 @@ void AppState::openSection(AppSection section) {
     case AppSection::cleanup:
         if (cleanupItems().isEmpty() && !isCleanupScanning()) runCleanupScan();
         break;
+    case AppSection::apps:
+        if (installedApps().isEmpty() && !isAppsScanning()) runAppsScan();
+        break;
     case AppSection::clutter:
         if (clutterItems().isEmpty() && !isClutterScanning()) runClutterScan();
         break;

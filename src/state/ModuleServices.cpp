@@ -1,5 +1,7 @@
 #include "state/ModuleServices.h"
 
+#include "services/cleanup/AppUninstallerService.h"
+#include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/CleanupService.h"
 #include "services/cleanup/ClutterService.h"
 
@@ -9,6 +11,12 @@ ModuleServices ModuleServices::production() {
     ModuleServices services;
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
+    };
+    services.appsScan = [](const Progress& progress, std::stop_token stop) {
+        return AppUninstallerService::scan(progress, std::move(stop));
+    };
+    services.updatesScan = [](const Progress& progress, std::stop_token stop) {
+        return AppUpdaterService::scan(progress, std::move(stop));
     };
     services.clutterScan = [](const Progress& progress, std::stop_token stop) {
         return ClutterService::scan(progress, std::move(stop));

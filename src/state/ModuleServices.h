@@ -1,7 +1,9 @@
 #pragma once
 
+#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
 #include "models/ClutterItem.h"
+#include "models/InstalledApp.h"
 
 #include <QList>
 #include <QString>
@@ -25,6 +27,9 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
+    // The installed applications with their leftovers, and the update candidates.
+    Finder<InstalledApp> appsScan;
+    Finder<AppUpdateItem> updatesScan;
     Finder<ClutterItem> clutterScan;
 
     // The real finders.
