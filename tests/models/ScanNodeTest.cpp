@@ -78,7 +78,7 @@ TEST(ScanNode, FinalizeMergesSmallChildrenAtTheCutoffBoundary) {
     ASSERT_EQ(names(root), (QStringList{"big", kGroup, "atCutoff", "hidden", "empty"}));
     const auto& group = root->children[1];
     EXPECT_EQ(group->kind, NodeKind::smallGroup);
-    EXPECT_EQ(group->path, root->path);
+    EXPECT_EQ(group->path(), root->path());
     EXPECT_EQ(group->size, 12999);
     EXPECT_TRUE(group->isAggregate);
     EXPECT_FALSE(group->id.isNull());
@@ -269,7 +269,7 @@ TEST(ScanNode, CollectabilityAndCollectorItems) {
     auto f = file("f", 300000);
     auto d = dir("d", {f});
     auto r = node("r", NodeKind::restricted, 0);
-    auto smallFiles = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(3), d->path,
+    auto smallFiles = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(3), d->path(),
                                        NodeKind::file, 30);
     smallFiles->isAggregate = true;
     EXPECT_TRUE(f->isCollectable());
@@ -280,7 +280,7 @@ TEST(ScanNode, CollectabilityAndCollectorItems) {
     EXPECT_FALSE(node("g", NodeKind::smallGroup, 1)->isCollectable());
 
     const CollectorItem fromDir = CollectorItem::fromNode(*d);
-    EXPECT_EQ(fromDir, (CollectorItem{d->id, QStringLiteral("d"), d->path, 0, true}));
+    EXPECT_EQ(fromDir, (CollectorItem{d->id, QStringLiteral("d"), d->path(), 0, true}));
     EXPECT_FALSE(CollectorItem::fromNode(*f).isDirectory);
     EXPECT_FALSE(CollectorItem::fromNode(*r).isDirectory);
 }

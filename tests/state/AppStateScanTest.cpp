@@ -35,7 +35,7 @@ struct Calls {
 MapServices recording(MapServices services, Calls& calls) {
     auto enrich = services.enrichStartupVolume;
     services.enrichStartupVolume = [&calls, enrich](const ScanNodePtr& root) {
-        calls.note(calls.enriched, root->path);
+        calls.note(calls.enriched, root->path());
         return enrich(root);
     };
     services.saveCache = [&calls](const QString& path, const QString& name, const ScanNodePtr&, const ScanInsights&) {
@@ -97,7 +97,7 @@ TEST_F(AppStateScanTest, RealWalkPublishesTreeInsightsAndSavesTheCache) {
 
     ASSERT_TRUE(idle(state));
     ASSERT_NE(state.rootNode(), nullptr);
-    EXPECT_EQ(state.rootNode()->path, root);
+    EXPECT_EQ(state.rootNode()->path(), root);
     EXPECT_EQ(state.focusNode(), state.rootNode());
     EXPECT_NE(test::childNamed(state.rootNode(), "Media"), nullptr);
     EXPECT_EQ(state.insights().fileCount, 3);
@@ -157,7 +157,7 @@ TEST_F(AppStateScanTest, OnlyTheRunningScanPublishesProgressAndItsTree) {
 
     walks.at(1)->released = true;
     ASSERT_TRUE(idle(state));
-    EXPECT_EQ(state.rootNode()->path, "/data/second");
+    EXPECT_EQ(state.rootNode()->path(), "/data/second");
     EXPECT_EQ(state.progress().currentPath, "/data/second") << "the finished scan shows its root";
     for (const QString& path : progress.paths.mid(progress.paths.indexOf("/data/second"))) {
         EXPECT_TRUE(path.startsWith("/data/second")) << path.toStdString();

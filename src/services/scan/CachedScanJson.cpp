@@ -63,7 +63,7 @@ bool isAggregateNode(const ScanNode& node, const QString* parentPath) {
     case NodeKind::smallGroup: return true;
     case NodeKind::restricted: return node.size > 0;
     case NodeKind::file:
-        return parentPath && node.path == *parentPath && startsAndEndsWithEllipsis(node.name);
+        return parentPath && startsAndEndsWithEllipsis(node.name) && node.path() == *parentPath;
     default: return false;
     }
 }
@@ -222,7 +222,7 @@ qsizetype expectedTreeBytes(const ScanNode& root) {
     while (!pending.empty()) {
         const ScanNode* node = pending.back();
         pending.pop_back();
-        bytes += 112 + node->name.size() + node->path.size();
+        bytes += 112 + node->name.size() + node->path().size();
         for (const ScanNodePtr& child : node->children) {
             if (child) pending.push_back(child.get());
         }
@@ -236,7 +236,7 @@ void writeNodeHead(Writer& w, const ScanNode& node) {
     w.raw(",\"name\":");
     w.string(node.name);
     w.raw(",\"path\":");
-    w.string(node.path);
+    w.string(node.path());
     w.raw(",\"kind\":\"");
     w.raw(kindText(node.kind));
     w.raw("\",\"size\":");
@@ -859,8 +859,9 @@ private:
                 }
                 ScanNodePtr node = ScanNode::create(frame.id, std::move(frame.name), std::move(frame.path),
                                                     frame.kind, frame.size, std::move(children));
+                const QString nodePath = node->path();
                 for (const ScanNodePtr& child : node->children) {
-                    child->isAggregate = isAggregateNode(*child, &node->path);
+                    child->isAggregate = isAggregateNode(*child, &nodePath);
                 }
                 stack.pop_back();
                 if (stack.empty()) {

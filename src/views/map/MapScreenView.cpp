@@ -246,7 +246,7 @@ QWidget* MapScreenView::buildMapTab() {
     sidebar_->setActions({
         [this](const ScanNodePtr& node) { select(node); },
         [this](const ScanNodePtr& node) { state_.addToCollector(node); },
-        [](const ScanNodePtr& node) { RevealService::reveal(node->path); },
+        [](const ScanNodePtr& node) { RevealService::reveal(node->path()); },
     });
     columnLayout->addWidget(sidebar_, 1);
     body->addWidget(column);
