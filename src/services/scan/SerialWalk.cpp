@@ -114,10 +114,16 @@ const QString& SerialWalk::folderPath(size_t index) const {
         pathCache_ = setup_.rootPath;
         pathCacheDepth_ = 1;
     }
-    for (size_t i = pathCacheDepth_; i <= index; ++i) {
-        pathCache_ = WalkRules::joinPath(pathCache_, frames_[i].name);
+    if (pathCacheDepth_ <= index) {
+        qsizetype length = pathCache_.size();
+        for (size_t i = pathCacheDepth_; i <= index; ++i) length += 1 + frames_[i].name.size();
+        pathCache_.reserve(length);
+        for (size_t i = pathCacheDepth_; i <= index; ++i) {
+            if (!pathCache_.endsWith(QLatin1Char('/'))) pathCache_ += QLatin1Char('/');
+            pathCache_ += frames_[i].name;
+        }
+        pathCacheDepth_ = index + 1;
     }
-    pathCacheDepth_ = index + 1;
     return pathCache_;
 }
 

@@ -14,9 +14,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -595,4 +597,100 @@ TEST_P(DiskScannerWalks, HandlesNamesThatAreNotUtf8AndFeedsTheInsights) {
     EXPECT_EQ(largest.size, static_cast<qint64>(st.st_blocks) * 512);
     EXPECT_EQ(result.insights.fileCount, 2);
     ToolRunner::run("rm", {"-rf", root});  // names that are not UTF-8 cannot be removed by their text
+}
+
+namespace {
+
+// The peak resident memory of a child process running work (which says
+// whether it went right), less that of a child doing nothing; -1 when the
+// work failed.
+qint64 peakMemoryOf(const std::function<bool()>& work) {
+    auto peak = [](const std::function<bool()>& w) -> qint64 {
+        const pid_t pid = ::fork();
+        if (pid == 0) ::_exit(w() ? 0 : 1);
+        int status = 0;
+        rusage usage{};
+        if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            return -1;
+        }
+        return static_cast<qint64>(usage.ru_maxrss) * 1024;
+    };
+    const qint64 idle = peak([] { return true; });
+    const qint64 busy = peak(work);
+    return idle < 0 || busy < 0 ? -1 : std::max<qint64>(busy - idle, 0);
+}
+
+}  // namespace
+
+TEST_P(DiskScannerWalks, MemoryDoesNotGrowWithDepthTimesNameLength) {
+    // 5,000 nested folders of 255-byte names: 1.3 million characters of path
+    // at the bottom. Full paths per folder would take gigabytes.
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    constexpr int kDepth = 5000;
+    const std::string name(255, 'n');
+    int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < kDepth; ++i) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    const int bottom = ::openat(fd, "bottom", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(bottom, "x", 1), 1);
+    ::close(bottom);
+    ::close(fd);
+
+    const int threads = GetParam();
+    const qint64 used = peakMemoryOf([&] {
+        DiskScanner scanner(threads);
+        qint64 longest = 0;
+        ScanResult result = scanner.scan(root, [&](const ScanProgress& progress) {
+            longest = std::max<qint64>(longest, progress.currentPath.size());
+        });
+        int depth = 0;
+        ScanNodePtr node = result.root;
+        while (!node->children.empty() && node->children[0]->kind == NodeKind::dir) {
+            node = node->children[0];
+            ++depth;
+        }
+        // The deepest folder still knows its whole path.
+        const QString path = node->path();
+        return depth == kDepth && scanner.files() == 1 && path.size() == root.size() + kDepth * 256 &&
+               path.endsWith(QString::fromStdString("/" + name)) && longest <= path.size() + 7;
+    });
+    ToolRunner::run("rm", {"-rf", root});
+    ASSERT_GE(used, 0) << "the walk in the child process went wrong";
+    EXPECT_LT(used, 100 * 1024 * 1024);
+}
+
+TEST_P(DiskScannerWalks, TheSupportFolderIsMappedButLeftOutOfTheInsights) {
+    const QString root = env.path("scanned");
+    env.environment().applicationSupport = root + "/.local/share";
+    env.apply();
+    const QString bin = root + "/.local/share/Tarnwick/SafeBin";
+    writeData(bin + "/3F2504E0-4F89-11D3-9A0C-0305E82C3301-movie.mov", 3 * 1024 * 1024);
+    writeData(bin + "/notes.txt", 1000);
+    writeData(root + "/Videos/film.mov", 2 * 1024 * 1024 + 4096);
+    writeData(root + "/Videos/list.txt", 500);
+    // Scanned as a whole, or from inside it: nothing in it reaches the insights.
+    DiskScanner scanner(GetParam());
+    ScanResult result = scan(scanner, root);
+    EXPECT_EQ(scanner.files(), 4);
+    ASSERT_EQ(result.insights.largest.size(), 1);
+    EXPECT_EQ(result.insights.largest[0].name, "film.mov");
+    EXPECT_EQ(result.insights.fileCount, 2);
+    EXPECT_EQ(result.insights.totalFileBytes, allocated(root + "/Videos/film.mov") + allocated(root + "/Videos/list.txt"));
+    for (const TypeBucket& bucket : result.insights.types) EXPECT_EQ(bucket.count, 1) << bucket.name.toStdString();
+    ScanNodePtr share = child(child(result.root, ".local"), "share");
+    ASSERT_TRUE(share);
+    ScanNodePtr support = child(share, "Tarnwick");
+    ASSERT_TRUE(support);  // still on the map, as one folder with its size
+    EXPECT_EQ(support->kind, NodeKind::dir);
+    EXPECT_GE(support->size, 3 * 1024 * 1024);
+
+    ScanResult inside = scan(scanner, bin);
+    EXPECT_EQ(scanner.files(), 2);
+    EXPECT_EQ(inside.insights.fileCount, 0);
+    EXPECT_TRUE(inside.insights.largest.isEmpty());
 }
