@@ -27,8 +27,8 @@ namespace {
 constexpr size_t kChunkEntries = 1024;
 // A thread adds its counts to the shared ones after this many files.
 constexpr qint64 kFlushFiles = 64;
-constexpr qint64 kProgressFileStep = 400;
-constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+using WalkRules::kProgressFileStep;
+constexpr auto kProgressInterval = std::chrono::milliseconds(WalkRules::kProgressIntervalMs);
 
 int descriptorCap() {
     rlimit limit{};
@@ -412,31 +412,6 @@ bool ParallelWalk::walkedThroughLink(const FileId& id) {
     return linkTargets_.contains(id);
 }
 
-// As in the serial walk: the folder open at fd is the walked root or lies
-// below it, or is (or lies below) a folder already walked through a link.
-bool ParallelWalk::countedElsewhere(int fd, const struct stat& st) const {
-    FileId id = fileId(st);
-    if (id == rootId_ || linkTargets_.contains(id)) return true;
-    bool counted = false;
-    int current = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int steps = 0; current >= 0 && steps < 4096; ++steps) {
-        struct stat up{};
-        if (::fstat(current, &up) != 0) break;
-        const FileId upId = fileId(up);
-        if (upId == rootId_ || linkTargets_.contains(upId)) {
-            counted = true;
-            break;
-        }
-        if (upId == id) break;  // the top, which is its own parent
-        id = upId;
-        const int next = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(current);
-        current = next;
-    }
-    if (current >= 0) ::close(current);
-    return counted;
-}
-
 void ParallelWalk::spawnSubfolder(Worker& worker, Folder* folder, const char* name, QString folderName,
                                   quint64 entryIndex, Entry entry) {
     folder->remaining.fetch_add(1);
@@ -483,7 +458,7 @@ void ParallelWalk::openSubfolder(Worker& worker, Task& task) {
     }
     if (fd >= 0 && task.entry == Entry::link) {
         std::unique_lock lock(linkMutex_);
-        if (countedElsewhere(fd, st)) {
+        if (WalkRules::countedElsewhere(fd, st, rootId_, linkTargets_)) {
             lock.unlock();
             ::close(fd);
             return childDone(parent, index, nullptr);
@@ -593,52 +568,33 @@ void ParallelWalk::runChunk(Worker& worker, Folder* folder, size_t chunk) {
 
 void ParallelWalk::handleEntry(Worker& worker, Folder* folder, size_t chunk, int fd, unsigned char type,
                                const char* name, quint64 entryIndex, const std::function<const QString&()>& path) {
-    struct stat st{};
-    bool known = false;
-    bool isLink = type == DT_LNK;
-    if (!isLink) {
-        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            known = true;
-            isLink = S_ISLNK(st.st_mode);
-        } else if (errno == ENOENT) {
-            return;  // gone since the listing
-        }
-    }
     auto skipped = [&](const QString& folderName) { return WalkRules::skipsSubfolder(folder->facts, folderName, path); };
-
-    if (isLink) {
-        struct stat target{};
-        if (::fstatat(fd, name, &target, 0) != 0 || !S_ISDIR(target.st_mode)) return;
-        if (target.st_dev != rootDevice_ || onWalkPath(folder, fileId(target))) return;
+    const WalkRules::EntryLook look = WalkRules::lookAt(fd, type, name);
+    switch (look.kind) {
+    case WalkRules::EntryLook::Kind::ignored: return;
+    case WalkRules::EntryLook::Kind::linkedFolder: {
+        if (look.values.st_dev != rootDevice_ || onWalkPath(folder, fileId(look.values))) return;
         QString folderName = PathCodec::decode(std::string_view(name));
         if (skipped(folderName)) return;
         return spawnSubfolder(worker, folder, name, std::move(folderName), entryIndex, Entry::link);
     }
-
-    bool isDirectory = known && S_ISDIR(st.st_mode);
-    bool followed = false;
-    struct stat probe{};
-    const struct stat* values = known ? &st : nullptr;
-    if (!known && ::fstatat(fd, name, &probe, 0) == 0) {
-        isDirectory = S_ISDIR(probe.st_mode);
-        followed = true;
-        if (isDirectory) values = &probe;
-    }
-
-    if (isDirectory) {
-        if (values->st_dev != rootDevice_ || onWalkPath(folder, fileId(*values))) return;
-        if (walkedThroughLink(fileId(*values))) return;
+    case WalkRules::EntryLook::Kind::folder:
+    case WalkRules::EntryLook::Kind::probedFolder: {
+        const FileId id = fileId(look.values);
+        if (look.values.st_dev != rootDevice_ || onWalkPath(folder, id)) return;
+        if (walkedThroughLink(id)) return;
         QString folderName = PathCodec::decode(std::string_view(name));
         if (skipped(folderName)) return;
+        const bool probed = look.kind == WalkRules::EntryLook::Kind::probedFolder;
         return spawnSubfolder(worker, folder, name, std::move(folderName), entryIndex,
-                              followed ? Entry::probed : Entry::folder);
+                              probed ? Entry::probed : Entry::folder);
+    }
+    case WalkRules::EntryLook::Kind::file: break;
     }
 
-    if (known && st.st_nlink > 1 && !firstLink(fileId(st))) return;  // counted at its first link reached
-    const qint64 size = known ? WalkRules::allocatedSize(st) : followed ? WalkRules::allocatedSize(probe) : 0;
-    const std::optional<qint64> modified =
-        known ? std::optional<qint64>(WalkRules::modifiedMSecs(st)) : std::nullopt;
-    if (!folder->excluded) worker.insights.consider(std::string_view(name), size, modified, Origin(folder, entryIndex, path));
+    if (look.known && look.values.st_nlink > 1 && !firstLink(fileId(look.values))) return;  // counted at its first link reached
+    const qint64 size = look.size;
+    if (!folder->excluded) worker.insights.consider(std::string_view(name), size, look.modified, Origin(folder, entryIndex, path));
     ++worker.files;
     worker.bytes = Saturating::add(worker.bytes, size);
     Folder::Chunk& out = folder->chunks[chunk];

@@ -99,7 +99,6 @@ private:
     bool onWalkPath(const Folder* folder, const WalkRules::FileId& id) const;
     bool firstLink(const WalkRules::FileId& id);
     bool walkedThroughLink(const WalkRules::FileId& id);
-    bool countedElsewhere(int fd, const struct stat& st) const;  // with linkMutex_ held
 
     WalkCounters& counters_;
     const WalkSetup& setup_;

@@ -23,8 +23,8 @@ namespace {
 // Folders nearest the current one that keep their descriptor open; folders
 // further up close theirs and reopen it when the walk returns to them.
 constexpr size_t kOpenWindow = 64;
-constexpr qint64 kProgressFileStep = 400;
-constexpr qint64 kProgressIntervalMs = 250;
+using WalkRules::kProgressFileStep;
+using WalkRules::kProgressIntervalMs;
 
 qint64 monotonicMSecs() {
     timespec now{};
@@ -231,72 +231,43 @@ void SerialWalk::handleEntry() {
     const std::string_view name(nameAt(nameOffset));
     frame.cursor = nameOffset + name.size() + 1;
     const quint64 entryIndex = frame.nextIndex++;
-    const int fd = frame.fd;
-
-    // The entry's own values (of the link itself, for a link). A link known
-    // from the listing needs only its target's values.
-    struct stat st{};
-    bool known = false;
-    bool isLink = type == DT_LNK;
-    if (!isLink) {
-        if (::fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            known = true;
-            isLink = S_ISLNK(st.st_mode);
-        } else if (errno == ENOENT) {
-            return;  // gone since the listing
-        }
-    }
 
     const size_t index = frames_.size() - 1;
     auto skipped = [&](const QString& folderName) {
         return WalkRules::skipsSubfolder(frame.facts, folderName, [&]() -> const QString& { return folderPath(index); });
     };
-
-    if (isLink) {
+    const WalkRules::EntryLook look = WalkRules::lookAt(frame.fd, type, name.data());
+    switch (look.kind) {
+    case WalkRules::EntryLook::Kind::ignored: return;
+    case WalkRules::EntryLook::Kind::linkedFolder: {
         // Followed only into a folder on the walked root's device that is not
         // the root, above it or on the current walk path (and, once open,
-        // whose contents are not counted elsewhere); links to files and
-        // dangling links are not counted.
-        struct stat target{};
-        if (::fstatat(fd, name.data(), &target, 0) != 0 || !S_ISDIR(target.st_mode)) return;
-        if (target.st_dev != rootDevice_ || onWalkPath(fileId(target))) return;
+        // whose contents are not counted elsewhere).
+        if (look.values.st_dev != rootDevice_ || onWalkPath(fileId(look.values))) return;
         QString folderName = PathCodec::decode(name);
         if (skipped(folderName)) return;
-        enterFolder(nameOffset, name, std::move(folderName), entryIndex, Entry::link);
-        return;
+        return enterFolder(nameOffset, name, std::move(folderName), entryIndex, Entry::link);
     }
-
-    bool isDirectory = known && S_ISDIR(st.st_mode);
-    bool followed = false;
-    struct stat probe{};
-    const struct stat* values = known ? &st : nullptr;
-    if (!known && ::fstatat(fd, name.data(), &probe, 0) == 0) {
-        isDirectory = S_ISDIR(probe.st_mode);
-        followed = true;
-        if (isDirectory) values = &probe;
-    }
-
-    if (isDirectory) {
+    case WalkRules::EntryLook::Kind::folder:
+    case WalkRules::EntryLook::Kind::probedFolder: {
         // A different device is a mount point: the walk stays on the root's
         // file system. A folder already on the walk path or above the root
-        // (a bind mount of an ancestor) would never end.
-        if (values->st_dev != rootDevice_ || onWalkPath(fileId(*values))) return;
-        // A folder that was walked through a link already (one outside the
-        // walked root) is counted there.
-        if (!linkTargets_.empty() && linkTargets_.contains(fileId(*values))) return;
+        // (a bind mount of an ancestor) would never end. A folder that was
+        // walked through a link already (one outside the walked root) is
+        // counted there.
+        const FileId id = fileId(look.values);
+        if (look.values.st_dev != rootDevice_ || onWalkPath(id)) return;
+        if (!linkTargets_.empty() && linkTargets_.contains(id)) return;
         QString folderName = PathCodec::decode(name);
         if (skipped(folderName)) return;
-        enterFolder(nameOffset, name, std::move(folderName), entryIndex, followed ? Entry::probed : Entry::folder);
-        return;
+        const bool probed = look.kind == WalkRules::EntryLook::Kind::probedFolder;
+        return enterFolder(nameOffset, name, std::move(folderName), entryIndex, probed ? Entry::probed : Entry::folder);
     }
-
-    if (known && st.st_nlink > 1 && !linkedFiles_.insert(fileId(st)).second) return;  // counted at its first link
-    if (known) {
-        countFile(name, entryIndex, WalkRules::allocatedSize(st), WalkRules::modifiedMSecs(st));
-    } else {
-        // Its own values are unreadable: the blocks of what it leads to, when
-        // that can be read, are the only size there is, and there is no date.
-        countFile(name, entryIndex, followed ? WalkRules::allocatedSize(probe) : 0, std::nullopt);
+    case WalkRules::EntryLook::Kind::file:
+        if (look.known && look.values.st_nlink > 1 && !linkedFiles_.insert(fileId(look.values)).second) {
+            return;  // counted at its first link
+        }
+        return countFile(name, entryIndex, look.size, look.modified);
     }
 }
 
@@ -335,7 +306,7 @@ void SerialWalk::enterFolder(size_t nameOffset, std::string_view name, QString f
         return;
     }
     if (fd >= 0 && entry == Entry::link) {
-        if (countedElsewhere(fd, st)) {
+        if (WalkRules::countedElsewhere(fd, st, rootId_, linkTargets_)) {
             ::close(fd);
             return;
         }
@@ -349,33 +320,6 @@ void SerialWalk::enterFolder(size_t nameOffset, std::string_view name, QString f
         // pushFolder did not add a frame when it failed.
         addChild(NodeKind::restricted);
     }
-}
-
-// True when the folder open at fd is the walked root or lies below it, or is
-// (or lies below) a folder already walked through a link: its contents are
-// counted at that place, so a link to it is not followed. Climbs through ".."
-// up to the file system's root.
-bool SerialWalk::countedElsewhere(int fd, const struct stat& st) const {
-    FileId id = fileId(st);
-    if (id == rootId_ || linkTargets_.contains(id)) return true;
-    bool counted = false;
-    int current = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int steps = 0; current >= 0 && steps < 4096; ++steps) {
-        struct stat up{};
-        if (::fstat(current, &up) != 0) break;
-        const FileId upId = fileId(up);
-        if (upId == rootId_ || linkTargets_.contains(upId)) {
-            counted = true;
-            break;
-        }
-        if (upId == id) break;  // the top, which is its own parent
-        id = upId;
-        const int next = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(current);
-        current = next;
-    }
-    closeDescriptor(current);
-    return counted;
 }
 
 bool SerialWalk::progressDue() {

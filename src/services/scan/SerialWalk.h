@@ -70,7 +70,6 @@ private:
     void handleEntry();
     void enterFolder(size_t nameOffset, std::string_view name, QString folderName, quint64 entryIndex, Entry entry);
     bool onWalkPath(const WalkRules::FileId& id) const;
-    bool countedElsewhere(int fd, const struct stat& st) const;
     void countFile(std::string_view name, quint64 entryIndex, qint64 size, std::optional<qint64> modified);
     // A report is due after a file or subfolder when the file count is a
     // multiple of 400 or more than 0.25 s passed since the last one.

@@ -98,6 +98,46 @@ qint64 modifiedMSecs(const struct stat& st) {
     return static_cast<qint64>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
 }
 
+EntryLook lookAt(int folderFd, unsigned char type, const char* name) {
+    EntryLook look;
+    bool isLink = type == DT_LNK;  // a link known from the listing needs only its target's values
+    if (!isLink) {
+        if (::fstatat(folderFd, name, &look.values, AT_SYMLINK_NOFOLLOW) == 0) {
+            look.known = true;
+            isLink = S_ISLNK(look.values.st_mode);
+        } else if (errno == ENOENT) {
+            return look;  // gone since the listing
+        }
+    }
+    if (isLink) {
+        if (::fstatat(folderFd, name, &look.values, 0) == 0 && S_ISDIR(look.values.st_mode)) {
+            look.kind = EntryLook::Kind::linkedFolder;
+        }
+        return look;
+    }
+    if (look.known) {
+        if (S_ISDIR(look.values.st_mode)) {
+            look.kind = EntryLook::Kind::folder;
+            return look;
+        }
+        look.kind = EntryLook::Kind::file;
+        look.size = allocatedSize(look.values);
+        look.modified = modifiedMSecs(look.values);
+        return look;
+    }
+    // Its own values are unreadable: what it leads to decides, and its blocks
+    // are the only size there is; there is no date.
+    look.kind = EntryLook::Kind::file;
+    if (::fstatat(folderFd, name, &look.values, 0) == 0) {
+        if (S_ISDIR(look.values.st_mode)) {
+            look.kind = EntryLook::Kind::probedFolder;
+        } else {
+            look.size = allocatedSize(look.values);
+        }
+    }
+    return look;
+}
+
 int openRoot(const QString& rootPath) {
     const QByteArray encoded = PathCodec::encode(rootPath);
     if (encoded.isEmpty()) return -1;
@@ -145,6 +185,29 @@ FileIdSet folderAndAncestors(int rootFd) {
     }
     if (current >= 0) ::close(current);
     return ids;
+}
+
+bool countedElsewhere(int fd, const struct stat& st, const FileId& rootId, const FileIdSet& linkTargets) {
+    FileId id = fileId(st);
+    if (id == rootId || linkTargets.contains(id)) return true;
+    bool counted = false;
+    int current = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int steps = 0; current >= 0 && steps < 4096; ++steps) {
+        struct stat up{};
+        if (::fstat(current, &up) != 0) break;
+        const FileId upId = fileId(up);
+        if (upId == rootId || linkTargets.contains(upId)) {
+            counted = true;
+            break;
+        }
+        if (upId == id) break;  // the top, which is its own parent
+        id = upId;
+        const int next = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(current);
+        current = next;
+    }
+    if (current >= 0) ::close(current);
+    return counted;
 }
 
 FileIdSet supportFolders() {

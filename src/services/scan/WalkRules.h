@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -18,6 +19,10 @@ namespace WalkRules {
 
 // A file at or above this many bytes gets a node of its own.
 constexpr qint64 kLeafFoldThreshold = 262144;
+// A progress report is due when the file count reaches (serial) or passes
+// (parallel) a multiple of this, or after this many milliseconds.
+constexpr qint64 kProgressFileStep = 400;
+constexpr qint64 kProgressIntervalMs = 250;
 // One read of a folder listing fetches up to this many bytes of entries.
 constexpr size_t kListingBufferSize = 256 * 1024;
 // A folder's child list reserves room for at most this many entries.
@@ -76,6 +81,25 @@ QString joinPath(const QString& folder, const QString& name);
 qint64 allocatedSize(const struct stat& st);
 qint64 modifiedMSecs(const struct stat& st);
 
+// What an entry of a listing is, found with the fewest calls: its own
+// values (AT_SYMLINK_NOFOLLOW); for a link, its target's; for an entry whose
+// own values cannot be read, what it leads to.
+struct EntryLook {
+    enum class Kind {
+        ignored,       // gone since the listing, or a link to a file or to nothing: not counted
+        linkedFolder,  // a symbolic link to a folder; values are the target's
+        folder,        // values are its own
+        probedFolder,  // its own values were unreadable, but it opens as a folder; values are the target's
+        file,          // anything else that is counted
+    };
+    Kind kind = Kind::ignored;
+    struct stat values{};
+    bool known = false;  // a file's own values were read (values hold them)
+    qint64 size = 0;     // a file's space on disk
+    std::optional<qint64> modified;  // a file's modification time, when known
+};
+EntryLook lookAt(int folderFd, unsigned char type, const char* name);
+
 // Opens the walked root as a folder (following a link), or -1.
 int openRoot(const QString& rootPath);
 // Reads a whole folder listing into arena as records (the entry's type
@@ -85,6 +109,11 @@ bool readListing(int fd, char* buffer, size_t bufferSize, std::vector<char>& are
 // The folder open at rootFd and every folder above it up to its file
 // system's top: a link to any of them would walk the root again.
 FileIdSet folderAndAncestors(int rootFd);
+// Whether the folder open at fd (with values st), reached through a link, is
+// the walked root or lies below it, or is or lies below a folder already
+// walked through a link: its contents are counted at that place, so the link
+// is not followed. Climbs through ".." up to the file system's top.
+bool countedElsewhere(int fd, const struct stat& st, const FileId& rootId, const FileIdSet& linkTargets);
 // The program's own support folders (the current and the earlier one) that
 // exist: their contents stay out of the insights.
 FileIdSet supportFolders();

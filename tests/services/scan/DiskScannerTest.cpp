@@ -1,6 +1,7 @@
 #include "services/scan/DiskScanner.h"
 
 #include "TestSupport.h"
+#include "services/scan/WalkTestSupport.h"
 #include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
 
@@ -10,10 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +22,8 @@
 #include <vector>
 
 using namespace tarnwick;
+using test::expectConsistent;
+using test::withoutPermissionOverride;
 
 namespace {
 
@@ -66,53 +67,10 @@ QStringList childNames(const ScanNodePtr& node) {
     return names;
 }
 
-// Checks the invariants of a finished tree: sizes roll up, children are
-// sorted and know their parent, restricted nodes are empty.
-void expectConsistent(const ScanNodePtr& root) {
-    std::vector<ScanNodePtr> pending{root};
-    while (!pending.empty()) {
-        ScanNodePtr node = pending.back();
-        pending.pop_back();
-        qint64 sum = 0;
-        for (size_t i = 0; i < node->children.size(); ++i) {
-            const ScanNodePtr& c = node->children[i];
-            EXPECT_EQ(c->parent(), node);
-            if (i > 0) {
-                EXPECT_GE(node->children[i - 1]->size, c->size);
-            }
-            sum += c->size;
-            pending.push_back(c);
-        }
-        if (node->kind == NodeKind::dir || node->kind == NodeKind::smallGroup) {
-            EXPECT_EQ(node->size, sum);
-        }
-        if (node->kind == NodeKind::restricted) {
-            EXPECT_EQ(node->size, 0);
-            EXPECT_TRUE(node->children.empty());
-        }
-    }
-}
-
 ScanResult scan(DiskScanner& scanner, const QString& path, std::vector<ScanProgress>* reports = nullptr) {
     return scanner.scan(path, [reports](const ScanProgress& progress) {
         if (reports) reports->push_back(progress);
     });
-}
-
-// Runs work on a thread without the capabilities that let root ignore file
-// permissions, so permission tests mean the same for root and other users.
-template <typename Work>
-void withoutPermissionOverride(Work work) {
-    std::thread thread([&] {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct data[2]{};
-        if (::syscall(SYS_capget, &header, data) == 0) {
-            for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) data[cap / 32].effective &= ~(1u << (cap % 32));
-            ::syscall(SYS_capset, &header, data);  // affects this thread only
-        }
-        work();
-    });
-    thread.join();
 }
 
 int openDescriptors() {

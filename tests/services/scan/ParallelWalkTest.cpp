@@ -4,6 +4,7 @@
 #include "services/scan/DiskScanner.h"
 
 #include "TestSupport.h"
+#include "services/scan/WalkTestSupport.h"
 #include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
 
@@ -12,10 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +24,8 @@
 #include <vector>
 
 using namespace tarnwick;
+using test::expectConsistent;
+using test::withoutPermissionOverride;
 
 namespace {
 
@@ -173,44 +174,6 @@ std::string insightsDifference(const ScanInsights& a, const ScanInsights& b) {
     if (a.types != b.types) return "types differ";
     if (a.fileCount != b.fileCount || a.totalFileBytes != b.totalFileBytes) return "counts differ";
     return {};
-}
-
-// Runs work on a thread without the capabilities that let root ignore file
-// permissions (threads it starts inherit that), so unreadable folders are
-// unreadable for root too.
-template <typename Work>
-void withoutPermissionOverride(Work work) {
-    std::thread thread([&] {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct data[2]{};
-        if (::syscall(SYS_capget, &header, data) == 0) {
-            for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) data[cap / 32].effective &= ~(1u << (cap % 32));
-            ::syscall(SYS_capset, &header, data);
-        }
-        work();
-    });
-    thread.join();
-}
-
-void expectConsistent(const ScanNodePtr& root) {
-    std::vector<ScanNodePtr> pending{root};
-    while (!pending.empty()) {
-        ScanNodePtr node = pending.back();
-        pending.pop_back();
-        qint64 sum = 0;
-        for (size_t i = 0; i < node->children.size(); ++i) {
-            const ScanNodePtr& c = node->children[i];
-            EXPECT_EQ(c->parent(), node);
-            if (i > 0) {
-                EXPECT_GE(node->children[i - 1]->size, c->size);
-            }
-            sum += c->size;
-            pending.push_back(c);
-        }
-        if (node->kind == NodeKind::dir || node->kind == NodeKind::smallGroup) {
-            EXPECT_EQ(node->size, sum);
-        }
-    }
 }
 
 class ParallelWalkAgainstSerial : public ::testing::Test {
