@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -42,7 +41,7 @@ void MainWindow::buildMenus() {
     QMenu* app = menuBar()->addMenu(QStringLiteral("Tarnwick"));
     add(app, QStringLiteral("About Tarnwick"), {}, [this] { state_.setShowAbout(true); })
         ->setMenuRole(QAction::AboutRole);
-    add(app, QStringLiteral("Website"), {}, [] { QDesktopServices::openUrl(AppIdentity::websiteURL()); });
+    add(app, QStringLiteral("Website"), {}, [this] { state_.openURL(AppIdentity::websiteURL()); });
     app->addSeparator();
     add(app, QStringLiteral("Quit Tarnwick"), QKeySequence::Quit, [] { QApplication::quit(); })
         ->setMenuRole(QAction::QuitRole);
@@ -50,7 +49,10 @@ void MainWindow::buildMenus() {
     QMenu* care = menuBar()->addMenu(QStringLiteral("Care"));
     add(care, QStringLiteral("Run Vidur Aded"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
         [this] { state_.openSection(AppSection::home); });
-    add(care, QStringLiteral("Junk Cleanup"), {}, [this] { state_.openSection(AppSection::cleanup); });
+    add(care, QStringLiteral("Junk Cleanup"), {}, [this] {
+        state_.openSection(AppSection::cleanup);
+        state_.runCleanupScan();  // always a fresh scan, even when the section just started one
+    });
     add(care, QStringLiteral("Protection"), {}, [this] { state_.openSection(AppSection::protection); });
     add(care, QStringLiteral("Performance"), {}, [this] { state_.openSection(AppSection::performance); });
 

@@ -16,6 +16,7 @@ struct ToolResult {
         failedToStart,  // it exists but could not be started (not executable, a folder, no resources)
         crashed,        // it was ended by a signal it did not ask for; see signalNumber
         timedOut,       // it outlived the timeout and was killed
+        running,        // launch() only: still running when the watch ended, and left running
     };
 
     Status status = Status::failedToStart;
@@ -39,13 +40,28 @@ struct ToolResult {
 // killed with SIGKILL and the child is reaped before run() returns.
 //
 // Callers resolve a system tool's path through Environment::toolPath() first.
+//
+// `environmentOverrides` holds "NAME=value" entries that replace (or add to)
+// the variables the program inherits, such as "LC_ALL=C" for output that
+// must not depend on the user's locale.
 class ToolRunner {
 public:
     enum class Stderr { discard, capture };
 
     static ToolResult run(const QString& program, const QStringList& arguments,
                           std::chrono::milliseconds timeout = std::chrono::seconds(30),
-                          Stderr errorHandling = Stderr::discard);
+                          Stderr errorHandling = Stderr::discard,
+                          const QStringList& environmentOverrides = {});
+
+    // Starts a program that hands something to the desktop and may itself go
+    // on running (xdg-open starting a browser in the foreground): it gets the
+    // null device for all three standard streams and a session of its own, so
+    // nothing ties it to this process. Waits up to `watch` for it to end and
+    // reports how it ended; a program still running then is left running
+    // (reaped in the background when it ends) and reported as `running`.
+    // Never kills what it started. Blocks the calling thread for the watch.
+    static ToolResult launch(const QString& program, const QStringList& arguments,
+                             std::chrono::milliseconds watch);
 };
 
 }  // namespace tarnwick

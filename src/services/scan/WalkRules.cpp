@@ -64,9 +64,6 @@ PathFacts PathFacts::child(QStringView name) const {
 }
 
 QString displayName(const QString& path) {
-    if (path == QLatin1String("/") || path == QLatin1String("/System/Volumes/Data")) {
-        return QStringLiteral("Macintosh HD");
-    }
     const QString last = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     return last.isEmpty() ? path : last;
 }

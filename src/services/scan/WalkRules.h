@@ -67,8 +67,8 @@ struct PathFacts {
 template <typename FolderPath>
 bool skipsSubfolder(const PathFacts& folder, const QString& name, FolderPath folderPath);
 
-// "/" and "/System/Volumes/Data" are the start-up volume; any other folder
-// is named by its last path component, or by its path when that is empty.
+// The walked folder's name: its last path component; "/" names itself. The
+// start-up volume's own name is given by the accounting that wraps its walk.
 QString displayName(const QString& path);
 // The root as an absolute path without trailing slashes; relative paths are
 // taken from the current folder. Empty stays empty (and cannot be listed).

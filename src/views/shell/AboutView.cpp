@@ -9,7 +9,6 @@
 #include "views/common/FilledPanel.h"
 #include "views/common/ViewText.h"
 
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -48,7 +47,7 @@ AboutView::AboutView(AppState& state, QWidget* parent) : QWidget(parent), state_
     layout->addWidget(new BrandMark(64, true, card_), 0, Qt::AlignHCenter);
     auto* name = ViewText::label(QStringLiteral("Tarnwick"), 24, QFont::Bold, T::textPrimary(), card_);
     layout->addWidget(name, 0, Qt::AlignHCenter);
-    auto* tagline = ViewText::label(QStringLiteral("Reclaim your Mac \u2014 map, clean, protect."), 13,
+    auto* tagline = ViewText::label(QStringLiteral("Reclaim your computer \u2014 map, clean, protect."), 13,
                                     QFont::Normal, T::textSecondary(), card_);
     tagline->setAlignment(Qt::AlignHCenter);
     tagline->setWordWrap(true);
@@ -63,7 +62,7 @@ AboutView::AboutView(AppState& state, QWidget* parent) : QWidget(parent), state_
     buttons->setSpacing(10);
     buttons->addStretch(1);
     auto* website = new TaldoPrimaryButton(QStringLiteral("Website"), card_);
-    connect(website, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(AppIdentity::websiteURL()); });
+    connect(website, &QPushButton::clicked, this, [this] { state_.openURL(AppIdentity::websiteURL()); });
     auto* close = new TaldoGhostButton(QStringLiteral("Close"), card_);
     connect(close, &QPushButton::clicked, this, [this] { state_.setShowAbout(false); });
     buttons->addWidget(website, 0, Qt::AlignVCenter);
