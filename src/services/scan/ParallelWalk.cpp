@@ -133,12 +133,8 @@ ScanNodePtr ParallelWalk::run() {
     auto rootNode = [&](NodeKind kind) { return ScanNode::create(ScanNode::makeId(), name, rootPath, kind, 0); };
     if (counters_.isCancelled()) return rootNode(NodeKind::dir);
     if (WalkRules::shouldSkipDirectory(rootPath)) return rootNode(NodeKind::restricted);
-    int fd = WalkRules::openRoot(rootPath);
     struct stat st{};
-    if (fd >= 0 && ::fstat(fd, &st) != 0) {
-        ::close(fd);
-        fd = -1;
-    }
+    const int fd = WalkRules::openRoot(rootPath, &st);
     if (fd < 0) return rootNode(NodeKind::restricted);
     openFds_.fetch_add(1, std::memory_order_relaxed);
     rootDevice_ = st.st_dev;

@@ -78,9 +78,8 @@ ScanNodePtr SerialWalk::run() {
     if (WalkRules::shouldSkipDirectory(rootPath)) return rootNode(NodeKind::restricted);
 
     // The root itself may be a link or a volume root; both are fine.
-    int fd = WalkRules::openRoot(rootPath);
     struct stat st{};
-    if (fd >= 0 && ::fstat(fd, &st) != 0) closeDescriptor(fd);
+    const int fd = WalkRules::openRoot(rootPath, &st);
     if (fd < 0) return rootNode(NodeKind::restricted);
     rootDevice_ = st.st_dev;
     rootId_ = fileId(st);

@@ -135,10 +135,15 @@ EntryLook lookAt(int folderFd, unsigned char type, const char* name) {
     return look;
 }
 
-int openRoot(const QString& rootPath) {
+int openRoot(const QString& rootPath, struct stat* st) {
     const QByteArray encoded = PathCodec::encode(rootPath);
     if (encoded.isEmpty()) return -1;
-    return ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 && st && ::fstat(fd, st) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 bool readListing(int fd, char* buffer, size_t bufferSize, std::vector<char>& arena, size_t* entryCount) {

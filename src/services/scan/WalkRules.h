@@ -100,8 +100,9 @@ struct EntryLook {
 };
 EntryLook lookAt(int folderFd, unsigned char type, const char* name);
 
-// Opens the walked root as a folder (following a link), or -1.
-int openRoot(const QString& rootPath);
+// Opens the walked root as a folder (following a link), or -1; st (when
+// given) receives its values.
+int openRoot(const QString& rootPath, struct stat* st = nullptr);
 // Reads a whole folder listing into arena as records (the entry's type
 // byte, its name, a NUL), "." and ".." left out, and counts the entries.
 // On failure the arena is left as it was.
