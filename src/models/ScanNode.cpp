@@ -184,6 +184,21 @@ QString ScanNode::path() const {
     return path;
 }
 
+QString ScanNode::pathBelow(const QString& holderPath) const {
+    switch (rule_) {
+    case PathRule::stored: return storedPath_;
+    case PathRule::holder: return holderPath;
+    case PathRule::holderAndName: break;
+    }
+    if (!needsSeparator(holderPath)) return holderPath + name;
+    QString path;
+    path.reserve(holderPath.size() + 1 + name.size());
+    path += holderPath;
+    path += QLatin1Char('/');
+    path += name;
+    return path;
+}
+
 ScanNodePtr ScanNode::parent() const {
     return parent_ ? parent_->weak_from_this().lock() : nullptr;
 }

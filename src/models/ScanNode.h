@@ -77,6 +77,9 @@ public:
     // createEntry() or createInHolder() that has no holder yet answers its
     // name, or an empty path.
     QString path() const;
+    // The path, given the path of the node holding it: what path() answers,
+    // without the walk up the chain, for callers going down a tree.
+    QString pathBelow(const QString& holderPath) const;
     // True when the node keeps its own path text rather than deriving it.
     bool storesPath() const { return rule_ == PathRule::stored; }
 
