@@ -1,6 +1,7 @@
 #include "platform/ToolRunner.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/PathCodec.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -63,13 +64,13 @@ void drain(FileDescriptor& fd, QByteArray* sink) {
 QByteArray resolveProgram(const QString& program) {
     if (program.isEmpty()) return {};
     if (program.contains(QLatin1Char('/'))) {
-        const QByteArray path = QFile::encodeName(program);
+        const QByteArray path = PathCodec::encode(program);
         struct stat info;
         if (::stat(path.constData(), &info) != 0) return {};
         return path;
     }
     const QString found = QStandardPaths::findExecutable(program);
-    return found.isEmpty() ? QByteArray() : QFile::encodeName(found);
+    return found.isEmpty() ? QByteArray() : PathCodec::encode(found);
 }
 
 // Waits for the child without giving up on interrupted calls.
@@ -116,8 +117,10 @@ struct ArgumentList {
 
     ArgumentList(const QString& program, const QStringList& arguments) {
         encoded.reserve(arguments.size() + 1);
-        encoded.push_back(QFile::encodeName(program));
-        for (const QString& argument : arguments) encoded.push_back(argument.toLocal8Bit());
+        // Arguments are often paths: PathCodec gives a name that is not UTF-8
+        // its own bytes back (and is plain UTF-8 for every other text).
+        encoded.push_back(PathCodec::encode(program));
+        for (const QString& argument : arguments) encoded.push_back(PathCodec::encode(argument));
         pointers.reserve(encoded.size() + 1);
         for (QByteArray& argument : encoded) pointers.push_back(argument.data());
         pointers.push_back(nullptr);

@@ -32,7 +32,8 @@ struct ToolResult {
 // Runs external programs synchronously, without a shell and without an event
 // loop, so any thread may call it (the calling thread blocks for the run).
 //
-// The program gets the argument list as given, the process's own environment
+// The program gets the argument list as given (each argument's bytes made by
+// PathCodec, so a path that is not UTF-8 arrives as its own bytes), the process's own environment
 // and working folder, the null device as standard input, and a process group
 // of its own. Standard output (and standard error when captured) are read
 // while it runs, so a talkative program never stalls on a full pipe. When the

@@ -86,6 +86,12 @@ void AppState::start() {
     }
     refreshVolumes();
     restoreCachedScanInBackground();
+    // What a crash or kill during a move left behind is settled first, on
+    // the Safe Bin's one worker thread, ahead of the reload queued after it.
+    runSafeBinJob(false, [] {
+        SafeBinService::settle();
+        return SafeBinApply();
+    });
     reloadSafeBin();
     activityEvents_.set(ActivityService::list(kActivityLimit));
     section_.set(AppSection::home);
@@ -200,6 +206,9 @@ void AppState::openSection(AppSection section) {
         break;
     case AppSection::cleanup:
         if (cleanupItems().isEmpty() && !isCleanupScanning()) runCleanupScan();
+        break;
+    case AppSection::clutter:
+        if (clutterItems().isEmpty() && !isClutterScanning()) runClutterScan();
         break;
     default:
         // Home, the map and the sections without a scan start nothing.

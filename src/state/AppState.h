@@ -284,6 +284,20 @@ public:
     // Moves the selected junk findings into the Safe Bin (off this thread).
     void cleanSelectedToSafeBin();
 
+    // ---- Clutter ----
+    // Starts the clutter scan, replacing one that runs (as the junk scan does).
+    void runClutterScan();
+    // Bytes of the selected clutter items, each path counted once.
+    qint64 clutterSelectedBytes() const;
+    // The Clutter screen's status line: the progress label while scanning, a
+    // sentence when there are no items, else "24 findings · 9 selected · 1.3 GB".
+    QString clutterStatusText() const;
+    // Flips the selection of the item with this id; nothing for an unknown id.
+    void toggleClutterItem(const QUuid& id);
+    // Moves the selected clutter items into the Safe Bin (off this thread); a
+    // path listed under two kinds moves once and both items leave the list.
+    void cleanSelectedClutter();
+
     // ---- Safe Bin ----
     // Puts an entry back where it came from, or removes it for good; on
     // success the Safe Bin list is read again, on failure the error is shown
@@ -397,6 +411,8 @@ private:
 
     static const ModuleScan<CleanupItem>& junkScan();
     static const ModuleClean<CleanupItem>& junkClean();
+    static const ModuleScan<ClutterItem>& clutterScan();
+    static const ModuleClean<ClutterItem>& clutterClean();
 
     template <class Item>
     void runModuleScan(const ModuleScan<Item>& scan);
@@ -404,6 +420,13 @@ private:
     void finishModuleScan(const ModuleScan<Item>& scan, quint64 generation, QList<Item> found);
     template <class Item>
     void toggleItem(Published<QList<Item>> AppState::*list, const QUuid& id);
+    // The sizes of the selected items, an item whose path an earlier selected
+    // item already named counted no more (what a clean would move).
+    template <class Item>
+    static qint64 selectedBytes(const QList<Item>& items);
+    // "24 findings · 9 selected · 1.3 GB" for a list of findings.
+    template <class Item>
+    static QString findingsLine(const QList<Item>& items, qint64 bytes);
     template <class Item>
     void cleanSelected(const ModuleClean<Item>& clean);
     template <class Item>

@@ -1,6 +1,7 @@
 #include "platform/ToolRunner.h"
 
 #include "TestSupport.h"
+#include "platform/PathCodec.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -67,6 +68,13 @@ TEST(ToolRunner, OverridesReplaceInheritedVariablesAndKeepTheRest) {
     const QString plain = QStringLiteral("printf %s \"$TARNWICK_RUNNER_PROBE\"");
     EXPECT_EQ(ToolRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), plain}).output, "inherited");
     qunsetenv("TARNWICK_RUNNER_PROBE");
+}
+
+TEST(ToolRunner, PathsThatAreNotUtf8ArriveAsTheirOwnBytes) {
+    const QString path = PathCodec::decode(QByteArray("/tmp/bad\xff name\xc3\x28.bin"));
+    const ToolResult r = ToolRunner::run(QStringLiteral("printf"), {QStringLiteral("%s"), path});
+    EXPECT_TRUE(r.succeeded());
+    EXPECT_EQ(r.output, QByteArray("/tmp/bad\xff name\xc3\x28.bin"));
 }
 
 TEST(ToolRunner, KeepsOrDiscardsStandardError) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestSupport.h"
 #include "platform/FileOperations.h"
 #include "state/AppState.h"
 #include "state/MapServices.h"
@@ -68,14 +69,6 @@ inline QStringList safeBinNames(const AppState& state) {
     names.sort();
     return names;
 }
-
-// Installs a file-operation fault for the lifetime of the object.
-struct FileFault {
-    explicit FileFault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
-    ~FileFault() { FileOperations::setFaultHookForTesting({}); }
-    FileFault(const FileFault&) = delete;
-    FileFault& operator=(const FileFault&) = delete;
-};
 
 // Lets the event loop run for a while.
 inline void spin(int milliseconds) {
@@ -209,6 +202,7 @@ private:
 inline ModuleServices quietModules() {
     ModuleServices modules;
     modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
+    modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<ClutterItem>{}; };
     return modules;
 }
 

@@ -1,6 +1,7 @@
 #include "services/store/RevealService.h"
 
 #include "platform/Environment.h"
+#include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
 #include "support/PathRules.h"
 
@@ -83,12 +84,16 @@ void report(const FailureHandler& onFailure, const QString& message) {
     }
 }
 
+QByteArray encodedFileUrl(const QString& path) {
+    // From the file's own bytes (PathCodec), so a name that is not UTF-8 is
+    // percent-encoded byte for byte and names its own file.
+    return QByteArrayLiteral("file://") + PathCodec::encode(path).toPercentEncoding("/!$&'()*+;=:@");
+}
+
 }  // namespace
 
 QString fileUrlText(const QString& path) {
-    QString text = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-    text.replace(QLatin1Char(','), QStringLiteral("%2C"));
-    return text;
+    return QString::fromLatin1(encodedFileUrl(path));
 }
 
 QStringList showItemsArguments(const QString& path) {
@@ -108,7 +113,7 @@ QStringList showItemsArguments(const QString& path) {
 QUrl containingFolderUrl(const QString& path) {
     // A folder is shown from its parent, like a file; "/" opens itself.
     const QString folder = PathRules::deletingLastPathComponent(path);
-    return QUrl::fromLocalFile(folder.isEmpty() ? QStringLiteral("/") : folder);
+    return QUrl::fromEncoded(encodedFileUrl(folder.isEmpty() ? QStringLiteral("/") : folder), QUrl::StrictMode);
 }
 
 QStringList openArguments(const QUrl& url) {

@@ -1,6 +1,7 @@
 #include "services/store/RevealService.h"
 
 #include "TestSupport.h"
+#include "platform/PathCodec.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,11 @@ TEST(RevealService, FileManagerCallAndFallback) {
     EXPECT_EQ(RevealService::containingFolderUrl("/home/u/file.txt"), QUrl::fromLocalFile("/home/u"));
     EXPECT_EQ(RevealService::containingFolderUrl("/home/u/folder/"), QUrl::fromLocalFile("/home/u"));
     EXPECT_EQ(RevealService::containingFolderUrl("/"), QUrl::fromLocalFile("/"));
+
+    // A name that is not UTF-8 is sent as its own bytes, percent-encoded.
+    const QString odd = PathCodec::decode(QByteArray("/tmp/d\xff/bad\xfe,.bin"));
+    EXPECT_EQ(RevealService::fileUrlText(odd), QStringLiteral("file:///tmp/d%FF/bad%FE%2C.bin"));
+    EXPECT_EQ(RevealService::containingFolderUrl(odd).toEncoded(), QByteArray("file:///tmp/d%FF"));
 }
 
 TEST(RevealService, RunsTheToolAndReportsItsAnswer) {
