@@ -52,7 +52,7 @@ qint64 countNodes(const ScanNode& root, qint64* pathChars = nullptr) {
         const ScanNode* node = pending.back();
         pending.pop_back();
         ++count;
-        if (pathChars) *pathChars += node->path.size();
+        if (pathChars) *pathChars += node->path().size();
         for (const auto& child : node->children) pending.push_back(child.get());
     }
     return count;
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
         const int subfolders = static_cast<int>(random() % 6);
         for (int i = 0; i < subfolders; ++i) {
             const QString name = QStringLiteral("Folder %1").arg(folders++);
-            auto child = ScanNode::create(QUuid::createUuid(), name, folder->path + '/' + name, NodeKind::dir, 0);
+            auto child = ScanNode::create(QUuid::createUuid(), name, folder->path() + '/' + name, NodeKind::dir, 0);
             open.push_back(child.get());
             folder->appendChild(std::move(child));
         }
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
             const char* ext = extensions[random() % std::size(extensions)];
             const QString name = QStringLiteral("file-%1%2%3").arg(files).arg(*ext ? "." : "").arg(ext);
             const auto size = static_cast<qint64>(sizes(random)) + 1;
-            const QString path = folder->path + '/' + name;
+            const QString path = folder->path() + '/' + name;
             insights.consider(name, path, size,
                               QDateTime::fromMSecsSinceEpoch(
                                   nowMs - static_cast<qint64>(random() % (6LL * 365 * 86400000)), Qt::UTC));
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
             }
         }
         if (smallCount > 0) {
-            auto small = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(smallCount), folder->path,
+            auto small = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(smallCount), folder->path(),
                                           NodeKind::file, smallBytes);
             small->isAggregate = true;
             folder->appendChild(std::move(small));

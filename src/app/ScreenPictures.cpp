@@ -266,7 +266,7 @@ ScanInsights demoInsights(const QDateTime& now) {
     for (const ScanNodePtr& node : files) {
         // Ages spread from a few days to a few years, the same on every run.
         const qint64 days = 3 + (index * 97) % 1400;
-        FileRecord record{node->id, node->name, node->path, node->size, now.addDays(-days), kindOf(node->name)};
+        FileRecord record{node->id, node->name, node->path(), node->size, now.addDays(-days), kindOf(node->name)};
         insights.largest.append(record);
         if (days >= 90) insights.oldest.append(record);
         TypeBucket& bucket = buckets[record.fileExtension];

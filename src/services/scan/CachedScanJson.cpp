@@ -63,7 +63,7 @@ bool isAggregateNode(const ScanNode& node, const QString* parentPath) {
     case NodeKind::smallGroup: return true;
     case NodeKind::restricted: return node.size > 0;
     case NodeKind::file:
-        return parentPath && node.path == *parentPath && startsAndEndsWithEllipsis(node.name);
+        return parentPath && startsAndEndsWithEllipsis(node.name) && node.path() == *parentPath;
     default: return false;
     }
 }
@@ -222,7 +222,7 @@ qsizetype expectedTreeBytes(const ScanNode& root) {
     while (!pending.empty()) {
         const ScanNode* node = pending.back();
         pending.pop_back();
-        bytes += 112 + node->name.size() + node->path.size();
+        bytes += 112 + node->name.size() + node->path().size();
         for (const ScanNodePtr& child : node->children) {
             if (child) pending.push_back(child.get());
         }
@@ -230,13 +230,13 @@ qsizetype expectedTreeBytes(const ScanNode& root) {
     return bytes;
 }
 
-void writeNodeHead(Writer& w, const ScanNode& node) {
+void writeNodeHead(Writer& w, const ScanNode& node, const QString& path) {
     w.raw("{\"id\":");
     w.uuid(node.id);
     w.raw(",\"name\":");
     w.string(node.name);
     w.raw(",\"path\":");
-    w.string(node.path);
+    w.string(path);
     w.raw(",\"kind\":\"");
     w.raw(kindText(node.kind));
     w.raw("\",\"size\":");
@@ -249,10 +249,14 @@ bool writeTree(Writer& w, const ScanNode& root, QString* error) {
         const ScanNode* node;
         size_t next;
         bool wroteChild;
+        QString path;  // the node's path when short enough to keep, so children need not climb for theirs
     };
+    constexpr qsizetype kKeptPathLength = 4096;
+    auto kept = [](QString path) { return path.size() <= kKeptPathLength ? path : QString(); };
     std::vector<Frame> stack;
-    stack.push_back({&root, 0, false});
-    writeNodeHead(w, root);
+    const QString rootPath = root.path();
+    stack.push_back({&root, 0, false, kept(rootPath)});
+    writeNodeHead(w, root, rootPath);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next < top.node->children.size()) {
@@ -265,8 +269,9 @@ bool writeTree(Writer& w, const ScanNode& root, QString* error) {
                 return false;
             }
             if (static_cast<qint64>(w.size()) > kMaxDocumentBytes) break;
-            writeNodeHead(w, *child);
-            stack.push_back({child, 0, false});
+            QString path = top.path.isEmpty() ? child->path() : child->pathBelow(top.path);
+            writeNodeHead(w, *child, path);
+            stack.push_back({child, 0, false, kept(std::move(path))});
             continue;
         }
         w.raw("]}");
@@ -859,8 +864,9 @@ private:
                 }
                 ScanNodePtr node = ScanNode::create(frame.id, std::move(frame.name), std::move(frame.path),
                                                     frame.kind, frame.size, std::move(children));
+                const QString nodePath = node->path();
                 for (const ScanNodePtr& child : node->children) {
-                    child->isAggregate = isAggregateNode(*child, &node->path);
+                    child->isAggregate = isAggregateNode(*child, &nodePath);
                 }
                 stack.pop_back();
                 if (stack.empty()) {

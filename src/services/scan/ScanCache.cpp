@@ -171,7 +171,7 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
         return node.kind == NodeKind::dir || node.kind == NodeKind::smallGroup;
     };
     auto copyOf = [](const ScanNode& node, std::vector<ScanNodePtr> children) {
-        ScanNodePtr copy = ScanNode::create(node.id, node.name, node.path, node.kind, node.size, std::move(children));
+        ScanNodePtr copy = ScanNode::create(node.id, node.name, node.path(), node.kind, node.size, std::move(children));
         copy->isAggregate = node.isAggregate;
         return copy;
     };
@@ -227,7 +227,7 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
             const QString name = QChar(0x2026) + QString::number(top.foldCount) + QStringLiteral(" smaller") +
                                  QChar(0x2026);
             ScanNodePtr fold =
-                ScanNode::create(QUuid::createUuid(), name, top.source->path, NodeKind::file, top.foldTotal);
+                ScanNode::create(QUuid::createUuid(), name, top.source->path(), NodeKind::file, top.foldTotal);
             fold->isAggregate = true;
             top.copies.push_back(std::move(fold));
         }

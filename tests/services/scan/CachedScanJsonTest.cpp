@@ -30,17 +30,17 @@ void expectSameTree(const ScanNode& node, const QJsonObject& object, const QStri
     ++count;
     EXPECT_EQ(node.id, QUuid::fromString(object["id"].toString()));
     EXPECT_EQ(node.name, object["name"].toString());
-    EXPECT_EQ(node.path, object["path"].toString());
+    EXPECT_EQ(node.path(), object["path"].toString());
     EXPECT_EQ(CachedScanJson::kindName(node.kind), object["kind"].toString());
     EXPECT_EQ(node.size, object["size"].toInteger());
     EXPECT_EQ(node.isAggregate, node.kind == NodeKind::smallGroup ||
-                                    (node.kind == NodeKind::file && node.path == parentPath &&
+                                    (node.kind == NodeKind::file && node.path() == parentPath &&
                                      node.name.startsWith(QChar(0x2026))));
     const QJsonArray children = object["children"].toArray();
     ASSERT_EQ(node.children.size(), static_cast<size_t>(children.size()));
     for (qsizetype i = 0; i < children.size(); ++i) {
         EXPECT_EQ(node.children[i]->parent().get(), &node);
-        expectSameTree(*node.children[i], children[i].toObject(), node.path, count);
+        expectSameTree(*node.children[i], children[i].toObject(), node.path(), count);
     }
 }
 
@@ -203,7 +203,7 @@ TEST(CachedScanJson, LongTextsAreReadWhateverWhereTheirSpecialBytesFall) {
         std::optional<CachedScan> unicode = CachedScanJson::decode(withName(accents));
         ASSERT_TRUE(unicode) << at;
         EXPECT_EQ(unicode->root->name, QString::fromUtf8(plain.left(at) + accents + plain.mid(at))) << at;
-        EXPECT_EQ(unicode->root->path, QStringLiteral("/v/") + unicode->root->name) << at;
+        EXPECT_EQ(unicode->root->path(), QStringLiteral("/v/") + unicode->root->name) << at;
         EXPECT_FALSE(CachedScanJson::decode(withName("\x1F"))) << at;
         EXPECT_FALSE(CachedScanJson::decode(withName("\xC3"))) << at;
         EXPECT_FALSE(CachedScanJson::decode(withName("\xFF"))) << at;
@@ -236,7 +236,7 @@ TEST(CachedScanJson, LongTextsAreWrittenWhateverWhereTheirSpecialCharactersFall)
             ASSERT_TRUE(back) << at;
             EXPECT_EQ(back->rootPath, name) << at;
             EXPECT_EQ(back->root->name, name) << at;
-            EXPECT_EQ(back->root->path, "/" + name) << at;
+            EXPECT_EQ(back->root->path(), "/" + name) << at;
         }
         // A lone surrogate cannot be stored: it becomes U+FFFD.
         const QString lone = plain.left(at) + QChar(0xDC00) + plain.mid(at);

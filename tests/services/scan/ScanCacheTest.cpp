@@ -47,13 +47,13 @@ void expectSameTree(const ScanNode& a, const ScanNode& b) {
     while (!pending.empty()) {
         auto [x, y] = pending.back();
         pending.pop_back();
-        ASSERT_EQ(x->id, y->id) << x->path.toStdString();
+        ASSERT_EQ(x->id, y->id) << x->path().toStdString();
         EXPECT_EQ(x->name, y->name);
-        EXPECT_EQ(x->path, y->path);
+        EXPECT_EQ(x->path(), y->path());
         EXPECT_EQ(x->kind, y->kind);
         EXPECT_EQ(x->size, y->size);
         EXPECT_EQ(x->isAggregate, y->isAggregate) << x->name.toStdString();
-        ASSERT_EQ(x->children.size(), y->children.size()) << x->path.toStdString();
+        ASSERT_EQ(x->children.size(), y->children.size()) << x->path().toStdString();
         for (size_t i = 0; i < x->children.size(); ++i) {
             EXPECT_EQ(y->children[i]->parent().get(), y);
             pending.push_back({x->children[i].get(), y->children[i].get()});
@@ -163,7 +163,7 @@ TEST(ScanCachePrune, ThresholdIsTheLargerOfTheFractionAndTheFloor) {
     EXPECT_EQ(fold->name, kEllipsis + "2 smaller" + kEllipsis);
     EXPECT_EQ(fold->size, 1500999);
     EXPECT_EQ(fold->kind, NodeKind::file);
-    EXPECT_EQ(fold->path, "/v/big");
+    EXPECT_EQ(fold->path(), "/v/big");
     EXPECT_TRUE(fold->isAggregate);
     EXPECT_FALSE(fold->isCollectable());
     EXPECT_EQ(fold->parent(), pruned);
@@ -245,7 +245,7 @@ TEST(ScanCachePrune, OnlyLaterSmallFilesAndGroupsFold) {
     EXPECT_TRUE(pruned->children[1]->isAggregate);
     ASSERT_EQ(pruned->children[1]->children.size(), 21u);
     EXPECT_EQ(pruned->children[1]->children[0]->size, 2000);  // the fold node, largest here
-    EXPECT_EQ(pruned->children[1]->children[0]->path, "/v/g");
+    EXPECT_EQ(pruned->children[1]->children[0]->path(), "/v/g");
     EXPECT_EQ(pruned->children[20]->name, kEllipsis + "1 smaller" + kEllipsis);
     EXPECT_EQ(pruned->children[20]->size, 10);
 
@@ -304,12 +304,12 @@ TEST_F(ScanCacheTest, DeepChainsRoundTrip) {
     ScanNodePtr root = node("/c", NodeKind::dir, 1);
     ScanNode* at = root.get();
     for (int i = 0; i < 5000; ++i) {
-        auto child = node(at->path + "/d", NodeKind::dir, 1);
+        auto child = node(at->path() + "/d", NodeKind::dir, 1);
         ScanNode* next = child.get();
         at->appendChild(std::move(child));
         at = next;
     }
-    at->appendChild(node(at->path + "/f", NodeKind::file, 1));
+    at->appendChild(node(at->path() + "/f", NodeKind::file, 1));
     ScanCache::save("/c", "c", root, ScanInsights::empty());
     std::optional<CachedScan> loaded = ScanCache::load();
     ASSERT_TRUE(loaded);
