@@ -580,3 +580,21 @@ TEST(CachedScanJson, FileNameBytesThatAreNotUtf8SurviveAsTheirEscapes) {
     }
     EXPECT_FALSE(named("\xed\xb2\x80"));
 }
+
+TEST(CachedScanJson, IdsAreCheckedCharacterByCharacter) {
+    const std::optional<CachedScan> good = CachedScanJson::decode(documentJson(nodeJson("a")));
+    ASSERT_TRUE(good);
+    EXPECT_EQ(good->root->id, QUuid::fromString(QString::fromLatin1(kId)));
+    for (int at = 0; at < 36; ++at) {
+        const bool hyphen = at == 8 || at == 13 || at == 18 || at == 23;
+        // The characters on either side of each range of digits, and more.
+        for (const char bad : {'/', ':', '@', 'G', '`', 'g', ' ', '-', '\x80', '\xC0', '0'}) {
+            if (hyphen ? bad == '-' : bad == '0') continue;  // valid there
+            QByteArray id = kId;
+            id[at] = bad;
+            QByteArray json = documentJson(nodeJson("a"));
+            json.replace(kId, id);
+            EXPECT_FALSE(CachedScanJson::decode(json)) << at << " " << int(bad);
+        }
+    }
+}
