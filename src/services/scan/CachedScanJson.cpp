@@ -3,6 +3,7 @@
 #include "support/JsonCoding.h"
 
 #include <QJsonDocument>
+#include <QtEndian>
 #include <QJsonObject>
 #include <QJsonParseError>
 
@@ -390,51 +391,61 @@ int hexValue(char c) {
     return kHexValues[static_cast<unsigned char>(c)];
 }
 
+// Whether 16 characters are all hexadecimal digits.
+bool allHexDigits(const char* text) {
+#if defined(__SSE2__)
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+    const __m128i decimal =
+        _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+    const __m128i letter =
+        _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
+    return _mm_movemask_epi8(_mm_or_si128(decimal, letter)) == 0xFFFF;
+#else
+    for (int i = 0; i < 16; ++i) {
+        if (hexValue(text[i]) < 0) return false;
+    }
+    return true;
+#endif
+}
+
+// The four bytes that eight hexadecimal digits (already checked) spell, in
+// their order in memory.
+quint32 hexBytes(const char* text) {
+    constexpr quint64 kLowNibbles = 0x0F0F0F0F0F0F0F0Full;
+    constexpr quint64 kOnes = 0x0101010101010101ull;
+    constexpr quint64 kLowBytes = 0x00FF00FF00FF00FFull;
+    quint64 v;
+    std::memcpy(&v, text, 8);
+    // Each digit's value: its low four bits, plus 9 for a letter (bit 6 set).
+    v = (v & kLowNibbles) + ((v >> 6) & kOnes) * 9;
+    // Pairs of digits into bytes, then the bytes side by side.
+    v = ((v & kLowBytes) << 4) | ((v >> 8) & kLowBytes);
+    v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+    return static_cast<quint32>(v | (v >> 16));
+}
+
 // A UUID from the 36 characters of its canonical form, digits in either case.
 bool uuidFromCanonical(const char* text, QUuid& id) {
     if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-') return false;
-    // The value of each character's digit, by its index (any value for the hyphens).
-    uchar digits[36];
-#if defined(__SSE2__)
-    // Characters 0-15, 16-31 and 20-35, sixteen at a time.
-    const __m128i parts[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(text)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 20))};
-    unsigned hex[3];
-    uchar values[48];
-    for (int k = 0; k < 3; ++k) {
-        const __m128i c = parts[k];
-        const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
-        const __m128i decimal = _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)),
-                                              _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
-        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                             _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
-        hex[k] = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(decimal, letter)));
-        // A digit's value is its low four bits, plus 9 for a letter (bit 6 set).
-        const __m128i isLetter = _mm_and_si128(_mm_srli_epi16(c, 6), _mm_set1_epi8(1));
-        const __m128i value = _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)),
-                                           _mm_add_epi8(_mm_slli_epi16(isLetter, 3), isLetter));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(values + 16 * k), value);
-    }
-    // Every character but the hyphens (8 and 13; 18 and 23) is a digit.
-    if (hex[0] != 0xDEFF || hex[1] != 0xFF7B || (hex[2] & 0xFFF0) != 0xFFF0) return false;
-    std::memcpy(digits, values, 32);
-    std::memcpy(digits + 32, values + 44, 4);
-#else
-    for (int i = 0; i < 36; ++i) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) continue;
-        const int value = hexValue(text[i]);
-        if (value < 0) return false;
-        digits[i] = static_cast<uchar>(value);
-    }
-#endif
-    // Where the first digit of each of the 16 bytes stands.
-    static constexpr unsigned char kDigitAt[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
-    uchar bytes[16];
-    for (int k = 0; k < 16; ++k) bytes[k] = static_cast<uchar>(digits[kDigitAt[k]] << 4 | digits[kDigitAt[k] + 1]);
-    id = QUuid(uint(bytes[0]) << 24 | uint(bytes[1]) << 16 | uint(bytes[2]) << 8 | bytes[3],
-               static_cast<ushort>(bytes[4] << 8 | bytes[5]), static_cast<ushort>(bytes[6] << 8 | bytes[7]),
-               bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    char digits[32];
+    std::memcpy(digits, text, 8);
+    std::memcpy(digits + 8, text + 9, 4);
+    std::memcpy(digits + 12, text + 14, 4);
+    std::memcpy(digits + 16, text + 19, 4);
+    std::memcpy(digits + 20, text + 24, 12);
+    if (!allHexDigits(digits) || !allHexDigits(digits + 16)) return false;
+    const quint32 first = hexBytes(digits);
+    const quint32 second = hexBytes(digits + 8);
+    uchar last[8];
+    const quint32 third = hexBytes(digits + 16);
+    const quint32 fourth = hexBytes(digits + 24);
+    std::memcpy(last, &third, 4);
+    std::memcpy(last + 4, &fourth, 4);
+    // The bytes stand in memory order; the first three fields are big-endian.
+    id = QUuid(qFromBigEndian(first), qFromBigEndian(static_cast<quint16>(second)),
+               qFromBigEndian(static_cast<quint16>(second >> 16)), last[0], last[1], last[2], last[3], last[4],
+               last[5], last[6], last[7]);
     return true;
 }
 
