@@ -386,7 +386,7 @@ TEST(CachedScanJson, LongTextsAreWrittenWhateverWhereTheirSpecialCharactersFall)
     const QString plain(40, QChar('x'));
     const QString specials[] = {QStringLiteral("\""), QStringLiteral("\\"), QString(QChar(0x01)),
                                 QString(QChar(0x7F)), QString(QChar(0xE9)), QString(QChar(0x2026)),
-                                QString::fromUtf8("\xF0\x9F\x93\x81")};
+                                QString::fromUtf8("\xF0\x9F\x93\x81"), QString(QChar(0xDC80)), QString(QChar(0xDCFF))};
     for (int at = 0; at <= plain.size(); ++at) {
         for (const QString& special : specials) {
             const QString name = plain.left(at) + special + plain.mid(at);
@@ -404,7 +404,7 @@ TEST(CachedScanJson, LongTextsAreWrittenWhateverWhereTheirSpecialCharactersFall)
             EXPECT_EQ(back->root->name, name) << at;
             EXPECT_EQ(back->root->path, "/" + name) << at;
         }
-        // A lone surrogate cannot be stored: it becomes U+FFFD.
+        // Another lone surrogate cannot be stored: it becomes U+FFFD.
         const QString lone = plain.left(at) + QChar(0xDC00) + plain.mid(at);
         CachedScan scan;
         scan.scannedAt = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
