@@ -13,6 +13,7 @@ FakeEnvironment::FakeEnvironment() {
     environment_.tempDirectory = makeDir(dir_.path() + QStringLiteral("/tmp"));
     environment_.applicationSupport = makeDir(environment_.homeDirectory + QStringLiteral("/.local/share"));
     environment_.settingsFile = dir_.path() + QStringLiteral("/settings.ini");
+    environment_.variables.clear();  // the machine's XDG folders never leak into a test
     apply();
 }
 

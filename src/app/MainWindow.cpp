@@ -50,7 +50,10 @@ void MainWindow::buildMenus() {
     QMenu* care = menuBar()->addMenu(QStringLiteral("Care"));
     add(care, QStringLiteral("Run Vidur Aded"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
         [this] { state_.openSection(AppSection::home); });
-    add(care, QStringLiteral("Junk Cleanup"), {}, [this] { state_.openSection(AppSection::cleanup); });
+    add(care, QStringLiteral("Junk Cleanup"), {}, [this] {
+        state_.openSection(AppSection::cleanup);
+        state_.runCleanupScan();  // always a fresh scan, even when the section just started one
+    });
     add(care, QStringLiteral("Protection"), {}, [this] { state_.openSection(AppSection::protection); });
     add(care, QStringLiteral("Performance"), {}, [this] { state_.openSection(AppSection::performance); });
 

@@ -1,5 +1,7 @@
 #include "app/ScreenCatalog.h"
 
+#include "views/cleanup/CleanupView.h"
+#include "views/cleanup/SafeBinView.h"
 #include "views/shell/ActivityView.h"
 #include "views/shell/DetailArea.h"
 #include "views/map/InsightsView.h"
@@ -11,6 +13,8 @@ namespace tarnwick::ScreenCatalog {
 void install(DetailArea& detailArea) {
     detailArea.setScreenFactory(AppSection::map, [](AppState& state) { return new SpaceMapView(state); });
     detailArea.setScreenFactory(AppSection::insights, [](AppState& state) { return new InsightsView(state); });
+    detailArea.setScreenFactory(AppSection::cleanup, [](AppState& state) { return new CleanupView(state); });
+    detailArea.setScreenFactory(AppSection::safeBin, [](AppState& state) { return new SafeBinView(state); });
     detailArea.setScreenFactory(AppSection::activity, [](AppState& state) { return new ActivityView(state); });
     detailArea.setScanningScreenFactory([](AppState& state) { return new ScanningView(state); });
 }

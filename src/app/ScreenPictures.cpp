@@ -3,18 +3,31 @@
 #include "app/MainWindow.h"
 #include "app/TarnwickApp.h"
 #include "platform/Environment.h"
+#include "services/health/BatterySource.h"
+#include "services/health/DiskSource.h"
+#include "services/health/MemorySource.h"
+#include "services/health/MonitorSources.h"
+#include "services/health/ProcessSource.h"
+#include "services/health/ProcessorSource.h"
+#include "services/health/SystemMonitor.h"
+#include "services/health/UptimeSource.h"
 #include "services/scan/CachedScan.h"
+#include "services/store/SafeBinService.h"
+#include "support/AtomicFile.h"
 #include "state/AppState.h"
 #include "state/MapServices.h"
 #include "support/PathRules.h"
 #include "views/shell/AppShell.h"
 #include "views/shell/DetailArea.h"
+#include "views/health/MenuBarPanel.h"
+#include "views/health/MenuBarView.h"
 #include "views/map/SpaceMapView.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -157,6 +170,51 @@ void settle() {
     for (int i = 0; i < 6; ++i) QApplication::processEvents();
 }
 
+// The tray panel's readings of a made-up laptop: the first processor reading
+// is the base, every later one adds 23 busy ticks in 100.
+struct DemoProcessor : ProcessorSource {
+    quint64 step = 0;
+    std::optional<Ticks> read() override {
+        ++step;
+        return Ticks{23 * step, 77 * step};
+    }
+};
+
+struct DemoMemory : MemorySource {
+    std::optional<Reading> read() override { return Reading{16LL << 30, 6LL << 30}; }
+};
+
+struct DemoDisk : DiskSource {
+    std::optional<Reading> read() override { return Reading{512 * kGB, 131 * kGB}; }
+};
+
+struct DemoBattery : BatterySource {
+    std::optional<Reading> read() override { return Reading{78, true, true, 214}; }
+};
+
+struct DemoUptime : UptimeSource {
+    std::optional<qint64> bootTime() override {
+        return QDateTime::currentSecsSinceEpoch() - (3 * 86'400 + 4 * 3600 + 12 * 60);
+    }
+};
+
+struct DemoProcesses : ProcessSource {
+    QList<SystemMonitor::Proc> sample() const override {
+        QList<SystemMonitor::Proc> processes;
+        const std::pair<const char*, const char*> rows[] = {
+            {"firefox", "18.4"}, {"Isolated Web Co", "9.7"}, {"gnome-shell", "6.2"},
+            {"code", "4.9"},     {"pipewire", "1.3"},
+        };
+        qint32 pid = 2140;
+        for (const auto& [name, cpu] : rows) {
+            processes.append(SystemMonitor::Proc{pid, QString::fromUtf8(name), QString::fromUtf8(cpu),
+                                                 ProcessIdentity{QString::fromUtf8(name), 0}});
+            pid += 317;
+        }
+        return processes;
+    }
+};
+
 ScanNodePtr childNamed(const ScanNodePtr& node, const QString& name) {
     for (const ScanNodePtr& child : node->children) {
         if (child->name == name) return child;
@@ -181,7 +239,9 @@ QStringList fileNames() {
         QStringLiteral("map-bars.png"),       QStringLiteral("map-rings.png"),
         QStringLiteral("insights-largest.png"), QStringLiteral("insights-types.png"),
         QStringLiteral("collector.png"),      QStringLiteral("scanning.png"),
-        QStringLiteral("volume-chooser.png"),
+        QStringLiteral("volume-chooser.png"), QStringLiteral("junk.png"),
+        QStringLiteral("junk-empty.png"),     QStringLiteral("safe-bin.png"),
+        QStringLiteral("menu-bar-panel.png"),
     };
 }
 
@@ -227,6 +287,65 @@ std::vector<VolumeInfo> demoVolumes() {
         VolumeInfo{"/media/demo/Backup", "Backup", "/media/demo/Backup", "/media/demo/Backup", 2000 * kGB,
                    140 * kGB, false},
     };
+}
+
+QList<CleanupItem> demoJunk() {
+    struct Row {
+        CleanupCategory category;
+        const char* title;
+        const char* path;  // below the demo home
+        qint64 size;
+        bool safe;
+    };
+    const Row rows[] = {
+        {CleanupCategory::caches, "User Library Caches", "/.cache", 3100 * kMB, true},
+        {CleanupCategory::caches, "Browser cache", "/.cache/mozilla", 1400 * kMB, true},
+        {CleanupCategory::logs, "User Logs", "/.local/state/log", 240 * kMB, true},
+        {CleanupCategory::temp, "Incomplete download", "/Downloads/fedora-40.iso.part", 1800 * kMB, true},
+        {CleanupCategory::node, "node_modules", "/Projects/old-site/node_modules", 640 * kMB, false},
+        {CleanupCategory::docker, "Docker disk image", "/.docker/desktop/vms/0/data/Docker.raw", 24 * kGB, false},
+        {CleanupCategory::ai, "Hugging Face models", "/.cache/huggingface/hub", 7400 * kMB, false},
+        {CleanupCategory::downloads, "installer.tar.gz", "/Downloads/installer.tar.gz", 1200 * kMB, false},
+        {CleanupCategory::duplicates, "2023.zip", "/Pictures/Camera Roll/2023 copy.zip", 5 * kGB, false},
+    };
+    QList<CleanupItem> items;
+    for (const Row& row : rows) {
+        CleanupItem item;
+        item.title = QString::fromUtf8(row.title);
+        item.path = kDemoHome + QString::fromUtf8(row.path);
+        item.detail = QLatin1Char('~') + QString::fromUtf8(row.path);
+        item.size = row.size;
+        item.category = row.category;
+        item.isSelected = row.safe;
+        item.isSafeDefault = row.safe;
+        items.append(item);
+    }
+    items[8].detail = QStringLiteral("Same content as ~/Pictures/Camera Roll/2023.zip");
+    return items;
+}
+
+std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now) {
+    struct Row {
+        const char* path;  // below the home folder
+        qint64 size;
+        qint64 secondsAgo;
+    };
+    const Row rows[] = {
+        {"/.cache/thumbnails", 1400 * kMB, 2 * 60},
+        {"/Downloads/ubuntu-22.04-desktop-amd64.iso", 4700 * kMB, 3 * 3600},
+        {"/Projects/tarnwick/build", 3500 * kMB, 2 * 86400},
+        {"/Documents/Work/old-recordings.m4a", 1200 * kMB, 9 * 86400},
+        {"/Pictures/Scans/archive-scan (copy).tiff", 2 * kGB, 23 * 86400},
+    };
+    std::vector<SafeBinEntry> entries;
+    for (const Row& row : rows) {
+        const QString path = home + QString::fromUtf8(row.path);
+        const QString name = PathRules::lastPathComponent(path);
+        const QUuid id = QUuid::createUuid();
+        entries.push_back(SafeBinEntry::create(id, path, SafeBinService::storedNameFor(id, name), name, row.size,
+                                               now.addSecs(-row.secondsAgo)));
+    }
+    return entries;
 }
 
 QStringList render(const QString& outputDirectory, QString* error) {
@@ -276,7 +395,15 @@ QStringList render(const QString& outputDirectory, QString* error) {
         return walk;
     };
 
-    TarnwickApp app(services);
+    // The junk finder finds the demo junk, or nothing once junkFound is cleared.
+    auto junkFound = std::make_shared<std::atomic_bool>(true);
+    ModuleServices modules;
+    modules.cleanupScan = [junkFound](const ModuleServices::Progress& progress, std::stop_token) {
+        progress(QStringLiteral("Scanning caches\u2026"));
+        return junkFound->load() ? demoJunk() : QList<CleanupItem>{};
+    };
+
+    TarnwickApp app(services, modules);
     app.start();
     AppState& state = app.state();
     MainWindow& window = app.mainWindow();
@@ -335,6 +462,48 @@ QStringList render(const QString& outputDirectory, QString* error) {
         space->showChooser();
     }
     if (!save(QStringLiteral("volume-chooser.png"))) return fail(QStringLiteral("cannot write volume-chooser.png"));
+
+    state.openSection(AppSection::cleanup);  // an empty list: the Junk scan starts
+    pumpUntil([&] { return !state.isCleanupScanning(); });
+    if (!save(QStringLiteral("junk.png"))) return fail(QStringLiteral("cannot write junk.png"));
+    junkFound->store(false);
+    state.runCleanupScan();
+    pumpUntil([&] { return !state.isCleanupScanning(); });
+    if (!save(QStringLiteral("junk-empty.png"))) return fail(QStringLiteral("cannot write junk-empty.png"));
+
+    // The Safe Bin's manifest with stand-ins for the stored items.
+    const QString bin = SafeBinService::root();
+    const std::vector<SafeBinEntry> binned = demoSafeBin(environment.homeDirectory, now);
+    for (const SafeBinEntry& entry : binned) AtomicFile::write(bin + QLatin1Char('/') + entry.storedName, QByteArray());
+    if (!AtomicFile::write(bin + QStringLiteral("/manifest.json"), SafeBinEntry::encodeManifest(binned))) {
+        return fail(QStringLiteral("cannot write the demo Safe Bin"));
+    }
+    state.openSection(AppSection::safeBin);
+    pumpUntil([&] { return !state.hasSafeBinWork() && state.safeBinItems().size() == binned.size(); });
+    if (!save(QStringLiteral("safe-bin.png"))) return fail(QStringLiteral("cannot write safe-bin.png"));
+
+    // The tray panel with the CPU tile open, over the demo laptop's readings.
+    Environment::current().settings()->setValue(SystemMonitor::healthScoreKey(), 88);
+    SystemMonitor monitor(MonitorSources{std::make_shared<DemoProcessor>(), std::make_shared<DemoMemory>(),
+                                         std::make_shared<DemoDisk>(), std::make_shared<DemoBattery>(),
+                                         std::make_shared<DemoUptime>(), std::make_shared<DemoProcesses>()});
+    MenuBarPanel panel;
+    auto* view = new MenuBarView(state, monitor);
+    panel.setContent(view);
+    view->toggle(MenuBarView::MonitorKind::cpu);
+    panel.adjustSize();
+    panel.show();
+    monitor.refreshLight();
+    pumpUntil([&] {
+        return monitor.topProcesses().size() == 5 && monitor.batteryPercentText() != QStringLiteral("\u2014");
+    });
+    pumpUntil([] { return false; }, 250);  // the panel's fade-in
+    settle();
+    const QString panelPath = QDir(outputDirectory).filePath(QStringLiteral("menu-bar-panel.png"));
+    if (!panel.grab().toImage().save(panelPath, "PNG")) {
+        return fail(QStringLiteral("cannot write menu-bar-panel.png"));
+    }
+    written.append(panelPath);
     return written;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "models/CleanupItem.h"
+#include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
 #include "models/ScanNode.h"
 #include "models/VolumeInfo.h"
@@ -14,7 +16,8 @@ namespace tarnwick {
 
 // Renders the main screens of the program to PNG files, offscreen, from a
 // made-up home folder: the map in its four styles, the insights lists, the
-// collector counting down, the scanning screen and the volume chooser. Needs
+// collector counting down, the scanning screen, the volume chooser, the Junk
+// screen with findings and without, and the Safe Bin. Needs
 // a QApplication; touches nothing of the real home or support folders.
 namespace ScreenPictures {
 
@@ -28,6 +31,10 @@ QStringList render(const QString& outputDirectory, QString* error = nullptr);
 ScanNodePtr demoTree();
 ScanInsights demoInsights(const QDateTime& now);
 std::vector<VolumeInfo> demoVolumes();
+// The junk findings of the demo home folder.
+QList<CleanupItem> demoJunk();
+// The Safe Bin entries of the demo home folder, moved in before `now`.
+std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now);
 
 }  // namespace ScreenPictures
 

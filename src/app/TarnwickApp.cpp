@@ -6,20 +6,27 @@
 #include "design/TaldoTheme.h"
 #include "design/WindowChrome.h"
 #include "services/store/QuickLookService.h"
+#include "services/health/SystemMonitor.h"
 #include "services/scan/ScanCache.h"
 #include "state/AppState.h"
 #include "views/shell/AppShell.h"
 #include "views/health/MenuBarPanel.h"
+#include "views/health/MenuBarView.h"
 #include "views/shell/PreviewWindow.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace tarnwick {
 
-TarnwickApp::TarnwickApp(MapServices services, QObject* parent)
-    : QObject(parent), state_(std::make_unique<AppState>(std::move(services))) {
+TarnwickApp::TarnwickApp(MapServices services, ModuleServices modules, QObject* parent)
+    : QObject(parent),
+      state_(std::make_unique<AppState>(std::move(services), std::move(modules))),
+      monitor_(std::make_unique<SystemMonitor>()) {
     window_ = std::make_unique<MainWindow>(*state_);
     ScreenCatalog::install(*window_->shell()->detailArea());
 
@@ -39,6 +46,8 @@ TarnwickApp::TarnwickApp(MapServices services, QObject* parent)
     }
 
     panel_ = std::make_unique<MenuBarPanel>();
+    panelView_ = new MenuBarView(*state_, *monitor_);
+    panel_->setContent(panelView_);
     tray_ = new QSystemTrayIcon(SymbolIcons::icon(QStringLiteral("internaldrive.fill"), TaldoTheme::textPrimary(), 22),
                                 this);
     tray_->setToolTip(QStringLiteral("Tarnwick"));
@@ -57,7 +66,24 @@ TarnwickApp::~TarnwickApp() {
 void TarnwickApp::start() {
     state_->start();
     window_->show();
-    tray_->show();
+    if (trayAvailable_.value_or(QSystemTrayIcon::isSystemTrayAvailable())) {
+        tray_->show();
+    } else if (!panelAction_) {
+        // No tray to click: the panel opens from the "Tarnwick" menu, above its Quit item.
+        for (QAction* menuAction : window_->menuBar()->actions()) {
+            QMenu* menu = menuAction->menu();
+            if (!menu || menuAction->text() != QStringLiteral("Tarnwick")) continue;
+            const QList<QAction*> items = menu->actions();
+            QAction* before = nullptr;
+            for (QAction* item : items) {
+                if (item->isSeparator()) before = item;
+            }
+            panelAction_ = new QAction(QStringLiteral("Show Monitor Panel"), menu);
+            connect(panelAction_, &QAction::triggered, this, &TarnwickApp::showMonitorPanelWindow);
+            menu->insertAction(before, panelAction_);
+            break;
+        }
+    }
     QTimer::singleShot(0, this, [this] {
         WindowChrome::install();
         window_->raise();
@@ -68,6 +94,18 @@ void TarnwickApp::start() {
 
 AppState& TarnwickApp::state() const {
     return *state_;
+}
+
+SystemMonitor& TarnwickApp::monitor() const {
+    return *monitor_;
+}
+
+QAction* TarnwickApp::monitorPanelAction() const {
+    return panelAction_;
+}
+
+MenuBarView& TarnwickApp::menuBarView() const {
+    return *panelView_;
 }
 
 MainWindow& TarnwickApp::mainWindow() const {
@@ -87,7 +125,13 @@ PreviewWindow& TarnwickApp::previewWindow() const {
 }
 
 void TarnwickApp::toggleMenuBarPanel() {
+    panel_->setPresentation(MenuBarPanel::Presentation::popup);
     panel_->toggle(tray_->geometry());
+}
+
+void TarnwickApp::showMonitorPanelWindow() {
+    panel_->setPresentation(MenuBarPanel::Presentation::toolWindow);
+    panel_->showWindow();
 }
 
 }  // namespace tarnwick

@@ -1,8 +1,12 @@
 #include "platform/Environment.h"
 
+#include "platform/PathCodec.h"
+
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <unistd.h>
 
 #include <mutex>
 
@@ -30,6 +34,14 @@ QString withoutTrailingSlash(QString path) {
 
 QDateTime Environment::now() const {
     return clock ? clock() : QDateTime::currentDateTimeUtc();
+}
+
+QString Environment::variable(const QString& name) const {
+    return variables.value(name);
+}
+
+quint32 Environment::effectiveUserId() const {
+    return userId >= 0 ? static_cast<quint32>(userId) : static_cast<quint32>(::geteuid());
 }
 
 QString Environment::systemPath(const QString& absolutePath) const {
@@ -64,6 +76,11 @@ Environment Environment::system() {
     QString support = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (support.isEmpty()) support = environment.homeDirectory + QStringLiteral("/.local/share");
     environment.applicationSupport = withoutTrailingSlash(support);
+    for (const char* name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        if (qEnvironmentVariableIsSet(name)) {
+            environment.variables.insert(QString::fromLatin1(name), PathCodec::decode(qgetenv(name)));
+        }
+    }
     return environment;
 }
 

@@ -23,6 +23,15 @@ struct Environment {
     QString settingsFile;        // empty: the platform's own user defaults; else an INI file
     std::function<QDateTime()> clock;     // empty: the real clock
     QHash<QString, QString> toolPaths;    // a tool's usual path ("/usr/sbin/diskutil") -> path here
+    // Process environment values that the program reads (XDG_CACHE_HOME,
+    // XDG_CONFIG_HOME, XDG_DATA_HOME); a name missing here is unset.
+    QHash<QString, QString> variables;
+    qint64 userId = -1;                   // the user the program acts for; -1: the process's own
+
+    // A variable's value, empty when it is unset.
+    QString variable(const QString& name) const;
+    // userId, or the process's effective user id when that is -1.
+    quint32 effectiveUserId() const;
 
     // The current date and time from the clock.
     QDateTime now() const;

@@ -93,10 +93,31 @@ struct SpawnSetup {
     }
 };
 
+// The inherited environment with the overrides in place of same-named variables.
+std::vector<QByteArray> environmentWith(const QStringList& overrides) {
+    std::vector<QByteArray> result;
+    std::vector<QByteArray> replaced;
+    for (const QString& entry : overrides) {
+        const QByteArray bytes = entry.toLocal8Bit();
+        const qsizetype equals = bytes.indexOf('=');
+        if (equals <= 0) continue;
+        replaced.push_back(bytes.left(equals + 1));
+        result.push_back(bytes);
+    }
+    for (char** variable = environ; variable && *variable; ++variable) {
+        const QByteArray entry(*variable);
+        const bool overridden = std::any_of(replaced.begin(), replaced.end(),
+                                            [&](const QByteArray& prefix) { return entry.startsWith(prefix); });
+        if (!overridden) result.push_back(entry);
+    }
+    return result;
+}
+
 }  // namespace
 
 ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
-                           std::chrono::milliseconds timeout, Stderr errorHandling) {
+                           std::chrono::milliseconds timeout, Stderr errorHandling,
+                           const QStringList& environmentOverrides) {
     ToolResult result;
     const auto deadline = Clock::now() + timeout;
 
@@ -114,6 +135,14 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
     argv.reserve(encoded.size() + 1);
     for (QByteArray& argument : encoded) argv.push_back(argument.data());
     argv.push_back(nullptr);
+    std::vector<QByteArray> environmentEntries;
+    std::vector<char*> envp;
+    if (!environmentOverrides.isEmpty()) {
+        environmentEntries = environmentWith(environmentOverrides);
+        envp.reserve(environmentEntries.size() + 1);
+        for (QByteArray& entry : environmentEntries) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+    }
 
     const bool captureErrors = errorHandling == Stderr::capture;
     FileDescriptor outRead, outWrite, errRead, errWrite;
@@ -152,7 +181,7 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
     }
     pid_t pid = -1;
     if (!ready || posix_spawn(&pid, executable.constData(), &setup.actions, &setup.attributes,
-                              argv.data(), environ) != 0) {
+                              argv.data(), envp.empty() ? environ : envp.data()) != 0) {
         result.status = ToolResult::Status::failedToStart;
         return result;
     }

@@ -39,13 +39,18 @@ struct ToolResult {
 // killed with SIGKILL and the child is reaped before run() returns.
 //
 // Callers resolve a system tool's path through Environment::toolPath() first.
+//
+// `environmentOverrides` holds "NAME=value" entries that replace (or add to)
+// the variables the program inherits, such as "LC_ALL=C" for output that
+// must not depend on the user's locale.
 class ToolRunner {
 public:
     enum class Stderr { discard, capture };
 
     static ToolResult run(const QString& program, const QStringList& arguments,
                           std::chrono::milliseconds timeout = std::chrono::seconds(30),
-                          Stderr errorHandling = Stderr::discard);
+                          Stderr errorHandling = Stderr::discard,
+                          const QStringList& environmentOverrides = {});
 };
 
 }  // namespace tarnwick

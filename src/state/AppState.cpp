@@ -50,17 +50,23 @@ bool isBelow(const QString& path, const QString& folder) {
 
 }  // namespace
 
-AppState::AppState(MapServices services, QObject* parent) : QObject(parent), services_(std::move(services)) {
+AppState::AppState(MapServices services, ModuleServices modules, QObject* parent)
+    : QObject(parent), services_(std::move(services)), modules_(std::move(modules)) {
     maintenanceTasks_.set(MaintenanceService::allTasks());
     scanPool_.setMaxThreadCount(4);
     savePool_.setMaxThreadCount(1);
+    modulePool_.setMaxThreadCount(8);
+    safeBinPool_.setMaxThreadCount(1);
 }
 
 AppState::~AppState() {
     stopCountdownTimer();
     cancelScanJob();
+    stopModuleScans();
     scanPool_.waitForDone();
     savePool_.waitForDone();
+    modulePool_.waitForDone();
+    safeBinPool_.waitForDone();
 }
 
 void AppState::start() {
@@ -71,7 +77,7 @@ void AppState::start() {
     }
     refreshVolumes();
     restoreCachedScanInBackground();
-    refreshSafeBin();
+    reloadSafeBin();
     activityEvents_.set(ActivityService::list(kActivityLimit));
     section_.set(AppSection::home);
     screen_.set(Screen::idle);
@@ -175,13 +181,16 @@ void AppState::openSection(AppSection section) {
         if (analysisTab() == AnalysisTab::map) analysisTab_.set(AnalysisTab::largest);
         break;
     case AppSection::safeBin:
-        refreshSafeBin();
+        reloadSafeBin();
         break;
     case AppSection::activity:
         activityEvents_.set(ActivityService::list(kActivityLimit));
         break;
+    case AppSection::cleanup:
+        if (cleanupItems().isEmpty() && !isCleanupScanning()) runCleanupScan();
+        break;
     default:
-        // The module sections start their own scans; home and the map start none.
+        // Home, the map and the sections without a scan start nothing.
         break;
     }
 }
@@ -410,7 +419,8 @@ void AppState::setCountdownInterval(int milliseconds) {
 }
 
 void AppState::beginDelete() {
-    if (collector().isEmpty() || isDeleting()) return;
+    // Not while the items of an earlier delete (or a clean) are still moving.
+    if (collector().isEmpty() || isDeleting() || isSafeBinBusy()) return;
     stopCountdownTimer();
     deleteSnapshot_ = collector();
     isDeleting_.set(true);
@@ -464,11 +474,21 @@ void AppState::performDelete() {
         }
     }
     deleteSnapshot_.clear();
-
-    const SafeBinMoveResult result = SafeBinService::moveToSafeBin(paths);
     isDeleting_.set(false);
     deleteCountdown_.set(0);
 
+    // The moves may copy across file systems: they run on the Safe Bin thread.
+    runSafeBinJob(true, [paths, snapshotPaths]() -> SafeBinApply {
+        SafeBinMoveResult result = SafeBinService::moveToSafeBin(paths);
+        std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
+        return [result = std::move(result), snapshotPaths, safeBin = std::move(safeBin)](AppState& state) mutable {
+            state.finishDelete(result, snapshotPaths, std::move(safeBin));
+        };
+    });
+}
+
+void AppState::finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths,
+                            std::vector<SafeBinEntry> safeBin) {
     QSet<QString> gone;
     if (result.error) {
         for (const SafeBinEntry& entry : result.moved) gone.insert(entry.originalPath);
@@ -478,7 +498,7 @@ void AppState::performDelete() {
     QList<CollectorItem> remaining = collector();
     remaining.removeIf([&](const CollectorItem& item) { return gone.contains(item.path); });
     collector_.set(remaining);
-    refreshSafeBin();
+    safeBinItems_.set(std::move(safeBin));
 
     if (!result.error) {
         if (!scanRootPath().isEmpty()) startScan(scanRootPath(), scanRootName());
@@ -491,11 +511,6 @@ void AppState::performDelete() {
         collector_.set(remaining);
     }
     errorMessage_.set(result.error->description);
-}
-
-void AppState::refreshSafeBin() {
-    SafeBinService::purgeExpired(SafeBinService::kExpiryDays);
-    safeBinItems_.set(SafeBinService::list());
 }
 
 }  // namespace tarnwick

@@ -20,12 +20,16 @@
 #include "models/ScanProgress.h"
 #include "models/VidurAdedResult.h"
 #include "models/VolumeInfo.h"
+#include "services/store/SafeBinMover.h"
+#include "services/store/SafeBinService.h"
 #include "state/MapServices.h"
+#include "state/ModuleServices.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 
@@ -34,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 class QTimer;
@@ -108,12 +113,15 @@ public:
         scheduleEnabled,
         scheduleHour,
         showAbout,
+        isSafeBinBusy,
     };
     Q_ENUM(Field)
 
     // Every field takes its initial value; nothing is read yet (see start()).
-    explicit AppState(MapServices services = MapServices::production(), QObject* parent = nullptr);
-    // Cancels running work and waits for the background threads to finish.
+    explicit AppState(MapServices services = MapServices::production(),
+                      ModuleServices modules = ModuleServices::production(), QObject* parent = nullptr);
+    // Cancels running work and waits for the background threads to finish
+    // (a move into or out of the Safe Bin that has begun is completed).
     ~AppState() override;
 
     // Start-up: schedule settings, volume list, cached scan, Safe Bin (purged
@@ -179,6 +187,12 @@ public:
     bool scheduleEnabled() const { return scheduleEnabled_.get(); }
     int scheduleHour() const { return scheduleHour_.get(); }
     bool showAbout() const { return showAbout_.get(); }
+    // A move into or out of the Safe Bin (a clean, the map's delete, a restore
+    // or a delete for good) is queued or running; the screens disable their
+    // buttons that would start another one.
+    bool isSafeBinBusy() const { return isSafeBinBusy_.get(); }
+    // Any Safe Bin work is queued or running, reloads of its list included.
+    bool hasSafeBinWork() const { return safeBinJobs_ > 0; }
 
     // ---- Fields the screens write ----
     // Centres the map on any node of the tree as it is (the breadcrumb's
@@ -202,6 +216,9 @@ public:
     void refreshVolumes();
     // Reads the newest 100 activity events from the log again.
     void reloadActivity();
+    // Removes for good what has been in the Safe Bin for more than 30 days,
+    // then reads its list again (on the Safe Bin thread; safeBinItems follows).
+    void reloadSafeBin();
     // "<root name> · 2 hr. ago" while a scanned or cached tree is loaded.
     std::optional<QString> lastScanSummary() const;
     // The focused folder's children, filtered by the search text (trimmed,
@@ -242,6 +259,31 @@ public:
     void cancelDelete();
     // The time between two countdown ticks (1000 ms unless a test shortens it).
     void setCountdownInterval(int milliseconds);
+
+    // ---- Junk ----
+    // Starts the junk scan, replacing one that runs: the replaced scan is asked
+    // to stop and publishes nothing.
+    void runCleanupScan();
+    // Bytes of the selected junk findings.
+    qint64 cleanupSelectedBytes() const;
+    // The Junk screen's status line: the progress label while scanning, a
+    // sentence when there are no findings, else "24 findings · 9 selected · 1.3 GB".
+    QString cleanupStatusText() const;
+    // Flips the selection of the finding with this id; nothing for an unknown id.
+    void toggleCleanupItem(const QUuid& id);
+    // Moves the selected junk findings into the Safe Bin (off this thread).
+    void cleanSelectedToSafeBin();
+
+    // ---- Safe Bin ----
+    // Puts an entry back where it came from, or removes it for good; on
+    // success the Safe Bin list is read again, on failure the error is shown
+    // and the list stays as it is. Both run on the Safe Bin thread.
+    void restoreSafeBin(const SafeBinEntry& entry);
+    void destroySafeBin(const SafeBinEntry& entry);
+
+    // ---- Module patterns ----
+    // "24 findings · 9 selected · 1.3 GB": count, noun, selected count, bytes.
+    static QString selectionLine(qsizetype count, const QString& noun, qsizetype selected, qint64 bytes);
 
 signals:
     void changed(tarnwick::AppState::Field field);
@@ -294,13 +336,81 @@ private:
     void publishProgress(quint64 generation, const ScanProgress& progress);
     void finishScan(quint64 generation, const QString& rootPath, const QString& rootName,
                     const ScanNodePtr& root, const ScanInsights& insights);
-    void refreshSafeBin();
     void onCountdownTick(quint64 generation);
     void performDelete();
+    void finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths,
+                      std::vector<SafeBinEntry> safeBin);
     void stopCountdownTimer();
     void showCollectorRefusal(const QString& name);
 
+    // ---- Module patterns (AppStateModules.cpp) ----
+
+    // A module's task slot: the number of its newest scan and the stop
+    // request of the one running.
+    struct ModuleScanSlot {
+        quint64 generation = 0;
+        std::stop_source stop;
+    };
+
+    // One module's scan: where it keeps its state, which finder it runs and
+    // how its result is published. Each module is one constant of this type.
+    template <class Item>
+    struct ModuleScan {
+        ModuleScanSlot AppState::*slot;
+        Published<bool> AppState::*scanning;
+        Published<QString> AppState::*label;
+        Published<QList<Item>> AppState::*list;
+        QString startLabel;
+        ModuleServices::Finder<Item> ModuleServices::*finder;
+        QList<Item> (*budget)(const QList<Item>&);  // null: published whole
+        std::optional<QString> finalLabel;          // none: the finder's last label stays
+    };
+
+    // One module's clean into the Safe Bin: its list, what a finding moves,
+    // and the activity event it writes.
+    template <class Item>
+    struct ModuleClean {
+        Published<QList<Item>> AppState::*list;
+        QList<SafeBinMover::Target> (*targets)(const Item& item);
+        // The bytes a wholly cleaned finding counts in the event (a partly
+        // cleaned one counts what the Safe Bin measured of its moved items).
+        qint64 (*bytes)(const Item& item);
+        QString kind;
+        QString (*summary)(qsizetype count);
+    };
+
+    // What the UI thread does with the result of a Safe Bin job.
+    using SafeBinApply = std::function<void(AppState& state)>;
+
+    static const ModuleScan<CleanupItem>& junkScan();
+    static const ModuleClean<CleanupItem>& junkClean();
+
+    template <class Item>
+    void runModuleScan(const ModuleScan<Item>& scan);
+    template <class Item>
+    void finishModuleScan(const ModuleScan<Item>& scan, quint64 generation, QList<Item> found);
+    template <class Item>
+    void toggleItem(Published<QList<Item>> AppState::*list, const QUuid& id);
+    template <class Item>
+    void cleanSelected(const ModuleClean<Item>& clean);
+    template <class Item>
+    void finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths);
+    // The status-text pattern: the label while scanning, the sentence for an
+    // empty list, else the count line.
+    static QString statusText(bool scanning, const QString& label, bool empty, const QString& emptySentence,
+                              const std::function<QString()>& countLine);
+
+    // Runs work on the Safe Bin thread, one job at a time in the order asked,
+    // then what it returns on this thread. busy marks the Safe Bin busy meanwhile.
+    void runSafeBinJob(bool busy, std::function<SafeBinApply()> work);
+    void runSafeBinEntryJob(const SafeBinEntry& entry,
+                            std::optional<FileError> (*action)(const SafeBinEntry& entry));
+    // Purges at 30 days and lists the Safe Bin; for the Safe Bin thread.
+    static std::vector<SafeBinEntry> purgedSafeBinList();
+    void stopModuleScans();
+
     MapServices services_;
+    ModuleServices modules_;
 
     Published<Screen> screen_{this, Field::screen, Screen::idle};
     Published<AppSection> section_{this, Field::section, AppSection::home};
@@ -353,6 +463,21 @@ private:
     Published<bool> scheduleEnabled_{this, Field::scheduleEnabled, false};
     Published<int> scheduleHour_{this, Field::scheduleHour, 0};
     Published<bool> showAbout_{this, Field::showAbout, false};
+    Published<bool> isSafeBinBusy_{this, Field::isSafeBinBusy, false};
+
+    // The modules' task slots.
+    ModuleScanSlot cleanupTask_;
+    ModuleScanSlot appsTask_;
+    ModuleScanSlot updatesTask_;
+    ModuleScanSlot clutterTask_;
+    ModuleScanSlot performanceTask_;
+    ModuleScanSlot protectionTask_;
+    ModuleScanSlot privacyTask_;
+
+    // Safe Bin jobs queued or running: all of them, and those that keep the
+    // Safe Bin busy.
+    int safeBinJobs_ = 0;
+    int busySafeBinJobs_ = 0;
 
     // Map scan: the running scan's slot; generations number the scans so that
     // anything arriving from an older one is dropped.
@@ -376,6 +501,10 @@ private:
     // an older cache). Declared last: they are waited for before anything else goes.
     QThreadPool scanPool_;
     QThreadPool savePool_;
+    // Module finders (one thread each) and the Safe Bin thread (one job at a
+    // time, so the Safe Bin's store is only ever used from one thread).
+    QThreadPool modulePool_;
+    QThreadPool safeBinPool_;
 };
 
 }  // namespace tarnwick

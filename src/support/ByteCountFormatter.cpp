@@ -8,28 +8,21 @@ namespace {
 
 struct Unit {
     const char* name;
-    quint64 size;           // bytes in one unit
     int fractionDigits;
 };
 
 constexpr std::array<Unit, 6> kUnits = {{
-    {"KB", 1000ULL, 0},
-    {"MB", 1000ULL * 1000, 1},
-    {"GB", 1000ULL * 1000 * 1000, 2},
-    {"TB", 1000ULL * 1000 * 1000 * 1000, 2},
-    {"PB", 1000ULL * 1000 * 1000 * 1000 * 1000, 2},
-    {"EB", 1000ULL * 1000 * 1000 * 1000 * 1000 * 1000, 2},
+    {"KB", 0}, {"MB", 1}, {"GB", 2}, {"TB", 2}, {"PB", 2}, {"EB", 2},
 }};
 
-quint64 powerOfTen(int exponent) {
+quint64 power(quint64 base, int exponent) {
     quint64 value = 1;
-    while (exponent-- > 0) value *= 10;
+    while (exponent-- > 0) value *= base;
     return value;
 }
 
-}  // namespace
-
-QString fileStyle(qint64 bytes) {
+// The count in units of `base` bytes (1000 or 1024), by the rules of fileStyle().
+QString format(qint64 bytes, quint64 base) {
     if (bytes == 0) return QStringLiteral("Zero KB");
     const QString sign = bytes < 0 ? QStringLiteral("-") : QString();
     // The magnitude in unsigned arithmetic, so the most negative count works too.
@@ -42,12 +35,11 @@ QString fileStyle(qint64 bytes) {
     for (std::size_t i = 0; i < kUnits.size(); ++i) {
         const Unit& unit = kUnits[i];
         // The amount in steps of the last shown digit, rounded half away from
-        // zero in exact integer arithmetic (a step is a whole number of bytes
-        // since each unit has at least three more digits than it shows).
-        const quint64 scale = powerOfTen(unit.fractionDigits);
-        const quint64 step = unit.size / scale;
-        quint64 steps = magnitude / step;
-        if ((magnitude % step) * 2 >= step) ++steps;
+        // zero in exact integer arithmetic (128 bits hold any count times 100).
+        const quint64 scale = power(10, unit.fractionDigits);
+        const unsigned __int128 size = power(base, static_cast<int>(i) + 1);
+        const unsigned __int128 scaled = static_cast<unsigned __int128>(magnitude) * scale;
+        const quint64 steps = static_cast<quint64>((2 * scaled + size) / (2 * size));
         // A thousand of this unit reads as the next one, when there is one.
         if (steps >= 1000 * scale && i + 1 < kUnits.size()) continue;
 
@@ -61,6 +53,16 @@ QString fileStyle(qint64 bytes) {
         return sign + text + QLatin1Char(' ') + QLatin1String(unit.name);
     }
     return {};  // not reached: EB takes every remaining count
+}
+
+}  // namespace
+
+QString fileStyle(qint64 bytes) {
+    return format(bytes, 1000);
+}
+
+QString memoryStyle(qint64 bytes) {
+    return format(bytes, 1024);
 }
 
 }  // namespace tarnwick::ByteCountFormatter

@@ -5,8 +5,9 @@
 
 namespace tarnwick {
 
-// Byte counts as the user reads them, in file style: decimal units (1 KB is
-// 1000 bytes), English words, "." as the decimal point, no grouping.
+// Byte counts as the user reads them: file style in decimal units (1 KB is
+// 1000 bytes), memory style in binary ones; English words, "." as the
+// decimal point, no grouping.
 namespace ByteCountFormatter {
 
 // "Zero KB" for 0; "1 byte" and "N bytes" below 1000; then KB with no
@@ -18,6 +19,9 @@ namespace ByteCountFormatter {
 // A negative count keeps its sign and is otherwise treated like its
 // magnitude: "-1 byte", "-5 KB".
 QString fileStyle(qint64 bytes);
+// The same rules in binary units, as memory is counted: 1 KB is 1024 bytes,
+// 1 MB is 1024 KB, and so on ("8 GB" for 8 GiB of memory).
+QString memoryStyle(qint64 bytes);
 
 }  // namespace ByteCountFormatter
 

@@ -6,7 +6,9 @@
 #include "views/shell/AboutView.h"
 #include "views/shell/AppShell.h"
 #include "views/shell/DetailArea.h"
+#include "services/health/SystemMonitor.h"
 #include "views/health/MenuBarPanel.h"
+#include "views/health/MenuBarView.h"
 #include "views/shell/PreviewWindow.h"
 #include "views/shell/SectionPlaceholder.h"
 #include "views/shell/SectionRail.h"
@@ -99,6 +101,7 @@ protected:
 
 TEST_F(TarnwickAppTest, MenusHoldTheirItemsInOrderWithDistinctShortcuts) {
     TarnwickApp app(test::testServices());
+    app.overrideTrayAvailability(true);
     app.start();
     MainWindow& window = app.mainWindow();
     EXPECT_TRUE(window.isVisible());
@@ -156,6 +159,24 @@ TEST_F(TarnwickAppTest, GoAndCareItemsOpenTheirSections) {
         item->trigger();
         EXPECT_EQ(state.section(), section) << title.toStdString();
     }
+}
+
+TEST_F(TarnwickAppTest, JunkCleanupOpensJunkWithAFreshScan) {
+    test::HeldFinders<CleanupItem> finders;
+    ModuleServices modules;
+    modules.cleanupScan = finders.finder();
+    TarnwickApp app(test::testServices(), modules);
+    app.start();
+    AppState& state = app.state();
+    menuItem(app.mainWindow(), "Care", "Junk Cleanup")->trigger();
+    EXPECT_EQ(state.section(), AppSection::cleanup);
+    EXPECT_TRUE(state.isCleanupScanning());
+    EXPECT_EQ(state.cleanupProgressLabel(), "Starting Junk Cleanup\u2026");
+    // The scan the section started is replaced by the menu's own.
+    ASSERT_TRUE(test::waitUntil([&] { return finders.count() == 2 && (finders.at(0)->stopped || finders.at(1)->stopped); }));
+    for (size_t i = 0; i < 2; ++i) finders.at(i)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state.isCleanupScanning(); }));
+    EXPECT_EQ(state.cleanupProgressLabel(), "Done");
 }
 
 TEST_F(TarnwickAppTest, AboutAndWebsite) {
@@ -275,11 +296,15 @@ TEST_F(TarnwickAppTest, TrayIconOpensThePanelAndPreviewsReachTheWindow) {
 
     MenuBarPanel& panel = app.menuBarPanel();
     EXPECT_TRUE(panel.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(panel.content(), &app.menuBarView());
     EXPECT_FALSE(panel.isVisible());
+    EXPECT_FALSE(app.monitor().isRunning());
     app.toggleMenuBarPanel();
     EXPECT_TRUE(panel.isVisible());
+    EXPECT_TRUE(app.monitor().isRunning()) << "the monitor samples while the panel shows";
     app.toggleMenuBarPanel();
     EXPECT_FALSE(panel.isVisible());
+    EXPECT_FALSE(app.monitor().isRunning());
 
     const QString file = test::writeFile(environment.path("note.txt"), "hi");
     emit app.state().previewRequested(file);
@@ -290,6 +315,31 @@ TEST_F(TarnwickAppTest, TrayIconOpensThePanelAndPreviewsReachTheWindow) {
     EXPECT_EQ(app.previewWindow().requestedPath(), other);
     ASSERT_TRUE(test::waitUntil([&] { return app.previewWindow().shown().has_value(); }));
     EXPECT_EQ(app.previewWindow().shown()->path, other);
+}
+
+TEST_F(TarnwickAppTest, WithoutATrayTheMenuOpensThePanelAsAToolWindow) {
+    {
+        TarnwickApp app(test::testServices());
+        app.overrideTrayAvailability(true);
+        app.start();
+        EXPECT_EQ(app.monitorPanelAction(), nullptr);
+    }
+    TarnwickApp app(test::testServices());
+    app.overrideTrayAvailability(false);
+    app.start();
+    EXPECT_FALSE(app.trayIcon().isVisible());
+    EXPECT_EQ(itemTitles(app.mainWindow(), "Tarnwick"),
+              QStringList({"About Tarnwick", "Website", "Show Monitor Panel", "Quit Tarnwick"}));
+    QAction* item = menuItem(app.mainWindow(), "Tarnwick", "Show Monitor Panel");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    MenuBarPanel& panel = app.menuBarPanel();
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_EQ(panel.presentation(), MenuBarPanel::Presentation::toolWindow);
+    EXPECT_FALSE(panel.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(app.monitor().isRunning());
+    panel.close();
+    EXPECT_FALSE(app.monitor().isRunning());
 }
 
 TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {

@@ -56,6 +56,19 @@ TEST(ToolRunner, PassesArgumentsVerbatimAndReadsOutput) {
     EXPECT_TRUE(r.errorOutput.isEmpty());
 }
 
+TEST(ToolRunner, OverridesReplaceInheritedVariablesAndKeepTheRest) {
+    qputenv("TARNWICK_RUNNER_PROBE", "inherited");
+    const QString script = QStringLiteral("printf '%s|%s|%s' \"$LC_ALL\" \"$TARNWICK_RUNNER_PROBE\" \"$HOME\"");
+    const ToolResult r = ToolRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, 10s,
+                                         ToolRunner::Stderr::discard,
+                                         {QStringLiteral("LC_ALL=C"), QStringLiteral("TARNWICK_RUNNER_PROBE=set")});
+    EXPECT_EQ(r.output, "C|set|" + qgetenv("HOME"));
+    // Without overrides the child sees the process's own variables.
+    const QString plain = QStringLiteral("printf %s \"$TARNWICK_RUNNER_PROBE\"");
+    EXPECT_EQ(ToolRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), plain}).output, "inherited");
+    qunsetenv("TARNWICK_RUNNER_PROBE");
+}
+
 TEST(ToolRunner, KeepsOrDiscardsStandardError) {
     const QString script = QStringLiteral("echo out; echo err >&2");
     const ToolResult discarded = shell(script);

@@ -16,12 +16,6 @@ namespace {
 
 constexpr int kTick = 10;  // ms between countdown ticks in these tests
 
-// Installs a file-operation fault for the lifetime of the object.
-struct Fault {
-    explicit Fault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
-    ~Fault() { FileOperations::setFaultHookForTesting({}); }
-};
-
 // The delete countdown with the real walker and the real Safe Bin in a
 // temporary support folder, over a folder of three files of 300 KiB.
 class AppStateDeleteTest : public ::testing::Test {
@@ -39,7 +33,7 @@ protected:
         return test::waitUntil([&] { return state.screen() == AppState::Screen::idle; });
     }
     bool countdownOver() {
-        return test::waitUntil([&] { return !state.isDeleting(); });
+        return test::waitUntil([&] { return !state.isDeleting() && !state.hasSafeBinWork(); });
     }
     void collect(const QString& name) {
         const ScanNodePtr found = test::childNamed(state.rootNode(), name);
@@ -51,12 +45,7 @@ protected:
         for (const CollectorItem& item : state.collector()) names.append(item.name);
         return names;
     }
-    QStringList binNames() const {
-        QStringList names;
-        for (const SafeBinEntry& entry : state.safeBinItems()) names.append(entry.displayName);
-        names.sort();
-        return names;
-    }
+    QStringList binNames() const { return test::safeBinNames(state); }
 
     test::FakeEnvironment env;
     QString root = test::makeDir(env.path("Work"));
@@ -150,7 +139,7 @@ TEST_F(AppStateDeleteTest, PartFailureKeepsWhatDidNotMoveAndRescans) {
     collect("b.bin");
     collect("c.bin");
     const QString failing = file("b.bin");
-    Fault fault([&](std::string_view operation, const QString& path) {
+    test::FileFault fault([&](std::string_view operation, const QString& path) {
         return operation == "move" && path == failing ? EACCES : 0;
     });
     const ScanNodePtr before = state.rootNode();

@@ -93,6 +93,7 @@ TEST_F(AppStateStartupTest, SafeBinIsPurgedThenListedNewestFirst) {
 
     AppState state(test::testServices());
     state.start();
+    ASSERT_TRUE(test::safeBinSettled(state));
     ASSERT_EQ(state.safeBinItems().size(), 2u);
     EXPECT_EQ(state.safeBinItems()[0].displayName, "newest.txt");
     EXPECT_EQ(state.safeBinItems()[1].displayName, "recent.txt");
@@ -107,6 +108,7 @@ TEST_F(AppStateStartupTest, MalformedSafeBinManifestGivesAnEmptyListAndKeepsTheF
 
     AppState state(test::testServices());
     state.start();
+    ASSERT_TRUE(test::safeBinSettled(state));
     EXPECT_TRUE(state.safeBinItems().empty());
     EXPECT_TRUE(QFileInfo::exists(SafeBinService::root() + "/" + entry.storedName));
 }

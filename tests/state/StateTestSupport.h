@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/FileOperations.h"
 #include "state/AppState.h"
 #include "state/MapServices.h"
+#include "state/ModuleServices.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <vector>
 
 namespace tarnwick {
@@ -27,6 +30,9 @@ struct AppStateTesting {
     }
     static void setPrivacyItems(AppState& s, QList<PrivacyItem> v) { s.privacyItems_.set(std::move(v)); }
     static void setAppUpdates(AppState& s, QList<AppUpdateItem> v) { s.appUpdates_.set(std::move(v)); }
+    static void setVidurAdedResult(AppState& s, std::optional<VidurAdedResult> v) {
+        s.vidurAdedResult_.set(std::move(v));
+    }
 };
 
 namespace test {
@@ -48,6 +54,28 @@ inline bool startAndRestore(AppState& state) {
     state.start();
     return waitUntil([&state] { return !state.isRestoringCache(); });
 }
+
+// Waits until every queued Safe Bin job (moves, restores, reloads) has been
+// applied on this thread.
+inline bool safeBinSettled(AppState& state) {
+    return waitUntil([&state] { return !state.hasSafeBinWork(); });
+}
+
+// The display names of the state's Safe Bin entries, sorted.
+inline QStringList safeBinNames(const AppState& state) {
+    QStringList names;
+    for (const SafeBinEntry& entry : state.safeBinItems()) names.append(entry.displayName);
+    names.sort();
+    return names;
+}
+
+// Installs a file-operation fault for the lifetime of the object.
+struct FileFault {
+    explicit FileFault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
+    ~FileFault() { FileOperations::setFaultHookForTesting({}); }
+    FileFault(const FileFault&) = delete;
+    FileFault& operator=(const FileFault&) = delete;
+};
 
 // Lets the event loop run for a while.
 inline void spin(int milliseconds) {
@@ -104,6 +132,85 @@ private:
     std::mutex mutex_;
     std::vector<std::shared_ptr<HeldWalk>> walks_;
 };
+
+// One call of a HeldFinders finder: reports its labels, then holds until the
+// test releases it with a result, or the state asks it to stop.
+template <class Item>
+struct HeldFinder {
+    std::atomic_bool started{false};
+    std::atomic_bool released{false};
+    std::atomic_bool stopped{false};  // saw the stop request
+    std::atomic_bool finished{false};
+    std::mutex mutex;
+    QStringList labels;   // reported one after the other once started
+    QList<Item> result;   // returned when released
+    QString lateLabel;    // reported after the hold, when set
+
+    void release(QList<Item> items) {
+        {
+            std::lock_guard lock(mutex);
+            result = std::move(items);
+        }
+        released = true;
+    }
+};
+
+// Finders that wait for the test, so that a module scan can be caught while
+// it runs, replaced, or stopped.
+template <class Item>
+class HeldFinders {
+public:
+    explicit HeldFinders(QStringList labels = {}) : labels_(std::move(labels)) {}
+
+    ModuleServices::Finder<Item> finder() {
+        return [this](const ModuleServices::Progress& progress, std::stop_token stop) {
+            auto call = std::make_shared<HeldFinder<Item>>();
+            {
+                std::lock_guard lock(mutex_);
+                calls_.push_back(call);
+            }
+            call->started = true;
+            for (const QString& label : labels_) progress(label);
+            while (!call->released) {
+                if (stop.stop_requested()) {
+                    call->stopped = true;
+                    break;
+                }
+                QThread::msleep(1);
+            }
+            std::lock_guard lock(call->mutex);
+            if (!call->lateLabel.isEmpty()) progress(call->lateLabel);
+            call->finished = true;
+            return call->result;
+        };
+    }
+
+    std::shared_ptr<HeldFinder<Item>> at(size_t index) {
+        std::lock_guard lock(mutex_);
+        return index < calls_.size() ? calls_[index] : nullptr;
+    }
+    size_t count() {
+        std::lock_guard lock(mutex_);
+        return calls_.size();
+    }
+    // Waits until the index-th call has started.
+    std::shared_ptr<HeldFinder<Item>> waitFor(size_t index) {
+        waitUntil([&] { return at(index) && at(index)->started; });
+        return at(index);
+    }
+
+private:
+    QStringList labels_;
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<HeldFinder<Item>>> calls_;
+};
+
+// Module finders that find nothing at once.
+inline ModuleServices quietModules() {
+    ModuleServices modules;
+    modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
+    return modules;
+}
 
 // Services with the real walker and cache but a fixed volume list and a
 // reconciler that only wraps the tree (so no disk tool runs).

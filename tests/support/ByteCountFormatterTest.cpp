@@ -41,3 +41,21 @@ TEST(ByteCountFormatter, RoundsAtEachUnitBoundary) {
         EXPECT_EQ(ByteCountFormatter::fileStyle(bytes), QString::fromUtf8(text)) << bytes;
     }
 }
+
+TEST(ByteCountFormatter, MemoryStyleCountsInBinaryUnits) {
+    const std::vector<std::pair<qint64, const char*>> cases = {
+        {0, "Zero KB"},
+        {999, "999 bytes"},
+        {1024, "1 KB"},
+        {1535, "1 KB"},
+        {1536, "2 KB"},
+        {1000LL * 1024 - 513, "999 KB"},
+        {1000LL * 1024 - 512, "1 MB"},  // 1000 KB reads as the next unit
+        {8LL << 30, "8 GB"},
+        {(15LL << 30) + (600LL << 20), "15.59 GB"},
+        {std::numeric_limits<qint64>::max(), "8 EB"},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(ByteCountFormatter::memoryStyle(bytes), QString::fromUtf8(text)) << bytes;
+    }
+}

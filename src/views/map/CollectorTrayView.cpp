@@ -109,6 +109,7 @@ CollectorTrayView::CollectorTrayView(AppState& state, QWidget* parent) : QWidget
             break;
         case AppState::Field::isDeleting:
         case AppState::Field::deleteCountdown:
+        case AppState::Field::isSafeBinBusy:
             updateDeleteControl();
             break;
         default:
@@ -178,7 +179,7 @@ void CollectorTrayView::updateDeleteControl() {
     cancel_->setText(cancelText(state_.deleteCountdown()));
     cancel_->setVisible(counting);
     delete_->setVisible(!counting);
-    delete_->setEnabled(!state_.collector().isEmpty());
+    delete_->setEnabled(!state_.collector().isEmpty() && !state_.isSafeBinBusy());
 }
 
 QWidget* CollectorTrayView::makeChip(const CollectorItem& item) {

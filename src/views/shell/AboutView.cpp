@@ -48,7 +48,7 @@ AboutView::AboutView(AppState& state, QWidget* parent) : QWidget(parent), state_
     layout->addWidget(new BrandMark(64, true, card_), 0, Qt::AlignHCenter);
     auto* name = ViewText::label(QStringLiteral("Tarnwick"), 24, QFont::Bold, T::textPrimary(), card_);
     layout->addWidget(name, 0, Qt::AlignHCenter);
-    auto* tagline = ViewText::label(QStringLiteral("Reclaim your Mac \u2014 map, clean, protect."), 13,
+    auto* tagline = ViewText::label(QStringLiteral("Reclaim your computer \u2014 map, clean, protect."), 13,
                                     QFont::Normal, T::textSecondary(), card_);
     tagline->setAlignment(Qt::AlignHCenter);
     tagline->setWordWrap(true);

@@ -9,11 +9,11 @@
 #include "support/RelativeDateFormatter.h"
 #include "views/common/FilledPanel.h"
 #include "views/common/HairlineDivider.h"
+#include "views/common/ScrollColumn.h"
 #include "views/common/ViewText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -54,19 +54,9 @@ ActivityView::ActivityView(AppState& state, QWidget* parent) : QWidget(parent), 
     empty->setAlignment(Qt::AlignCenter);
     body_->addWidget(empty);
 
-    auto* scroll = new QScrollArea(body_);
-    scroll->setObjectName(QStringLiteral("activityList"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
-    rowsHost_ = new QWidget(scroll);
-    rows_ = new QVBoxLayout(rowsHost_);
-    rows_->setContentsMargins(12, 10, 12, 10);
-    rows_->setSpacing(4);
-    scroll->setWidget(rowsHost_);
-    rowsHost_->setAutoFillBackground(false);  // after setWidget(), which turns it on
-    body_->addWidget(scroll);
+    list_ = new ScrollColumn(QMargins(12, 10, 12, 10), 4, body_);
+    list_->setObjectName(QStringLiteral("activityList"));
+    body_->addWidget(list_);
     layout->addWidget(body_, 1);
 
     connect(&state_, &AppState::changed, this, [this](AppState::Field field) {
@@ -109,19 +99,16 @@ void ActivityView::updateHeader() {
 }
 
 void ActivityView::rebuildRows() {
-    while (QLayoutItem* item = rows_->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
     const QList<ActivityEvent>& events = state_.activityEvents();
     const QDateTime now = Environment::current().now();
-    for (const ActivityEvent& event : events) rows_->addWidget(makeRow(event, now));
-    rows_->addStretch(1);
+    QList<QWidget*> rows;
+    for (const ActivityEvent& event : events) rows.append(makeRow(event, now));
+    list_->setWidgets(rows);
     body_->setCurrentIndex(events.isEmpty() ? 0 : 1);
 }
 
 QWidget* ActivityView::makeRow(const ActivityEvent& event, const QDateTime& now) {
-    auto* row = new FilledPanel(T::panel(), 8, rowsHost_);
+    auto* row = new FilledPanel(T::panel(), 8, list_->host());
     row->setObjectName(QStringLiteral("activityRow"));
     row->setProperty("eventId", event.id);
     auto* layout = new QHBoxLayout(row);

@@ -8,11 +8,11 @@
 
 class QLabel;
 class QStackedWidget;
-class QVBoxLayout;
 
 namespace tarnwick {
 
 class AppState;
+class ScrollColumn;
 struct ActivityEvent;
 
 // The Activity section: the log's lifetime totals with a refresh button over
@@ -46,8 +46,7 @@ private:
     AppState& state_;
     QLabel* totals_ = nullptr;
     QStackedWidget* body_ = nullptr;
-    QWidget* rowsHost_ = nullptr;
-    QVBoxLayout* rows_ = nullptr;
+    ScrollColumn* list_ = nullptr;
 };
 
 }  // namespace tarnwick

@@ -34,6 +34,6 @@ TEST(AboutView, ShowsNameTaglineAndVersion) {
     QStringList texts;
     for (QLabel* label : sheet.findChildren<QLabel*>()) texts << label->text();
     EXPECT_TRUE(texts.contains("Tarnwick"));
-    EXPECT_TRUE(texts.contains(QStringLiteral("Reclaim your Mac \u2014 map, clean, protect.")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Reclaim your computer \u2014 map, clean, protect.")));
     EXPECT_TRUE(texts.contains(AboutView::versionLine()));
 }

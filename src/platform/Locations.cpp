@@ -1,0 +1,187 @@
+#include "platform/Locations.h"
+
+#include "platform/FileEntry.h"
+#include "platform/PathCodec.h"
+#include "support/PathRules.h"
+
+#include <QFile>
+
+#include <iterator>
+
+namespace tarnwick {
+
+namespace {
+
+using Place = Locations::Place;
+
+struct Row {
+    Place place;
+    const char* named;
+};
+
+// One row per place, in declaration order.
+constexpr Row kRows[] = {
+    {Place::userCaches, "~/Library/Caches"},
+    {Place::systemCaches, "/Library/Caches"},
+    {Place::userLogs, "~/Library/Logs"},
+    {Place::systemLogs, "/private/var/log"},
+    {Place::userTemp, "$TMPDIR"},
+    {Place::systemTempFolders, "/private/var/folders"},
+    {Place::deviceBackups, "~/Library/Application Support/MobileSync/Backup"},
+    {Place::photosCaches, "~/Pictures/Photos Library.photoslibrary/resources/caches"},
+    {Place::photosRepair, "~/Pictures/Photos Library.photoslibrary/resources/repair"},
+    {Place::photosContainerCaches, "~/Library/Containers/com.apple.Photos/Data/Library/Caches"},
+    {Place::mailDownloads, "~/Library/Containers/com.apple.mail/Data/Library/Mail Downloads"},
+    {Place::legacyMailDownloads, "~/Library/Mail Downloads"},
+    {Place::xcodeDerivedData, "~/Library/Developer/Xcode/DerivedData"},
+    {Place::xcodeDeviceSupport, "~/Library/Developer/Xcode/iOS DeviceSupport"},
+    {Place::simulatorCaches, "~/Library/Developer/CoreSimulator/Caches"},
+    {Place::dockerRaw, "~/Library/Containers/com.docker.docker/Data/vms/0/data/Docker.raw"},
+    {Place::dockerQcow2, "~/Library/Containers/com.docker.docker/Data/vms/0/data/Docker.qcow2"},
+    {Place::dockerLogs, "~/Library/Containers/com.docker.docker/Data/log"},
+    {Place::ollamaModels, "~/.ollama/models"},
+    {Place::huggingFaceCache, "~/.cache/huggingface"},
+    {Place::lmStudio, "~/.lmstudio"},
+    {Place::applications, "/Applications"},
+    {Place::userApplications, "~/Applications"},
+    {Place::projects, "~/Projects"},
+    {Place::developer, "~/Developer"},
+    {Place::libraryApplicationSupport, "~/Library/Application Support"},
+    {Place::libraryCaches, "~/Library/Caches"},
+    {Place::libraryContainers, "~/Library/Containers"},
+    {Place::libraryGroupContainers, "~/Library/Group Containers"},
+    {Place::desktop, "~/Desktop"},
+    {Place::documents, "~/Documents"},
+    {Place::downloads, "~/Downloads"},
+    {Place::pictures, "~/Pictures"},
+    {Place::movies, "~/Movies"},
+    {Place::trash, "~/.Trash"},
+};
+
+static_assert(std::size(kRows) == static_cast<size_t>(Place::trash) + 1, "one row per place");
+
+QString clean(const QString& path) {
+    return PathRules::standardizingPath(path);
+}
+
+// The home folder itself, or a folder above it ("/", "/home").
+bool isHomeOrAbove(const QString& path, const QString& home) {
+    return !path.isEmpty() && PathRules::isSameOrBelow(home, path);
+}
+
+QString baseFolder(const Environment& environment, const char* variable, const QString& fallback) {
+    const QString value = environment.variable(QString::fromLatin1(variable));
+    if (!value.startsWith(QLatin1Char('/'))) return fallback;
+    return clean(value);
+}
+
+// Reads the user-dirs file: key ("DOWNLOAD") -> folder, as QStandardPaths
+// reads it.
+QHash<QString, QString> readUserDirectories(const QString& file, const QString& home) {
+    QHash<QString, QString> folders;
+    QFile input(file);
+    if (!input.open(QIODevice::ReadOnly)) return folders;
+    const QByteArray contents = input.read(256 * 1024);
+    for (const QByteArray& rawLine : contents.split('\n')) {
+        QString line = PathCodec::decode(rawLine);
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        if (!line.startsWith(QLatin1String("XDG_"))) continue;
+        const qsizetype marker = line.lastIndexOf(QLatin1String("_DIR="));
+        if (marker < 4) continue;
+        const QString key = line.mid(4, marker - 4);
+        QString value = line.mid(marker + 5);
+        if (value.size() > 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"'))) {
+            value = value.mid(1, value.size() - 2);
+        }
+        if (value.startsWith(QLatin1String("$HOME"))) value = home + value.mid(5);
+        folders.insert(key, value);
+    }
+    return folders;
+}
+
+}  // namespace
+
+Locations::Locations(const Environment& environment) : environment_(environment) {
+    home_ = clean(environment.homeDirectory);
+    cacheHome_ = baseFolder(environment, "XDG_CACHE_HOME", QString());
+    if (cacheHome_.isEmpty() || isHomeOrAbove(cacheHome_, home_)) cacheHome_ = home_ + QStringLiteral("/.cache");
+    configHome_ = baseFolder(environment, "XDG_CONFIG_HOME", home_ + QStringLiteral("/.config"));
+    dataHome_ = baseFolder(environment, "XDG_DATA_HOME", home_ + QStringLiteral("/.local/share"));
+    userDirectories_ = readUserDirectories(configHome_ + QStringLiteral("/user-dirs.dirs"), home_);
+}
+
+QString Locations::namedAs(Place place) {
+    return QString::fromUtf8(kRows[static_cast<size_t>(place)].named);
+}
+
+QString Locations::userDirectory(const QString& key) const {
+    const QString raw = userDirectories_.value(key);
+    if (!raw.startsWith(QLatin1Char('/'))) return QString();
+    const QString value = clean(raw);
+    if (isHomeOrAbove(value, home_)) return QString();
+    return value;
+}
+
+QString Locations::literalHome(const char* named) const {
+    return environment_.homePath(QString::fromUtf8(named));
+}
+
+QString Locations::userDirectoryOr(const char* key, const char* named) const {
+    const QString folder = userDirectory(QString::fromLatin1(key));
+    return folder.isEmpty() ? literalHome(named) : folder;
+}
+
+// The temporary folder only when it is the user's own: not the shared /tmp or
+// /var/tmp, not the home folder or above it, a folder (not a link) that the
+// user owns. Cleaning moves its entries, so anything shared is left alone.
+QString Locations::userTemp() const {
+    if (!environment_.tempDirectory.startsWith(QLatin1Char('/'))) return QString();
+    const QString temp = clean(environment_.tempDirectory);
+    if (temp == QLatin1String("/")) return QString();
+    if (temp == QLatin1String("/tmp") || temp == QLatin1String("/var/tmp")) return QString();
+    if (isHomeOrAbove(temp, home_)) return QString();
+    const std::optional<FileEntry> entry = FileEntry::at(temp);
+    if (!entry || !entry->isDirectory() || entry->owner != environment_.effectiveUserId()) return QString();
+    return temp;
+}
+
+QStringList Locations::paths(Place place) const {
+    const char* named = kRows[static_cast<size_t>(place)].named;
+    switch (place) {
+    case Place::userCaches:
+        return {cacheHome_};
+    case Place::userTemp: {
+        const QString temp = userTemp();
+        return temp.isEmpty() ? QStringList() : QStringList{temp};
+    }
+    case Place::dockerRaw:
+        return {literalHome(named), literalHome("~/.docker/desktop/vms/0/data/Docker.raw")};
+    case Place::dockerQcow2:
+        return {literalHome(named), literalHome("~/.docker/desktop/vms/0/data/Docker.qcow2")};
+    case Place::dockerLogs:
+        return {literalHome(named), literalHome("~/.docker/desktop/log")};
+    case Place::desktop:
+        return {userDirectoryOr("DESKTOP", named)};
+    case Place::documents:
+        return {userDirectoryOr("DOCUMENTS", named)};
+    case Place::downloads:
+        return {userDirectoryOr("DOWNLOAD", named)};
+    case Place::pictures:
+        return {userDirectoryOr("PICTURES", named)};
+    case Place::movies:
+        return {userDirectoryOr("VIDEOS", named)};
+    case Place::trash:
+        return {dataHome_ + QStringLiteral("/Trash/files")};
+    default:
+        break;
+    }
+    if (named[0] == '~') return {literalHome(named)};
+    return {environment_.systemPath(QString::fromUtf8(named))};
+}
+
+QString Locations::path(Place place) const {
+    const QStringList all = paths(place);
+    return all.isEmpty() ? QString() : all.first();
+}
+
+}  // namespace tarnwick

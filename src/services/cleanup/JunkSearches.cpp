@@ -1,0 +1,422 @@
+#include "services/cleanup/JunkSearches.h"
+
+#include "platform/FileEntry.h"
+#include "platform/FileReader.h"
+#include "platform/FolderListing.h"
+#include "platform/FolderWalk.h"
+#include "services/cleanup/JunkMeasure.h"
+#include "support/DateStyleFormatter.h"
+#include "support/PathRules.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <utility>
+
+namespace tarnwick::CleanupService {
+
+namespace {
+
+using Step = FolderWalk::Step;
+
+constexpr qint64 kIncompleteMinimum = 100000;
+constexpr int kIncompleteBudget = 2000;
+constexpr qint64 kStillWritingMSecs = 3600 * 1000;
+
+constexpr int kApplicationsLooked = 40;
+constexpr int kEntriesPerApplication = 4000;
+constexpr int kLanguagesPerApplication = 8;
+constexpr int kLanguageBudget = 800;
+constexpr qint64 kLanguageMinimum = 1500000;
+
+constexpr int kNamedEntriesPerRoot = 8000;
+constexpr int kNamedBudget = 12000;
+constexpr qint64 kNamedMinimum = 5000000;
+
+constexpr int kLeftoverEntriesPerRoot = 400;
+constexpr int kLeftoverBudget = 8000;
+constexpr qint64 kLeftoverMinimum = 20000000;
+constexpr int kLeftoverLimit = 30;
+constexpr qsizetype kShortestContainedName = 4;
+
+constexpr qint64 kInstallerAgeSeconds = 2592000;
+constexpr qint64 kInstallerMinimum = 5000000;
+
+constexpr int kDuplicateEntriesPerRoot = 12000;
+constexpr qint64 kDuplicateMinimum = 2000000;
+constexpr int kHashedPerGroup = 12;
+constexpr qint64 kPartialHashBytes = 262144;
+constexpr qint64 kReadChunk = 1024 * 1024;
+
+QString tilde(const QString& path) {
+    return PathRules::abbreviatingWithTilde(path);
+}
+
+QString withoutExtension(const QString& name) {
+    const QString extension = PathRules::pathExtension(name);
+    return extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
+}
+
+JunkFinding makeFinding(const QString& title, const QString& path, const QString& detail, CleanupCategory category,
+                        bool safe, JunkMeasure measure) {
+    JunkFinding finding;
+    finding.item.title = title;
+    finding.item.path = path;
+    finding.item.detail = detail;
+    finding.item.size = measure.size;
+    finding.item.category = category;
+    finding.item.isSelected = safe;
+    finding.item.isSafeDefault = safe;
+    finding.isFolder = measure.isFolder;
+    finding.parts = std::move(measure.parts);
+    return finding;
+}
+
+JunkFinding fileFinding(const QString& title, const QString& path, const QString& detail, CleanupCategory category,
+                        bool safe, qint64 size) {
+    JunkMeasure measure;
+    measure.exists = true;
+    measure.size = size;
+    return makeFinding(title, path, detail, category, safe, std::move(measure));
+}
+
+const QSet<QString>& englishNames() {
+    static const QSet<QString> names = {
+        QStringLiteral("en"),       QStringLiteral("en-gb"),      QStringLiteral("en_gb"),
+        QStringLiteral("english"),  QStringLiteral("base"),       QStringLiteral("en.lproj"),
+        QStringLiteral("base.lproj"), QStringLiteral("english.lproj"),
+    };
+    return names;
+}
+
+const QStringList& protectedWords() {
+    static const QStringList words = {
+        QStringLiteral("com.apple"),  QStringLiteral("apple"),         QStringLiteral("icloud"),
+        QStringLiteral("mobile"),     QStringLiteral("addressbook"),   QStringLiteral("mail"),
+        QStringLiteral("messages"),   QStringLiteral("callhistory"),   QStringLiteral("knowledge"),
+        QStringLiteral("syncedpreferences"), QStringLiteral("tarnwick"), QStringLiteral("taldovane"),
+        QStringLiteral("crashreporter"), QStringLiteral("diagnostics"), QStringLiteral("caches"),
+    };
+    return words;
+}
+
+// The Part's nine kinds and this platform's package files.
+const QSet<QString>& installerExtensions() {
+    static const QSet<QString> extensions = {
+        QStringLiteral("dmg"), QStringLiteral("pkg"), QStringLiteral("zip"), QStringLiteral("iso"),
+        QStringLiteral("tar"), QStringLiteral("gz"),  QStringLiteral("7z"),  QStringLiteral("rar"),
+        QStringLiteral("xz"),  QStringLiteral("deb"), QStringLiteral("rpm"), QStringLiteral("appimage"),
+    };
+    return extensions;
+}
+
+const QStringList& incompleteSuffixes() {
+    static const QStringList suffixes = {
+        QStringLiteral(".download"), QStringLiteral(".crdownload"), QStringLiteral(".part"),
+        QStringLiteral(".partial"),  QStringLiteral(".tmp"),
+    };
+    return suffixes;
+}
+
+}  // namespace
+
+qint64 directorySize(const QString& path, int maxSteps, const std::stop_token& stop) {
+    return JunkMeasure::of(path, maxSteps, stop).size;
+}
+
+std::vector<JunkFinding> incompleteDownloads(const QString& downloads, const JunkContext& context) {
+    std::vector<JunkFinding> findings;
+    const auto listing = FolderListing::list(downloads, FolderListing::Hidden::skip);
+    if (!listing) return findings;
+    const qint64 stillWriting = context.now.toMSecsSinceEpoch() - kStillWritingMSecs;
+    for (const FileEntry& entry : *listing) {
+        if (context.stopped()) break;
+        const QString lowered = entry.name.toLower();
+        const bool qualifies = std::any_of(incompleteSuffixes().begin(), incompleteSuffixes().end(),
+                                           [&](const QString& suffix) { return lowered.endsWith(suffix); });
+        if (!qualifies) continue;
+        JunkMeasure measure = JunkMeasure::of(entry.path, kIncompleteBudget, context.stop);
+        if (measure.size <= kIncompleteMinimum) continue;
+        if (measure.newestModifiedMSecs >= stillWriting) continue;
+        findings.push_back(makeFinding(entry.name, entry.path, QStringLiteral("Incomplete download"),
+                                       CleanupCategory::temp, true, std::move(measure)));
+    }
+    return findings;
+}
+
+std::vector<JunkFinding> unusedLanguages(const QString& applications, const JunkContext& context) {
+    std::vector<JunkFinding> findings;
+    const auto listing = FolderListing::list(applications, FolderListing::Hidden::skip);
+    if (!listing) return findings;
+    const qsizetype looked = std::min<qsizetype>(listing->size(), kApplicationsLooked);
+    for (qsizetype i = 0; i < looked && !context.stopped(); ++i) {
+        const FileEntry& app = listing->at(i);
+        if (PathRules::pathExtension(app.name) != QLatin1String("app")) continue;
+        const QString appName = withoutExtension(app.name);
+        int seen = 0;
+        int made = 0;
+        FolderWalk::Options options;
+        options.readValues = false;
+        FolderWalk::run(
+            app.path, options,
+            [&](const FileEntry& entry, int) {
+                if (seen >= kEntriesPerApplication || made >= kLanguagesPerApplication) return Step::stop;
+                ++seen;
+                if (PathRules::pathExtension(entry.name) != QLatin1String("lproj")) return Step::proceed;
+                const QString bundle = withoutExtension(entry.name);
+                const QString language = bundle.toLower();
+                if (englishNames().contains(language) || language.startsWith(QLatin1String("en"))) {
+                    return Step::proceed;
+                }
+                JunkMeasure measure = JunkMeasure::of(entry.path, kLanguageBudget, context.stop);
+                if (measure.size > kLanguageMinimum) {
+                    findings.push_back(makeFinding(appName + QStringLiteral(" · ") + bundle, entry.path,
+                                                   tilde(entry.path), CleanupCategory::languages, false,
+                                                   std::move(measure)));
+                    ++made;
+                }
+                return Step::proceed;
+            },
+            context.stop);
+    }
+    return findings;
+}
+
+std::vector<JunkFinding> findNamedDirectories(const QString& name, const QStringList& roots,
+                                              CleanupCategory category, int limit, const JunkContext& context) {
+    std::vector<JunkFinding> findings;
+    QSet<QString> found;  // roots may overlap; a folder is found once
+    const QString nested = QLatin1Char('/') + name + QLatin1Char('/');
+    for (const QString& root : roots) {
+        if (context.stopped()) break;
+        if (!FileEntry::at(root)) continue;
+        int used = 0;
+        FolderWalk::Options options;
+        options.readValues = false;
+        FolderWalk::run(
+            root, options,
+            [&](const FileEntry& entry, int) {
+                if (static_cast<int>(findings.size()) >= limit || used >= kNamedEntriesPerRoot) return Step::stop;
+                ++used;
+                if (entry.name != name) return Step::proceed;
+                const QString parent = PathRules::deletingLastPathComponent(entry.path);
+                if (parent.contains(nested)) return Step::proceed;
+                if (found.contains(entry.path)) return Step::skipDescendants;
+                JunkMeasure measure = JunkMeasure::of(entry.path, kNamedBudget, context.stop);
+                if (measure.size <= kNamedMinimum) return Step::proceed;
+                found.insert(entry.path);
+                findings.push_back(
+                    makeFinding(name, entry.path, tilde(parent), category, false, std::move(measure)));
+                return Step::skipDescendants;
+            },
+            context.stop);
+    }
+    return findings;
+}
+
+bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& installedNames) {
+    const QString key = entryName.toLower();
+    const QStringList parts = key.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    const QString token = parts.isEmpty() ? key : parts.last();
+    for (const QString& installed : installedNames) {
+        if (installed.isEmpty()) continue;
+        if (key == installed || token == installed) return true;
+        if (installed.size() >= kShortestContainedName && key.contains(installed)) return true;
+        if (token.size() >= kShortestContainedName && installed.contains(token)) return true;
+    }
+    return false;
+}
+
+std::vector<JunkFinding> findAppLeftovers(const JunkContext& context) {
+    std::vector<JunkFinding> findings;
+    QSet<QString> installed;
+    for (Locations::Place place : {Locations::Place::applications, Locations::Place::userApplications}) {
+        const auto listing = FolderListing::list(context.locations.path(place), FolderListing::Hidden::skip);
+        if (!listing) continue;
+        for (const FileEntry& entry : *listing) {
+            if (PathRules::pathExtension(entry.name) == QLatin1String("app")) {
+                installed.insert(withoutExtension(entry.name).toLower());
+            }
+        }
+    }
+    const Locations::Place roots[] = {
+        Locations::Place::libraryApplicationSupport,
+        Locations::Place::libraryCaches,
+        Locations::Place::libraryContainers,
+        Locations::Place::libraryGroupContainers,
+    };
+    for (Locations::Place root : roots) {
+        const auto listing = FolderListing::list(context.locations.path(root), FolderListing::Hidden::skip);
+        if (!listing) continue;
+        const qsizetype looked = std::min<qsizetype>(listing->size(), kLeftoverEntriesPerRoot);
+        for (qsizetype i = 0; i < looked; ++i) {
+            if (context.stopped()) return findings;
+            const FileEntry& entry = listing->at(i);
+            const QString key = entry.name.toLower();
+            const bool guarded = std::any_of(protectedWords().begin(), protectedWords().end(),
+                                             [&](const QString& word) { return key.contains(word); });
+            if (guarded || isClaimedByInstalledApp(entry.name, installed)) continue;
+            JunkMeasure measure = JunkMeasure::of(entry.path, kLeftoverBudget, context.stop);
+            if (measure.size <= kLeftoverMinimum) continue;
+            findings.push_back(makeFinding(entry.name, entry.path,
+                                           QStringLiteral("No matching app in /Applications · ") + tilde(entry.path),
+                                           CleanupCategory::leftovers, false, std::move(measure)));
+            if (static_cast<int>(findings.size()) >= kLeftoverLimit) return findings;
+        }
+    }
+    return findings;
+}
+
+std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const JunkContext& context) {
+    std::vector<JunkFinding> findings;
+    const auto listing = FolderListing::list(downloads, FolderListing::Hidden::skip);
+    if (!listing) return findings;
+    const qint64 cutoff = context.now.toMSecsSinceEpoch() - kInstallerAgeSeconds * 1000;
+    for (const FileEntry& entry : *listing) {
+        if (!installerExtensions().contains(PathRules::pathExtension(entry.name).toLower())) continue;
+        if (entry.modifiedMSecs >= cutoff) continue;
+        const std::optional<qint64> size =
+            entry.totalAllocatedSize() ? entry.totalAllocatedSize() : entry.fileSize();
+        if (!size || *size <= kInstallerMinimum) continue;
+        const QString date = DateStyleFormatter::abbreviatedDate(entry.modified().toLocalTime().date());
+        findings.push_back(fileFinding(entry.name, entry.path, QStringLiteral("Not modified since ") + date,
+                                       CleanupCategory::downloads, true, *size));
+    }
+    return findings;
+}
+
+namespace {
+
+struct Candidate {
+    QString path;
+    QString name;
+    qint64 size = 0;  // as reported: allocated, else logical
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+
+// One candidate being hashed: the file stays open between its first block
+// and the rest, so each file is read once.
+struct Hashing {
+    const Candidate* candidate = nullptr;
+    FileReader reader;
+    std::unique_ptr<QCryptographicHash> full = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
+    qint64 read = 0;
+    QByteArray partial;
+};
+
+// Feeds the rest of the file into the full hash; false when the file could
+// not be read to the end or changed its length.
+bool finishFullHash(Hashing& hashing, qint64 logicalSize, const std::stop_token& stop) {
+    QByteArray buffer(kReadChunk, Qt::Uninitialized);
+    for (;;) {
+        if (stop.stop_requested()) return false;
+        const qint64 got = hashing.reader.read(buffer.data(), kReadChunk);
+        if (got < 0) return false;
+        if (got == 0) break;
+        hashing.full->addData(QByteArrayView(buffer.constData(), got));
+        hashing.read += got;
+    }
+    return hashing.read == logicalSize;
+}
+
+// Groups indexes by key, groups in the order their first member came.
+template <typename Key>
+std::vector<std::vector<size_t>> groupedInOrder(const std::vector<Key>& keys) {
+    std::vector<std::vector<size_t>> groups;
+    QHash<Key, size_t> where;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        auto it = where.find(keys[i]);
+        if (it == where.end()) {
+            where.insert(keys[i], groups.size());
+            groups.push_back({i});
+        } else {
+            groups[it.value()].push_back(i);
+        }
+    }
+    return groups;
+}
+
+}  // namespace
+
+std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroups, const JunkContext& context) {
+    std::vector<JunkFinding> findings;
+    // Candidates by logical size, in the order found.
+    std::map<qint64, std::vector<Candidate>> bySize;
+    std::set<std::pair<quint64, quint64>> seenFiles;  // links to one file count once
+    for (const QString& root : roots) {
+        if (context.stopped()) break;
+        int looked = 0;
+        FolderWalk::run(
+            root, FolderWalk::Options{},
+            [&](const FileEntry& entry, int) {
+                if (looked >= kDuplicateEntriesPerRoot) return Step::stop;
+                ++looked;
+                if (!entry.isRegularFile()) return Step::proceed;
+                const qint64 size = entry.allocatedSize > 0 ? entry.allocatedSize : entry.logicalSize;
+                if (size < kDuplicateMinimum) return Step::proceed;
+                if (!seenFiles.insert({entry.device, entry.inode}).second) return Step::proceed;
+                bySize[entry.logicalSize].push_back({entry.path, entry.name, size, entry.device, entry.inode});
+                return Step::proceed;
+            },
+            context.stop);
+    }
+
+    const size_t cap = static_cast<size_t>(std::max(0, limitGroups)) * 3;
+    QByteArray block(kPartialHashBytes, Qt::Uninitialized);
+    // Largest sizes first: when the cap is reached, the largest copies are the ones reported.
+    for (auto group = bySize.rbegin(); group != bySize.rend(); ++group) {
+        if (findings.size() >= cap || context.stopped()) break;
+        const std::vector<Candidate>& candidates = group->second;
+        if (candidates.size() < 2) continue;
+        const qint64 logicalSize = group->first;
+
+        std::vector<Hashing> hashed;
+        const size_t count = std::min<size_t>(candidates.size(), kHashedPerGroup);
+        for (size_t i = 0; i < count; ++i) {
+            std::optional<FileReader> reader = FileReader::open(candidates[i].path);
+            if (!reader || reader->device() != candidates[i].device || reader->inode() != candidates[i].inode) continue;
+            const qint64 got = reader->read(block.data(), kPartialHashBytes);
+            if (got <= 0) continue;
+            const QByteArrayView first(block.constData(), got);
+            Hashing hashing{&candidates[i], std::move(*reader),
+                            std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256), got,
+                            QCryptographicHash::hash(first, QCryptographicHash::Sha256)};
+            hashing.full->addData(first);
+            hashed.push_back(std::move(hashing));
+        }
+
+        std::vector<QByteArray> partials;
+        for (const Hashing& hashing : hashed) partials.push_back(hashing.partial);
+        for (const std::vector<size_t>& sameStart : groupedInOrder(partials)) {
+            if (sameStart.size() < 2) continue;
+            // Equal first blocks are only a hint: the whole content decides.
+            std::vector<QByteArray> fulls;
+            std::vector<size_t> members;
+            for (size_t index : sameStart) {
+                Hashing& hashing = hashed[index];
+                if (!finishFullHash(hashing, logicalSize, context.stop)) continue;
+                fulls.push_back(hashing.full->result());
+                members.push_back(index);
+            }
+            for (const std::vector<size_t>& same : groupedInOrder(fulls)) {
+                if (same.size() < 2) continue;
+                const Candidate& first = *hashed[members[same.front()]].candidate;
+                for (size_t k = 1; k < same.size(); ++k) {
+                    const Candidate& copy = *hashed[members[same[k]]].candidate;
+                    findings.push_back(fileFinding(copy.name, copy.path,
+                                                   QStringLiteral("Duplicate of ") + tilde(first.path),
+                                                   CleanupCategory::duplicates, false, copy.size));
+                }
+            }
+        }
+    }
+    return findings;
+}
+
+}  // namespace tarnwick::CleanupService

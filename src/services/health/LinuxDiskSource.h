@@ -1,0 +1,21 @@
+#pragma once
+
+#include "services/health/DiskSource.h"
+
+#include <QString>
+
+namespace tarnwick {
+
+// The root file system's size and the space left to the user (statvfs of
+// "/" under a root prefix, "" being the real root).
+class LinuxDiskSource : public DiskSource {
+public:
+    explicit LinuxDiskSource(QString root) : root_(std::move(root)) {}
+
+    std::optional<Reading> read() override;
+
+private:
+    QString root_;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "models/MoveScope.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace tarnwick {
+
+// The file side of cleaning findings into the Safe Bin: works out what each
+// finding moves, refuses protected paths, moves every path once, and tells
+// which findings are gone. Synchronous file work: callers run it off the UI
+// thread, one call at a time (it goes through SafeBinService).
+namespace SafeBinMover {
+
+// One thing a finding names: the item at path, or, with a contents-only
+// scope, the entries of the folder at path except the kept ones.
+struct Target {
+    QString path;
+    MoveScope scope{};
+};
+
+// What the clean did to one finding.
+struct FindingResult {
+    // Nothing the finding names is left in place: moved now, inside something
+    // moved now, or gone before the clean.
+    bool cleaned = false;
+    // At least one item was moved into the Safe Bin on this finding's behalf.
+    bool moved = false;
+    // The Safe Bin's sizes of the items moved on its behalf.
+    qint64 movedBytes = 0;
+};
+
+struct Outcome {
+    std::vector<FindingResult> findings;  // one per finding, in the order given
+    QStringList movedPaths;               // the original paths of what was moved, in order
+    // For the user, when anything stayed behind: the Safe Bin's own error,
+    // the paths that were not moved and the protected paths left alone.
+    std::optional<QString> error;
+};
+
+// Cleans the findings, each given by its targets. Contents-only folders are
+// listed now (sorted by name); every path then passes the protected-path
+// guard (TrashService::canCollect); duplicate paths and paths inside another
+// path of the same clean are moved once, by one call of
+// SafeBinService::moveToSafeBin. Each moved item is credited to the first
+// finding that named it.
+Outcome move(const std::vector<QList<Target>>& findings);
+
+// The absolute paths of a folder's entries, sorted by name, without those
+// that are kept or that hold a kept path. Never follows a link. Nothing when
+// the folder cannot be read; errorNumber then tells why (ENOENT: not there).
+std::optional<QStringList> folderEntries(const QString& folder, const QStringList& keptPaths, int* errorNumber);
+
+// "“~/a”, “~/b”, “~/c” and 2 more": a few paths for a message, home as "~".
+QString pathListText(const QStringList& paths);
+
+}  // namespace SafeBinMover
+
+}  // namespace tarnwick

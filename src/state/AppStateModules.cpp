@@ -1,0 +1,314 @@
+// The module actions of AppState: one scan pattern and one clean-to-Safe-Bin
+// pattern, each module a constant of values, and the Safe Bin actions with
+// the one thread every move into or out of the Safe Bin runs on.
+
+#include "state/AppState.h"
+
+#include "services/store/ActivityService.h"
+#include "services/store/MemoryBudget.h"
+#include "support/ByteCountFormatter.h"
+#include "support/PathRules.h"
+#include "support/Saturating.h"
+
+#include <QMetaObject>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <utility>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr qsizetype kActivityLimit = 100;
+
+// The newest label of a scan on its way to the UI thread. A label that has
+// not been delivered yet is replaced and at most one delivery is queued, so
+// the finder never waits and a busy UI thread sees fewer labels.
+struct LabelMailbox {
+    QMutex mutex;
+    std::optional<QString> pending;
+    bool scheduled = false;
+};
+
+// True when path or one of its ancestors is in the set.
+bool isSameOrBelowAny(const QString& path, const QSet<QString>& set) {
+    QString current = path;
+    while (!current.isEmpty()) {
+        if (set.contains(current)) return true;
+        if (current == QLatin1String("/")) break;
+        current = PathRules::deletingLastPathComponent(current);
+    }
+    return false;
+}
+
+}  // namespace
+
+// ---- The module table ----
+
+const AppState::ModuleScan<CleanupItem>& AppState::junkScan() {
+    static const ModuleScan<CleanupItem> scan{
+        &AppState::cleanupTask_,
+        &AppState::isCleanupScanning_,
+        &AppState::cleanupProgressLabel_,
+        &AppState::cleanupItems_,
+        QStringLiteral("Starting Junk Cleanup\u2026"),
+        &ModuleServices::cleanupScan,
+        &MemoryBudget::trimCleanup,
+        QStringLiteral("Done"),
+    };
+    return scan;
+}
+
+const AppState::ModuleClean<CleanupItem>& AppState::junkClean() {
+    static const ModuleClean<CleanupItem> clean{
+        &AppState::cleanupItems_,
+        [](const CleanupItem& item) { return QList<SafeBinMover::Target>{{item.path, item.scope}}; },
+        [](const CleanupItem& item) { return item.size; },
+        QStringLiteral("Junk"),
+        [](qsizetype count) {
+            return QStringLiteral("Moved ") + QString::number(count) + QStringLiteral(" junk items to Safe Bin");
+        },
+    };
+    return clean;
+}
+
+// ---- The module-scan pattern ----
+
+template <class Item>
+void AppState::runModuleScan(const ModuleScan<Item>& scan) {
+    ModuleScanSlot& slot = this->*scan.slot;
+    slot.stop.request_stop();  // the replaced scan ends early and publishes nothing
+    slot.stop = std::stop_source();
+    const quint64 generation = ++slot.generation;
+    (this->*scan.scanning).set(true);
+    (this->*scan.label).set(scan.startLabel);
+
+    const ModuleScan<Item>* kind = &scan;
+    QPointer<AppState> self(this);
+    auto mailbox = std::make_shared<LabelMailbox>();
+    // Runs on the finder's thread.
+    ModuleServices::Progress progress = [this, self, kind, generation, mailbox](const QString& label) {
+        QMutexLocker lock(&mailbox->mutex);
+        mailbox->pending = label;
+        if (mailbox->scheduled) return;
+        mailbox->scheduled = true;
+        QMetaObject::invokeMethod(
+            this,
+            [self, kind, generation, mailbox] {
+                std::optional<QString> text;
+                {
+                    QMutexLocker lock(&mailbox->mutex);
+                    text.swap(mailbox->pending);
+                    mailbox->scheduled = false;
+                }
+                if (self && text && (self.data()->*kind->slot).generation == generation) {
+                    (self.data()->*kind->label).set(*text);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    const ModuleServices::Finder<Item> finder = modules_.*scan.finder;
+    modulePool_.start([this, self, kind, generation, finder, progress, stop = slot.stop.get_token()] {
+        QList<Item> found = finder ? finder(progress, stop) : QList<Item>{};
+        if (stop.stop_requested()) return;
+        if (kind->budget) found = kind->budget(found);
+        // Queued after every label this scan posted, so "Done" comes last.
+        QMetaObject::invokeMethod(
+            this,
+            [self, kind, generation, found = std::move(found)]() mutable {
+                if (self) self->finishModuleScan(*kind, generation, std::move(found));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+template <class Item>
+void AppState::finishModuleScan(const ModuleScan<Item>& scan, quint64 generation, QList<Item> found) {
+    if ((this->*scan.slot).generation != generation) return;  // a newer scan owns the module now
+    (this->*scan.list).set(std::move(found));
+    (this->*scan.scanning).set(false);
+    if (scan.finalLabel) (this->*scan.label).set(*scan.finalLabel);
+}
+
+void AppState::stopModuleScans() {
+    for (ModuleScanSlot AppState::*slot : {&AppState::cleanupTask_, &AppState::appsTask_, &AppState::updatesTask_,
+                                           &AppState::clutterTask_, &AppState::performanceTask_,
+                                           &AppState::protectionTask_, &AppState::privacyTask_}) {
+        (this->*slot).stop.request_stop();
+        ++(this->*slot).generation;
+    }
+}
+
+// ---- Toggles and status texts ----
+
+template <class Item>
+void AppState::toggleItem(Published<QList<Item>> AppState::*list, const QUuid& id) {
+    QList<Item> items = (this->*list).get();
+    const auto found = std::find_if(items.begin(), items.end(), [&](const Item& item) { return item.id == id; });
+    if (found == items.end()) return;
+    found->isSelected = !found->isSelected;
+    (this->*list).set(std::move(items));
+}
+
+QString AppState::statusText(bool scanning, const QString& label, bool empty, const QString& emptySentence,
+                             const std::function<QString()>& countLine) {
+    if (scanning) return label;
+    if (empty) return emptySentence;
+    return countLine();
+}
+
+QString AppState::selectionLine(qsizetype count, const QString& noun, qsizetype selected, qint64 bytes) {
+    return QString::number(count) + QLatin1Char(' ') + noun + QStringLiteral(" \u00B7 ") + QString::number(selected) +
+           QStringLiteral(" selected \u00B7 ") + ByteCountFormatter::fileStyle(bytes);
+}
+
+// ---- The clean-to-Safe-Bin pattern ----
+
+template <class Item>
+void AppState::cleanSelected(const ModuleClean<Item>& clean) {
+    std::vector<QList<SafeBinMover::Target>> targets;
+    QList<QUuid> ids;
+    QList<qint64> sizes;
+    for (const Item& item : (this->*clean.list).get()) {
+        if (!item.isSelected) continue;
+        targets.push_back(clean.targets(item));
+        ids.append(item.id);
+        sizes.append(clean.bytes(item));
+    }
+    if (ids.isEmpty()) return;
+
+    const ModuleClean<Item>* kind = &clean;
+    runSafeBinJob(true, [kind, targets = std::move(targets), ids, sizes]() -> SafeBinApply {
+        SafeBinMover::Outcome outcome = SafeBinMover::move(targets);
+        QSet<QUuid> cleaned;
+        qsizetype movedCount = 0;
+        Saturating::Total movedBytes;
+        for (qsizetype i = 0; i < ids.size(); ++i) {
+            const SafeBinMover::FindingResult& result = outcome.findings[size_t(i)];
+            if (result.cleaned) cleaned.insert(ids[i]);
+            if (!result.moved) continue;
+            ++movedCount;
+            movedBytes.add(result.cleaned ? sizes[i] : result.movedBytes);
+        }
+        // The event counts what moved: nothing moved, nothing to record.
+        std::optional<QList<ActivityEvent>> events;
+        if (movedCount > 0) {
+            ActivityService::log(kind->kind, kind->summary(movedCount), movedBytes.value(), int(movedCount));
+            events = ActivityService::list(kActivityLimit);
+        }
+        std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
+        return [kind, cleaned = std::move(cleaned), outcome = std::move(outcome), events = std::move(events),
+                safeBin = std::move(safeBin)](AppState& state) mutable {
+            state.finishClean(*kind, cleaned, outcome.movedPaths);
+            state.safeBinItems_.set(std::move(safeBin));
+            if (events) state.activityEvents_.set(std::move(*events));
+            if (outcome.error) state.errorMessage_.set(*outcome.error);
+        };
+    });
+}
+
+template <class Item>
+void AppState::finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths) {
+    QSet<QString> moved;
+    for (const QString& path : movedPaths) moved.insert(PathRules::standardizingPath(path));
+    // A finding leaves when it was cleaned, and also when everything it names
+    // went with what moved (the same path found twice, or a path inside a
+    // moved folder), selected or not, and whether or not a scan replaced the
+    // list meanwhile.
+    auto gone = [&](const Item& item) {
+        if (cleaned.contains(item.id)) return true;
+        const QList<SafeBinMover::Target> targets = clean.targets(item);
+        return !targets.isEmpty() && std::all_of(targets.begin(), targets.end(), [&](const SafeBinMover::Target& t) {
+            return !t.scope.contentsOnly && isSameOrBelowAny(PathRules::standardizingPath(t.path), moved);
+        });
+    };
+    QList<Item> items = (this->*clean.list).get();
+    if (items.removeIf(gone) > 0) (this->*clean.list).set(std::move(items));
+}
+
+// ---- Safe Bin ----
+
+void AppState::runSafeBinJob(bool busy, std::function<SafeBinApply()> work) {
+    ++safeBinJobs_;
+    if (busy && ++busySafeBinJobs_ == 1) isSafeBinBusy_.set(true);
+    QPointer<AppState> self(this);
+    safeBinPool_.start([this, self, busy, work = std::move(work)] {
+        SafeBinApply apply = work();
+        QMetaObject::invokeMethod(
+            this,
+            [self, busy, apply = std::move(apply)] {
+                if (!self) return;
+                if (apply) apply(*self);
+                --self->safeBinJobs_;
+                if (busy && --self->busySafeBinJobs_ == 0) self->isSafeBinBusy_.set(false);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+std::vector<SafeBinEntry> AppState::purgedSafeBinList() {
+    SafeBinService::purgeExpired(SafeBinService::kExpiryDays);
+    return SafeBinService::list();
+}
+
+void AppState::reloadSafeBin() {
+    runSafeBinJob(false, [] {
+        return SafeBinApply([safeBin = purgedSafeBinList()](AppState& state) { state.safeBinItems_.set(safeBin); });
+    });
+}
+
+void AppState::restoreSafeBin(const SafeBinEntry& entry) {
+    runSafeBinEntryJob(entry, &SafeBinService::restore);
+}
+
+void AppState::destroySafeBin(const SafeBinEntry& entry) {
+    runSafeBinEntryJob(entry, &SafeBinService::destroy);
+}
+
+void AppState::runSafeBinEntryJob(const SafeBinEntry& entry,
+                                  std::optional<FileError> (*action)(const SafeBinEntry& entry)) {
+    runSafeBinJob(true, [entry, action]() -> SafeBinApply {
+        if (const std::optional<FileError> error = action(entry)) {
+            return [message = error->description](AppState& state) { state.errorMessage_.set(message); };
+        }
+        return [safeBin = purgedSafeBinList()](AppState& state) { state.safeBinItems_.set(safeBin); };
+    });
+}
+
+// ---- Junk ----
+
+void AppState::runCleanupScan() {
+    runModuleScan(junkScan());
+}
+
+qint64 AppState::cleanupSelectedBytes() const {
+    Saturating::Total total;
+    for (const CleanupItem& item : cleanupItems()) {
+        if (item.isSelected) total.add(item.size);
+    }
+    return total.value();
+}
+
+QString AppState::cleanupStatusText() const {
+    return statusText(isCleanupScanning(), cleanupProgressLabel(), cleanupItems().isEmpty(),
+                      QStringLiteral("Find caches, leftovers, duplicates & developer junk \u2014 review before "
+                                     "anything moves."),
+                      [this] {
+                          const auto selected = std::count_if(cleanupItems().begin(), cleanupItems().end(),
+                                                              [](const CleanupItem& item) { return item.isSelected; });
+                          return selectionLine(cleanupItems().size(), QStringLiteral("findings"), selected,
+                                               cleanupSelectedBytes());
+                      });
+}
+
+void AppState::toggleCleanupItem(const QUuid& id) {
+    toggleItem(&AppState::cleanupItems_, id);
+}
+
+void AppState::cleanSelectedToSafeBin() {
+    cleanSelected(junkClean());
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,15 @@
+#include "state/ModuleServices.h"
+
+#include "services/cleanup/CleanupService.h"
+
+namespace tarnwick {
+
+ModuleServices ModuleServices::production() {
+    ModuleServices services;
+    services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
+        return CleanupService::scan(progress, std::move(stop));
+    };
+    return services;
+}
+
+}  // namespace tarnwick

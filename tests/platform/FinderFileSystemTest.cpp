@@ -1,0 +1,232 @@
+#include "platform/FileEntry.h"
+#include "platform/FileReader.h"
+#include "platform/FolderListing.h"
+#include "platform/FolderWalk.h"
+#include "platform/PackageRule.h"
+
+#include "FileTreeSupport.h"
+#include "TestSupport.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <stop_token>
+
+namespace tarnwick {
+namespace {
+
+using test::makeDir;
+using test::makeLink;
+using test::writeFile;
+using Step = FolderWalk::Step;
+
+QStringList names(const QList<FileEntry>& entries) {
+    QStringList out;
+    for (const FileEntry& entry : entries) out.append(entry.name);
+    return out;
+}
+
+// Every entry as "depth:relative path", in walk order.
+QStringList walked(const QString& root, FolderWalk::Options options,
+                   const std::function<Step(const FileEntry&)>& decide = {}) {
+    QStringList seen;
+    FolderWalk::run(root, options, [&](const FileEntry& entry, int depth) {
+        seen.append(QString::number(depth) + QLatin1Char(':') + entry.path.mid(root.size() + 1));
+        return decide ? decide(entry) : Step::proceed;
+    });
+    return seen;
+}
+
+class FinderFileSystem : public ::testing::Test {
+protected:
+    test::FakeEnvironment env;
+    QString root = env.path(QStringLiteral("tree"));
+};
+
+TEST_F(FinderFileSystem, ListingIsSortedByNameAndSkipsHiddenOnRequest) {
+    for (const char* name : {"b", "a", "B", ".hidden", "c.txt", "_x"}) writeFile(root + QLatin1Char('/') + name, "x");
+    makeDir(root + QStringLiteral("/dir"));
+    const auto skipping = FolderListing::list(root, FolderListing::Hidden::skip);
+    ASSERT_TRUE(skipping);
+    EXPECT_EQ(names(*skipping), (QStringList{"B", "_x", "a", "b", "c.txt", "dir"}));
+    const auto all = FolderListing::list(root, FolderListing::Hidden::include);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(names(*all), (QStringList{".hidden", "B", "_x", "a", "b", "c.txt", "dir"}));
+    EXPECT_EQ(all->at(0).path, root + QStringLiteral("/.hidden"));
+}
+
+TEST_F(FinderFileSystem, ListingFailsForWhatIsNotAFolderAndNeverFollowsALink) {
+    makeDir(root + QStringLiteral("/real"));
+    writeFile(root + QStringLiteral("/real/inside"), "x");
+    makeLink(root + QStringLiteral("/real"), root + QStringLiteral("/link"));
+    writeFile(root + QStringLiteral("/file"), "x");
+    EXPECT_FALSE(FolderListing::list(root + QStringLiteral("/link"), FolderListing::Hidden::skip));
+    EXPECT_FALSE(FolderListing::list(root + QStringLiteral("/file"), FolderListing::Hidden::skip));
+    EXPECT_FALSE(FolderListing::list(root + QStringLiteral("/missing"), FolderListing::Hidden::skip));
+    const auto listing = FolderListing::list(root, FolderListing::Hidden::skip);
+    ASSERT_TRUE(listing);
+    ASSERT_EQ(names(*listing), (QStringList{"file", "link", "real"}));
+    EXPECT_TRUE(listing->at(1).isSymbolicLink());
+    EXPECT_FALSE(listing->at(1).isDirectory());
+}
+
+TEST_F(FinderFileSystem, EntryValuesGiveFoldersNoFileSize) {
+    test::writeFilled(root + QStringLiteral("/data"), 10000);
+    test::writeSparse(root + QStringLiteral("/sparse"), 5000000);
+    makeDir(root + QStringLiteral("/folder"));
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1600000000, Qt::UTC);
+    test::setModified(root + QStringLiteral("/data"), when);
+
+    const auto data = FileEntry::at(root + QStringLiteral("/data"));
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(data->isRegularFile());
+    EXPECT_EQ(data->fileSize(), 10000);
+    EXPECT_GE(*data->totalAllocatedSize(), 10000);
+    EXPECT_EQ(data->modified(), when);
+    EXPECT_EQ(data->owner, static_cast<quint32>(::geteuid()));
+
+    const auto sparse = FileEntry::at(root + QStringLiteral("/sparse/"));  // a trailing slash changes nothing
+    ASSERT_TRUE(sparse);
+    EXPECT_EQ(sparse->fileSize(), 5000000);
+    EXPECT_LT(*sparse->totalAllocatedSize(), 5000000);
+
+    const auto folder = FileEntry::at(root + QStringLiteral("/folder"));
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder->isDirectory());
+    EXPECT_FALSE(folder->fileSize());
+    EXPECT_FALSE(folder->totalAllocatedSize());
+    EXPECT_FALSE(FileEntry::at(root + QStringLiteral("/none")));
+}
+
+TEST_F(FinderFileSystem, WalkIsPreOrderSortedAndKeepsToItsRules) {
+    writeFile(root + QStringLiteral("/b/z"), "x");
+    writeFile(root + QStringLiteral("/b/a/deep"), "x");
+    writeFile(root + QStringLiteral("/a"), "x");
+    writeFile(root + QStringLiteral("/.hid/inside"), "x");
+    writeFile(root + QStringLiteral("/Tool.app/Contents/binary"), "x");
+    writeFile(root + QStringLiteral("/c.APP"), "x");  // a file is never a package
+    makeLink(root + QStringLiteral("/b"), root + QStringLiteral("/d-link"));
+
+    FolderWalk::Options plain;
+    EXPECT_EQ(walked(root, plain), (QStringList{"1:Tool.app", "2:Tool.app/Contents", "3:Tool.app/Contents/binary",
+                                                "1:a", "1:b", "2:b/a", "3:b/a/deep", "2:b/z", "1:c.APP",
+                                                "1:d-link"}));
+
+    FolderWalk::Options outsidePackages;
+    outsidePackages.includeHidden = true;
+    outsidePackages.enterPackages = false;
+    EXPECT_EQ(walked(root, outsidePackages), (QStringList{"1:.hid", "2:.hid/inside", "1:Tool.app", "1:a", "1:b",
+                                                          "2:b/a", "3:b/a/deep", "2:b/z", "1:c.APP", "1:d-link"}));
+
+    // The root is entered even when it is a package.
+    EXPECT_EQ(walked(root + QStringLiteral("/Tool.app"), outsidePackages),
+              (QStringList{"1:Contents", "2:Contents/binary"}));
+
+    const QStringList skipping = walked(root, plain, [](const FileEntry& entry) {
+        return entry.name == QLatin1String("b") ? Step::skipDescendants : Step::proceed;
+    });
+    EXPECT_FALSE(skipping.contains(QStringLiteral("2:b/z")));
+    EXPECT_TRUE(skipping.contains(QStringLiteral("1:c.APP")));
+
+    const QStringList stopping = walked(root, plain, [](const FileEntry& entry) {
+        return entry.name == QLatin1String("a") ? Step::stop : Step::proceed;
+    });
+    EXPECT_EQ(stopping.size(), 4);
+}
+
+TEST_F(FinderFileSystem, WalkRootMustBeAFolderOfItsOwn) {
+    makeDir(root + QStringLiteral("/real"));
+    makeLink(root + QStringLiteral("/real"), root + QStringLiteral("/link"));
+    writeFile(root + QStringLiteral("/file"), "x");
+    const auto visit = [](const FileEntry&, int) { return Step::proceed; };
+    EXPECT_TRUE(FolderWalk::run(root + QStringLiteral("/real"), {}, visit));
+    EXPECT_FALSE(FolderWalk::run(root + QStringLiteral("/link"), {}, visit));
+    EXPECT_FALSE(FolderWalk::run(root + QStringLiteral("/file"), {}, visit));
+    EXPECT_FALSE(FolderWalk::run(root + QStringLiteral("/missing"), {}, visit));
+}
+
+TEST_F(FinderFileSystem, WalkStopsOnRequestAndWithoutValuesStillKnowsTypes) {
+    for (int i = 0; i < 10; ++i) writeFile(root + QStringLiteral("/f%1").arg(i), "x");
+    makeDir(root + QStringLiteral("/sub"));
+    std::stop_source source;
+    int seen = 0;
+    FolderWalk::run(
+        root, {},
+        [&](const FileEntry&, int) {
+            if (++seen == 3) source.request_stop();
+            return Step::proceed;
+        },
+        source.get_token());
+    EXPECT_EQ(seen, 3);
+
+    FolderWalk::Options bare;
+    bare.readValues = false;
+    int folders = 0;
+    int files = 0;
+    FolderWalk::run(root, bare, [&](const FileEntry& entry, int) {
+        if (entry.isDirectory()) ++folders;
+        if (entry.isRegularFile()) ++files;
+        EXPECT_EQ(entry.logicalSize, 0);
+        return Step::proceed;
+    });
+    EXPECT_EQ(folders, 1);
+    EXPECT_EQ(files, 10);
+}
+
+TEST_F(FinderFileSystem, DeepTreesAreWalkedWholeWithFewDescriptors) {
+    // Deeper than the descriptors the walk keeps open, with a sibling at each
+    // level that is met only after the walk climbs back up.
+    QString folder = root;
+    for (int level = 0; level < 100; ++level) {
+        folder += QStringLiteral("/d");
+        makeDir(folder);
+        writeFile(folder + QStringLiteral("/z"), "x");
+    }
+    int files = 0;
+    int deepest = 0;
+    FolderWalk::run(root, {}, [&](const FileEntry& entry, int depth) {
+        if (entry.isRegularFile()) ++files;
+        deepest = std::max(deepest, depth);
+        return Step::proceed;
+    });
+    EXPECT_EQ(files, 100);
+    EXPECT_EQ(deepest, 101);
+}
+
+TEST_F(FinderFileSystem, ReaderReadsRegularFilesOnly) {
+    const QString file = test::writeFilled(root + QStringLiteral("/file"), 1000, 'q');
+    makeLink(file, root + QStringLiteral("/link"));
+    const QString fifo = root + QStringLiteral("/fifo");
+    ASSERT_EQ(::mkfifo(PathCodec::encode(fifo).constData(), 0644), 0);
+
+    EXPECT_FALSE(FileReader::open(root + QStringLiteral("/link")));
+    EXPECT_FALSE(FileReader::open(fifo));  // and does not hang waiting for a writer
+    EXPECT_FALSE(FileReader::open(root));
+    const quint64 before = FileReader::totalBytesRead();
+    std::optional<FileReader> reader = FileReader::open(file);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->size(), 1000);
+    EXPECT_EQ(reader->read(600), QByteArray(600, 'q'));
+    EXPECT_EQ(reader->read(600).size(), 400);
+    EXPECT_TRUE(reader->read(600).isEmpty());
+    EXPECT_EQ(FileReader::totalBytesRead() - before, 1000u);
+}
+
+TEST(PackageRule, TellsPackagesByExtensionInAnyCase) {
+    struct Case {
+        const char* name;
+        bool package;
+    };
+    for (const Case& c : {Case{"Pages.app", true}, Case{"Photos Library.photoslibrary", true},
+                          Case{"Foo.FRAMEWORK", true}, Case{"file.download", true}, Case{"Project.xcodeproj", true},
+                          Case{"fr.lproj", false}, Case{"app", false}, Case{".app", false}, Case{"notes.txt", false},
+                          Case{"archive.app.zip", false}, Case{"a.", false}}) {
+        EXPECT_EQ(PackageRule::isPackageName(QString::fromUtf8(c.name)), c.package) << c.name;
+        EXPECT_EQ(PackageRule::isPackageName(std::string_view(c.name)), c.package) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick

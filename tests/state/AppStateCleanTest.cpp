@@ -1,0 +1,235 @@
+#include "state/AppState.h"
+
+#include "StateTestSupport.h"
+#include "TestSupport.h"
+#include "platform/FileOperations.h"
+#include "services/store/ActivityService.h"
+#include "services/store/SafeBinService.h"
+#include "support/AtomicFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace tarnwick {
+namespace {
+
+// Cleaning junk findings into the real Safe Bin of a temporary support
+// folder, and restoring and deleting its entries.
+class AppStateCleanTest : public ::testing::Test {
+protected:
+    AppStateCleanTest() {
+        state.start();
+        EXPECT_TRUE(test::safeBinSettled(state));
+    }
+
+    // A finding for a file of `size` bytes made in the home folder.
+    CleanupItem fileFinding(const QString& name, qint64 size, bool selected = true) {
+        CleanupItem item;
+        item.title = name;
+        item.path = test::writeFile(env.home() + "/" + name, QByteArray(int(size), 'x'));
+        item.size = size;
+        item.isSelected = selected;
+        item.isSafeDefault = selected;
+        return item;
+    }
+    CleanupItem pathFinding(const QString& path, qint64 size, bool selected) {
+        CleanupItem item;
+        item.title = path.section('/', -1);
+        item.path = path;
+        item.size = size;
+        item.isSelected = selected;
+        return item;
+    }
+    void clean() {
+        state.cleanSelectedToSafeBin();
+        ASSERT_TRUE(test::safeBinSettled(state));
+    }
+    QStringList listed() const {
+        QStringList titles;
+        for (const CleanupItem& item : state.cleanupItems()) titles.append(item.title);
+        return titles;
+    }
+    QStringList binNames() const { return test::safeBinNames(state); }
+
+    test::FakeEnvironment env;
+    AppState state{test::testServices(), test::quietModules()};
+};
+
+TEST_F(AppStateCleanTest, MovesTheSelectionRecordsOneEventAndReloadsTheLists) {
+    AppStateTesting::setCleanupItems(state, {fileFinding("a.log", 1000000), fileFinding("b.log", 2000000),
+                                             fileFinding("keep.log", 10, false), fileFinding("c.log", 500000)});
+    state.cleanSelectedToSafeBin();
+    EXPECT_TRUE(state.isSafeBinBusy()) << "the move runs on the Safe Bin thread";
+    EXPECT_EQ(state.cleanupItems().size(), 4) << "nothing changes before the move is done";
+    ASSERT_TRUE(test::safeBinSettled(state));
+    EXPECT_FALSE(state.isSafeBinBusy());
+
+    EXPECT_EQ(listed(), QStringList{"keep.log"});
+    EXPECT_EQ(binNames(), (QStringList{"a.log", "b.log", "c.log"}));
+    EXPECT_FALSE(QFileInfo::exists(env.home() + "/a.log"));
+    EXPECT_TRUE(QFileInfo::exists(env.home() + "/keep.log"));
+    ASSERT_EQ(state.activityEvents().size(), 1);
+    const ActivityEvent& event = state.activityEvents()[0];
+    EXPECT_EQ(event.kind, "Junk");
+    EXPECT_EQ(event.summary, "Moved 3 junk items to Safe Bin");
+    EXPECT_EQ(event.bytesFreed, 3500000);
+    EXPECT_EQ(event.itemsAffected, 3);
+    EXPECT_FALSE(state.errorMessage());
+}
+
+TEST_F(AppStateCleanTest, NothingSelectedDoesNothing) {
+    AppStateTesting::setCleanupItems(state, {fileFinding("a.log", 100, false)});
+    state.cleanSelectedToSafeBin();
+    EXPECT_FALSE(state.hasSafeBinWork());
+    EXPECT_EQ(state.cleanupItems().size(), 1);
+    EXPECT_TRUE(ActivityService::list(10).isEmpty());
+}
+
+TEST_F(AppStateCleanTest, NestedAndDuplicatePathsMoveOnce) {
+    const QString folder = test::makeDir(env.home() + "/build");
+    test::writeFile(folder + "/out.o", QByteArray(4000, 'o'));
+    CleanupItem outer = pathFinding(folder, 9000, true);
+    CleanupItem inner = pathFinding(folder + "/out.o", 4000, true);
+    CleanupItem twin = pathFinding(folder, 9000, false);       // the same folder found by another stage
+    CleanupItem below = pathFinding(folder + "/gone", 5, false);  // inside it, not selected
+    twin.title = "twin";
+    below.title = "below";
+    AppStateTesting::setCleanupItems(state, {outer, inner, twin, below, fileFinding("other.bin", 100, false)});
+    clean();
+    EXPECT_EQ(listed(), QStringList{"other.bin"});
+    EXPECT_EQ(binNames(), QStringList{"build"}) << "the file went with its folder";
+    ASSERT_EQ(state.activityEvents().size(), 1);
+    EXPECT_EQ(state.activityEvents()[0].itemsAffected, 1) << "one item moved";
+    EXPECT_EQ(state.activityEvents()[0].bytesFreed, 9000);
+}
+
+TEST_F(AppStateCleanTest, ContentsOnlyMovesTheEntriesAndKeepsTheFolder) {
+    const QString cache = test::makeDir(env.home() + "/.cache");
+    test::writeFile(cache + "/a.bin", "a");
+    test::writeFile(cache + "/b/c.bin", "c");
+    test::writeFile(cache + "/models/weights.bin", "w");  // another finding's
+    CleanupItem item = pathFinding(cache, 2, true);
+    item.scope = MoveScope{true, {cache + "/models"}};
+    AppStateTesting::setCleanupItems(state, {item});
+    clean();
+    EXPECT_TRUE(state.cleanupItems().isEmpty());
+    EXPECT_EQ(binNames(), (QStringList{"a.bin", "b"})) << "each entry is its own Safe Bin entry";
+    EXPECT_TRUE(QFileInfo(cache).isDir());
+    EXPECT_EQ(QDir(cache).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"models"});
+    EXPECT_EQ(state.activityEvents()[0].itemsAffected, 1);
+}
+
+TEST_F(AppStateCleanTest, ProtectedPathsStayAndAreNamed) {
+    AppStateTesting::setCleanupItems(state, {pathFinding(env.home(), 1, true), fileFinding("a.log", 10)});
+    clean();
+    EXPECT_EQ(state.cleanupItems().size(), 1) << "the home folder finding stays";
+    EXPECT_EQ(state.cleanupItems()[0].path, env.home());
+    EXPECT_EQ(binNames(), QStringList{"a.log"});
+    ASSERT_TRUE(state.errorMessage());
+    EXPECT_TRUE(state.errorMessage()->startsWith("Protected path")) << state.errorMessage()->toStdString();
+    EXPECT_TRUE(QFileInfo(env.home()).isDir());
+}
+
+TEST_F(AppStateCleanTest, PartFailureKeepsWhatStayedAndCountsWhatMoved) {
+    AppStateTesting::setCleanupItems(state, {fileFinding("a.log", 300), fileFinding("b.log", 400),
+                                             fileFinding("c.log", 500)});
+    const QString failing = env.home() + "/b.log";
+    test::FileFault fault([&](std::string_view operation, const QString& path) {
+        return operation == "move" && path == failing ? EACCES : 0;
+    });
+    clean();
+    EXPECT_EQ(listed(), (QStringList{"b.log", "c.log"}));
+    EXPECT_TRUE(state.cleanupItems()[0].isSelected) << "the selection stays for another try";
+    EXPECT_EQ(binNames(), QStringList{"a.log"}) << "the Safe Bin list is reloaded";
+    ASSERT_EQ(state.activityEvents().size(), 1);
+    EXPECT_EQ(state.activityEvents()[0].summary, "Moved 1 junk items to Safe Bin");
+    EXPECT_EQ(state.activityEvents()[0].bytesFreed, 300);
+    ASSERT_TRUE(state.errorMessage());
+    EXPECT_TRUE(state.errorMessage()->contains("b.log")) << state.errorMessage()->toStdString();
+    EXPECT_TRUE(state.errorMessage()->contains("Not moved: \u201C~/b.log\u201D, \u201C~/c.log\u201D."))
+        << state.errorMessage()->toStdString();
+}
+
+TEST_F(AppStateCleanTest, FailureBeforeAnyMoveChangesNothing) {
+    AppStateTesting::setCleanupItems(state, {fileFinding("a.log", 300)});
+    ASSERT_TRUE(AtomicFile::write(SafeBinService::root() + "/manifest.json", "not json"));
+    clean();
+    EXPECT_EQ(listed(), QStringList{"a.log"});
+    EXPECT_TRUE(state.activityEvents().isEmpty());
+    EXPECT_TRUE(state.errorMessage());
+    EXPECT_TRUE(QFileInfo::exists(env.home() + "/a.log"));
+}
+
+TEST_F(AppStateCleanTest, FindingsAlreadyGoneLeaveWithoutAnEvent) {
+    AppStateTesting::setCleanupItems(state, {pathFinding(env.home() + "/never-there", 50, true)});
+    clean();
+    EXPECT_TRUE(state.cleanupItems().isEmpty());
+    EXPECT_TRUE(state.activityEvents().isEmpty()) << "nothing moved, nothing recorded";
+    EXPECT_FALSE(state.errorMessage());
+}
+
+TEST_F(AppStateCleanTest, MovesRunOffTheUiThread) {
+    AppStateTesting::setCleanupItems(state, {fileFinding("a.log", 10)});
+    std::atomic<QThread*> mover{nullptr};
+    test::FileFault fault([&](std::string_view operation, const QString&) {
+        if (operation == "move") mover = QThread::currentThread();
+        return 0;
+    });
+    clean();
+    ASSERT_NE(mover.load(), nullptr);
+    EXPECT_NE(mover.load(), QThread::currentThread());
+}
+
+TEST_F(AppStateCleanTest, RestoreAndDestroyReloadTheListOrShowWhyNot) {
+    AppStateTesting::setCleanupItems(state, {fileFinding("a.log", 10), fileFinding("b.log", 20)});
+    clean();
+    ASSERT_EQ(state.safeBinItems().size(), 2u);
+    const auto entryNamed = [&](const QString& name) {
+        for (const SafeBinEntry& entry : state.safeBinItems()) {
+            if (entry.displayName == name) return entry;
+        }
+        ADD_FAILURE() << name.toStdString();
+        return SafeBinEntry{};
+    };
+
+    // Something already back at the original place: refused, entry kept.
+    test::writeFile(env.home() + "/a.log", "new");
+    state.restoreSafeBin(entryNamed("a.log"));
+    ASSERT_TRUE(test::safeBinSettled(state));
+    EXPECT_EQ(state.errorMessage(), "A file already exists at the original location.");
+    EXPECT_EQ(state.safeBinItems().size(), 2u);
+    state.clearErrorMessage();
+
+    QFile::remove(env.home() + "/a.log");
+    state.restoreSafeBin(entryNamed("a.log"));
+    ASSERT_TRUE(test::safeBinSettled(state));
+    EXPECT_FALSE(state.errorMessage());
+    EXPECT_EQ(binNames(), QStringList{"b.log"});
+    EXPECT_EQ(QFileInfo(env.home() + "/a.log").size(), 10);
+    EXPECT_TRUE(state.cleanupItems().isEmpty()) << "a restored item is no finding until the next scan";
+    EXPECT_EQ(state.activityEvents().size(), 1) << "restoring records no event";
+
+    // A stored item that cannot be removed keeps its entry, and the user is told.
+    const SafeBinEntry b = entryNamed("b.log");
+    {
+        test::FileFault fault([](std::string_view operation, const QString&) { return operation == "remove" ? EPERM : 0; });
+        state.destroySafeBin(b);
+        ASSERT_TRUE(test::safeBinSettled(state));
+    }
+    ASSERT_TRUE(state.errorMessage());
+    EXPECT_TRUE(state.errorMessage()->contains("b.log")) << state.errorMessage()->toStdString();
+    EXPECT_EQ(binNames(), QStringList{"b.log"});
+    state.clearErrorMessage();
+
+    state.destroySafeBin(b);
+    EXPECT_TRUE(state.isSafeBinBusy());
+    ASSERT_TRUE(test::safeBinSettled(state));
+    EXPECT_TRUE(state.safeBinItems().empty());
+    EXPECT_FALSE(QFileInfo::exists(SafeBinService::root() + "/" + b.storedName));
+}
+
+}  // namespace
+}  // namespace tarnwick

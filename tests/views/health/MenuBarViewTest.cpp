@@ -1,0 +1,270 @@
+#include "views/health/MenuBarView.h"
+
+#include "design/TaldoTheme.h"
+#include "services/health/FakeMonitorSources.h"
+#include "state/AppState.h"
+#include "views/common/PlainButton.h"
+#include "views/health/MonitorTile.h"
+#include "views/health/RecommendationCard.h"
+#include "views/health/StorageBars.h"
+#include "views/health/TileTextButton.h"
+#include "design/TaldoGlassCard.h"
+
+#include "TestSupport.h"
+#include "state/StateTestSupport.h"
+
+#include <QLabel>
+#include <QLayout>
+#include <QMainWindow>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+using namespace tarnwick;
+using Kind = MenuBarView::MonitorKind;
+
+namespace {
+
+constexpr qint64 kGB = 1000LL * 1000 * 1000;
+constexpr qint64 kGiB = 1LL << 30;
+
+// Module finders that find nothing and count the junk scans.
+ModuleServices countingModules(const std::shared_ptr<std::atomic_int>& junkScans) {
+    ModuleServices modules = test::quietModules();
+    modules.cleanupScan = [junkScans](const ModuleServices::Progress&, std::stop_token) {
+        ++*junkScans;
+        return QList<CleanupItem>{};
+    };
+    return modules;
+}
+
+class MenuBarViewTest : public ::testing::Test {
+protected:
+    MenuBarViewTest() {
+        environment.setNow(QDateTime::fromSecsSinceEpoch(1'700'000'000));
+        fakes.processor->next = ProcessorSource::Ticks{0, 0};
+        fakes.memory->next = MemorySource::Reading{16 * kGiB, 4 * kGiB};
+        fakes.disk->set(DiskSource::Reading{500 * kGB, 120 * kGB});
+        fakes.battery->set(BatterySource::Reading{64, false, true, std::nullopt});
+        fakes.uptime->boot = 1'700'000'000 - 2 * 86'400 - 5 * 3600;
+        state.start();
+        monitor = std::make_unique<SystemMonitor>(fakes.sources());
+        view = std::make_unique<MenuBarView>(state, *monitor);
+    }
+
+    void showPanel() {
+        view->show();
+        ASSERT_TRUE(test::waitUntil([&] { return monitor->batteryPercentText() == "64%"; }));
+    }
+
+    QString tileValue(Kind kind) const { return view->tile(kind)->textButton()->value(); }
+    QString tileSubtitle(Kind kind) const { return view->tile(kind)->textButton()->subtitle(); }
+    bool detailShown() const { return view->detailPanel()->isVisibleTo(view.get()); }
+
+    test::FakeEnvironment environment;
+    test::FakeMonitorSources fakes;
+    std::shared_ptr<std::atomic_int> junkScans = std::make_shared<std::atomic_int>(0);
+    AppState state{test::testServices(), countingModules(junkScans)};
+    std::unique_ptr<SystemMonitor> monitor;
+    std::unique_ptr<MenuBarView> view;
+};
+
+}  // namespace
+
+TEST_F(MenuBarViewTest, TilesShowTheLiveReadings) {
+    showPanel();
+    EXPECT_EQ(view->width(), 340);
+    EXPECT_TRUE(monitor->isRunning());
+    EXPECT_FALSE(monitor->isProcessSamplingEnabled());
+
+    const std::vector<std::tuple<Kind, const char*, const char*, const char*>> expected = {
+        {Kind::health, "Health", "100", "Excellent"},
+        {Kind::protection, "Protection", "Ready", "Tap to scan"},
+        {Kind::storage, "Storage", "120 GB", "Startup disk free"},
+        {Kind::memory, "Memory", "4 GB", "75% in use"},
+        {Kind::cpu, "CPU", "\u2014", "Up 2d 5h"},
+        {Kind::battery, "Battery", "64%", "Power adapter"},
+    };
+    for (const auto& [kind, title, value, subtitle] : expected) {
+        EXPECT_EQ(view->tile(kind)->textButton()->title(), title);
+        EXPECT_EQ(tileValue(kind), value) << title;
+        EXPECT_EQ(tileSubtitle(kind), subtitle) << title;
+        EXPECT_EQ(view->tile(kind)->freeUpButton() != nullptr, kind == Kind::storage || kind == Kind::memory) << title;
+        EXPECT_FALSE(view->tile(kind)->isSelected());
+    }
+    EXPECT_EQ(view->healthLabel()->text(), "Excellent");
+    EXPECT_EQ(view->healthLabel()->palette().color(QPalette::WindowText), TaldoTheme::accentTeal());
+    EXPECT_EQ(view->recommendation()->title(), "Keep your computer tidy");
+    EXPECT_FALSE(detailShown());
+
+    // The processor figure appears once two readings made a difference.
+    fakes.processor->next = ProcessorSource::Ticks{42, 58};
+    monitor->refreshLight();
+    EXPECT_EQ(tileValue(Kind::cpu), "42%");
+}
+
+TEST_F(MenuBarViewTest, SelectingATileOpensItsPanelAndProcessTilesSample) {
+    showPanel();
+    view->tile(Kind::cpu)->textButton()->click();
+    EXPECT_EQ(view->selected(), Kind::cpu);
+    EXPECT_TRUE(view->tile(Kind::cpu)->isSelected());
+    EXPECT_TRUE(detailShown());
+    EXPECT_EQ(view->detailTitle(), "Top CPU apps");
+    EXPECT_EQ(view->detailButton()->text(), "Open");
+    EXPECT_TRUE(monitor->isProcessSamplingEnabled());
+
+    // Memory while CPU is open: sampling stays on and the panel swaps.
+    view->tile(Kind::memory)->symbolButton()->click();
+    EXPECT_EQ(view->selected(), Kind::memory);
+    EXPECT_FALSE(view->tile(Kind::cpu)->isSelected());
+    EXPECT_EQ(view->detailTitle(), "Memory hogs");
+    EXPECT_EQ(view->detailButton()->text(), "Optimize");
+    EXPECT_TRUE(monitor->isProcessSamplingEnabled());
+
+    // The selected tile again closes the panel and stops sampling.
+    view->tile(Kind::memory)->textButton()->click();
+    EXPECT_FALSE(view->selected());
+    EXPECT_FALSE(detailShown());
+    EXPECT_FALSE(monitor->isProcessSamplingEnabled());
+    EXPECT_TRUE(monitor->isRunning());
+}
+
+TEST_F(MenuBarViewTest, DetailPanelsOfEachKind) {
+    showPanel();
+    const std::vector<std::tuple<Kind, const char*, const char*, const char*>> panels = {
+        {Kind::health, "Computer health", "Vidur Aded", "Based on free disk, memory pressure, and CPU load."},
+        {Kind::protection, "Protection", "Scan", "Scan login items, agents, and suspicious leftovers."},
+        {Kind::storage, "Startup disk", "Clean Up", ""},
+        {Kind::battery, "Battery", "Open", "Power adapter"},
+    };
+    for (const auto& [kind, title, button, text] : panels) {
+        view->toggle(kind);
+        EXPECT_EQ(view->detailTitle(), title);
+        EXPECT_EQ(view->detailButton()->text(), button);
+        EXPECT_EQ(view->detailText(), text) << title;
+        EXPECT_EQ(view->storageBars()->isVisibleTo(view.get()), kind == Kind::storage) << title;
+        EXPECT_FALSE(monitor->isProcessSamplingEnabled()) << title;
+    }
+    view->toggle(Kind::storage);
+    view->layout()->activate();
+    ASSERT_GT(view->storageBars()->width(), 100);
+    EXPECT_EQ(view->storageBars()->usedText(), "Used 380 GB");
+    EXPECT_EQ(view->storageBars()->freeText(), "Free 120 GB");
+    EXPECT_EQ(view->storageBars()->fillWidth(), static_cast<int>(std::lround(view->storageBars()->width() * 0.76)));
+    view->storageBars()->setReadings(0, "Zero KB", "1 TB");
+    EXPECT_EQ(view->storageBars()->fillWidth(), StorageBars::minimumFill) << "never narrower than 8 points";
+}
+
+TEST_F(MenuBarViewTest, ProcessPanelsListTheFirstFourAndQuitResamples) {
+    QList<SystemMonitor::Proc> five;
+    for (int i = 1; i <= 5; ++i) five << test::proc(4000 + i, QStringLiteral("app %1").arg(i), "9.5");
+    fakes.processes->set(five);
+    showPanel();
+    view->toggle(Kind::cpu);
+    ASSERT_TRUE(test::waitUntil([&] { return view->processRowNames().size() == 4; }));
+    EXPECT_EQ(view->processRowNames(), QStringList({"app 1", "app 2", "app 3", "app 4"}));
+    EXPECT_EQ(view->detailText(), "");
+
+    // The fake pids have no /proc entry here, so nothing is signalled; a new sample follows.
+    const int before = fakes.processes->started;
+    ASSERT_NE(view->quitButton(0), nullptr);
+    view->quitButton(0)->click();
+    EXPECT_TRUE(test::waitUntil([&] { return fakes.processes->started > before; }));
+
+    fakes.processes->set({});
+    monitor->refreshProcessesAsync();
+    EXPECT_TRUE(test::waitUntil([&] { return view->processRowNames().isEmpty(); }));
+    EXPECT_EQ(view->detailTitle(), "Top CPU apps") << "an empty list keeps the title and button";
+}
+
+TEST_F(MenuBarViewTest, TheMonitorRunsExactlyWhileThePanelIsShown) {
+    showPanel();
+    view->toggle(Kind::storage);
+    view->hide();
+    EXPECT_FALSE(monitor->isRunning());
+
+    view->show();
+    EXPECT_EQ(view->selected(), Kind::storage);
+    EXPECT_TRUE(detailShown());
+    EXPECT_TRUE(monitor->isRunning());
+    EXPECT_FALSE(monitor->isProcessSamplingEnabled());
+
+    view->toggle(Kind::cpu);
+    view->hide();
+    const int before = fakes.processes->started;
+    view->show();
+    EXPECT_TRUE(monitor->isProcessSamplingEnabled()) << "CPU still selected: it samples at once";
+    EXPECT_TRUE(test::waitUntil([&] { return fakes.processes->started > before; }));
+}
+
+TEST_F(MenuBarViewTest, ActionsOpenTheirSectionAndBringTheWindowForward) {
+    QMainWindow window;
+    showPanel();
+    struct Counter {
+        int value = 0;
+        int count() const { return value; }
+    } opened;
+    QObject::connect(view.get(), &MenuBarView::appOpened, [&opened] { ++opened.value; });
+
+    view->tile(Kind::storage)->freeUpButton()->click();
+    EXPECT_EQ(state.section(), AppSection::cleanup);
+    EXPECT_TRUE(test::waitUntil([&] { return *junkScans >= 1 && !state.isCleanupScanning(); }))
+        << "the storage action starts the junk scan";
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(opened.count(), 1);
+
+    view->tile(Kind::memory)->freeUpButton()->click();
+    EXPECT_EQ(state.section(), AppSection::performance);
+
+    const std::vector<std::pair<Kind, AppSection>> buttons = {
+        {Kind::health, AppSection::home},
+        {Kind::protection, AppSection::protection},
+        {Kind::cpu, AppSection::performance},
+    };
+    for (const auto& [kind, section] : buttons) {
+        state.openSection(AppSection::activity);
+        view->toggle(kind);
+        view->detailButton()->click();
+        EXPECT_EQ(state.section(), section);
+    }
+
+    state.openSection(AppSection::activity);
+    view->toggle(Kind::battery);
+    const int count = opened.count();
+    view->detailButton()->click();
+    EXPECT_EQ(state.section(), AppSection::activity) << "Battery only brings the window forward";
+    EXPECT_EQ(opened.count(), count + 1);
+
+    view->recommendation()->click();
+    EXPECT_EQ(state.section(), AppSection::home);
+
+    state.openSection(AppSection::activity);
+    auto* gear = view->findChild<PlainButton*>("footerShow");
+    ASSERT_NE(gear, nullptr);
+    EXPECT_EQ(gear->toolTip(), "Show Tarnwick");
+    gear->click();
+    EXPECT_EQ(state.section(), AppSection::home);
+}
+
+TEST_F(MenuBarViewTest, ANewCareScoreIsStoredAndShownAtOnce) {
+    VidurAdedResult result;
+    result.healthScore = 61;
+    AppStateTesting::setVidurAdedResult(state, result);
+    showPanel();
+    EXPECT_EQ(Environment::current().settings()->value(SystemMonitor::healthScoreKey()).toInt(), 61)
+        << "stored when the panel shows";
+    EXPECT_EQ(tileValue(Kind::health), "61");
+    EXPECT_EQ(tileSubtitle(Kind::health), "Fair");
+
+    result.healthScore = 42;
+    AppStateTesting::setVidurAdedResult(state, result);
+    EXPECT_EQ(Environment::current().settings()->value(SystemMonitor::healthScoreKey()).toInt(), 42);
+    EXPECT_EQ(tileValue(Kind::health), "42");
+    EXPECT_EQ(view->healthLabel()->text(), "Critical");
+    EXPECT_EQ(view->healthLabel()->palette().color(QPalette::WindowText), TaldoTheme::danger());
+
+    AppStateTesting::setVidurAdedResult(state, std::nullopt);  // no value: nothing changes
+    EXPECT_EQ(Environment::current().settings()->value(SystemMonitor::healthScoreKey()).toInt(), 42);
+}
