@@ -145,33 +145,22 @@ void compareDecoders(QByteArrayView json, int runs) {
         const simdjson::padded_string padded(json.data(), static_cast<size_t>(bytes));
         const std::string kernel = simdjson::get_active_implementation()->name();
         std::optional<simdjson::dom::parser> parser;
-        referenceMs = medianMs(
-            runs,
-            [&] {
-                parser.emplace();
-                return parser->parse(padded).error() == simdjson::SUCCESS;
-            },
-            [&] {
-                parser.reset();
-                malloc_trim(0);
-            },
-            ok);
+        // A new parser each run, its buffers handed back after it.
+        auto freshParse = [&] {
+            parser.emplace();
+            return parser->parse(padded).error() == simdjson::SUCCESS;
+        };
+        auto freshRelease = [&] {
+            parser.reset();
+            malloc_trim(0);
+        };
+        referenceMs = medianMs(runs, freshParse, freshRelease, ok);
         printRate(("simdjson DOM parse, " + kernel + " (reference)").c_str(), bytes, referenceMs, ok);
         // The kernel of the instruction set this program is built for.
         for (const auto* implementation : simdjson::get_available_implementations()) {
             if (implementation->name() != "westmere" || !implementation->supported_by_runtime_system()) continue;
             simdjson::get_active_implementation() = implementation;
-            const double westmereMs = medianMs(
-                runs,
-                [&] {
-                    parser.emplace();
-                    return parser->parse(padded).error() == simdjson::SUCCESS;
-                },
-                [&] {
-                    parser.reset();
-                    malloc_trim(0);
-                },
-                ok);
+            const double westmereMs = medianMs(runs, freshParse, freshRelease, ok);
             printRate("  the same, westmere (SSE4.2)", bytes, westmereMs, ok);
             simdjson::get_active_implementation() = simdjson::get_available_implementations()[kernel];
         }

@@ -615,14 +615,9 @@ public:
                 if (!nodeMember(run, step)) return;
                 break;
             case Step::afterMember: {
-                skipWs();
-                if (peek(',')) {
-                    ++p_;
-                    step = Step::member;
-                    break;
-                }
-                if (!peek('}')) return;
-                ++p_;
+                bool closing = false;
+                if (!memberEnd(step, closing)) return;
+                if (!closing) break;
                 NodeFrame& frame = run.stack.back();
                 if (frame.ancestor) {
                     run.closes.push_back({std::move(frame), {}});
@@ -1180,6 +1175,22 @@ private:
         return node;
     }
 
+    // After a member of a node: another member (step becomes member) or the
+    // node's closing brace (stepped over, closing set).
+    bool memberEnd(Step& step, bool& closing) {
+        skipWs();
+        closing = false;
+        if (peek(',')) {
+            ++p_;
+            step = Step::member;
+            return true;
+        }
+        if (!peek('}')) return false;
+        ++p_;
+        closing = true;
+        return true;
+    }
+
     // After a child node, in its parent's children: another child or the list's end.
     bool afterChild(Step& step) {
         if (peek(',')) {
@@ -1365,14 +1376,9 @@ bool Parser::tree(ScanNodePtr& out) {
             if (!nodeMember(run, step)) return false;
             break;
         case Step::afterMember: {
-            skipWs();
-            if (peek(',')) {
-                ++p_;
-                step = Step::member;
-                break;
-            }
-            if (!peek('}')) return false;
-            ++p_;
+            bool closing = false;
+            if (!memberEnd(step, closing)) return false;
+            if (!closing) break;
             if (run.stack.back().seen != kAllMembers) return false;
             ScanNodePtr node = closeNode(run);
             if (run.stack.empty()) {
