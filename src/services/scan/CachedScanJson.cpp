@@ -1168,9 +1168,10 @@ private:
             children.assign(std::make_move_iterator(first), std::make_move_iterator(run.built.end()));
             run.built.erase(first, run.built.end());
         }
+        const QString path = frame.path;  // shared, not copied
         ScanNodePtr node = ScanNode::create(frame.id, std::move(frame.name), std::move(frame.path), frame.kind,
                                             frame.size, std::move(children));
-        for (const ScanNodePtr& child : node->children) child->isAggregate = isAggregateNode(*child, &node->path);
+        for (const ScanNodePtr& child : node->children) child->isAggregate = isAggregateNode(*child, &path);
         run.stack.pop_back();
         return node;
     }
