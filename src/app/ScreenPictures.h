@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
 #include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
 #include "models/ScanNode.h"
@@ -33,6 +34,8 @@ ScanInsights demoInsights(const QDateTime& now);
 std::vector<VolumeInfo> demoVolumes();
 // The junk findings of the demo home folder.
 QList<CleanupItem> demoJunk();
+// The clutter items of the demo home folder.
+QList<ClutterItem> demoClutter();
 // The Safe Bin entries of the demo home folder, moved in before `now`.
 std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now);
 

@@ -56,9 +56,10 @@ constexpr Row kRows[] = {
     {Place::pictures, "~/Pictures"},
     {Place::movies, "~/Movies"},
     {Place::trash, "~/.Trash"},
+    {Place::screenshots, "~/Pictures/Screenshots"},
 };
 
-static_assert(std::size(kRows) == static_cast<size_t>(Place::trash) + 1, "one row per place");
+static_assert(std::size(kRows) == static_cast<size_t>(Place::screenshots) + 1, "one row per place");
 
 QString clean(const QString& path) {
     return PathRules::standardizingPath(path);
@@ -172,6 +173,8 @@ QStringList Locations::paths(Place place) const {
         return {userDirectoryOr("VIDEOS", named)};
     case Place::trash:
         return {dataHome_ + QStringLiteral("/Trash/files")};
+    case Place::screenshots:
+        return {path(Place::pictures) + QStringLiteral("/Screenshots")};
     default:
         break;
     }

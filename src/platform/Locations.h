@@ -54,6 +54,7 @@ public:
         pictures,               // ~/Pictures
         movies,                 // ~/Movies
         trash,                  // ~/.Trash
+        screenshots,            // ~/Pictures/Screenshots, where the desktops here save screenshots
     };
 
     explicit Locations(const Environment& environment = Environment::current());
