@@ -5,6 +5,7 @@
 #include "services/scan/CachedScanJson.h"
 #include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
+#include "support/Saturating.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -214,7 +215,7 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
             const ScanNode& child = *top.order[position];
             const bool foldable = child.kind == NodeKind::file || child.kind == NodeKind::smallGroup;
             if (position >= static_cast<size_t>(kKeptChildren) && foldable && child.size < top.threshold) {
-                top.foldTotal += child.size;
+                top.foldTotal = Saturating::add(top.foldTotal, child.size);
                 ++top.foldCount;
             } else if (opens(child) && (child.kind == NodeKind::dir || !child.children.empty())) {
                 stack.push_back(frameFor(child));
