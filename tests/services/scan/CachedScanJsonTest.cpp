@@ -57,11 +57,11 @@ void expectSameNodes(const ScanNode& a, const ScanNode& b) {
         pending.pop_back();
         ASSERT_EQ(x->id, y->id);
         ASSERT_EQ(x->name, y->name);
-        ASSERT_EQ(x->path, y->path);
+        ASSERT_EQ(x->path(), y->path());
         ASSERT_EQ(x->kind, y->kind);
         ASSERT_EQ(x->size, y->size);
-        ASSERT_EQ(x->isAggregate, y->isAggregate) << x->path.toStdString();
-        ASSERT_EQ(x->children.size(), y->children.size()) << x->path.toStdString();
+        ASSERT_EQ(x->isAggregate, y->isAggregate) << x->path().toStdString();
+        ASSERT_EQ(x->children.size(), y->children.size()) << x->path().toStdString();
         for (size_t i = 0; i < x->children.size(); ++i) {
             ASSERT_EQ(y->children[i]->parent().get(), y);
             pending.push_back({x->children[i].get(), y->children[i].get()});
@@ -116,7 +116,7 @@ private:
         std::vector<std::pair<QByteArray, QByteArray>> members = {
             {"id", '"' + n.id.toString(QUuid::WithoutBraces).toUpper().toLatin1() + '"'},
             {"name", jsonString(n.name)},
-            {"path", jsonString(n.path)},
+            {"path", jsonString(n.path())},
             {"kind", '"' + CachedScanJson::kindName(n.kind).toLatin1() + '"'},
             {"size", QByteArray::number(n.size)},
             {"children", {}}};
@@ -181,19 +181,19 @@ ScanNodePtr randomTree(std::mt19937& random, int nodes, int& made) {
         ScanNodePtr child;
         if (pick < 25) {
             const QString name = QStringLiteral("Folder %1").arg(made) + (pick % 5 == 0 ? QStringLiteral("\u00e9") : QString());
-            child = ScanNode::create(QUuid::createUuid(), name, folder->path + '/' + name, NodeKind::dir,
+            child = ScanNode::create(QUuid::createUuid(), name, folder->path() + '/' + name, NodeKind::dir,
                                      static_cast<qint64>(random()));
             folders.push_back(child.get());
         } else if (pick < 30) {
-            child = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(pick), folder->path, NodeKind::file,
+            child = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(pick), folder->path(), NodeKind::file,
                                      static_cast<qint64>(random()));
             child->isAggregate = true;
         } else if (pick < 32) {
             // A chain a few dozen folders deep.
-            child = ScanNode::create(QUuid::createUuid(), "c", folder->path + "/c", NodeKind::dir, 1);
+            child = ScanNode::create(QUuid::createUuid(), "c", folder->path() + "/c", NodeKind::dir, 1);
             ScanNode* at = child.get();
             for (int i = 0; i < 40 && made < nodes; ++i, ++made) {
-                auto next = ScanNode::create(QUuid::createUuid(), "c", at->path + "/c", NodeKind::dir, 1);
+                auto next = ScanNode::create(QUuid::createUuid(), "c", at->path() + "/c", NodeKind::dir, 1);
                 ScanNode* deeper = next.get();
                 at->appendChild(std::move(next));
                 at = deeper;
@@ -202,7 +202,7 @@ ScanNodePtr randomTree(std::mt19937& random, int nodes, int& made) {
         } else {
             const QString name = (pick % 7 == 0 ? odd : QStringLiteral("file")) + QString::number(made) + ".bin";
             const qint64 size = pick % 11 == 0 ? std::numeric_limits<qint64>::max() : static_cast<qint64>(random());
-            child = ScanNode::create(QUuid::createUuid(), name, folder->path + '/' + name, NodeKind::file, size);
+            child = ScanNode::create(QUuid::createUuid(), name, folder->path() + '/' + name, NodeKind::file, size);
         }
         folder->children.push_back(child);  // sizes kept as given (parents are not needed here)
         ++made;
@@ -544,7 +544,7 @@ TEST(CachedScanJson, FileNameBytesThatAreNotUtf8SurviveAsTheirEscapes) {
     ASSERT_EQ(back->root->children.size(), std::size(raw));
     for (size_t i = 0; i < std::size(raw); ++i) {
         EXPECT_EQ(PathCodec::encode(back->root->children[i]->name), raw[i]);
-        EXPECT_EQ(PathCodec::encode(back->root->children[i]->path), "/data/bad\xff.bin/" + raw[i]);
+        EXPECT_EQ(PathCodec::encode(back->root->children[i]->path()), "/data/bad\xff.bin/" + raw[i]);
     }
 
     // Escaped bytes read as themselves; other lone surrogates and encoded

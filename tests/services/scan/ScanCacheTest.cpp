@@ -548,8 +548,8 @@ TEST_F(ScanCacheTest, NamesThatAreNotUtf8LoadAsTheSameBytes) {
     expectSameTree(*root, *loaded->root);
     EXPECT_EQ(loaded->insights, insights);
     const ScanNode& d = *loaded->root->children[0];
-    EXPECT_EQ(PathCodec::encode(d.path), QByteArray("/v/d\xe9"));
-    EXPECT_EQ(PathCodec::encode(d.children[0]->path), QByteArray("/v/d\xe9/") + rawName);
-    EXPECT_EQ(PathCodec::encode(d.children[1]->path), QByteArray("/v/d\xe9/") + lookalike);
+    EXPECT_EQ(PathCodec::encode(d.path()), QByteArray("/v/d\xe9"));
+    EXPECT_EQ(PathCodec::encode(d.children[0]->path()), QByteArray("/v/d\xe9/") + rawName);
+    EXPECT_EQ(PathCodec::encode(d.children[1]->path()), QByteArray("/v/d\xe9/") + lookalike);
     EXPECT_EQ(PathCodec::encode(loaded->insights.largest[0].path), QByteArray("/v/d\xe9/") + rawName);
 }
