@@ -1,7 +1,9 @@
 #pragma once
 
+#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
 #include "models/ClutterItem.h"
+#include "models/InstalledApp.h"
 #include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
 #include "models/ScanNode.h"
@@ -18,8 +20,10 @@ namespace tarnwick {
 // Renders the main screens of the program to PNG files, offscreen, from a
 // made-up home folder: the map in its four styles, the insights lists, the
 // collector counting down, the scanning screen, the volume chooser, the Junk
-// screen with findings and without, the Safe Bin, the tray panel, and the
-// home screen before and after a Vidur Aded pass. Needs a QApplication; touches nothing of the real home or support folders.
+// screen with findings and without, the Safe Bin, the Apps screen's two
+// tabs over made-up application bundles, the tray panel, and the home screen
+// before and after a Vidur Aded pass. Needs a QApplication; touches nothing
+// of the real home or support folders.
 namespace ScreenPictures {
 
 // The names of the files written.
@@ -34,6 +38,10 @@ ScanInsights demoInsights(const QDateTime& now);
 std::vector<VolumeInfo> demoVolumes();
 // The junk findings of the demo home folder.
 QList<CleanupItem> demoJunk();
+// The applications of a demo computer whose home folder is `home`, with
+// their leftovers, and its update candidates.
+QList<InstalledApp> demoApps(const QString& home);
+QList<AppUpdateItem> demoUpdates(const QString& home);
 // The clutter items of the demo home folder.
 QList<ClutterItem> demoClutter();
 // The Safe Bin entries of the demo home folder, moved in before `now`.
