@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/CleanupItem.h"
+#include "models/PerformanceItem.h"
 #include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
 #include "models/ScanNode.h"
@@ -33,6 +34,8 @@ ScanInsights demoInsights(const QDateTime& now);
 std::vector<VolumeInfo> demoVolumes();
 // The junk findings of the demo home folder.
 QList<CleanupItem> demoJunk();
+// The heavy processes and launch items of the demo computer.
+QList<PerformanceItem> demoPerformance();
 // The Safe Bin entries of the demo home folder, moved in before `now`.
 std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now);
 

@@ -189,6 +189,9 @@ void AppState::openSection(AppSection section) {
     case AppSection::cleanup:
         if (cleanupItems().isEmpty() && !isCleanupScanning()) runCleanupScan();
         break;
+    case AppSection::performance:
+        if (performanceItems().isEmpty() && !isPerformanceScanning()) runPerformanceScan();
+        break;
     default:
         // Home, the map and the sections without a scan start nothing.
         break;

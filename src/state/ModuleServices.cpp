@@ -1,6 +1,7 @@
 #include "state/ModuleServices.h"
 
 #include "services/cleanup/CleanupService.h"
+#include "services/health/PerformanceService.h"
 
 namespace tarnwick {
 
@@ -8,6 +9,9 @@ ModuleServices ModuleServices::production() {
     ModuleServices services;
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
+    };
+    services.performanceScan = [](const Progress& progress, std::stop_token stop) {
+        return PerformanceService::scan(progress, std::move(stop));
     };
     return services;
 }

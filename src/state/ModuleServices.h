@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/CleanupItem.h"
+#include "models/PerformanceItem.h"
 
 #include <QList>
 #include <QString>
@@ -24,6 +25,7 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
+    Finder<PerformanceItem> performanceScan;
 
     // The real finders.
     static ModuleServices production();

@@ -209,6 +209,9 @@ private:
 inline ModuleServices quietModules() {
     ModuleServices modules;
     modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
+    modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) {
+        return QList<PerformanceItem>{};
+    };
     return modules;
 }
 
