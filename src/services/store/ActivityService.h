@@ -9,8 +9,8 @@ namespace tarnwick {
 
 // The activity log: "activity.json" in the support folder, newest first, at
 // most 200 events. Every call reads the file whole; log() rewrites it whole and
-// atomically. Calls come from the main thread only, so the read-insert-write of
-// log() never overlaps another call. Nothing reports an error.
+// atomically. AppState makes every log() call on its one Safe Bin thread,
+// so the read-insert-write of log() never overlaps another. Nothing reports an error.
 namespace ActivityService {
 
 // The most events the file keeps after a log.
