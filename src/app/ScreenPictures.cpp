@@ -243,7 +243,8 @@ QStringList fileNames() {
         QStringLiteral("collector.png"),      QStringLiteral("scanning.png"),
         QStringLiteral("volume-chooser.png"), QStringLiteral("junk.png"),
         QStringLiteral("junk-empty.png"),     QStringLiteral("safe-bin.png"),
-        QStringLiteral("menu-bar-panel.png"), QStringLiteral("performance.png"),
+        QStringLiteral("menu-bar-panel.png"), QStringLiteral("clutter.png"),
+        QStringLiteral("performance.png"),
     };
 }
 
@@ -284,10 +285,10 @@ ScanInsights demoInsights(const QDateTime& now) {
 
 std::vector<VolumeInfo> demoVolumes() {
     return {
-        VolumeInfo{"/", "Root", "/", "/", 512 * kGB, 131 * kGB, true},
-        VolumeInfo{"/home", "Home", "/home", "/home", 1000 * kGB, 402 * kGB, false},
+        VolumeInfo{"/", "Root", "/", "/", 512 * kGB, 131 * kGB, true, std::nullopt},
+        VolumeInfo{"/home", "Home", "/home", "/home", 1000 * kGB, 402 * kGB, false, std::nullopt},
         VolumeInfo{"/media/demo/Backup", "Backup", "/media/demo/Backup", "/media/demo/Backup", 2000 * kGB,
-                   140 * kGB, false},
+                   140 * kGB, false, std::nullopt},
     };
 }
 
@@ -375,6 +376,48 @@ QList<PerformanceItem> demoPerformance() {
     return items;
 }
 
+QList<ClutterItem> demoClutter() {
+    using Kind = ClutterItem::Kind;
+    struct Row {
+        Kind kind;
+        const char* path;  // below the demo home
+        const char* detail;
+        qint64 size;
+        bool safe;
+    };
+    const Row rows[] = {
+        {Kind::trash, "/.local/share/Trash/files/old-backup.tar.gz", "~/.local/share/Trash/files", 4 * kGB, true},
+        {Kind::trash, "/.local/share/Trash/files/render-cache.bin", "~/.local/share/Trash/files", 1500 * kMB, true},
+        {Kind::downloads, "/Downloads/ubuntu-22.04-desktop-amd64.iso", "Not touched since Feb 2, 2024", 4700 * kMB,
+         true},
+        {Kind::duplicates, "/Documents/Books/library (1).zip", "Duplicate of ~/Documents/Books/library.zip",
+         1100 * kMB, false},
+        {Kind::largeOld, "/Movies/Holiday 2023.mov", "Last modified Aug 19, 2023", 18 * kGB, false},
+        {Kind::largeOld, "/VirtualBox VMs/Fedora/Fedora.vdi", "Last modified Mar 3, 2023", 17 * kGB, false},
+        {Kind::similarImages, "/Pictures/Camera Roll/IMG_2231 (edited).jpg", "Similar to ~/Pictures/Camera Roll/IMG_2231.jpg",
+         6400 * 1000, false},
+        {Kind::similarImages, "/Pictures/panorama-small.png", "Similar to ~/Pictures/panorama.png", 3100 * 1000, false},
+        {Kind::screenshots, "/Pictures/Screenshots/Screenshot from 2024-01-12 09-41-07.png", "~/Pictures/Screenshots",
+         2300 * 1000, false},
+        {Kind::mailDownloads, "/Library/Containers/com.apple.mail/Data/Library/Mail Downloads",
+         "~/Library/Containers/com.apple.mail/\u2026/Mail Downloads", 260 * kMB, false},
+    };
+    QList<ClutterItem> items;
+    for (const Row& row : rows) {
+        ClutterItem item;
+        item.path = kDemoHome + QString::fromUtf8(row.path);
+        item.title = row.kind == Kind::mailDownloads ? QStringLiteral("Mail Downloads")
+                                                     : PathRules::lastPathComponent(item.path);
+        item.detail = QString::fromUtf8(row.detail);
+        item.size = row.size;
+        item.kind = row.kind;
+        item.isSelected = row.safe;
+        item.isSafeDefault = row.safe;
+        items.append(item);
+    }
+    return items;
+}
+
 std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now) {
     struct Row {
         const char* path;  // below the home folder
@@ -432,7 +475,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
                                                     insights});
     };
     services.saveCache = nullptr;
-    services.enrichStartupVolume = [](const ScanNodePtr& root) { return root; };
+    services.enrichStartupVolume = [](const ScanNodePtr& root, const QString&) { return root; };
     services.makeWalk = [walkCancelled](const QString& rootPath) {
         MapServices::Walk walk;
         walk.run = [walkCancelled, rootPath](const MapServices::ProgressCallback& onProgress) {
@@ -454,6 +497,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
         return junkFound->load() ? demoJunk() : QList<CleanupItem>{};
     };
     modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) { return demoPerformance(); };
+    modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return demoClutter(); };
 
     TarnwickApp app(services, modules);
     app.start();
@@ -522,6 +566,10 @@ QStringList render(const QString& outputDirectory, QString* error) {
     state.runCleanupScan();
     pumpUntil([&] { return !state.isCleanupScanning(); });
     if (!save(QStringLiteral("junk-empty.png"))) return fail(QStringLiteral("cannot write junk-empty.png"));
+
+    state.openSection(AppSection::clutter);  // an empty list: the Clutter scan starts
+    pumpUntil([&] { return !state.isClutterScanning(); });
+    if (!save(QStringLiteral("clutter.png"))) return fail(QStringLiteral("cannot write clutter.png"));
 
     // The Safe Bin's manifest with stand-ins for the stored items.
     const QString bin = SafeBinService::root();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
 #include "models/PerformanceItem.h"
 #include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
@@ -36,6 +37,8 @@ std::vector<VolumeInfo> demoVolumes();
 QList<CleanupItem> demoJunk();
 // The heavy processes and launch items of the demo computer.
 QList<PerformanceItem> demoPerformance();
+// The clutter items of the demo home folder.
+QList<ClutterItem> demoClutter();
 // The Safe Bin entries of the demo home folder, moved in before `now`.
 std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now);
 

@@ -56,6 +56,7 @@ constexpr Row kRows[] = {
     {Place::pictures, "~/Pictures"},
     {Place::movies, "~/Movies"},
     {Place::trash, "~/.Trash"},
+    {Place::screenshots, "~/Pictures/Screenshots"},
     {Place::userAutostart, "~/.config/autostart"},
     {Place::systemAutostart, "/etc/xdg/autostart"},
     {Place::userUnits, "~/.config/systemd/user"},
@@ -187,6 +188,8 @@ QStringList Locations::paths(Place place) const {
         return {dataHome_ + QStringLiteral("/applications")};
     case Place::mimeDatabase:
         return {dataHome_ + QStringLiteral("/mime")};
+    case Place::screenshots:
+        return {path(Place::pictures) + QStringLiteral("/Screenshots")};
     default:
         break;
     }

@@ -54,6 +54,7 @@ public:
         pictures,               // ~/Pictures
         movies,                 // ~/Movies
         trash,                  // ~/.Trash
+        screenshots,            // ~/Pictures/Screenshots, where the desktops here save screenshots
         // The performance finder's launch items and the maintenance commands' folders.
         userAutostart,          // ~/.config/autostart: the user's login items
         systemAutostart,        // /etc/xdg/autostart

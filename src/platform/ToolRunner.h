@@ -16,6 +16,7 @@ struct ToolResult {
         failedToStart,  // it exists but could not be started (not executable, a folder, no resources)
         crashed,        // it was ended by a signal it did not ask for; see signalNumber
         timedOut,       // it outlived the timeout and was killed
+        running,        // launch() only: still running when the watch ended, and left running
     };
 
     Status status = Status::failedToStart;
@@ -31,7 +32,8 @@ struct ToolResult {
 // Runs external programs synchronously, without a shell and without an event
 // loop, so any thread may call it (the calling thread blocks for the run).
 //
-// The program gets the argument list as given, the process's own environment
+// The program gets the argument list as given (each argument's bytes made by
+// PathCodec, so a path that is not UTF-8 arrives as its own bytes), the process's own environment
 // and working folder, the null device as standard input, and a process group
 // of its own. Standard output (and standard error when captured) are read
 // while it runs, so a talkative program never stalls on a full pipe. When the
@@ -51,6 +53,16 @@ public:
                           std::chrono::milliseconds timeout = std::chrono::seconds(30),
                           Stderr errorHandling = Stderr::discard,
                           const QStringList& environmentOverrides = {});
+
+    // Starts a program that hands something to the desktop and may itself go
+    // on running (xdg-open starting a browser in the foreground): it gets the
+    // null device for all three standard streams and a session of its own, so
+    // nothing ties it to this process. Waits up to `watch` for it to end and
+    // reports how it ended; a program still running then is left running
+    // (reaped in the background when it ends) and reported as `running`.
+    // Never kills what it started. Blocks the calling thread for the watch.
+    static ToolResult launch(const QString& program, const QStringList& arguments,
+                             std::chrono::milliseconds watch);
 };
 
 }  // namespace tarnwick

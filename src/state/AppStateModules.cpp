@@ -90,6 +90,33 @@ const AppState::ModuleScan<PerformanceItem>& AppState::performanceScan() {
     return scan;
 }
 
+const AppState::ModuleScan<ClutterItem>& AppState::clutterScan() {
+    static const ModuleScan<ClutterItem> scan{
+        &AppState::clutterTask_,
+        &AppState::isClutterScanning_,
+        &AppState::clutterProgressLabel_,
+        &AppState::clutterItems_,
+        QStringLiteral("Starting Clutter scan\u2026"),
+        &ModuleServices::clutterScan,
+        &MemoryBudget::trimClutter,
+        QStringLiteral("Done"),
+    };
+    return scan;
+}
+
+const AppState::ModuleClean<ClutterItem>& AppState::clutterClean() {
+    static const ModuleClean<ClutterItem> clean{
+        &AppState::clutterItems_,
+        [](const ClutterItem& item) { return QList<SafeBinMover::Target>{{item.path}}; },
+        [](const ClutterItem& item) { return item.size; },
+        QStringLiteral("Clutter"),
+        [](qsizetype count) {
+            return QStringLiteral("Cleaned ") + QString::number(count) + QStringLiteral(" clutter items");
+        },
+    };
+    return clean;
+}
+
 // ---- The module-scan pattern ----
 
 template <class Item>
@@ -166,6 +193,26 @@ void AppState::toggleItem(Published<QList<Item>> AppState::*list, const QUuid& i
     if (found == items.end()) return;
     found->isSelected = !found->isSelected;
     (this->*list).set(std::move(items));
+}
+
+template <class Item>
+qint64 AppState::selectedBytes(const QList<Item>& items) {
+    Saturating::Total total;
+    QSet<QString> counted;
+    for (const Item& item : items) {
+        if (!item.isSelected) continue;
+        const QString path = PathRules::standardizingPath(item.path);
+        if (counted.contains(path)) continue;
+        counted.insert(path);
+        total.add(item.size);
+    }
+    return total.value();
+}
+
+template <class Item>
+QString AppState::findingsLine(const QList<Item>& items, qint64 bytes) {
+    const auto selected = std::count_if(items.begin(), items.end(), [](const Item& item) { return item.isSelected; });
+    return selectionLine(items.size(), QStringLiteral("findings"), selected, bytes);
 }
 
 QString AppState::statusText(bool scanning, const QString& label, bool empty, const QString& emptySentence,
@@ -300,23 +347,14 @@ void AppState::runCleanupScan() {
 }
 
 qint64 AppState::cleanupSelectedBytes() const {
-    Saturating::Total total;
-    for (const CleanupItem& item : cleanupItems()) {
-        if (item.isSelected) total.add(item.size);
-    }
-    return total.value();
+    return selectedBytes(cleanupItems());
 }
 
 QString AppState::cleanupStatusText() const {
     return statusText(isCleanupScanning(), cleanupProgressLabel(), cleanupItems().isEmpty(),
                       QStringLiteral("Find caches, leftovers, duplicates & developer junk \u2014 review before "
                                      "anything moves."),
-                      [this] {
-                          const auto selected = std::count_if(cleanupItems().begin(), cleanupItems().end(),
-                                                              [](const CleanupItem& item) { return item.isSelected; });
-                          return selectionLine(cleanupItems().size(), QStringLiteral("findings"), selected,
-                                               cleanupSelectedBytes());
-                      });
+                      [this] { return findingsLine(cleanupItems(), cleanupSelectedBytes()); });
 }
 
 void AppState::toggleCleanupItem(const QUuid& id) {
@@ -416,6 +454,30 @@ void AppState::logActivity(const QString& kind, const QString& summary) {
         ActivityService::log(kind, summary, 0, 1);
         return [events = ActivityService::list(kActivityLimit)](AppState& state) { state.activityEvents_.set(events); };
     });
+}
+
+// ---- Clutter ----
+
+void AppState::runClutterScan() {
+    runModuleScan(clutterScan());
+}
+
+qint64 AppState::clutterSelectedBytes() const {
+    return selectedBytes(clutterItems());
+}
+
+QString AppState::clutterStatusText() const {
+    return statusText(isClutterScanning(), clutterProgressLabel(), clutterItems().isEmpty(),
+                      QStringLiteral("Duplicates, old downloads, screenshots, Trash & Mail downloads."),
+                      [this] { return findingsLine(clutterItems(), clutterSelectedBytes()); });
+}
+
+void AppState::toggleClutterItem(const QUuid& id) {
+    toggleItem(&AppState::clutterItems_, id);
+}
+
+void AppState::cleanSelectedClutter() {
+    cleanSelected(clutterClean());
 }
 
 }  // namespace tarnwick

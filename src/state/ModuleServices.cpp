@@ -1,6 +1,7 @@
 #include "state/ModuleServices.h"
 
 #include "services/cleanup/CleanupService.h"
+#include "services/cleanup/ClutterService.h"
 #include "services/health/PerformanceService.h"
 
 namespace tarnwick {
@@ -12,6 +13,9 @@ ModuleServices ModuleServices::production() {
     };
     services.performanceScan = [](const Progress& progress, std::stop_token stop) {
         return PerformanceService::scan(progress, std::move(stop));
+    };
+    services.clutterScan = [](const Progress& progress, std::stop_token stop) {
+        return ClutterService::scan(progress, std::move(stop));
     };
     return services;
 }

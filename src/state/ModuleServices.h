@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
 #include "models/PerformanceItem.h"
 
 #include <QList>
@@ -26,6 +27,7 @@ struct ModuleServices {
 
     Finder<CleanupItem> cleanupScan;
     Finder<PerformanceItem> performanceScan;
+    Finder<ClutterItem> clutterScan;
 
     // The real finders.
     static ModuleServices production();

@@ -62,7 +62,7 @@ TEST(SpaceMapFlow, ScanCollectDeleteAndRestore) {
 
     MapServices services = MapServices::production();
     services.listVolumes = [] { return std::vector<VolumeInfo>{}; };
-    services.enrichStartupVolume = [](const ScanNodePtr& root) { return root; };
+    services.enrichStartupVolume = [](const ScanNodePtr& root, const QString&) { return root; };
     VolumeChooserView::setFolderPicker([projects](QWidget*) { return projects; });
     {
         TarnwickApp app(services);

@@ -65,10 +65,9 @@ bool shouldSkipDirectory(const QString& path) {
            path.indexOf(QLatin1String("com.apple.TimeMachine"), volumes.size()) >= 0;
 }
 
+// The walked folder's name: its last path component; "/" names itself. The
+// start-up volume's own name is given by the accounting that wraps its walk.
 QString displayName(const QString& path) {
-    if (path == QLatin1String("/") || path == QLatin1String("/System/Volumes/Data")) {
-        return QStringLiteral("Macintosh HD");
-    }
     const QString last = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     return last.isEmpty() ? path : last;
 }

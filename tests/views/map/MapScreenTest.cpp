@@ -196,7 +196,7 @@ TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
     MapServices services = test::servicesWithTree(tree.root);
     services.listVolumes = [&listed] {
         ++listed;
-        return std::vector<VolumeInfo>{VolumeInfo{"/", "Root", "/", "/", 1000, 400, true}};
+        return std::vector<VolumeInfo>{VolumeInfo{"/", "Root", "/", "/", 1000, 400, true, std::nullopt}};
     };
     AppState state(services);
     ASSERT_TRUE(test::startAndRestore(state));
