@@ -12,6 +12,7 @@
 #include "services/health/SystemMonitor.h"
 #include "services/health/UptimeSource.h"
 #include "services/scan/CachedScan.h"
+#include "services/store/MemoryBudget.h"
 #include "services/store/SafeBinService.h"
 #include "support/AtomicFile.h"
 #include "state/AppState.h"
@@ -19,6 +20,8 @@
 #include "support/PathRules.h"
 #include "views/shell/AppShell.h"
 #include "views/shell/DetailArea.h"
+#include "views/cleanup/AppsView.h"
+#include "views/cleanup/InstalledAppRow.h"
 #include "views/health/MenuBarPanel.h"
 #include "views/health/MenuBarView.h"
 #include "views/map/SpaceMapView.h"
@@ -243,6 +246,7 @@ QStringList fileNames() {
         QStringLiteral("collector.png"),      QStringLiteral("scanning.png"),
         QStringLiteral("volume-chooser.png"), QStringLiteral("junk.png"),
         QStringLiteral("junk-empty.png"),     QStringLiteral("safe-bin.png"),
+        QStringLiteral("apps.png"),           QStringLiteral("apps-updates.png"),
         QStringLiteral("menu-bar-panel.png"), QStringLiteral("clutter.png"),
         QStringLiteral("performance.png"),
     };
@@ -264,7 +268,7 @@ ScanInsights demoInsights(const QDateTime& now) {
     for (const ScanNodePtr& node : files) {
         // Ages spread from a few days to a few years, the same on every run.
         const qint64 days = 3 + (index * 97) % 1400;
-        FileRecord record{node->id, node->name, node->path, node->size, now.addDays(-days), kindOf(node->name)};
+        FileRecord record{node->id, node->name, node->path(), node->size, now.addDays(-days), kindOf(node->name)};
         insights.largest.append(record);
         if (days >= 90) insights.oldest.append(record);
         TypeBucket& bucket = buckets[record.fileExtension];
@@ -371,6 +375,85 @@ QList<PerformanceItem> demoPerformance() {
         item.detail = item.path->startsWith(kDemoHome) ? QLatin1Char('~') + item.path->mid(kDemoHome.size()) : *item.path;
         item.kind = launch.kind;
         item.metric = launch.kind == Kind::loginItem ? QStringLiteral("Starts at login") : rawValue(launch.kind);
+        items.append(item);
+    }
+    return items;
+}
+
+QList<InstalledApp> demoApps(const QString& home) {
+    struct Row {
+        const char* name;
+        const char* bundleId;
+        const char* folder;  // "/Applications", or "~/Applications"
+        qint64 size;
+        std::vector<std::pair<const char*, qint64>> leftovers;  // below the demo home's Library
+        bool ticked;
+    };
+    const Row rows[] = {
+        {"Fernwood Studio", "com.fernwood.studio", "/Applications", 3400 * kMB,
+         {{"Application Support/Fernwood Studio", 2100 * kMB}, {"Caches/com.fernwood.studio", 640 * kMB},
+          {"Logs/Fernwood Studio", 12 * kMB}, {"Preferences/com.fernwood.studio.plist", 48000}},
+         true},
+        {"Pixelforge", "com.pixelforge.editor", "/Applications", 1900 * kMB,
+         {{"Containers/com.pixelforge.editor", 820 * kMB}, {"Saved Application State/com.pixelforge.editor.savedState",
+                                                              3 * kMB}},
+         false},
+        {"Lumen Player", "org.lumen.player", "/Applications", 410 * kMB,
+         {{"Caches/org.lumen.player", 260 * kMB}}, true},
+        {"Orbit Mail", "net.orbit.mail", "/Applications", 520 * kMB, {}, false},
+        {"Notewell", "com.notewell.app", "~/Applications", 230 * kMB,
+         {{"Group Containers/group.com.notewell", 95 * kMB}}, false},
+        {"Quillpad", "io.quillpad", "/Applications", 88 * kMB, {}, false},
+    };
+    QList<InstalledApp> apps;
+    for (const Row& row : rows) {
+        InstalledApp app;
+        app.name = QString::fromUtf8(row.name);
+        app.path = QString::fromUtf8(row.folder).replace(QLatin1Char('~'), home) + QLatin1Char('/') + app.name +
+                   QStringLiteral(".app");
+        app.bundleId = QString::fromUtf8(row.bundleId);
+        app.size = row.size;
+        for (const auto& [path, size] : row.leftovers) {
+            InstalledApp::Leftover leftover;
+            leftover.path = home + QStringLiteral("/Library/") + QString::fromUtf8(path);
+            leftover.size = size;
+            app.leftovers.append(leftover);
+        }
+        app.isSelected = row.ticked;
+        apps.append(app);
+    }
+    return apps;
+}
+
+QList<AppUpdateItem> demoUpdates(const QString& home) {
+    struct Row {
+        const char* name;
+        const char* folder;
+        const char* version;
+        const char* reason;
+        const char* installer;  // below the demo home, or null
+    };
+    const Row rows[] = {
+        {"Lumen Player", "/Applications", "4.1.2", "Newer installer in Downloads (Lumen Player 4.2.dmg)",
+         "/Downloads/Lumen Player 4.2.dmg"},
+        {"Notewell", "~/Applications", "2.8", "Supports Sparkle updates — open app to check "
+                                                        "(updates.notewell.example)", nullptr},
+        {"orbit-mail", "/Applications", "brew cask",
+         "Homebrew reports this cask as outdated — run: brew upgrade --cask orbit-mail", nullptr},
+        {"Pixelforge", "/Applications", "5.0.1", "Newer installer in Downloads (pixelforge-5.1-x64.zip)",
+         "/Downloads/pixelforge-5.1-x64.zip"},
+        {"quillpad", "/Applications", "brew cask",
+         "Homebrew reports this cask as outdated — run: brew upgrade --cask quillpad", nullptr},
+    };
+    QList<AppUpdateItem> items;
+    for (const Row& row : rows) {
+        AppUpdateItem item;
+        item.name = QString::fromUtf8(row.name);
+        item.path = QString::fromUtf8(row.folder).replace(QLatin1Char('~'), home) + QLatin1Char('/') + item.name +
+                    QStringLiteral(".app");
+        item.installedVersion = QString::fromUtf8(row.version);
+        item.reason = QString::fromUtf8(row.reason);
+        if (row.installer) item.installerPath = home + QString::fromUtf8(row.installer);
         items.append(item);
     }
     return items;
@@ -497,6 +580,11 @@ QStringList render(const QString& outputDirectory, QString* error) {
         return junkFound->load() ? demoJunk() : QList<CleanupItem>{};
     };
     modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) { return demoPerformance(); };
+    const QString home = environment.homeDirectory;
+    modules.appsScan = [home](const ModuleServices::Progress&, std::stop_token) {
+        return MemoryBudget::trimApps(demoApps(home));
+    };
+    modules.updatesScan = [home](const ModuleServices::Progress&, std::stop_token) { return demoUpdates(home); };
     modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return demoClutter(); };
 
     TarnwickApp app(services, modules);
@@ -581,6 +669,17 @@ QStringList render(const QString& outputDirectory, QString* error) {
     state.openSection(AppSection::safeBin);
     pumpUntil([&] { return !state.hasSafeBinWork() && state.safeBinItems().size() == binned.size(); });
     if (!save(QStringLiteral("safe-bin.png"))) return fail(QStringLiteral("cannot write safe-bin.png"));
+
+    // The Apps screen: the largest app's leftovers opened, then the Updates tab.
+    state.openSection(AppSection::apps);
+    pumpUntil([&] { return !state.isAppsScanning() && !state.isUpdatesScanning(); });
+    auto* apps = qobject_cast<AppsView*>(window.shell()->detailArea()->screen(AppSection::apps));
+    if (!apps || apps->appRows().isEmpty()) return fail(QStringLiteral("the Apps screen shows no apps"));
+    apps->appRows().front()->setExpanded(true);
+    if (!save(QStringLiteral("apps.png"))) return fail(QStringLiteral("cannot write apps.png"));
+    apps->setTab(AppsView::updates);
+    if (!save(QStringLiteral("apps-updates.png"))) return fail(QStringLiteral("cannot write apps-updates.png"));
+    apps->setTab(AppsView::uninstaller);
 
     // The tray panel with the CPU tile open, over the demo laptop's readings.
     Environment::current().settings()->setValue(SystemMonitor::healthScoreKey(), 88);

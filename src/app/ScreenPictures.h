@@ -1,7 +1,9 @@
 #pragma once
 
+#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
 #include "models/ClutterItem.h"
+#include "models/InstalledApp.h"
 #include "models/PerformanceItem.h"
 #include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
@@ -19,7 +21,8 @@ namespace tarnwick {
 // Renders the main screens of the program to PNG files, offscreen, from a
 // made-up home folder: the map in its four styles, the insights lists, the
 // collector counting down, the scanning screen, the volume chooser, the Junk
-// screen with findings and without, and the Safe Bin. Needs
+// screen with findings and without, the Safe Bin, and the Apps screen's two
+// tabs over made-up application bundles. Needs
 // a QApplication; touches nothing of the real home or support folders.
 namespace ScreenPictures {
 
@@ -37,6 +40,10 @@ std::vector<VolumeInfo> demoVolumes();
 QList<CleanupItem> demoJunk();
 // The heavy processes and launch items of the demo computer.
 QList<PerformanceItem> demoPerformance();
+// The applications of a demo computer whose home folder is `home`, with
+// their leftovers, and its update candidates.
+QList<InstalledApp> demoApps(const QString& home);
+QList<AppUpdateItem> demoUpdates(const QString& home);
 // The clutter items of the demo home folder.
 QList<ClutterItem> demoClutter();
 // The Safe Bin entries of the demo home folder, moved in before `now`.

@@ -216,7 +216,7 @@ ToolResult ToolRunner::launch(const QString& program, const QStringList& argumen
 
 ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
                            std::chrono::milliseconds timeout, Stderr errorHandling,
-                           const QStringList& environmentOverrides) {
+                           const QStringList& environmentOverrides, const std::stop_token& stop) {
     ToolResult result;
     const auto deadline = Clock::now() + timeout;
 
@@ -285,7 +285,7 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
 
         const auto remaining =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (remaining.count() <= 0) {
+        if (remaining.count() <= 0 || stop.stop_requested()) {
             timedOut = true;
             break;
         }
@@ -301,8 +301,9 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
             slice = exitSlice;
             exitSlice = std::min(exitSlice * 2, kSliceMilliseconds);
         }
-        const int wait = static_cast<int>(
-            std::min<long long>(remaining.count(), reaped ? remaining.count() : slice));
+        // A stop request is looked for every slice, also once the child is gone.
+        const bool longWait = reaped && !stop.stop_possible();
+        const int wait = static_cast<int>(std::min<long long>(remaining.count(), longWait ? remaining.count() : slice));
         if (::poll(count ? fds : nullptr, count, wait) < 0 && errno != EINTR) {
             // Cannot watch the pipes any more: fall back to waiting in slices.
             struct timespec pause = {0, kSliceMilliseconds * 1000000L};

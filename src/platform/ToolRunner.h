@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <stop_token>
 
 namespace tarnwick {
 
@@ -44,7 +45,9 @@ struct ToolResult {
 //
 // `environmentOverrides` holds "NAME=value" entries that replace (or add to)
 // the variables the program inherits, such as "LC_ALL=C" for output that
-// must not depend on the user's locale.
+// must not depend on the user's locale. A stop request ends the run as the
+// timeout does (the result says timedOut), so a caller whose work was
+// replaced does not wait for a slow tool.
 class ToolRunner {
 public:
     enum class Stderr { discard, capture };
@@ -52,7 +55,8 @@ public:
     static ToolResult run(const QString& program, const QStringList& arguments,
                           std::chrono::milliseconds timeout = std::chrono::seconds(30),
                           Stderr errorHandling = Stderr::discard,
-                          const QStringList& environmentOverrides = {});
+                          const QStringList& environmentOverrides = {},
+                          const std::stop_token& stop = {});
 
     // Starts a program that hands something to the desktop and may itself go
     // on running (xdg-open starting a browser in the foreground): it gets the

@@ -210,6 +210,9 @@ void AppState::openSection(AppSection section) {
     case AppSection::performance:
         if (performanceItems().isEmpty() && !isPerformanceScanning()) runPerformanceScan();
         break;
+    case AppSection::apps:
+        if (installedApps().isEmpty() && !isAppsScanning()) runAppsScan();
+        break;
     case AppSection::clutter:
         if (clutterItems().isEmpty() && !isClutterScanning()) runClutterScan();
         break;
@@ -431,17 +434,17 @@ void AppState::addToCollector(const ScanNodePtr& node) {
                                          "Drill into its folder or use Insights to pick files."));
         return;
     }
-    if (!TrashService::canCollect(node->path)) {
+    if (!TrashService::canCollect(node->path())) {
         showCollectorRefusal(node->name);
         return;
     }
     QList<CollectorItem> items = collector();
     for (const CollectorItem& item : items) {
-        if (item.path == node->path) return;
+        if (item.path == node->path()) return;
     }
-    items.removeIf([&](const CollectorItem& item) { return isBelow(item.path, node->path); });
+    items.removeIf([&](const CollectorItem& item) { return isBelow(item.path, node->path()); });
     for (const CollectorItem& item : items) {
-        if (isBelow(node->path, item.path)) return;
+        if (isBelow(node->path(), item.path)) return;
     }
     items.append(CollectorItem::fromNode(*node));
     collector_.set(std::move(items));
@@ -475,7 +478,7 @@ qint64 AppState::collectorTotal() const {
 
 void AppState::previewHoveredOrFocus() {
     const ScanNodePtr& node = hoveredNode() ? hoveredNode() : focusNode();
-    if (node) emit previewRequested(node->path);
+    if (node) emit previewRequested(node->path());
 }
 
 // ---- Desktop ----

@@ -284,6 +284,29 @@ public:
     // Moves the selected junk findings into the Safe Bin (off this thread).
     void cleanSelectedToSafeBin();
 
+    // ---- Apps and updates ----
+    // Start the installed-applications scan and the update scan, each
+    // replacing its own scan that runs.
+    void runAppsScan();
+    void runUpdatesScan();
+    // Bytes of the ticked applications with all their leftovers.
+    qint64 appsSelectedBytes() const;
+    // "80 apps · 2 selected · 1.4 GB" (the progress label while scanning, a
+    // sentence when there are none); "12 update candidates" likewise.
+    QString appsStatusText() const;
+    QString updatesStatusText() const;
+    // Flips the tick of the application with this id; nothing for an unknown id.
+    void toggleInstalledApp(const QUuid& id);
+    // Moves every ticked application, bundle first, with its leftovers into
+    // the Safe Bin (off this thread); the ones that went leave the list.
+    void uninstallSelectedApps();
+    // Moves only the application's leftovers into the Safe Bin; the
+    // application stays in its place with the leftovers that did not move.
+    void resetApp(const InstalledApp& app);
+    // Opens the candidate's installer, else its application, with the
+    // desktop's default application; when it is gone or nothing takes it,
+    // the reason becomes the error message.
+    void openUpdateCandidate(const AppUpdateItem& item);
     // ---- Clutter ----
     // Starts the clutter scan, replacing one that runs (as the junk scan does).
     void runClutterScan();
@@ -424,6 +447,9 @@ private:
         qint64 (*bytes)(const Item& item);
         QString kind;
         QString (*summary)(qsizetype count);
+        // The items a wholly cleaned finding counts in the event (null: one
+        // per finding; a partly cleaned one counts what moved on its behalf).
+        qsizetype (*items)(const Item& item) = nullptr;
     };
 
     // What the UI thread does with the result of a Safe Bin job.
@@ -432,6 +458,9 @@ private:
     static const ModuleScan<CleanupItem>& junkScan();
     static const ModuleClean<CleanupItem>& junkClean();
     static const ModuleScan<PerformanceItem>& performanceScan();
+    static const ModuleScan<InstalledApp>& appsScan();
+    static const ModuleScan<AppUpdateItem>& updatesScan();
+    static const ModuleClean<InstalledApp>& appsClean();
     static const ModuleScan<ClutterItem>& clutterScan();
     static const ModuleClean<ClutterItem>& clutterClean();
 

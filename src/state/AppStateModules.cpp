@@ -4,6 +4,9 @@
 
 #include "state/AppState.h"
 
+#include "platform/FileEntry.h"
+#include "services/cleanup/AppUninstallerService.h"
+#include "services/cleanup/AppUpdaterService.h"
 #include "services/health/MaintenanceService.h"
 #include "services/health/PerformanceService.h"
 #include "services/store/ActivityService.h"
@@ -88,6 +91,53 @@ const AppState::ModuleScan<PerformanceItem>& AppState::performanceScan() {
         QStringLiteral("Done"),
     };
     return scan;
+}
+
+// ---- The apps and updates modules ----
+
+const AppState::ModuleScan<InstalledApp>& AppState::appsScan() {
+    static const ModuleScan<InstalledApp> scan{
+        &AppState::appsTask_,
+        &AppState::isAppsScanning_,
+        &AppState::appsProgressLabel_,
+        &AppState::installedApps_,
+        QStringLiteral("Starting App Uninstaller\u2026"),
+        &ModuleServices::appsScan,
+        &MemoryBudget::trimApps,
+        QStringLiteral("Done"),
+    };
+    return scan;
+}
+
+const AppState::ModuleScan<AppUpdateItem>& AppState::updatesScan() {
+    static const ModuleScan<AppUpdateItem> scan{
+        &AppState::updatesTask_,
+        &AppState::isUpdatesScanning_,
+        &AppState::updatesProgressLabel_,
+        &AppState::appUpdates_,
+        QStringLiteral("Checking for updates\u2026"),
+        &ModuleServices::updatesScan,
+        nullptr,
+        std::nullopt,
+    };
+    return scan;
+}
+
+// An uninstall moves the bundle first, then its leftovers.
+const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
+    static const ModuleClean<InstalledApp> clean{
+        &AppState::installedApps_,
+        [](const InstalledApp& app) {
+            QList<SafeBinMover::Target> targets{{app.path, {}}};
+            for (const QString& path : AppUninstallerService::resetPaths(app)) targets.append({path, {}});
+            return targets;
+        },
+        [](const InstalledApp& app) { return Saturating::add(app.size, app.leftoversBytes()); },
+        QStringLiteral("Apps"),
+        [](qsizetype count) { return QStringLiteral("Uninstalled ") + QString::number(count) + QStringLiteral(" apps"); },
+        [](const InstalledApp& app) { return 1 + app.leftovers.size(); },
+    };
+    return clean;
 }
 
 const AppState::ModuleScan<ClutterItem>& AppState::clutterScan() {
@@ -234,31 +284,35 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
     std::vector<QList<SafeBinMover::Target>> targets;
     QList<QUuid> ids;
     QList<qint64> sizes;
+    QList<qsizetype> items;
     for (const Item& item : (this->*clean.list).get()) {
         if (!item.isSelected) continue;
         targets.push_back(clean.targets(item));
         ids.append(item.id);
         sizes.append(clean.bytes(item));
+        items.append(clean.items ? clean.items(item) : 1);
     }
     if (ids.isEmpty()) return;
 
     const ModuleClean<Item>* kind = &clean;
-    runSafeBinJob(true, [kind, targets = std::move(targets), ids, sizes]() -> SafeBinApply {
+    runSafeBinJob(true, [kind, targets = std::move(targets), ids, sizes, items]() -> SafeBinApply {
         SafeBinMover::Outcome outcome = SafeBinMover::move(targets);
         QSet<QUuid> cleaned;
         qsizetype movedCount = 0;
+        qsizetype movedItems = 0;
         Saturating::Total movedBytes;
         for (qsizetype i = 0; i < ids.size(); ++i) {
             const SafeBinMover::FindingResult& result = outcome.findings[size_t(i)];
             if (result.cleaned) cleaned.insert(ids[i]);
             if (!result.moved) continue;
             ++movedCount;
+            movedItems += !kind->items ? 1 : result.cleaned ? items[i] : result.movedItems;
             movedBytes.add(result.cleaned ? sizes[i] : result.movedBytes);
         }
         // The event counts what moved: nothing moved, nothing to record.
         std::optional<QList<ActivityEvent>> events;
         if (movedCount > 0) {
-            ActivityService::log(kind->kind, kind->summary(movedCount), movedBytes.value(), int(movedCount));
+            ActivityService::log(kind->kind, kind->summary(movedCount), movedBytes.value(), int(movedItems));
             events = ActivityService::list(kActivityLimit);
         }
         std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
@@ -453,6 +507,93 @@ void AppState::logActivity(const QString& kind, const QString& summary) {
     runSafeBinJob(false, [kind, summary]() -> SafeBinApply {
         ActivityService::log(kind, summary, 0, 1);
         return [events = ActivityService::list(kActivityLimit)](AppState& state) { state.activityEvents_.set(events); };
+    });
+}
+
+// ---- Apps and updates ----
+
+void AppState::runAppsScan() {
+    runModuleScan(appsScan());
+}
+
+void AppState::runUpdatesScan() {
+    runModuleScan(updatesScan());
+}
+
+qint64 AppState::appsSelectedBytes() const {
+    Saturating::Total total;
+    for (const InstalledApp& app : installedApps()) {
+        if (app.isSelected) total.add(Saturating::add(app.size, app.leftoversBytes()));
+    }
+    return total.value();
+}
+
+QString AppState::appsStatusText() const {
+    return statusText(isAppsScanning(), appsProgressLabel(), installedApps().isEmpty(),
+                      QStringLiteral("Scan /Applications and find leftovers each app leaves behind."), [this] {
+                          const auto ticked = std::count_if(installedApps().begin(), installedApps().end(),
+                                                            [](const InstalledApp& app) { return app.isSelected; });
+                          return selectionLine(installedApps().size(), QStringLiteral("apps"), ticked,
+                                               appsSelectedBytes());
+                      });
+}
+
+QString AppState::updatesStatusText() const {
+    return statusText(isUpdatesScanning(), updatesProgressLabel(), appUpdates().isEmpty(),
+                      QStringLiteral("Downloads installers, Sparkle feeds, and Homebrew casks."), [this] {
+                          return QString::number(appUpdates().size()) + QStringLiteral(" update candidates");
+                      });
+}
+
+void AppState::toggleInstalledApp(const QUuid& id) {
+    toggleItem(&AppState::installedApps_, id);
+}
+
+void AppState::uninstallSelectedApps() {
+    cleanSelected(appsClean());
+}
+
+void AppState::resetApp(const InstalledApp& app) {
+    const QStringList paths = AppUninstallerService::resetPaths(app);
+    if (paths.isEmpty()) return;
+    QList<SafeBinMover::Target> targets;
+    for (const QString& path : paths) targets.append({path, {}});
+    runSafeBinJob(true, [app, targets]() -> SafeBinApply {
+        SafeBinMover::Outcome outcome = SafeBinMover::move({targets});
+        const SafeBinMover::FindingResult& result = outcome.findings.front();
+        std::optional<QList<ActivityEvent>> events;
+        if (result.moved) {
+            const qint64 bytes = result.cleaned ? app.leftoversBytes() : result.movedBytes;
+            const qsizetype items = result.cleaned ? app.leftovers.size() : result.movedItems;
+            ActivityService::log(QStringLiteral("Apps"), QStringLiteral("Reset ") + app.name + QStringLiteral(" leftovers"),
+                                 bytes, int(items));
+            events = ActivityService::list(kActivityLimit);
+        }
+        // What is still in place stays listed: a leftover that could not move.
+        QList<InstalledApp::Leftover> remaining;
+        for (const InstalledApp::Leftover& leftover : app.leftovers) {
+            if (FileEntry::at(leftover.path)) remaining.append(leftover);
+        }
+        std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
+        return [id = app.id, remaining = std::move(remaining), error = std::move(outcome.error),
+                events = std::move(events), safeBin = std::move(safeBin)](AppState& state) mutable {
+            QList<InstalledApp> apps = state.installedApps();
+            const auto found = std::find_if(apps.begin(), apps.end(), [&](const InstalledApp& a) { return a.id == id; });
+            if (found != apps.end()) {
+                found->leftovers = std::move(remaining);
+                state.installedApps_.set(std::move(apps));
+            }
+            state.safeBinItems_.set(std::move(safeBin));
+            if (events) state.activityEvents_.set(std::move(*events));
+            if (error) state.errorMessage_.set(*error);
+        };
+    });
+}
+
+void AppState::openUpdateCandidate(const AppUpdateItem& item) {
+    QPointer<AppState> self(this);
+    AppUpdaterService::openInstaller(item, [self](const QString& message) {
+        if (self) self->errorMessage_.set(message);
     });
 }
 

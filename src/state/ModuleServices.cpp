@@ -1,5 +1,7 @@
 #include "state/ModuleServices.h"
 
+#include "services/cleanup/AppUninstallerService.h"
+#include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/CleanupService.h"
 #include "services/cleanup/ClutterService.h"
 #include "services/health/PerformanceService.h"
@@ -13,6 +15,12 @@ ModuleServices ModuleServices::production() {
     };
     services.performanceScan = [](const Progress& progress, std::stop_token stop) {
         return PerformanceService::scan(progress, std::move(stop));
+    };
+    services.appsScan = [](const Progress& progress, std::stop_token stop) {
+        return AppUninstallerService::scan(progress, std::move(stop));
+    };
+    services.updatesScan = [](const Progress& progress, std::stop_token stop) {
+        return AppUpdaterService::scan(progress, std::move(stop));
     };
     services.clutterScan = [](const Progress& progress, std::stop_token stop) {
         return ClutterService::scan(progress, std::move(stop));

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
 #include "models/ClutterItem.h"
+#include "models/InstalledApp.h"
 #include "models/PerformanceItem.h"
 
 #include <QList>
@@ -27,6 +29,9 @@ struct ModuleServices {
 
     Finder<CleanupItem> cleanupScan;
     Finder<PerformanceItem> performanceScan;
+    // The installed applications with their leftovers, and the update candidates.
+    Finder<InstalledApp> appsScan;
+    Finder<AppUpdateItem> updatesScan;
     Finder<ClutterItem> clutterScan;
 
     // The real finders.

@@ -166,6 +166,21 @@ TEST(ToolRunner, KillsAndReapsAProgramThatOutlivesTheTimeout) {
     EXPECT_TRUE(noChildLeft());
 }
 
+TEST(ToolRunner, AStopRequestEndsTheRunAsTheTimeoutDoes) {
+    std::stop_source source;
+    std::thread stopper([&source] {
+        std::this_thread::sleep_for(200ms);
+        source.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const ToolResult stopped = ToolRunner::run(QStringLiteral("sleep"), {QStringLiteral("30")}, 30s,
+                                               ToolRunner::Stderr::discard, {}, source.get_token());
+    stopper.join();
+    EXPECT_EQ(stopped.status, Status::timedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "not the whole timeout";
+    EXPECT_TRUE(noChildLeft());
+}
+
 TEST(ToolRunner, FinishedProgramIsNotBlamedForItsBackgroundChild) {
     // The program exits at once but leaves a sleeper holding the pipe; the
     // runner waits for the pipe up to the timeout, ends the sleeper and

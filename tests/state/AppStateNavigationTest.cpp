@@ -129,9 +129,9 @@ TEST_F(AppStateNavigationTest, EachSectionPreparesItself) {
     ASSERT_EQ(state.safeBinItems().size(), 1u);
     EXPECT_EQ(state.safeBinItems()[0].displayName, "Trash me.txt");
 
-    // Junk, Clutter and Performance scan when their lists are empty; the modules without finders start nothing.
+    // Junk, Apps, Clutter and Performance scan when their lists are empty; the modules without finders start nothing.
     for (AppSection section : allAppSections()) {
-        if (section == AppSection::cleanup || section == AppSection::clutter ||
+        if (section == AppSection::cleanup || section == AppSection::apps || section == AppSection::clutter ||
             section == AppSection::performance) {
             continue;
         }

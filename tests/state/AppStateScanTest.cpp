@@ -36,7 +36,7 @@ struct Calls {
 MapServices recording(MapServices services, Calls& calls) {
     auto enrich = services.enrichStartupVolume;
     services.enrichStartupVolume = [&calls, enrich](const ScanNodePtr& root, const QString& rootName) {
-        calls.note(calls.enriched, root->path + "|" + rootName);
+        calls.note(calls.enriched, root->path() + "|" + rootName);
         return enrich(root, rootName);
     };
     services.saveCache = [&calls](const QString& path, const QString& name, const ScanNodePtr&, const ScanInsights&) {
@@ -98,7 +98,7 @@ TEST_F(AppStateScanTest, RealWalkPublishesTreeInsightsAndSavesTheCache) {
 
     ASSERT_TRUE(idle(state));
     ASSERT_NE(state.rootNode(), nullptr);
-    EXPECT_EQ(state.rootNode()->path, root);
+    EXPECT_EQ(state.rootNode()->path(), root);
     EXPECT_EQ(state.focusNode(), state.rootNode());
     EXPECT_NE(test::childNamed(state.rootNode(), "Media"), nullptr);
     EXPECT_EQ(state.insights().fileCount, 3);
@@ -158,7 +158,7 @@ TEST_F(AppStateScanTest, OnlyTheRunningScanPublishesProgressAndItsTree) {
 
     walks.at(1)->released = true;
     ASSERT_TRUE(idle(state));
-    EXPECT_EQ(state.rootNode()->path, "/data/second");
+    EXPECT_EQ(state.rootNode()->path(), "/data/second");
     EXPECT_EQ(state.progress().currentPath, "/data/second") << "the finished scan shows its root";
     for (const QString& path : progress.paths.mid(progress.paths.indexOf("/data/second"))) {
         EXPECT_TRUE(path.startsWith("/data/second")) << path.toStdString();

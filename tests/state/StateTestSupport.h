@@ -205,6 +205,8 @@ inline ModuleServices quietModules() {
     modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) {
         return QList<PerformanceItem>{};
     };
+    modules.appsScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<InstalledApp>{}; };
+    modules.updatesScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<AppUpdateItem>{}; };
     modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<ClutterItem>{}; };
     return modules;
 }

@@ -3,6 +3,8 @@
 #include "platform/FileEntry.h"
 #include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
+#include "services/cleanup/AppBundle.h"
+#include "services/cleanup/AppMatchKeys.h"
 #include "services/cleanup/DuplicateFinder.h"
 #include "services/cleanup/JunkMeasure.h"
 #include "support/DateStyleFormatter.h"
@@ -47,11 +49,6 @@ constexpr size_t kHashedPerGroup = 12;
 
 QString tilde(const QString& path) {
     return PathRules::abbreviatingWithTilde(path);
-}
-
-QString withoutExtension(const QString& name) {
-    const QString extension = PathRules::pathExtension(name);
-    return extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
 }
 
 JunkFinding makeFinding(const QString& title, const QString& path, const QString& detail, CleanupCategory category,
@@ -149,7 +146,7 @@ std::vector<JunkFinding> unusedLanguages(const QString& applications, const Junk
     for (qsizetype i = 0; i < looked && !context.stopped(); ++i) {
         const FileEntry& app = listing->at(i);
         if (PathRules::pathExtension(app.name) != QLatin1String("app")) continue;
-        const QString appName = withoutExtension(app.name);
+        const QString appName = PathRules::deletingPathExtension(app.name);
         int seen = 0;
         int made = 0;
         FolderWalk::Options options;
@@ -160,7 +157,7 @@ std::vector<JunkFinding> unusedLanguages(const QString& applications, const Junk
                 if (seen >= kEntriesPerApplication || made >= kLanguagesPerApplication) return Step::stop;
                 ++seen;
                 if (PathRules::pathExtension(entry.name) != QLatin1String("lproj")) return Step::proceed;
-                const QString bundle = withoutExtension(entry.name);
+                const QString bundle = PathRules::deletingPathExtension(entry.name);
                 const QString language = bundle.toLower();
                 if (englishNames().contains(language) || language.startsWith(QLatin1String("en"))) {
                     return Step::proceed;
@@ -211,7 +208,11 @@ std::vector<JunkFinding> findNamedDirectories(const QString& name, const QString
     return findings;
 }
 
-bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& installedNames) {
+bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& installedNames,
+                             const QSet<QString>& installedIdentifiers) {
+    for (const QString& identifier : installedIdentifiers) {
+        if (AppMatchKeys::hasIdentifierPrefix(entryName, identifier)) return true;
+    }
     const QString key = entryName.toLower();
     const QStringList parts = key.split(QLatin1Char('.'), Qt::SkipEmptyParts);
     const QString token = parts.isEmpty() ? key : parts.last();
@@ -227,14 +228,10 @@ bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& inst
 std::vector<JunkFinding> findAppLeftovers(const JunkContext& context) {
     std::vector<JunkFinding> findings;
     QSet<QString> installed;
-    for (Locations::Place place : {Locations::Place::applications, Locations::Place::userApplications}) {
-        const auto listing = FolderListing::list(context.locations.path(place), FolderListing::Hidden::skip);
-        if (!listing) continue;
-        for (const FileEntry& entry : *listing) {
-            if (PathRules::pathExtension(entry.name) == QLatin1String("app")) {
-                installed.insert(withoutExtension(entry.name).toLower());
-            }
-        }
+    QSet<QString> identifiers;
+    for (const AppBundle& bundle : AppBundle::list(AppBundle::applicationFolders(context.locations), context.stop)) {
+        installed.insert(bundle.name.toLower());
+        if (bundle.bundleId) identifiers.insert(*bundle.bundleId);
     }
     const Locations::Place roots[] = {
         Locations::Place::libraryApplicationSupport,
@@ -252,7 +249,7 @@ std::vector<JunkFinding> findAppLeftovers(const JunkContext& context) {
             const QString key = entry.name.toLower();
             const bool guarded = std::any_of(protectedWords().begin(), protectedWords().end(),
                                              [&](const QString& word) { return key.contains(word); });
-            if (guarded || isClaimedByInstalledApp(entry.name, installed)) continue;
+            if (guarded || isClaimedByInstalledApp(entry.name, installed, identifiers)) continue;
             JunkMeasure measure = JunkMeasure::of(entry.path, kLeftoverBudget, context.stop);
             if (measure.size <= kLeftoverMinimum) continue;
             findings.push_back(makeFinding(entry.name, entry.path,

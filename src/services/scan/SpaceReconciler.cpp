@@ -17,7 +17,7 @@ bool exceedsBy(qint64 bytes, qint64 base, qint64 threshold) {
 
 ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const QString& rootName) {
     if (!dataRoot) return nullptr;
-    return enrichMacintoshHD(dataRoot, rootName, APFSAccounting::systemListingSource(dataRoot->path));
+    return enrichMacintoshHD(dataRoot, rootName, APFSAccounting::systemListingSource(dataRoot->path()));
 }
 
 ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const QString& rootName,
@@ -32,13 +32,13 @@ ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const QString& rootNa
     const std::optional<qint64> dataConsumed = APFSAccounting::dataVolumeConsumedBytes(snapshot);
     const std::optional<qint64> containerInUse = APFSAccounting::bootContainerBytesInUse(snapshot);
 
-    ScanNodePtr data = ScanNode::create(QUuid::createUuid(), dataRoot->name, dataRoot->path, NodeKind::dir,
+    ScanNodePtr data = ScanNode::create(QUuid::createUuid(), dataRoot->name, dataRoot->path(), NodeKind::dir,
                                         dataRoot->size, dataRoot->children);
 
     if (dataConsumed && exceedsBy(*dataConsumed, data->size, kHiddenSpaceThreshold)) {
         ScanNodePtr hidden = ScanNode::create(
             QUuid::createUuid(), QStringLiteral("(hidden / restricted space)"),
-            PathRules::appendingPathComponent(dataRoot->path, QStringLiteral(".hidden")), NodeKind::restricted,
+            PathRules::appendingPathComponent(dataRoot->path(), QStringLiteral(".hidden")), NodeKind::restricted,
             *dataConsumed - data->size);
         // It stands for whatever the walk could not see; nothing there can be collected.
         hidden->isAggregate = true;

@@ -245,7 +245,7 @@ QWidget* MapScreenView::buildMapTab() {
     sidebar_->setActions({
         [this](const ScanNodePtr& node) { select(node); },
         [this](const ScanNodePtr& node) { state_.addToCollector(node); },
-        [this](const ScanNodePtr& node) { state_.revealInFileManager(node->path); },
+        [this](const ScanNodePtr& node) { state_.revealInFileManager(node->path()); },
     });
     columnLayout->addWidget(sidebar_, 1);
     body->addWidget(column);

@@ -93,11 +93,11 @@ const ScanNodePtr* childNamed(const ScanNodePtr& parent, const QString& name) {
 void expectOnlyDataVolume(const ScanNodePtr& result, const ScanNodePtr& walked, qint64 walkedSize) {
     ASSERT_TRUE(result);
     EXPECT_EQ(result->name, kRootName);
-    EXPECT_EQ(result->path, QStringLiteral("/"));
+    EXPECT_EQ(result->path(), QStringLiteral("/"));
     ASSERT_EQ(result->children.size(), 1u);
     const ScanNodePtr& data = result->children.front();
     EXPECT_EQ(data->name, walked->name);
-    EXPECT_EQ(data->path, walked->path);
+    EXPECT_EQ(data->path(), walked->path());
     EXPECT_EQ(data->size, walkedSize);
     EXPECT_EQ(result->size, walkedSize);
     EXPECT_EQ(data->parent(), result);
@@ -229,7 +229,7 @@ TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
     }
 
     const ScanNodePtr& data = root->children[0];
-    EXPECT_EQ(data->path, QStringLiteral("/System/Volumes/Data"));
+    EXPECT_EQ(data->path(), QStringLiteral("/System/Volumes/Data"));
     EXPECT_EQ(data->size, 200'000'000'000);
     // The hidden node ties with Applications and, appended last, stays behind it.
     EXPECT_EQ(names(data), (QStringList{QStringLiteral("Users"), QStringLiteral("Applications"), kHiddenName,
@@ -237,7 +237,7 @@ TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
     const ScanNodePtr& hidden = data->children[2];
     EXPECT_EQ(hidden->kind, NodeKind::restricted);
     EXPECT_EQ(hidden->size, 50'000'000'000);
-    EXPECT_EQ(hidden->path, QStringLiteral("/System/Volumes/Data/.hidden"));
+    EXPECT_EQ(hidden->path(), QStringLiteral("/System/Volumes/Data/.hidden"));
     EXPECT_TRUE(hidden->isAggregate);
     for (const auto& child : data->children) EXPECT_EQ(child->parent(), data);
 
@@ -250,7 +250,7 @@ TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
         const ScanNodePtr& volume = root->children[i + 1];
         SCOPED_TRACE(volume->name.toStdString());
         EXPECT_EQ(volume->kind, NodeKind::virtual_);
-        EXPECT_EQ(volume->path, expected[i].first);
+        EXPECT_EQ(volume->path(), expected[i].first);
         if (expected[i].second >= 0) {
             EXPECT_EQ(volume->size, expected[i].second);
         }
@@ -297,7 +297,7 @@ TEST(SpaceReconciler, HiddenAndPurgeableSpaceAppearOnlyBeyondTheirThresholds) {
     const ScanNodePtr slash = SpaceReconciler::enrichMacintoshHD(
         smallWalk(10, QStringLiteral("/")), kRootName, fixed(listing(volume(QStringLiteral("Data"), 60'000'000))));
     ASSERT_TRUE(hiddenIn(slash));
-    EXPECT_EQ((*hiddenIn(slash))->path, QStringLiteral("/.hidden"));
+    EXPECT_EQ((*hiddenIn(slash))->path(), QStringLiteral("/.hidden"));
 
     // Root: Data (1 MB) and System (2 MB).
     const qint64 rootSize = walkedSize + 2'000'000;
@@ -375,7 +375,7 @@ TEST(SpaceReconciler, WithoutTheDiskToolTheFileSystemFiguresShowTheUnseenSpace) 
     EXPECT_EQ(root->name, kRootName);
     const auto* hidden = childNamed(data, kHiddenName);
     ASSERT_TRUE(hidden);
-    EXPECT_EQ((*hidden)->path, QStringLiteral("/.hidden"));
+    EXPECT_EQ((*hidden)->path(), QStringLiteral("/.hidden"));
     EXPECT_EQ((*hidden)->kind, NodeKind::restricted);
     EXPECT_FALSE((*hidden)->isCollectable());
     // Other programs write while the test runs; the figure stays close to the used blocks.

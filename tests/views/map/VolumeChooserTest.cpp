@@ -59,7 +59,7 @@ TEST(VolumeChooser, VolumesAndFoldersStartTheRightScan) {
     EXPECT_EQ(state.scanRootPath(), backup);
     ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
     ASSERT_TRUE(state.rootNode());
-    EXPECT_EQ(state.rootNode()->path, backup);
+    EXPECT_EQ(state.rootNode()->path(), backup);
     EXPECT_TRUE(chooser.showMapButton()->isVisible());
 
     // A folder: its path, named by its last component.
@@ -70,7 +70,7 @@ TEST(VolumeChooser, VolumesAndFoldersStartTheRightScan) {
     EXPECT_EQ(state.scanRootPath(), projects);
     EXPECT_EQ(state.scanRootName(), QStringLiteral("Projects"));
     ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
-    EXPECT_EQ(state.rootNode()->path, projects);
+    EXPECT_EQ(state.rootNode()->path(), projects);
 
     // A dismissed dialog starts nothing.
     {
