@@ -71,6 +71,7 @@ AppState::~AppState() {
     cancelScanJob();
     stopping_->store(true);
     stopModuleScans();
+    maintenanceStop_.request_stop();  // a running tool is killed rather than waited for
     scanPool_.waitForDone();
     savePool_.waitForDone();
     modulePool_.waitForDone();

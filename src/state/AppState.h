@@ -577,6 +577,8 @@ private:
     QString mapRootName_;
     // Set when the state goes, so a tree release stops waiting for other holders.
     std::shared_ptr<std::atomic_bool> stopping_ = std::make_shared<std::atomic_bool>(false);
+    // Ends the maintenance tools still running when the state is destroyed.
+    std::stop_source maintenanceStop_;
 
     // Cache loads: each one's generation, so that a restore that a later load
     // superseded is dropped.

@@ -482,8 +482,9 @@ void AppState::runMaintenance(MaintenanceTask::Kind kind) {
     task->isRunning = true;
     maintenanceTasks_.set(std::move(tasks));
     QPointer<AppState> self(this);
-    modulePool_.start([this, self, kind] {
-        const QString result = MaintenanceService::run(kind);
+    modulePool_.start([this, self, kind, stop = maintenanceStop_.get_token()] {
+        const QString result = MaintenanceService::run(kind, MaintenanceService::kTimeLimit, stop);
+        if (stop.stop_requested()) return;  // the state is going away
         QMetaObject::invokeMethod(
             this, [self, kind, result] { if (self) self->finishMaintenance(kind, result); }, Qt::QueuedConnection);
     });

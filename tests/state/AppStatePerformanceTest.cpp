@@ -221,4 +221,18 @@ TEST_F(AppStatePerformanceTest, MaintenanceRunsOffThisThreadAndPublishesItsResul
     EXPECT_EQ(fields.count(AppState::Field::maintenanceTasks), 2u);
 }
 
+TEST_F(AppStatePerformanceTest, DestroyingTheStateKillsARunningMaintenanceTool) {
+    const QString started = env.path(QStringLiteral("started"));
+    env.environment().toolPaths.insert(
+        QStringLiteral("/usr/bin/fc-cache"),
+        test::writeScript(env.path(QStringLiteral("bin/fc-cache")), "touch '" + started.toUtf8() + "'\nsleep 60\n"));
+    env.apply();
+    state->runMaintenance(MaintenanceTask::Kind::clearFontCaches);
+    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(started); }));
+    const auto before = std::chrono::steady_clock::now();
+    state.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10))
+        << "the tool is killed, not waited for up to its time limit";
+}
+
 }  // namespace tarnwick

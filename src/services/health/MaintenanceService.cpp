@@ -55,17 +55,20 @@ QList<QStringList> commands(Kind kind) {
     return {};
 }
 
-QString run(Kind kind, std::chrono::milliseconds timeLimit) {
+QString run(Kind kind, std::chrono::milliseconds timeLimit, const std::stop_token& stop) {
     QStringList texts;
-    for (const QStringList& command : commands(kind)) texts.append(runCommand(command, timeLimit));
+    for (const QStringList& command : commands(kind)) {
+        if (stop.stop_requested()) break;
+        texts.append(runCommand(command, timeLimit, stop));
+    }
     return texts.join(QLatin1Char('\n'));
 }
 
-QString runCommand(const QStringList& command, std::chrono::milliseconds timeLimit) {
+QString runCommand(const QStringList& command, std::chrono::milliseconds timeLimit, const std::stop_token& stop) {
     if (command.isEmpty()) return QStringLiteral("No command");
     const QString program = Environment::current().toolPath(command.first());
     const ToolResult result =
-        ToolRunner::run(program, command.mid(1), timeLimit, ToolRunner::Stderr::capture);
+        ToolRunner::run(program, command.mid(1), timeLimit, ToolRunner::Stderr::capture, {}, stop);
     return resultText(result, command.first(), timeLimit);
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <stop_token>
 
 namespace tarnwick {
 
@@ -30,12 +31,15 @@ QList<QStringList> commands(MaintenanceTask::Kind kind);
 // Runs the kind's commands one after the other (the second whatever the
 // first gave), each through the environment's path for its tool, and returns
 // their result texts joined by a line feed. Blocks until the last tool has
-// ended: callers run it off the UI thread.
-QString run(MaintenanceTask::Kind kind, std::chrono::milliseconds timeLimit = kTimeLimit);
+// ended: callers run it off the UI thread. A stop request kills the running
+// tool as the time limit does and starts no further one.
+QString run(MaintenanceTask::Kind kind, std::chrono::milliseconds timeLimit = kTimeLimit,
+            const std::stop_token& stop = {});
 
 // The result text of one command: "No command" for an empty list; else the
 // tool's output as resultText() words it.
-QString runCommand(const QStringList& command, std::chrono::milliseconds timeLimit = kTimeLimit);
+QString runCommand(const QStringList& command, std::chrono::milliseconds timeLimit = kTimeLimit,
+                   const std::stop_token& stop = {});
 
 // The text for how one run of program ended. Exit status 0: its standard
 // output trimmed, or "OK" when it wrote none. Any other end: its standard

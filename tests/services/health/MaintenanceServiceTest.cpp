@@ -5,6 +5,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace tarnwick;
 using namespace std::chrono_literals;
 using Kind = MaintenanceTask::Kind;
@@ -48,6 +50,7 @@ TEST_F(MaintenanceServiceTest, ResultTextsFollowTheExitStatusAndTheOutput) {
         {"exit 1\n", "Failed (exit 1). May need Full Disk Access / admin."},
         {"printf ' ' >&2; echo out; exit 1\n", "Failed (exit 1). May need Full Disk Access / admin."},
         {"kill -9 $$\n", "Failed (signal 9)."},
+        {"cat\n", "OK"},  // standard input is closed: a tool that reads it ends at once
     };
     for (const Case& c : cases) {
         EXPECT_EQ(runScript(c.script), c.result) << c.script.toStdString();
@@ -72,6 +75,33 @@ TEST_F(MaintenanceServiceTest, ToolsThatCannotRunOrHangHaveTheirOwnSentence) {
     timedOut.output = "partial";
     EXPECT_EQ(MaintenanceService::resultText(timedOut, "/usr/bin/fc-cache", MaintenanceService::kTimeLimit),
               "Stopped: the tool \u201C/usr/bin/fc-cache\u201D did not finish within 60 seconds.");
+}
+
+TEST_F(MaintenanceServiceTest, BothPipesAreReadWhileTheToolRuns) {
+    // Far more than a pipe holds, on both streams: a runner that read only
+    // after the exit, or only one stream, would hang here until the limit.
+    const QString result = runScript("head -c 300000 /dev/zero | tr '\\0' a\n"
+                                     "head -c 300000 /dev/zero | tr '\\0' b >&2\n"
+                                     "exit 3\n");
+    EXPECT_EQ(result, QString(300000, 'b')) << result.left(80).toStdString();
+}
+
+TEST_F(MaintenanceServiceTest, AStopRequestEndsTheRunningToolAndStartsNoFurtherOne) {
+    const QString log = env.path(QStringLiteral("calls.log"));
+    tool(QStringLiteral("/usr/bin/update-desktop-database"), "echo first >> '" + log.toUtf8() + "'\nsleep 30\n");
+    tool(QStringLiteral("/usr/bin/update-mime-database"), "echo second >> '" + log.toUtf8() + "'\n");
+    std::stop_source stop;
+    std::thread stopper([&] {
+        while (!QFile::exists(log)) std::this_thread::sleep_for(5ms);
+        stop.request_stop();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    MaintenanceService::run(Kind::rebuildLaunchServices, 20s, stop.get_token());
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    QFile calls(log);
+    ASSERT_TRUE(calls.open(QIODevice::ReadOnly));
+    EXPECT_EQ(calls.readAll(), "first\n") << "the second tool never started";
 }
 
 TEST_F(MaintenanceServiceTest, TwoCommandKindsJoinTheirResultsAndRunBothWhateverTheFirstGave) {
