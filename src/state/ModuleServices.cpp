@@ -4,6 +4,7 @@
 #include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/CleanupService.h"
 #include "services/cleanup/ClutterService.h"
+#include "services/health/PerformanceService.h"
 
 namespace tarnwick {
 
@@ -11,6 +12,9 @@ ModuleServices ModuleServices::production() {
     ModuleServices services;
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
+    };
+    services.performanceScan = [](const Progress& progress, std::stop_token stop) {
+        return PerformanceService::scan(progress, std::move(stop));
     };
     services.appsScan = [](const Progress& progress, std::stop_token stop) {
         return AppUninstallerService::scan(progress, std::move(stop));

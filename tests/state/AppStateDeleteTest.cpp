@@ -34,6 +34,9 @@ protected:
         state.start();
         state.startScan(root);
         EXPECT_TRUE(idle());
+        // The start-up settle of the Safe Bin runs on its own thread: the
+        // cases that write into the Safe Bin wait for it.
+        EXPECT_TRUE(test::safeBinSettled(state));
     }
 
     QString file(const QString& name) const { return root + "/" + name; }
