@@ -57,9 +57,16 @@ constexpr Row kRows[] = {
     {Place::movies, "~/Movies"},
     {Place::trash, "~/.Trash"},
     {Place::screenshots, "~/Pictures/Screenshots"},
+    {Place::userAutostart, "~/.config/autostart"},
+    {Place::systemAutostart, "/etc/xdg/autostart"},
+    {Place::userUnits, "~/.config/systemd/user"},
+    {Place::systemUserUnits, "/etc/systemd/user"},
+    {Place::systemUnits, "/etc/systemd/system"},
+    {Place::desktopEntries, "~/.local/share/applications"},
+    {Place::mimeDatabase, "~/.local/share/mime"},
 };
 
-static_assert(std::size(kRows) == static_cast<size_t>(Place::screenshots) + 1, "one row per place");
+static_assert(std::size(kRows) == static_cast<size_t>(Place::mimeDatabase) + 1, "one row per place");
 
 QString clean(const QString& path) {
     return PathRules::standardizingPath(path);
@@ -173,6 +180,14 @@ QStringList Locations::paths(Place place) const {
         return {userDirectoryOr("VIDEOS", named)};
     case Place::trash:
         return {dataHome_ + QStringLiteral("/Trash/files")};
+    case Place::userAutostart:
+        return {configHome_ + QStringLiteral("/autostart")};
+    case Place::userUnits:
+        return {configHome_ + QStringLiteral("/systemd/user")};
+    case Place::desktopEntries:
+        return {dataHome_ + QStringLiteral("/applications")};
+    case Place::mimeDatabase:
+        return {dataHome_ + QStringLiteral("/mime")};
     case Place::screenshots:
         return {path(Place::pictures) + QStringLiteral("/Screenshots")};
     default:

@@ -55,6 +55,14 @@ public:
         movies,                 // ~/Movies
         trash,                  // ~/.Trash
         screenshots,            // ~/Pictures/Screenshots, where the desktops here save screenshots
+        // The performance finder's launch items and the maintenance commands' folders.
+        userAutostart,          // ~/.config/autostart: the user's login items
+        systemAutostart,        // /etc/xdg/autostart
+        userUnits,              // ~/.config/systemd/user: the user's own service units
+        systemUserUnits,        // /etc/systemd/user: user units the system provides
+        systemUnits,            // /etc/systemd/system: the system's own service units
+        desktopEntries,         // ~/.local/share/applications: the user's application entries
+        mimeDatabase,           // ~/.local/share/mime: the user's file type database
     };
 
     explicit Locations(const Environment& environment = Environment::current());

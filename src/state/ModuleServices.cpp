@@ -4,6 +4,7 @@
 #include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/CleanupService.h"
 #include "services/cleanup/ClutterService.h"
+#include "services/health/PerformanceService.h"
 
 namespace tarnwick {
 
@@ -11,6 +12,9 @@ ModuleServices ModuleServices::production() {
     ModuleServices services;
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
+    };
+    services.performanceScan = [](const Progress& progress, std::stop_token stop) {
+        return PerformanceService::scan(progress, std::move(stop));
     };
     services.appsScan = [](const Progress& progress, std::stop_token stop) {
         return AppUninstallerService::scan(progress, std::move(stop));
@@ -22,7 +26,6 @@ ModuleServices ModuleServices::production() {
         return ClutterService::scan(progress, std::move(stop));
     };
     // Nothing to find yet for these modules.
-    services.performanceScan = [](const Progress&, std::stop_token) { return QList<PerformanceItem>{}; };
     services.protectionScan = [](const Progress&, std::stop_token) { return QList<ProtectionFinding>{}; };
     services.privacyScan = [](const Progress&, std::stop_token) { return QList<PrivacyItem>{}; };
     return services;

@@ -30,12 +30,12 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
+    Finder<PerformanceItem> performanceScan;
     // The installed applications with their leftovers, and the update candidates.
     Finder<InstalledApp> appsScan;
     Finder<AppUpdateItem> updatesScan;
     Finder<ClutterItem> clutterScan;
     // Finders whose modules are still to come find nothing until then.
-    Finder<PerformanceItem> performanceScan;
     Finder<ProtectionFinding> protectionScan;
     Finder<PrivacyItem> privacyScan;
 
