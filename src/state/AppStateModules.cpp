@@ -269,8 +269,8 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
     if (ids.isEmpty()) return;
 
     const ModuleClean<Item>* kind = &clean;
-    runSafeBinJob(true,
-                  [kind, targets = std::move(targets), ids, sizes, items, tally = cleanTally_]() -> SafeBinApply {
+    std::shared_ptr<CleanTally> tally = cleanTally_;
+    runSafeBinJob(true, [kind, targets = std::move(targets), ids, sizes, items, tally]() -> SafeBinApply {
         SafeBinMover::Outcome outcome = SafeBinMover::move(targets);
         QSet<QUuid> cleaned;
         qsizetype movedCount = 0;
