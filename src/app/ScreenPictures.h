@@ -1,6 +1,8 @@
 #pragma once
 
 #include "models/CleanupItem.h"
+#include "models/PrivacyItem.h"
+#include "models/ProtectionFinding.h"
 #include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
 #include "models/ScanNode.h"
@@ -17,8 +19,8 @@ namespace tarnwick {
 // Renders the main screens of the program to PNG files, offscreen, from a
 // made-up home folder: the map in its four styles, the insights lists, the
 // collector counting down, the scanning screen, the volume chooser, the Junk
-// screen with findings and without, and the Safe Bin. Needs
-// a QApplication; touches nothing of the real home or support folders.
+// screen with findings and without, the Safe Bin, the tray panel and the
+// Protection screen. Needs a QApplication; touches nothing of the real home or support folders.
 namespace ScreenPictures {
 
 // The file names written, in order.
@@ -33,6 +35,9 @@ ScanInsights demoInsights(const QDateTime& now);
 std::vector<VolumeInfo> demoVolumes();
 // The junk findings of the demo home folder.
 QList<CleanupItem> demoJunk();
+// The threat findings and privacy residue of the demo home folder.
+QList<ProtectionFinding> demoThreats();
+QList<PrivacyItem> demoPrivacy();
 // The Safe Bin entries of the demo home folder, moved in before `now`.
 std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now);
 

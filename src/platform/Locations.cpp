@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <cstring>
 #include <iterator>
 
 namespace tarnwick {
@@ -56,9 +57,28 @@ constexpr Row kRows[] = {
     {Place::pictures, "~/Pictures"},
     {Place::movies, "~/Movies"},
     {Place::trash, "~/.Trash"},
+    {Place::autostartUser, "~/.config/autostart"},
+    {Place::autostartSystem, "/etc/xdg/autostart"},
+    {Place::systemdUserUnits, "~/.config/systemd/user"},
+    {Place::systemdSystemUserUnits, "/etc/systemd/user"},
+    {Place::recentlyUsed, "~/.local/share/recently-used.xbel"},
+    {Place::thumbnails, "~/.cache/thumbnails"},
+    {Place::chromeProfiles, "~/.config/google-chrome"},
+    {Place::chromiumProfiles, "~/.config/chromium"},
+    {Place::braveProfiles, "~/.config/BraveSoftware/Brave-Browser"},
+    {Place::edgeProfiles, "~/.config/microsoft-edge"},
+    {Place::firefoxProfiles, "~/.mozilla/firefox"},
+    {Place::chromeCache, "~/.cache/google-chrome"},
+    {Place::chromiumCache, "~/.cache/chromium"},
+    {Place::mozillaCache, "~/.cache/mozilla"},
 };
 
-static_assert(std::size(kRows) == static_cast<size_t>(Place::trash) + 1, "one row per place");
+static_assert(std::size(kRows) == static_cast<size_t>(Place::mozillaCache) + 1, "one row per place");
+
+// What follows a base folder in a named place: "/autostart" of "~/.config/autostart".
+QString below(const char* named, const char* base) {
+    return QString::fromUtf8(named).mid(qsizetype(std::strlen(base)));
+}
 
 QString clean(const QString& path) {
     return PathRules::standardizingPath(path);
@@ -172,6 +192,22 @@ QStringList Locations::paths(Place place) const {
         return {userDirectoryOr("VIDEOS", named)};
     case Place::trash:
         return {dataHome_ + QStringLiteral("/Trash/files")};
+    // The XDG base folders stand where the named paths say ~/.config,
+    // ~/.cache or ~/.local/share.
+    case Place::autostartUser:
+    case Place::systemdUserUnits:
+    case Place::chromeProfiles:
+    case Place::chromiumProfiles:
+    case Place::braveProfiles:
+    case Place::edgeProfiles:
+        return {configHome_ + below(named, "~/.config")};
+    case Place::thumbnails:
+    case Place::chromeCache:
+    case Place::chromiumCache:
+    case Place::mozillaCache:
+        return {cacheHome_ + below(named, "~/.cache")};
+    case Place::recentlyUsed:
+        return {dataHome_ + below(named, "~/.local/share")};
     default:
         break;
     }

@@ -54,6 +54,22 @@ public:
         pictures,               // ~/Pictures
         movies,                 // ~/Movies
         trash,                  // ~/.Trash
+        // Protection and privacy places of this platform, which the design
+        // has no twin for: each is named by its own path here.
+        autostartUser,           // ~/.config/autostart
+        autostartSystem,         // /etc/xdg/autostart
+        systemdUserUnits,        // ~/.config/systemd/user
+        systemdSystemUserUnits,  // /etc/systemd/user
+        recentlyUsed,            // ~/.local/share/recently-used.xbel
+        thumbnails,              // ~/.cache/thumbnails
+        chromeProfiles,          // ~/.config/google-chrome
+        chromiumProfiles,        // ~/.config/chromium
+        braveProfiles,           // ~/.config/BraveSoftware/Brave-Browser
+        edgeProfiles,            // ~/.config/microsoft-edge
+        firefoxProfiles,         // ~/.mozilla/firefox
+        chromeCache,             // ~/.cache/google-chrome
+        chromiumCache,           // ~/.cache/chromium
+        mozillaCache,            // ~/.cache/mozilla
     };
 
     explicit Locations(const Environment& environment = Environment::current());

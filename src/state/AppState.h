@@ -274,6 +274,24 @@ public:
     // Moves the selected junk findings into the Safe Bin (off this thread).
     void cleanSelectedToSafeBin();
 
+    // ---- Protection ----
+    // Start (or restart) the threat scan and the privacy-residue scan; each
+    // replaces a scan of its own kind that runs, and the two run side by side.
+    void runProtectionScan();
+    void runPrivacyScan();
+    // The Protection screen's status line: the threat scan's label while it
+    // runs, else the privacy scan's while that runs, else
+    // "3 threat findings · 2 privacy items".
+    QString protectionStatusText() const;
+    // Flip the selection of the finding or item with this id; nothing for an unknown id.
+    void toggleProtection(const QUuid& id);
+    void togglePrivacy(const QUuid& id);
+    // Move the selected threat findings, or the selected privacy items (a
+    // database with its journal files; a cache folder's entries), into the
+    // Safe Bin. A database stays while its browser runs, and the message says so.
+    void cleanSelectedProtection();
+    void cleanSelectedPrivacy();
+
     // ---- Safe Bin ----
     // Puts an entry back where it came from, or removes it for good; on
     // success the Safe Bin list is read again, on failure the error is shown
@@ -377,6 +395,9 @@ private:
         qint64 (*bytes)(const Item& item);
         QString kind;
         QString (*summary)(qsizetype count);
+        // Why a finding must not move now (checked on the Safe Bin thread
+        // just before the move), for the user; none: it may move.
+        std::optional<QString> (*refusal)(const Item& item) = nullptr;
     };
 
     // What the UI thread does with the result of a Safe Bin job.
@@ -384,6 +405,10 @@ private:
 
     static const ModuleScan<CleanupItem>& junkScan();
     static const ModuleClean<CleanupItem>& junkClean();
+    static const ModuleScan<ProtectionFinding>& protectionScan();
+    static const ModuleScan<PrivacyItem>& privacyScan();
+    static const ModuleClean<ProtectionFinding>& protectionClean();
+    static const ModuleClean<PrivacyItem>& privacyClean();
 
     template <class Item>
     void runModuleScan(const ModuleScan<Item>& scan);

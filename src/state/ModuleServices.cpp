@@ -1,6 +1,8 @@
 #include "state/ModuleServices.h"
 
 #include "services/cleanup/CleanupService.h"
+#include "services/health/PrivacyService.h"
+#include "services/health/ProtectionService.h"
 
 namespace tarnwick {
 
@@ -8,6 +10,12 @@ ModuleServices ModuleServices::production() {
     ModuleServices services;
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
+    };
+    services.protectionScan = [](const Progress& progress, std::stop_token stop) {
+        return ProtectionService::scan(progress, std::move(stop));
+    };
+    services.privacyScan = [](const Progress& progress, std::stop_token stop) {
+        return PrivacyService::scan(progress, std::move(stop));
     };
     return services;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "models/CleanupItem.h"
+#include "models/PrivacyItem.h"
+#include "models/ProtectionFinding.h"
 
 #include <QList>
 #include <QString>
@@ -24,6 +26,9 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
+    // Protection: the threat finder and the privacy-residue finder.
+    Finder<ProtectionFinding> protectionScan;
+    Finder<PrivacyItem> privacyScan;
 
     // The real finders.
     static ModuleServices production();

@@ -209,6 +209,10 @@ private:
 inline ModuleServices quietModules() {
     ModuleServices modules;
     modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
+    modules.protectionScan = [](const ModuleServices::Progress&, std::stop_token) {
+        return QList<ProtectionFinding>{};
+    };
+    modules.privacyScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<PrivacyItem>{}; };
     return modules;
 }
 
