@@ -4,7 +4,18 @@
 // tree is finalized with the 0.8 % merge and the insights see every file.
 // An optional argument names a path to keep a copy of the cache file at.
 // "cache_bench --load FILE [RUNS]" only times loading a kept cache file (the
-// median of RUNS loads, 7 by default), which also suits an instruction count.
+// median of RUNS loads, 7 by default), which also suits an instruction count;
+// "cache_bench --decode FILE [RUNS [--one-thread] [--reuse-memory]]" only
+// decodes its document RUNS times (10 by default), for a profile of the
+// decoder alone; each run starts on fresh memory unless --reuse-memory.
+//
+// Both forms also compare the decoder with general JSON parsers reading the
+// same document, in MB/s (10^6 bytes a second, the median of several warm
+// runs): Qt's QJsonDocument::fromJson always, and, when their headers are
+// installed, simdjson's DOM parser (the reference: it is the fastest of them
+// here) and RapidJSON's in-memory parse. They serve only this benchmark and
+// are not dependencies of the program; install them with
+//   apt-get install libsimdjson-dev rapidjson-dev
 #include "models/InsightsBuilder.h"
 #include "models/ScanNode.h"
 #include "platform/Environment.h"
@@ -14,6 +25,7 @@
 #include "support/AppIdentity.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,6 +42,14 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#if defined(TARNWICK_BENCH_SIMDJSON)
+#include <simdjson.h>
+#endif
+#if __has_include(<rapidjson/document.h>)
+#define TARNWICK_BENCH_RAPIDJSON 1
+#include <rapidjson/document.h>
+#endif
 
 using namespace tarnwick;
 
@@ -52,7 +72,7 @@ qint64 countNodes(const ScanNode& root, qint64* pathChars = nullptr) {
         const ScanNode* node = pending.back();
         pending.pop_back();
         ++count;
-        if (pathChars) *pathChars += node->path.size();
+        if (pathChars) *pathChars += node->path().size();
         for (const auto& child : node->children) pending.push_back(child.get());
     }
     return count;
@@ -62,6 +82,140 @@ double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Lets a decoded tree go as the program does after dropping one: freed, and
+// the freed memory handed back to the system (which also settles the
+// allocator's deferred bookkeeping of the free, outside the next decode's time).
+void release(std::optional<CachedScan>& decoded) {
+    decoded.reset();
+    malloc_trim(0);
+}
+
+// Megabytes (10^6 bytes) a second for a run over bytes that took ms.
+double mbPerSecond(qsizetype bytes, double ms) {
+    return ms > 0 ? double(bytes) / 1e3 / ms : 0;
+}
+
+// The median time of runs of a parse, after one untimed run; a parse answers
+// whether it accepted the document, and release (untimed) lets its result go.
+template <typename Parse, typename Release>
+double medianMs(int runs, Parse parse, Release release, bool& accepted) {
+    accepted = parse();
+    release();
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        accepted = parse() && accepted;
+        times.push_back(ms(start));
+        release();
+    }
+    return median(times);
+}
+
+void printRate(const char* what, qsizetype bytes, double ms, bool ok) {
+    std::printf("  %-46s %6.0f MB/s %7.1f ms%s\n", what, mbPerSecond(bytes, ms), ms, ok ? "" : "  REFUSED");
+}
+
+// Prints the decoder's rate on a document beside the rates of general JSON
+// parsers on the same bytes. Each run starts on memory handed back to the
+// system, as a decode at start-up does (every page of the tree is new),
+// except the two "reused" rows: the decoder on the memory the previous tree
+// freed, and simdjson with its parser kept from run to run (its fastest use).
+// The reference is simdjson's DOM parser on its best kernel for this
+// processor; a decoder that reaches it builds the tree in the time simdjson
+// only parses.
+void compareDecoders(QByteArrayView json, int runs) {
+    const qsizetype bytes = json.size();
+    std::printf("decode of %lld bytes of JSON, median of %d runs after one untimed:\n", static_cast<long long>(bytes),
+                runs);
+    bool ok = false;
+    std::optional<CachedScan> decoded;
+    const double oursMs = medianMs(
+        runs, [&] { return (decoded = CachedScanJson::decode(json)).has_value(); }, [&] { release(decoded); }, ok);
+    printRate("CachedScanJson::decode, tree built", bytes, oursMs, ok);
+    const double oursSerialMs = medianMs(
+        runs,
+        [&] { return (decoded = CachedScanJson::decode(json, {CachedScanJson::kMaxNodes, 0})).has_value(); },
+        [&] { release(decoded); }, ok);
+    printRate("  the same on one thread", bytes, oursSerialMs, ok);
+    // Memory the previous tree used, freed but kept by the allocator, as the
+    // reused simdjson parser below keeps its buffers.
+    const double oursReusedMs = medianMs(
+        runs, [&] { return (decoded = CachedScanJson::decode(json)).has_value(); }, [&] { decoded.reset(); }, ok);
+    printRate("  the same, memory reused", bytes, oursReusedMs, ok);
+    double referenceMs = 0;
+    double reusedMs = 0;
+#if defined(TARNWICK_BENCH_SIMDJSON)
+    {
+        // The input padded once, as simdjson needs it.
+        const simdjson::padded_string padded(json.data(), static_cast<size_t>(bytes));
+        const std::string kernel = simdjson::get_active_implementation()->name();
+        std::optional<simdjson::dom::parser> parser;
+        // A new parser each run, its buffers handed back after it.
+        auto freshParse = [&] {
+            parser.emplace();
+            return parser->parse(padded).error() == simdjson::SUCCESS;
+        };
+        auto freshRelease = [&] {
+            parser.reset();
+            malloc_trim(0);
+        };
+        referenceMs = medianMs(runs, freshParse, freshRelease, ok);
+        printRate(("simdjson DOM parse, " + kernel + " (reference)").c_str(), bytes, referenceMs, ok);
+        // The kernel of the instruction set this program is built for.
+        for (const auto* implementation : simdjson::get_available_implementations()) {
+            if (implementation->name() != "westmere" || !implementation->supported_by_runtime_system()) continue;
+            simdjson::get_active_implementation() = implementation;
+            const double westmereMs = medianMs(runs, freshParse, freshRelease, ok);
+            printRate("  the same, westmere (SSE4.2)", bytes, westmereMs, ok);
+            simdjson::get_active_implementation() = simdjson::get_available_implementations()[kernel];
+        }
+        parser.emplace();
+        reusedMs = medianMs(runs, [&] { return parser->parse(padded).error() == simdjson::SUCCESS; }, [] {}, ok);
+        printRate(("  the same, " + kernel + ", parser reused").c_str(), bytes, reusedMs, ok);
+    }
+#endif
+#if defined(TARNWICK_BENCH_RAPIDJSON)
+    {
+        const std::string text(json.data(), static_cast<size_t>(bytes));
+        std::optional<rapidjson::Document> document;
+        const double rapidMs = medianMs(
+            runs,
+            [&] {
+                document.emplace();
+                document->Parse<rapidjson::kParseValidateEncodingFlag>(text.c_str(), text.size());
+                return !document->HasParseError();
+            },
+            [&] {
+                document.reset();
+                malloc_trim(0);
+            },
+            ok);
+        printRate("RapidJSON DOM parse, UTF-8 checked", bytes, rapidMs, ok);
+        if (referenceMs == 0) referenceMs = rapidMs;
+    }
+#endif
+    const QByteArray copy = json.toByteArray();
+    QJsonDocument qtDocument;
+    const double qtMs = medianMs(
+        std::min(runs, 3),
+        [&] {
+            QJsonParseError error{};
+            qtDocument = QJsonDocument::fromJson(copy, &error);
+            return error.error == QJsonParseError::NoError;
+        },
+        [&] {
+            qtDocument = QJsonDocument();
+            malloc_trim(0);
+        },
+        ok);
+    printRate("QJsonDocument::fromJson", bytes, qtMs, ok);
+    if (referenceMs == 0) referenceMs = qtMs;
+    std::printf("  ours / reference: %.2f; one thread / reference: %.2f", referenceMs / oursMs,
+                referenceMs / oursSerialMs);
+    if (reusedMs > 0) std::printf("; ours, memory reused / parser reused: %.2f", reusedMs / oursReusedMs);
+    std::printf(" (above 1 is faster)\n");
 }
 
 // Times ScanCache::load() of a kept cache file, and its two pieces.
@@ -110,6 +264,37 @@ int loadOnly(const QString& file, int runs) {
                 "decode %.0f ms; encode again %.0f ms; tree %.0f MiB of heap; peak %ld MiB\n",
                 static_cast<long long>(packed.size()), static_cast<long long>(nodes), runs, median(loads), loads[0],
                 median(decompressions), median(decodes), median(encodes), treeMiB, peakMiB());
+    const auto json = Lzfse::decompressToBuffer(reinterpret_cast<const uint8_t*>(packed.constData()),
+                                                static_cast<size_t>(packed.size()), size_t(1) << 30);
+    compareDecoders(QByteArrayView(reinterpret_cast<const char*>(json->data()), static_cast<qsizetype>(json->size())),
+                    runs);
+    return 0;
+}
+
+// Decodes a kept cache file's document again and again, and nothing else.
+int decodeOnly(const QString& file, int runs, qint64 pieceBytes, bool reuseMemory) {
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) return 1;
+    const QByteArray packed = in.readAll();
+    const auto json = Lzfse::decompressToBuffer(reinterpret_cast<const uint8_t*>(packed.constData()),
+                                                static_cast<size_t>(packed.size()), size_t(1) << 30);
+    if (!json) return 1;
+    const QByteArrayView view(reinterpret_cast<const char*>(json->data()), static_cast<qsizetype>(json->size()));
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        std::optional<CachedScan> decoded = CachedScanJson::decode(view, {CachedScanJson::kMaxNodes, pieceBytes});
+        times.push_back(ms(start));
+        if (!decoded) return 1;
+        if (reuseMemory) {
+            decoded.reset();
+        } else {
+            release(decoded);
+        }
+    }
+    std::printf("decode of %lld bytes: median of %d %.1f ms, %.0f MB/s (first %.1f ms)\n",
+                static_cast<long long>(view.size()), runs, median(times), mbPerSecond(view.size(), median(times)),
+                times[0]);
     return 0;
 }
 
@@ -123,6 +308,15 @@ int main(int argc, char** argv) {
     Environment::Scope scope(environment);
     if (argc > 2 && std::strcmp(argv[1], "--load") == 0) {
         return loadOnly(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::max(1, std::atoi(argv[3])) : 7);
+    }
+    if (argc > 2 && std::strcmp(argv[1], "--decode") == 0) {
+        bool oneThread = false, reuseMemory = false;
+        for (int i = 4; i < argc; ++i) {
+            oneThread = oneThread || std::strcmp(argv[i], "--one-thread") == 0;
+            reuseMemory = reuseMemory || std::strcmp(argv[i], "--reuse-memory") == 0;
+        }
+        return decodeOnly(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::max(1, std::atoi(argv[3])) : 10,
+                          oneThread ? 0 : CachedScanJson::kPieceBytes, reuseMemory);
     }
 
     constexpr int kFiles = 1000000;
@@ -146,7 +340,7 @@ int main(int argc, char** argv) {
         const int subfolders = static_cast<int>(random() % 6);
         for (int i = 0; i < subfolders; ++i) {
             const QString name = QStringLiteral("Folder %1").arg(folders++);
-            auto child = ScanNode::create(QUuid::createUuid(), name, folder->path + '/' + name, NodeKind::dir, 0);
+            auto child = ScanNode::create(QUuid::createUuid(), name, folder->path() + '/' + name, NodeKind::dir, 0);
             open.push_back(child.get());
             folder->appendChild(std::move(child));
         }
@@ -157,7 +351,7 @@ int main(int argc, char** argv) {
             const char* ext = extensions[random() % std::size(extensions)];
             const QString name = QStringLiteral("file-%1%2%3").arg(files).arg(*ext ? "." : "").arg(ext);
             const auto size = static_cast<qint64>(sizes(random)) + 1;
-            const QString path = folder->path + '/' + name;
+            const QString path = folder->path() + '/' + name;
             insights.consider(name, path, size,
                               QDateTime::fromMSecsSinceEpoch(
                                   nowMs - static_cast<qint64>(random() % (6LL * 365 * 86400000)), Qt::UTC));
@@ -169,7 +363,7 @@ int main(int argc, char** argv) {
             }
         }
         if (smallCount > 0) {
-            auto small = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(smallCount), folder->path,
+            auto small = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(smallCount), folder->path(),
                                           NodeKind::file, smallBytes);
             small->isAggregate = true;
             folder->appendChild(std::move(small));
@@ -215,6 +409,7 @@ int main(int argc, char** argv) {
     // The pieces, best of three each.
     double pruneMs = 1e9, encodeMs = 1e9, compressMs = 1e9, decompressMs = 1e9, decodeMs = 1e9;
     qsizetype jsonBytes = 0;
+    QByteArray lastJson;
     for (int i = 0; i < 3; ++i) {
         start = std::chrono::steady_clock::now();
         ScanNodePtr pruned = ScanCache::prune(*root, ScanCache::kMinFraction, ScanCache::kAbsoluteFloor);
@@ -224,6 +419,7 @@ int main(int argc, char** argv) {
             CachedScan{"/Users/someone", "someone", QDateTime::currentDateTimeUtc(), pruned, scanInsights});
         encodeMs = std::min(encodeMs, ms(start));
         jsonBytes = json.size();
+        lastJson = json;
         pruned.reset();
         start = std::chrono::steady_clock::now();
         const auto packed = Lzfse::compress(reinterpret_cast<const uint8_t*>(json.constData()), json.size());
@@ -239,5 +435,6 @@ int main(int argc, char** argv) {
     std::printf("pieces: JSON %lld bytes; prune %.0f ms, encode %.0f ms, compress %.0f ms; "
                 "decompress %.0f ms, decode %.0f ms; peak %ld MiB\n",
                 static_cast<long long>(jsonBytes), pruneMs, encodeMs, compressMs, decompressMs, decodeMs, peakMiB());
+    compareDecoders(lastJson, 7);
     return 0;
 }

@@ -10,9 +10,9 @@
 // absolute path), then the total, the files the scan opened and the bytes it
 // read, and the peak memory. The scan runs twice (the first run warms the
 // caches); the figures are those of the second run.
+#include "FinderRun.h"
 #include "models/CleanupCategory.h"
 #include "platform/Environment.h"
-#include "platform/FileReader.h"
 #include "services/cleanup/CleanupService.h"
 
 #include <QCoreApplication>
@@ -20,7 +20,6 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +30,7 @@
 #include <vector>
 
 using namespace tarnwick;
+using tarnwick::bench::peakMiB;
 
 namespace {
 
@@ -206,40 +206,10 @@ void generate(const std::string& home, const std::string& root, const std::strin
     g.smallFiles(home + "/.cache/thumbnails", kTotalFiles - g.files(), 400);
 }
 
-long peakMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
-
-struct Run {
-    QStringList labels;
-    std::vector<double> seconds;
-    double total = 0;
-    QList<CleanupItem> items;
-    quint64 filesOpened = 0;
-    quint64 bytesRead = 0;
-};
+using Run = bench::FinderRun<CleanupItem>;
 
 Run runScan() {
-    Run run;
-    std::vector<Clock::time_point> marks;
-    const quint64 opened = FileReader::totalFilesOpened();
-    const quint64 read = FileReader::totalBytesRead();
-    const auto start = Clock::now();
-    run.items = CleanupService::scan([&](const QString& label) {
-        marks.push_back(Clock::now());
-        run.labels.append(label);
-    });
-    const auto end = Clock::now();
-    marks.push_back(end);
-    for (size_t i = 0; i + 1 < marks.size(); ++i) {
-        run.seconds.push_back(std::chrono::duration<double>(marks[i + 1] - marks[i]).count());
-    }
-    run.total = std::chrono::duration<double>(end - start).count();
-    run.filesOpened = FileReader::totalFilesOpened() - opened;
-    run.bytesRead = FileReader::totalBytesRead() - read;
-    return run;
+    return Run::measure([](const Run::Progress& progress) { return CleanupService::scan(progress); });
 }
 
 }  // namespace

@@ -1,22 +1,25 @@
-// Makes a deterministic test tree for the walker benchmark: 12,000 folders,
-// 200,000 files of 0 to 20,000 bytes, a few large files, a hard link and a
-// link loop.
+// Makes a deterministic test tree for the walker benchmark: by default
+// 12,000 folders, 200,000 files of 0 to 20,000 bytes, a few large files, a
+// hard link and a link loop.
 //
-//   make_tree DIR        (DIR must not exist yet)
+//   make_tree DIR [FILES FOLDERS MAX_FILE_SIZE]     (DIR must not exist yet)
+//
+// The 1,000,000-file tree of the benchmark: make_tree DIR 1000000 60000 4000
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kFolders = 12000;
-constexpr int kFiles = 200000;
-constexpr int kMaxFileSize = 20000;
+int kFolders = 12000;
+int kFiles = 200000;
+int kMaxFileSize = 20000;
 constexpr int kLargeFiles = 8;
 
 bool writeFile(const std::string& path, const std::vector<char>& data, size_t size) {
@@ -36,9 +39,18 @@ bool writeFile(const std::string& path, const std::vector<char>& data, size_t si
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_tree DIR\n");
+    if (argc != 2 && argc != 5) {
+        std::fprintf(stderr, "usage: make_tree DIR [FILES FOLDERS MAX_FILE_SIZE]\n");
         return 2;
+    }
+    if (argc == 5) {
+        kFiles = std::atoi(argv[2]);
+        kFolders = std::atoi(argv[3]);
+        kMaxFileSize = std::atoi(argv[4]);
+        if (kFiles < 1 || kFolders < 1 || kMaxFileSize < 0) {
+            std::fprintf(stderr, "make_tree: counts must be positive\n");
+            return 2;
+        }
     }
     const std::string root = argv[1];
     if (::mkdir(root.c_str(), 0755) != 0) {

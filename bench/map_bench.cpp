@@ -63,7 +63,7 @@ ScanNodePtr deepTree() {
                                     NodeKind::dir, 0);
         while (budget > 0) {
             --budget;
-            top->appendChild(makeFolder(random, budget, 2, top->path + QStringLiteral("/d%1").arg(top->children.size())));
+            top->appendChild(makeFolder(random, budget, 2, top->path() + QStringLiteral("/d%1").arg(top->children.size())));
         }
         root->appendChild(top);
     }

@@ -1,45 +1,113 @@
-// Times the walker against du on the same folder, both warm.
+// Times the walker, serial and parallel, against other disk-usage tools on
+// the same folder, each as a whole process.
 //
-//   scan_bench PATH
+//   scan_bench PATH [--cold] [--threads N] [--runs N]
 //
-// Scans PATH with DiskScanner and runs `du -s -B1 PATH`, five times each
-// after one warm-up run of each, and prints the median times, their ratio,
-// the files and bytes counted and the peak resident memory. du also counts
-// the blocks of folders and symbolic links, which the walker does not; the
-// benchmark sums those separately so the two totals can be compared.
-#include "platform/ToolRunner.h"
+// Runs, for the serial walker, the parallel walker (N threads, default one
+// per core up to 16, whatever the disk), `du -s -B1 PATH`,
+// `ncdu -0 -o /dev/null PATH` and `gdu -npcs PATH`, one warm-up run each and
+// then five runs each, interleaved, and prints the median wall time, the
+// bytes counted, the peak resident memory, and the ratios parallel / gdu and
+// parallel / du. Tools that are not installed are left out. With --cold the
+// page cache is dropped before every run (needs root); when that is not
+// allowed the benchmark says so and measures warm.
+//
+// gdu and ncdu are only needed here, not by the program; on Debian:
+//   apt-get install gdu ncdu
+//
+// du also counts the blocks of folders and symbolic links, which the walker
+// does not; the benchmark sums those separately so the totals can be compared.
 #include "services/scan/DiskScanner.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
+#include <fcntl.h>
 #include <ftw.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <set>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
+
+extern char** environ;
 
 using namespace tarnwick;
 
 namespace {
 
-constexpr int kRuns = 5;
+struct Run {
+    double seconds = 0;
+    long peakKiB = 0;
+    std::string output;
+    bool ok = false;
+};
+
+// Runs a program to its end, its output captured, and measures it whole.
+Run runProcess(const std::vector<std::string>& arguments) {
+    Run run;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (spawned != 0) {
+        ::close(pipeFds[0]);
+        return run;
+    }
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) break;
+        run.output.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peakKiB = usage.ru_maxrss;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+bool onPath(const char* tool) {
+    return runProcess({"sh", "-c", std::string("command -v ") + tool}).ok;
+}
+
+// Drops the page cache, dentries and inodes; false when not allowed.
+bool dropCaches() {
+    ::sync();
+    const int fd = ::open("/proc/sys/vm/drop_caches", O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool written = ::write(fd, "3\n", 2) == 2;
+    ::close(fd);
+    return written;
+}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-template <typename Work>
-double timed(Work work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The blocks of folders and symbolic links below a path, as du counts them
@@ -54,62 +122,137 @@ int addOther(const char*, const struct stat* st, int type, FTW*) {
     return 0;
 }
 
-long peakMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
+// The child mode: one walk, its counts on standard output.
+int walkOnce(int threads, const char* path) {
+    DiskScanner scanner(threads);
+    ScanResult result = scanner.scan(QString::fromLocal8Bit(path), {});
+    std::printf("%lld %lld %d\n", static_cast<long long>(scanner.files()), static_cast<long long>(result.root->size),
+                scanner.threadsUsed());
+    return 0;
 }
+
+struct Tool {
+    Tool(std::string label, std::vector<std::string> command) : label(std::move(label)), command(std::move(command)) {}
+    std::string label;
+    std::vector<std::string> command;
+    std::vector<double> times;
+    long peakKiB = 0;
+    std::string lastOutput;
+    bool failed = false;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: scan_bench PATH\n");
+    if (argc == 4 && std::strcmp(argv[1], "--walk") == 0) {
+        QCoreApplication app(argc, argv);
+        return walkOnce(std::atoi(argv[2]), argv[3]);
+    }
+    const char* path = nullptr;
+    bool cold = false;
+    int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 16);
+    int runs = 5;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--cold") == 0) {
+            cold = true;
+        } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+            threads = std::max(2, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (!path) {
+            path = argv[i];
+        } else {
+            path = nullptr;
+            break;
+        }
+    }
+    if (!path) {
+        std::fprintf(stderr, "usage: scan_bench PATH [--cold] [--threads N] [--runs N]\n");
         return 2;
     }
-    const QString path = QString::fromLocal8Bit(argv[1]);
-
-    qint64 files = 0;
-    qint64 bytes = 0;
-    size_t reports = 0;
-    qint64 duBytes = -1;
-    auto walk = [&] {
-        DiskScanner scanner;
-        reports = 0;
-        ScanResult result = scanner.scan(path, [&](const ScanProgress&) { ++reports; });
-        files = scanner.files();
-        bytes = result.root->size;
-    };
-    auto du = [&] {
-        ToolResult result = ToolRunner::run("du", {"-s", "-B1", path}, std::chrono::minutes(10));
-        duBytes = result.succeeded() ? result.output.split('\t').value(0).toLongLong() : -1;
-    };
-
-    walk();  // warm-up: fills the caches for both
-    du();
-    std::vector<double> walkTimes;
-    std::vector<double> duTimes;
-    for (int i = 0; i < kRuns; ++i) {
-        walkTimes.push_back(timed(walk));
-        duTimes.push_back(timed(du));
+    if (cold && !dropCaches()) {
+        std::printf("note: the page cache cannot be dropped here (needs root); measuring warm\n");
+        cold = false;
     }
 
-    nftw(argv[1], addOther, 64, FTW_PHYS | FTW_MOUNT);
+    char self[4096];
+    const ssize_t selfLength = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (selfLength <= 0) return 1;
+    self[selfLength] = '\0';
 
-    const double walkMedian = median(walkTimes);
-    const double duMedian = median(duTimes);
-    std::printf("path                 %s\n", argv[1]);
-    std::printf("walker median        %.3f s  (%d runs)\n", walkMedian, kRuns);
-    std::printf("du -s -B1 median     %.3f s  (%d runs)\n", duMedian, kRuns);
-    std::printf("walker / du          %.2f\n", walkMedian / duMedian);
-    std::printf("files counted        %lld\n", static_cast<long long>(files));
-    std::printf("progress reports     %zu\n", reports);
-    std::printf("walker bytes         %lld\n", static_cast<long long>(bytes));
-    std::printf("du bytes             %lld\n", duBytes);
-    std::printf("folder+link blocks   %lld\n", otherBlocks);
-    std::printf("du - folders - links %lld  (%s the walker)\n", duBytes - otherBlocks,
-                duBytes - otherBlocks == bytes ? "equals" : "differs from");
-    std::printf("peak memory          %ld MiB\n", peakMiB());
+    std::vector<Tool> tools;
+    tools.push_back(Tool("serial walker", {self, "--walk", "1", path}));
+    tools.push_back(Tool("parallel walker", {self, "--walk", std::to_string(threads), path}));
+    tools.push_back(Tool("du -s -B1", {"du", "-s", "-B1", path}));
+    if (onPath("ncdu")) tools.push_back(Tool("ncdu -0 -o /dev/null", {"ncdu", "-0", "-o", "/dev/null", path}));
+    if (onPath("gdu")) tools.push_back(Tool("gdu -npcs", {"gdu", "-npcs", path}));
+
+    // One warm-up run each (skipped cold: every run starts from an empty cache).
+    if (!cold) {
+        for (Tool& tool : tools) runProcess(tool.command);
+    }
+    for (int round = 0; round < runs; ++round) {
+        for (Tool& tool : tools) {
+            if (cold) dropCaches();
+            const Run run = runProcess(tool.command);
+            tool.failed = tool.failed || !run.ok;
+            tool.times.push_back(run.seconds);
+            tool.peakKiB = std::max(tool.peakKiB, run.peakKiB);
+            tool.lastOutput = run.output;
+        }
+    }
+
+    nftw(path, addOther, 64, FTW_PHYS | FTW_MOUNT);
+    auto firstNumber = [](const std::string& text, int index) {
+        long long value = -1;
+        const char* at = text.c_str();
+        for (int i = 0; i <= index; ++i) {
+            char* end = nullptr;
+            value = std::strtoll(at, &end, 10);
+            if (end == at) return -1LL;
+            at = end;
+        }
+        return value;
+    };
+
+    std::printf("path                  %s (%s, %d runs each, medians)\n", path, cold ? "cold" : "warm", runs);
+    std::printf("%-22s %10s %12s %16s\n", "", "wall s", "peak MiB", "bytes");
+    double parallelTime = 0, duTime = 0, gduTime = 0;
+    long long serialBytes = -1, parallelBytes = -1, duBytes = -1;
+    long gduPeak = 0, parallelPeak = 0;
+    for (const Tool& tool : tools) {
+        const double time = median(tool.times);
+        std::string bytes = "-";
+        if (tool.label == "serial walker" || tool.label == "parallel walker") {
+            const long long counted = firstNumber(tool.lastOutput, 1);
+            bytes = std::to_string(counted);
+            if (tool.label == "serial walker") serialBytes = counted;
+            if (tool.label == "parallel walker") {
+                parallelBytes = counted;
+                parallelTime = time;
+                parallelPeak = tool.peakKiB;
+            }
+        } else if (tool.label.rfind("du", 0) == 0) {
+            duBytes = firstNumber(tool.lastOutput, 0);
+            bytes = std::to_string(duBytes);
+            duTime = time;
+        } else if (tool.label.rfind("gdu", 0) == 0) {
+            std::string line = tool.lastOutput.substr(0, tool.lastOutput.find('\n'));
+            bytes = line.empty() ? "-" : line;
+            gduTime = time;
+            gduPeak = tool.peakKiB;
+        }
+        std::printf("%-22s %10.3f %12.1f %16s%s\n", tool.label.c_str(), time, tool.peakKiB / 1024.0, bytes.c_str(),
+                    tool.failed ? "  (a run failed)" : "");
+    }
+    std::printf("parallel threads      %d\n", threads);
+    std::printf("parallel / du         %.2f\n", parallelTime / duTime);
+    if (gduTime > 0) {
+        std::printf("parallel / gdu        %.2f\n", parallelTime / gduTime);
+        std::printf("peak memory / gdu's   %.2f\n", static_cast<double>(parallelPeak) / static_cast<double>(gduPeak));
+    }
+    std::printf("serial = parallel     %s\n", serialBytes == parallelBytes ? "same bytes" : "BYTES DIFFER");
+    std::printf("du - folders - links  %lld  (%s the walker)\n", duBytes - otherBlocks,
+                duBytes - otherBlocks == parallelBytes ? "equals" : "differs from");
     return 0;
 }

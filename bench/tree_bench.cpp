@@ -45,7 +45,7 @@ int main() {
         open.pop_front();
         const int count = 1 + static_cast<int>(random() % 24);
         for (int i = 0; i < count && made < kNodes; ++i, ++made) {
-            const QString path = folder->path + "/n" + QString::number(made);
+            const QString path = folder->path() + "/n" + QString::number(made);
             if (random() % 4 == 0) {
                 auto child = ScanNode::create(QUuid::createUuid(), "d", path, NodeKind::dir, 0);
                 open.push_back(child.get());

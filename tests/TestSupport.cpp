@@ -1,8 +1,17 @@
 #include "TestSupport.h"
 
+#include "platform/FileOperations.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace tarnwick::test {
 
@@ -17,6 +26,13 @@ FakeEnvironment::FakeEnvironment() {
     apply();
 }
 
+FakeEnvironment::~FakeEnvironment() {
+    scope_.reset();
+    for (const QString& name : QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        FileOperations::removeItem(dir_.path() + QLatin1Char('/') + name);
+    }
+}
+
 QString FakeEnvironment::path(const QString& relative) const {
     return relative.isEmpty() ? dir_.path() : dir_.path() + QLatin1Char('/') + relative;
 }
@@ -29,6 +45,37 @@ void FakeEnvironment::apply() {
 void FakeEnvironment::setNow(const QDateTime& now) {
     environment_.clock = [now] { return now; };
     apply();
+}
+
+ScratchFileSystem::ScratchFileSystem(const QString& mountPoint, qint64 bytes) : mountPoint_(mountPoint) {
+    QDir().mkpath(mountPoint);
+    if (::geteuid() != 0) return;
+    const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
+    mounted_ = ::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                       options.constData()) == 0;
+}
+
+ScratchFileSystem::~ScratchFileSystem() {
+    if (mounted_) ::umount2(QFile::encodeName(mountPoint_).constData(), MNT_DETACH);
+}
+
+QString ScratchFileSystem::path(const QString& relative) const {
+    return relative.isEmpty() ? mountPoint_ : mountPoint_ + QLatin1Char('/') + relative;
+}
+
+QString ScratchFileSystem::fill(const QString& name) {
+    const QString filler = path(name);
+    const int fd = ::open(QFile::encodeName(filler).constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (fd < 0) return filler;
+    const std::vector<char> block(4096, 'f');
+    for (;;) {
+        if (::write(fd, block.data(), block.size()) <= 0) break;
+    }
+    // Whatever is left below a page.
+    while (::write(fd, block.data(), 1) == 1) {
+    }
+    ::close(fd);
+    return filler;
 }
 
 QString writeFile(const QString& path, const QByteArray& contents) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Environment.h"
+#include "platform/FileOperations.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,9 @@ namespace tarnwick::test {
 class FakeEnvironment {
 public:
     FakeEnvironment();
+    // Removes the folder's contents by their own names first: names that are
+    // not UTF-8 defeat QTemporaryDir's own removal.
+    ~FakeEnvironment();
 
     QString path(const QString& relative = {}) const;  // inside the temporary folder
     QString home() const { return environment_.homeDirectory; }
@@ -30,6 +34,34 @@ private:
     QTemporaryDir dir_;
     Environment environment_;
     std::unique_ptr<Environment::Scope> scope_;
+};
+
+// A small tmpfs mounted at a new folder for the lifetime of the object, for
+// tests of a full or another file system. Mounting needs root (CI runs as
+// root); ok() is false where it is not allowed, and the test skips.
+class ScratchFileSystem {
+public:
+    ScratchFileSystem(const QString& mountPoint, qint64 bytes);
+    ~ScratchFileSystem();
+    ScratchFileSystem(const ScratchFileSystem&) = delete;
+    ScratchFileSystem& operator=(const ScratchFileSystem&) = delete;
+
+    bool ok() const { return mounted_; }
+    QString path(const QString& relative = {}) const;
+    // Fills what space is left with one file; returns its path.
+    QString fill(const QString& name = QStringLiteral("filler"));
+
+private:
+    QString mountPoint_;
+    bool mounted_ = false;
+};
+
+// Installs a file-operation fault for the lifetime of the object.
+struct FileFault {
+    explicit FileFault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
+    ~FileFault() { FileOperations::setFaultHookForTesting({}); }
+    FileFault(const FileFault&) = delete;
+    FileFault& operator=(const FileFault&) = delete;
 };
 
 // Writes a file (making its folders); returns its path.

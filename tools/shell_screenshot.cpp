@@ -61,7 +61,7 @@ int main(int argc, char* argv[]) {
     services.loadCache = [now] {
         CachedScan cached;
         cached.rootPath = QStringLiteral("/");
-        cached.rootName = QStringLiteral("Macintosh HD");
+        cached.rootName = QStringLiteral("Computer");
         cached.scannedAt = now.addSecs(-2 * 3600);
         cached.root = ScanNode::create(QUuid::createUuid(), cached.rootName, cached.rootPath, NodeKind::dir, 0);
         cached.insights = ScanInsights::empty();

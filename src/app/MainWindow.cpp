@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -42,7 +41,7 @@ void MainWindow::buildMenus() {
     QMenu* app = menuBar()->addMenu(QStringLiteral("Tarnwick"));
     add(app, QStringLiteral("About Tarnwick"), {}, [this] { state_.setShowAbout(true); })
         ->setMenuRole(QAction::AboutRole);
-    add(app, QStringLiteral("Website"), {}, [] { QDesktopServices::openUrl(AppIdentity::websiteURL()); });
+    add(app, QStringLiteral("Website"), {}, [this] { state_.openURL(AppIdentity::websiteURL()); });
     app->addSeparator();
     add(app, QStringLiteral("Quit Tarnwick"), QKeySequence::Quit, [] { QApplication::quit(); })
         ->setMenuRole(QAction::QuitRole);

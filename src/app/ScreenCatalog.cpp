@@ -1,6 +1,8 @@
 #include "app/ScreenCatalog.h"
 
+#include "views/cleanup/AppsView.h"
 #include "views/cleanup/CleanupView.h"
+#include "views/cleanup/ClutterView.h"
 #include "views/cleanup/SafeBinView.h"
 #include "views/health/ProtectionView.h"
 #include "views/shell/ActivityView.h"
@@ -15,6 +17,8 @@ void install(DetailArea& detailArea) {
     detailArea.setScreenFactory(AppSection::map, [](AppState& state) { return new SpaceMapView(state); });
     detailArea.setScreenFactory(AppSection::insights, [](AppState& state) { return new InsightsView(state); });
     detailArea.setScreenFactory(AppSection::cleanup, [](AppState& state) { return new CleanupView(state); });
+    detailArea.setScreenFactory(AppSection::apps, [](AppState& state) { return new AppsView(state); });
+    detailArea.setScreenFactory(AppSection::clutter, [](AppState& state) { return new ClutterView(state); });
     detailArea.setScreenFactory(AppSection::protection, [](AppState& state) { return new ProtectionView(state); });
     detailArea.setScreenFactory(AppSection::safeBin, [](AppState& state) { return new SafeBinView(state); });
     detailArea.setScreenFactory(AppSection::activity, [](AppState& state) { return new ActivityView(state); });

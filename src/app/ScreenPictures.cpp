@@ -12,6 +12,7 @@
 #include "services/health/SystemMonitor.h"
 #include "services/health/UptimeSource.h"
 #include "services/scan/CachedScan.h"
+#include "services/store/MemoryBudget.h"
 #include "services/store/SafeBinService.h"
 #include "support/AtomicFile.h"
 #include "state/AppState.h"
@@ -19,8 +20,11 @@
 #include "support/PathRules.h"
 #include "views/shell/AppShell.h"
 #include "views/shell/DetailArea.h"
+#include "views/cleanup/AppsView.h"
+#include "views/cleanup/InstalledAppRow.h"
 #include "views/health/MenuBarPanel.h"
 #include "views/health/MenuBarView.h"
+#include "views/health/ProtectionView.h"
 #include "views/map/SpaceMapView.h"
 
 #include <QApplication>
@@ -241,7 +245,11 @@ QStringList fileNames() {
         QStringLiteral("collector.png"),      QStringLiteral("scanning.png"),
         QStringLiteral("volume-chooser.png"), QStringLiteral("junk.png"),
         QStringLiteral("junk-empty.png"),     QStringLiteral("safe-bin.png"),
-        QStringLiteral("protection.png"),     QStringLiteral("menu-bar-panel.png"),
+        QStringLiteral("apps.png"),           QStringLiteral("apps-updates.png"),
+        QStringLiteral("menu-bar-panel.png"),
+        QStringLiteral("clutter.png"),
+        QStringLiteral("protection.png"),
+        QStringLiteral("protection-privacy.png"),
     };
 }
 
@@ -261,7 +269,7 @@ ScanInsights demoInsights(const QDateTime& now) {
     for (const ScanNodePtr& node : files) {
         // Ages spread from a few days to a few years, the same on every run.
         const qint64 days = 3 + (index * 97) % 1400;
-        FileRecord record{node->id, node->name, node->path, node->size, now.addDays(-days), kindOf(node->name)};
+        FileRecord record{node->id, node->name, node->path(), node->size, now.addDays(-days), kindOf(node->name)};
         insights.largest.append(record);
         if (days >= 90) insights.oldest.append(record);
         TypeBucket& bucket = buckets[record.fileExtension];
@@ -282,10 +290,10 @@ ScanInsights demoInsights(const QDateTime& now) {
 
 std::vector<VolumeInfo> demoVolumes() {
     return {
-        VolumeInfo{"/", "Root", "/", "/", 512 * kGB, 131 * kGB, true},
-        VolumeInfo{"/home", "Home", "/home", "/home", 1000 * kGB, 402 * kGB, false},
+        VolumeInfo{"/", "Root", "/", "/", 512 * kGB, 131 * kGB, true, std::nullopt},
+        VolumeInfo{"/home", "Home", "/home", "/home", 1000 * kGB, 402 * kGB, false, std::nullopt},
         VolumeInfo{"/media/demo/Backup", "Backup", "/media/demo/Backup", "/media/demo/Backup", 2000 * kGB,
-                   140 * kGB, false},
+                   140 * kGB, false, std::nullopt},
     };
 }
 
@@ -321,6 +329,127 @@ QList<CleanupItem> demoJunk() {
         items.append(item);
     }
     items[8].detail = QStringLiteral("Same content as ~/Pictures/Camera Roll/2023.zip");
+    return items;
+}
+
+QList<InstalledApp> demoApps(const QString& home) {
+    struct Row {
+        const char* name;
+        const char* bundleId;
+        const char* folder;  // "/Applications", or "~/Applications"
+        qint64 size;
+        std::vector<std::pair<const char*, qint64>> leftovers;  // below the demo home's Library
+        bool ticked;
+    };
+    const Row rows[] = {
+        {"Fernwood Studio", "com.fernwood.studio", "/Applications", 3400 * kMB,
+         {{"Application Support/Fernwood Studio", 2100 * kMB}, {"Caches/com.fernwood.studio", 640 * kMB},
+          {"Logs/Fernwood Studio", 12 * kMB}, {"Preferences/com.fernwood.studio.plist", 48000}},
+         true},
+        {"Pixelforge", "com.pixelforge.editor", "/Applications", 1900 * kMB,
+         {{"Containers/com.pixelforge.editor", 820 * kMB}, {"Saved Application State/com.pixelforge.editor.savedState",
+                                                              3 * kMB}},
+         false},
+        {"Lumen Player", "org.lumen.player", "/Applications", 410 * kMB,
+         {{"Caches/org.lumen.player", 260 * kMB}}, true},
+        {"Orbit Mail", "net.orbit.mail", "/Applications", 520 * kMB, {}, false},
+        {"Notewell", "com.notewell.app", "~/Applications", 230 * kMB,
+         {{"Group Containers/group.com.notewell", 95 * kMB}}, false},
+        {"Quillpad", "io.quillpad", "/Applications", 88 * kMB, {}, false},
+    };
+    QList<InstalledApp> apps;
+    for (const Row& row : rows) {
+        InstalledApp app;
+        app.name = QString::fromUtf8(row.name);
+        app.path = QString::fromUtf8(row.folder).replace(QLatin1Char('~'), home) + QLatin1Char('/') + app.name +
+                   QStringLiteral(".app");
+        app.bundleId = QString::fromUtf8(row.bundleId);
+        app.size = row.size;
+        for (const auto& [path, size] : row.leftovers) {
+            InstalledApp::Leftover leftover;
+            leftover.path = home + QStringLiteral("/Library/") + QString::fromUtf8(path);
+            leftover.size = size;
+            app.leftovers.append(leftover);
+        }
+        app.isSelected = row.ticked;
+        apps.append(app);
+    }
+    return apps;
+}
+
+QList<AppUpdateItem> demoUpdates(const QString& home) {
+    struct Row {
+        const char* name;
+        const char* folder;
+        const char* version;
+        const char* reason;
+        const char* installer;  // below the demo home, or null
+    };
+    const Row rows[] = {
+        {"Lumen Player", "/Applications", "4.1.2", "Newer installer in Downloads (Lumen Player 4.2.dmg)",
+         "/Downloads/Lumen Player 4.2.dmg"},
+        {"Notewell", "~/Applications", "2.8", "Supports Sparkle updates — open app to check "
+                                                        "(updates.notewell.example)", nullptr},
+        {"orbit-mail", "/Applications", "brew cask",
+         "Homebrew reports this cask as outdated — run: brew upgrade --cask orbit-mail", nullptr},
+        {"Pixelforge", "/Applications", "5.0.1", "Newer installer in Downloads (pixelforge-5.1-x64.zip)",
+         "/Downloads/pixelforge-5.1-x64.zip"},
+        {"quillpad", "/Applications", "brew cask",
+         "Homebrew reports this cask as outdated — run: brew upgrade --cask quillpad", nullptr},
+    };
+    QList<AppUpdateItem> items;
+    for (const Row& row : rows) {
+        AppUpdateItem item;
+        item.name = QString::fromUtf8(row.name);
+        item.path = QString::fromUtf8(row.folder).replace(QLatin1Char('~'), home) + QLatin1Char('/') + item.name +
+                    QStringLiteral(".app");
+        item.installedVersion = QString::fromUtf8(row.version);
+        item.reason = QString::fromUtf8(row.reason);
+        if (row.installer) item.installerPath = home + QString::fromUtf8(row.installer);
+        items.append(item);
+    }
+    return items;
+}
+
+QList<ClutterItem> demoClutter() {
+    using Kind = ClutterItem::Kind;
+    struct Row {
+        Kind kind;
+        const char* path;  // below the demo home
+        const char* detail;
+        qint64 size;
+        bool safe;
+    };
+    const Row rows[] = {
+        {Kind::trash, "/.local/share/Trash/files/old-backup.tar.gz", "~/.local/share/Trash/files", 4 * kGB, true},
+        {Kind::trash, "/.local/share/Trash/files/render-cache.bin", "~/.local/share/Trash/files", 1500 * kMB, true},
+        {Kind::downloads, "/Downloads/ubuntu-22.04-desktop-amd64.iso", "Not touched since Feb 2, 2024", 4700 * kMB,
+         true},
+        {Kind::duplicates, "/Documents/Books/library (1).zip", "Duplicate of ~/Documents/Books/library.zip",
+         1100 * kMB, false},
+        {Kind::largeOld, "/Movies/Holiday 2023.mov", "Last modified Aug 19, 2023", 18 * kGB, false},
+        {Kind::largeOld, "/VirtualBox VMs/Fedora/Fedora.vdi", "Last modified Mar 3, 2023", 17 * kGB, false},
+        {Kind::similarImages, "/Pictures/Camera Roll/IMG_2231 (edited).jpg", "Similar to ~/Pictures/Camera Roll/IMG_2231.jpg",
+         6400 * 1000, false},
+        {Kind::similarImages, "/Pictures/panorama-small.png", "Similar to ~/Pictures/panorama.png", 3100 * 1000, false},
+        {Kind::screenshots, "/Pictures/Screenshots/Screenshot from 2024-01-12 09-41-07.png", "~/Pictures/Screenshots",
+         2300 * 1000, false},
+        {Kind::mailDownloads, "/Library/Containers/com.apple.mail/Data/Library/Mail Downloads",
+         "~/Library/Containers/com.apple.mail/\u2026/Mail Downloads", 260 * kMB, false},
+    };
+    QList<ClutterItem> items;
+    for (const Row& row : rows) {
+        ClutterItem item;
+        item.path = kDemoHome + QString::fromUtf8(row.path);
+        item.title = row.kind == Kind::mailDownloads ? QStringLiteral("Mail Downloads")
+                                                     : PathRules::lastPathComponent(item.path);
+        item.detail = QString::fromUtf8(row.detail);
+        item.size = row.size;
+        item.kind = row.kind;
+        item.isSelected = row.safe;
+        item.isSafeDefault = row.safe;
+        items.append(item);
+    }
     return items;
 }
 
@@ -361,7 +490,7 @@ QList<ProtectionFinding> demoThreats() {
         finding.severity = row.severity;
         findings.append(finding);
     }
-    findings[0].isSelected = true;
+    findings[0].isSelected = true;  // ticked by the user after review
     return findings;
 }
 
@@ -450,7 +579,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
                                                     insights});
     };
     services.saveCache = nullptr;
-    services.enrichStartupVolume = [](const ScanNodePtr& root) { return root; };
+    services.enrichStartupVolume = [](const ScanNodePtr& root, const QString&) { return root; };
     services.makeWalk = [walkCancelled](const QString& rootPath) {
         MapServices::Walk walk;
         walk.run = [walkCancelled, rootPath](const MapServices::ProgressCallback& onProgress) {
@@ -471,6 +600,12 @@ QStringList render(const QString& outputDirectory, QString* error) {
         progress(QStringLiteral("Scanning caches\u2026"));
         return junkFound->load() ? demoJunk() : QList<CleanupItem>{};
     };
+    const QString home = environment.homeDirectory;
+    modules.appsScan = [home](const ModuleServices::Progress&, std::stop_token) {
+        return MemoryBudget::trimApps(demoApps(home));
+    };
+    modules.updatesScan = [home](const ModuleServices::Progress&, std::stop_token) { return demoUpdates(home); };
+    modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return demoClutter(); };
     modules.protectionScan = [](const ModuleServices::Progress& progress, std::stop_token) {
         progress(QStringLiteral("Scanning launch agents\u2026"));
         return demoThreats();
@@ -548,6 +683,10 @@ QStringList render(const QString& outputDirectory, QString* error) {
     pumpUntil([&] { return !state.isCleanupScanning(); });
     if (!save(QStringLiteral("junk-empty.png"))) return fail(QStringLiteral("cannot write junk-empty.png"));
 
+    state.openSection(AppSection::clutter);  // an empty list: the Clutter scan starts
+    pumpUntil([&] { return !state.isClutterScanning(); });
+    if (!save(QStringLiteral("clutter.png"))) return fail(QStringLiteral("cannot write clutter.png"));
+
     // The Safe Bin's manifest with stand-ins for the stored items.
     const QString bin = SafeBinService::root();
     const std::vector<SafeBinEntry> binned = demoSafeBin(environment.homeDirectory, now);
@@ -559,9 +698,28 @@ QStringList render(const QString& outputDirectory, QString* error) {
     pumpUntil([&] { return !state.hasSafeBinWork() && state.safeBinItems().size() == binned.size(); });
     if (!save(QStringLiteral("safe-bin.png"))) return fail(QStringLiteral("cannot write safe-bin.png"));
 
+    // The Apps screen: the largest app's leftovers opened, then the Updates tab.
+    state.openSection(AppSection::apps);
+    pumpUntil([&] { return !state.isAppsScanning() && !state.isUpdatesScanning(); });
+    auto* apps = qobject_cast<AppsView*>(window.shell()->detailArea()->screen(AppSection::apps));
+    if (!apps || apps->appRows().isEmpty()) return fail(QStringLiteral("the Apps screen shows no apps"));
+    apps->appRows().front()->setExpanded(true);
+    if (!save(QStringLiteral("apps.png"))) return fail(QStringLiteral("cannot write apps.png"));
+    apps->setTab(AppsView::updates);
+    if (!save(QStringLiteral("apps-updates.png"))) return fail(QStringLiteral("cannot write apps-updates.png"));
+    apps->setTab(AppsView::uninstaller);
+
     state.openSection(AppSection::protection);  // both lists empty: both scans start
     pumpUntil([&] { return !state.isProtectionScanning() && !state.isPrivacyScanning(); });
+    auto* protection = qobject_cast<ProtectionView*>(window.shell()->detailArea()->screen(AppSection::protection));
+    if (!protection || protection->threatRows().isEmpty()) {
+        return fail(QStringLiteral("the Protection screen shows no threats"));
+    }
     if (!save(QStringLiteral("protection.png"))) return fail(QStringLiteral("cannot write protection.png"));
+    protection->setTab(ProtectionView::privacy);
+    if (!save(QStringLiteral("protection-privacy.png"))) {
+        return fail(QStringLiteral("cannot write protection-privacy.png"));
+    }
 
     // The tray panel with the CPU tile open, over the demo laptop's readings.
     Environment::current().settings()->setValue(SystemMonitor::healthScoreKey(), 88);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
+#include "models/InstalledApp.h"
 #include "models/PrivacyItem.h"
 #include "models/ProtectionFinding.h"
 #include "models/SafeBinEntry.h"
@@ -19,8 +22,10 @@ namespace tarnwick {
 // Renders the main screens of the program to PNG files, offscreen, from a
 // made-up home folder: the map in its four styles, the insights lists, the
 // collector counting down, the scanning screen, the volume chooser, the Junk
-// screen with findings and without, the Safe Bin, the tray panel and the
-// Protection screen. Needs a QApplication; touches nothing of the real home or support folders.
+// screen with findings and without, the Safe Bin, the Apps screen's two
+// tabs over made-up application bundles, and the Protection screen's two
+// tabs. Needs a QApplication; touches nothing of the real home or support
+// folders.
 namespace ScreenPictures {
 
 // The file names written, in order.
@@ -35,6 +40,12 @@ ScanInsights demoInsights(const QDateTime& now);
 std::vector<VolumeInfo> demoVolumes();
 // The junk findings of the demo home folder.
 QList<CleanupItem> demoJunk();
+// The applications of a demo computer whose home folder is `home`, with
+// their leftovers, and its update candidates.
+QList<InstalledApp> demoApps(const QString& home);
+QList<AppUpdateItem> demoUpdates(const QString& home);
+// The clutter items of the demo home folder.
+QList<ClutterItem> demoClutter();
 // The threat findings and privacy residue of the demo home folder.
 QList<ProtectionFinding> demoThreats();
 QList<PrivacyItem> demoPrivacy();

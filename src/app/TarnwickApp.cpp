@@ -124,6 +124,15 @@ PreviewWindow& TarnwickApp::previewWindow() const {
     return *preview_;
 }
 
+void TarnwickApp::bringForward() {
+    if (window_->isMinimized()) {
+        window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
 void TarnwickApp::toggleMenuBarPanel() {
     panel_->setPresentation(MenuBarPanel::Presentation::popup);
     panel_->toggle(tray_->geometry());

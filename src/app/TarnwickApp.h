@@ -56,6 +56,9 @@ public:
     void toggleMenuBarPanel();
     // Opens the panel as a tool window (what "Show Monitor Panel" does).
     void showMonitorPanelWindow();
+    // Shows the main window (restored if minimised or hidden), raised and active:
+    // what a second start of the program asks for.
+    void bringForward();
 
 private:
     // Declared first: destroyed last, after every window that observes it.

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPaintDevice>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -130,6 +131,36 @@ void BrandMark::paint(QPainter& painter, const QPointF& topLeft, double size, bo
     if (shadow.isVisible())
         painter.drawImage(origin, TaldoEffects::shadowOf(layer, shadow));
     painter.drawImage(origin, layer);
+}
+
+QImage BrandMark::appIcon(int pixelSide) {
+    pixelSide = std::max(1, pixelSide);
+    const double side = pixelSide;
+    QImage image(pixelSide, pixelSide, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+
+    // The disc: the window's dark panel, lighter at the top, with a teal ring.
+    const double ring = std::max(1.0, side / 40.0);
+    const QRectF disc(ring / 2, ring / 2, side - ring, side - ring);
+    QLinearGradient fill(disc.topLeft(), disc.bottomLeft());
+    fill.setColorAt(0.0, TaldoTheme::panelSolid().lighter(130));
+    fill.setColorAt(1.0, TaldoTheme::background());
+    p.setPen(QPen(TaldoTheme::withOpacity(TaldoTheme::accentTeal(), 0.55), ring));
+    p.setBrush(fill);
+    p.drawEllipse(disc);
+
+    // The mark inside it, glowing where there is room for the glow.
+    const double markSide = std::round(side * 0.78);
+    const QPointF corner((side - markSide) / 2, (side - markSide) / 2);
+    if (pixelSide >= 48) {
+        paint(p, corner, markSide, true);
+    } else {
+        p.drawImage(corner, markImage(static_cast<int>(markSide)));
+    }
+    return image;
 }
 
 QSize BrandMark::sizeHint() const {

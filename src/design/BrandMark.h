@@ -25,6 +25,9 @@ public:
     // The mark itself (circle, picture and border; no shadow), `pixelSide` pixels square, drawn
     // at `scale` device pixels per point.
     static QImage markImage(int pixelSide, double scale = 1.0);
+    // The application's icon, `pixelSide` pixels square: the mark on a dark disc ringed in the
+    // teal accent, so it reads on light and dark menus alike; from 48 pixels up lit by the glow.
+    static QImage appIcon(int pixelSide);
     // Draws the mark with its shadow into a square of `size` at `topLeft`.
     static void paint(QPainter& painter, const QPointF& topLeft, double size, bool glow);
 

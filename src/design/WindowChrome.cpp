@@ -15,6 +15,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <functional>
+
 namespace tarnwick {
 
 namespace {
@@ -37,26 +39,70 @@ protected:
     }
 };
 
-// Moves the window when a left press on its background was left unhandled by every widget.
+std::function<bool(QWidget*)>& systemMoveSlot() {
+    static std::function<bool(QWidget*)> starter;
+    return starter;
+}
+
+// Asks the window system to move the window with the pointer.
+bool startSystemMove(QWidget* window) {
+    if (const auto& starter = systemMoveSlot())
+        return starter(window);
+    QWindow* handle = window->windowHandle();
+    return handle && handle->startSystemMove();
+}
+
+// Moves the window when the pointer, pressed on its background (a left press left unhandled by
+// every widget), travels past the platform's drag distance with the button held. A press and
+// release in place stays a plain click; nothing is taken from it.
 class BackgroundDrag : public QObject {
 public:
     using QObject::QObject;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::MouseButtonPress || !watched->isWidgetType())
+        if (!watched->isWidgetType())
             return false;
         auto* window = static_cast<QWidget*>(watched);
-        auto* press = static_cast<QMouseEvent*>(event);
-        if (!window->isWindow() || press->button() != Qt::LeftButton)
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* press = static_cast<QMouseEvent*>(event);
+            if (!window->isWindow() || press->button() != Qt::LeftButton)
+                return false;
+            QWidget* target = window->childAt(press->position().toPoint());
+            if (WindowChrome::startsWindowMove(window, target ? target : window)) {
+                pressedWindow_ = window;
+                pressedAt_ = press->globalPosition();
+            } else {
+                pressedWindow_.clear();
+            }
             return false;
-        QWidget* target = window->childAt(press->position().toPoint());
-        if (!WindowChrome::startsWindowMove(window, target ? target : window))
+        }
+        case QEvent::MouseMove: {
+            if (!pressedWindow_ || pressedWindow_ != window)
+                return false;
+            auto* move = static_cast<QMouseEvent*>(event);
+            if (!(move->buttons() & Qt::LeftButton)) {
+                pressedWindow_.clear(); // the release went elsewhere
+                return false;
+            }
+            if ((move->globalPosition() - pressedAt_).manhattanLength() < QApplication::startDragDistance())
+                return false;
+            pressedWindow_.clear();
+            return startSystemMove(window);
+        }
+        case QEvent::MouseButtonRelease:
+            if (pressedWindow_ == window)
+                pressedWindow_.clear();
             return false;
-        if (QWindow* handle = window->windowHandle(); handle && handle->startSystemMove())
-            return true;
-        return false;
+        default:
+            return false;
+        }
     }
+
+private:
+    QPointer<QWidget> pressedWindow_;
+    QPointF pressedAt_;
 };
 
 QPointer<ActivationObserver>& observer() {
@@ -172,6 +218,10 @@ void WindowChrome::install() {
     QApplication::setPalette(palette());
     observer() = new ActivationObserver(qApp);
     qApp->installEventFilter(observer());
+}
+
+void WindowChrome::setSystemMoveStarter(std::function<bool(QWidget* window)> starter) {
+    systemMoveSlot() = std::move(starter);
 }
 
 bool WindowChrome::isInstalled() {

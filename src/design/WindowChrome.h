@@ -2,6 +2,8 @@
 
 #include <QPalette>
 
+#include <functional>
+
 class QObject;
 class QWidget;
 
@@ -33,9 +35,12 @@ public:
     // True once `configure` styled the window.
     static bool isConfigured(const QWidget* window);
     // Whether a left press that reached `window` unhandled, on `target` (the widget under the
-    // pointer), starts moving the window: only on plain background, never inside scrolling
-    // content, editable or interactive widgets.
+    // pointer), may move the window: only on plain background, never inside scrolling content,
+    // editable or interactive widgets. The move starts once the pointer has travelled the
+    // platform's drag distance with the button held; a click in place never moves the window.
     static bool startsWindowMove(const QWidget* window, const QWidget* target);
+    // Replaces the window system's move (tests record the windows); an empty function restores it.
+    static void setSystemMoveStarter(std::function<bool(QWidget* window)> starter);
 
     // The dark palette of the program's windows, tinted with the teal accent.
     static QPalette palette();

@@ -6,7 +6,7 @@
 namespace tarnwick {
 
 CollectorItem CollectorItem::fromNode(const ScanNode& node) {
-    return CollectorItem{node.id, node.name, node.path, node.size, node.kind == NodeKind::dir};
+    return CollectorItem{node.id, node.name, node.path(), node.size, node.kind == NodeKind::dir};
 }
 
 CollectorItem CollectorItem::fromRecord(const FileRecord& record) {

@@ -19,7 +19,7 @@ QString rawValue(Kind kind) {
 QString description(Kind kind) {
     switch (kind) {
     case Kind::flushDNS: return QStringLiteral("dscacheutil + restart mDNSResponder");
-    case Kind::reindexSpotlight: return QStringLiteral("mdutil -E on Macintosh HD (can take a while)");
+    case Kind::reindexSpotlight: return QStringLiteral("mdutil -E on the computer (can take a while)");
     case Kind::thinSnapshots: return QStringLiteral("tmutil thinlocalsnapshots — frees APFS snapshot space");
     case Kind::purgeableHint: return QStringLiteral("List local snapshots so you can reclaim purgeable space");
     case Kind::clearFontCaches: return QStringLiteral("atsutil databases -remove (user fonts)");

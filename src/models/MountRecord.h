@@ -17,6 +17,7 @@ struct MountRecord {
     std::optional<qint64> totalBytes;              // capacity
     std::optional<qint64> importantAvailableBytes; // room for important data, where the platform knows it
     std::optional<qint64> availableBytes;          // room the user can still write to
+    std::optional<qint64> freeBytes;               // blocks in use by nothing, reserved ones included
     bool isReady = true;             // false: the figures could not be read
     std::optional<bool> isRoot;      // holds the root file system
 };

@@ -2,9 +2,67 @@
 
 #include "support/JsonCoding.h"
 
-#include <QJsonArray>
+#include <cmath>
+#include <limits>
 
 namespace tarnwick {
+
+namespace {
+
+const QString* stringField(const FlatJson::Object& object, const char* key) {
+    const FlatJson::Value* value = FlatJson::find(object, QLatin1StringView(key));
+    return value && value->type == FlatJson::Value::Type::string ? &value->string : nullptr;
+}
+
+// The id in upper-case text with hyphens, as JsonCoding::uuidText() writes it,
+// without the detour through a QString.
+void appendUuid(QByteArray& out, const QUuid& id) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const QByteArray bytes = id.toRfc4122();
+    char text[36];
+    int at = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text[at++] = '-';
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[at++] = kHex[byte >> 4];
+        text[at++] = kHex[byte & 0xF];
+    }
+    out.append(text, sizeof text);
+}
+
+int hexDigit(char16_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The 36-character hyphenated form, either case (what JsonCoding::uuidFromText
+// takes), read without building a QUuid from text.
+char16_t unitAt(QStringView text, qsizetype i) { return text[i].unicode(); }
+char16_t unitAt(QByteArrayView text, qsizetype i) { return static_cast<unsigned char>(text[i]); }
+
+template <typename Text>
+std::optional<QUuid> parseUuid(Text text) {
+    if (text.size() != 36) return std::nullopt;
+    char bytes[16];
+    int at = 0;
+    for (qsizetype i = 0; i < 36;) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (unitAt(text, i) != u'-') return std::nullopt;
+            ++i;
+            continue;
+        }
+        const int high = hexDigit(unitAt(text, i));
+        const int low = hexDigit(unitAt(text, i + 1));
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes[at++] = char(high << 4 | low);
+        i += 2;
+    }
+    return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
+}
+
+}  // namespace
 
 SafeBinEntry SafeBinEntry::create(const QUuid& id, const QString& originalPath, const QString& storedName,
                                   const QString& displayName, qint64 size, const QDateTime& removedAt) {
@@ -18,52 +76,105 @@ SafeBinEntry SafeBinEntry::create(const QUuid& id, const QString& originalPath, 
     return entry;
 }
 
-QJsonObject SafeBinEntry::toJson() const {
-    QJsonObject object;
-    object.insert(QStringLiteral("id"), JsonCoding::uuidText(id));
-    object.insert(QStringLiteral("originalPath"), originalPath);
-    object.insert(QStringLiteral("storedName"), storedName);
-    object.insert(QStringLiteral("displayName"), displayName);
-    object.insert(QStringLiteral("size"), size);
-    object.insert(QStringLiteral("removedAt"), JsonCoding::dateValue(removedAt));
-    return object;
+void SafeBinEntry::appendJson(QByteArray& out) const {
+    out.append("{\"id\":\"", 7);
+    appendUuid(out, id);
+    out.append("\",\"originalPath\":", 17);
+    FlatJson::appendString(out, originalPath);
+    out.append(",\"storedName\":", 14);
+    FlatJson::appendString(out, storedName);
+    out.append(",\"displayName\":", 15);
+    FlatJson::appendString(out, displayName);
+    out.append(",\"size\":", 8);
+    FlatJson::appendInteger(out, size);
+    out.append(",\"removedAt\":", 13);
+    FlatJson::appendNumber(out, JsonCoding::dateValue(removedAt));
+    out.append('}');
 }
 
-std::optional<SafeBinEntry> SafeBinEntry::fromJson(const QJsonObject& object) {
-    JsonObjectReader reader(object);
-    SafeBinEntry entry;
-    entry.id = reader.uuid("id");
-    entry.originalPath = reader.string("originalPath");
-    entry.storedName = reader.string("storedName");
-    entry.displayName = reader.string("displayName");
-    entry.size = reader.int64("size");
-    entry.removedAt = reader.date("removedAt");
-    if (!reader.ok()) return std::nullopt;
-    return entry;
+std::optional<SafeBinEntry> SafeBinEntry::fromObject(const FlatJson::Object& object) {
+    const QString* id = stringField(object, "id");
+    const QString* originalPath = stringField(object, "originalPath");
+    const QString* storedName = stringField(object, "storedName");
+    const QString* displayName = stringField(object, "displayName");
+    const FlatJson::Value* size = FlatJson::find(object, QLatin1StringView("size"));
+    const FlatJson::Value* removedAt = FlatJson::find(object, QLatin1StringView("removedAt"));
+    if (!id || !originalPath || !storedName || !displayName || !size || !removedAt) return std::nullopt;
+    if (size->type != FlatJson::Value::Type::number || !size->integer) return std::nullopt;
+    if (removedAt->type != FlatJson::Value::Type::number || !std::isfinite(removedAt->number)) return std::nullopt;
+    const auto uuid = parseUuid(QStringView(*id));
+    const QDateTime date = JsonCoding::dateFromValue(removedAt->number);
+    if (!uuid || !date.isValid()) return std::nullopt;
+    return create(*uuid, *originalPath, *storedName, *displayName, *size->integer, date);
 }
 
 QByteArray SafeBinEntry::encodeManifest(const std::vector<SafeBinEntry>& entries) {
-    QJsonArray array;
-    for (const SafeBinEntry& entry : entries) array.append(entry.toJson());
-    // A "/" can only occur inside strings in JSON text, so escaping every one
-    // of them keeps the document valid and matches the stores written before.
-    QByteArray data = JsonCoding::compact(array);
-    data.replace("/", "\\/");
+    QByteArray data;
+    qsizetype estimate = 2;
+    for (const SafeBinEntry& entry : entries) {
+        estimate += 150 + (entry.originalPath.size() + entry.storedName.size() + entry.displayName.size()) * 2;
+    }
+    data.reserve(estimate);
+    data.append('[');
+    bool first = true;
+    for (const SafeBinEntry& entry : entries) {
+        if (!first) data.append(',');
+        first = false;
+        entry.appendJson(data);
+    }
+    data.append(']');
     return data;
 }
 
 std::optional<std::vector<SafeBinEntry>> SafeBinEntry::decodeManifest(const QByteArray& data) {
-    const auto array = JsonCoding::parseArray(data);
-    if (!array) return std::nullopt;
+    FlatJson::Reader reader(data);
+    if (!reader.beginArray()) return std::nullopt;
     std::vector<SafeBinEntry> entries;
-    entries.reserve(static_cast<size_t>(array->size()));
-    for (const QJsonValue& value : *array) {
-        if (!value.isObject()) return std::nullopt;
-        auto entry = fromJson(value.toObject());
+    entries.reserve(size_t(data.size() / 256));  // about one entry in that many bytes
+    FlatJson::Object object;
+    while (reader.nextObject(object)) {
+        auto entry = fromObject(object);
         if (!entry) return std::nullopt;
         entries.push_back(std::move(*entry));
     }
+    if (reader.failed() || !reader.atEnd()) return std::nullopt;
     return entries;
+}
+
+std::optional<SafeBinEntry::ManifestSummary> SafeBinEntry::summarizeManifest(const QByteArray& data) {
+    FlatJson::Reader reader(data);
+    reader.setSkimming(true);
+    if (!reader.beginArray()) return std::nullopt;
+    ManifestSummary summary;
+    FlatJson::Object object;
+    qint64 previous = std::numeric_limits<qint64>::max();
+    qint64 oldest = std::numeric_limits<qint64>::max();
+    auto isString = [&](const char* key) {
+        const FlatJson::Value* value = FlatJson::find(object, QLatin1StringView(key));
+        return value && value->type == FlatJson::Value::Type::string ? value : nullptr;
+    };
+    while (reader.nextObject(object)) {
+        const FlatJson::Value* id = isString("id");
+        const FlatJson::Value* size = FlatJson::find(object, QLatin1StringView("size"));
+        const FlatJson::Value* removedAt = FlatJson::find(object, QLatin1StringView("removedAt"));
+        if (!id || !isString("originalPath") || !isString("storedName") || !isString("displayName") || !size ||
+            !removedAt) {
+            return std::nullopt;
+        }
+        if (size->type != FlatJson::Value::Type::number || !size->integer) return std::nullopt;
+        if (removedAt->type != FlatJson::Value::Type::number || !std::isfinite(removedAt->number)) return std::nullopt;
+        if (!parseUuid(id->raw)) return std::nullopt;
+        const QDateTime date = JsonCoding::dateFromValue(removedAt->number);
+        if (!date.isValid()) return std::nullopt;
+        const qint64 ms = date.toMSecsSinceEpoch();
+        if (ms > previous) summary.newestFirst = false;
+        previous = ms;
+        oldest = std::min(oldest, ms);
+        ++summary.count;
+    }
+    if (reader.failed() || !reader.atEnd()) return std::nullopt;
+    if (summary.count > 0) summary.oldest = QDateTime::fromMSecsSinceEpoch(oldest, Qt::UTC);
+    return summary;
 }
 
 bool SafeBinEntry::operator==(const SafeBinEntry& other) const {

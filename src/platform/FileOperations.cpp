@@ -1,16 +1,17 @@
 #include "platform/FileOperations.h"
 
-#include "platform/FileDescriptor.h"
+#include "platform/PathCodec.h"
 #include "support/JsonCoding.h"
 #include "support/PathRules.h"
 
-#include <QFile>
 #include <QStringList>
 #include <QUuid>
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include <dirent.h>
@@ -27,7 +28,7 @@ FaultHook& faultHook() {
     return hook;
 }
 
-QByteArray native(const QString& path) { return QFile::encodeName(path); }
+QByteArray native(const QString& path) { return PathCodec::encode(path); }
 
 // The names in an open folder, without "." and "..". Returns 0 or errno.
 int listNames(int directoryFd, std::vector<QByteArray>& names) {
@@ -57,7 +58,7 @@ int listNames(int directoryFd, std::vector<QByteArray>& names) {
 }
 
 QString childPath(const QString& parent, const QByteArray& name) {
-    return PathRules::appendingPathComponent(parent, QFile::decodeName(name));
+    return PathRules::appendingPathComponent(parent, PathCodec::decode(name));
 }
 
 bool writeAll(int fd, const char* data, ssize_t size, int& error) {
@@ -74,8 +75,9 @@ bool writeAll(int fd, const char* data, ssize_t size, int& error) {
     return true;
 }
 
-// Copies the contents of one open file into another. Returns 0 or errno.
-int copyContents(int in, int out, std::vector<char>& buffer) {
+// Copies [offset, end of file) sequentially. Returns 0 or errno.
+int copyStream(int in, int out, off_t offset, std::vector<char>& buffer) {
+    if (::lseek(in, offset, SEEK_SET) < 0 || ::lseek(out, offset, SEEK_SET) < 0) return errno;
     for (;;) {
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
         if (got < 0) {
@@ -86,6 +88,56 @@ int copyContents(int in, int out, std::vector<char>& buffer) {
         int error = 0;
         if (!writeAll(out, buffer.data(), got, error)) return error;
     }
+}
+
+// Copies length bytes at offset from in to the same place in out.
+int copyRange(int in, int out, off_t offset, off_t length, std::vector<char>& buffer) {
+    while (length > 0) {
+        const size_t want = static_cast<size_t>(std::min<off_t>(length, static_cast<off_t>(buffer.size())));
+        const ssize_t got = ::pread(in, buffer.data(), want, offset);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) return 0;  // the file got shorter meanwhile
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t written = ::pwrite(out, buffer.data() + done, static_cast<size_t>(got - done), offset + done);
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                return errno;
+            }
+            if (written == 0) return EIO;
+            done += written;
+        }
+        offset += got;
+        length -= got;
+    }
+    return 0;
+}
+
+// Copies the contents of one open file into another, region by region: the
+// holes of a sparse file are skipped, so they stay holes in the copy (a
+// disk image that uses 4 KB of its 1 GiB stays that small). Where the file
+// system cannot tell holes apart, the whole file is copied. Returns 0 or errno.
+int copyContents(int in, int out, std::vector<char>& buffer) {
+    off_t position = 0;
+    for (;;) {
+        const off_t data = ::lseek(in, position, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) break;  // only a hole (or nothing) is left
+            if (errno == EINVAL || errno == EOPNOTSUPP) return copyStream(in, out, position, buffer);
+            return errno;
+        }
+        const off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0) return errno;
+        if (const int error = copyRange(in, out, data, hole - data, buffer)) return error;
+        position = hole;
+    }
+    // A hole at the end is no data to write: give the copy its full length.
+    struct stat st {};
+    if (::fstat(in, &st) != 0) return errno;
+    if (::ftruncate(out, st.st_size) != 0) return errno;
+    return 0;
 }
 
 std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, int targetDir,
@@ -229,66 +281,122 @@ std::optional<FileError> makePath(const QString& path) {
     return std::nullopt;
 }
 
-int renameNoReplace(const QString& from, const QString& to) {
-    if (::renameat2(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData(), RENAME_NOREPLACE) == 0) {
-        return 0;
+FileDescriptor openFolderNoFollow(const QString& absolutePath, int& error) {
+    error = 0;
+    if (!absolutePath.startsWith(QLatin1Char('/'))) {
+        error = EINVAL;
+        return {};
     }
+    FileDescriptor current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!current.valid()) {
+        error = errno;
+        return {};
+    }
+    for (const QString& part : absolutePath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".")) continue;
+        if (part == QLatin1String("..")) {
+            error = EINVAL;  // the paths given here are standardised: ".." would step out unseen
+            return {};
+        }
+        const QByteArray name = native(part);
+        FileDescriptor next(::openat(current.get(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.valid()) {
+            error = errno;
+            return {};
+        }
+        struct stat st {};
+        if (::fstat(next.get(), &st) != 0) {
+            error = errno;
+            return {};
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            error = S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR;
+            return {};
+        }
+        current = std::move(next);
+    }
+    return current;
+}
+
+FileDescriptor openFolder(const QString& path, int& error) {
+    FileDescriptor fd(::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    error = fd.valid() ? 0 : errno;
+    return fd;
+}
+
+int renameNoReplaceAt(int fromDir, const QByteArray& fromName, int toDir, const QByteArray& toName) {
+    if (::renameat2(fromDir, fromName.constData(), toDir, toName.constData(), RENAME_NOREPLACE) == 0) return 0;
     const int error = errno;
-    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) return renameByPlaceholder(from, to);
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+        return renameByPlaceholderAt(fromDir, fromName, toDir, toName);
+    }
     return error;
 }
 
-int renameByPlaceholder(const QString& from, const QString& to) {
-    const QByteArray source = native(from);
-    const QByteArray target = native(to);
+int renameNoReplace(const QString& from, const QString& to) {
+    return renameNoReplaceAt(AT_FDCWD, native(from), AT_FDCWD, native(to));
+}
+
+int renameByPlaceholderAt(int fromDir, const QByteArray& fromName, int toDir, const QByteArray& toName) {
+    const char* source = fromName.constData();
+    const char* target = toName.constData();
     struct stat st {};
-    if (::lstat(source.constData(), &st) != 0) return errno;
+    if (::fstatat(fromDir, source, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     if (S_ISDIR(st.st_mode)) {
         // A rename replaces only an empty folder, and this one is our own.
-        if (::mkdir(target.constData(), 0700) != 0) return errno;
-        if (::rename(source.constData(), target.constData()) == 0) return 0;
+        if (::mkdirat(toDir, target, 0700) != 0) return errno;
+        if (::renameat(fromDir, source, toDir, target) == 0) return 0;
         const int error = errno;
-        ::rmdir(target.constData());
+        ::unlinkat(toDir, target, AT_REMOVEDIR);
         return error;
     }
-    if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), 0) == 0) {
-        if (::unlink(source.constData()) == 0) return 0;
+    if (::linkat(fromDir, source, toDir, target, 0) == 0) {
+        if (::unlinkat(fromDir, source, 0) == 0) return 0;
         const int error = errno;
-        ::unlink(target.constData());
+        ::unlinkat(toDir, target, 0);
         return error;
     }
     const int linkError = errno;
     if (linkError == EEXIST || linkError == EXDEV || linkError == ENOENT || linkError == ENOTDIR) return linkError;
     // No hard links here: claim the name with an empty file of our own.
-    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::openat(toDir, target, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return errno;
     ::close(fd);
-    if (::rename(source.constData(), target.constData()) == 0) return 0;
+    if (::renameat(fromDir, source, toDir, target) == 0) return 0;
     const int error = errno;
-    ::unlink(target.constData());
+    ::unlinkat(toDir, target, 0);
     return error;
 }
 
-std::optional<FileError> copyItem(const QString& from, const QString& to) {
-    std::vector<char> buffer(std::size_t(1) << 20);
-    return copyEntry(AT_FDCWD, native(from), AT_FDCWD, native(to), from, to, buffer);
+int renameByPlaceholder(const QString& from, const QString& to) {
+    return renameByPlaceholderAt(AT_FDCWD, native(from), AT_FDCWD, native(to));
 }
 
 std::optional<FileError> removeItem(const QString& path) {
+    return removeItemAt(AT_FDCWD, native(path), path);
+}
+
+std::optional<FileError> removeItemAt(int dirFd, const QByteArray& name, const QString& path) {
     std::optional<FileError> first;
-    removeEntry(AT_FDCWD, native(path), path, first);
+    removeEntry(dirFd, name, path, first);
     return first;
 }
 
-MoveResult moveItem(const QString& from, const QString& to, const QString& action) {
+QByteArray partialName(const QString& tag) {
+    return QByteArray(kPartialPrefix.data(), qsizetype(kPartialPrefix.size())) + native(tag);
+}
+
+MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByteArray& toName,
+                  const QString& fromPath, const QString& toPath, const QString& action, const QString& tag) {
     MoveResult result;
     const QString could = QStringLiteral("Could not ") + action;
     auto failed = [&](int error) {
         result.error = FileError::system(error, could);
         return result;
     };
-    if (const int fault = injectedFault("move", from)) return failed(fault);
-    int error = renameNoReplace(from, to);
+    if (const int fault = injectedFault("move", fromPath)) return failed(fault);
+    int error = injectedFault("rename", fromPath);
+    if (error == 0) error = renameNoReplaceAt(fromDir, fromName, toDir, toName);
     if (error == 0) {
         result.arrived = true;
         return result;
@@ -297,31 +405,32 @@ MoveResult moveItem(const QString& from, const QString& to, const QString& actio
 
     // Another file system: copy beside the destination, make the copy durable,
     // put it in place, and only then let go of the original.
-    const QString folder = PathRules::deletingLastPathComponent(to);
-    const QString temporary = PathRules::appendingPathComponent(
-        folder, QStringLiteral(".tarnwick-partial-") + JsonCoding::uuidText(QUuid::createUuid()));
-    if (auto copyError = copyItem(from, temporary)) {
-        removeItem(temporary);
+    const QByteArray temporary = partialName(tag.isEmpty() ? JsonCoding::uuidText(QUuid::createUuid()) : tag);
+    const QString temporaryPath =
+        PathRules::appendingPathComponent(PathRules::deletingLastPathComponent(toPath), PathCodec::decode(temporary));
+    std::vector<char> buffer(std::size_t(1) << 20);
+    if (auto copyError = copyEntry(fromDir, fromName, toDir, temporary, fromPath, temporaryPath, buffer)) {
+        removeItemAt(toDir, temporary, temporaryPath);
         result.error = FileError{copyError->domain, copyError->code, could + QStringLiteral(". ") + copyError->description};
         return result;
     }
     {
-        FileDescriptor dir(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        FileDescriptor dir(::openat(toDir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!dir.valid() || ::syncfs(dir.get()) != 0) {
             error = errno;
-            removeItem(temporary);
+            removeItemAt(toDir, temporary, temporaryPath);
             return failed(error);
         }
     }
-    if ((error = renameNoReplace(temporary, to)) != 0) {
-        removeItem(temporary);
+    if ((error = renameNoReplaceAt(toDir, temporary, toDir, toName)) != 0) {
+        removeItemAt(toDir, temporary, temporaryPath);
         return failed(error);
     }
     result.arrived = true;
-    if (auto removeError = removeItem(from)) {
+    if (auto removeError = removeItemAt(fromDir, fromName, fromPath)) {
         result.error = FileError{removeError->domain, removeError->code,
-                                 QStringLiteral("A copy of ") + FileError::quoted(from) + QStringLiteral(" is now at ") +
-                                     FileError::quoted(to) + QStringLiteral(", but the original could not be removed. ") +
+                                 QStringLiteral("A copy of ") + FileError::quoted(fromPath) + QStringLiteral(" is now at ") +
+                                     FileError::quoted(toPath) + QStringLiteral(", but the original could not be removed. ") +
                                      removeError->description};
     }
     return result;
@@ -332,7 +441,7 @@ QString resolvingAllLinks(const QString& absolutePath) {
     QStringList rest;
     for (;;) {
         if (char* resolved = ::realpath(native(existing).constData(), nullptr)) {
-            QString result = QFile::decodeName(resolved);
+            QString result = PathCodec::decode(std::string_view(resolved));
             std::free(resolved);
             for (const QString& part : rest) result = PathRules::appendingPathComponent(result, part);
             return result;

@@ -57,6 +57,7 @@ constexpr Row kRows[] = {
     {Place::pictures, "~/Pictures"},
     {Place::movies, "~/Movies"},
     {Place::trash, "~/.Trash"},
+    {Place::screenshots, "~/Pictures/Screenshots"},
     {Place::autostartUser, "~/.config/autostart"},
     {Place::autostartSystem, "/etc/xdg/autostart"},
     {Place::systemdUserUnits, "~/.config/systemd/user"},
@@ -192,6 +193,8 @@ QStringList Locations::paths(Place place) const {
         return {userDirectoryOr("VIDEOS", named)};
     case Place::trash:
         return {dataHome_ + QStringLiteral("/Trash/files")};
+    case Place::screenshots:
+        return {path(Place::pictures) + QStringLiteral("/Screenshots")};
     // The XDG base folders stand where the named paths say ~/.config,
     // ~/.cache or ~/.local/share.
     case Place::autostartUser:

@@ -54,6 +54,7 @@ public:
         pictures,               // ~/Pictures
         movies,                 // ~/Movies
         trash,                  // ~/.Trash
+        screenshots,            // ~/Pictures/Screenshots, where the desktops here save screenshots
         // Protection and privacy places of this platform, which the design
         // has no twin for: each is named by its own path here.
         autostartUser,           // ~/.config/autostart

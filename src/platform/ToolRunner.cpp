@@ -1,11 +1,13 @@
 #include "platform/ToolRunner.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/PathCodec.h"
 
 #include <QFile>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <thread>
 #include <cerrno>
 #include <csignal>
 #include <vector>
@@ -62,13 +64,13 @@ void drain(FileDescriptor& fd, QByteArray* sink) {
 QByteArray resolveProgram(const QString& program) {
     if (program.isEmpty()) return {};
     if (program.contains(QLatin1Char('/'))) {
-        const QByteArray path = QFile::encodeName(program);
+        const QByteArray path = PathCodec::encode(program);
         struct stat info;
         if (::stat(path.constData(), &info) != 0) return {};
         return path;
     }
     const QString found = QStandardPaths::findExecutable(program);
-    return found.isEmpty() ? QByteArray() : QFile::encodeName(found);
+    return found.isEmpty() ? QByteArray() : PathCodec::encode(found);
 }
 
 // Waits for the child without giving up on interrupted calls.
@@ -91,7 +93,53 @@ struct SpawnSetup {
         if (actionsReady) posix_spawn_file_actions_destroy(&actions);
         if (attributesReady) posix_spawnattr_destroy(&attributes);
     }
+
+    // Readies both, with the child starting with every signal at its default
+    // and none blocked, whatever this process ignores or blocks, and with the
+    // further spawn flags given.
+    bool prepare(short flags) {
+        attributesReady = posix_spawnattr_init(&attributes) == 0;
+        actionsReady = attributesReady && posix_spawn_file_actions_init(&actions) == 0;
+        if (!actionsReady) return false;
+        sigset_t all, none;
+        sigfillset(&all);
+        sigemptyset(&none);
+        return posix_spawnattr_setsigdefault(&attributes, &all) == 0
+               && posix_spawnattr_setsigmask(&attributes, &none) == 0
+               && posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | flags) == 0;
+    }
 };
+
+// The encoded argument list, program first; argv() points into it.
+struct ArgumentList {
+    std::vector<QByteArray> encoded;
+    std::vector<char*> pointers;
+
+    ArgumentList(const QString& program, const QStringList& arguments) {
+        encoded.reserve(arguments.size() + 1);
+        // Arguments are often paths: PathCodec gives a name that is not UTF-8
+        // its own bytes back (and is plain UTF-8 for every other text).
+        encoded.push_back(PathCodec::encode(program));
+        for (const QString& argument : arguments) encoded.push_back(PathCodec::encode(argument));
+        pointers.reserve(encoded.size() + 1);
+        for (QByteArray& argument : encoded) pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+    }
+    char** argv() { return pointers.data(); }
+};
+
+// How a reaped child ended.
+void setEnding(ToolResult& result, int status) {
+    if (WIFEXITED(status)) {
+        result.status = ToolResult::Status::finished;
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.status = ToolResult::Status::crashed;
+        result.signalNumber = WTERMSIG(status);
+    } else {
+        result.status = ToolResult::Status::finished;
+    }
+}
 
 // The inherited environment with the overrides in place of same-named variables.
 std::vector<QByteArray> environmentWith(const QStringList& overrides) {
@@ -115,9 +163,60 @@ std::vector<QByteArray> environmentWith(const QStringList& overrides) {
 
 }  // namespace
 
+ToolResult ToolRunner::launch(const QString& program, const QStringList& arguments,
+                              std::chrono::milliseconds watch) {
+    ToolResult result;
+    const QByteArray executable = resolveProgram(program);
+    if (executable.isEmpty()) {
+        result.status = ToolResult::Status::notFound;
+        return result;
+    }
+    ArgumentList argv(program, arguments);
+
+    // A session of its own: nothing ties it to this process or its terminal.
+    SpawnSetup setup;
+    bool ready = setup.prepare(POSIX_SPAWN_SETSID);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        ready = ready && posix_spawn_file_actions_addopen(&setup.actions, fd, "/dev/null",
+                                                          fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0) == 0;
+    }
+    pid_t pid = -1;
+    if (!ready || posix_spawn(&pid, executable.constData(), &setup.actions, &setup.attributes,
+                              argv.argv(), environ) != 0) {
+        result.status = ToolResult::Status::failedToStart;
+        return result;
+    }
+
+    const auto deadline = Clock::now() + watch;
+    int status = 0;
+    for (int slice = 1;; slice = std::min(slice * 2, kSliceMilliseconds)) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            setEnding(result, status);
+            return result;
+        }
+        if (r < 0 && errno != EINTR) {
+            // Reaped elsewhere (SIGCHLD ignored): how it ended is unknown, never success.
+            result.status = ToolResult::Status::finished;
+            return result;
+        }
+        if (Clock::now() >= deadline) break;
+        struct timespec pause = {0, slice * 1000000L};
+        ::nanosleep(&pause, nullptr);
+    }
+    // Still running: it is doing what it was asked to. Someone must wait for
+    // it so that it leaves no zombie behind when it ends.
+    std::thread([pid] {
+        int ignored = 0;
+        waitBlocking(pid, &ignored);
+    }).detach();
+    result.status = ToolResult::Status::running;
+    return result;
+}
+
 ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
                            std::chrono::milliseconds timeout, Stderr errorHandling,
-                           const QStringList& environmentOverrides) {
+                           const QStringList& environmentOverrides, const std::stop_token& stop) {
     ToolResult result;
     const auto deadline = Clock::now() + timeout;
 
@@ -127,14 +226,7 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
         return result;
     }
 
-    std::vector<QByteArray> encoded;
-    encoded.reserve(arguments.size() + 1);
-    encoded.push_back(QFile::encodeName(program));
-    for (const QString& argument : arguments) encoded.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    argv.reserve(encoded.size() + 1);
-    for (QByteArray& argument : encoded) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    ArgumentList argv(program, arguments);
     std::vector<QByteArray> environmentEntries;
     std::vector<char*> envp;
     if (!environmentOverrides.isEmpty()) {
@@ -151,25 +243,11 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
         return result;
     }
 
+    // A process group of its own, so that a timeout can end whatever it started as well.
     SpawnSetup setup;
-    bool ready = posix_spawnattr_init(&setup.attributes) == 0;
-    setup.attributesReady = ready;
-    ready = ready && posix_spawn_file_actions_init(&setup.actions) == 0;
-    setup.actionsReady = ready;
+    bool ready = setup.prepare(POSIX_SPAWN_SETPGROUP) && posix_spawnattr_setpgroup(&setup.attributes, 0) == 0;
     if (ready) {
-        // The child starts with every signal at its default and none blocked,
-        // whatever this process ignores or blocks, in a process group of its own
-        // so that a timeout can end whatever it started as well.
-        sigset_t all, none;
-        sigfillset(&all);
-        sigemptyset(&none);
-        ready = posix_spawnattr_setsigdefault(&setup.attributes, &all) == 0
-                && posix_spawnattr_setsigmask(&setup.attributes, &none) == 0
-                && posix_spawnattr_setpgroup(&setup.attributes, 0) == 0
-                && posix_spawnattr_setflags(&setup.attributes,
-                                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK
-                                                | POSIX_SPAWN_SETPGROUP) == 0
-                && posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null",
+        ready = posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null",
                                                     O_RDONLY, 0) == 0
                 && posix_spawn_file_actions_adddup2(&setup.actions, outWrite.get(),
                                                     STDOUT_FILENO) == 0
@@ -181,7 +259,7 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
     }
     pid_t pid = -1;
     if (!ready || posix_spawn(&pid, executable.constData(), &setup.actions, &setup.attributes,
-                              argv.data(), envp.empty() ? environ : envp.data()) != 0) {
+                              argv.argv(), envp.empty() ? environ : envp.data()) != 0) {
         result.status = ToolResult::Status::failedToStart;
         return result;
     }
@@ -207,7 +285,7 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
 
         const auto remaining =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (remaining.count() <= 0) {
+        if (remaining.count() <= 0 || stop.stop_requested()) {
             timedOut = true;
             break;
         }
@@ -223,8 +301,9 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
             slice = exitSlice;
             exitSlice = std::min(exitSlice * 2, kSliceMilliseconds);
         }
-        const int wait = static_cast<int>(
-            std::min<long long>(remaining.count(), reaped ? remaining.count() : slice));
+        // A stop request is looked for every slice, also once the child is gone.
+        const bool longWait = reaped && !stop.stop_possible();
+        const int wait = static_cast<int>(std::min<long long>(remaining.count(), longWait ? remaining.count() : slice));
         if (::poll(count ? fds : nullptr, count, wait) < 0 && errno != EINTR) {
             // Cannot watch the pipes any more: fall back to waiting in slices.
             struct timespec pause = {0, kSliceMilliseconds * 1000000L};
@@ -256,14 +335,8 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
         // The exit status was lost (children reaped elsewhere); never reported as success.
         result.status = ToolResult::Status::finished;
         result.exitCode = -1;
-    } else if (WIFEXITED(status)) {
-        result.status = ToolResult::Status::finished;
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.status = ToolResult::Status::crashed;
-        result.signalNumber = WTERMSIG(status);
     } else {
-        result.status = ToolResult::Status::finished;
+        setEnding(result, status);
     }
     return result;
 }

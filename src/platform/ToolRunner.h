@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <stop_token>
 
 namespace tarnwick {
 
@@ -16,6 +17,7 @@ struct ToolResult {
         failedToStart,  // it exists but could not be started (not executable, a folder, no resources)
         crashed,        // it was ended by a signal it did not ask for; see signalNumber
         timedOut,       // it outlived the timeout and was killed
+        running,        // launch() only: still running when the watch ended, and left running
     };
 
     Status status = Status::failedToStart;
@@ -31,7 +33,8 @@ struct ToolResult {
 // Runs external programs synchronously, without a shell and without an event
 // loop, so any thread may call it (the calling thread blocks for the run).
 //
-// The program gets the argument list as given, the process's own environment
+// The program gets the argument list as given (each argument's bytes made by
+// PathCodec, so a path that is not UTF-8 arrives as its own bytes), the process's own environment
 // and working folder, the null device as standard input, and a process group
 // of its own. Standard output (and standard error when captured) are read
 // while it runs, so a talkative program never stalls on a full pipe. When the
@@ -42,7 +45,9 @@ struct ToolResult {
 //
 // `environmentOverrides` holds "NAME=value" entries that replace (or add to)
 // the variables the program inherits, such as "LC_ALL=C" for output that
-// must not depend on the user's locale.
+// must not depend on the user's locale. A stop request ends the run as the
+// timeout does (the result says timedOut), so a caller whose work was
+// replaced does not wait for a slow tool.
 class ToolRunner {
 public:
     enum class Stderr { discard, capture };
@@ -50,7 +55,18 @@ public:
     static ToolResult run(const QString& program, const QStringList& arguments,
                           std::chrono::milliseconds timeout = std::chrono::seconds(30),
                           Stderr errorHandling = Stderr::discard,
-                          const QStringList& environmentOverrides = {});
+                          const QStringList& environmentOverrides = {},
+                          const std::stop_token& stop = {});
+
+    // Starts a program that hands something to the desktop and may itself go
+    // on running (xdg-open starting a browser in the foreground): it gets the
+    // null device for all three standard streams and a session of its own, so
+    // nothing ties it to this process. Waits up to `watch` for it to end and
+    // reports how it ended; a program still running then is left running
+    // (reaped in the background when it ends) and reported as `running`.
+    // Never kills what it started. Blocks the calling thread for the watch.
+    static ToolResult launch(const QString& program, const QStringList& arguments,
+                             std::chrono::milliseconds watch);
 };
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "services/store/ActivityService.h"
 #include "services/health/MaintenanceService.h"
+#include "services/store/RevealService.h"
 #include "services/store/SafeBinService.h"
 #include "services/scan/ScanProgressRelay.h"
 #include "services/store/TrashService.h"
@@ -15,6 +16,7 @@
 #include <QMetaObject>
 #include <QSet>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -24,9 +26,13 @@ namespace tarnwick {
 
 namespace {
 
-const QString kStartupVolumeName = QStringLiteral("Macintosh HD");
+const QString kUnnamedStartupVolume = QStringLiteral("Computer");
 const QString kDataVolumePath = QStringLiteral("/System/Volumes/Data");
 constexpr int kCountdownStart = 5;
+// A released tree is freed once nothing else holds it (a screen that has not
+// redrawn yet, a cache save still writing it): checked this often, this long.
+constexpr int kReleaseCheckMs = 50;
+constexpr int kReleaseChecks = 1200;
 constexpr qsizetype kActivityLimit = 100;
 
 QString quotedName(const QString& name) {
@@ -55,6 +61,7 @@ AppState::AppState(MapServices services, ModuleServices modules, QObject* parent
     maintenanceTasks_.set(MaintenanceService::allTasks());
     scanPool_.setMaxThreadCount(4);
     savePool_.setMaxThreadCount(1);
+    releasePool_.setMaxThreadCount(1);
     modulePool_.setMaxThreadCount(8);
     safeBinPool_.setMaxThreadCount(1);
 }
@@ -62,11 +69,13 @@ AppState::AppState(MapServices services, ModuleServices modules, QObject* parent
 AppState::~AppState() {
     stopCountdownTimer();
     cancelScanJob();
+    stopping_->store(true);
     stopModuleScans();
     scanPool_.waitForDone();
     savePool_.waitForDone();
     modulePool_.waitForDone();
     safeBinPool_.waitForDone();
+    releasePool_.waitForDone();
 }
 
 void AppState::start() {
@@ -77,6 +86,12 @@ void AppState::start() {
     }
     refreshVolumes();
     restoreCachedScanInBackground();
+    // What a crash or kill during a move left behind is settled first, on
+    // the Safe Bin's one worker thread, ahead of the reload queued after it.
+    runSafeBinJob(false, [] {
+        SafeBinService::settle();
+        return SafeBinApply();
+    });
     reloadSafeBin();
     activityEvents_.set(ActivityService::list(kActivityLimit));
     section_.set(AppSection::home);
@@ -156,9 +171,11 @@ void AppState::publishCachedScan(std::optional<CachedScan> cached, bool openMap)
         hasCachedScan_.set(false);
         return;
     }
+    ScanNodePtr previous = rootNode();
     scanRootPath_.set(cached->rootPath);
     scanRootName_.set(cached->rootName);
     lastScanDate_.set(cached->scannedAt);
+    mapRootName_ = cached->rootName;
     rootNode_.set(cached->root);
     focusNode_.set(cached->root);
     insights_.set(std::move(cached->insights));
@@ -169,6 +186,7 @@ void AppState::publishCachedScan(std::optional<CachedScan> cached, bool openMap)
         section_.set(AppSection::map);
         screen_.set(Screen::idle);
     }
+    if (previous != rootNode()) releaseTree(std::move(previous));
 }
 
 void AppState::openSection(AppSection section) {
@@ -188,6 +206,12 @@ void AppState::openSection(AppSection section) {
         break;
     case AppSection::cleanup:
         if (cleanupItems().isEmpty() && !isCleanupScanning()) runCleanupScan();
+        break;
+    case AppSection::apps:
+        if (installedApps().isEmpty() && !isAppsScanning()) runAppsScan();
+        break;
+    case AppSection::clutter:
+        if (clutterItems().isEmpty() && !isClutterScanning()) runClutterScan();
         break;
     case AppSection::protection:
         // A scan already running is not restarted: the screen, shown right
@@ -210,8 +234,9 @@ void AppState::reloadActivity() {
 }
 
 std::optional<QString> AppState::lastScanSummary() const {
-    if (!hasCachedScan() || !lastScanDate()) return std::nullopt;
-    return scanRootName() + QStringLiteral(" \u00B7 ") +
+    // The tree on screen and when it was scanned, not a scan under way or cancelled.
+    if (!hasCachedScan() || !lastScanDate() || !rootNode()) return std::nullopt;
+    return mapRootName_ + QStringLiteral(" \u00B7 ") +
            RelativeDateFormatter::shortPhrase(*lastScanDate(), Environment::current().now());
 }
 
@@ -233,16 +258,18 @@ void AppState::startScan(const QString& path, const std::optional<QString>& name
     cancelDelete();
     cancelScanJob();
 
-    const bool startupVolume =
-        path == QLatin1String("/") || path == kDataVolumePath || (name && *name == kStartupVolumeName);
+    const bool startupVolume = isStartupVolumePath(path);
     QString rootPath = path;
     QString rootName;
     if (startupVolume) {
         if (QFileInfo(Environment::current().systemPath(kDataVolumePath)).isDir()) rootPath = kDataVolumePath;
-        rootName = name.value_or(kStartupVolumeName);
+        // Named after the root file system whatever name came along: the
+        // volume list calls an unlabelled root "/", and older caches a name
+        // of another platform.
+        rootName = startupVolumeName();
     } else {
         rootName = name ? *name : PathRules::lastPathComponent(path);
-        if (rootName.isEmpty()) rootName = kStartupVolumeName;
+        if (rootName.isEmpty()) rootName = startupVolumeName();
     }
 
     scanRootPath_.set(rootPath);
@@ -270,14 +297,21 @@ void AppState::startScan(const QString& path, const std::optional<QString>& name
     // copies taken here, and hands everything back through queued calls.
     QPointer<AppState> self(this);
     auto enrich = startupVolume ? services_.enrichStartupVolume : nullptr;
-    scanPool_.start([this, self, generation, walk, enrich, cancelled, relay, rootPath, rootName] {
+    auto trim = services_.returnFreedMemory;
+    scanPool_.start([this, self, generation, walk, enrich, trim, cancelled, relay, rootPath, rootName] {
         if (cancelled->load()) return;
         MapServices::WalkOutcome outcome = walk.run(relay->callback());
-        if (cancelled->load()) return;
+        // A cancelled walk's tree is freed here, and its memory handed back.
+        const auto dropped = [&outcome, &trim] {
+            const bool hadTree = outcome.root != nullptr;
+            outcome.root.reset();
+            if (hadTree && trim) trim();
+        };
+        if (cancelled->load()) return dropped();
         relay->finish(ScanProgress{outcome.scannedFiles, outcome.scannedBytes, rootPath});
-        ScanNodePtr root = outcome.root;
-        if (enrich && root) root = enrich(root);
-        if (cancelled->load()) return;
+        if (enrich && outcome.root) outcome.root = enrich(outcome.root, rootName);
+        if (cancelled->load()) return dropped();
+        ScanNodePtr root = std::move(outcome.root);
         QMetaObject::invokeMethod(
             this,
             [self, generation, rootPath, rootName, root = std::move(root), insights = std::move(outcome.insights)] {
@@ -312,8 +346,13 @@ void AppState::publishProgress(quint64 generation, const ScanProgress& progress)
 
 void AppState::finishScan(quint64 generation, const QString& rootPath, const QString& rootName,
                           const ScanNodePtr& root, const ScanInsights& insights) {
-    if (!scanJob_ || scanJob_->generation != generation) return;
+    if (!scanJob_ || scanJob_->generation != generation) {
+        releaseTree(root);  // a newer scan took over; nothing shows this tree
+        return;
+    }
     scanJob_.reset();
+    ScanNodePtr previous = rootNode();
+    mapRootName_ = rootName;
     rootNode_.set(root);
     focusNode_.set(root);
     hoveredNode_.set(nullptr);
@@ -327,6 +366,33 @@ void AppState::finishScan(quint64 generation, const QString& rootPath, const QSt
             save(rootPath, rootName, root, insights);
         });
     }
+    if (previous != root) releaseTree(std::move(previous));
+}
+
+bool AppState::isStartupVolumePath(const QString& path) const {
+    if (path == QLatin1String("/") || path == kDataVolumePath) return true;
+    return std::any_of(volumes().begin(), volumes().end(), [&path](const VolumeInfo& volume) {
+        return volume.isRoot && (volume.scanPath == path || volume.path == path);
+    });
+}
+
+QString AppState::startupVolumeName() const {
+    const QString name = services_.startupVolumeName ? services_.startupVolumeName().trimmed() : QString();
+    return name.isEmpty() ? kUnnamedStartupVolume : name;
+}
+
+void AppState::releaseTree(ScanNodePtr tree) {
+    if (!tree) return;
+    // Freeing millions of nodes takes a while and leaves the memory with the
+    // allocator: both happen here, off the UI thread, once this is the last
+    // holder (or the wait is over), and the memory goes back to the system.
+    releasePool_.start([tree = std::move(tree), trim = services_.returnFreedMemory, stopping = stopping_]() mutable {
+        for (int i = 0; i < kReleaseChecks && tree.use_count() > 1 && !stopping->load(); ++i) {
+            QThread::msleep(kReleaseCheckMs);
+        }
+        tree.reset();
+        if (trim) trim();
+    });
 }
 
 void AppState::drill(const ScanNodePtr& node) {
@@ -371,17 +437,17 @@ void AppState::addToCollector(const ScanNodePtr& node) {
                                          "Drill into its folder or use Insights to pick files."));
         return;
     }
-    if (!TrashService::canCollect(node->path)) {
+    if (!TrashService::canCollect(node->path())) {
         showCollectorRefusal(node->name);
         return;
     }
     QList<CollectorItem> items = collector();
     for (const CollectorItem& item : items) {
-        if (item.path == node->path) return;
+        if (item.path == node->path()) return;
     }
-    items.removeIf([&](const CollectorItem& item) { return isBelow(item.path, node->path); });
+    items.removeIf([&](const CollectorItem& item) { return isBelow(item.path, node->path()); });
     for (const CollectorItem& item : items) {
-        if (isBelow(node->path, item.path)) return;
+        if (isBelow(node->path(), item.path)) return;
     }
     items.append(CollectorItem::fromNode(*node));
     collector_.set(std::move(items));
@@ -415,7 +481,23 @@ qint64 AppState::collectorTotal() const {
 
 void AppState::previewHoveredOrFocus() {
     const ScanNodePtr& node = hoveredNode() ? hoveredNode() : focusNode();
-    if (node) emit previewRequested(node->path);
+    if (node) emit previewRequested(node->path());
+}
+
+// ---- Desktop ----
+
+void AppState::revealInFileManager(const QString& path) {
+    QPointer<AppState> self(this);
+    RevealService::reveal(path, [self](const QString& message) {
+        if (self) self->errorMessage_.set(message);
+    });
+}
+
+void AppState::openURL(const QUrl& url) {
+    QPointer<AppState> self(this);
+    RevealService::open(url, [self](const QString& message) {
+        if (self) self->errorMessage_.set(message);
+    });
 }
 
 // ---- Delete countdown ----

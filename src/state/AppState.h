@@ -32,6 +32,7 @@
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
+#include <QUrl>
 
 #include <atomic>
 #include <concepts>
@@ -227,9 +228,10 @@ public:
 
     // ---- Map scan ----
     // Scans a folder or volume. Without a name the folder's last path
-    // component names it; a start-up volume ("/", "/System/Volumes/Data" or
-    // the name "Macintosh HD") walks its Data volume and gets its accounting.
-    // Stops the scan and the delete countdown running before.
+    // component names it. The start-up volume (the path "/", or the scan path
+    // of the volume listed as the root) walks its Data volume where there is
+    // one, gets its accounting, and is named after the root file system (its
+    // label, else "Computer"). Stops the scan and the delete countdown running before.
     void startScan(const QString& path, const std::optional<QString>& name = std::nullopt);
     // Scans the current root again under its name; nothing without a root.
     void rescan();
@@ -249,6 +251,14 @@ public:
     qint64 collectorTotal() const;
     // Asks for a preview of the hovered node, else the focused node.
     void previewHoveredOrFocus();
+
+    // ---- Desktop ----
+    // Shows the item in the File Manager (or opens its folder); when the
+    // desktop takes neither, the reason becomes the error message.
+    void revealInFileManager(const QString& path);
+    // Opens a web address, file or folder with the desktop's default
+    // application; when none takes it, the reason becomes the error message.
+    void openURL(const QUrl& url);
 
     // ---- Delete countdown ----
     // Counts 5 down to 1, one tick apart, then moves the items collected when
@@ -274,6 +284,42 @@ public:
     // Moves the selected junk findings into the Safe Bin (off this thread).
     void cleanSelectedToSafeBin();
 
+    // ---- Apps and updates ----
+    // Start the installed-applications scan and the update scan, each
+    // replacing its own scan that runs.
+    void runAppsScan();
+    void runUpdatesScan();
+    // Bytes of the ticked applications with all their leftovers.
+    qint64 appsSelectedBytes() const;
+    // "80 apps · 2 selected · 1.4 GB" (the progress label while scanning, a
+    // sentence when there are none); "12 update candidates" likewise.
+    QString appsStatusText() const;
+    QString updatesStatusText() const;
+    // Flips the tick of the application with this id; nothing for an unknown id.
+    void toggleInstalledApp(const QUuid& id);
+    // Moves every ticked application, bundle first, with its leftovers into
+    // the Safe Bin (off this thread); the ones that went leave the list.
+    void uninstallSelectedApps();
+    // Moves only the application's leftovers into the Safe Bin; the
+    // application stays in its place with the leftovers that did not move.
+    void resetApp(const InstalledApp& app);
+    // Opens the candidate's installer, else its application, with the
+    // desktop's default application; when it is gone or nothing takes it,
+    // the reason becomes the error message.
+    void openUpdateCandidate(const AppUpdateItem& item);
+    // ---- Clutter ----
+    // Starts the clutter scan, replacing one that runs (as the junk scan does).
+    void runClutterScan();
+    // Bytes of the selected clutter items, each path counted once.
+    qint64 clutterSelectedBytes() const;
+    // The Clutter screen's status line: the progress label while scanning, a
+    // sentence when there are no items, else "24 findings · 9 selected · 1.3 GB".
+    QString clutterStatusText() const;
+    // Flips the selection of the item with this id; nothing for an unknown id.
+    void toggleClutterItem(const QUuid& id);
+    // Moves the selected clutter items into the Safe Bin (off this thread); a
+    // path listed under two kinds moves once and both items leave the list.
+    void cleanSelectedClutter();
     // ---- Protection ----
     // Start (or restart) the threat scan and the privacy-residue scan; each
     // replaces a scan of its own kind that runs, and the two run side by side.
@@ -354,6 +400,9 @@ private:
     void publishProgress(quint64 generation, const ScanProgress& progress);
     void finishScan(quint64 generation, const QString& rootPath, const QString& rootName,
                     const ScanNodePtr& root, const ScanInsights& insights);
+    bool isStartupVolumePath(const QString& path) const;
+    QString startupVolumeName() const;
+    void releaseTree(ScanNodePtr tree);
     void onCountdownTick(quint64 generation);
     void performDelete();
     void finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths,
@@ -395,6 +444,9 @@ private:
         qint64 (*bytes)(const Item& item);
         QString kind;
         QString (*summary)(qsizetype count);
+        // The items a wholly cleaned finding counts in the event (null: one
+        // per finding; a partly cleaned one counts what moved on its behalf).
+        qsizetype (*items)(const Item& item) = nullptr;
         // Why a finding must not move now (checked on the Safe Bin thread
         // just before the move), for the user; none: it may move.
         std::optional<QString> (*refusal)(const Item& item) = nullptr;
@@ -405,6 +457,11 @@ private:
 
     static const ModuleScan<CleanupItem>& junkScan();
     static const ModuleClean<CleanupItem>& junkClean();
+    static const ModuleScan<InstalledApp>& appsScan();
+    static const ModuleScan<AppUpdateItem>& updatesScan();
+    static const ModuleClean<InstalledApp>& appsClean();
+    static const ModuleScan<ClutterItem>& clutterScan();
+    static const ModuleClean<ClutterItem>& clutterClean();
     static const ModuleScan<ProtectionFinding>& protectionScan();
     static const ModuleScan<PrivacyItem>& privacyScan();
     static const ModuleClean<ProtectionFinding>& protectionClean();
@@ -416,6 +473,13 @@ private:
     void finishModuleScan(const ModuleScan<Item>& scan, quint64 generation, QList<Item> found);
     template <class Item>
     void toggleItem(Published<QList<Item>> AppState::*list, const QUuid& id);
+    // The sizes of the selected items, an item whose path an earlier selected
+    // item already named counted no more (what a clean would move).
+    template <class Item>
+    static qint64 selectedBytes(const QList<Item>& items);
+    // "24 findings · 9 selected · 1.3 GB" for a list of findings.
+    template <class Item>
+    static QString findingsLine(const QList<Item>& items, qint64 bytes);
     template <class Item>
     void cleanSelected(const ModuleClean<Item>& clean);
     template <class Item>
@@ -508,6 +572,10 @@ private:
     // anything arriving from an older one is dropped.
     std::optional<ScanJob> scanJob_;
     quint64 lastScanGeneration_ = 0;
+    // The name of the tree in rootNode (a running scan's root is in scanRootName).
+    QString mapRootName_;
+    // Set when the state goes, so a tree release stops waiting for other holders.
+    std::shared_ptr<std::atomic_bool> stopping_ = std::make_shared<std::atomic_bool>(false);
 
     // Cache loads: each one's generation, so that a restore that a later load
     // superseded is dropped.
@@ -530,6 +598,8 @@ private:
     // time, so the Safe Bin's store is only ever used from one thread).
     QThreadPool modulePool_;
     QThreadPool safeBinPool_;
+    // Frees replaced trees and hands the memory back to the system.
+    QThreadPool releasePool_;
 };
 
 }  // namespace tarnwick

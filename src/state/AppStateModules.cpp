@@ -4,6 +4,9 @@
 
 #include "state/AppState.h"
 
+#include "platform/FileEntry.h"
+#include "services/cleanup/AppUninstallerService.h"
+#include "services/cleanup/AppUpdaterService.h"
 #include "services/health/BrowserActivity.h"
 #include "services/store/ActivityService.h"
 #include "services/store/MemoryBudget.h"
@@ -70,6 +73,80 @@ const AppState::ModuleClean<CleanupItem>& AppState::junkClean() {
         QStringLiteral("Junk"),
         [](qsizetype count) {
             return QStringLiteral("Moved ") + QString::number(count) + QStringLiteral(" junk items to Safe Bin");
+        },
+    };
+    return clean;
+}
+
+// ---- The apps and updates modules ----
+
+const AppState::ModuleScan<InstalledApp>& AppState::appsScan() {
+    static const ModuleScan<InstalledApp> scan{
+        &AppState::appsTask_,
+        &AppState::isAppsScanning_,
+        &AppState::appsProgressLabel_,
+        &AppState::installedApps_,
+        QStringLiteral("Starting App Uninstaller\u2026"),
+        &ModuleServices::appsScan,
+        &MemoryBudget::trimApps,
+        QStringLiteral("Done"),
+    };
+    return scan;
+}
+
+const AppState::ModuleScan<AppUpdateItem>& AppState::updatesScan() {
+    static const ModuleScan<AppUpdateItem> scan{
+        &AppState::updatesTask_,
+        &AppState::isUpdatesScanning_,
+        &AppState::updatesProgressLabel_,
+        &AppState::appUpdates_,
+        QStringLiteral("Checking for updates\u2026"),
+        &ModuleServices::updatesScan,
+        nullptr,
+        std::nullopt,
+    };
+    return scan;
+}
+
+// An uninstall moves the bundle first, then its leftovers.
+const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
+    static const ModuleClean<InstalledApp> clean{
+        &AppState::installedApps_,
+        [](const InstalledApp& app) {
+            QList<SafeBinMover::Target> targets{{app.path, {}}};
+            for (const QString& path : AppUninstallerService::resetPaths(app)) targets.append({path, {}});
+            return targets;
+        },
+        [](const InstalledApp& app) { return Saturating::add(app.size, app.leftoversBytes()); },
+        QStringLiteral("Apps"),
+        [](qsizetype count) { return QStringLiteral("Uninstalled ") + QString::number(count) + QStringLiteral(" apps"); },
+        [](const InstalledApp& app) { return 1 + app.leftovers.size(); },
+    };
+    return clean;
+}
+
+const AppState::ModuleScan<ClutterItem>& AppState::clutterScan() {
+    static const ModuleScan<ClutterItem> scan{
+        &AppState::clutterTask_,
+        &AppState::isClutterScanning_,
+        &AppState::clutterProgressLabel_,
+        &AppState::clutterItems_,
+        QStringLiteral("Starting Clutter scan\u2026"),
+        &ModuleServices::clutterScan,
+        &MemoryBudget::trimClutter,
+        QStringLiteral("Done"),
+    };
+    return scan;
+}
+
+const AppState::ModuleClean<ClutterItem>& AppState::clutterClean() {
+    static const ModuleClean<ClutterItem> clean{
+        &AppState::clutterItems_,
+        [](const ClutterItem& item) { return QList<SafeBinMover::Target>{{item.path}}; },
+        [](const ClutterItem& item) { return item.size; },
+        QStringLiteral("Clutter"),
+        [](qsizetype count) {
+            return QStringLiteral("Cleaned ") + QString::number(count) + QStringLiteral(" clutter items");
         },
     };
     return clean;
@@ -153,6 +230,26 @@ void AppState::toggleItem(Published<QList<Item>> AppState::*list, const QUuid& i
     (this->*list).set(std::move(items));
 }
 
+template <class Item>
+qint64 AppState::selectedBytes(const QList<Item>& items) {
+    Saturating::Total total;
+    QSet<QString> counted;
+    for (const Item& item : items) {
+        if (!item.isSelected) continue;
+        const QString path = PathRules::standardizingPath(item.path);
+        if (counted.contains(path)) continue;
+        counted.insert(path);
+        total.add(item.size);
+    }
+    return total.value();
+}
+
+template <class Item>
+QString AppState::findingsLine(const QList<Item>& items, qint64 bytes) {
+    const auto selected = std::count_if(items.begin(), items.end(), [](const Item& item) { return item.isSelected; });
+    return selectionLine(items.size(), QStringLiteral("findings"), selected, bytes);
+}
+
 QString AppState::statusText(bool scanning, const QString& label, bool empty, const QString& emptySentence,
                              const std::function<QString()>& countLine) {
     if (scanning) return label;
@@ -173,17 +270,19 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
     QList<Item> selected;
     QList<QUuid> ids;
     QList<qint64> sizes;
+    QList<qsizetype> items;
     for (const Item& item : (this->*clean.list).get()) {
         if (!item.isSelected) continue;
         targets.push_back(clean.targets(item));
         selected.append(item);
         ids.append(item.id);
         sizes.append(clean.bytes(item));
+        items.append(clean.items ? clean.items(item) : 1);
     }
     if (ids.isEmpty()) return;
 
     const ModuleClean<Item>* kind = &clean;
-    runSafeBinJob(true, [kind, targets = std::move(targets), selected, ids, sizes]() -> SafeBinApply {
+    runSafeBinJob(true, [kind, targets = std::move(targets), selected, ids, sizes, items]() -> SafeBinApply {
         // A refused finding stays out of the move: not cleaned, nothing moved for it.
         std::vector<QList<SafeBinMover::Target>> moving;
         std::vector<qsizetype> movingIndex;
@@ -201,6 +300,7 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
         SafeBinMover::Outcome outcome = SafeBinMover::move(moving);
         QSet<QUuid> cleaned;
         qsizetype movedCount = 0;
+        qsizetype movedItems = 0;
         Saturating::Total movedBytes;
         for (size_t m = 0; m < movingIndex.size(); ++m) {
             const qsizetype i = movingIndex[m];
@@ -208,6 +308,7 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             if (result.cleaned) cleaned.insert(ids[i]);
             if (!result.moved) continue;
             ++movedCount;
+            movedItems += !kind->items ? 1 : result.cleaned ? items[i] : result.movedItems;
             movedBytes.add(result.cleaned ? sizes[i] : result.movedBytes);
         }
         if (!refusals.isEmpty()) {
@@ -217,7 +318,7 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
         // The event counts what moved: nothing moved, nothing to record.
         std::optional<QList<ActivityEvent>> events;
         if (movedCount > 0) {
-            ActivityService::log(kind->kind, kind->summary(movedCount), movedBytes.value(), int(movedCount));
+            ActivityService::log(kind->kind, kind->summary(movedCount), movedBytes.value(), int(movedItems));
             events = ActivityService::list(kActivityLimit);
         }
         std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
@@ -306,23 +407,14 @@ void AppState::runCleanupScan() {
 }
 
 qint64 AppState::cleanupSelectedBytes() const {
-    Saturating::Total total;
-    for (const CleanupItem& item : cleanupItems()) {
-        if (item.isSelected) total.add(item.size);
-    }
-    return total.value();
+    return selectedBytes(cleanupItems());
 }
 
 QString AppState::cleanupStatusText() const {
     return statusText(isCleanupScanning(), cleanupProgressLabel(), cleanupItems().isEmpty(),
                       QStringLiteral("Find caches, leftovers, duplicates & developer junk \u2014 review before "
                                      "anything moves."),
-                      [this] {
-                          const auto selected = std::count_if(cleanupItems().begin(), cleanupItems().end(),
-                                                              [](const CleanupItem& item) { return item.isSelected; });
-                          return selectionLine(cleanupItems().size(), QStringLiteral("findings"), selected,
-                                               cleanupSelectedBytes());
-                      });
+                      [this] { return findingsLine(cleanupItems(), cleanupSelectedBytes()); });
 }
 
 void AppState::toggleCleanupItem(const QUuid& id) {
@@ -331,6 +423,117 @@ void AppState::toggleCleanupItem(const QUuid& id) {
 
 void AppState::cleanSelectedToSafeBin() {
     cleanSelected(junkClean());
+}
+
+// ---- Apps and updates ----
+
+void AppState::runAppsScan() {
+    runModuleScan(appsScan());
+}
+
+void AppState::runUpdatesScan() {
+    runModuleScan(updatesScan());
+}
+
+qint64 AppState::appsSelectedBytes() const {
+    Saturating::Total total;
+    for (const InstalledApp& app : installedApps()) {
+        if (app.isSelected) total.add(Saturating::add(app.size, app.leftoversBytes()));
+    }
+    return total.value();
+}
+
+QString AppState::appsStatusText() const {
+    return statusText(isAppsScanning(), appsProgressLabel(), installedApps().isEmpty(),
+                      QStringLiteral("Scan /Applications and find leftovers each app leaves behind."), [this] {
+                          const auto ticked = std::count_if(installedApps().begin(), installedApps().end(),
+                                                            [](const InstalledApp& app) { return app.isSelected; });
+                          return selectionLine(installedApps().size(), QStringLiteral("apps"), ticked,
+                                               appsSelectedBytes());
+                      });
+}
+
+QString AppState::updatesStatusText() const {
+    return statusText(isUpdatesScanning(), updatesProgressLabel(), appUpdates().isEmpty(),
+                      QStringLiteral("Downloads installers, Sparkle feeds, and Homebrew casks."), [this] {
+                          return QString::number(appUpdates().size()) + QStringLiteral(" update candidates");
+                      });
+}
+
+void AppState::toggleInstalledApp(const QUuid& id) {
+    toggleItem(&AppState::installedApps_, id);
+}
+
+void AppState::uninstallSelectedApps() {
+    cleanSelected(appsClean());
+}
+
+void AppState::resetApp(const InstalledApp& app) {
+    const QStringList paths = AppUninstallerService::resetPaths(app);
+    if (paths.isEmpty()) return;
+    QList<SafeBinMover::Target> targets;
+    for (const QString& path : paths) targets.append({path, {}});
+    runSafeBinJob(true, [app, targets]() -> SafeBinApply {
+        SafeBinMover::Outcome outcome = SafeBinMover::move({targets});
+        const SafeBinMover::FindingResult& result = outcome.findings.front();
+        std::optional<QList<ActivityEvent>> events;
+        if (result.moved) {
+            const qint64 bytes = result.cleaned ? app.leftoversBytes() : result.movedBytes;
+            const qsizetype items = result.cleaned ? app.leftovers.size() : result.movedItems;
+            ActivityService::log(QStringLiteral("Apps"), QStringLiteral("Reset ") + app.name + QStringLiteral(" leftovers"),
+                                 bytes, int(items));
+            events = ActivityService::list(kActivityLimit);
+        }
+        // What is still in place stays listed: a leftover that could not move.
+        QList<InstalledApp::Leftover> remaining;
+        for (const InstalledApp::Leftover& leftover : app.leftovers) {
+            if (FileEntry::at(leftover.path)) remaining.append(leftover);
+        }
+        std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
+        return [id = app.id, remaining = std::move(remaining), error = std::move(outcome.error),
+                events = std::move(events), safeBin = std::move(safeBin)](AppState& state) mutable {
+            QList<InstalledApp> apps = state.installedApps();
+            const auto found = std::find_if(apps.begin(), apps.end(), [&](const InstalledApp& a) { return a.id == id; });
+            if (found != apps.end()) {
+                found->leftovers = std::move(remaining);
+                state.installedApps_.set(std::move(apps));
+            }
+            state.safeBinItems_.set(std::move(safeBin));
+            if (events) state.activityEvents_.set(std::move(*events));
+            if (error) state.errorMessage_.set(*error);
+        };
+    });
+}
+
+void AppState::openUpdateCandidate(const AppUpdateItem& item) {
+    QPointer<AppState> self(this);
+    AppUpdaterService::openInstaller(item, [self](const QString& message) {
+        if (self) self->errorMessage_.set(message);
+    });
+}
+
+// ---- Clutter ----
+
+void AppState::runClutterScan() {
+    runModuleScan(clutterScan());
+}
+
+qint64 AppState::clutterSelectedBytes() const {
+    return selectedBytes(clutterItems());
+}
+
+QString AppState::clutterStatusText() const {
+    return statusText(isClutterScanning(), clutterProgressLabel(), clutterItems().isEmpty(),
+                      QStringLiteral("Duplicates, old downloads, screenshots, Trash & Mail downloads."),
+                      [this] { return findingsLine(clutterItems(), clutterSelectedBytes()); });
+}
+
+void AppState::toggleClutterItem(const QUuid& id) {
+    toggleItem(&AppState::clutterItems_, id);
+}
+
+void AppState::cleanSelectedClutter() {
+    cleanSelected(clutterClean());
 }
 
 // ---- Protection ----
@@ -372,7 +575,6 @@ const AppState::ModuleClean<ProtectionFinding>& AppState::protectionClean() {
         [](qsizetype count) {
             return QStringLiteral("Quarantined ") + QString::number(count) + QStringLiteral(" threat items");
         },
-        nullptr,
     };
     return clean;
 }
@@ -390,6 +592,7 @@ const AppState::ModuleClean<PrivacyItem>& AppState::privacyClean() {
         [](qsizetype count) {
             return QStringLiteral("Cleared ") + QString::number(count) + QStringLiteral(" privacy items");
         },
+        nullptr,
         &BrowserActivity::refusal,
     };
     return clean;

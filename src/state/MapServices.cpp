@@ -1,5 +1,6 @@
 #include "state/MapServices.h"
 
+#include "platform/MemoryRelease.h"
 #include "services/scan/DiskScanner.h"
 #include "services/scan/ScanCache.h"
 #include "services/scan/SpaceReconciler.h"
@@ -22,13 +23,15 @@ MapServices MapServices::production() {
         walk.cancel = [scanner] { scanner->cancel(); };
         return walk;
     };
-    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot) {
-        return SpaceReconciler::enrichMacintoshHD(dataRoot);
+    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot, const QString& rootName) {
+        return SpaceReconciler::enrichMacintoshHD(dataRoot, rootName);
     };
+    services.startupVolumeName = [] { return VolumesService::startupVolumeName(); };
     services.listVolumes = [] { return VolumesService::listVolumes(); };
     services.loadCache = [] { return ScanCache::load(); };
     services.saveCache = [](const QString& rootPath, const QString& rootName, const ScanNodePtr& root,
                             const ScanInsights& insights) { ScanCache::save(rootPath, rootName, root, insights); };
+    services.returnFreedMemory = [] { MemoryRelease::returnFreedMemory(); };
     return services;
 }
 

@@ -38,14 +38,20 @@ struct MapServices {
     };
 
     std::function<Walk(const QString& rootPath)> makeWalk;
-    // Wraps a start-up volume walk in the container's accounting. Runs on the scanner thread.
-    std::function<ScanNodePtr(const ScanNodePtr& dataRoot)> enrichStartupVolume;
+    // Wraps a start-up volume walk in the container's accounting, under a root
+    // of the given name. Runs on the scanner thread.
+    std::function<ScanNodePtr(const ScanNodePtr& dataRoot, const QString& rootName)> enrichStartupVolume;
+    // The start-up volume's own name (its label, else "Computer").
+    std::function<QString()> startupVolumeName;
     std::function<std::vector<VolumeInfo>()> listVolumes;
     std::function<std::optional<CachedScan>()> loadCache;
     // Runs on a background thread; must not change the tree.
     std::function<void(const QString& rootPath, const QString& rootName, const ScanNodePtr& root,
                        const ScanInsights& insights)>
         saveCache;
+    // Hands memory the program freed back to the system; called on a
+    // background thread right after a released tree was freed there.
+    std::function<void()> returnFreedMemory;
 
     // The real services.
     static MapServices production();

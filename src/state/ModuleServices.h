@@ -1,6 +1,9 @@
 #pragma once
 
+#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
+#include "models/ClutterItem.h"
+#include "models/InstalledApp.h"
 #include "models/PrivacyItem.h"
 #include "models/ProtectionFinding.h"
 
@@ -26,6 +29,10 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
+    // The installed applications with their leftovers, and the update candidates.
+    Finder<InstalledApp> appsScan;
+    Finder<AppUpdateItem> updatesScan;
+    Finder<ClutterItem> clutterScan;
     // Protection: the threat finder and the privacy-residue finder.
     Finder<ProtectionFinding> protectionScan;
     Finder<PrivacyItem> privacyScan;

@@ -10,10 +10,15 @@ namespace tarnwick {
 // Whole-file reads and atomic whole-file writes for the program's own stores.
 namespace AtomicFile {
 
-// Writes data to a temporary file beside path and renames it into place, so a
-// reader sees either the old contents or the new ones, never a mix. On failure
-// the old file is untouched and error (when given) holds the reason.
-bool write(const QString& path, const QByteArray& data, QString* error = nullptr);
+// Writes data to a new temporary file beside path, checks that every byte was
+// written, flushes it to the disk, and only then renames it into place (and
+// flushes the folder), so a reader sees either the old contents or the whole
+// new ones, never a mix, an empty file or a truncated one; a full disk or a
+// failing device is reported, not committed. On failure the old file is
+// untouched, the temporary file is gone, error (when given) holds the reason
+// and errorNumber (when given) the errno value.
+// Consults the file-operation fault hook ("write" and "sync" with path).
+bool write(const QString& path, const QByteArray& data, QString* error = nullptr, int* errorNumber = nullptr);
 
 // Reads a whole regular file of at most maxBytes; nullopt when it is missing,
 // not a regular file, unreadable or larger than the cap.

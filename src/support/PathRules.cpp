@@ -40,6 +40,12 @@ QString pathExtension(const QString& path) {
     return name.mid(dot + 1);
 }
 
+QString deletingPathExtension(const QString& name) {
+    const QString component = lastPathComponent(name);
+    const QString extension = pathExtension(component);
+    return extension.isEmpty() ? component : component.left(component.size() - extension.size() - 1);
+}
+
 QString appendingPathComponent(const QString& path, const QString& component) {
     if (path.isEmpty()) return component;
     QString result = trimTrailingSlashes(path);

@@ -15,6 +15,9 @@ QString deletingLastPathComponent(const QString& path);
 // The extension of the last component, without the dot: "a.tar.gz" -> "gz".
 // A name that only starts with a dot (".bashrc") or ends with one ("a.") has none.
 QString pathExtension(const QString& path);
+// The last component without its extension and the dot: "a.tar.gz" -> "a.tar",
+// ".bashrc" -> ".bashrc".
+QString deletingPathExtension(const QString& name);
 // Joins with exactly one slash between the parts.
 QString appendingPathComponent(const QString& path, const QString& component);
 // Expands a leading "~" or "~/" with the environment's home folder, drops

@@ -62,7 +62,7 @@ TEST(SpaceMapFlow, ScanCollectDeleteAndRestore) {
 
     MapServices services = MapServices::production();
     services.listVolumes = [] { return std::vector<VolumeInfo>{}; };
-    services.enrichStartupVolume = [](const ScanNodePtr& root) { return root; };
+    services.enrichStartupVolume = [](const ScanNodePtr& root, const QString&) { return root; };
     VolumeChooserView::setFolderPicker([projects](QWidget*) { return projects; });
     {
         TarnwickApp app(services);
@@ -127,7 +127,7 @@ TEST(SpaceMapFlow, ScanCollectDeleteAndRestore) {
     SpaceMapView* space = spaceMap(next);
     ASSERT_TRUE(space);
     EXPECT_FALSE(space->isShowingChooser());
-    EXPECT_EQ(next.state().rootNode()->path, projects);
+    EXPECT_EQ(next.state().rootNode()->path(), projects);
     EXPECT_FALSE(test::childNamed(test::childNamed(next.state().rootNode(), "Sub"), "inner.bin"));
     VolumeChooserView::setFolderPicker({});
 }

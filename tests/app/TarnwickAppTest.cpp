@@ -20,7 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -35,17 +35,6 @@
 #include <thread>
 
 using namespace tarnwick;
-
-// Records the addresses handed to the system's URL handler.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 namespace {
 
@@ -94,6 +83,25 @@ ScanNodePtr mergedGroup(const QString& name = QStringLiteral("\u2026smaller obje
 
 class TarnwickAppTest : public ::testing::Test {
 protected:
+    // Puts a stand-in for xdg-open in place: it notes each address it is
+    // given, one a line, and ends with the exit status given.
+    void fakeOpener(int exitStatus) {
+        const QString tool = test::writeFile(environment.path("bin/xdg-open"),
+                                             QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\nexit %2\n")
+                                                 .arg(openedLog())
+                                                 .arg(exitStatus)
+                                                 .toUtf8());
+        QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner);
+        environment.environment().toolPaths.insert("/usr/bin/xdg-open", tool);
+        environment.apply();
+    }
+    QString openedLog() const { return environment.path("opened.txt"); }
+    QStringList opened() const {
+        QFile file(openedLog());
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
     test::FakeEnvironment environment;
 };
 
@@ -191,17 +199,19 @@ TEST_F(TarnwickAppTest, AboutAndWebsite) {
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(sheet->geometry(), window.shell()->rect());
 
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("https", &recorder, "open");
+    fakeOpener(0);
+    const QString website = AppIdentity::websiteURL().toString();
     actionNamed(window, "Website")->trigger();
-    EXPECT_EQ(recorder.urls, QList<QUrl>({AppIdentity::websiteURL()}));
+    ASSERT_TRUE(test::waitUntil([&] { return opened().size() == 1; }));
+    EXPECT_EQ(opened(), QStringList({website}));
     // "Website" in the sheet leaves it open.
     for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
         if (button->text() == "Website") button->click();
     }
-    EXPECT_EQ(recorder.urls.size(), 2);
+    ASSERT_TRUE(test::waitUntil([&] { return opened().size() == 2; }));
     EXPECT_TRUE(sheet->isVisible());
-    QDesktopServices::unsetUrlHandler("https");
+    test::spin(50);
+    EXPECT_FALSE(app.state().errorMessage().has_value());
 
     for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
         if (button->text() == "Close") button->click();
@@ -215,6 +225,41 @@ TEST_F(TarnwickAppTest, AboutAndWebsite) {
     QApplication::sendEvent(sheet, &escape);
     EXPECT_FALSE(app.state().showAbout());
     EXPECT_FALSE(sheet->isVisible());
+}
+
+TEST_F(TarnwickAppTest, AnAddressOrFolderNothingOpensRaisesTheAlert) {
+    TarnwickApp app(test::testServices());
+    app.start();
+    MainWindow& window = app.mainWindow();
+    const auto alertText = [&]() -> QString {
+        if (!test::waitUntil([&] { return window.alert() && window.alert()->isVisible(); })) return {};
+        return window.alert()->informativeText();
+    };
+
+    // xdg-open finds no application: status 3 on this desktop.
+    fakeOpener(3);
+    actionNamed(window, "Website")->trigger();
+    EXPECT_EQ(alertText(), QStringLiteral("Could not open \u201C") + AppIdentity::websiteURL().toString() +
+                               QStringLiteral("\u201D: no application on this computer is set up to open it."));
+    EXPECT_EQ(opened().size(), 1);
+    window.alert()->buttons().first()->click();
+    EXPECT_FALSE(app.state().errorMessage().has_value());
+
+    // Reveal: no file-manager interface here, and nothing opens the folder.
+    environment.environment().toolPaths.insert("/usr/bin/dbus-send", environment.path("bin/no-dbus-send"));
+    environment.apply();
+    const QString file = environment.home() + "/Documents/report.pdf";
+    app.state().revealInFileManager(file);
+    EXPECT_EQ(alertText(), QStringLiteral("Could not show \u201C~/Documents/report.pdf\u201D in the File Manager: no "
+                                          "application on this computer is set up to open its folder."));
+    EXPECT_EQ(opened().last(), environment.home() + "/Documents");
+    window.alert()->buttons().first()->click();
+
+    // Without xdg-open at all.
+    environment.environment().toolPaths.insert("/usr/bin/xdg-open", environment.path("bin/missing"));
+    environment.apply();
+    app.state().openURL(QUrl::fromLocalFile(file));
+    EXPECT_TRUE(alertText().endsWith(QStringLiteral("is not installed.")));
 }
 
 TEST_F(TarnwickAppTest, TheAlertShowsTheNewestErrorAndEveryDismissalClearsIt) {
@@ -350,7 +395,6 @@ TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {
     SUCCEED();
 }
 
-#include "TarnwickAppTest.moc"
 
 TEST_F(TarnwickAppTest, QuittingWaitsForTheCacheSaveStillWriting) {
     // A save that writes until the test lets it finish.

@@ -76,4 +76,15 @@ TEST(DesignWidgets, PlainButtonPressesAtOnceAndHoverCardLightsUp) {
     const QImage image = BrandMark::markImage(30);
     EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);  // outside the circle
     EXPECT_GT(qAlpha(image.pixel(15, 15)), 0); // the picture
+
+    // The application icon: a solid dark disc at every size, so the mark
+    // reads on light menus too; corners stay clear.
+    for (int side : {16, 48, 256}) {
+        const QImage icon = BrandMark::appIcon(side);
+        EXPECT_EQ(icon.size(), QSize(side, side));
+        EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << side;
+        const QColor edge = icon.pixelColor(side / 2, side / 8);  // between the ring and the mark
+        EXPECT_EQ(edge.alpha(), 255) << side;
+        EXPECT_LT(edge.lightness(), 80) << side;
+    }
 }

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -68,4 +69,58 @@ TEST(WindowChrome, OnlyPlainBackgroundMovesTheWindow) {
     EXPECT_FALSE(WindowChrome::startsWindowMove(&window, inside));
     EXPECT_FALSE(WindowChrome::startsWindowMove(&window, &other));
     EXPECT_FALSE(WindowChrome::startsWindowMove(&window, nullptr));
+}
+
+TEST(WindowChrome, TheWindowMovesOnlyOnceAPressOnItsBackgroundIsDragged) {
+    WindowChrome::install();
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Tarnwick"));
+    auto* layout = new QVBoxLayout(&window);
+    auto* button = new QPushButton(QStringLiteral("Scan"));
+    layout->addWidget(button);
+    layout->addStretch(1);
+    window.resize(400, 300);
+    window.show();
+    WindowChrome::configure(&window);
+
+    QList<QWidget*> moved;
+    WindowChrome::setSystemMoveStarter([&](QWidget* w) {
+        moved << w;
+        return true;
+    });
+    const int distance = QApplication::startDragDistance();
+    const QPoint start(200, 250); // plain background below the button
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at), QPointF(window.mapToGlobal(at)), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+        return event.isAccepted();
+    };
+
+    // A quick click: press and release in place, nothing moves.
+    send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, start, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(moved.isEmpty());
+    // Moving afterwards without the button does not start a move either.
+    send(QEvent::MouseMove, start + QPoint(distance * 3, 0), Qt::NoButton, Qt::NoButton);
+    EXPECT_TRUE(moved.isEmpty());
+
+    // A press that wanders less than the drag distance stays a click.
+    send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, start + QPoint(distance - 1, 0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_TRUE(moved.isEmpty());
+    // Past it with the button held, the move starts, once.
+    send(QEvent::MouseMove, start + QPoint(distance, 1), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(moved, QList<QWidget*>({&window}));
+    send(QEvent::MouseMove, start + QPoint(distance * 4, 1), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, start + QPoint(distance * 4, 1), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(moved.size(), 1);
+
+    // A right press, or a press on a button, never moves the window.
+    send(QEvent::MouseButtonPress, start, Qt::RightButton, Qt::RightButton);
+    send(QEvent::MouseMove, start + QPoint(0, distance * 3), Qt::NoButton, Qt::RightButton);
+    const QPoint onButton = button->geometry().center();
+    send(QEvent::MouseButtonPress, onButton, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, onButton + QPoint(distance * 3, 0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(moved.size(), 1);
+    WindowChrome::setSystemMoveStarter({});
 }

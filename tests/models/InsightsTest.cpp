@@ -3,11 +3,15 @@
 #include "models/ScanInsights.h"
 
 #include "TestSupport.h"
+#include "platform/PathCodec.h"
 #include "support/JsonCoding.h"
 
 #include <QJsonArray>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+#include <numeric>
 #include <random>
 
 using namespace tarnwick;
@@ -249,4 +253,115 @@ TEST(CollectorItem, FromRecordKeepsTheRecordsIdAndIsNeverADirectory) {
     FileRecord record{QUuid::createUuid(), "a.zip", "/x/a.zip", 42, FileRecord::distantPast(), "archives"};
     const CollectorItem item = CollectorItem::fromRecord(record);
     EXPECT_EQ(item, (CollectorItem{record.id, "a.zip", "/x/a.zip", 42, false}));
+}
+
+namespace {
+
+// A file of a walk: its folder and its place.
+struct WalkedFile : InsightsBuilder::FileOrigin {
+    QString folder;
+    InsightsBuilder::WalkPosition position;
+    WalkedFile(QString folder, InsightsBuilder::WalkPosition position)
+        : folder(std::move(folder)), position(std::move(position)) {}
+    QString folderPath() const override { return folder; }
+    InsightsBuilder::WalkPosition walkPosition() const override { return position; }
+};
+
+QStringList paths(const QList<FileRecord>& list) {
+    QStringList out;
+    for (const auto& record : list) out << record.path;
+    return out;
+}
+
+}  // namespace
+
+TEST(InsightsBuilder, BuildersMergedFromSeveralThreadsGiveTheListsOfOneWalk) {
+    test::FakeEnvironment env;
+    env.setNow(kNow);
+    // Files in walk order, many of equal size and date; the parts are fed
+    // out of order, as threads meet them.
+    struct File {
+        std::string name;
+        qint64 size;
+        qint64 modifiedMs;
+        InsightsBuilder::WalkPosition position;
+    };
+    std::mt19937 random(3);
+    std::vector<File> files;
+    for (quint64 a = 0; a < 30; ++a) {
+        for (quint64 b = 0; b < 30; ++b) {
+            const qint64 size = (random() % 4 == 0) ? kMiB2 * (1 + random() % 3) : 1000 + random() % 5;
+            const qint64 date = kNow.addDays(-100 - int(random() % 3)).toMSecsSinceEpoch();
+            const char* extension[] = {".iso", ".JPG", ".c", ""};
+            files.push_back({"f" + std::to_string(a) + "-" + std::to_string(b) + extension[random() % 4], size, date,
+                             {a, b}});
+        }
+    }
+    const qint64 nowMs = kNow.toMSecsSinceEpoch();
+    InsightsBuilder whole;
+    whole.nowMSecs = nowMs;
+    for (const File& f : files) whole.consider(f.name, f.size, f.modifiedMs, WalkedFile("/w", f.position));
+    std::vector<InsightsBuilder> parts(3);
+    for (auto& part : parts) part.nowMSecs = nowMs;
+    std::vector<size_t> order(files.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), random);
+    for (size_t i : order) {
+        const File& f = files[i];
+        parts[random() % 3].consider(f.name, f.size, f.modifiedMs, WalkedFile("/w", f.position));
+    }
+    InsightsBuilder merged;
+    merged.nowMSecs = nowMs;
+    for (const auto& part : parts) merged.merge(part);
+
+    const ScanInsights a = whole.finalize();
+    const ScanInsights b = merged.finalize();
+    ASSERT_EQ(a.largest.size(), 120);
+    ASSERT_EQ(a.oldest.size(), 120);
+    EXPECT_EQ(paths(a.largest), paths(b.largest));
+    EXPECT_EQ(paths(a.oldest), paths(b.oldest));
+    EXPECT_EQ(a.types, b.types);
+    EXPECT_EQ(a.fileCount, b.fileCount);
+    EXPECT_EQ(a.totalFileBytes, b.totalFileBytes);
+    // Equal sizes stand in walk order.
+    for (qsizetype i = 1; i < a.largest.size(); ++i) {
+        if (a.largest[i].size == a.largest[i - 1].size) {
+            const auto at = [&](const FileRecord& r) {
+                return std::find_if(files.begin(), files.end(), [&](const File& f) { return "/w/" + f.name == r.path.toStdString(); })
+                    ->position;
+            };
+            EXPECT_LT(at(a.largest[i - 1]), at(a.largest[i]));
+        }
+    }
+}
+
+TEST(InsightsBuilder, NamesThatAreNotUtf8AndTotalsBeyondTheRange) {
+    test::FakeEnvironment env;
+    env.setNow(kNow);
+    InsightsBuilder builder;
+    // The record names the file's real bytes, and the kind keeps them too.
+    builder.consider(std::string_view("bad\xff.bin"), "/f", 3 * kMiB2, std::nullopt);
+    builder.consider(std::string_view("x.\xe9T"), "/f", 10, std::nullopt);
+    ScanInsights insights = builder.finalize();
+    ASSERT_EQ(insights.largest.size(), 1);
+    EXPECT_EQ(PathCodec::encode(insights.largest[0].path), QByteArray("/f/bad\xff.bin"));
+    EXPECT_EQ(PathCodec::encode(insights.largest[0].name), QByteArray("bad\xff.bin"));
+    QStringList kinds;
+    for (const TypeBucket& bucket : insights.types) kinds << bucket.name;
+    EXPECT_TRUE(kinds.contains("bin"));
+    EXPECT_TRUE(kinds.contains(PathCodec::decode(QByteArray("\xe9t")))) << kinds.join(',').toStdString();
+
+    // Sizes near the 64-bit end never wrap into negative totals.
+    InsightsBuilder huge;
+    constexpr qint64 kNearMax = std::numeric_limits<qint64>::max() - 5;
+    huge.consider(QStringLiteral("a.iso"), "/a.iso", kNearMax, std::nullopt);
+    huge.consider(QStringLiteral("b.iso"), "/b.iso", kNearMax, std::nullopt);
+    InsightsBuilder more;
+    more.consider(QStringLiteral("c.iso"), "/c.iso", kNearMax, std::nullopt);
+    huge.merge(more);
+    insights = huge.finalize();
+    EXPECT_EQ(insights.totalFileBytes, std::numeric_limits<qint64>::max());
+    ASSERT_EQ(insights.types.size(), 1);
+    EXPECT_EQ(insights.types[0].size, std::numeric_limits<qint64>::max());
+    EXPECT_EQ(insights.types[0].count, 3);
 }

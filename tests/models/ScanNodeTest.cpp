@@ -1,9 +1,12 @@
 #include "models/ScanNode.h"
 
+#include <QSet>
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
+#include <thread>
 #include <unordered_map>
 
 using namespace tarnwick;
@@ -78,7 +81,7 @@ TEST(ScanNode, FinalizeMergesSmallChildrenAtTheCutoffBoundary) {
     ASSERT_EQ(names(root), (QStringList{"big", kGroup, "atCutoff", "hidden", "empty"}));
     const auto& group = root->children[1];
     EXPECT_EQ(group->kind, NodeKind::smallGroup);
-    EXPECT_EQ(group->path, root->path);
+    EXPECT_EQ(group->path(), root->path());
     EXPECT_EQ(group->size, 12999);
     EXPECT_TRUE(group->isAggregate);
     EXPECT_FALSE(group->id.isNull());
@@ -269,7 +272,7 @@ TEST(ScanNode, CollectabilityAndCollectorItems) {
     auto f = file("f", 300000);
     auto d = dir("d", {f});
     auto r = node("r", NodeKind::restricted, 0);
-    auto smallFiles = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(3), d->path,
+    auto smallFiles = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(3), d->path(),
                                        NodeKind::file, 30);
     smallFiles->isAggregate = true;
     EXPECT_TRUE(f->isCollectable());
@@ -280,7 +283,106 @@ TEST(ScanNode, CollectabilityAndCollectorItems) {
     EXPECT_FALSE(node("g", NodeKind::smallGroup, 1)->isCollectable());
 
     const CollectorItem fromDir = CollectorItem::fromNode(*d);
-    EXPECT_EQ(fromDir, (CollectorItem{d->id, QStringLiteral("d"), d->path, 0, true}));
+    EXPECT_EQ(fromDir, (CollectorItem{d->id, QStringLiteral("d"), d->path(), 0, true}));
     EXPECT_FALSE(CollectorItem::fromNode(*f).isDirectory);
     EXPECT_FALSE(CollectorItem::fromNode(*r).isDirectory);
+}
+
+namespace {
+
+ScanNodePtr entry(const QString& name, NodeKind kind, qint64 size, std::vector<ScanNodePtr> children = {}) {
+    return ScanNode::createEntry(ScanNode::makeId(), name, kind, size, std::move(children));
+}
+
+}  // namespace
+
+TEST(ScanNode, PathsComeFromTheParentChainAndStayWhatTheyWere) {
+    // As the walker builds: entries name their path component, aggregates carry the holder's path.
+    auto photo = entry("photo.jpg", NodeKind::file, 300000);
+    auto small = ScanNode::createInHolder(ScanNode::makeId(), ScanNode::smallFilesName(2), NodeKind::file, 20);
+    auto pictures = entry("Pictures", NodeKind::dir, 0, {photo, small});
+    auto tiny1 = entry("a", NodeKind::file, 1);
+    auto tiny2 = entry("b", NodeKind::file, 1);
+    auto root = ScanNode::create(ScanNode::makeId(), "Macintosh HD", "/", NodeKind::dir, 0,
+                                 {pictures, entry("big", NodeKind::file, 10000000), tiny1, tiny2});
+    EXPECT_EQ(photo->path(), "/Pictures/photo.jpg");  // no doubled slash below "/"
+    EXPECT_EQ(small->path(), "/Pictures");
+    EXPECT_EQ(root->path(), "/");
+    EXPECT_FALSE(photo->storesPath());
+    root->finalize(0.008);  // tiny1 and tiny2 merge into a group carrying the folder's path
+    auto group = tiny1->parent();
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->kind, NodeKind::smallGroup);
+    EXPECT_EQ(group->path(), "/");
+    EXPECT_EQ(tiny1->path(), "/a");
+
+    // Stored paths that follow from the holder stop being stored; others stay.
+    auto cached = ScanNode::create(QUuid::createUuid(), "x", "/v/d/x", NodeKind::file, 1);
+    auto elsewhere = ScanNode::create(QUuid::createUuid(), "y", "/somewhere/else/y", NodeKind::file, 1);
+    auto inHolder = ScanNode::create(QUuid::createUuid(), ScanNode::smallFilesName(1), "/v/d", NodeKind::file, 1);
+    auto d = ScanNode::create(QUuid::createUuid(), "d", "/v/d", NodeKind::dir, 0, {cached, elsewhere, inHolder});
+    EXPECT_FALSE(cached->storesPath());
+    EXPECT_FALSE(inHolder->storesPath());
+    EXPECT_TRUE(elsewhere->storesPath());
+    EXPECT_EQ(cached->path(), "/v/d/x");
+    EXPECT_EQ(inHolder->path(), "/v/d");
+    EXPECT_EQ(elsewhere->path(), "/somewhere/else/y");
+
+    // Moved to a holder with another path, a node keeps its own.
+    auto other = ScanNode::create(QUuid::createUuid(), "o", "/other", NodeKind::dir, 0);
+    other->appendChild(cached);
+    EXPECT_EQ(cached->parent(), other);
+    EXPECT_EQ(cached->path(), "/v/d/x");
+
+    // A node that outlives its tree keeps its path, and so does its subtree.
+    ScanNodePtr keptPhoto = photo;
+    ScanNodePtr keptPictures = pictures;
+    photo.reset();
+    pictures.reset();
+    small.reset();
+    group.reset();
+    tiny1.reset();
+    tiny2.reset();
+    root.reset();
+    EXPECT_EQ(keptPictures->parent(), nullptr);
+    EXPECT_EQ(keptPictures->path(), "/Pictures");
+    EXPECT_EQ(keptPhoto->path(), "/Pictures/photo.jpg");
+    EXPECT_EQ(keptPhoto->parent(), keptPictures);
+}
+
+TEST(ScanNode, MadeIdsAreUniqueVersion4UuidsOnEveryThread) {
+    constexpr int kThreads = 4;
+    constexpr int kEach = 20000;
+    std::vector<std::vector<QUuid>> made(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) made[t].push_back(ScanNode::makeId());
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    QSet<QUuid> all;
+    for (const auto& ids : made) {
+        for (const QUuid& id : ids) {
+            EXPECT_EQ(id.version(), QUuid::Random);
+            EXPECT_EQ(id.variant(), QUuid::DCE);
+            all.insert(id);
+        }
+    }
+    EXPECT_EQ(all.size(), kThreads * kEach);
+}
+
+TEST(ScanNode, SumsSaturateInsteadOfTurningNegative) {
+    constexpr qint64 kNearMax = std::numeric_limits<qint64>::max() - 10;
+    auto huge = [&] { return entry("huge", NodeKind::file, kNearMax); };
+    auto folder = ScanNode::create(ScanNode::makeId(), "f", "/f", NodeKind::dir, 0, {huge(), huge()});
+    folder->finalize(0.008);
+    EXPECT_EQ(folder->size, std::numeric_limits<qint64>::max());
+    folder->appendChild(huge());
+    EXPECT_EQ(folder->size, std::numeric_limits<qint64>::max());
+    auto group = ScanNode::create(ScanNode::makeId(), "g", "/g", NodeKind::dir, 0,
+                                  {entry("big", NodeKind::file, kNearMax), entry("s1", NodeKind::file, 5),
+                                   entry("s2", NodeKind::file, 5)});
+    group->finalize(0.5);
+    EXPECT_EQ(group->size, std::numeric_limits<qint64>::max());
 }

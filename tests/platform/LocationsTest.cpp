@@ -72,12 +72,15 @@ TEST_F(LocationsTest, UserFoldersAreReadFromTheUserDirsFile) {
     // path is no folder at all: both fall back to the named place.
     EXPECT_EQ(here.path(Place::desktop), home + QStringLiteral("/Desktop"));
     EXPECT_EQ(here.path(Place::pictures), home + QStringLiteral("/Pictures"));
+    EXPECT_EQ(here.path(Place::screenshots), home + QStringLiteral("/Pictures/Screenshots"));
     EXPECT_TRUE(here.userDirectory(QStringLiteral("MUSIC")).isEmpty());
     EXPECT_EQ(here.path(Place::movies), home + QStringLiteral("/Filme"));  // the last line wins
 
     env.environment().variables.insert(QStringLiteral("XDG_CONFIG_HOME"), env.path(QStringLiteral("config")));
-    writeFile(env.path(QStringLiteral("config/user-dirs.dirs")), "XDG_DOWNLOAD_DIR=\"$HOME/dl\"\n");
+    writeFile(env.path(QStringLiteral("config/user-dirs.dirs")),
+              "XDG_DOWNLOAD_DIR=\"$HOME/dl\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
     EXPECT_EQ(locations().path(Place::downloads), home + QStringLiteral("/dl"));
+    EXPECT_EQ(locations().path(Place::screenshots), home + QStringLiteral("/Bilder/Screenshots"));
 }
 
 TEST_F(LocationsTest, TheUserTempFolderIsOnlyOneOfTheUsersOwn) {

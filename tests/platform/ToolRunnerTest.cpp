@@ -1,6 +1,7 @@
 #include "platform/ToolRunner.h"
 
 #include "TestSupport.h"
+#include "platform/PathCodec.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -67,6 +68,13 @@ TEST(ToolRunner, OverridesReplaceInheritedVariablesAndKeepTheRest) {
     const QString plain = QStringLiteral("printf %s \"$TARNWICK_RUNNER_PROBE\"");
     EXPECT_EQ(ToolRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), plain}).output, "inherited");
     qunsetenv("TARNWICK_RUNNER_PROBE");
+}
+
+TEST(ToolRunner, PathsThatAreNotUtf8ArriveAsTheirOwnBytes) {
+    const QString path = PathCodec::decode(QByteArray("/tmp/bad\xff name\xc3\x28.bin"));
+    const ToolResult r = ToolRunner::run(QStringLiteral("printf"), {QStringLiteral("%s"), path});
+    EXPECT_TRUE(r.succeeded());
+    EXPECT_EQ(r.output, QByteArray("/tmp/bad\xff name\xc3\x28.bin"));
 }
 
 TEST(ToolRunner, KeepsOrDiscardsStandardError) {
@@ -158,6 +166,21 @@ TEST(ToolRunner, KillsAndReapsAProgramThatOutlivesTheTimeout) {
     EXPECT_TRUE(noChildLeft());
 }
 
+TEST(ToolRunner, AStopRequestEndsTheRunAsTheTimeoutDoes) {
+    std::stop_source source;
+    std::thread stopper([&source] {
+        std::this_thread::sleep_for(200ms);
+        source.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const ToolResult stopped = ToolRunner::run(QStringLiteral("sleep"), {QStringLiteral("30")}, 30s,
+                                               ToolRunner::Stderr::discard, {}, source.get_token());
+    stopper.join();
+    EXPECT_EQ(stopped.status, Status::timedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "not the whole timeout";
+    EXPECT_TRUE(noChildLeft());
+}
+
 TEST(ToolRunner, FinishedProgramIsNotBlamedForItsBackgroundChild) {
     // The program exits at once but leaves a sleeper holding the pipe; the
     // runner waits for the pipe up to the timeout, ends the sleeper and
@@ -197,4 +220,35 @@ TEST(ToolRunner, WorksFromAPlainThread) {
         EXPECT_EQ(results[i].output.size(), 200000 + 2);
         EXPECT_TRUE(results[i].output.endsWith(QByteArray::number(i) + '\n'));
     }
+}
+
+TEST(ToolRunner, LaunchReportsAQuickEndAndLeavesALongRunAlone) {
+    test::FakeEnvironment environment;
+    const auto launch = [](const QString& script, std::chrono::milliseconds watch) {
+        return ToolRunner::launch(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, watch);
+    };
+    EXPECT_TRUE(launch(QStringLiteral("exit 0"), 5s).succeeded());
+    const ToolResult refused = launch(QStringLiteral("exit 3"), 5s);
+    EXPECT_EQ(refused.status, Status::finished);
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_EQ(launch(QStringLiteral("kill -TERM $$"), 5s).status, Status::crashed);
+    EXPECT_EQ(ToolRunner::launch(QStringLiteral("/no/such/opener"), {}, 1s).status, Status::notFound);
+    // Its output goes nowhere and it reads nothing: it cannot stall on a pipe.
+    EXPECT_TRUE(launch(QStringLiteral("cat; head -c 200000 /dev/zero"), 5s).succeeded());
+
+    // Still running when the watch ends: reported as running, never killed,
+    // in a session of its own, and reaped once it ends.
+    const QString done = environment.path(QStringLiteral("done"));
+    const QString session = environment.path(QStringLiteral("session"));
+    const ToolResult running = launch(
+        QStringLiteral("cut -d' ' -f6 /proc/$$/stat > '%1'; sleep 0.4; touch '%2'").arg(session, done), 50ms);
+    EXPECT_EQ(running.status, Status::running);
+    EXPECT_FALSE(running.succeeded());
+    for (int i = 0; i < 1000 && !QFile::exists(done); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(QFile::exists(done)) << "the launched program was stopped";
+    for (int i = 0; i < 500 && !noChildLeft(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(noChildLeft());
+    QFile sid(session);
+    ASSERT_TRUE(sid.open(QIODevice::ReadOnly));
+    EXPECT_NE(sid.readAll().trimmed().toLongLong(), qint64(::getsid(0)));
 }

@@ -4,12 +4,17 @@
 #include "TestSupport.h"
 #include "platform/FileOperations.h"
 #include "services/store/SafeBinService.h"
+#include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+
+#include <unistd.h>
 
 namespace tarnwick {
 namespace {
@@ -169,6 +174,32 @@ TEST_F(AppStateDeleteTest, FailureBeforeAnyMoveKeepsEverything) {
     EXPECT_EQ(state.screen(), AppState::Screen::idle) << "no rescan when nothing moved";
     EXPECT_EQ(state.rootNode(), before);
     EXPECT_TRUE(QFileInfo::exists(file("a.bin")));
+}
+
+TEST_F(AppStateDeleteTest, AFolderSwappedForALinkDuringTheCountdownMovesNothingProtected) {
+    // Work/d/passwd is collected; during the countdown Work/d becomes a link
+    // to a folder the guard refuses (the support folder stands for one).
+    const QString vault = test::makeDir(AppIdentity::supportDirectory() + "/vault");
+    test::writeFile(vault + "/passwd", QByteArray(300 * 1024, 's'));
+    test::writeFile(file("d/passwd"), QByteArray(300 * 1024, 'm'));
+    state.startScan(root);
+    ASSERT_TRUE(idle());
+    const ScanNodePtr passwd = test::childNamed(test::childNamed(state.rootNode(), "d"), "passwd");
+    ASSERT_NE(passwd, nullptr);
+    state.addToCollector(passwd);
+    ASSERT_EQ(collected(), QStringList{"passwd"});
+
+    state.beginDelete();
+    ASSERT_TRUE(QDir().rename(file("d"), file("d-real")));
+    ASSERT_EQ(::symlink(QFile::encodeName(vault).constData(), QFile::encodeName(file("d")).constData()), 0);
+    ASSERT_TRUE(countdownOver());
+
+    EXPECT_EQ(QFileInfo(vault + "/passwd").size(), 300 * 1024);
+    EXPECT_TRUE(QFileInfo::exists(file("d-real/passwd")));
+    EXPECT_TRUE(state.safeBinItems().empty());
+    ASSERT_TRUE(state.errorMessage());
+    EXPECT_TRUE(state.errorMessage()->contains("protected")) << state.errorMessage()->toStdString();
+    EXPECT_EQ(collected(), QStringList{"passwd"});
 }
 
 }  // namespace

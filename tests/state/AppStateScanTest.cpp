@@ -2,6 +2,7 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
+#include "support/RelativeDateFormatter.h"
 
 #include <gtest/gtest.h>
 
@@ -34,9 +35,9 @@ struct Calls {
 
 MapServices recording(MapServices services, Calls& calls) {
     auto enrich = services.enrichStartupVolume;
-    services.enrichStartupVolume = [&calls, enrich](const ScanNodePtr& root) {
-        calls.note(calls.enriched, root->path);
-        return enrich(root);
+    services.enrichStartupVolume = [&calls, enrich](const ScanNodePtr& root, const QString& rootName) {
+        calls.note(calls.enriched, root->path() + "|" + rootName);
+        return enrich(root, rootName);
     };
     services.saveCache = [&calls](const QString& path, const QString& name, const ScanNodePtr&, const ScanInsights&) {
         calls.note(calls.saved, path + "|" + name);
@@ -97,7 +98,7 @@ TEST_F(AppStateScanTest, RealWalkPublishesTreeInsightsAndSavesTheCache) {
 
     ASSERT_TRUE(idle(state));
     ASSERT_NE(state.rootNode(), nullptr);
-    EXPECT_EQ(state.rootNode()->path, root);
+    EXPECT_EQ(state.rootNode()->path(), root);
     EXPECT_EQ(state.focusNode(), state.rootNode());
     EXPECT_NE(test::childNamed(state.rootNode(), "Media"), nullptr);
     EXPECT_EQ(state.insights().fileCount, 3);
@@ -157,7 +158,7 @@ TEST_F(AppStateScanTest, OnlyTheRunningScanPublishesProgressAndItsTree) {
 
     walks.at(1)->released = true;
     ASSERT_TRUE(idle(state));
-    EXPECT_EQ(state.rootNode()->path, "/data/second");
+    EXPECT_EQ(state.rootNode()->path(), "/data/second");
     EXPECT_EQ(state.progress().currentPath, "/data/second") << "the finished scan shows its root";
     for (const QString& path : progress.paths.mid(progress.paths.indexOf("/data/second"))) {
         EXPECT_TRUE(path.startsWith("/data/second")) << path.toStdString();
@@ -190,41 +191,69 @@ TEST_F(AppStateScanTest, CancelReachesOnlyItsOwnScanEvenForTheSameRoot) {
     EXPECT_NE(state.rootNode(), nullptr);
 }
 
-TEST_F(AppStateScanTest, StartupVolumeScansWalkTheDataVolumeAndAreReconciled) {
-    AppState state(recording(test::heldServices(walks), calls));
+TEST_F(AppStateScanTest, StartupVolumeScansAreRoutedByTheRootVolumeAndNamedAfterIt) {
+    // The volume list marks "/srv/root" as the root file system; the names
+    // the callers pass are not what routes a scan.
+    MapServices services = test::heldServices(walks);
+    services.listVolumes = [] {
+        return std::vector<VolumeInfo>{VolumeInfo{"/srv/root", "/", "/srv/root", "/srv/root", 1000, 400, true, std::nullopt},
+                                       VolumeInfo{"/mnt/b", "Backup", "/mnt/b", "/mnt/b", 2000, 1500, false, std::nullopt}};
+    };
+    AppState state(recording(services, calls));
+    state.start();
     auto finish = [&](size_t walk) {
         walks.at(walk)->released = true;
         return idle(state);
     };
 
+    // "/" without a name: named after the root file system's label; the walk
+    // keeps the name of what was walked under it.
     state.startScan("/");
     EXPECT_EQ(state.scanRootPath(), "/") << "no Data volume here";
-    EXPECT_EQ(state.scanRootName(), "Macintosh HD");
+    EXPECT_EQ(state.scanRootName(), "Work Disk");
     ASSERT_TRUE(finish(0));
-    EXPECT_EQ(state.rootNode()->name, "Macintosh HD");
+    EXPECT_EQ(state.rootNode()->name, "Work Disk");
+    // The listed root volume, given the volume list's name for it.
+    state.startScan("/srv/root", QStringLiteral("/"));
+    EXPECT_EQ(state.scanRootName(), "Work Disk");
+    ASSERT_TRUE(finish(1));
+    // A name of another platform, as an older cache holds it, routes nothing
+    // and names nothing.
     state.startScan("/Volumes/Other", QStringLiteral("Macintosh HD"));
     EXPECT_EQ(state.scanRootPath(), "/Volumes/Other");
-    ASSERT_TRUE(finish(1));
+    EXPECT_EQ(state.scanRootName(), "Macintosh HD");
+    ASSERT_TRUE(finish(2));
+    state.startScan("/", QStringLiteral("Macintosh HD"));
+    EXPECT_EQ(state.scanRootName(), "Work Disk");
+    ASSERT_TRUE(finish(3));
 
     test::makeDir(env.root() + "/System/Volumes/Data");
     state.startScan("/");
-    EXPECT_EQ(walks.at(2)->rootPath, "/System/Volumes/Data");
+    EXPECT_EQ(walks.at(4)->rootPath, "/System/Volumes/Data");
     EXPECT_EQ(state.scanRootPath(), "/System/Volumes/Data");
-    EXPECT_EQ(state.scanRootName(), "Macintosh HD");
-    ASSERT_TRUE(finish(2));
-    state.rescan();
-    EXPECT_EQ(state.scanRootName(), "Macintosh HD");
-    ASSERT_TRUE(finish(3));
-    EXPECT_EQ(calls.enriched, (QStringList{"/", "/Volumes/Other", "/System/Volumes/Data", "/System/Volumes/Data"}));
-
-    state.startScan("/Volumes/Backup", QStringLiteral("Backup"));
-    EXPECT_EQ(state.scanRootName(), "Backup");
     ASSERT_TRUE(finish(4));
+    state.rescan();
+    EXPECT_EQ(state.scanRootName(), "Work Disk");
+    ASSERT_TRUE(finish(5));
+    EXPECT_EQ(calls.enriched, (QStringList{"/|Work Disk", "/srv/root|Work Disk", "/|Work Disk",
+                                           "/System/Volumes/Data|Work Disk", "/System/Volumes/Data|Work Disk"}));
+
+    state.startScan("/mnt/b", QStringLiteral("Backup"));
+    EXPECT_EQ(state.scanRootName(), "Backup");
+    ASSERT_TRUE(finish(6));
     state.startScan("/Users/me/Projects");
     EXPECT_EQ(state.scanRootName(), "Projects");
-    ASSERT_TRUE(finish(5));
-    EXPECT_EQ(calls.enriched.size(), 4);
+    ASSERT_TRUE(finish(7));
+    EXPECT_EQ(calls.enriched.size(), 5);
     EXPECT_TRUE(calls.offUiThread);
+
+    // Without a label the start-up volume is "Computer".
+    MapServices unlabelled = test::heldServices(walks);
+    unlabelled.startupVolumeName = [] { return QStringLiteral("  "); };
+    AppState other(unlabelled);
+    other.startScan("/");
+    EXPECT_EQ(other.scanRootName(), "Computer");
+    other.cancelScan();
 }
 
 TEST_F(AppStateScanTest, DestroyingTheStateMidScanStopsTheWalk) {
@@ -235,6 +264,124 @@ TEST_F(AppStateScanTest, DestroyingTheStateMidScanStopsTheWalk) {
     EXPECT_TRUE(walks.at(0)->cancelled);
     EXPECT_TRUE(walks.at(0)->finished);
     test::spin(20);  // queued results for the destroyed state are dropped
+}
+
+TEST_F(AppStateScanTest, LastMapSummaryFollowsTheTreeOnScreenAcrossScanCancelAndRestore) {
+    // An older cache, stored under a name of another platform, still loads.
+    MapServices services = test::heldServices(walks);
+    services.saveCache = nullptr;
+    services.loadCache = [] {
+        CachedScan cached;
+        cached.rootPath = QStringLiteral("/");
+        cached.rootName = QStringLiteral("Macintosh HD");
+        cached.scannedAt = kNow.addSecs(-2 * 3600);
+        cached.root = ScanNode::create(QUuid::createUuid(), cached.rootName, cached.rootPath, NodeKind::dir, 0);
+        cached.insights = ScanInsights::empty();
+        return std::optional<CachedScan>(cached);
+    };
+    AppState state(services);
+    EXPECT_EQ(state.lastScanSummary(), std::nullopt);
+    ASSERT_TRUE(test::startAndRestore(state));
+    const QString restored = QStringLiteral("Macintosh HD \u00B7 2 hr. ago");
+    EXPECT_EQ(state.lastScanSummary(), restored);
+
+    // While another root is scanned, and after that scan is cancelled, the
+    // card names the map on screen and its age.
+    state.startScan("/data/Photos");
+    EXPECT_EQ(state.scanRootName(), "Photos");
+    EXPECT_EQ(state.lastScanSummary(), restored);
+    state.cancelScan();
+    EXPECT_EQ(state.section(), AppSection::map);
+    EXPECT_EQ(state.lastScanSummary(), restored);
+
+    // A finished scan takes over with its own date.
+    env.setNow(kNow.addSecs(600));
+    state.startScan("/data/Music");
+    walks.at(1)->released = true;
+    ASSERT_TRUE(idle(state));
+    EXPECT_EQ(state.lastScanSummary(), "Music \u00B7 " + RelativeDateFormatter::shortPhrase(kNow.addSecs(600),
+                                                                                            kNow.addSecs(600)));
+    // A scan superseded by another before it ends never shows up on the card.
+    state.startScan("/data/Films");
+    state.startScan("/data/Books");
+    walks.at(2)->released = true;
+    test::spin(50);
+    EXPECT_TRUE(state.lastScanSummary()->startsWith("Music "));
+    walks.at(3)->released = true;
+    ASSERT_TRUE(idle(state));
+    EXPECT_TRUE(state.lastScanSummary()->startsWith("Books "));
+
+    // Restoring the cache again brings its tree and its name back.
+    state.loadCachedScan(true);
+    EXPECT_EQ(state.lastScanSummary(), "Macintosh HD \u00B7 2 hr. ago");
+}
+
+TEST_F(AppStateScanTest, ReplacedAndCancelledTreesAreFreedOffTheUiThreadThenMemoryIsReturned) {
+    struct Trims {
+        std::mutex mutex;
+        std::weak_ptr<ScanNode> watched;
+        int count = 0;
+        bool onUiThread = false;
+        bool watchedAliveAtTrim = false;
+    } trims;
+    MapServices services = test::heldServices(walks);
+    services.saveCache = nullptr;
+    services.returnFreedMemory = [&trims] {
+        std::lock_guard lock(trims.mutex);
+        ++trims.count;
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()) trims.onUiThread = true;
+        if (!trims.watched.expired()) trims.watchedAliveAtTrim = true;
+    };
+    const auto trimCount = [&trims] {
+        std::lock_guard lock(trims.mutex);
+        return trims.count;
+    };
+    AppState state(services);
+
+    state.startScan("/data/first");
+    walks.at(0)->released = true;
+    ASSERT_TRUE(idle(state));
+    {
+        std::lock_guard lock(trims.mutex);
+        trims.watched = state.rootNode();
+    }
+    EXPECT_EQ(trimCount(), 0);
+
+    // The next tree replaces it: the old one is freed by the release thread,
+    // which then hands the memory back.
+    state.startScan("/data/second");
+    walks.at(1)->released = true;
+    ASSERT_TRUE(idle(state));
+    ASSERT_TRUE(test::waitUntil([&] { return trimCount() == 1; }));
+    {
+        std::lock_guard lock(trims.mutex);
+        EXPECT_TRUE(trims.watched.expired());
+        EXPECT_FALSE(trims.watchedAliveAtTrim);
+    }
+
+    // A tree still held elsewhere (a screen not redrawn yet) is freed once
+    // let go, and only then is memory returned.
+    ScanNodePtr heldByScreen = state.rootNode();
+    {
+        std::lock_guard lock(trims.mutex);
+        trims.watched = heldByScreen;
+    }
+    state.startScan("/data/third");
+    walks.at(2)->released = true;
+    ASSERT_TRUE(idle(state));
+    test::spin(150);
+    EXPECT_EQ(trimCount(), 1);
+    heldByScreen.reset();
+    ASSERT_TRUE(test::waitUntil([&] { return trimCount() == 2; }));
+
+    // A cancelled walk's tree is dropped on its scanner thread, then trimmed.
+    state.startScan("/data/fourth");
+    ASSERT_TRUE(test::waitUntil([&] { return walks.at(3)->started.load(); }));
+    state.cancelScan();
+    ASSERT_TRUE(test::waitUntil([&] { return trimCount() == 3; }));
+    std::lock_guard lock(trims.mutex);
+    EXPECT_FALSE(trims.onUiThread);
+    EXPECT_FALSE(trims.watchedAliveAtTrim);
 }
 
 }  // namespace

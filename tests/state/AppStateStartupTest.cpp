@@ -143,7 +143,7 @@ TEST_F(AppStateStartupTest, CachedScanIsRestoredAfterStartUpButHomeStaysOpen) {
     ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
     EXPECT_EQ(finished, 1);
     ASSERT_NE(state.rootNode(), nullptr);
-    EXPECT_EQ(state.rootNode()->path, "/data");
+    EXPECT_EQ(state.rootNode()->path(), "/data");
     EXPECT_EQ(state.rootNode()->id, root->id);
     EXPECT_EQ(state.focusNode(), state.rootNode());
     EXPECT_EQ(state.insights().fileCount, 1);
@@ -212,7 +212,7 @@ TEST_F(AppStateStartupTest, ARestoreArrivingLateNeverReplacesANewerTree) {
         walks.at(0)->released = true;
         ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
         ASSERT_NE(state.rootNode(), nullptr);
-        EXPECT_EQ(state.rootNode()->path, env.path("Projects"));
+        EXPECT_EQ(state.rootNode()->path(), env.path("Projects"));
     }
     // A synchronous load supersedes the restore still running.
     {

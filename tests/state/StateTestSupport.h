@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestSupport.h"
 #include "platform/FileOperations.h"
 #include "state/AppState.h"
 #include "state/MapServices.h"
@@ -68,14 +69,6 @@ inline QStringList safeBinNames(const AppState& state) {
     names.sort();
     return names;
 }
-
-// Installs a file-operation fault for the lifetime of the object.
-struct FileFault {
-    explicit FileFault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
-    ~FileFault() { FileOperations::setFaultHookForTesting({}); }
-    FileFault(const FileFault&) = delete;
-    FileFault& operator=(const FileFault&) = delete;
-};
 
 // Lets the event loop run for a while.
 inline void spin(int milliseconds) {
@@ -209,6 +202,9 @@ private:
 inline ModuleServices quietModules() {
     ModuleServices modules;
     modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
+    modules.appsScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<InstalledApp>{}; };
+    modules.updatesScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<AppUpdateItem>{}; };
+    modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<ClutterItem>{}; };
     modules.protectionScan = [](const ModuleServices::Progress&, std::stop_token) {
         return QList<ProtectionFinding>{};
     };
@@ -216,20 +212,22 @@ inline ModuleServices quietModules() {
     return modules;
 }
 
-// Services with the real walker and cache but a fixed volume list and a
-// reconciler that only wraps the tree (so no disk tool runs).
+// Services with the real walker and cache but a fixed volume list (the root
+// labelled "Work Disk") and a reconciler that only wraps the tree (so no disk
+// tool runs).
 inline MapServices testServices() {
     MapServices services = MapServices::production();
     services.listVolumes = [] {
         return std::vector<VolumeInfo>{
-            VolumeInfo{"/", "Macintosh HD", "/", "/", 1000, 400, true},
-            VolumeInfo{"/Volumes/Backup", "Backup", "/Volumes/Backup", "/Volumes/Backup", 2000, 1500, false},
+            VolumeInfo{"/", "Work Disk", "/", "/", 1000, 400, true, std::nullopt},
+            VolumeInfo{"/Volumes/Backup", "Backup", "/Volumes/Backup", "/Volumes/Backup", 2000, 1500, false, std::nullopt},
         };
     };
-    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot) {
-        return ScanNode::create(QUuid::createUuid(), QStringLiteral("Macintosh HD"), QStringLiteral("/"),
-                                NodeKind::dir, dataRoot->size, {dataRoot});
+    services.enrichStartupVolume = [](const ScanNodePtr& dataRoot, const QString& rootName) {
+        return ScanNode::create(QUuid::createUuid(), rootName, QStringLiteral("/"), NodeKind::dir, dataRoot->size,
+                                {dataRoot});
     };
+    services.startupVolumeName = [] { return QStringLiteral("Work Disk"); };
     return services;
 }
 

@@ -10,8 +10,8 @@
 
 namespace tarnwick {
 
-// What every stage of one junk scan shares: the places, the time the scan
-// started, the user it acts for and the request to stop.
+// What every stage of one junk or clutter scan shares: the places, the time
+// the scan started, the user it acts for and the request to stop.
 struct JunkContext {
     Locations locations;
     QString home;

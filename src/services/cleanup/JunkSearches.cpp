@@ -1,21 +1,17 @@
 #include "services/cleanup/JunkSearches.h"
 
 #include "platform/FileEntry.h"
-#include "platform/FileReader.h"
 #include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
+#include "services/cleanup/AppBundle.h"
+#include "services/cleanup/AppMatchKeys.h"
+#include "services/cleanup/DuplicateFinder.h"
 #include "services/cleanup/JunkMeasure.h"
 #include "support/DateStyleFormatter.h"
 #include "support/PathRules.h"
 
-#include <QCryptographicHash>
-#include <QHash>
-
 #include <algorithm>
-#include <map>
-#include <memory>
 #include <optional>
-#include <set>
 #include <utility>
 
 namespace tarnwick::CleanupService {
@@ -49,17 +45,10 @@ constexpr qint64 kInstallerMinimum = 5000000;
 
 constexpr int kDuplicateEntriesPerRoot = 12000;
 constexpr qint64 kDuplicateMinimum = 2000000;
-constexpr int kHashedPerGroup = 12;
-constexpr qint64 kPartialHashBytes = 262144;
-constexpr qint64 kReadChunk = 1024 * 1024;
+constexpr size_t kHashedPerGroup = 12;
 
 QString tilde(const QString& path) {
     return PathRules::abbreviatingWithTilde(path);
-}
-
-QString withoutExtension(const QString& name) {
-    const QString extension = PathRules::pathExtension(name);
-    return extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
 }
 
 JunkFinding makeFinding(const QString& title, const QString& path, const QString& detail, CleanupCategory category,
@@ -157,7 +146,7 @@ std::vector<JunkFinding> unusedLanguages(const QString& applications, const Junk
     for (qsizetype i = 0; i < looked && !context.stopped(); ++i) {
         const FileEntry& app = listing->at(i);
         if (PathRules::pathExtension(app.name) != QLatin1String("app")) continue;
-        const QString appName = withoutExtension(app.name);
+        const QString appName = PathRules::deletingPathExtension(app.name);
         int seen = 0;
         int made = 0;
         FolderWalk::Options options;
@@ -168,7 +157,7 @@ std::vector<JunkFinding> unusedLanguages(const QString& applications, const Junk
                 if (seen >= kEntriesPerApplication || made >= kLanguagesPerApplication) return Step::stop;
                 ++seen;
                 if (PathRules::pathExtension(entry.name) != QLatin1String("lproj")) return Step::proceed;
-                const QString bundle = withoutExtension(entry.name);
+                const QString bundle = PathRules::deletingPathExtension(entry.name);
                 const QString language = bundle.toLower();
                 if (englishNames().contains(language) || language.startsWith(QLatin1String("en"))) {
                     return Step::proceed;
@@ -219,7 +208,11 @@ std::vector<JunkFinding> findNamedDirectories(const QString& name, const QString
     return findings;
 }
 
-bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& installedNames) {
+bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& installedNames,
+                             const QSet<QString>& installedIdentifiers) {
+    for (const QString& identifier : installedIdentifiers) {
+        if (AppMatchKeys::hasIdentifierPrefix(entryName, identifier)) return true;
+    }
     const QString key = entryName.toLower();
     const QStringList parts = key.split(QLatin1Char('.'), Qt::SkipEmptyParts);
     const QString token = parts.isEmpty() ? key : parts.last();
@@ -235,14 +228,10 @@ bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& inst
 std::vector<JunkFinding> findAppLeftovers(const JunkContext& context) {
     std::vector<JunkFinding> findings;
     QSet<QString> installed;
-    for (Locations::Place place : {Locations::Place::applications, Locations::Place::userApplications}) {
-        const auto listing = FolderListing::list(context.locations.path(place), FolderListing::Hidden::skip);
-        if (!listing) continue;
-        for (const FileEntry& entry : *listing) {
-            if (PathRules::pathExtension(entry.name) == QLatin1String("app")) {
-                installed.insert(withoutExtension(entry.name).toLower());
-            }
-        }
+    QSet<QString> identifiers;
+    for (const AppBundle& bundle : AppBundle::list(AppBundle::applicationFolders(context.locations), context.stop)) {
+        installed.insert(bundle.name.toLower());
+        if (bundle.bundleId) identifiers.insert(*bundle.bundleId);
     }
     const Locations::Place roots[] = {
         Locations::Place::libraryApplicationSupport,
@@ -260,7 +249,7 @@ std::vector<JunkFinding> findAppLeftovers(const JunkContext& context) {
             const QString key = entry.name.toLower();
             const bool guarded = std::any_of(protectedWords().begin(), protectedWords().end(),
                                              [&](const QString& word) { return key.contains(word); });
-            if (guarded || isClaimedByInstalledApp(entry.name, installed)) continue;
+            if (guarded || isClaimedByInstalledApp(entry.name, installed, identifiers)) continue;
             JunkMeasure measure = JunkMeasure::of(entry.path, kLeftoverBudget, context.stop);
             if (measure.size <= kLeftoverMinimum) continue;
             findings.push_back(makeFinding(entry.name, entry.path,
@@ -290,65 +279,9 @@ std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const J
     return findings;
 }
 
-namespace {
-
-struct Candidate {
-    QString path;
-    QString name;
-    qint64 size = 0;  // as reported: allocated, else logical
-    quint64 device = 0;
-    quint64 inode = 0;
-};
-
-// One candidate being hashed: the file stays open between its first block
-// and the rest, so each file is read once.
-struct Hashing {
-    const Candidate* candidate = nullptr;
-    FileReader reader;
-    std::unique_ptr<QCryptographicHash> full = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
-    qint64 read = 0;
-    QByteArray partial;
-};
-
-// Feeds the rest of the file into the full hash; false when the file could
-// not be read to the end or changed its length.
-bool finishFullHash(Hashing& hashing, qint64 logicalSize, const std::stop_token& stop) {
-    QByteArray buffer(kReadChunk, Qt::Uninitialized);
-    for (;;) {
-        if (stop.stop_requested()) return false;
-        const qint64 got = hashing.reader.read(buffer.data(), kReadChunk);
-        if (got < 0) return false;
-        if (got == 0) break;
-        hashing.full->addData(QByteArrayView(buffer.constData(), got));
-        hashing.read += got;
-    }
-    return hashing.read == logicalSize;
-}
-
-// Groups indexes by key, groups in the order their first member came.
-template <typename Key>
-std::vector<std::vector<size_t>> groupedInOrder(const std::vector<Key>& keys) {
-    std::vector<std::vector<size_t>> groups;
-    QHash<Key, size_t> where;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        auto it = where.find(keys[i]);
-        if (it == where.end()) {
-            where.insert(keys[i], groups.size());
-            groups.push_back({i});
-        } else {
-            groups[it.value()].push_back(i);
-        }
-    }
-    return groups;
-}
-
-}  // namespace
-
 std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroups, const JunkContext& context) {
     std::vector<JunkFinding> findings;
-    // Candidates by logical size, in the order found.
-    std::map<qint64, std::vector<Candidate>> bySize;
-    std::set<std::pair<quint64, quint64>> seenFiles;  // links to one file count once
+    DuplicateFinder finder;
     for (const QString& root : roots) {
         if (context.stopped()) break;
         int looked = 0;
@@ -359,63 +292,27 @@ std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroup
                 ++looked;
                 if (!entry.isRegularFile()) return Step::proceed;
                 const qint64 size = entry.allocatedSize > 0 ? entry.allocatedSize : entry.logicalSize;
-                if (size < kDuplicateMinimum) return Step::proceed;
-                if (!seenFiles.insert({entry.device, entry.inode}).second) return Step::proceed;
-                bySize[entry.logicalSize].push_back({entry.path, entry.name, size, entry.device, entry.inode});
+                if (size >= kDuplicateMinimum) finder.add(entry, size);
                 return Step::proceed;
             },
             context.stop);
     }
 
-    const size_t cap = static_cast<size_t>(std::max(0, limitGroups)) * 3;
-    QByteArray block(kPartialHashBytes, Qt::Uninitialized);
     // Largest sizes first: when the cap is reached, the largest copies are the ones reported.
-    for (auto group = bySize.rbegin(); group != bySize.rend(); ++group) {
-        if (findings.size() >= cap || context.stopped()) break;
-        const std::vector<Candidate>& candidates = group->second;
-        if (candidates.size() < 2) continue;
-        const qint64 logicalSize = group->first;
-
-        std::vector<Hashing> hashed;
-        const size_t count = std::min<size_t>(candidates.size(), kHashedPerGroup);
-        for (size_t i = 0; i < count; ++i) {
-            std::optional<FileReader> reader = FileReader::open(candidates[i].path);
-            if (!reader || reader->device() != candidates[i].device || reader->inode() != candidates[i].inode) continue;
-            const qint64 got = reader->read(block.data(), kPartialHashBytes);
-            if (got <= 0) continue;
-            const QByteArrayView first(block.constData(), got);
-            Hashing hashing{&candidates[i], std::move(*reader),
-                            std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256), got,
-                            QCryptographicHash::hash(first, QCryptographicHash::Sha256)};
-            hashing.full->addData(first);
-            hashed.push_back(std::move(hashing));
-        }
-
-        std::vector<QByteArray> partials;
-        for (const Hashing& hashing : hashed) partials.push_back(hashing.partial);
-        for (const std::vector<size_t>& sameStart : groupedInOrder(partials)) {
-            if (sameStart.size() < 2) continue;
-            // Equal first blocks are only a hint: the whole content decides.
-            std::vector<QByteArray> fulls;
-            std::vector<size_t> members;
-            for (size_t index : sameStart) {
-                Hashing& hashing = hashed[index];
-                if (!finishFullHash(hashing, logicalSize, context.stop)) continue;
-                fulls.push_back(hashing.full->result());
-                members.push_back(index);
+    const size_t cap = static_cast<size_t>(std::max(0, limitGroups)) * 3;
+    DuplicateFinder::Options options;
+    options.readPerSize = kHashedPerGroup;
+    options.goOn = [&] { return findings.size() < cap; };
+    finder.find(
+        options,
+        [&](const DuplicateFinder::Group& group) {
+            for (const DuplicateFinder::Candidate* copy : group.copies) {
+                findings.push_back(fileFinding(copy->name, copy->path,
+                                               QStringLiteral("Duplicate of ") + tilde(group.kept->path),
+                                               CleanupCategory::duplicates, false, copy->size));
             }
-            for (const std::vector<size_t>& same : groupedInOrder(fulls)) {
-                if (same.size() < 2) continue;
-                const Candidate& first = *hashed[members[same.front()]].candidate;
-                for (size_t k = 1; k < same.size(); ++k) {
-                    const Candidate& copy = *hashed[members[same[k]]].candidate;
-                    findings.push_back(fileFinding(copy.name, copy.path,
-                                                   QStringLiteral("Duplicate of ") + tilde(first.path),
-                                                   CleanupCategory::duplicates, false, copy.size));
-                }
-            }
-        }
-    }
+        },
+        context.stop);
     return findings;
 }
 

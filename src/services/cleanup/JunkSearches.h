@@ -42,8 +42,11 @@ std::vector<JunkFinding> findAppLeftovers(const JunkContext& context);
 // applications (names in lower case, without ".app"): its lower-cased name
 // equals an installed name, or its last "."-separated part does, or one
 // contains the other; containment counts only for names of four characters
-// or more, so a short name such as "x" claims nothing but itself.
-bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& installedNames);
+// or more, so a short name such as "x" claims nothing but itself. An
+// installed bundle identifier claims the entry by the identifier rule of
+// AppMatchKeys (the identifier itself, or it followed by ".").
+bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& installedNames,
+                             const QSet<QString>& installedIdentifiers = {});
 
 // Installers and archives in the folder not modified for 30 days.
 std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const JunkContext& context);

@@ -3,11 +3,13 @@
 #include "support/JsonCoding.h"
 
 #include <QJsonDocument>
+#include <QtEndian>
 #include <QJsonObject>
 #include <QJsonParseError>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -15,6 +17,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -63,7 +66,7 @@ bool isAggregateNode(const ScanNode& node, const QString* parentPath) {
     case NodeKind::smallGroup: return true;
     case NodeKind::restricted: return node.size > 0;
     case NodeKind::file:
-        return parentPath && node.path == *parentPath && startsAndEndsWithEllipsis(node.name);
+        return parentPath && startsAndEndsWithEllipsis(node.name) && node.path() == *parentPath;
     default: return false;
     }
 }
@@ -128,7 +131,8 @@ public:
         used_ = at - buffer_.data();
     }
 
-    // A JSON string from UTF-16 text; a lone surrogate becomes U+FFFD.
+    // A JSON string from UTF-16 text; a lone surrogate becomes U+FFFD, except
+    // an escaped file-name byte (U+DC80…U+DCFF), written as \udcXX.
     void string(const QString& text) {
         const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
         const qsizetype n = text.size();
@@ -169,6 +173,12 @@ public:
                     *at++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
                     *at++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
                     *at++ = static_cast<char>(0x80 | (code & 0x3F));
+                } else if (c >= 0xDC80 && c <= 0xDCFF) {
+                    // A byte of a file name that is not UTF-8: kept as its escape.
+                    std::memcpy(at, "\\udc", 4);
+                    at[4] = "0123456789abcdef"[(c >> 4) & 0xF];
+                    at[5] = "0123456789abcdef"[c & 0xF];
+                    at += 6;
                 } else {
                     *at++ = '\xEF';
                     *at++ = '\xBF';
@@ -222,7 +232,7 @@ qsizetype expectedTreeBytes(const ScanNode& root) {
     while (!pending.empty()) {
         const ScanNode* node = pending.back();
         pending.pop_back();
-        bytes += 112 + node->name.size() + node->path.size();
+        bytes += 112 + node->name.size() + node->path().size();
         for (const ScanNodePtr& child : node->children) {
             if (child) pending.push_back(child.get());
         }
@@ -230,13 +240,13 @@ qsizetype expectedTreeBytes(const ScanNode& root) {
     return bytes;
 }
 
-void writeNodeHead(Writer& w, const ScanNode& node) {
+void writeNodeHead(Writer& w, const ScanNode& node, const QString& path) {
     w.raw("{\"id\":");
     w.uuid(node.id);
     w.raw(",\"name\":");
     w.string(node.name);
     w.raw(",\"path\":");
-    w.string(node.path);
+    w.string(path);
     w.raw(",\"kind\":\"");
     w.raw(kindText(node.kind));
     w.raw("\",\"size\":");
@@ -249,10 +259,14 @@ bool writeTree(Writer& w, const ScanNode& root, QString* error) {
         const ScanNode* node;
         size_t next;
         bool wroteChild;
+        QString path;  // the node's path when short enough to keep, so children need not climb for theirs
     };
+    constexpr qsizetype kKeptPathLength = 4096;
+    auto kept = [](QString path) { return path.size() <= kKeptPathLength ? path : QString(); };
     std::vector<Frame> stack;
-    stack.push_back({&root, 0, false});
-    writeNodeHead(w, root);
+    const QString rootPath = root.path();
+    stack.push_back({&root, 0, false, kept(rootPath)});
+    writeNodeHead(w, root, rootPath);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next < top.node->children.size()) {
@@ -265,8 +279,9 @@ bool writeTree(Writer& w, const ScanNode& root, QString* error) {
                 return false;
             }
             if (static_cast<qint64>(w.size()) > kMaxDocumentBytes) break;
-            writeNodeHead(w, *child);
-            stack.push_back({child, 0, false});
+            QString path = top.path.isEmpty() ? child->path() : child->pathBelow(top.path);
+            writeNodeHead(w, *child, path);
+            stack.push_back({child, 0, false, kept(std::move(path))});
             continue;
         }
         w.raw("]}");
@@ -281,37 +296,67 @@ bool writeTree(Writer& w, const ScanNode& root, QString* error) {
 
 // ---------------------------------------------------------------- reading
 
+// The shortest text of a node, {"id":"<36 digits>","name":"","path":"",
+// "kind":"","size":0,"children":[]}, is 98 bytes, and every node but the root
+// has a comma or bracket before it: a document holds fewer nodes than its size
+// over this, so only documents of at least this many bytes per allowed node
+// need their nodes counted before the tree is built.
+constexpr qint64 kMinNodeBytes = 99;
+
+// How deep the containers of the tree nest at most: an object and an array
+// per level, and the values beside a node's own members.
+constexpr int kMaxTreeNesting = 2 * (CachedScanJson::kMaxTreeDepth + 1) + kMaxValueDepth;
+
+constexpr unsigned kMaxReadThreads = 8;
+
+// How the writer opens every node: a piece starts at one.
+constexpr std::string_view kNodeOpening = R"({"id":")";
+
+// The length of the well-formed UTF-8 sequence at s[i] (whose first byte is at
+// least 0x80) and its code point; 0 for an overlong form, a surrogate, a value
+// over U+10FFFF or a broken or cut sequence.
+size_t utf8Sequence(const unsigned char* s, size_t n, size_t i, char32_t& code) {
+    const unsigned char c = s[i];
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        code = c & 0x0F;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        code = c & 0x07;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > n) return 0;
+    if (s[i + 1] < low || s[i + 1] > high) return 0;
+    code = code << 6 | (s[i + 1] & 0x3F);
+    for (size_t k = 2; k < length; ++k) {
+        if (s[i + k] < 0x80 || s[i + k] > 0xBF) return 0;
+        code = code << 6 | (s[i + k] & 0x3F);
+    }
+    return length;
+}
+
 // Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
 bool isValidUtf8(std::string_view text) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        const unsigned char c = s[i];
-        if (c < 0x80) {
+    for (size_t i = 0; i < n;) {
+        if (s[i] < 0x80) {
             ++i;
             continue;
         }
-        size_t length;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + length > n) return false;
-        if (s[i + 1] < low || s[i + 1] > high) return false;
-        for (size_t k = 2; k < length; ++k) {
-            if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
-        }
+        char32_t code = 0;
+        const size_t length = utf8Sequence(s, n, i, code);
+        if (length == 0) return false;
         i += length;
     }
     return true;
@@ -351,28 +396,136 @@ int hexValue(char c) {
     return kHexValues[static_cast<unsigned char>(c)];
 }
 
-std::optional<QUuid> uuidFromUtf8(std::string_view text) {
-    if (text.size() != 36) return std::nullopt;
-    quint8 bytes[16];
-    int count = 0;
-    for (size_t i = 0; i < 36;) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (text[i] != '-') return std::nullopt;
-            ++i;
-            continue;
-        }
-        const int high = hexValue(text[i]);
-        const int low = hexValue(text[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes[count++] = static_cast<quint8>(high << 4 | low);
-        i += 2;
+// Whether 16 characters are all hexadecimal digits.
+bool allHexDigits(const char* text) {
+#if defined(__SSE2__)
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+    const __m128i decimal =
+        _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+    const __m128i letter =
+        _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
+    return _mm_movemask_epi8(_mm_or_si128(decimal, letter)) == 0xFFFF;
+#else
+    for (int i = 0; i < 16; ++i) {
+        if (hexValue(text[i]) < 0) return false;
     }
-    return QUuid::fromRfc4122(QByteArrayView(reinterpret_cast<const char*>(bytes), 16));
+    return true;
+#endif
 }
+
+// The four bytes that eight hexadecimal digits (already checked) spell, in
+// their order in memory.
+quint32 hexBytes(const char* text) {
+    constexpr quint64 kLowNibbles = 0x0F0F0F0F0F0F0F0Full;
+    constexpr quint64 kOnes = 0x0101010101010101ull;
+    constexpr quint64 kLowBytes = 0x00FF00FF00FF00FFull;
+    quint64 v;
+    std::memcpy(&v, text, 8);
+    // Each digit's value: its low four bits, plus 9 for a letter (bit 6 set).
+    v = (v & kLowNibbles) + ((v >> 6) & kOnes) * 9;
+    // Pairs of digits into bytes, then the bytes side by side.
+    v = ((v & kLowBytes) << 4) | ((v >> 8) & kLowBytes);
+    v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+    return static_cast<quint32>(v | (v >> 16));
+}
+
+// A UUID from the 36 characters of its canonical form, digits in either case.
+bool uuidFromCanonical(const char* text, QUuid& id) {
+    if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-') return false;
+    char digits[32];
+    std::memcpy(digits, text, 8);
+    std::memcpy(digits + 8, text + 9, 4);
+    std::memcpy(digits + 12, text + 14, 4);
+    std::memcpy(digits + 16, text + 19, 4);
+    std::memcpy(digits + 20, text + 24, 12);
+    if (!allHexDigits(digits) || !allHexDigits(digits + 16)) return false;
+    const quint32 first = hexBytes(digits);
+    const quint32 second = hexBytes(digits + 8);
+    uchar last[8];
+    const quint32 third = hexBytes(digits + 16);
+    const quint32 fourth = hexBytes(digits + 24);
+    std::memcpy(last, &third, 4);
+    std::memcpy(last + 4, &fourth, 4);
+    // The bytes stand in memory order; the first three fields are big-endian.
+    id = QUuid(qFromBigEndian(first), qFromBigEndian(static_cast<quint16>(second)),
+               qFromBigEndian(static_cast<quint16>(second >> 16)), last[0], last[1], last[2], last[3], last[4],
+               last[5], last[6], last[7]);
+    return true;
+}
+
+// A lone low surrogate standing for a byte of a file name that is not UTF-8.
+bool isEscapedByte(char32_t unit) {
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
+
+// The members of a node, in the order the writer puts them.
+enum Member : unsigned { kId = 1, kName = 2, kPath = 4, kKind = 8, kSize = 16, kChildren = 32, kAllMembers = 63 };
+
+unsigned memberFor(std::string_view key) {
+    if (key == "id") return kId;
+    if (key == "name") return kName;
+    if (key == "path") return kPath;
+    if (key == "kind") return kKind;
+    if (key == "size") return kSize;
+    if (key == "children") return kChildren;
+    return 0;
+}
+
+// A node being read: its members so far and where its finished children start.
+struct NodeFrame {
+    QUuid id;
+    QString name;
+    QString path;
+    NodeKind kind = NodeKind::dir;
+    qint64 size = 0;
+    unsigned seen = 0;
+    size_t firstChild = 0;
+    // In a piece: stands for a node opened before the piece's start, whose
+    // members after its children the piece reads.
+    bool ancestor = false;
+};
+
+// In a piece, a node opened before its start closing: the members read after
+// its children, and the nodes that follow it among its siblings.
+struct AncestorClose {
+    NodeFrame trailing;
+    std::vector<ScanNodePtr> later;
+};
+
+// The state of reading a tree, or a piece of one.
+struct TreeRun {
+    std::vector<NodeFrame> stack;     // open nodes, outermost first
+    std::vector<ScanNodePtr> built;   // finished children of the open nodes, in order
+    qint64 nodes = 0;
+
+    // A piece starts at a node among the children of a node it does not know.
+    enum class End { failed, atOpening, afterNode };
+    std::vector<ScanNodePtr> leading;     // nodes finished at the start's level before any ancestor closes
+    std::vector<AncestorClose> closes;    // ancestors closed, innermost first
+    qint64 reach = 0;                     // deepest open node, in levels below the start's parent
+    End end = End::failed;
+    const char* endAt = nullptr;          // where the piece stopped
+};
+
+template <typename T>
+void appendMoved(std::vector<T>& to, std::vector<T>& from) {
+    if (to.empty()) {
+        to = std::move(from);
+    } else {
+        to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+    }
+    from.clear();
+}
+
+enum class Step { open, member, afterMember, afterNode };
+
+class Pieces;
 
 class Parser {
 public:
-    explicit Parser(QByteArrayView json) : p_(json.data()), end_(json.data() + json.size()) {}
+    Parser(const char* begin, const char* end, const DecodeOptions& options)
+        : p_(begin), end_(end), maxNodes_(options.maxNodes), pieceBytes_(options.pieceBytes) {}
 
     std::optional<CachedScan> document() {
         enum : unsigned { kRootPath = 1, kRootName = 2, kScannedAt = 4, kRoot = 8, kInsights = 16, kAll = 31 };
@@ -400,7 +553,7 @@ public:
                 ok = ok && scan.scannedAt.isValid();
             } else if (key == "root") {
                 bit = kRoot;
-                ok = tree(scan.root);
+                ok = !(seen & bit) && tree(scan.root);
             } else if (key == "insights") {
                 bit = kInsights;
                 ok = insights(scan.insights);
@@ -409,20 +562,110 @@ public:
             }
             if (!ok || (seen & bit)) return std::nullopt;
             seen |= bit;
-            skipWs();
-            if (p_ < end_ && *p_ == ',') {
-                ++p_;
-                continue;
-            }
-            if (p_ < end_ && *p_ == '}') {
-                ++p_;
-                break;
-            }
-            return std::nullopt;
+            const Separator next = separator();
+            if (next == Separator::none) return std::nullopt;
+            if (next == Separator::close) break;
         }
         skipWs();
         if (p_ != end_ || seen != kAll) return std::nullopt;
         return scan;
+    }
+
+    // Whether the document's tree has at most maxNodes_ objects, counted
+    // without building anything; false also for a document that does not parse.
+    bool treeWithinCap() {
+        if (!consume('{')) return false;
+        skipWs();
+        if (peek('}')) return false;
+        qint64 objects = 0;
+        for (;;) {
+            std::string_view key;
+            if (!memberKey(key)) return false;
+            const bool ok = key == "root" ? skipValue(kMaxTreeNesting, &objects, maxNodes_) : skipValue(kMaxValueDepth);
+            if (!ok) return false;
+            const Separator next = separator();
+            if (next == Separator::none) return false;
+            if (next == Separator::close) return true;
+        }
+    }
+
+    // Reads a piece of the tree from a node's opening, as if it stood among
+    // the children of a node it does not know, up to the first node opening
+    // at or after limit, or to where what follows a finished node is not
+    // another node of the tree (the piece's end is then read by the caller).
+    // Ends as failed for anything else, and when cancelled.
+    void piece(TreeRun& run, const char* limit, const std::atomic<bool>& cancelled) {
+        run.end = TreeRun::End::failed;
+        auto level = [&run]() -> std::vector<ScanNodePtr>& {
+            return run.closes.empty() ? run.leading : run.closes.back().later;
+        };
+        Step step = Step::open;
+        for (;;) {
+            switch (step) {
+            case Step::open: {
+                skipWs();
+                if (p_ >= limit) {
+                    run.end = TreeRun::End::atOpening;
+                    run.endAt = p_;
+                    return;
+                }
+                if (cancelled.load(std::memory_order_relaxed)) return;
+                if (!openNode(run)) return;
+                run.reach = std::max<qint64>(run.reach, static_cast<qint64>(run.stack.size()) -
+                                                            static_cast<qint64>(run.closes.size()));
+                step = Step::member;
+                break;
+            }
+            case Step::member:
+                if (!nodeMember(run, step)) return;
+                break;
+            case Step::afterMember: {
+                bool closing = false;
+                if (!memberEnd(step, closing)) return;
+                if (!closing) break;
+                NodeFrame& frame = run.stack.back();
+                if (frame.ancestor) {
+                    run.closes.push_back({std::move(frame), {}});
+                    run.stack.pop_back();
+                } else {
+                    if (frame.seen != kAllMembers) return;
+                    ScanNodePtr node = closeNode(run);
+                    (run.stack.empty() ? level() : run.built).push_back(std::move(node));
+                }
+                step = Step::afterNode;
+                break;
+            }
+            case Step::afterNode: {
+                skipWs();
+                if (!run.stack.empty()) {
+                    if (!afterChild(step)) return;
+                    break;
+                }
+                // At the start's level: a sibling, or the end of an unknown
+                // parent's children; anything else is for the caller to read.
+                const char* at = p_;
+                if (peek(',')) {
+                    ++p_;
+                    skipWs();
+                    if (peek('{')) {
+                        step = Step::open;
+                        break;
+                    }
+                } else if (peek(']')) {
+                    ++p_;
+                    NodeFrame& ancestor = run.stack.emplace_back();
+                    ancestor.seen = kChildren;
+                    ancestor.ancestor = true;
+                    step = Step::afterMember;
+                    break;
+                }
+                p_ = at;
+                run.end = TreeRun::End::afterNode;
+                run.endAt = at;
+                return;
+            }
+            }
+        }
     }
 
 private:
@@ -439,6 +682,28 @@ private:
             return true;
         }
         return false;
+    }
+    // What follows a member of an object, stepped over.
+    enum class Separator { none, comma, close };
+    Separator separator() {
+        skipWs();
+        if (peek(',')) {
+            ++p_;
+            return Separator::comma;
+        }
+        if (peek('}')) {
+            ++p_;
+            return Separator::close;
+        }
+        return Separator::none;
+    }
+    // Whether the bytes at the cursor are text, stepping over them if so.
+    template <size_t N>
+    bool literal(const char (&word)[N]) {
+        constexpr size_t length = N - 1;
+        if (static_cast<size_t>(end_ - p_) < length || std::memcmp(p_, word, length) != 0) return false;
+        p_ += length;
+        return true;
     }
 
     // Steps p_ over bytes that need no look of their own inside a string:
@@ -506,49 +771,6 @@ private:
         }
     }
 
-    // Resolves the escapes of a string token into UTF-8 in scratch_.
-    bool unescape(std::string_view content) {
-        scratch_.clear();
-        scratch_.reserve(content.size());
-        for (size_t i = 0; i < content.size(); ++i) {
-            const char c = content[i];
-            if (c != '\\') {
-                scratch_.push_back(c);
-                continue;
-            }
-            if (++i >= content.size()) return false;
-            switch (content[i]) {
-            case '"': scratch_.push_back('"'); break;
-            case '\\': scratch_.push_back('\\'); break;
-            case '/': scratch_.push_back('/'); break;
-            case 'b': scratch_.push_back('\b'); break;
-            case 'f': scratch_.push_back('\f'); break;
-            case 'n': scratch_.push_back('\n'); break;
-            case 'r': scratch_.push_back('\r'); break;
-            case 't': scratch_.push_back('\t'); break;
-            case 'u': {
-                char32_t code = 0;
-                if (!hex4(content, i + 1, code)) return false;
-                i += 4;
-                if (code >= 0xDC00 && code <= 0xDFFF) return false;
-                if (code >= 0xD800 && code <= 0xDBFF) {
-                    char32_t low = 0;
-                    if (i + 6 >= content.size() || content[i + 1] != '\\' || content[i + 2] != 'u' ||
-                        !hex4(content, i + 3, low) || low < 0xDC00 || low > 0xDFFF) {
-                        return false;
-                    }
-                    i += 6;
-                    code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                }
-                appendUtf8(scratch_, code);
-                break;
-            }
-            default: return false;
-            }
-        }
-        return true;
-    }
-
     static bool hex4(std::string_view text, size_t at, char32_t& code) {
         if (at + 4 > text.size()) return false;
         code = 0;
@@ -557,6 +779,99 @@ private:
             if (v < 0) return false;
             code = code << 4 | static_cast<char32_t>(v);
         }
+        return true;
+    }
+
+    // The escape starting at content[i] (after its backslash): a code unit, or
+    // a pair of them for a surrogate pair; false for a malformed escape and a
+    // lone surrogate other than an escaped byte. i moves past the escape.
+    static bool escape(std::string_view content, size_t& i, char32_t& code, char32_t& second) {
+        second = 0;
+        if (i >= content.size()) return false;
+        switch (content[i++]) {
+        case '"': code = '"'; return true;
+        case '\\': code = '\\'; return true;
+        case '/': code = '/'; return true;
+        case 'b': code = '\b'; return true;
+        case 'f': code = '\f'; return true;
+        case 'n': code = '\n'; return true;
+        case 'r': code = '\r'; return true;
+        case 't': code = '\t'; return true;
+        case 'u': break;
+        default: return false;
+        }
+        if (!hex4(content, i, code)) return false;
+        i += 4;
+        if (code >= 0xD800 && code <= 0xDBFF) {
+            if (i + 6 > content.size() || content[i] != '\\' || content[i + 1] != 'u' ||
+                !hex4(content, i + 2, second) || second < 0xDC00 || second > 0xDFFF) {
+                return false;
+            }
+            i += 6;
+            return true;
+        }
+        return !(code >= 0xDC00 && code <= 0xDFFF) || isEscapedByte(code);
+    }
+
+    // Resolves the escapes of a string token into UTF-8 in scratch_. An
+    // escaped file-name byte becomes U+FFFD: these texts are keys, kinds, ids
+    // and values that are only checked, where no such byte can match.
+    bool unescape(std::string_view content) {
+        scratch_.clear();
+        scratch_.reserve(content.size());
+        for (size_t i = 0; i < content.size();) {
+            const char c = content[i++];
+            if (c != '\\') {
+                scratch_.push_back(c);
+                continue;
+            }
+            char32_t code = 0, second = 0;
+            if (!escape(content, i, code, second)) return false;
+            if (second != 0) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (second - 0xDC00);
+            } else if (isEscapedByte(code)) {
+                code = 0xFFFD;
+            }
+            appendUtf8(scratch_, code);
+        }
+        return true;
+    }
+
+    // A string token's content as UTF-16: strict UTF-8, escapes resolved,
+    // escaped file-name bytes kept as their lone surrogates.
+    bool decodeText(std::string_view content, QString& out) {
+        // Never more UTF-16 units than bytes.
+        if (units_.size() < content.size()) units_.resize(content.size());
+        char16_t* const first = units_.data();
+        char16_t* o = first;
+        const auto* s = reinterpret_cast<const unsigned char*>(content.data());
+        const size_t n = content.size();
+        for (size_t i = 0; i < n;) {
+            const unsigned char c = s[i];
+            if (c < 0x80) {
+                ++i;
+                if (c != '\\') {
+                    *o++ = c;
+                    continue;
+                }
+                char32_t code = 0, second = 0;
+                if (!escape(content, i, code, second)) return false;
+                *o++ = static_cast<char16_t>(code);
+                if (second != 0) *o++ = static_cast<char16_t>(second);
+                continue;
+            }
+            char32_t code = 0;
+            const size_t length = utf8Sequence(s, n, i, code);
+            if (length == 0) return false;
+            i += length;
+            if (code >= 0x10000) {
+                *o++ = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+                *o++ = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+            } else {
+                *o++ = static_cast<char16_t>(code);
+            }
+        }
+        out = QString(reinterpret_cast<const QChar*>(first), static_cast<qsizetype>(o - first));
         return true;
     }
 
@@ -591,13 +906,7 @@ private:
             }
             return true;
         }
-        std::string_view text = content;
-        if (escaped) {
-            if (!unescape(content)) return false;
-            text = scratch_;
-        }
-        if (!isValidUtf8(text)) return false;
-        out = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        if (!decodeText(content, out)) return false;
         if (same && *same == out) out = *same;
         return true;
     }
@@ -654,6 +963,17 @@ private:
     // An integer in 64 bits; a number written with a fraction or exponent
     // counts when its value is a whole number in range.
     bool integerValue(qint64& value) {
+        skipWs();
+        // Up to 18 plain digits, the common case, cannot overflow.
+        const char* q = p_;
+        quint64 digits = 0;
+        while (q < end_ && q - p_ < 18 && static_cast<unsigned>(*q - '0') < 10) digits = digits * 10 + (*q++ - '0');
+        if (q > p_ && (q == p_ + 1 || *p_ != '0') &&
+            (q == end_ || (static_cast<unsigned>(*q - '0') >= 10 && *q != '.' && *q != 'e' && *q != 'E'))) {
+            value = static_cast<qint64>(digits);
+            p_ = q;
+            return true;
+        }
         std::string_view token;
         bool integral = false;
         if (!numberToken(token, integral)) return false;
@@ -668,14 +988,6 @@ private:
             return false;
         }
         value = static_cast<qint64>(number);
-        return true;
-    }
-
-    bool literal(std::string_view word) {
-        if (static_cast<size_t>(end_ - p_) < word.size() || std::memcmp(p_, word.data(), word.size()) != 0) {
-            return false;
-        }
-        p_ += word.size();
         return true;
     }
 
@@ -698,8 +1010,9 @@ private:
         }
     }
 
-    // Checks and steps over one value of any kind, nesting at most maxDepth.
-    bool skipValue(int maxDepth) {
+    // Checks and steps over one value of any kind, nesting at most maxDepth;
+    // with objects, also counts the objects in it, failing past maxObjects.
+    bool skipValue(int maxDepth, qint64* objects = nullptr, qint64 maxObjects = 0) {
         std::vector<char> open;
         for (;;) {
             skipWs();
@@ -707,6 +1020,7 @@ private:
             const char c = *p_;
             if (c == '{' || c == '[') {
                 if (static_cast<int>(open.size()) >= maxDepth) return false;
+                if (c == '{' && objects && ++*objects > maxObjects) return false;
                 ++p_;
                 skipWs();
                 const char close = c == '{' ? '}' : ']';
@@ -760,137 +1074,335 @@ private:
         return true;
     }
 
+    // ------------------------------------------------------------ the tree
+
+    // A node's opening brace: a new innermost node.
+    bool openNode(TreeRun& run) {
+        if (!consume('{')) return false;
+        if (static_cast<qint64>(run.stack.size()) > kMaxTreeDepth || ++run.nodes > maxNodes_) return false;
+        run.stack.emplace_back().firstChild = run.built.size();
+        return true;
+    }
+
+    // The member the writer puts next after those seen, when its key stands at
+    // the cursor (stepped over with its colon); 0 otherwise.
+    unsigned expectedMember(unsigned seen) {
+        // The lowest member not seen, when those seen lead the order.
+        bool found = false;
+        switch (seen) {
+        case 0: found = literal(R"("id":)"); break;
+        case kId: found = literal(R"("name":)"); break;
+        case kId | kName: found = literal(R"("path":)"); break;
+        case kId | kName | kPath: found = literal(R"("kind":)"); break;
+        case kId | kName | kPath | kKind: found = literal(R"("size":)"); break;
+        case kId | kName | kPath | kKind | kSize: found = literal(R"("children":)"); break;
+        default: return 0;
+        }
+        return found ? seen + 1 : 0;
+    }
+
+    bool idValue(QUuid& id) {
+        skipWs();
+        if (end_ - p_ >= 38 && p_[0] == '"' && p_[37] == '"' && uuidFromCanonical(p_ + 1, id)) {
+            p_ += 38;
+            return true;
+        }
+        std::string_view text;
+        return utf8String(text) && text.size() == 36 && uuidFromCanonical(text.data(), id);
+    }
+
+    bool kindValue(NodeKind& kind) {
+        skipWs();
+        if (literal(R"("file")")) {
+            kind = NodeKind::file;
+            return true;
+        }
+        if (literal(R"("dir")")) {
+            kind = NodeKind::dir;
+            return true;
+        }
+        std::string_view text;
+        if (!utf8String(text)) return false;
+        kind = kindFromUtf8(text);
+        return true;
+    }
+
+    // One member of the innermost open node; step becomes what follows it.
+    bool nodeMember(TreeRun& run, Step& step) {
+        NodeFrame& frame = run.stack.back();
+        unsigned bit = expectedMember(frame.seen);
+        if (bit == 0) {
+            std::string_view key;
+            if (!memberKey(key)) return false;
+            bit = memberFor(key);
+        }
+        step = Step::afterMember;
+        bool ok = true;
+        switch (bit) {
+        case kId: ok = idValue(frame.id); break;
+        case kName: ok = stringValue(frame.name); break;
+        case kPath: {
+            const NodeFrame* parent = run.stack.size() >= 2 ? &run.stack[run.stack.size() - 2] : nullptr;
+            ok = stringValue(frame.path, parent && (parent->seen & kPath) ? &parent->path : nullptr);
+            break;
+        }
+        case kKind: ok = kindValue(frame.kind); break;
+        case kSize: ok = integerValue(frame.size) && frame.size >= 0; break;
+        case kChildren:
+            if ((frame.seen & kChildren) || !consume('[')) return false;
+            skipWs();
+            if (peek(']')) {
+                ++p_;
+            } else {
+                step = Step::open;
+            }
+            break;
+        default: return skipValue(kMaxValueDepth);  // a key of no meaning here
+        }
+        if (!ok || (frame.seen & bit)) return false;
+        frame.seen |= bit;
+        return true;
+    }
+
+    // Makes the innermost open node (all its members read) with its finished children.
+    static ScanNodePtr closeNode(TreeRun& run) {
+        NodeFrame& frame = run.stack.back();
+        std::vector<ScanNodePtr> children;
+        if (run.built.size() > frame.firstChild) {
+            const auto first = run.built.begin() + static_cast<std::ptrdiff_t>(frame.firstChild);
+            children.assign(std::make_move_iterator(first), std::make_move_iterator(run.built.end()));
+            run.built.erase(first, run.built.end());
+        }
+        const QString path = frame.path;  // shared, not copied
+        ScanNodePtr node = ScanNode::create(frame.id, std::move(frame.name), std::move(frame.path), frame.kind,
+                                            frame.size, std::move(children));
+        for (const ScanNodePtr& child : node->children) child->isAggregate = isAggregateNode(*child, &path);
+        run.stack.pop_back();
+        return node;
+    }
+
+    // After a member of a node: another member (step becomes member) or the
+    // node's closing brace (stepped over, closing set).
+    bool memberEnd(Step& step, bool& closing) {
+        skipWs();
+        closing = false;
+        if (peek(',')) {
+            ++p_;
+            step = Step::member;
+            return true;
+        }
+        if (!peek('}')) return false;
+        ++p_;
+        closing = true;
+        return true;
+    }
+
+    // After a child node, in its parent's children: another child or the list's end.
+    bool afterChild(Step& step) {
+        if (peek(',')) {
+            ++p_;
+            step = Step::open;
+        } else if (peek(']')) {
+            ++p_;
+            step = Step::afterMember;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    enum class Graft { refused, atOpening, afterNode };
+    Graft graft(TreeRun& run, TreeRun& piece, ScanNodePtr& root);
+
     // The node tree, read iteratively; every node object needs all six keys.
-    bool tree(ScanNodePtr& out) {
-        enum : unsigned { kId = 1, kName = 2, kPath = 4, kKind = 8, kSize = 16, kChildren = 32, kAll = 63 };
-        struct Frame {
-            QUuid id;
-            QString name;
-            QString path;
-            NodeKind kind = NodeKind::dir;
-            qint64 size = 0;
-            unsigned seen = 0;
-            size_t firstChild = 0;  // where its children start in `built`
-        };
-        enum class Step { open, member, afterMember, close };
-        std::vector<Frame> stack;
-        stack.reserve(64);
-        // The finished children of every open node, in order; a node takes
-        // its own off the end when it closes, into a list of exactly that size.
-        std::vector<ScanNodePtr> built;
-        built.reserve(1024);
-        Step step = Step::open;
-        for (;;) {
-            switch (step) {
-            case Step::open: {
-                if (!consume('{')) return false;
-                if (static_cast<qint64>(stack.size()) > kMaxTreeDepth) return false;
-                stack.emplace_back().firstChild = built.size();
-                skipWs();
-                step = Step::member;
-                break;
-            }
-            case Step::member: {
-                std::string_view key;
-                if (!memberKey(key)) return false;
-                Frame& frame = stack.back();
-                unsigned bit = 0;
-                bool ok = true;
-                step = Step::afterMember;
-                if (key == "id") {
-                    bit = kId;
-                    std::string_view text;
-                    std::optional<QUuid> id;
-                    ok = utf8String(text) && (id = uuidFromUtf8(text)).has_value();
-                    if (ok) frame.id = *id;
-                } else if (key == "name") {
-                    bit = kName;
-                    ok = stringValue(frame.name);
-                } else if (key == "path") {
-                    bit = kPath;
-                    const Frame* parent = stack.size() >= 2 ? &stack[stack.size() - 2] : nullptr;
-                    ok = stringValue(frame.path, parent && (parent->seen & kPath) ? &parent->path : nullptr);
-                } else if (key == "kind") {
-                    bit = kKind;
-                    std::string_view text;
-                    ok = utf8String(text);
-                    frame.kind = kindFromUtf8(text);
-                } else if (key == "size") {
-                    bit = kSize;
-                    ok = integerValue(frame.size) && frame.size >= 0;
-                } else if (key == "children") {
-                    bit = kChildren;
-                    if (frame.seen & bit) return false;
-                    if (!consume('[')) return false;
-                    skipWs();
-                    if (peek(']')) {
-                        ++p_;
-                    } else {
-                        step = Step::open;
+    bool tree(ScanNodePtr& out);
+
+    const char* p_;
+    const char* end_;
+    qint64 maxNodes_;
+    qint64 pieceBytes_;
+    std::string scratch_;
+    std::string keyScratch_;
+    std::vector<char16_t> units_;
+};
+
+// The pieces of a large tree, each read on a thread of its own from a node
+// opening found by its bytes alone while the caller reads the first part.
+// Such a place may lie anywhere, a string or a value of no meaning included:
+// a piece only counts once the caller's own reading arrives at its start as a
+// node opening, and then reads exactly as the caller would have from there,
+// with depth, count and duplicate keys checked when it is joined.
+class Pieces {
+public:
+    Pieces(const char* begin, const char* end, const DecodeOptions& options) {
+        const qint64 bytes = end - begin;
+        const unsigned threads =
+            std::min({kMaxReadThreads, std::max(1u, std::thread::hardware_concurrency()),
+                      static_cast<unsigned>(std::min<qint64>(bytes / options.pieceBytes, kMaxReadThreads))});
+        for (unsigned k = 1; k < threads; ++k) {
+            const char* from = begin + bytes * k / threads;
+            if (!pieces_.empty() && from <= pieces_.back()->start) from = pieces_.back()->start + 1;
+            const void* found = memmem(from, static_cast<size_t>(end - from), kNodeOpening.data(), kNodeOpening.size());
+            if (!found) break;
+            auto piece = std::make_unique<Piece>();
+            piece->start = static_cast<const char*>(found);
+            pieces_.push_back(std::move(piece));
+        }
+        for (size_t k = 0; k < pieces_.size(); ++k) {
+            Piece& piece = *pieces_[k];
+            const char* limit = k + 1 < pieces_.size() ? pieces_[k + 1]->start : end;
+            try {
+                piece.thread = std::thread([&piece, limit, end, options] {
+                    try {
+                        Parser(piece.start, end, options).piece(piece.run, limit, piece.cancelled);
+                    } catch (...) {
+                        piece.run.end = TreeRun::End::failed;  // out of memory: read by the caller
                     }
-                } else {
-                    ok = skipValue(kMaxValueDepth);
-                }
-                if (!ok || (frame.seen & bit)) return false;
-                frame.seen |= bit;
+                });
+            } catch (...) {
+                pieces_.resize(k);  // no thread to be had: the caller reads the rest
                 break;
-            }
-            case Step::afterMember: {
-                skipWs();
-                if (peek(',')) {
-                    ++p_;
-                    step = Step::member;
-                } else if (peek('}')) {
-                    ++p_;
-                    step = Step::close;
-                } else {
-                    return false;
-                }
-                break;
-            }
-            case Step::close: {
-                Frame& frame = stack.back();
-                if (frame.seen != kAll) return false;
-                std::vector<ScanNodePtr> children;
-                if (built.size() > frame.firstChild) {
-                    const auto first = built.begin() + static_cast<std::ptrdiff_t>(frame.firstChild);
-                    children.assign(std::make_move_iterator(first), std::make_move_iterator(built.end()));
-                    built.erase(first, built.end());
-                }
-                ScanNodePtr node = ScanNode::create(frame.id, std::move(frame.name), std::move(frame.path),
-                                                    frame.kind, frame.size, std::move(children));
-                for (const ScanNodePtr& child : node->children) {
-                    child->isAggregate = isAggregateNode(*child, &node->path);
-                }
-                stack.pop_back();
-                if (stack.empty()) {
-                    node->isAggregate = isAggregateNode(*node, nullptr);
-                    out = std::move(node);
-                    return true;
-                }
-                built.push_back(std::move(node));
-                // Inside the parent's children: another child or the end of the list.
-                skipWs();
-                if (peek(',')) {
-                    ++p_;
-                    step = Step::open;
-                } else if (peek(']')) {
-                    ++p_;
-                    step = Step::afterMember;
-                } else {
-                    return false;
-                }
-                break;
-            }
             }
         }
     }
 
-    const char* p_;
-    const char* end_;
-    std::string scratch_;
-    std::string keyScratch_;
+    ~Pieces() {
+        for (auto& piece : pieces_) piece->cancelled = true;
+        for (auto& piece : pieces_) {
+            if (piece->thread.joinable()) piece->thread.join();
+        }
+    }
+
+    Pieces(const Pieces&) = delete;
+    Pieces& operator=(const Pieces&) = delete;
+
+    // The finished piece that starts exactly at a node opening at `at`, or
+    // null; pieces starting before it can no longer count and are stopped.
+    TreeRun* startingAt(const char* at) {
+        while (next_ < pieces_.size() && pieces_[next_]->start < at) pieces_[next_++]->cancelled = true;
+        if (next_ >= pieces_.size() || pieces_[next_]->start != at) return nullptr;
+        Piece& piece = *pieces_[next_++];
+        piece.thread.join();
+        return &piece.run;
+    }
+
+private:
+    struct Piece {
+        const char* start = nullptr;
+        TreeRun run;
+        std::atomic<bool> cancelled{false};
+        std::thread thread;
+    };
+    std::vector<std::unique_ptr<Piece>> pieces_;
+    size_t next_ = 0;
 };
+
+// Joins a finished piece that starts at the cursor, a node opening among the
+// children of the innermost open node: its nodes join the tree and the
+// ancestors it saw close are closed, or nothing changes when the piece does
+// not fit (failed, too deep, over the node cap, a member twice or missing).
+Parser::Graft Parser::graft(TreeRun& run, TreeRun& piece, ScanNodePtr& root) {
+    const size_t depth = run.stack.size();
+    const size_t closes = piece.closes.size();
+    if (piece.end == TreeRun::End::failed || closes > depth) return Graft::refused;
+    if (static_cast<qint64>(depth) + piece.reach > kMaxTreeDepth + 1) return Graft::refused;
+    if (run.nodes + piece.nodes > maxNodes_) return Graft::refused;
+    for (size_t i = 0; i < closes; ++i) {
+        const unsigned seen = run.stack[depth - 1 - i].seen;
+        const unsigned trailing = piece.closes[i].trailing.seen;
+        if (!(seen & kChildren) || (seen & trailing & ~unsigned(kChildren)) || (seen | trailing) != kAllMembers) {
+            return Graft::refused;
+        }
+    }
+    // The root closing ends the tree: nothing of it may follow.
+    if (closes == depth && (piece.end != TreeRun::End::afterNode || !piece.closes.back().later.empty())) {
+        return Graft::refused;
+    }
+
+    appendMoved(run.built, piece.leading);
+    for (AncestorClose& close : piece.closes) {
+        NodeFrame& frame = run.stack.back();
+        const NodeFrame& trailing = close.trailing;
+        if (trailing.seen & kId) frame.id = trailing.id;
+        if (trailing.seen & kName) frame.name = trailing.name;
+        if (trailing.seen & kPath) frame.path = trailing.path;
+        if (trailing.seen & kKind) frame.kind = trailing.kind;
+        if (trailing.seen & kSize) frame.size = trailing.size;
+        frame.seen |= trailing.seen;
+        ScanNodePtr node = closeNode(run);
+        if (run.stack.empty()) {
+            node->isAggregate = isAggregateNode(*node, nullptr);
+            root = std::move(node);
+            break;
+        }
+        run.built.push_back(std::move(node));
+        appendMoved(run.built, close.later);
+    }
+    run.nodes += piece.nodes;
+    if (piece.end == TreeRun::End::afterNode) return Graft::afterNode;
+    const size_t offset = run.built.size();
+    appendMoved(run.built, piece.built);
+    for (NodeFrame& frame : piece.stack) {
+        frame.firstChild += offset;
+        run.stack.push_back(std::move(frame));
+    }
+    return Graft::atOpening;
+}
+
+bool Parser::tree(ScanNodePtr& out) {
+    skipWs();
+    TreeRun run;
+    run.stack.reserve(64);
+    run.built.reserve(1024);
+    std::optional<Pieces> pieces;
+    if (pieceBytes_ > 0 && end_ - p_ >= 2 * pieceBytes_) {
+        pieces.emplace(p_ + 1, end_, DecodeOptions{maxNodes_, pieceBytes_});
+    }
+    Step step = Step::open;
+    for (;;) {
+        switch (step) {
+        case Step::open: {
+            skipWs();
+            if (pieces && !run.stack.empty()) {
+                if (TreeRun* piece = pieces->startingAt(p_)) {
+                    const Graft grafted = graft(run, *piece, out);
+                    if (grafted != Graft::refused) {
+                        p_ = piece->endAt;
+                        if (out) return true;
+                        step = grafted == Graft::atOpening ? Step::open : Step::afterNode;
+                        break;
+                    }
+                }
+            }
+            if (!openNode(run)) return false;
+            step = Step::member;
+            break;
+        }
+        case Step::member:
+            if (!nodeMember(run, step)) return false;
+            break;
+        case Step::afterMember: {
+            bool closing = false;
+            if (!memberEnd(step, closing)) return false;
+            if (!closing) break;
+            if (run.stack.back().seen != kAllMembers) return false;
+            ScanNodePtr node = closeNode(run);
+            if (run.stack.empty()) {
+                node->isAggregate = isAggregateNode(*node, nullptr);
+                out = std::move(node);
+                return true;
+            }
+            run.built.push_back(std::move(node));
+            step = Step::afterNode;
+            break;
+        }
+        case Step::afterNode:
+            skipWs();
+            if (!afterChild(step)) return false;
+            break;
+        }
+    }
+}
 
 }  // namespace
 
@@ -928,9 +1440,16 @@ std::optional<QByteArray> encode(const CachedScan& scan, QString* error) {
     return w.take();
 }
 
-std::optional<CachedScan> decode(QByteArrayView json) {
+std::optional<CachedScan> decode(QByteArrayView json, const DecodeOptions& options) {
     if (json.size() > kMaxDocumentBytes) return std::nullopt;
-    return Parser(json).document();
+    const char* begin = json.data();
+    const char* end = begin + json.size();
+    // A document large enough to hold more nodes than allowed has them
+    // counted first, so a flood of tiny nodes costs no memory.
+    if (json.size() / kMinNodeBytes >= options.maxNodes && !Parser(begin, end, options).treeWithinCap()) {
+        return std::nullopt;
+    }
+    return Parser(begin, end, options).document();
 }
 
 NodeKind kindFrom(QStringView text) {

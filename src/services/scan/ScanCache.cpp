@@ -5,6 +5,7 @@
 #include "services/scan/CachedScanJson.h"
 #include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
+#include "support/Saturating.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -171,7 +172,7 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
         return node.kind == NodeKind::dir || node.kind == NodeKind::smallGroup;
     };
     auto copyOf = [](const ScanNode& node, std::vector<ScanNodePtr> children) {
-        ScanNodePtr copy = ScanNode::create(node.id, node.name, node.path, node.kind, node.size, std::move(children));
+        ScanNodePtr copy = ScanNode::create(node.id, node.name, node.path(), node.kind, node.size, std::move(children));
         copy->isAggregate = node.isAggregate;
         return copy;
     };
@@ -214,7 +215,7 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
             const ScanNode& child = *top.order[position];
             const bool foldable = child.kind == NodeKind::file || child.kind == NodeKind::smallGroup;
             if (position >= static_cast<size_t>(kKeptChildren) && foldable && child.size < top.threshold) {
-                top.foldTotal += child.size;
+                top.foldTotal = Saturating::add(top.foldTotal, child.size);
                 ++top.foldCount;
             } else if (opens(child) && (child.kind == NodeKind::dir || !child.children.empty())) {
                 stack.push_back(frameFor(child));
@@ -227,7 +228,7 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
             const QString name = QChar(0x2026) + QString::number(top.foldCount) + QStringLiteral(" smaller") +
                                  QChar(0x2026);
             ScanNodePtr fold =
-                ScanNode::create(QUuid::createUuid(), name, top.source->path, NodeKind::file, top.foldTotal);
+                ScanNode::create(QUuid::createUuid(), name, top.source->path(), NodeKind::file, top.foldTotal);
             fold->isAggregate = true;
             top.copies.push_back(std::move(fold));
         }

@@ -20,11 +20,13 @@ namespace tarnwick {
 // Before saving, every folder keeps its 20 largest children; later files and
 // merged groups below the larger of 0.15 % of the folder and 750,000 bytes
 // are folded into one "…N smaller…" node (never collectable). Folders,
-// restricted and virtual nodes are never folded, and sizes are kept as they are.
+// restricted and virtual nodes are never folded, and sizes are kept as they are
+// (a fold node's size, the sum of what it stands for, is held at the 64-bit
+// maximum rather than wrapping).
 //
 // The cache is untrusted: a file that is not LZFSE, decompresses to more than
-// 1 GiB, is not strict JSON of the expected shape, lacks a key or nests
-// deeper than the reader allows loads as no cache.
+// 1 GiB, is not strict JSON of the expected shape, lacks a key, nests deeper
+// or holds more nodes than the reader allows (CachedScanJson) loads as no cache.
 namespace ScanCache {
 
 inline constexpr double kMinFraction = 0.0015;

@@ -15,12 +15,13 @@ bool exceedsBy(qint64 bytes, qint64 base, qint64 threshold) {
 
 }  // namespace
 
-ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot) {
+ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const QString& rootName) {
     if (!dataRoot) return nullptr;
-    return enrichMacintoshHD(dataRoot, APFSAccounting::systemListingSource(dataRoot->path));
+    return enrichMacintoshHD(dataRoot, rootName, APFSAccounting::systemListingSource(dataRoot->path()));
 }
 
-ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const APFSAccounting::ListingSource& source) {
+ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const QString& rootName,
+                              const APFSAccounting::ListingSource& source) {
     if (!dataRoot) return nullptr;
 
     // One listing answers all three questions: the tool runs once per
@@ -31,13 +32,13 @@ ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const APFSAccounting:
     const std::optional<qint64> dataConsumed = APFSAccounting::dataVolumeConsumedBytes(snapshot);
     const std::optional<qint64> containerInUse = APFSAccounting::bootContainerBytesInUse(snapshot);
 
-    ScanNodePtr data = ScanNode::create(QUuid::createUuid(), QStringLiteral("Macintosh HD \u2014 Data"),
-                                        dataRoot->path, NodeKind::dir, dataRoot->size, dataRoot->children);
+    ScanNodePtr data = ScanNode::create(QUuid::createUuid(), dataRoot->name, dataRoot->path(), NodeKind::dir,
+                                        dataRoot->size, dataRoot->children);
 
     if (dataConsumed && exceedsBy(*dataConsumed, data->size, kHiddenSpaceThreshold)) {
         ScanNodePtr hidden = ScanNode::create(
             QUuid::createUuid(), QStringLiteral("(hidden / restricted space)"),
-            PathRules::appendingPathComponent(dataRoot->path, QStringLiteral(".hidden")), NodeKind::restricted,
+            PathRules::appendingPathComponent(dataRoot->path(), QStringLiteral(".hidden")), NodeKind::restricted,
             *dataConsumed - data->size);
         // It stands for whatever the walk could not see; nothing there can be collected.
         hidden->isAggregate = true;
@@ -45,8 +46,7 @@ ScanNodePtr enrichMacintoshHD(const ScanNodePtr& dataRoot, const APFSAccounting:
     }
     data->resortChildren();
 
-    ScanNodePtr root = ScanNode::create(QUuid::createUuid(), QStringLiteral("Macintosh HD"), QStringLiteral("/"),
-                                        NodeKind::dir, 0, {data});
+    ScanNodePtr root = ScanNode::create(QUuid::createUuid(), rootName, QStringLiteral("/"), NodeKind::dir, 0, {data});
 
     for (const APFSRoleVolume& volume : roleVolumes) {
         root->appendChild(ScanNode::create(QUuid::createUuid(), volume.name,

@@ -1,7 +1,9 @@
 #include "services/scan/VolumesService.h"
 
 #include "platform/Environment.h"
+#include "platform/PathCodec.h"
 #include "support/PathRules.h"
+#include "support/Saturating.h"
 
 #include <QCollator>
 #include <QFileInfo>
@@ -11,11 +13,14 @@
 
 #include <algorithm>
 
+#include <sys/statvfs.h>
+
 namespace tarnwick::VolumesService {
 
 namespace {
 
 const QString kDataVolumePath = QStringLiteral("/System/Volumes/Data");
+const QString kUnnamedStartupVolume = QStringLiteral("Computer");
 const QString kSystemVolumesPrefix = QStringLiteral("/System/Volumes/");
 
 // File systems that hold no user data: kernel interfaces, memory-backed
@@ -52,6 +57,28 @@ qint64 freeBytesOf(const MountRecord& mount) {
     return 0;
 }
 
+// Block counts in bytes, held at the 64-bit range's end rather than wrapping.
+qint64 bytesOf(fsblkcnt_t blocks, unsigned long blockSize) {
+    return Saturating::clamp(static_cast<__int128>(blocks) * blockSize);
+}
+
+MountRecord mountFrom(const QStorageInfo& volume) {
+    MountRecord mount;
+    mount.path = volume.rootPath();
+    mount.device = QString::fromLocal8Bit(volume.device());
+    mount.fileSystemType = QString::fromLatin1(volume.fileSystemType());
+    const QString label = volume.name();
+    if (!label.isEmpty()) mount.name = label;
+    mount.isRoot = volume.isRoot();
+    // No notion of room kept for important data here: what the user can
+    // still write is the free figure.
+    struct statvfs counts {};
+    mount.isReady = volume.isValid() && volume.isReady() &&
+                    ::statvfs(PathCodec::encode(mount.path).constData(), &counts) == 0;
+    if (mount.isReady) setFigures(mount, counts);
+    return mount;
+}
+
 QString nameOf(const MountRecord& mount) {
     const QString trimmed = mount.name ? mount.name->trimmed() : QString();
     return trimmed.isEmpty() ? PathRules::lastPathComponent(mount.path) : trimmed;
@@ -71,22 +98,33 @@ std::vector<MountRecord> mountedVolumes() {
     const QList<QStorageInfo> volumes = QStorageInfo::mountedVolumes();
     out.reserve(volumes.size());
     for (const QStorageInfo& volume : volumes) {
-        MountRecord mount;
-        mount.path = volume.rootPath();
-        mount.device = QString::fromLocal8Bit(volume.device());
-        mount.fileSystemType = QString::fromLatin1(volume.fileSystemType());
-        if (!QFileInfo(mount.path).isDir()) continue;
-        const QString label = volume.name();
-        if (!label.isEmpty()) mount.name = label;
-        mount.isReady = volume.isValid() && volume.isReady();
-        if (volume.bytesTotal() >= 0) mount.totalBytes = volume.bytesTotal();
-        // No notion of room kept for important data here: what the user can
-        // still write is the free figure.
-        if (volume.bytesAvailable() >= 0) mount.availableBytes = volume.bytesAvailable();
-        mount.isRoot = volume.isRoot();
-        out.push_back(std::move(mount));
+        if (!QFileInfo(volume.rootPath()).isDir()) continue;
+        out.push_back(mountFrom(volume));
     }
     return out;
+}
+
+void setFigures(MountRecord& mount, const struct statvfs& counts) {
+    // Older systems leave the fragment size 0; the block size then counts.
+    const unsigned long unit = counts.f_frsize ? counts.f_frsize : counts.f_bsize;
+    mount.totalBytes = bytesOf(counts.f_blocks, unit);
+    mount.freeBytes = bytesOf(counts.f_bfree, unit);
+    mount.availableBytes = bytesOf(counts.f_bavail, unit);
+}
+
+QString startupVolumeName(const std::vector<MountRecord>& mounts) {
+    // The last mount on "/" is the one in force.
+    for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
+        if (!it->isRoot.value_or(it->path == QLatin1String("/"))) continue;
+        const QString label = it->name ? it->name->trimmed() : QString();
+        if (!label.isEmpty()) return label;
+        break;
+    }
+    return kUnnamedStartupVolume;
+}
+
+QString startupVolumeName() {
+    return startupVolumeName({mountFrom(QStorageInfo::root())});
 }
 
 std::vector<VolumeInfo> listVolumes() {
@@ -104,8 +142,11 @@ std::vector<VolumeInfo> listVolumes(const std::vector<MountRecord>& mounts) {
         if (mount.path == kDataVolumePath || mount.path.startsWith(kSystemVolumesPrefix)) continue;
         const bool isRoot = mount.isRoot.value_or(mount.path == QLatin1String("/"));
         const QString scanPath = isRoot && hasDataVolume ? kDataVolumePath : mount.path;
+        // Used as df counts it: what the free blocks leave of the total.
+        std::optional<qint64> used;
+        if (mount.freeBytes) used = std::max<qint64>(*mount.totalBytes - *mount.freeBytes, 0);
         VolumeInfo volume{mount.path, nameOf(mount), mount.path, scanPath, *mount.totalBytes, freeBytesOf(mount),
-                          isRoot};
+                          isRoot, used};
         // A mount on top of an earlier one at the same path hides it: keep the later.
         std::erase_if(volumes, [&](const VolumeInfo& earlier) { return earlier.id == volume.id; });
         volumes.push_back(std::move(volume));

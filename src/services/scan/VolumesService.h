@@ -3,7 +3,11 @@
 #include "models/MountRecord.h"
 #include "models/VolumeInfo.h"
 
+#include <QString>
+
 #include <vector>
+
+struct statvfs;
 
 namespace tarnwick {
 
@@ -17,9 +21,21 @@ std::vector<VolumeInfo> listVolumes();
 // The same for the given mounts (in the platform's order).
 std::vector<VolumeInfo> listVolumes(const std::vector<MountRecord>& mounts);
 
-// Every mount the platform lists, with its figures read along (QStorageInfo).
-// Mount points that are not folders (single files bound into place) are left out.
+// Every mount the platform lists (QStorageInfo), with its figures read along
+// from the file system (statvfs). Mount points that are not folders (single
+// files bound into place) are left out.
 std::vector<MountRecord> mountedVolumes();
+
+// Fills the mount's figures from the file system's block counts, in units of
+// the fragment size: total f_blocks, free f_bfree (what df subtracts to show
+// what is used), available f_bavail (what the user can still write).
+void setFigures(MountRecord& mount, const struct statvfs& counts);
+
+// The start-up volume's own name: the label of the mount holding the root
+// file system (trimmed), else "Computer".
+QString startupVolumeName(const std::vector<MountRecord>& mounts);
+// The same for this machine's root file system.
+QString startupVolumeName();
 
 // True for mounts the user does not see as volumes: pseudo and system file
 // systems, and mounts under /proc, /sys, /dev, /run (but not /run/media) and

@@ -1,6 +1,7 @@
 #include "services/store/ActivityService.h"
 
 #include "platform/Environment.h"
+#include "platform/FileLock.h"
 #include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
 #include "support/JsonCoding.h"
@@ -11,12 +12,19 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <mutex>
 
 namespace tarnwick::ActivityService {
 
 namespace {
 
 const QString kFileName = QStringLiteral("activity.json");
+const QString kLockName = QStringLiteral("activity.lock");
+
+std::mutex& logMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 std::optional<QList<ActivityEvent>> decode(const QByteArray& data) {
     const auto array = JsonCoding::parseArray(data);
@@ -93,6 +101,11 @@ QList<ActivityEvent> list(qsizetype limit) {
 }
 
 void log(const QString& kind, const QString& summary, qint64 bytesFreed, qint64 itemsAffected) {
+    // The read-insert-write must not interleave with another log, in this
+    // process or another one, or that one's event would be lost.
+    const std::lock_guard<std::mutex> guard(logMutex());
+    const FileLock lock(AppIdentity::supportDirectory() + QLatin1Char('/') + kLockName);
+    if (!lock.isLocked()) return;
     StoredLog stored = readStored();
     QList<ActivityEvent> events = newestFirst(std::move(stored.events), kReadLimit);
 

@@ -9,8 +9,9 @@ namespace tarnwick {
 
 // The activity log: "activity.json" in the support folder, newest first, at
 // most 200 events. Every call reads the file whole; log() rewrites it whole and
-// atomically. Calls come from the main thread only, so the read-insert-write of
-// log() never overlaps another call. Nothing reports an error.
+// atomically, holding the log's lock ("activity.lock" beside it, and a mutex
+// for this process's threads), so two logs at once never lose an event.
+// Nothing reports an error.
 namespace ActivityService {
 
 // The most events the file keeps after a log.

@@ -1,6 +1,7 @@
 #include "services/store/QuickLookService.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/PathCodec.h"
 #include "support/PathRules.h"
 #include "support/Saturating.h"
 
@@ -231,7 +232,7 @@ Preview inspect(const QString& path, const Limits& limits) {
     Preview result;
     result.path = path;
     result.name = PathRules::lastPathComponent(path);
-    const QByteArray nativePath = QFile::encodeName(path);
+    const QByteArray nativePath = PathCodec::encode(path);
     struct stat info {};
     if (path.isEmpty() || ::lstat(nativePath.constData(), &info) != 0) {
         const int error = errno;
@@ -256,7 +257,7 @@ Preview inspect(const QString& path, const Limits& limits) {
             result.size = info.st_size;
             QByteArray target(qMax<qint64>(info.st_size, 255) + 1, '\0');
             const ssize_t length = ::readlink(nativePath.constData(), target.data(), target.size());
-            if (length >= 0) result.linkTarget = QFile::decodeName(target.left(length));
+            if (length >= 0) result.linkTarget = PathCodec::decode(target.left(length));
         }
     }
     return result;

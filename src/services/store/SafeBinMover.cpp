@@ -140,6 +140,7 @@ Outcome move(const std::vector<QList<Target>>& findings) {
         FindingResult& credited = outcome.findings[*owner];
         credited.moved = true;
         credited.movedBytes += entry.size;
+        ++credited.movedItems;
     }
 
     // Gone is gone, whoever moved it (or if nothing was there to begin with).

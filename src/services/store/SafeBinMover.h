@@ -31,8 +31,9 @@ struct FindingResult {
     bool cleaned = false;
     // At least one item was moved into the Safe Bin on this finding's behalf.
     bool moved = false;
-    // The Safe Bin's sizes of the items moved on its behalf.
+    // The Safe Bin's sizes of the items moved on its behalf, and their number.
     qint64 movedBytes = 0;
+    qsizetype movedItems = 0;
 };
 
 struct Outcome {

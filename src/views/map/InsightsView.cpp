@@ -1,7 +1,6 @@
 #include "views/map/InsightsView.h"
 
 #include "services/store/QuickLookService.h"
-#include "services/store/RevealService.h"
 #include "state/AppState.h"
 #include "views/map/FileRecordsList.h"
 #include "views/map/FileTypesView.h"
@@ -39,7 +38,7 @@ InsightsView::InsightsView(AppState& state, QWidget* parent) : QWidget(parent), 
 
     const FileRecordsList::Actions actions{
         [this](const FileRecord& record) { state_.addFileToCollector(record); },
-        [](const FileRecord& record) { RevealService::reveal(record.path); },
+        [this](const FileRecord& record) { state_.revealInFileManager(record.path); },
         [](const FileRecord& record) { QuickLookService::preview(record.path); },
     };
     pages_ = new QStackedWidget(this);

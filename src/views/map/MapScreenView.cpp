@@ -5,7 +5,6 @@
 #include "design/TaldoTheme.h"
 #include "models/MapStyle.h"
 #include "services/store/QuickLookService.h"
-#include "services/store/RevealService.h"
 #include "state/AppState.h"
 #include "support/ByteCountFormatter.h"
 #include "views/map/AnalysisTabBar.h"
@@ -106,7 +105,7 @@ MapScreenView::MapScreenView(AppState& state, QWidget* parent) : QWidget(parent)
         QStringLiteral("No old files matched the filters. Rescan a volume."), tabs_);
     const FileRecordsList::Actions listActions{
         [this](const FileRecord& record) { state_.addFileToCollector(record); },
-        [](const FileRecord& record) { RevealService::reveal(record.path); },
+        [this](const FileRecord& record) { state_.revealInFileManager(record.path); },
         [](const FileRecord& record) { QuickLookService::preview(record.path); },
     };
     largest_->setActions(listActions);
@@ -246,7 +245,7 @@ QWidget* MapScreenView::buildMapTab() {
     sidebar_->setActions({
         [this](const ScanNodePtr& node) { select(node); },
         [this](const ScanNodePtr& node) { state_.addToCollector(node); },
-        [](const ScanNodePtr& node) { RevealService::reveal(node->path); },
+        [this](const ScanNodePtr& node) { state_.revealInFileManager(node->path()); },
     });
     columnLayout->addWidget(sidebar_, 1);
     body->addWidget(column);

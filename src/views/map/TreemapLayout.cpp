@@ -31,12 +31,17 @@ std::vector<TreemapTile> TreemapLayout::layout(std::vector<ScanNodePtr> nodes, Q
 
 std::vector<TreemapTile> TreemapLayout::layout(std::vector<ScanNodePtr> nodes, QSizeF area,
                                                std::vector<QRectF>* remainders) {
-    double total = 0;
-    for (const ScanNodePtr& node : nodes) total += double(node->size);
-    if (nodes.empty() || total <= 1) total = 1;
     const auto larger = [](const ScanNodePtr& a, const ScanNodePtr& b) { return a->size > b->size; };
     if (!std::is_sorted(nodes.begin(), nodes.end(), larger))
         std::stable_sort(nodes.begin(), nodes.end(), larger);
+
+    // unplaced[i]: the sizes of node i and all after it, what is still to be
+    // placed when node i is cut. Its share of that, taken from what is left of
+    // the area, keeps every slot's area in proportion to its size. Summed from
+    // the end, so no share suffers from repeated subtraction.
+    std::vector<double> unplaced(nodes.size() + 1, 0.0);
+    for (size_t i = nodes.size(); i-- > 0;)
+        unplaced[i] = unplaced[i + 1] + double(std::max<qint64>(nodes[i]->size, 0));
 
     std::vector<TreemapTile> tiles;
     tiles.reserve(nodes.size());
@@ -45,8 +50,8 @@ std::vector<TreemapTile> TreemapLayout::layout(std::vector<ScanNodePtr> nodes, Q
     bool horizontal = width >= height;
     const size_t last = nodes.empty() ? 0 : nodes.size() - 1;
     for (size_t i = 0; i < nodes.size(); ++i) {
-        // The fraction of the whole total, applied to what is left.
-        const double fraction = double(nodes[i]->size) / total;
+        const double size = double(std::max<qint64>(nodes[i]->size, 0));
+        const double fraction = unplaced[i] > 0 ? std::min(size / unplaced[i], 1.0) : 0.0;
         QRectF rect;
         if (horizontal) {
             const double extent = i == last ? width : fraction * width;

@@ -20,9 +20,11 @@ struct TreemapTile {
     bool covered = false;
 };
 
-// Slice-and-dice tiles of one folder level. Each node's fraction of the
-// whole total is cut from the current extent of what is left, alternating
-// direction after every odd index; the last tile takes the rest.
+// Slice-and-dice tiles of one folder level. Each node takes its share of the
+// sizes not yet placed (its size over its own and the later nodes' sizes) of
+// the current extent of what is left, so every slot's area is in proportion
+// to its size; the direction alternates after every odd index and the last
+// tile takes the rest.
 class TreemapLayout {
 public:
     static constexpr double kInset = 12;  // view edge to drawing area

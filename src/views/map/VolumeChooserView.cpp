@@ -144,15 +144,13 @@ void VolumeChooserView::setFolderPicker(FolderPicker picker) {
 }
 
 QString VolumeChooserView::usageText(const VolumeInfo& volume) {
-    const qint64 used = std::max<qint64>(volume.totalBytes - volume.freeBytes, 0);
-    return ByteCountFormatter::fileStyle(used) + QStringLiteral(" used of ") +
+    return ByteCountFormatter::fileStyle(volume.used()) + QStringLiteral(" used of ") +
            ByteCountFormatter::fileStyle(volume.totalBytes);
 }
 
 double VolumeChooserView::usedShare(const VolumeInfo& volume) {
     if (volume.totalBytes <= 0) return 0.0;
-    const qint64 used = std::max<qint64>(volume.totalBytes - volume.freeBytes, 0);
-    return std::clamp(double(used) / double(volume.totalBytes), 0.0, 1.0);
+    return std::clamp(double(volume.used()) / double(volume.totalBytes), 0.0, 1.0);
 }
 
 void VolumeChooserView::scanVolume(const VolumeInfo& volume) {

@@ -9,7 +9,6 @@
 #include "views/common/FilledPanel.h"
 #include "views/common/ViewText.h"
 
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -63,7 +62,7 @@ AboutView::AboutView(AppState& state, QWidget* parent) : QWidget(parent), state_
     buttons->setSpacing(10);
     buttons->addStretch(1);
     auto* website = new TaldoPrimaryButton(QStringLiteral("Website"), card_);
-    connect(website, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(AppIdentity::websiteURL()); });
+    connect(website, &QPushButton::clicked, this, [this] { state_.openURL(AppIdentity::websiteURL()); });
     auto* close = new TaldoGhostButton(QStringLiteral("Close"), card_);
     connect(close, &QPushButton::clicked, this, [this] { state_.setShowAbout(false); });
     buttons->addWidget(website, 0, Qt::AlignVCenter);

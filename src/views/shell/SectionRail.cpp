@@ -151,7 +151,7 @@ SectionRail::SectionRail(AppState& state, QWidget* parent) : QWidget(parent), st
             break;
         case AppState::Field::hasCachedScan:
         case AppState::Field::lastScanDate:
-        case AppState::Field::scanRootName:
+        case AppState::Field::rootNode:
             updateCard();
             break;
         default:

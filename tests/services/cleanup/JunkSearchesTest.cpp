@@ -2,6 +2,7 @@
 
 #include "platform/FileReader.h"
 
+#include "BundleTestSupport.h"
 #include "JunkTestSupport.h"
 
 #include <QDir>
@@ -158,11 +159,20 @@ TEST(JunkLeftoverClaims, InstalledNamesClaimTheirOwnDataOnly) {
                           Case{"...", false}}) {
         EXPECT_EQ(CleanupService::isClaimedByInstalledApp(QString::fromUtf8(c.entry), installed), c.claimed) << c.entry;
     }
+    // Installed identifiers claim their own entries, up to a "." or the end.
+    const QSet<QString> identifiers = {QStringLiteral("com.google.Chrome")};
+    for (const Case& c : {Case{"com.google.Chrome", true}, Case{"com.google.chrome.helper", true},
+                          Case{"com.google.Chromecast", false}, Case{"com.google", false}}) {
+        EXPECT_EQ(CleanupService::isClaimedByInstalledApp(QString::fromUtf8(c.entry), {}, identifiers), c.claimed)
+            << c.entry;
+    }
 }
 
 TEST_F(JunkSearches, LeftoversAreSupportFoldersNoInstalledAppClaims) {
     makeDir(root(QStringLiteral("/Applications/Editor.app")));
     makeDir(home(QStringLiteral("Applications/Paint.app")));
+    test::writeBundle(root(QStringLiteral("/Applications")), QStringLiteral("Brush"),
+                      {{"CFBundleIdentifier", "org.painting.studio"}});
     const QString support = home(QStringLiteral("Library/Application Support/"));
     for (const char* name : {"com.acme.editor", "Paint", "com.gone.viewer", "Mobile Documents", "com.apple.Safari",
                              "Tarnwick", ".hidden"}) {
@@ -170,6 +180,7 @@ TEST_F(JunkSearches, LeftoversAreSupportFoldersNoInstalledAppClaims) {
     }
     writeSparse(support + QStringLiteral("small/data"), 20 * MB);  // not more than 20,000,000
     writeSparse(home(QStringLiteral("Library/Containers/com.old.app/Data/x")), 30 * MB);
+    writeSparse(home(QStringLiteral("Library/Containers/org.painting.studio.helper/Data/x")), 30 * MB);  // Brush's
 
     auto findings = CleanupService::findAppLeftovers(context());
     ASSERT_EQ(titlesOf(findings), (QStringList{"com.gone.viewer", "com.old.app"}));

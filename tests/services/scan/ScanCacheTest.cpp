@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "platform/Lzfse.h"
+#include "platform/PathCodec.h"
 #include "services/scan/CachedScanJson.h"
 #include "support/AppIdentity.h"
 
@@ -12,6 +13,7 @@
 
 #include <sys/resource.h>
 
+#include <limits>
 #include <mutex>
 
 using namespace tarnwick;
@@ -47,13 +49,13 @@ void expectSameTree(const ScanNode& a, const ScanNode& b) {
     while (!pending.empty()) {
         auto [x, y] = pending.back();
         pending.pop_back();
-        ASSERT_EQ(x->id, y->id) << x->path.toStdString();
+        ASSERT_EQ(x->id, y->id) << x->path().toStdString();
         EXPECT_EQ(x->name, y->name);
-        EXPECT_EQ(x->path, y->path);
+        EXPECT_EQ(x->path(), y->path());
         EXPECT_EQ(x->kind, y->kind);
         EXPECT_EQ(x->size, y->size);
         EXPECT_EQ(x->isAggregate, y->isAggregate) << x->name.toStdString();
-        ASSERT_EQ(x->children.size(), y->children.size()) << x->path.toStdString();
+        ASSERT_EQ(x->children.size(), y->children.size()) << x->path().toStdString();
         for (size_t i = 0; i < x->children.size(); ++i) {
             EXPECT_EQ(y->children[i]->parent().get(), y);
             pending.push_back({x->children[i].get(), y->children[i].get()});
@@ -163,7 +165,7 @@ TEST(ScanCachePrune, ThresholdIsTheLargerOfTheFractionAndTheFloor) {
     EXPECT_EQ(fold->name, kEllipsis + "2 smaller" + kEllipsis);
     EXPECT_EQ(fold->size, 1500999);
     EXPECT_EQ(fold->kind, NodeKind::file);
-    EXPECT_EQ(fold->path, "/v/big");
+    EXPECT_EQ(fold->path(), "/v/big");
     EXPECT_TRUE(fold->isAggregate);
     EXPECT_FALSE(fold->isCollectable());
     EXPECT_EQ(fold->parent(), pruned);
@@ -245,7 +247,7 @@ TEST(ScanCachePrune, OnlyLaterSmallFilesAndGroupsFold) {
     EXPECT_TRUE(pruned->children[1]->isAggregate);
     ASSERT_EQ(pruned->children[1]->children.size(), 21u);
     EXPECT_EQ(pruned->children[1]->children[0]->size, 2000);  // the fold node, largest here
-    EXPECT_EQ(pruned->children[1]->children[0]->path, "/v/g");
+    EXPECT_EQ(pruned->children[1]->children[0]->path(), "/v/g");
     EXPECT_EQ(pruned->children[20]->name, kEllipsis + "1 smaller" + kEllipsis);
     EXPECT_EQ(pruned->children[20]->size, 10);
 
@@ -304,12 +306,12 @@ TEST_F(ScanCacheTest, DeepChainsRoundTrip) {
     ScanNodePtr root = node("/c", NodeKind::dir, 1);
     ScanNode* at = root.get();
     for (int i = 0; i < 5000; ++i) {
-        auto child = node(at->path + "/d", NodeKind::dir, 1);
+        auto child = node(at->path() + "/d", NodeKind::dir, 1);
         ScanNode* next = child.get();
         at->appendChild(std::move(child));
         at = next;
     }
-    at->appendChild(node(at->path + "/f", NodeKind::file, 1));
+    at->appendChild(node(at->path() + "/f", NodeKind::file, 1));
     ScanCache::save("/c", "c", root, ScanInsights::empty());
     std::optional<CachedScan> loaded = ScanCache::load();
     ASSERT_TRUE(loaded);
@@ -473,4 +475,81 @@ TEST_F(ScanCacheTest, BackgroundSavesRunInOrder) {
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->rootPath, "/scan4");
     EXPECT_EQ(loaded->scannedAt, kNow);
+}
+
+TEST_F(ScanCacheTest, CacheOfTenMillionTinyNodesIsRefusedBeforeTheyAreMade) {
+    // 10.4 million nodes of the smallest form, flat under one root: 1 GB of
+    // JSON that packs into well under a megabyte.
+    const QByteArray minimal =
+        R"({"id":"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9","name":"","path":"","kind":"","size":0,"children":[]})";
+    const qsizetype count = 10400000;
+    QByteArray document = R"({"rootPath":"/","rootName":"/","scannedAt":0,"root":)" + minimal;
+    document.chop(2);
+    document.reserve(document.size() + count * (minimal.size() + 1) + 200);
+    document += minimal;
+    for (qsizetype i = 1; i < count; ++i) {
+        document += ',';
+        document += minimal;
+    }
+    document += R"(]},"insights":{"largest":[],"oldest":[],"types":[],"fileCount":0,"totalFileBytes":0}})";
+    ASSERT_LE(document.size(), CachedScanJson::kMaxDocumentBytes);
+    const QByteArray packed = compressed(document);
+    document = QByteArray();
+    EXPECT_LT(packed.size(), 2 << 20);
+    test::writeFile(inSupport(ScanCache::kFileName), packed);
+
+    const long peakBefore = peakMiB();
+    EXPECT_FALSE(ScanCache::load());
+    // The unpacked document is all it costs: no node of it was made (they
+    // would take well over a gigabyte).
+    EXPECT_LT(peakMiB() - peakBefore, 1200);
+}
+
+TEST_F(ScanCacheTest, LargestSizesRoundTripAndFoldsHoldAtTheMaximum) {
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    // A folder at the maximum (the walker holds sums there) whose files past
+    // the 20 largest add up to more than the maximum when folded.
+    std::vector<qint64> sizes = joined(repeated(kMax, 20), repeated(13000000000000000, 720));
+    ScanNodePtr big = folderOfFiles("/v/big", kMax, sizes);
+    ScanNodePtr root = node("/v", NodeKind::dir, kMax, {big, node("/v/max", NodeKind::file, kMax)});
+    ScanInsights insights = sampleInsights();
+    insights.fileCount = kMax;
+    insights.totalFileBytes = kMax;
+    insights.types[0].size = kMax;
+    insights.largest[0].size = kMax;
+
+    ScanCache::save("/v", "v", root, insights);
+    std::optional<CachedScan> loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->insights, insights);
+    EXPECT_EQ(loaded->root->size, kMax);
+    const ScanNode& folder = *loaded->root->children[0];
+    EXPECT_EQ(folder.size, kMax);
+    ASSERT_EQ(folder.children.size(), 21u);
+    EXPECT_EQ(folder.children[20]->name, kEllipsis + "720 smaller" + kEllipsis);
+    EXPECT_EQ(folder.children[20]->size, kMax);
+    EXPECT_EQ(loaded->root->children[1]->size, kMax);
+}
+
+TEST_F(ScanCacheTest, NamesThatAreNotUtf8LoadAsTheSameBytes) {
+    const QByteArray rawName = "bad\xff.bin";
+    const QByteArray lookalike = "bad\xef\xbf\xbd.bin";  // how a lossy decoding would show it
+    const QString folder = "/v/" + PathCodec::decode(QByteArray("d\xe9"));
+    ScanNodePtr root = node("/v", NodeKind::dir, 3000000,
+                            {node(folder, NodeKind::dir, 3000000,
+                                  {node(folder + '/' + PathCodec::decode(rawName), NodeKind::file, 2000000),
+                                   node(folder + '/' + PathCodec::decode(lookalike), NodeKind::file, 1000000)})});
+    ScanInsights insights;
+    insights.largest.append(FileRecord{QUuid::createUuid(), PathCodec::decode(rawName),
+                                       folder + '/' + PathCodec::decode(rawName), 2000000, kEarlier, "other"});
+    ScanCache::save("/v", "v", root, insights);
+    std::optional<CachedScan> loaded = ScanCache::load();
+    ASSERT_TRUE(loaded);
+    expectSameTree(*root, *loaded->root);
+    EXPECT_EQ(loaded->insights, insights);
+    const ScanNode& d = *loaded->root->children[0];
+    EXPECT_EQ(PathCodec::encode(d.path()), QByteArray("/v/d\xe9"));
+    EXPECT_EQ(PathCodec::encode(d.children[0]->path()), QByteArray("/v/d\xe9/") + rawName);
+    EXPECT_EQ(PathCodec::encode(d.children[1]->path()), QByteArray("/v/d\xe9/") + lookalike);
+    EXPECT_EQ(PathCodec::encode(loaded->insights.largest[0].path), QByteArray("/v/d\xe9/") + rawName);
 }

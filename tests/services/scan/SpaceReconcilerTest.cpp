@@ -14,7 +14,10 @@ using APFSAccounting::ListingSource;
 
 namespace {
 
-const QString kDataName = QStringLiteral("Macintosh HD \u2014 Data");
+// The start-up volume's name; the walked folder keeps its own ("Data" for a
+// walk of /System/Volumes/Data, "/" for a walk of the root).
+const QString kRootName = QStringLiteral("Work Disk");
+const QString kDataName = QStringLiteral("Data");
 const QString kHiddenName = QStringLiteral("(hidden / restricted space)");
 const QString kPurgeableName = QStringLiteral("(purgeable / snapshots / other)");
 
@@ -67,7 +70,7 @@ ScanNodePtr walkedData(const QString& path = QStringLiteral("/System/Volumes/Dat
 }
 
 ScanNodePtr smallWalk(qint64 size, const QString& path = QStringLiteral("/System/Volumes/Data")) {
-    auto root = node(QStringLiteral("Data"), path, NodeKind::dir, 0,
+    auto root = node(path == QLatin1String("/") ? path : path.section('/', -1), path, NodeKind::dir, 0,
                      {node(QStringLiteral("f"), path + QStringLiteral("/f"), NodeKind::file, size)});
     root->finalize(0.008);
     return root;
@@ -89,11 +92,12 @@ const ScanNodePtr* childNamed(const ScanNodePtr& parent, const QString& name) {
 // The result without any listing: the root holds only the Data volume node.
 void expectOnlyDataVolume(const ScanNodePtr& result, const ScanNodePtr& walked, qint64 walkedSize) {
     ASSERT_TRUE(result);
-    EXPECT_EQ(result->path, QStringLiteral("/"));
+    EXPECT_EQ(result->name, kRootName);
+    EXPECT_EQ(result->path(), QStringLiteral("/"));
     ASSERT_EQ(result->children.size(), 1u);
     const ScanNodePtr& data = result->children.front();
-    EXPECT_EQ(data->name, kDataName);
-    EXPECT_EQ(data->path, walked->path);
+    EXPECT_EQ(data->name, walked->name);
+    EXPECT_EQ(data->path(), walked->path());
     EXPECT_EQ(data->size, walkedSize);
     EXPECT_EQ(result->size, walkedSize);
     EXPECT_EQ(data->parent(), result);
@@ -210,11 +214,11 @@ TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
         ++listings;
         return std::optional<QByteArray>(recordedListing());
     };
-    const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walked, counted);
+    const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walked, kRootName, counted);
     ASSERT_TRUE(root);
     EXPECT_EQ(listings, 1);
 
-    EXPECT_EQ(root->name, QStringLiteral("Macintosh HD"));
+    EXPECT_EQ(root->name, kRootName);
     EXPECT_EQ(names(root), (QStringList{kDataName, QStringLiteral("macOS System"), kPurgeableName,
                                         QStringLiteral("Preboot"), QStringLiteral("Recovery"),
                                         QStringLiteral("Virtual Memory"), QStringLiteral("Backups")}));
@@ -225,7 +229,7 @@ TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
     }
 
     const ScanNodePtr& data = root->children[0];
-    EXPECT_EQ(data->path, QStringLiteral("/System/Volumes/Data"));
+    EXPECT_EQ(data->path(), QStringLiteral("/System/Volumes/Data"));
     EXPECT_EQ(data->size, 200'000'000'000);
     // The hidden node ties with Applications and, appended last, stays behind it.
     EXPECT_EQ(names(data), (QStringList{QStringLiteral("Users"), QStringLiteral("Applications"), kHiddenName,
@@ -233,7 +237,7 @@ TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
     const ScanNodePtr& hidden = data->children[2];
     EXPECT_EQ(hidden->kind, NodeKind::restricted);
     EXPECT_EQ(hidden->size, 50'000'000'000);
-    EXPECT_EQ(hidden->path, QStringLiteral("/System/Volumes/Data/.hidden"));
+    EXPECT_EQ(hidden->path(), QStringLiteral("/System/Volumes/Data/.hidden"));
     EXPECT_TRUE(hidden->isAggregate);
     for (const auto& child : data->children) EXPECT_EQ(child->parent(), data);
 
@@ -246,7 +250,7 @@ TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
         const ScanNodePtr& volume = root->children[i + 1];
         SCOPED_TRACE(volume->name.toStdString());
         EXPECT_EQ(volume->kind, NodeKind::virtual_);
-        EXPECT_EQ(volume->path, expected[i].first);
+        EXPECT_EQ(volume->path(), expected[i].first);
         if (expected[i].second >= 0) {
             EXPECT_EQ(volume->size, expected[i].second);
         }
@@ -259,15 +263,15 @@ TEST(SpaceReconciler, WithoutAUsableListingOnlyTheDataVolumeIsWrapped) {
     for (const auto& document : {std::optional<QByteArray>(), std::optional<QByteArray>("garbage"),
                                  std::optional<QByteArray>(listing({}))}) {
         const ScanNodePtr walked = walkedData();
-        const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walked, fixed(document));
+        const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walked, kRootName, fixed(document));
         expectOnlyDataVolume(root, walked, 150'000'000'000);
     }
-    EXPECT_FALSE(SpaceReconciler::enrichMacintoshHD(nullptr, fixed(recordedListing())));
+    EXPECT_FALSE(SpaceReconciler::enrichMacintoshHD(nullptr, kRootName, fixed(recordedListing())));
 
     // Role volumes but no Data volume and no in-use figure: no hidden or purgeable node.
     const ScanNodePtr walked = smallWalk(1000);
     const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(
-        walked, fixed(listing(volume(QStringLiteral("System"), 500'000'000'000))));
+        walked, kRootName, fixed(listing(volume(QStringLiteral("System"), 500'000'000'000))));
     EXPECT_EQ(names(root), (QStringList{QStringLiteral("macOS System"), kDataName}));
     EXPECT_EQ(root->children[1]->children.size(), 1u);
     EXPECT_EQ(root->size, 500'000'001'000);
@@ -276,7 +280,7 @@ TEST(SpaceReconciler, WithoutAUsableListingOnlyTheDataVolumeIsWrapped) {
 TEST(SpaceReconciler, HiddenAndPurgeableSpaceAppearOnlyBeyondTheirThresholds) {
     const qint64 walkedSize = 1'000'000;
     auto withData = [&](qint64 dataInUse) {
-        return SpaceReconciler::enrichMacintoshHD(smallWalk(walkedSize),
+        return SpaceReconciler::enrichMacintoshHD(smallWalk(walkedSize), kRootName,
                                                   fixed(listing(volume(QStringLiteral("Data"), dataInUse))));
     };
     auto hiddenIn = [](const ScanNodePtr& root) { return childNamed(root->children.front(), kHiddenName); };
@@ -291,15 +295,15 @@ TEST(SpaceReconciler, HiddenAndPurgeableSpaceAppearOnlyBeyondTheirThresholds) {
     EXPECT_EQ(root->size, walkedSize + 50'000'001);
     // A walk of the root gets a single slash in the hidden path.
     const ScanNodePtr slash = SpaceReconciler::enrichMacintoshHD(
-        smallWalk(10, QStringLiteral("/")), fixed(listing(volume(QStringLiteral("Data"), 60'000'000))));
+        smallWalk(10, QStringLiteral("/")), kRootName, fixed(listing(volume(QStringLiteral("Data"), 60'000'000))));
     ASSERT_TRUE(hiddenIn(slash));
-    EXPECT_EQ((*hiddenIn(slash))->path, QStringLiteral("/.hidden"));
+    EXPECT_EQ((*hiddenIn(slash))->path(), QStringLiteral("/.hidden"));
 
     // Root: Data (1 MB) and System (2 MB).
     const qint64 rootSize = walkedSize + 2'000'000;
     auto withInUse = [&](qint64 inUse) {
         return SpaceReconciler::enrichMacintoshHD(
-            smallWalk(walkedSize),
+            smallWalk(walkedSize), kRootName,
             fixed(listing(volume(QStringLiteral("System"), 2'000'000) + volume(QStringLiteral("Data"), walkedSize),
                           inUseByVolumes(inUse))));
     };
@@ -332,7 +336,7 @@ TEST(SpaceReconciler, RunsTheDiskToolAndBelievesOnlyAToolThatEnded) {
     env.apply();
 
     EXPECT_EQ(APFSAccounting::diskToolListing(), recordedListing());
-    ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walkedData());
+    ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walkedData(), kRootName);
     EXPECT_EQ(root->children.size(), 7u);
     EXPECT_EQ(root->size, 230'000'000'000);
 
@@ -350,7 +354,7 @@ TEST(SpaceReconciler, RunsTheDiskToolAndBelievesOnlyAToolThatEnded) {
             EXPECT_EQ(APFSAccounting::diskToolListing(), std::nullopt);
         }
         const ScanNodePtr walked = walkedData();
-        expectOnlyDataVolume(SpaceReconciler::enrichMacintoshHD(walked), walked, 150'000'000'000);
+        expectOnlyDataVolume(SpaceReconciler::enrichMacintoshHD(walked, kRootName), walked, 150'000'000'000);
     }
 }
 
@@ -364,13 +368,14 @@ TEST(SpaceReconciler, WithoutTheDiskToolTheFileSystemFiguresShowTheUnseenSpace) 
     if (used <= 60'000'000) GTEST_SKIP() << "the root file system holds too little to show hidden space";
 
     const ScanNodePtr walked = smallWalk(5'000'000, QStringLiteral("/"));
-    const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walked);
+    const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(walked, kRootName);
     ASSERT_EQ(root->children.size(), 1u);  // no role volumes, no purgeable space
     const ScanNodePtr& data = root->children.front();
-    EXPECT_EQ(data->name, kDataName);
+    EXPECT_EQ(data->name, QStringLiteral("/"));  // named after what was walked
+    EXPECT_EQ(root->name, kRootName);
     const auto* hidden = childNamed(data, kHiddenName);
     ASSERT_TRUE(hidden);
-    EXPECT_EQ((*hidden)->path, QStringLiteral("/.hidden"));
+    EXPECT_EQ((*hidden)->path(), QStringLiteral("/.hidden"));
     EXPECT_EQ((*hidden)->kind, NodeKind::restricted);
     EXPECT_FALSE((*hidden)->isCollectable());
     // Other programs write while the test runs; the figure stays close to the used blocks.
@@ -390,6 +395,6 @@ TEST(SpaceReconciler, WithoutTheDiskToolTheFileSystemFiguresShowTheUnseenSpace) 
     // A walk that found more than the file system reports gets no hidden node;
     // an unreadable path gives no listing.
     const ScanNodePtr large = smallWalk(used + 1'000'000'000'000, QStringLiteral("/"));
-    EXPECT_EQ(SpaceReconciler::enrichMacintoshHD(large)->children.front()->children.size(), 1u);
+    EXPECT_EQ(SpaceReconciler::enrichMacintoshHD(large, kRootName)->children.front()->children.size(), 1u);
     EXPECT_EQ(APFSAccounting::fileSystemListing(env.path(QStringLiteral("missing/folder"))), std::nullopt);
 }

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/statvfs.h>
+
+#include <limits>
+
 using namespace tarnwick;
 
 namespace {
@@ -94,7 +98,7 @@ TEST(VolumesService, NamesMeasuresAndPlacesEachVolume) {
     ASSERT_EQ(volumes.size(), 5u);
     const VolumeInfo& root = volumes[0];
     EXPECT_EQ(root, (VolumeInfo{QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("/"),
-                                1'000'000'000, 400'000'000, true}));
+                                1'000'000'000, 400'000'000, true, std::nullopt}));
     // A blank name falls back to the folder's name; free space prefers the "important" figure when known.
     const std::vector<std::tuple<QString, QString, qint64>> expected = {{"/mnt/Photos", "Photos", 400'000'000},
                                                                         {"/mnt/a", "Work", 700},
@@ -139,6 +143,80 @@ TEST(VolumesService, SortsRootFirstThenByNameKeepingTiesInPlatformOrder) {
     ASSERT_EQ(stacked.size(), 1u);
     EXPECT_EQ(stacked[0].name, QStringLiteral("Over"));
     EXPECT_EQ(stacked[0].totalBytes, 20);
+}
+
+TEST(VolumesService, UsedIsTotalLessFreeBlocksAndFreeIsWhatTheUserCanWrite) {
+    test::FakeEnvironment env;
+    // An ext4 volume of 100 GB in 4 KiB fragments: 63 GB in free blocks, of
+    // which 5 GB are kept for the superuser, so 58 GB are available.
+    struct statvfs counts {};
+    counts.f_bsize = 4096;
+    counts.f_frsize = 4096;
+    counts.f_blocks = 100'000'000'000 / 4096;
+    counts.f_bfree = 63'000'000'000 / 4096;
+    counts.f_bavail = 58'000'000'000 / 4096;
+    MountRecord record = mount(QStringLiteral("/"), QStringLiteral("ext4"));
+    VolumesService::setFigures(record, counts);
+    EXPECT_EQ(record.totalBytes, qint64(counts.f_blocks) * 4096);
+    EXPECT_EQ(record.freeBytes, qint64(counts.f_bfree) * 4096);
+    EXPECT_EQ(record.availableBytes, qint64(counts.f_bavail) * 4096);
+
+    const std::vector<VolumeInfo> volumes = VolumesService::listVolumes({record});
+    ASSERT_EQ(volumes.size(), 1u);
+    const VolumeInfo& volume = volumes[0];
+    // df's "Used": the reserved blocks count as free, not as used.
+    EXPECT_EQ(volume.usedBytes, (counts.f_blocks - counts.f_bfree) * 4096);
+    EXPECT_EQ(volume.used(), *volume.usedBytes);
+    EXPECT_EQ(volume.freeBytes, qint64(counts.f_bavail) * 4096);
+
+    // Fragment size 0 (older file systems): the block size counts. Counts
+    // beyond the 64-bit range are held at its end.
+    struct statvfs old {};
+    old.f_bsize = 512;
+    old.f_blocks = 10;
+    old.f_bfree = 4;
+    old.f_bavail = 3;
+    VolumesService::setFigures(record, old);
+    EXPECT_EQ(record.totalBytes, 5120);
+    EXPECT_EQ(record.freeBytes, 2048);
+    struct statvfs huge = counts;
+    huge.f_blocks = std::numeric_limits<fsblkcnt_t>::max();
+    VolumesService::setFigures(record, huge);
+    EXPECT_EQ(record.totalBytes, std::numeric_limits<qint64>::max());
+
+    // Without a free-block figure the used part is what the free figure leaves.
+    const VolumeInfo estimate{"/", "/", "/", "/", 1000, 300, true, std::nullopt};
+    EXPECT_EQ(estimate.used(), 700);
+    EXPECT_EQ((VolumeInfo{"/", "/", "/", "/", 1000, 1300, true, std::nullopt}).used(), 0);
+
+    // This machine's root: used and free add up to at most the total.
+    const std::vector<MountRecord> real = VolumesService::mountedVolumes();
+    for (const MountRecord& m : real) {
+        if (m.path != QLatin1String("/") || !m.isReady) continue;
+        ASSERT_TRUE(m.totalBytes && m.freeBytes && m.availableBytes);
+        EXPECT_LE(*m.availableBytes, *m.freeBytes);
+        EXPECT_LE(*m.freeBytes, *m.totalBytes);
+    }
+}
+
+TEST(VolumesService, TheStartupVolumeIsNamedByTheRootFileSystemsLabel) {
+    const auto withLabel = [](std::optional<QString> label, std::optional<bool> isRoot = true) {
+        MountRecord root = mount(QStringLiteral("/"), QStringLiteral("ext4"), std::move(label));
+        root.isRoot = isRoot;
+        return root;
+    };
+    const MountRecord usb = mount(QStringLiteral("/media/usb"), QStringLiteral("vfat"), QStringLiteral("STICK"));
+    EXPECT_EQ(VolumesService::startupVolumeName({usb, withLabel(QStringLiteral("  Work Disk \n"))}),
+              QStringLiteral("Work Disk"));
+    EXPECT_EQ(VolumesService::startupVolumeName({withLabel(std::nullopt), usb}), QStringLiteral("Computer"));
+    EXPECT_EQ(VolumesService::startupVolumeName({withLabel(QStringLiteral(" "))}), QStringLiteral("Computer"));
+    EXPECT_EQ(VolumesService::startupVolumeName({}), QStringLiteral("Computer"));
+    // Without the root flag, the mount at "/" is the root; of two at "/", the later is in force.
+    EXPECT_EQ(VolumesService::startupVolumeName({withLabel(QStringLiteral("Debian"), std::nullopt)}),
+              QStringLiteral("Debian"));
+    EXPECT_EQ(VolumesService::startupVolumeName({withLabel(QStringLiteral("Under")), withLabel(QStringLiteral("Live"))}),
+              QStringLiteral("Live"));
+    EXPECT_FALSE(VolumesService::startupVolumeName().isEmpty());
 }
 
 TEST(VolumesService, ListsThisMachinesRootFirstAndNoSystemMounts) {

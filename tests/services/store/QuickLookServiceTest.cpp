@@ -1,6 +1,7 @@
 #include "services/store/QuickLookService.h"
 
 #include "TestSupport.h"
+#include "platform/PathCodec.h"
 
 #include <gtest/gtest.h>
 
@@ -209,4 +210,35 @@ TEST(QuickLookService, PreviewGoesToTheRegisteredPresenter) {
     QuickLookService::setPresenter({});
     QuickLookService::preview("/after");
     EXPECT_EQ(shown, QStringList({"/one", "/two"}));
+}
+
+TEST(QuickLookService, NamesThatAreNotUtf8PreviewTheirOwnFile) {
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    auto rawFile = [&](const QByteArray& name, const QByteArray& body) {
+        const int fd = ::open((folder + '/' + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, body.constData(), body.size()), body.size());
+        ::close(fd);
+        return PathCodec::decode(folder + '/' + name);
+    };
+    const QString bad = rawFile("bad\xff.txt", "mine");
+    rawFile("bad\xEF\xBF\xBD.txt", "the look-alike");
+    const auto text = QuickLookService::inspect(bad);
+    EXPECT_EQ(text.kind, PreviewKind::text);
+    EXPECT_EQ(text.text, QStringLiteral("mine"));
+    EXPECT_EQ(PathCodec::encode(text.name), QByteArray("bad\xff.txt"));
+
+    ASSERT_EQ(::mkdir((folder + "/d\xfe").constData(), 0755), 0);
+    ASSERT_EQ(::symlink("target\xfd", (folder + "/d\xfe/link").constData()), 0);
+    const auto inFolder = QuickLookService::inspect(PathCodec::decode(folder + "/d\xfe"));
+    EXPECT_EQ(inFolder.kind, PreviewKind::folder);
+    EXPECT_EQ(inFolder.folderItemCount, 1);
+    const auto link = QuickLookService::inspect(PathCodec::decode(folder + "/d\xfe/link"));
+    EXPECT_EQ(PathCodec::encode(link.linkTarget), QByteArray("target\xfd"));
+
+    ::unlink((folder + "/d\xfe/link").constData());
+    ::rmdir((folder + "/d\xfe").constData());
+    ::unlink((folder + "/bad\xff.txt").constData());
+    ::unlink((folder + "/bad\xEF\xBF\xBD.txt").constData());
 }

@@ -1,5 +1,6 @@
 #include "services/store/SafeBinService.h"
 
+#include "StoreTestSupport.h"
 #include "TestSupport.h"
 #include "platform/FileOperations.h"
 #include "support/AppIdentity.h"
@@ -24,34 +25,12 @@ namespace {
 
 const QDateTime kNow(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
 
-QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-struct stat lstatOf(const QString& path) {
-    struct stat st {};
-    ::lstat(nativePath(path).constData(), &st);
-    return st;
-}
-
-QString linkTarget(const QString& path) {
-    char buffer[4096] = {};
-    const ssize_t length = ::readlink(nativePath(path).constData(), buffer, sizeof buffer - 1);
-    return length < 0 ? QString() : QFile::decodeName(QByteArray(buffer, length));
-}
-
-QStringList binContents(const QString& bin) {
-    return QDir(bin).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-// Installs a fault for the lifetime of the object.
-struct Fault {
-    explicit Fault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }
-    ~Fault() { FileOperations::setFaultHookForTesting({}); }
-};
+using test::binContents;
+using test::contents;
+using Fault = test::FileFault;
+using test::linkTarget;
+using test::lstatOf;
+using test::nativePath;
 
 class SafeBinServiceTest : public ::testing::Test {
 protected:
@@ -427,39 +406,42 @@ TEST_F(SafeBinServiceTest, ManifestWriteFailurePutsItemsBack) {
     const QString first = test::writeFile(home(QStringLiteral("keep/one")), "1");
     const QString folder = test::makeDir(home(QStringLiteral("keep/folder")));
     test::writeFile(folder + QStringLiteral("/f"), "f");
-    Fault fault([&](std::string_view operation, const QString&) { return operation == "write" ? ENOSPC : 0; });
-
+    {
+        Fault fault([&](std::string_view operation, const QString& path) {
+            return operation == "write" && path == manifest() ? ENOSPC : 0;
+        });
+        const auto result = SafeBinService::moveToSafeBin({first, folder});
+        ASSERT_TRUE(result.error);
+        EXPECT_EQ(result.error->code, ENOSPC);
+        EXPECT_TRUE(result.error->description.contains(QStringLiteral("put back")));
+        EXPECT_TRUE(result.moved.empty());
+        EXPECT_EQ(contents(first), QByteArray("1"));
+        EXPECT_EQ(contents(folder + QStringLiteral("/f")), QByteArray("f"));
+        EXPECT_TRUE(binContents(bin()).isEmpty());
+    }
+    // Nor does anything move when its intent cannot be recorded first.
+    Fault fault([&](std::string_view operation, const QString& path) {
+        return operation == "write" && path.endsWith(QStringLiteral("/manifest.journal")) ? ENOSPC : 0;
+    });
     const auto result = SafeBinService::moveToSafeBin({first, folder});
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->code, ENOSPC);
-    EXPECT_TRUE(result.error->description.contains(QStringLiteral("put back")));
+    EXPECT_TRUE(result.error->description.contains(QStringLiteral("journal")));
     EXPECT_TRUE(result.moved.empty());
     EXPECT_EQ(contents(first), QByteArray("1"));
-    EXPECT_EQ(contents(folder + QStringLiteral("/f")), QByteArray("f"));
     EXPECT_TRUE(binContents(bin()).isEmpty());
 }
 
-namespace {
-
-// A scratch folder on another file system than the support folder, or empty.
-std::unique_ptr<QTemporaryDir> otherFileSystem(const QString& besides) {
-    auto dir = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tarnwick-test-XXXXXX"));
-    if (!dir->isValid()) return nullptr;
-    struct stat here {}, there {};
-    if (::stat(nativePath(besides).constData(), &here) != 0 || ::stat(nativePath(dir->path()).constData(), &there) != 0 ||
-        here.st_dev == there.st_dev) {
-        return nullptr;
-    }
-    return dir;
-}
-
-}  // namespace
-
 TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
-    const auto other = otherFileSystem(SafeBinService::root());
-    if (!other) GTEST_SKIP() << "no second file system (/dev/shm on another device than the temporary folder)";
-
-    const QString tree = test::makeDir(other->path() + QStringLiteral("/tree"));
+    // A real second file system where one can be mounted; else every rename
+    // is made to report another file system, which takes the same copy path.
+    test::ScratchFileSystem scratch(env.path(QStringLiteral("other")), 64 << 20);
+    bool failCopy = true;
+    Fault fault([&](std::string_view operation, const QString& path) {
+        if (operation == "rename" && !scratch.ok()) return EXDEV;
+        return failCopy && operation == "copy" && path.endsWith(QStringLiteral("/absolute-link")) ? ENOSPC : 0;
+    });
+    const QString tree = test::makeDir(scratch.path() + QStringLiteral("/tree"));
     const QString file = test::writeFile(tree + QStringLiteral("/sub/data.bin"), QByteArray(300000, 'd'));
     ASSERT_EQ(::chmod(nativePath(file).constData(), 0640), 0);
     ASSERT_EQ(::symlink("../outside", nativePath(tree + QStringLiteral("/relative-link")).constData()), 0);
@@ -473,9 +455,6 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
 
     // A copy that fails leaves the original whole and nothing behind in the bin.
     {
-        Fault fault([&](std::string_view operation, const QString& path) {
-            return operation == "copy" && path.endsWith(QStringLiteral("/absolute-link")) ? ENOSPC : 0;
-        });
         const auto failed = SafeBinService::moveToSafeBin({tree});
         ASSERT_TRUE(failed.error);
         EXPECT_EQ(failed.error->code, ENOSPC);
@@ -485,6 +464,7 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
         EXPECT_EQ(contents(file).size(), 300000);
         EXPECT_EQ(linkTarget(tree + QStringLiteral("/sub/absolute-link")), QStringLiteral("/etc/hostname"));
     }
+    failCopy = false;
 
     const auto result = SafeBinService::moveToSafeBin({tree});
     ASSERT_FALSE(result.error) << result.error->description.toStdString();
@@ -507,8 +487,36 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
     ASSERT_FALSE(SafeBinService::restore(result.moved[0]));
     EXPECT_EQ(contents(file), QByteArray(300000, 'd'));
     EXPECT_EQ(linkTarget(tree + QStringLiteral("/sub/absolute-link")), QStringLiteral("/etc/hostname"));
-    EXPECT_EQ(QDir(other->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("tree")});
     EXPECT_TRUE(SafeBinService::list().empty());
     EXPECT_EQ(binContents(SafeBinService::root()), QStringList{QStringLiteral("manifest.json")});
+}
+
+TEST_F(SafeBinServiceTest, MovesKeepOrderAndPurgeWhicheverWayTheManifestIsRead) {
+    // Written by the earlier writer, sorted: a move puts its entry in front
+    // and keeps the earlier text as it was.
+    const SafeBinEntry kept = stored(QStringLiteral("kept"), kNow.addDays(-2));
+    const SafeBinEntry older = stored(QStringLiteral("older"), kNow.addDays(-3));
+    writeManifest({kept, older});
+    const QString first = test::writeFile(home(QStringLiteral("first")), "1");
+    const auto one = SafeBinService::moveToSafeBin({first});
+    ASSERT_FALSE(one.error);
+    EXPECT_EQ(manifestEntries(), (std::vector<SafeBinEntry>{one.moved[0], kept, older}));
+
+    // Out of order, with an expired entry: sorted, purged, then the new entry in front.
+    const SafeBinEntry expired = stored(QStringLiteral("expired"), kNow.addDays(-31));
+    writeManifest({older, expired, kept});
+    const QString second = test::writeFile(home(QStringLiteral("second")), "2");
+    const auto two = SafeBinService::moveToSafeBin({second});
+    ASSERT_FALSE(two.error);
+    EXPECT_EQ(manifestEntries(), (std::vector<SafeBinEntry>{two.moved[0], kept, older}));
+    EXPECT_FALSE(QFileInfo::exists(bin() + QLatin1Char('/') + expired.storedName));
+
+    // An empty list, written with spaces.
+    test::writeFile(manifest(), " [ ] ");
+    const QString third = test::writeFile(home(QStringLiteral("third")), "3");
+    const auto three = SafeBinService::moveToSafeBin({third});
+    ASSERT_FALSE(three.error);
+    EXPECT_EQ(manifestEntries(), three.moved);
 }

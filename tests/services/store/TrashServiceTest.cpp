@@ -1,6 +1,7 @@
 #include "services/store/TrashService.h"
 
 #include "TestSupport.h"
+#include "platform/PathCodec.h"
 #include "support/AppIdentity.h"
 
 #include <QFile>
@@ -14,7 +15,7 @@ using TrashService::canCollect;
 namespace {
 
 bool link(const QString& target, const QString& at) {
-    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()) == 0;
+    return ::symlink(PathCodec::encode(target).constData(), PathCodec::encode(at).constData()) == 0;
 }
 
 }  // namespace
@@ -94,4 +95,16 @@ TEST(TrashService, LinksInTheFoldersAreResolvedButTheLastComponentIsJudgedAsItse
     EXPECT_FALSE(canCollect(env.path(QStringLiteral("home/user"))));
     EXPECT_FALSE(canCollect(QStringLiteral("~")));
     EXPECT_TRUE(canCollect(QStringLiteral("~/Music")));
+}
+
+TEST(TrashService, NamesThatAreNotUtf8AreJudgedByTheirOwnBytes) {
+    test::FakeEnvironment env;
+    const QString odd = PathCodec::decode(QByteArray("/d\xff"));
+    EXPECT_TRUE(canCollect(env.home() + odd));
+    EXPECT_FALSE(canCollect(QStringLiteral("/etc") + odd));
+    EXPECT_FALSE(canCollect(AppIdentity::supportDirectory() + odd));
+    // A link with such a name leading into a protected folder is seen through.
+    ASSERT_TRUE(link(AppIdentity::supportDirectory(), env.home() + odd));
+    EXPECT_TRUE(canCollect(env.home() + odd));
+    EXPECT_FALSE(canCollect(env.home() + odd + QStringLiteral("/SafeBin")));
 }

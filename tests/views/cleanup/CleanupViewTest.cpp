@@ -9,8 +9,7 @@
 #include "views/common/ModuleScreenFrame.h"
 #include "views/common/PlainButton.h"
 
-#include "TestSupport.h"
-#include "state/StateTestSupport.h"
+#include "FindingsScreenTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -33,41 +32,11 @@ CleanupItem finding(const QString& title, qint64 size, CleanupCategory category,
 }
 
 // The Junk screen over a junk finder the test holds.
-class CleanupViewTest : public ::testing::Test {
+class CleanupViewTest : public test::FindingsScreenTest<CleanupView, CleanupItem> {
 protected:
-    CleanupViewTest() {
-        ModuleServices modules;
-        modules.cleanupScan = finders.finder();
-        state = std::make_unique<AppState>(test::testServices(), modules);
-        view = std::make_unique<CleanupView>(*state);
-        view->resize(900, 700);
-    }
-    ~CleanupViewTest() override {
-        view.reset();
-        state.reset();
-    }
-
-    // Shows the screen (which starts a scan) and lets that scan find `items`.
-    void showWith(const QList<CleanupItem>& items) {
-        const size_t index = finders.count();
-        view->show();
-        auto call = finders.waitFor(index);
-        ASSERT_TRUE(call);
-        call->release(items);
-        ASSERT_TRUE(test::waitUntil([&] { return !state->isCleanupScanning(); }));
-    }
-    ModuleScreenFrame::Body body() const { return view->frame()->body(); }
-    QString status() const { return view->frame()->header()->statusText(); }
-    QStringList cardTitles() const {
-        QStringList titles;
-        for (FindingCard* card : view->cards()) titles.append(card->title());
-        return titles;
-    }
-
-    test::FakeEnvironment env;
-    test::HeldFinders<CleanupItem> finders{{QStringLiteral("Scanning caches\u2026")}};
-    std::unique_ptr<AppState> state;
-    std::unique_ptr<CleanupView> view;
+    CleanupViewTest()
+        : FindingsScreenTest(&ModuleServices::cleanupScan, &AppState::isCleanupScanning,
+                             QStringLiteral("Scanning caches\u2026")) {}
 };
 
 TEST_F(CleanupViewTest, ShownEmptyItScansThenShowsTheEmptyState) {

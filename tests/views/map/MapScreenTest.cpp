@@ -59,7 +59,7 @@ TEST(MapScreenKeys, SpacePreviewsDeleteCollectsAndTextFieldsKeepTheirKeys) {
     EXPECT_TRUE(test::pressKey(f.focused(), Qt::Key_Space, Qt::NoModifier, " "));
     f.state.setHoveredNode(f.tree.notes);
     test::pressKey(f.focused(), Qt::Key_Space, Qt::NoModifier, " ");
-    EXPECT_EQ(f.previews.paths, QStringList({f.tree.root->path, f.tree.notes->path}));
+    EXPECT_EQ(f.previews.paths, QStringList({f.tree.root->path(), f.tree.notes->path()}));
 
     // Any other key goes past the key catcher.
     EXPECT_FALSE(test::pressKey(f.screen->keyCatcher(), Qt::Key_A, Qt::NoModifier, "a"));
@@ -67,7 +67,7 @@ TEST(MapScreenKeys, SpacePreviewsDeleteCollectsAndTextFieldsKeepTheirKeys) {
     // Delete collects the hovered node, never the focus.
     test::pressKey(f.focused(), Qt::Key_Delete);
     ASSERT_EQ(f.state.collector().size(), 1);
-    EXPECT_EQ(f.state.collector()[0].path, f.tree.notes->path);
+    EXPECT_EQ(f.state.collector()[0].path, f.tree.notes->path());
     f.state.setHoveredNode(nullptr);
     test::pressKey(f.focused(), Qt::Key_Delete);
     EXPECT_EQ(f.state.collector().size(), 1);
@@ -95,13 +95,13 @@ TEST(MapScreenKeys, SpacePreviewsDeleteCollectsAndTextFieldsKeepTheirKeys) {
     test::mouse(rows, QEvent::MouseButtonPress, QPoint(2, 2));
     EXPECT_EQ(f.focused(), f.screen->keyCatcher());
     test::pressKey(f.focused(), Qt::Key_Space, Qt::NoModifier, " ");
-    EXPECT_EQ(f.previews.paths, QStringList({f.tree.docs->path}));
+    EXPECT_EQ(f.previews.paths, QStringList({f.tree.docs->path()}));
 
     // On the Largest tab the space bar still previews the map's node.
     f.state.setAnalysisTab(AnalysisTab::largest);
     test::pressKey(f.focused(), Qt::Key_Space, Qt::NoModifier, " ");
     EXPECT_EQ(f.previews.paths.size(), 2);
-    EXPECT_EQ(f.previews.paths.last(), f.tree.docs->path);
+    EXPECT_EQ(f.previews.paths.last(), f.tree.docs->path());
 }
 
 TEST(MapScreenKeys, NothingLoadedMeansNothingHappens) {
@@ -151,7 +151,7 @@ TEST(MapScreen, BreadcrumbTabsHoverAndSelection) {
     f.state.setHoveredNode(nullptr);
     f.screen->collectButton()->click();
     ASSERT_EQ(f.state.collector().size(), 1);  // Movies replaces a.mov inside it
-    EXPECT_EQ(f.state.collector()[0].path, f.tree.movies->path);
+    EXPECT_EQ(f.state.collector()[0].path, f.tree.movies->path());
 
     // A breadcrumb click from the Largest tab: that node, no hover, no filter, the map tab.
     f.state.setSearchQuery("b");
@@ -196,7 +196,7 @@ TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
     MapServices services = test::servicesWithTree(tree.root);
     services.listVolumes = [&listed] {
         ++listed;
-        return std::vector<VolumeInfo>{VolumeInfo{"/", "Root", "/", "/", 1000, 400, true}};
+        return std::vector<VolumeInfo>{VolumeInfo{"/", "Root", "/", "/", 1000, 400, true, std::nullopt}};
     };
     AppState state(services);
     ASSERT_TRUE(test::startAndRestore(state));

@@ -45,7 +45,7 @@ inline MapServices servicesWithTree(const ScanNodePtr& root, const ScanInsights&
     MapServices services = testServices();
     services.loadCache = [root, insights] {
         return std::optional<CachedScan>(
-            CachedScan{root->path, root->name, QDateTime::currentDateTimeUtc(), root, insights});
+            CachedScan{root->path(), root->name, QDateTime::currentDateTimeUtc(), root, insights});
     };
     services.saveCache = nullptr;
     return services;

@@ -35,7 +35,7 @@ TEST(VolumeChooser, VolumesAndFoldersStartTheRightScan) {
 
     MapServices services = test::testServices();
     services.listVolumes = [backup] {
-        return std::vector<VolumeInfo>{VolumeInfo{"/mnt/b", "Backup", "/mnt/b", backup, 2000, 500, false}};
+        return std::vector<VolumeInfo>{VolumeInfo{"/mnt/b", "Backup", "/mnt/b", backup, 2000, 500, false, std::nullopt}};
     };
     services.saveCache = nullptr;
     AppState state(services);
@@ -47,10 +47,10 @@ TEST(VolumeChooser, VolumesAndFoldersStartTheRightScan) {
     EXPECT_FALSE(chooser.isShowingEmptyText());
     EXPECT_FALSE(chooser.showMapButton()->isVisible());
     EXPECT_EQ(chooser.volumeCards()[0]->findChild<QLabel*>("volumeUsage")->text(),
-              VolumeChooserView::usageText(VolumeInfo{"", "", "", "", 2000, 500, false}));
-    EXPECT_EQ(VolumeChooserView::usageText(VolumeInfo{"", "", "", "", 2'000'000, 500'000, false}),
+              VolumeChooserView::usageText(VolumeInfo{"", "", "", "", 2000, 500, false, std::nullopt}));
+    EXPECT_EQ(VolumeChooserView::usageText(VolumeInfo{"", "", "", "", 2'000'000, 500'000, false, std::nullopt}),
               QStringLiteral("1.5 MB used of 2 MB"));
-    EXPECT_EQ(VolumeChooserView::usedShare(VolumeInfo{"", "", "", "", 1000, 1500, false}), 0.0);
+    EXPECT_EQ(VolumeChooserView::usedShare(VolumeInfo{"", "", "", "", 1000, 1500, false, std::nullopt}), 0.0);
 
     // A volume: its scan path under its own name.
     chooser.scanButton(0)->click();
@@ -59,7 +59,7 @@ TEST(VolumeChooser, VolumesAndFoldersStartTheRightScan) {
     EXPECT_EQ(state.scanRootPath(), backup);
     ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
     ASSERT_TRUE(state.rootNode());
-    EXPECT_EQ(state.rootNode()->path, backup);
+    EXPECT_EQ(state.rootNode()->path(), backup);
     EXPECT_TRUE(chooser.showMapButton()->isVisible());
 
     // A folder: its path, named by its last component.
@@ -70,7 +70,7 @@ TEST(VolumeChooser, VolumesAndFoldersStartTheRightScan) {
     EXPECT_EQ(state.scanRootPath(), projects);
     EXPECT_EQ(state.scanRootName(), QStringLiteral("Projects"));
     ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
-    EXPECT_EQ(state.rootNode()->path, projects);
+    EXPECT_EQ(state.rootNode()->path(), projects);
 
     // A dismissed dialog starts nothing.
     {

@@ -1,6 +1,7 @@
 #include "views/shell/PreviewWindow.h"
 
 #include "TestSupport.h"
+#include "platform/PathCodec.h"
 #include "state/StateTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,11 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
 
 using namespace tarnwick;
 using QuickLookService::PreviewKind;
@@ -106,6 +111,28 @@ TEST(PreviewWindow, ANewRequestReplacesTheOneBeforeIt) {
     EXPECT_TRUE(window.isVisible());
     ASSERT_TRUE(waitLoaded(loaded, 2));
     EXPECT_EQ(window.shown()->text, "1");
+}
+
+TEST(PreviewWindow, ANameThatIsNotUtf8ShowsItsOwnFile) {
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    for (const auto& [name, body] : {std::pair{QByteArray("odd\xff.txt"), QByteArray("mine")},
+                                     std::pair{QByteArray("odd\xEF\xBF\xBD.txt"), QByteArray("look-alike")}}) {
+        const int fd = ::open((folder + '/' + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, body.constData(), body.size()), body.size());
+        ::close(fd);
+    }
+    const QString path = PathCodec::decode(folder + "/odd\xff.txt");
+    PreviewWindow window;
+    LoadedPaths loaded(window);
+    window.showPath(path);
+    ASSERT_TRUE(waitLoaded(loaded));
+    EXPECT_EQ(loaded.paths, QStringList{path});
+    EXPECT_EQ(window.shown()->kind, PreviewKind::text);
+    EXPECT_EQ(window.shown()->text, "mine");
+    ::unlink((folder + "/odd\xff.txt").constData());
+    ::unlink((folder + "/odd\xEF\xBF\xBD.txt").constData());
 }
 
 TEST(PreviewWindow, DescribesSizesDatesAndLinks) {

@@ -90,6 +90,39 @@ TEST(SectionRail, LastMapCardShowsTheCachedScan) {
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\u2026")));
 }
 
+TEST(SectionRail, LastMapCardNamesTheMapOnScreenAcrossScans) {
+    test::FakeEnvironment environment;
+    const QDateTime now(QDate(2024, 6, 1), QTime(12, 0), Qt::UTC);
+    environment.setNow(now);
+    test::HeldWalks walks;
+    MapServices services = servicesWithCache("Backup", now.addSecs(-2 * 3600));
+    services.makeWalk = [&walks](const QString& rootPath) { return walks.make(rootPath); };
+    services.saveCache = nullptr;
+    AppState state(services);
+    ASSERT_TRUE(test::startAndRestore(state));
+    SectionRail rail(state);
+    rail.resize(SectionRail::railWidth, 720);
+    rail.show();
+    const QString cached = QStringLiteral("Backup \u00B7 2 hr. ago");
+    EXPECT_EQ(rail.shownSummary(), cached);
+
+    // Scanning another folder, then cancelling it: the card keeps the map on screen.
+    state.startScan(environment.path("Photos"));
+    EXPECT_EQ(rail.shownSummary(), cached);
+    state.cancelScan();
+    EXPECT_EQ(rail.shownSummary(), cached);
+
+    // The finished scan's tree replaces it, with its own age.
+    state.startScan(environment.path("Music"));
+    walks.at(1)->released = true;
+    ASSERT_TRUE(test::waitUntil([&] { return state.screen() == AppState::Screen::idle; }));
+    EXPECT_TRUE(rail.shownSummary().startsWith(QStringLiteral("Music \u00B7 "))) << rail.shownSummary().toStdString();
+
+    // Restoring the cache brings its name and age back.
+    state.loadCachedScan(true);
+    EXPECT_EQ(rail.shownSummary(), cached);
+}
+
 TEST(SectionRail, FitToLinesWrapsAndCuts) {
     const QFont font;
     const QFontMetrics metrics(font);

@@ -1,0 +1,187 @@
+#include "services/cleanup/AppUpdaterService.h"
+
+#include "platform/Environment.h"
+#include "platform/FileEntry.h"
+#include "platform/FolderListing.h"
+#include "platform/Locations.h"
+#include "platform/ToolRunner.h"
+#include "services/cleanup/AppBundle.h"
+#include "support/FileError.h"
+#include "support/PathRules.h"
+
+#include <QCollator>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringDecoder>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace tarnwick::AppUpdaterService {
+
+namespace {
+
+constexpr qint64 kNewerByMSecs = 60 * 1000;
+constexpr qsizetype kStemPrefix = 8;
+
+const QString kBrewPaths[] = {QStringLiteral("/opt/homebrew/bin/brew"), QStringLiteral("/usr/local/bin/brew")};
+
+void report(const Progress& progress, const QString& label) {
+    if (progress) progress(label);
+}
+
+QString spacelessLower(const QString& text) {
+    QString key = text.toLower();
+    key.remove(QLatin1Char(' '));
+    return key;
+}
+
+// The installer's name belongs to the application's.
+bool belongsTo(const QString& stemKey, const QString& appKey) {
+    if (stemKey.isEmpty() || appKey.isEmpty()) return false;
+    return stemKey.contains(appKey) || appKey.contains(stemKey.left(kStemPrefix));
+}
+
+AppUpdateItem candidate(const AppBundle& bundle, const QString& reason) {
+    AppUpdateItem item;
+    item.name = bundle.name;
+    item.path = bundle.path;
+    item.installedVersion = bundle.version;
+    item.reason = reason;
+    return item;
+}
+
+QList<AppUpdateItem> downloadsInstallers(const QList<AppBundle>& bundles, const QString& downloads) {
+    QList<AppUpdateItem> found;
+    const auto listing = FolderListing::list(downloads, FolderListing::Hidden::skip);
+    if (!listing) return found;
+    static const QSet<QString> kinds = {QStringLiteral("dmg"), QStringLiteral("pkg"), QStringLiteral("zip")};
+    for (const FileEntry& entry : *listing) {
+        if (!kinds.contains(PathRules::pathExtension(entry.name).toLower())) continue;
+        const QString stemKey = spacelessLower(PathRules::deletingPathExtension(entry.name));
+        for (const AppBundle& bundle : bundles) {
+            if (!belongsTo(stemKey, spacelessLower(bundle.name))) continue;
+            if (entry.modifiedMSecs <= bundle.modifiedMSecs + kNewerByMSecs) continue;
+            AppUpdateItem item = candidate(bundle, QStringLiteral("Newer installer in Downloads (") + entry.name +
+                                                       QLatin1Char(')'));
+            item.installerPath = entry.path;
+            found.append(std::move(item));
+        }
+    }
+    return found;
+}
+
+QList<AppUpdateItem> updateFeeds(const QList<AppBundle>& bundles, const QList<AppUpdateItem>& before) {
+    QSet<QString> listed;
+    for (const AppUpdateItem& item : before) listed.insert(item.path);
+    QList<AppUpdateItem> found;
+    for (const AppBundle& bundle : bundles) {
+        if (!bundle.hasInfo || !bundle.feed || bundle.feed->isEmpty() || listed.contains(bundle.path)) continue;
+        const QUrl url(*bundle.feed, QUrl::StrictMode);
+        const QString host = url.isValid() && !url.host().isEmpty() ? url.host() : QStringLiteral("feed");
+        found.append(candidate(bundle, QStringLiteral("Supports Sparkle updates \u2014 open app to check (") + host +
+                                           QLatin1Char(')')));
+        listed.insert(bundle.path);
+    }
+    return found;
+}
+
+QString brewProgram() {
+    for (const QString& usual : kBrewPaths) {
+        const QString program = Environment::current().toolPath(usual);
+        const QFileInfo info(program);
+        if (info.isFile() && info.isExecutable()) return program;
+    }
+    return QString();
+}
+
+}  // namespace
+
+QList<AppUpdateItem> brewOutdated(std::chrono::milliseconds timeout, const std::stop_token& stop) {
+    QList<AppUpdateItem> found;
+    const QString program = brewProgram();
+    if (program.isEmpty()) return found;
+    const ToolResult result =
+        ToolRunner::run(program, {QStringLiteral("outdated"), QStringLiteral("--cask"), QStringLiteral("--quiet")},
+                        timeout, ToolRunner::Stderr::discard, {QStringLiteral("HOMEBREW_NO_AUTO_UPDATE=1")}, stop);
+    // A run that was killed may have stopped in the middle of a line.
+    if (result.status != ToolResult::Status::finished) return found;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(result.output);
+    if (decoder.hasError()) return found;
+
+    const QString applications = Locations(Environment::current()).path(Locations::Place::applications);
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (found.size() >= kBrewLinesKept) break;
+        qsizetype start = 0;
+        qsizetype end = line.size();
+        auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r'); };
+        while (start < end && blank(line.at(start))) ++start;
+        while (end > start && blank(line.at(end - 1))) --end;
+        if (start == end) continue;
+        const QString token = line.mid(start, end - start);
+        AppUpdateItem item;
+        item.name = token;
+        item.path = PathRules::appendingPathComponent(applications, token + QStringLiteral(".app"));
+        item.installedVersion = QStringLiteral("brew cask");
+        item.reason = QStringLiteral("Homebrew reports this cask as outdated \u2014 run: brew upgrade --cask ") + token;
+        found.append(std::move(item));
+    }
+    return found;
+}
+
+QList<AppUpdateItem> scan(const Progress& progress, std::stop_token stop, std::chrono::milliseconds brewTimeout) {
+    const Environment& environment = Environment::current();
+    const Locations locations(environment);
+    QList<AppUpdateItem> found;
+
+    report(progress, QStringLiteral("Listing applications\u2026"));
+    QList<AppBundle> bundles = AppBundle::list(AppBundle::applicationFolders(locations), stop);
+    bundles.removeIf([](const AppBundle& bundle) { return !bundle.isFolder; });
+    if (!stop.stop_requested()) {
+        report(progress, QStringLiteral("Matching Downloads installers\u2026"));
+        found.append(downloadsInstallers(bundles, locations.path(Locations::Place::downloads)));
+    }
+    if (!stop.stop_requested()) {
+        report(progress, QStringLiteral("Checking Sparkle / update metadata\u2026"));
+        found.append(updateFeeds(bundles, found));
+    }
+    if (!stop.stop_requested()) {
+        report(progress, QStringLiteral("Checking Homebrew\u2026"));
+        found.append(brewOutdated(brewTimeout, stop));
+    }
+
+    // One candidate per application: the first source that found it.
+    QList<AppUpdateItem> unique;
+    QSet<QString> paths;
+    for (AppUpdateItem& item : found) {
+        if (paths.contains(item.path)) continue;
+        paths.insert(item.path);
+        unique.append(std::move(item));
+    }
+    found = std::move(unique);
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(found.begin(), found.end(), [&collator](const AppUpdateItem& a, const AppUpdateItem& b) {
+        return collator.compare(a.name, b.name) < 0;
+    });
+    return found;
+}
+
+QString openTarget(const AppUpdateItem& item) {
+    return item.installerPath.value_or(item.path);
+}
+
+void openInstaller(const AppUpdateItem& item, const RevealService::FailureHandler& onFailure) {
+    const QString target = openTarget(item);
+    if (!FileEntry::at(target)) {
+        if (onFailure) {
+            onFailure(QStringLiteral("Could not open ") + FileError::quoted(PathRules::abbreviatingWithTilde(target)) +
+                      QStringLiteral(": it is no longer there."));
+        }
+        return;
+    }
+    RevealService::open(QUrl::fromLocalFile(target), onFailure);
+}
+
+}  // namespace tarnwick::AppUpdaterService

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <stop_token>
+#include <vector>
+
+namespace tarnwick {
+
+// The 64-bit average hash of a picture, for finding near-duplicate images.
+// The picture is scaled down to 8 × 8 cells; each cell's luma (0.299 red +
+// 0.587 green + 0.114 blue) is compared with the mean of all 64, and bit k
+// (k = 8 × row + column, bit 0 the lowest) is set when the cell is at least
+// as bright as the mean. Re-encoding or resizing a picture changes few bits;
+// two pictures are similar when their hashes differ in at most 8 bits.
+//
+// A picture of one flat colour has no structure for the bits to describe:
+// every cell equals the mean, so every bit would be set, whatever the colour.
+// Flat pictures are therefore compared by their mean colour, and are never
+// similar to a picture with structure.
+struct ImageFingerprint {
+    static constexpr int kSide = 8;
+    static constexpr int kMaxDistance = 8;
+    // Cells whose lumas lie within this many levels (of 255) make a flat picture.
+    static constexpr int kFlatSpread = 2;
+    // Flat pictures are similar when no colour channel of their means differs by more.
+    static constexpr int kFlatColourDistance = 8;
+
+    quint64 hash = 0;
+    bool flat = false;
+    QRgb meanColour = 0;  // the mean red, green and blue of the 64 cells
+
+    bool isSimilar(const ImageFingerprint& other) const;
+    // The number of bits in which the two hashes differ.
+    int distance(const ImageFingerprint& other) const;
+
+    // Of a decoded picture; nothing for a null picture or one that cannot be scaled.
+    static std::optional<ImageFingerprint> ofImage(const QImage& image);
+    // Of an encoded picture in any format the image plugins read (JPEG, PNG,
+    // WebP...); nothing when it does not decode.
+    static std::optional<ImageFingerprint> ofData(const QByteArray& data);
+    // Of the regular file at path, read once without following a link;
+    // nothing when it cannot be read, is larger than maxBytes or is no picture.
+    static std::optional<ImageFingerprint> ofFile(const QString& path, qint64 maxBytes);
+    // Of many files, decoded at once on free threads of the global thread
+    // pool and on the calling thread (which never waits for a busy pool); one
+    // result per path, in order. A stop request leaves the files not yet
+    // begun without a result.
+    static std::vector<std::optional<ImageFingerprint>> ofFiles(const QStringList& paths, qint64 maxBytes,
+                                                                 const std::stop_token& stop = {});
+};
+
+}  // namespace tarnwick

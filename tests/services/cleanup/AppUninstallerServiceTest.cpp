@@ -1,0 +1,232 @@
+#include "services/cleanup/AppUninstallerService.h"
+
+#include "BundleTestSupport.h"
+#include "FileTreeSupport.h"
+#include "JunkTestSupport.h"
+#include "platform/PropertyList.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <sys/stat.h>
+
+namespace tarnwick::test {
+namespace {
+
+constexpr qint64 MB = 1000 * 1000;
+
+class AppUninstaller : public JunkTest {
+protected:
+    QString applications() const { return root(QStringLiteral("/Applications")); }
+    QString userApplications() const { return home(QStringLiteral("Applications")); }
+    QString library(const QString& relative) const { return home(QStringLiteral("Library/") + relative); }
+
+    // A bundle with an executable of `bytes` (sparse: its logical size counts).
+    QString bundle(const QString& folder, const QString& name, const char* id, qint64 bytes,
+                   PlistFormat format = PlistFormat::xml) {
+        InfoKeys keys;
+        if (id) keys.append({"CFBundleIdentifier", QString::fromUtf8(id)});
+        const QString path = writeBundle(folder, name, keys, format);
+        writeSparse(path + QStringLiteral("/Contents/MacOS/") + name, bytes);
+        return path;
+    }
+    // A leftover of `bytes` below the Library.
+    QString leftover(const QString& relative, qint64 bytes) {
+        writeSparse(library(relative) + QStringLiteral("/data"), bytes);
+        return library(relative);
+    }
+
+    QList<InstalledApp> scan(QStringList* labels = nullptr) {
+        return AppUninstallerService::scan([labels](const QString& label) {
+            if (labels) labels->append(label);
+        });
+    }
+    static const InstalledApp* named(const QList<InstalledApp>& apps, const QString& name) {
+        for (const InstalledApp& app : apps) {
+            if (app.name == name) return &app;
+        }
+        return nullptr;
+    }
+    static QStringList namesOf(const QList<InstalledApp>& apps) {
+        QStringList names;
+        for (const InstalledApp& app : apps) names.append(app.name);
+        return names;
+    }
+    QStringList leftoverNames(const QList<InstalledApp>& apps, const QString& name) const {
+        QStringList names;
+        if (const InstalledApp* app = named(apps, name)) {
+            for (const InstalledApp::Leftover& l : app->leftovers) names.append(l.path.mid(library("").size()));
+        }
+        return names;
+    }
+};
+
+TEST_F(AppUninstaller, ListsTheBundlesOfBothFoldersLargestFirst) {
+    bundle(applications(), "Editor", "com.acme.Editor", 30 * MB);
+    bundle(applications(), "Viewer", "com.acme.Viewer", 10 * MB, PlistFormat::binary);
+    bundle(applications(), "Tarnwick", "com.merrowfield4.tarnwick", 90 * MB);
+    bundle(applications(), "TALDOVANE", nullptr, 90 * MB);
+    writeSparse(applications() + "/Shout.APP/Contents/MacOS/Shout", 90 * MB);
+    makeLink(applications() + "/Editor.app", applications() + "/Link.app");
+    writeFile(applications() + "/Plain.app", "not a bundle");
+    writeSparse(userApplications() + "/Paint.app/Contents/MacOS/Paint", 20 * MB);  // no Info.plist
+
+    QStringList labels;
+    const QList<InstalledApp> apps = scan(&labels);
+    EXPECT_EQ(namesOf(apps), (QStringList{"Editor", "Paint", "Viewer"}));
+    EXPECT_EQ(labels, (QStringList{"Listing applications\u2026", "Inspecting Editor\u2026", "Inspecting Viewer\u2026",
+                                   "Inspecting Paint\u2026"}));
+    ASSERT_EQ(apps.size(), 3);
+    EXPECT_EQ(apps[0].path, applications() + "/Editor.app");
+    EXPECT_EQ(apps[0].bundleId, QStringLiteral("com.acme.Editor"));
+    EXPECT_EQ(apps[1].path, userApplications() + "/Paint.app");
+    EXPECT_EQ(apps[1].bundleId, std::nullopt);
+    EXPECT_EQ(apps[2].bundleId, QStringLiteral("com.acme.Viewer")) << "binary Info.plist";
+    EXPECT_GE(apps[0].size, 30 * MB);
+    EXPECT_LT(apps[0].size, 30 * MB + MB);
+    for (const InstalledApp& app : apps) EXPECT_FALSE(app.isSelected);
+}
+
+TEST_F(AppUninstaller, LeftoversFollowTheNameAndIdentifierRules) {
+    bundle(applications(), "Google Chrome", "com.google.Chrome", 50 * MB);
+    bundle(applications(), "Hammer", "com.example.Tool", 40 * MB);
+    bundle(applications(), "Go", nullptr, 30 * MB);
+    bundle(applications(), "Safari", "com.apple.Safari", 20 * MB);
+
+    leftover("Application Support/Google Chrome", 5 * MB);
+    leftover("Caches/googlechrome-helper", 1 * MB);
+    leftover("Application Support/.google chrome", 9 * MB);  // hidden: never looked at
+    leftover("Saved Application State/com.example.Tool.savedState", 2 * MB);
+    leftover("Caches/com.example.tool.agent", 3 * MB);
+    leftover("Containers/com.example.Tool", 4 * MB);
+    leftover("Caches/com.example.Toolbox", 6 * MB);
+    writeSparse(library("Preferences/com.example.Tool.plist"), 100);
+    makeDir(library("Application Support/Hammer"));  // empty: nothing to list
+    leftover("Application Support/Go", 7 * MB);
+    leftover("Logs/golang", 7 * MB);
+    leftover("Logs/com.apple.Safari", 8 * MB);
+    writeSparse(library("Preferences/com.apple.Safari.plist"), 200);
+
+    const QList<InstalledApp> apps = scan();
+    EXPECT_EQ(leftoverNames(apps, "Google Chrome"),
+              (QStringList{"Application Support/Google Chrome", "Caches/googlechrome-helper"}));
+    EXPECT_EQ(leftoverNames(apps, "Hammer"),
+              (QStringList{"Containers/com.example.Tool", "Caches/com.example.tool.agent",
+                           "Saved Application State/com.example.Tool.savedState",
+                           "Preferences/com.example.Tool.plist"}))
+        << "the preferences file counts once; com.example.Toolbox is someone else's";
+    EXPECT_EQ(leftoverNames(apps, "Go"), QStringList{}) << "a two-letter name claims nothing";
+    EXPECT_EQ(leftoverNames(apps, "Safari"), QStringList{"Preferences/com.apple.Safari.plist"})
+        << "the system's entries are never leftovers, the identifier's preferences file is";
+    const InstalledApp* chrome = named(apps, "Google Chrome");
+    ASSERT_TRUE(chrome);
+    EXPECT_EQ(chrome->leftoversBytes(), 6 * MB);
+    EXPECT_EQ(AppUninstallerService::resetPaths(*chrome),
+              (QStringList{library("Application Support/Google Chrome"), library("Caches/googlechrome-helper")}));
+}
+
+TEST_F(AppUninstaller, DataAnotherAppOrThisProgramClaimsIsNoLeftover) {
+    env.environment().applicationSupport = library("Application Support");
+    env.apply();
+    bundle(applications(), "Notes", "com.acme.notes", 10 * MB);
+    bundle(applications(), "Sticky Notes", "com.other.sticky", 10 * MB);
+    bundle(applications(), "Wick", nullptr, 10 * MB);
+    bundle(applications(), "Keep", nullptr, 10 * MB);
+    makeLink(env.path("elsewhere/Keeper.app"), userApplications() + "/Keeper.app");  // only a name here
+
+    leftover("Application Support/Notes", 1 * MB);
+    leftover("Application Support/Sticky Notes", 2 * MB);
+    leftover("Caches/StickyNotes", 3 * MB);
+    leftover("Caches/com.other.sticky", 4 * MB);
+    leftover("Application Support/Tarnwick/Safe Bin", 5 * MB);
+    leftover("Caches/Taldovane-wick", 5 * MB);
+    leftover("Logs/Wick", 1 * MB);
+    leftover("Application Support/Keeper", 6 * MB);
+    leftover("Caches/Keep", 1 * MB);
+
+    const QList<InstalledApp> apps = scan();
+    EXPECT_EQ(leftoverNames(apps, "Notes"), QStringList{"Application Support/Notes"});
+    EXPECT_EQ(leftoverNames(apps, "Sticky Notes"), QStringList{"Caches/com.other.sticky"})
+        << "entries that both apps' names claim belong to neither";
+    EXPECT_EQ(leftoverNames(apps, "Wick"), QStringList{"Logs/Wick"}) << "the program's own folders stay";
+    EXPECT_EQ(leftoverNames(apps, "Keep"), QStringList{"Caches/Keep"}) << "a linked app's name still claims its data";
+    EXPECT_EQ(named(apps, "Keeper"), nullptr);
+}
+
+TEST_F(AppUninstaller, CopiesThatShareANameOrIdentifierKeepTheirData) {
+    bundle(applications(), "Editor", "com.acme.Editor", 10 * MB);
+    bundle(userApplications(), "Editor", "com.acme.Editor", 10 * MB);
+    bundle(applications(), "Alpha", "com.acme.same", 5 * MB);
+    bundle(applications(), "Beta", "com.acme.same", 5 * MB);
+    bundle(applications(), "Gamma", "com.acme.gamma", 5 * MB);
+    leftover("Application Support/Editor", 1 * MB);
+    leftover("Caches/com.acme.same", 1 * MB);
+    leftover("Caches/com.acme.gamma", 1 * MB);
+
+    const QList<InstalledApp> apps = scan();
+    ASSERT_EQ(apps.size(), 5);
+    EXPECT_EQ(apps[0].path, applications() + "/Editor.app") << "equal totals keep the listing order";
+    EXPECT_EQ(apps[1].path, userApplications() + "/Editor.app");
+    for (const InstalledApp& app : apps) {
+        EXPECT_EQ(app.leftovers.isEmpty(), app.name != "Gamma") << app.name.toStdString();
+    }
+}
+
+TEST_F(AppUninstaller, KeepsTheTwelveLargestLeftoversButRanksByAllOfThem) {
+    bundle(applications(), "Bigger", "com.acme.bigger", 1 * MB);
+    bundle(applications(), "Other", "com.acme.other", 118 * MB);
+    for (int i = 1; i <= 15; ++i) {
+        leftover(QStringLiteral("Application Support/Bigger %1").arg(i, 2, 10, QChar('0')), i * MB);
+    }
+
+    const QList<InstalledApp> apps = scan();
+    EXPECT_EQ(namesOf(apps), (QStringList{"Bigger", "Other"})) << "121 MB in all, though 115 MB once cut";
+    ASSERT_EQ(apps[0].leftovers.size(), 12);
+    EXPECT_EQ(apps[0].leftovers.front().size, 15 * MB);
+    EXPECT_EQ(apps[0].leftovers.back().size, 4 * MB);
+}
+
+TEST_F(AppUninstaller, HostileBundlesAreListedWithoutWhatTheyCannotProve) {
+    bundle(applications(), "Good", "com.acme.good", 1 * MB);
+    QByteArray huge = infoPlist({{"CFBundleIdentifier", "com.acme.huge"}});
+    huge.insert(huge.indexOf("<dict>"), QByteArray(PropertyList::kMaxBytes, ' '));
+    writeBundleWithInfo(applications(), "Huge", huge);
+    const QByteArray binary = infoPlist({{"CFBundleIdentifier", "com.acme.cut"}}, PlistFormat::binary);
+    writeBundleWithInfo(applications(), "Cut", binary.left(binary.size() - 7));
+    QByteArray deep = "<plist><dict><key>CFBundleIdentifier</key><string>com.acme.deep</string><key>x</key>";
+    for (int i = 0; i < 50000; ++i) deep += "<array>";
+    writeBundleWithInfo(applications(), "Deep", deep);
+    writeBundleWithInfo(applications(), "Typed",
+                        "<plist><dict><key>CFBundleIdentifier</key><integer>7</integer></dict></plist>");
+    bundle(applications(), "Escape", "../../Documents/secret", 1 * MB);
+    writeFile(home("Documents/secret.plist"), "keep me");
+    makeDir(applications() + "/Pipe.app/Contents");
+    ASSERT_EQ(::mkfifo((applications() + "/Pipe.app/Contents/Info.plist").toUtf8().constData(), 0600), 0);
+    makeDir(applications() + "/Linked.app");
+    makeLink(applications() + "/Good.app/Contents", applications() + "/Linked.app/Contents");
+
+    const QList<InstalledApp> apps = scan();
+    EXPECT_EQ(apps.size(), 8);
+    for (const InstalledApp& app : apps) {
+        SCOPED_TRACE(app.name.toStdString());
+        EXPECT_EQ(app.bundleId.has_value(), app.name == "Good");
+        EXPECT_TRUE(app.leftovers.isEmpty());
+    }
+}
+
+TEST_F(AppUninstaller, ShallowSizeCountsFilesWithinItsBudget) {
+    const QString folder = makeDir(env.path("sized"));
+    for (const char* name : {"a", "b", "c", ".d"}) writeSparse(folder + "/" + name, 1 * MB);
+    writeSparse(folder + "/Inner.app/Contents/big", 50 * MB);  // a package: counted as one entry, not entered
+    makeLink(folder + "/a", folder + "/e-link");
+    EXPECT_EQ(AppUninstallerService::shallowSize(folder, 100), 4 * MB);
+    EXPECT_EQ(AppUninstallerService::shallowSize(folder, 3), 2 * MB) << "the first three entries: .d, Inner.app, a";
+    EXPECT_EQ(AppUninstallerService::shallowSize(folder + "/Inner.app", 100), 50 * MB) << "the package itself is entered";
+    EXPECT_EQ(AppUninstallerService::shallowSize(folder + "/a", 1), 1 * MB);
+    EXPECT_EQ(AppUninstallerService::shallowSize(folder + "/missing", 100), 0);
+}
+
+}  // namespace
+}  // namespace tarnwick::test

@@ -1,0 +1,213 @@
+#include "state/AppState.h"
+
+#include "StateTestSupport.h"
+#include "TestSupport.h"
+#include "support/ByteCountFormatter.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace tarnwick {
+namespace {
+
+constexpr qint64 MB = 1000 * 1000;
+
+InstalledApp::Leftover leftover(const QString& path, qint64 size) {
+    InstalledApp::Leftover item;
+    item.path = path;
+    item.size = size;
+    return item;
+}
+
+// The apps and updates actions of AppState over finders the test holds, and
+// a real Safe Bin in the temporary support folder.
+class AppStateAppsTest : public ::testing::Test {
+protected:
+    AppStateAppsTest() {
+        ModuleServices modules = test::quietModules();
+        modules.appsScan = appFinders.finder();
+        modules.updatesScan = updateFinders.finder();
+        state = std::make_unique<AppState>(test::testServices(), modules);
+        state->start();
+        EXPECT_TRUE(test::safeBinSettled(*state));
+    }
+
+    // An application bundle on disk with leftover folders in the Library.
+    InstalledApp installed(const QString& name, qint64 size, const QList<qint64>& leftovers, bool ticked) {
+        InstalledApp app;
+        app.name = name;
+        app.path = test::writeFile(env.root() + "/Applications/" + name + ".app/Contents/Info.plist", "x")
+                       .section('/', 0, -3);
+        app.size = size;
+        for (int i = 0; i < leftovers.size(); ++i) {
+            const QString path = env.home() + QStringLiteral("/Library/Caches/%1 %2").arg(name).arg(i);
+            test::writeFile(path + "/data", "cache");
+            app.leftovers.append(leftover(path, leftovers[i]));
+        }
+        app.isSelected = ticked;
+        return app;
+    }
+    QStringList listed() const {
+        QStringList names;
+        for (const InstalledApp& app : state->installedApps()) names.append(app.name);
+        return names;
+    }
+
+    test::FakeEnvironment env;
+    test::HeldFinders<InstalledApp> appFinders{{QStringLiteral("Listing applications\u2026"),
+                                                QStringLiteral("Inspecting Editor\u2026")}};
+    test::HeldFinders<AppUpdateItem> updateFinders{{QStringLiteral("Checking Homebrew\u2026")}};
+    std::unique_ptr<AppState> state;
+};
+
+TEST_F(AppStateAppsTest, TheScansPublishTheirListsWithTheirOwnLabels) {
+    state->runAppsScan();
+    EXPECT_TRUE(state->isAppsScanning());
+    EXPECT_EQ(state->appsStatusText(), "Starting App Uninstaller\u2026");
+    auto apps = appFinders.waitFor(0);
+    ASSERT_TRUE(apps);
+    ASSERT_TRUE(test::waitUntil([&] { return state->appsStatusText() == "Inspecting Editor\u2026"; }));
+    QList<InstalledApp> many;
+    for (int i = 0; i < 100; ++i) many.append(installed(QStringLiteral("App%1").arg(i), 1000 + i, {}, false));
+    apps->release(many);
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isAppsScanning(); }));
+    EXPECT_EQ(state->installedApps().size(), 80) << "the apps budget";
+    EXPECT_EQ(state->installedApps().front().name, "App99");
+    EXPECT_EQ(state->appsProgressLabel(), "Done");
+
+    state->runUpdatesScan();
+    EXPECT_EQ(state->updatesStatusText(), "Checking for updates\u2026");
+    auto updates = updateFinders.waitFor(0);
+    ASSERT_TRUE(updates);
+    updates->release(QList<AppUpdateItem>(100));
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isUpdatesScanning(); }));
+    EXPECT_EQ(state->appUpdates().size(), 100) << "update candidates are published whole";
+    EXPECT_EQ(state->updatesProgressLabel(), "Checking Homebrew\u2026") << "no final label";
+    EXPECT_EQ(state->updatesStatusText(), "100 update candidates");
+}
+
+TEST_F(AppStateAppsTest, StatusTextsCountTheTickedAppsWithTheirLeftovers) {
+    EXPECT_EQ(state->appsStatusText(), "Scan /Applications and find leftovers each app leaves behind.");
+    EXPECT_EQ(state->updatesStatusText(), "Downloads installers, Sparkle feeds, and Homebrew casks.");
+    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, true);
+    const InstalledApp viewer = installed("Viewer", 50 * MB, {7 * MB}, false);
+    AppStateTesting::setInstalledApps(*state, {editor, viewer});
+    EXPECT_EQ(state->appsSelectedBytes(), 106 * MB);
+    EXPECT_EQ(state->appsStatusText(), "2 apps \u00B7 1 selected \u00B7 " + ByteCountFormatter::fileStyle(106 * MB));
+    state->toggleInstalledApp(viewer.id);
+    EXPECT_EQ(state->appsSelectedBytes(), 163 * MB);
+    state->toggleInstalledApp(QUuid::createUuid());
+    state->toggleInstalledApp(editor.id);
+    EXPECT_EQ(state->appsSelectedBytes(), 57 * MB);
+    AppStateTesting::setAppUpdates(*state, {AppUpdateItem{}});
+    EXPECT_EQ(state->updatesStatusText(), "1 update candidates");
+}
+
+TEST_F(AppStateAppsTest, UninstallMovesEachTickedBundleWithItsLeftovers) {
+    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, true);
+    const InstalledApp viewer = installed("Viewer", 50 * MB, {7 * MB}, false);
+    AppStateTesting::setInstalledApps(*state, {editor, viewer});
+    state->uninstallSelectedApps();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+
+    EXPECT_EQ(listed(), QStringList{"Viewer"});
+    EXPECT_EQ(test::safeBinNames(*state), (QStringList{"Editor 0", "Editor 1", "Editor.app"}));
+    EXPECT_FALSE(QFileInfo::exists(editor.path));
+    EXPECT_TRUE(QFileInfo::exists(viewer.path));
+    EXPECT_TRUE(QFileInfo::exists(viewer.leftovers[0].path));
+    ASSERT_EQ(state->activityEvents().size(), 1);
+    const ActivityEvent& event = state->activityEvents()[0];
+    EXPECT_EQ(event.kind, "Apps");
+    EXPECT_EQ(event.summary, "Uninstalled 1 apps");
+    EXPECT_EQ(event.bytesFreed, 106 * MB);
+    EXPECT_EQ(event.itemsAffected, 3) << "the bundle and its two leftovers";
+    EXPECT_FALSE(state->errorMessage());
+
+    state->toggleInstalledApp(viewer.id);
+    state->toggleInstalledApp(viewer.id);
+    state->uninstallSelectedApps();
+    EXPECT_FALSE(state->hasSafeBinWork()) << "nothing ticked: nothing to do";
+}
+
+TEST_F(AppStateAppsTest, AFailedUninstallKeepsTheAppAndSaysWhy) {
+    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB}, true);
+    AppStateTesting::setInstalledApps(*state, {editor});
+    test::FileFault fault([&](std::string_view operation, const QString& path) {
+        return operation == "move" && path == editor.path ? EACCES : 0;
+    });
+    state->uninstallSelectedApps();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    EXPECT_EQ(listed(), QStringList{"Editor"});
+    EXPECT_TRUE(state->installedApps()[0].isSelected);
+    EXPECT_TRUE(QFileInfo::exists(editor.path));
+    ASSERT_TRUE(state->errorMessage());
+    EXPECT_TRUE(state->errorMessage()->contains("Editor.app")) << state->errorMessage()->toStdString();
+    EXPECT_TRUE(state->activityEvents().isEmpty());
+}
+
+TEST_F(AppStateAppsTest, ResetMovesOnlyTheLeftoversAndKeepsTheAppInPlace) {
+    const InstalledApp first = installed("First", 10 * MB, {}, false);
+    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, true);
+    AppStateTesting::setInstalledApps(*state, {first, editor});
+    state->resetApp(first);
+    EXPECT_FALSE(state->hasSafeBinWork()) << "no leftovers: nothing to move";
+
+    state->resetApp(editor);
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    EXPECT_EQ(listed(), (QStringList{"First", "Editor"}));
+    const InstalledApp& kept = state->installedApps()[1];
+    EXPECT_TRUE(kept.leftovers.isEmpty());
+    EXPECT_TRUE(kept.isSelected);
+    EXPECT_TRUE(QFileInfo::exists(editor.path)) << "the application stays";
+    EXPECT_EQ(state->appsSelectedBytes(), 100 * MB);
+    EXPECT_EQ(test::safeBinNames(*state), (QStringList{"Editor 0", "Editor 1"}));
+    ASSERT_EQ(state->activityEvents().size(), 1);
+    EXPECT_EQ(state->activityEvents()[0].kind, "Apps");
+    EXPECT_EQ(state->activityEvents()[0].summary, "Reset Editor leftovers");
+    EXPECT_EQ(state->activityEvents()[0].bytesFreed, 6 * MB);
+    EXPECT_EQ(state->activityEvents()[0].itemsAffected, 2);
+}
+
+TEST_F(AppStateAppsTest, AResetThatMovesPartKeepsWhatStayed) {
+    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, false);
+    AppStateTesting::setInstalledApps(*state, {editor});
+    test::FileFault fault([&](std::string_view operation, const QString& path) {
+        return operation == "move" && path == editor.leftovers[1].path ? EACCES : 0;
+    });
+    state->resetApp(editor);
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    ASSERT_EQ(state->installedApps().size(), 1);
+    ASSERT_EQ(state->installedApps()[0].leftovers.size(), 1);
+    EXPECT_EQ(state->installedApps()[0].leftovers[0].path, editor.leftovers[1].path);
+    ASSERT_TRUE(state->errorMessage());
+    ASSERT_EQ(state->activityEvents().size(), 1);
+    EXPECT_EQ(state->activityEvents()[0].itemsAffected, 1);
+}
+
+TEST_F(AppStateAppsTest, OpeningACandidateThatIsGoneSaysSo) {
+    AppUpdateItem item;
+    item.name = "gone";
+    item.path = env.root() + "/Applications/gone.app";
+    state->openUpdateCandidate(item);
+    ASSERT_TRUE(state->errorMessage());
+    EXPECT_EQ(*state->errorMessage(),
+              QStringLiteral("Could not open \u201C") + item.path + QStringLiteral("\u201D: it is no longer there."));
+}
+
+TEST_F(AppStateAppsTest, OpeningTheSectionStartsOnlyTheAppsScan) {
+    state->openSection(AppSection::apps);
+    EXPECT_TRUE(state->isAppsScanning());
+    EXPECT_FALSE(state->isUpdatesScanning());
+    ASSERT_TRUE(appFinders.waitFor(0));
+    state->openSection(AppSection::apps);
+    test::spin(20);
+    EXPECT_EQ(appFinders.count(), 1u) << "not again while it runs";
+    appFinders.at(0)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isAppsScanning(); }));
+    EXPECT_EQ(updateFinders.count(), 0u);
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,87 @@
+#include "support/AtomicFile.h"
+
+#include "TestSupport.h"
+#include "platform/FileOperations.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include <sys/resource.h>
+
+using namespace tarnwick;
+
+namespace {
+
+QStringList namesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Writes beyond `bytes` fail with EFBIG while the object lives: a write
+// failure the kernel really reports, available without root.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    rlimit saved{};
+    void (*previousHandler)(int) = nullptr;
+};
+
+}  // namespace
+
+TEST(AtomicFile, AFullDiskIsReportedAndTheOldFileKept) {
+    test::FakeEnvironment env;
+    test::ScratchFileSystem disk(env.path(QStringLiteral("disk")), 256 * 1024);
+    if (!disk.ok()) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const QString path = disk.path(QStringLiteral("store.json"));
+    ASSERT_TRUE(AtomicFile::write(path, "old contents"));
+    disk.fill();
+
+    // Small payloads (far below any write buffer) and large ones alike.
+    for (const qsizetype size : {qsizetype(10), qsizetype(4000), qsizetype(15000), qsizetype(300000)}) {
+        SCOPED_TRACE(size);
+        QString reason;
+        int code = 0;
+        EXPECT_FALSE(AtomicFile::write(path, QByteArray(size, 'n'), &reason, &code));
+        EXPECT_EQ(code, ENOSPC);
+        EXPECT_FALSE(reason.isEmpty());
+        EXPECT_EQ(AtomicFile::read(path).value_or(QByteArray()), QByteArray("old contents"));
+        EXPECT_EQ(namesIn(disk.path()), (QStringList{QStringLiteral("filler"), QStringLiteral("store.json")}));
+    }
+}
+
+TEST(AtomicFile, FailedWritesAndSyncsNeverCommit) {
+    test::FakeEnvironment env;
+    const QString path = env.path(QStringLiteral("store.json"));
+    ASSERT_TRUE(AtomicFile::write(path, "old contents"));
+    {
+        FileSizeLimit limit(100);
+        int code = 0;
+        EXPECT_FALSE(AtomicFile::write(path, QByteArray(5000, 'n'), nullptr, &code));
+        EXPECT_EQ(code, EFBIG);
+    }
+    for (const char* step : {"write", "sync"}) {
+        SCOPED_TRACE(step);
+        FileOperations::setFaultHookForTesting(
+            [&](std::string_view operation, const QString&) { return operation == step ? EIO : 0; });
+        int code = 0;
+        EXPECT_FALSE(AtomicFile::write(path, "new", nullptr, &code));
+        FileOperations::setFaultHookForTesting({});
+        EXPECT_EQ(code, EIO);
+    }
+    EXPECT_EQ(AtomicFile::read(path).value_or(QByteArray()), QByteArray("old contents"));
+    EXPECT_EQ(namesIn(env.path()).filter(QStringLiteral("store.json")), QStringList{QStringLiteral("store.json")});
+    ASSERT_TRUE(AtomicFile::write(path, "new"));
+    EXPECT_EQ(AtomicFile::read(path).value_or(QByteArray()), QByteArray("new"));
+}

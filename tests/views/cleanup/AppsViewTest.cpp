@@ -1,0 +1,223 @@
+#include "views/cleanup/AppsView.h"
+
+#include "design/TaldoButton.h"
+#include "services/store/RevealService.h"
+#include "state/AppState.h"
+#include "support/ByteCountFormatter.h"
+#include "views/cleanup/InstalledAppRow.h"
+#include "views/cleanup/UpdateCandidateRow.h"
+#include "views/common/ClampedText.h"
+#include "views/common/ElidedLabel.h"
+#include "views/common/ModuleHeader.h"
+#include "views/common/ModuleScreenFrame.h"
+#include "views/common/PlainButton.h"
+#include "views/common/SegmentedPicker.h"
+
+#include "TestSupport.h"
+#include "state/StateTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+using namespace tarnwick;
+
+namespace {
+
+constexpr qint64 MB = 1000 * 1000;
+
+InstalledApp app(const QString& name, const QString& path, qint64 size, QList<qint64> leftovers = {},
+                 bool ticked = false) {
+    InstalledApp value;
+    value.name = name;
+    value.path = path;
+    value.size = size;
+    for (int i = 0; i < leftovers.size(); ++i) {
+        InstalledApp::Leftover leftover;
+        leftover.path = QStringLiteral("%1/Library/Caches/%2 %3").arg(Environment::current().homeDirectory, name).arg(i);
+        leftover.size = leftovers[i];
+        value.leftovers.append(leftover);
+    }
+    value.isSelected = ticked;
+    return value;
+}
+
+AppUpdateItem candidate(const QString& name, const QString& reason) {
+    AppUpdateItem item;
+    item.name = name;
+    item.path = "/nowhere/" + name + ".app";
+    item.installedVersion = "1.2";
+    item.reason = reason;
+    return item;
+}
+
+// The Apps screen over finders the test holds.
+class AppsViewTest : public ::testing::Test {
+protected:
+    AppsViewTest() {
+        ModuleServices modules = test::quietModules();
+        modules.appsScan = appFinders.finder();
+        modules.updatesScan = updateFinders.finder();
+        state = std::make_unique<AppState>(test::testServices(), modules);
+        view = std::make_unique<AppsView>(*state);
+        view->resize(1000, 700);
+    }
+    ~AppsViewTest() override {
+        view.reset();
+        state.reset();
+    }
+
+    // Shows the screen (which starts both scans) and lets them find these.
+    void showWith(const QList<InstalledApp>& apps, const QList<AppUpdateItem>& updates = {}) {
+        const size_t appsIndex = appFinders.count();
+        const size_t updatesIndex = updateFinders.count();
+        view->show();
+        auto appsCall = appFinders.waitFor(appsIndex);
+        auto updatesCall = updateFinders.waitFor(updatesIndex);
+        ASSERT_TRUE(appsCall && updatesCall);
+        appsCall->release(apps);
+        updatesCall->release(updates);
+        ASSERT_TRUE(test::waitUntil([&] { return !state->isAppsScanning() && !state->isUpdatesScanning(); }));
+    }
+    ModuleScreenFrame::Body body() const { return view->frame()->body(); }
+    QString status() const { return view->frame()->header()->statusText(); }
+    QString emptyText() const { return view->findChild<QLabel*>("moduleEmptyText")->text(); }
+
+    test::FakeEnvironment env;
+    test::HeldFinders<InstalledApp> appFinders{{QStringLiteral("Inspecting Editor\u2026")}};
+    test::HeldFinders<AppUpdateItem> updateFinders{{QStringLiteral("Checking Homebrew\u2026")}};
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<AppsView> view;
+};
+
+TEST_F(AppsViewTest, ShowingStartsBothScansAndEachTabFollowsItsOwn) {
+    EXPECT_EQ(view->frame()->header()->title(), "Applications");
+    EXPECT_EQ(view->tabPicker()->labels(), (QStringList{"Uninstaller", "Updates"}));
+    view->show();
+    ASSERT_TRUE(appFinders.waitFor(0));
+    ASSERT_TRUE(updateFinders.waitFor(0));
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::scanning);
+    ASSERT_TRUE(test::waitUntil([&] { return view->frame()->progressLabel() == "Inspecting Editor\u2026"; }));
+    EXPECT_TRUE(view->scanButton()->isEnabled()) << "Scan again stays available during a scan";
+    EXPECT_FALSE(view->uninstallButton()->isEnabled());
+
+    view->tabPicker()->activate(AppsView::updates);
+    EXPECT_EQ(view->tab(), AppsView::updates);
+    EXPECT_TRUE(view->uninstallButton()->isHidden());
+    ASSERT_TRUE(test::waitUntil([&] { return view->frame()->progressLabel() == "Checking Homebrew\u2026"; }));
+    EXPECT_EQ(status(), "Checking Homebrew\u2026");
+    updateFinders.at(0)->release({candidate("Editor", "Newer installer in Downloads (Editor.dmg)")});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isUpdatesScanning(); }));
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::content);
+    EXPECT_EQ(status(), "1 update candidates");
+
+    view->tabPicker()->activate(AppsView::uninstaller);
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::scanning) << "the apps scan still runs";
+    appFinders.at(0)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isAppsScanning(); }));
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
+    EXPECT_EQ(emptyText(), "No apps indexed.");
+    EXPECT_EQ(status(), "Scan /Applications and find leftovers each app leaves behind.");
+    test::spin(20);
+    EXPECT_EQ(appFinders.count(), 1u) << "an empty list starts no scan while the screen stays shown";
+}
+
+TEST_F(AppsViewTest, RowsShowTheBundleAndOpenTheLeftoversAnUninstallMoves) {
+    showWith({app("Editor", env.home() + "/Applications/Editor.app", 100 * MB, {5 * MB, 1 * MB}, true),
+              app("Viewer", env.root() + "/Applications/Viewer.app", 50 * MB)});
+    ASSERT_EQ(view->appRows().size(), 2);
+    InstalledAppRow* editor = view->appRows()[0];
+    EXPECT_EQ(editor->findChild<ElidedLabel*>("appPath")->text(), "~/Applications/Editor.app");
+    EXPECT_EQ(view->appRows()[1]->findChild<ElidedLabel*>("appPath")->text(), env.root() + "/Applications/Viewer.app");
+    EXPECT_EQ(editor->findChild<QLabel*>("appSize")->text(), ByteCountFormatter::fileStyle(100 * MB))
+        << "the bundle alone";
+    auto* line = editor->findChild<PlainButton*>("appLeftovers");
+    EXPECT_EQ(line->text(), "\u25B8 2 leftovers \u00B7 " + ByteCountFormatter::fileStyle(6 * MB));
+    EXPECT_FALSE(editor->findChild<TaldoButton*>("appReset")->isHidden());
+    EXPECT_TRUE(view->appRows()[1]->findChild<TaldoButton*>("appReset")->isHidden());
+    EXPECT_TRUE(view->appRows()[1]->findChild<PlainButton*>("appLeftovers")->isHidden());
+    EXPECT_EQ(view->uninstallButton()->text(), "Uninstall " + ByteCountFormatter::fileStyle(106 * MB))
+        << "the header counts the leftovers too";
+    EXPECT_TRUE(view->uninstallButton()->isEnabled());
+
+    EXPECT_TRUE(editor->shownLeftoverPaths().isEmpty());
+    line->click();
+    EXPECT_EQ(editor->shownLeftoverPaths(), (QStringList{"~/Library/Caches/Editor 0", "~/Library/Caches/Editor 1"}));
+    EXPECT_TRUE(line->text().startsWith("\u25BE"));
+
+    view->appRows()[1]->findChild<PlainButton*>("appCheck")->click();
+    ASSERT_EQ(view->appRows()[0], editor) << "a tick updates the rows in place";
+    EXPECT_TRUE(editor->isExpanded());
+    EXPECT_EQ(view->uninstallButton()->text(), "Uninstall " + ByteCountFormatter::fileStyle(156 * MB));
+
+    QStringList revealed;
+    RevealService::setHandler([&](const QString& path) { revealed.append(path); });
+    editor->findChild<PlainButton*>("appReveal")->click();
+    RevealService::setHandler({});
+    EXPECT_EQ(revealed, QStringList{env.home() + "/Applications/Editor.app"});
+}
+
+TEST_F(AppsViewTest, ZeroBytesTickedKeepUninstallDisabled) {
+    showWith({app("Empty", "/nowhere/Empty.app", 0, {}, true)});
+    EXPECT_EQ(view->uninstallButton()->text(), "Uninstall " + ByteCountFormatter::fileStyle(0));
+    EXPECT_FALSE(view->uninstallButton()->isEnabled());
+}
+
+TEST_F(AppsViewTest, ResetAndUninstallGoThroughTheSafeBin) {
+    showWith({app("Editor", "/nowhere/Editor.app", 10 * MB, {1 * MB}, true), app("Viewer", "/nowhere/Viewer.app", MB)});
+    view->appRows()[0]->findChild<TaldoButton*>("appReset")->click();
+    EXPECT_FALSE(view->uninstallButton()->isEnabled()) << "not while the Safe Bin moves";
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    ASSERT_EQ(view->appRows().size(), 2);
+    EXPECT_TRUE(view->appRows()[0]->app().leftovers.isEmpty()) << "what is gone leaves the row";
+    EXPECT_TRUE(view->appRows()[0]->findChild<TaldoButton*>("appReset")->isHidden());
+
+    view->uninstallButton()->click();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    ASSERT_EQ(view->appRows().size(), 1);
+    EXPECT_EQ(view->appRows()[0]->app().name, "Viewer");
+}
+
+TEST_F(AppsViewTest, EveryUpdateRowOpensAndAMissingOneSaysSo) {
+    const QString longReason = "Supports Sparkle updates \u2014 open app to check (" + QString(300, 'x') + ")";
+    showWith({}, {candidate("Alpha", "Homebrew reports this cask as outdated \u2014 run: brew upgrade --cask alpha"),
+                  candidate("Beta", longReason)});
+    view->setTab(AppsView::updates);
+    EXPECT_EQ(view->frame()->header()->statusText(), "2 update candidates");
+    ASSERT_EQ(view->updateRows().size(), 2);
+    for (UpdateCandidateRow* row : view->updateRows()) {
+        EXPECT_TRUE(row->openButton()->isEnabled());
+        EXPECT_EQ(row->findChild<QLabel*>("updateVersion")->text(), "Installed 1.2");
+        EXPECT_EQ(row->findChild<ClampedText*>("updateReason")->maximumLines(), 2);
+    }
+    EXPECT_EQ(view->updateRows()[1]->findChild<ClampedText*>("updateReason")->text(), longReason);
+
+    view->updateRows()[0]->openButton()->click();
+    ASSERT_TRUE(state->errorMessage());
+    EXPECT_EQ(*state->errorMessage(), "Could not open \u201C/nowhere/Alpha.app\u201D: it is no longer there.");
+}
+
+TEST_F(AppsViewTest, ScanAgainRescansTheShownTabAndShowingAgainRefillsEmptyLists) {
+    showWith({app("Editor", "/nowhere/Editor.app", MB)});
+    view->scanButton()->click();
+    ASSERT_TRUE(appFinders.waitFor(1));
+    EXPECT_EQ(updateFinders.count(), 1u);
+    appFinders.at(1)->release({app("Editor", "/nowhere/Editor.app", MB)});
+    view->setTab(AppsView::updates);
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
+    EXPECT_EQ(emptyText(), "No update candidates found (Downloads installers, Sparkle, Homebrew).");
+    view->scanButton()->click();
+    ASSERT_TRUE(updateFinders.waitFor(1));
+    updateFinders.at(1)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isUpdatesScanning() && !state->isAppsScanning(); }));
+
+    view->hide();
+    view->show();
+    ASSERT_TRUE(updateFinders.waitFor(2)) << "the empty updates list is scanned again";
+    updateFinders.at(2)->release({});
+    test::spin(20);
+    EXPECT_EQ(appFinders.count(), 2u) << "the listed apps are not";
+    EXPECT_EQ(view->tab(), AppsView::updates) << "the tab survives";
+}
+
+}  // namespace
