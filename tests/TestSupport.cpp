@@ -85,6 +85,12 @@ QString writeFile(const QString& path, const QByteArray& contents) {
     return path;
 }
 
+QString writeScript(const QString& path, const QByteArray& body) {
+    writeFile(path, "#!/bin/sh\n" + body);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
 QString makeDir(const QString& path) {
     QDir().mkpath(path);
     return path;

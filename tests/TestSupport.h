@@ -66,6 +66,8 @@ struct FileFault {
 
 // Writes a file (making its folders); returns its path.
 QString writeFile(const QString& path, const QByteArray& contents = {});
+// Writes an executable shell script ("#!/bin/sh" and the body); returns its path.
+QString writeScript(const QString& path, const QByteArray& body);
 // Makes a folder with its parents; returns its path.
 QString makeDir(const QString& path);
 // A file of the test data folder (tests/data).

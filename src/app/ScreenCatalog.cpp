@@ -4,6 +4,7 @@
 #include "views/cleanup/CleanupView.h"
 #include "views/cleanup/ClutterView.h"
 #include "views/cleanup/SafeBinView.h"
+#include "views/health/PerformanceView.h"
 #include "views/health/ProtectionView.h"
 #include "views/shell/ActivityView.h"
 #include "views/shell/DetailArea.h"
@@ -17,6 +18,7 @@ void install(DetailArea& detailArea) {
     detailArea.setScreenFactory(AppSection::map, [](AppState& state) { return new SpaceMapView(state); });
     detailArea.setScreenFactory(AppSection::insights, [](AppState& state) { return new InsightsView(state); });
     detailArea.setScreenFactory(AppSection::cleanup, [](AppState& state) { return new CleanupView(state); });
+    detailArea.setScreenFactory(AppSection::performance, [](AppState& state) { return new PerformanceView(state); });
     detailArea.setScreenFactory(AppSection::apps, [](AppState& state) { return new AppsView(state); });
     detailArea.setScreenFactory(AppSection::clutter, [](AppState& state) { return new ClutterView(state); });
     detailArea.setScreenFactory(AppSection::protection, [](AppState& state) { return new ProtectionView(state); });

@@ -31,6 +31,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -246,10 +248,9 @@ QStringList fileNames() {
         QStringLiteral("volume-chooser.png"), QStringLiteral("junk.png"),
         QStringLiteral("junk-empty.png"),     QStringLiteral("safe-bin.png"),
         QStringLiteral("apps.png"),           QStringLiteral("apps-updates.png"),
-        QStringLiteral("menu-bar-panel.png"),
-        QStringLiteral("clutter.png"),
-        QStringLiteral("protection.png"),
-        QStringLiteral("protection-privacy.png"),
+        QStringLiteral("menu-bar-panel.png"), QStringLiteral("clutter.png"),
+        QStringLiteral("performance.png"),
+        QStringLiteral("protection.png"),     QStringLiteral("protection-privacy.png"),
     };
 }
 
@@ -329,6 +330,55 @@ QList<CleanupItem> demoJunk() {
         items.append(item);
     }
     items[8].detail = QStringLiteral("Same content as ~/Pictures/Camera Roll/2023.zip");
+    return items;
+}
+
+QList<PerformanceItem> demoPerformance() {
+    using Kind = PerformanceItem::Kind;
+    struct Process {
+        const char* name;
+        qint32 pid;
+        const char* metric;
+    };
+    const Process processes[] = {
+        {"firefox", 2140, "38% CPU \u00B7 6.2% MEM \u00B7 1 GB"},
+        {"Isolated Web Co", 2457, "21% CPU \u00B7 3.1% MEM \u00B7 508.4 MB"},
+        {"code", 3091, "9% CPU \u00B7 4.8% MEM \u00B7 786.2 MB"},
+        {"gnome-shell", 1388, "6% CPU \u00B7 2.4% MEM \u00B7 392 MB"},
+        {"pipewire", 1203, "2% CPU \u00B7 0.1% MEM \u00B7 18.5 MB"},
+    };
+    QList<PerformanceItem> items;
+    for (const Process& process : processes) {
+        PerformanceItem item;
+        item.title = QString::fromUtf8(process.name);
+        item.detail = QStringLiteral("PID ") + QString::number(process.pid);
+        item.kind = Kind::process;
+        item.metric = QString::fromUtf8(process.metric);
+        item.pid = process.pid;
+        item.canQuit = true;
+        items.append(item);
+    }
+    struct Launch {
+        const char* label;
+        const char* path;
+        Kind kind;
+    };
+    const Launch launches[] = {
+        {"chat-client", "/home/demo/.config/autostart/chat-client.desktop", Kind::loginItem},
+        {"cloud-sync", "/home/demo/.config/autostart/cloud-sync.desktop", Kind::loginItem},
+        {"updater-tray", "/etc/xdg/autostart/updater-tray.desktop", Kind::loginItem},
+        {"photo-backup", "/home/demo/.config/systemd/user/photo-backup.service", Kind::launchAgent},
+        {"printer-helper", "/etc/systemd/system/printer-helper.service", Kind::launchDaemon},
+    };
+    for (const Launch& launch : launches) {
+        PerformanceItem item;
+        item.title = QString::fromUtf8(launch.label);
+        item.path = QString::fromUtf8(launch.path);
+        item.detail = item.path->startsWith(kDemoHome) ? QLatin1Char('~') + item.path->mid(kDemoHome.size()) : *item.path;
+        item.kind = launch.kind;
+        item.metric = launch.kind == Kind::loginItem ? QStringLiteral("Starts at login") : rawValue(launch.kind);
+        items.append(item);
+    }
     return items;
 }
 
@@ -600,6 +650,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
         progress(QStringLiteral("Scanning caches\u2026"));
         return junkFound->load() ? demoJunk() : QList<CleanupItem>{};
     };
+    modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) { return demoPerformance(); };
     const QString home = environment.homeDirectory;
     modules.appsScan = [home](const ModuleServices::Progress&, std::stop_token) {
         return MemoryBudget::trimApps(demoApps(home));
@@ -743,6 +794,25 @@ QStringList render(const QString& outputDirectory, QString* error) {
         return fail(QStringLiteral("cannot write menu-bar-panel.png"));
     }
     written.append(panelPath);
+    panel.hide();
+
+    // The Performance screen, with the result of one maintenance run (a
+    // stand-in tool that only says it is done).
+    state.openSection(AppSection::performance);  // an empty list: the performance scan starts
+    pumpUntil([&] { return !state.isPerformanceScanning(); });
+    Environment withTool = Environment::current();
+    withTool.toolPaths.insert(QStringLiteral("/usr/bin/resolvectl"), QStringLiteral("/bin/true"));
+    Environment::Scope toolScope(withTool);
+    state.runMaintenance(MaintenanceTask::Kind::flushDNS);
+    pumpUntil([&] { return !state.maintenanceTasks().front().isRunning && !state.hasSafeBinWork(); });
+    // Scrolled down to the Maintenance card and the result under its first task.
+    if (QWidget* screen = window.shell()->detailArea()->screen(AppSection::performance)) {
+        settle();
+        if (auto* content = screen->findChild<QScrollArea*>(QStringLiteral("moduleContent"))) {
+            content->verticalScrollBar()->setValue(content->verticalScrollBar()->maximum());
+        }
+    }
+    if (!save(QStringLiteral("performance.png"))) return fail(QStringLiteral("cannot write performance.png"));
     return written;
 }
 

@@ -4,6 +4,7 @@
 #include "models/CleanupItem.h"
 #include "models/ClutterItem.h"
 #include "models/InstalledApp.h"
+#include "models/PerformanceItem.h"
 #include "models/PrivacyItem.h"
 #include "models/ProtectionFinding.h"
 #include "models/SafeBinEntry.h"
@@ -40,6 +41,8 @@ ScanInsights demoInsights(const QDateTime& now);
 std::vector<VolumeInfo> demoVolumes();
 // The junk findings of the demo home folder.
 QList<CleanupItem> demoJunk();
+// The heavy processes and launch items of the demo computer.
+QList<PerformanceItem> demoPerformance();
 // The applications of a demo computer whose home folder is `home`, with
 // their leftovers, and its update candidates.
 QList<InstalledApp> demoApps(const QString& home);

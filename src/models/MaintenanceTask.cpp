@@ -7,48 +7,24 @@ using Kind = MaintenanceTask::Kind;
 QString rawValue(Kind kind) {
     switch (kind) {
     case Kind::flushDNS: return QStringLiteral("Flush DNS cache");
-    case Kind::reindexSpotlight: return QStringLiteral("Reindex Spotlight");
-    case Kind::thinSnapshots: return QStringLiteral("Thin local Time Machine snapshots");
+    case Kind::reindexSpotlight: return QStringLiteral("Reindex desktop search");
+    case Kind::thinSnapshots: return QStringLiteral("Thin local snapshots");
     case Kind::purgeableHint: return QStringLiteral("Report purgeable / snapshot space");
     case Kind::clearFontCaches: return QStringLiteral("Clear font caches");
-    case Kind::rebuildLaunchServices: return QStringLiteral("Rebuild Launch Services DB");
+    case Kind::rebuildLaunchServices: return QStringLiteral("Rebuild applications database");
     }
     return {};
 }
 
 QString description(Kind kind) {
     switch (kind) {
-    case Kind::flushDNS: return QStringLiteral("dscacheutil + restart mDNSResponder");
-    case Kind::reindexSpotlight: return QStringLiteral("mdutil -E on the computer (can take a while)");
-    case Kind::thinSnapshots: return QStringLiteral("tmutil thinlocalsnapshots — frees APFS snapshot space");
+    case Kind::flushDNS: return QStringLiteral("resolvectl flush-caches (the system resolver's cache)");
+    case Kind::reindexSpotlight: return QStringLiteral("tracker3 reset --filesystem (reindexes over time)");
+    case Kind::thinSnapshots: return QStringLiteral("tmutil thinlocalsnapshots \u2014 frees snapshot space");
     case Kind::purgeableHint: return QStringLiteral("List local snapshots so you can reclaim purgeable space");
-    case Kind::clearFontCaches: return QStringLiteral("atsutil databases -remove (user fonts)");
+    case Kind::clearFontCaches: return QStringLiteral("fc-cache -r (rebuilds your font caches)");
     case Kind::rebuildLaunchServices:
-        return QStringLiteral("lsregister -kill -r -domain local -domain system -domain user");
-    }
-    return {};
-}
-
-QList<QStringList> commands(Kind kind) {
-    switch (kind) {
-    case Kind::flushDNS:
-        return {{QStringLiteral("/usr/bin/dscacheutil"), QStringLiteral("-flushcache")},
-                {QStringLiteral("/usr/bin/killall"), QStringLiteral("-HUP"), QStringLiteral("mDNSResponder")}};
-    case Kind::reindexSpotlight:
-        return {{QStringLiteral("/usr/bin/mdutil"), QStringLiteral("-E"), QStringLiteral("/")}};
-    case Kind::thinSnapshots:
-        return {{QStringLiteral("/usr/bin/tmutil"), QStringLiteral("thinlocalsnapshots"), QStringLiteral("/"),
-                 QStringLiteral("1000000000"), QStringLiteral("4")}};
-    case Kind::purgeableHint:
-        return {{QStringLiteral("/usr/bin/tmutil"), QStringLiteral("listlocalsnapshots"), QStringLiteral("/")}};
-    case Kind::clearFontCaches:
-        return {{QStringLiteral("/usr/bin/atsutil"), QStringLiteral("databases"), QStringLiteral("-remove")}};
-    case Kind::rebuildLaunchServices:
-        return {{QStringLiteral("/System/Library/Frameworks/CoreServices.framework/Frameworks/"
-                                "LaunchServices.framework/Support/lsregister"),
-                 QStringLiteral("-kill"), QStringLiteral("-r"), QStringLiteral("-domain"), QStringLiteral("local"),
-                 QStringLiteral("-domain"), QStringLiteral("system"), QStringLiteral("-domain"),
-                 QStringLiteral("user")}};
+        return QStringLiteral("update-desktop-database + update-mime-database (your applications)");
     }
     return {};
 }

@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 #include <QUuid>
 
 #include <optional>
@@ -24,6 +23,7 @@ struct MaintenanceTask {
     QUuid id = QUuid::createUuid();
     Kind kind = Kind::flushDNS;
     std::optional<QString> lastResult{};  // none until it ran since start-up
+    bool isRunning = false;               // its tools are running now
 
     bool operator==(const MaintenanceTask&) const = default;
 };
@@ -32,9 +32,6 @@ struct MaintenanceTask {
 QString rawValue(MaintenanceTask::Kind kind);
 // The one line shown under the title.
 QString description(MaintenanceTask::Kind kind);
-// The command lists the kind runs, in order; each starts with the executable's
-// absolute path followed by its arguments.
-QList<QStringList> commands(MaintenanceTask::Kind kind);
 // Exactly the six titles; anything else gives nothing.
 std::optional<MaintenanceTask::Kind> maintenanceKindFromRawValue(const QString& text);
 // Every kind in declaration order.

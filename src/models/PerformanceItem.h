@@ -1,5 +1,7 @@
 #pragma once
 
+#include "models/ProcessIdentity.h"
+
 #include <QString>
 #include <QUuid>
 
@@ -25,6 +27,9 @@ struct PerformanceItem {
     std::optional<QString> path{};  // the agent's property list; none for a process
     std::optional<qint32> pid{};    // none for an agent
     bool canQuit = false;
+    // A process's name and start time when it was listed, so that a quit can
+    // tell it from a later process that got the same pid; none for an agent.
+    std::optional<ProcessIdentity> identity{};
 
     // A launch item with a property list can be disabled; a process cannot.
     bool canDisable() const { return path.has_value() && kind != Kind::process; }

@@ -58,10 +58,13 @@ constexpr Row kRows[] = {
     {Place::movies, "~/Movies"},
     {Place::trash, "~/.Trash"},
     {Place::screenshots, "~/Pictures/Screenshots"},
-    {Place::autostartUser, "~/.config/autostart"},
-    {Place::autostartSystem, "/etc/xdg/autostart"},
-    {Place::systemdUserUnits, "~/.config/systemd/user"},
-    {Place::systemdSystemUserUnits, "/etc/systemd/user"},
+    {Place::userAutostart, "~/.config/autostart"},
+    {Place::systemAutostart, "/etc/xdg/autostart"},
+    {Place::userUnits, "~/.config/systemd/user"},
+    {Place::systemUserUnits, "/etc/systemd/user"},
+    {Place::systemUnits, "/etc/systemd/system"},
+    {Place::desktopEntries, "~/.local/share/applications"},
+    {Place::mimeDatabase, "~/.local/share/mime"},
     {Place::recentlyUsed, "~/.local/share/recently-used.xbel"},
     {Place::thumbnails, "~/.cache/thumbnails"},
     {Place::chromeProfiles, "~/.config/google-chrome"},
@@ -193,12 +196,18 @@ QStringList Locations::paths(Place place) const {
         return {userDirectoryOr("VIDEOS", named)};
     case Place::trash:
         return {dataHome_ + QStringLiteral("/Trash/files")};
+    case Place::userAutostart:
+        return {configHome_ + QStringLiteral("/autostart")};
+    case Place::userUnits:
+        return {configHome_ + QStringLiteral("/systemd/user")};
+    case Place::desktopEntries:
+        return {dataHome_ + QStringLiteral("/applications")};
+    case Place::mimeDatabase:
+        return {dataHome_ + QStringLiteral("/mime")};
     case Place::screenshots:
         return {path(Place::pictures) + QStringLiteral("/Screenshots")};
     // The XDG base folders stand where the named paths say ~/.config,
     // ~/.cache or ~/.local/share.
-    case Place::autostartUser:
-    case Place::systemdUserUnits:
     case Place::chromeProfiles:
     case Place::chromiumProfiles:
     case Place::braveProfiles:

@@ -55,22 +55,26 @@ public:
         movies,                 // ~/Movies
         trash,                  // ~/.Trash
         screenshots,            // ~/Pictures/Screenshots, where the desktops here save screenshots
-        // Protection and privacy places of this platform, which the design
-        // has no twin for: each is named by its own path here.
-        autostartUser,           // ~/.config/autostart
-        autostartSystem,         // /etc/xdg/autostart
-        systemdUserUnits,        // ~/.config/systemd/user
-        systemdSystemUserUnits,  // /etc/systemd/user
-        recentlyUsed,            // ~/.local/share/recently-used.xbel
-        thumbnails,              // ~/.cache/thumbnails
-        chromeProfiles,          // ~/.config/google-chrome
-        chromiumProfiles,        // ~/.config/chromium
-        braveProfiles,           // ~/.config/BraveSoftware/Brave-Browser
-        edgeProfiles,            // ~/.config/microsoft-edge
-        firefoxProfiles,         // ~/.mozilla/firefox
-        chromeCache,             // ~/.cache/google-chrome
-        chromiumCache,           // ~/.cache/chromium
-        mozillaCache,            // ~/.cache/mozilla
+        // The performance finder's launch items and the maintenance commands' folders.
+        userAutostart,          // ~/.config/autostart: the user's login items
+        systemAutostart,        // /etc/xdg/autostart
+        userUnits,              // ~/.config/systemd/user: the user's own service units
+        systemUserUnits,        // /etc/systemd/user: user units the system provides
+        systemUnits,            // /etc/systemd/system: the system's own service units
+        desktopEntries,         // ~/.local/share/applications: the user's application entries
+        mimeDatabase,           // ~/.local/share/mime: the user's file type database
+        // The privacy finder's places and the browser folders, which the
+        // design has no twin for: each is named by its own path here.
+        recentlyUsed,           // ~/.local/share/recently-used.xbel
+        thumbnails,             // ~/.cache/thumbnails
+        chromeProfiles,         // ~/.config/google-chrome
+        chromiumProfiles,       // ~/.config/chromium
+        braveProfiles,          // ~/.config/BraveSoftware/Brave-Browser
+        edgeProfiles,           // ~/.config/microsoft-edge
+        firefoxProfiles,        // ~/.mozilla/firefox
+        chromeCache,            // ~/.cache/google-chrome
+        chromiumCache,          // ~/.cache/chromium
+        mozillaCache,           // ~/.cache/mozilla
     };
 
     explicit Locations(const Environment& environment = Environment::current());

@@ -71,6 +71,7 @@ AppState::~AppState() {
     cancelScanJob();
     stopping_->store(true);
     stopModuleScans();
+    maintenanceStop_.request_stop();  // a running tool is killed rather than waited for
     scanPool_.waitForDone();
     savePool_.waitForDone();
     modulePool_.waitForDone();
@@ -206,6 +207,9 @@ void AppState::openSection(AppSection section) {
         break;
     case AppSection::cleanup:
         if (cleanupItems().isEmpty() && !isCleanupScanning()) runCleanupScan();
+        break;
+    case AppSection::performance:
+        if (performanceItems().isEmpty() && !isPerformanceScanning()) runPerformanceScan();
         break;
     case AppSection::apps:
         if (installedApps().isEmpty() && !isAppsScanning()) runAppsScan();

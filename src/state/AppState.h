@@ -345,6 +345,26 @@ public:
     void restoreSafeBin(const SafeBinEntry& entry);
     void destroySafeBin(const SafeBinEntry& entry);
 
+    // ---- Performance ----
+    // Starts the performance scan, replacing one that runs.
+    void runPerformanceScan();
+    // The progress label while scanning, a sentence when nothing is listed,
+    // else "12 processes · 9 login/agents".
+    QString performanceStatusText() const;
+    // Asks the listed process with this pid to quit, when it is still the
+    // process that was listed. On success its rows leave the list and the
+    // quit is logged; a process that is gone leaves the list too; any
+    // failure is shown as the error message.
+    void quitPerformanceProcess(qint32 pid);
+    // Disables a login item or launch item with a path. On success its row
+    // leaves the list and the result is logged; on failure the row stays and
+    // the result text is shown as the error message.
+    void disablePerformanceItem(const PerformanceItem& item);
+    // Runs a maintenance task's tools on a worker thread; the task is marked
+    // running meanwhile, and its result text is stored and logged when it
+    // ends. Nothing while that task already runs.
+    void runMaintenance(MaintenanceTask::Kind kind);
+
     // ---- Module patterns ----
     // "24 findings · 9 selected · 1.3 GB": count, noun, selected count, bytes.
     static QString selectionLine(qsizetype count, const QString& noun, qsizetype selected, qint64 bytes);
@@ -457,6 +477,7 @@ private:
 
     static const ModuleScan<CleanupItem>& junkScan();
     static const ModuleClean<CleanupItem>& junkClean();
+    static const ModuleScan<PerformanceItem>& performanceScan();
     static const ModuleScan<InstalledApp>& appsScan();
     static const ModuleScan<AppUpdateItem>& updatesScan();
     static const ModuleClean<InstalledApp>& appsClean();
@@ -496,6 +517,10 @@ private:
                             std::optional<FileError> (*action)(const SafeBinEntry& entry));
     // Purges at 30 days and lists the Safe Bin; for the Safe Bin thread.
     static std::vector<SafeBinEntry> purgedSafeBinList();
+    // Writes an activity event (no bytes, one item) on the Safe Bin thread,
+    // where the cleans write theirs, then reloads the activity list.
+    void logActivity(const QString& kind, const QString& summary);
+    void finishMaintenance(MaintenanceTask::Kind kind, const QString& result);
     void stopModuleScans();
 
     MapServices services_;
@@ -576,6 +601,8 @@ private:
     QString mapRootName_;
     // Set when the state goes, so a tree release stops waiting for other holders.
     std::shared_ptr<std::atomic_bool> stopping_ = std::make_shared<std::atomic_bool>(false);
+    // Ends the maintenance tools still running when the state is destroyed.
+    std::stop_source maintenanceStop_;
 
     // Cache loads: each one's generation, so that a restore that a later load
     // superseded is dropped.

@@ -8,6 +8,8 @@
 #include "services/cleanup/AppUninstallerService.h"
 #include "services/cleanup/AppUpdaterService.h"
 #include "services/health/BrowserActivity.h"
+#include "services/health/MaintenanceService.h"
+#include "services/health/PerformanceService.h"
 #include "services/store/ActivityService.h"
 #include "services/store/MemoryBudget.h"
 #include "support/ByteCountFormatter.h"
@@ -76,6 +78,20 @@ const AppState::ModuleClean<CleanupItem>& AppState::junkClean() {
         },
     };
     return clean;
+}
+
+const AppState::ModuleScan<PerformanceItem>& AppState::performanceScan() {
+    static const ModuleScan<PerformanceItem> scan{
+        &AppState::performanceTask_,
+        &AppState::isPerformanceScanning_,
+        &AppState::performanceProgressLabel_,
+        &AppState::performanceItems_,
+        QStringLiteral("Starting Performance scan\u2026"),
+        &ModuleServices::performanceScan,
+        &MemoryBudget::trimPerformance,
+        QStringLiteral("Done"),
+    };
+    return scan;
 }
 
 // ---- The apps and updates modules ----
@@ -423,6 +439,98 @@ void AppState::toggleCleanupItem(const QUuid& id) {
 
 void AppState::cleanSelectedToSafeBin() {
     cleanSelected(junkClean());
+}
+
+// ---- Performance ----
+
+void AppState::runPerformanceScan() {
+    runModuleScan(performanceScan());
+}
+
+QString AppState::performanceStatusText() const {
+    return statusText(isPerformanceScanning(), performanceProgressLabel(), performanceItems().isEmpty(),
+                      QStringLiteral("Heavy processes, login items, and launch agents."), [this] {
+                          const auto processes =
+                              std::count_if(performanceItems().begin(), performanceItems().end(),
+                                            [](const PerformanceItem& i) { return i.kind == PerformanceItem::Kind::process; });
+                          return QString::number(processes) + QStringLiteral(" processes \u00B7 ") +
+                                 QString::number(performanceItems().size() - processes) +
+                                 QStringLiteral(" login/agents");
+                      });
+}
+
+void AppState::quitPerformanceProcess(qint32 pid) {
+    using Outcome = PerformanceService::QuitOutcome;
+    const QList<PerformanceItem>& items = performanceItems();
+    const auto listed = std::find_if(items.begin(), items.end(), [pid](const PerformanceItem& item) {
+        return item.pid == pid && item.identity.has_value();
+    });
+    // Without the identity captured when it was listed, nothing tells the
+    // process from a later one with the same pid: it is not signalled.
+    const Outcome outcome =
+        listed == items.end() ? Outcome::refused : PerformanceService::quitProcess(pid, *listed->identity);
+    if (outcome == Outcome::requested || outcome == Outcome::noLongerRunning) {
+        QList<PerformanceItem> kept = items;
+        if (kept.removeIf([pid](const PerformanceItem& item) { return item.pid == pid; }) > 0) {
+            performanceItems_.set(std::move(kept));
+        }
+    }
+    if (outcome == Outcome::requested) {
+        logActivity(QStringLiteral("Performance"), QStringLiteral("Quit PID ") + QString::number(pid));
+    } else {
+        errorMessage_.set(PerformanceService::quitFailureText(pid, outcome));
+    }
+}
+
+void AppState::disablePerformanceItem(const PerformanceItem& item) {
+    if (!item.path) return;
+    const PerformanceService::DisableResult result = PerformanceService::disableAgent(*item.path);
+    if (!result.disabled) {
+        errorMessage_.set(result.text);
+        return;
+    }
+    QList<PerformanceItem> kept = performanceItems();
+    if (kept.removeIf([&](const PerformanceItem& listed) { return listed.id == item.id; }) > 0) {
+        performanceItems_.set(std::move(kept));
+    }
+    logActivity(QStringLiteral("Performance"), result.text);
+}
+
+void AppState::runMaintenance(MaintenanceTask::Kind kind) {
+    QList<MaintenanceTask> tasks = maintenanceTasks();
+    const auto task =
+        std::find_if(tasks.begin(), tasks.end(), [kind](const MaintenanceTask& t) { return t.kind == kind; });
+    if (task == tasks.end() || task->isRunning) return;
+    task->isRunning = true;
+    maintenanceTasks_.set(std::move(tasks));
+    QPointer<AppState> self(this);
+    modulePool_.start([this, self, kind, stop = maintenanceStop_.get_token()] {
+        const QString result = MaintenanceService::run(kind, MaintenanceService::kTimeLimit, stop);
+        if (stop.stop_requested()) return;  // the state is going away
+        QMetaObject::invokeMethod(
+            this, [self, kind, result] { if (self) self->finishMaintenance(kind, result); }, Qt::QueuedConnection);
+    });
+}
+
+void AppState::finishMaintenance(MaintenanceTask::Kind kind, const QString& result) {
+    QList<MaintenanceTask> tasks = maintenanceTasks();
+    const auto task =
+        std::find_if(tasks.begin(), tasks.end(), [kind](const MaintenanceTask& t) { return t.kind == kind; });
+    if (task == tasks.end()) return;
+    task->lastResult = result;
+    task->isRunning = false;
+    maintenanceTasks_.set(std::move(tasks));
+    // The event keeps the first 80 characters, never half of one.
+    qsizetype cut = std::min<qsizetype>(result.size(), 80);
+    if (cut < result.size() && result.at(cut - 1).isHighSurrogate()) --cut;
+    logActivity(QStringLiteral("Maintenance"), rawValue(kind) + QStringLiteral(": ") + result.left(cut));
+}
+
+void AppState::logActivity(const QString& kind, const QString& summary) {
+    runSafeBinJob(false, [kind, summary]() -> SafeBinApply {
+        ActivityService::log(kind, summary, 0, 1);
+        return [events = ActivityService::list(kActivityLimit)](AppState& state) { state.activityEvents_.set(events); };
+    });
 }
 
 // ---- Apps and updates ----

@@ -4,6 +4,7 @@
 #include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/CleanupService.h"
 #include "services/cleanup/ClutterService.h"
+#include "services/health/PerformanceService.h"
 #include "services/health/PrivacyService.h"
 #include "services/health/ProtectionService.h"
 
@@ -13,6 +14,9 @@ ModuleServices ModuleServices::production() {
     ModuleServices services;
     services.cleanupScan = [](const Progress& progress, std::stop_token stop) {
         return CleanupService::scan(progress, std::move(stop));
+    };
+    services.performanceScan = [](const Progress& progress, std::stop_token stop) {
+        return PerformanceService::scan(progress, std::move(stop));
     };
     services.appsScan = [](const Progress& progress, std::stop_token stop) {
         return AppUninstallerService::scan(progress, std::move(stop));

@@ -4,6 +4,7 @@
 #include "models/CleanupItem.h"
 #include "models/ClutterItem.h"
 #include "models/InstalledApp.h"
+#include "models/PerformanceItem.h"
 #include "models/PrivacyItem.h"
 #include "models/ProtectionFinding.h"
 
@@ -29,6 +30,7 @@ struct ModuleServices {
     using Finder = std::function<QList<Item>(const Progress& progress, std::stop_token stop)>;
 
     Finder<CleanupItem> cleanupScan;
+    Finder<PerformanceItem> performanceScan;
     // The installed applications with their leftovers, and the update candidates.
     Finder<InstalledApp> appsScan;
     Finder<AppUpdateItem> updatesScan;

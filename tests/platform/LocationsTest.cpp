@@ -55,6 +55,27 @@ TEST_F(LocationsTest, BaseFoldersFollowTheXdgVariablesWhenTheyAreUsable) {
     EXPECT_EQ(locations().path(Place::trash), env.path(QStringLiteral("data/Trash/files")));
 }
 
+TEST_F(LocationsTest, LaunchItemFoldersFollowTheConfigAndDataFolders) {
+    struct Case {
+        Place place;
+        QString expected;
+    };
+    const QString config = env.path(QStringLiteral("config"));
+    const QString data = env.path(QStringLiteral("data"));
+    env.environment().variables.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.environment().variables.insert(QStringLiteral("XDG_DATA_HOME"), data);
+    const Locations here = locations();
+    for (const Case& c : {Case{Place::userAutostart, config + QStringLiteral("/autostart")},
+                          Case{Place::userUnits, config + QStringLiteral("/systemd/user")},
+                          Case{Place::desktopEntries, data + QStringLiteral("/applications")},
+                          Case{Place::mimeDatabase, data + QStringLiteral("/mime")},
+                          Case{Place::systemAutostart, env.root() + QStringLiteral("/etc/xdg/autostart")},
+                          Case{Place::systemUserUnits, env.root() + QStringLiteral("/etc/systemd/user")},
+                          Case{Place::systemUnits, env.root() + QStringLiteral("/etc/systemd/system")}}) {
+        EXPECT_EQ(here.paths(c.place), QStringList{c.expected}) << Locations::namedAs(c.place).toStdString();
+    }
+}
+
 TEST_F(LocationsTest, UserFoldersAreReadFromTheUserDirsFile) {
     EXPECT_EQ(locations().path(Place::downloads), home + QStringLiteral("/Downloads"));
     userDirs("# written by the user-dirs tool\n"

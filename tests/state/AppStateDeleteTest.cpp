@@ -3,6 +3,7 @@
 #include "StateTestSupport.h"
 #include "TestSupport.h"
 #include "platform/FileOperations.h"
+#include "platform/PathCodec.h"
 #include "services/store/SafeBinService.h"
 #include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
@@ -14,6 +15,8 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -31,6 +34,9 @@ protected:
         state.start();
         state.startScan(root);
         EXPECT_TRUE(idle());
+        // The start-up settle of the Safe Bin runs on its own thread: the
+        // cases that write into the Safe Bin wait for it.
+        EXPECT_TRUE(test::safeBinSettled(state));
     }
 
     QString file(const QString& name) const { return root + "/" + name; }
@@ -200,6 +206,34 @@ TEST_F(AppStateDeleteTest, AFolderSwappedForALinkDuringTheCountdownMovesNothingP
     ASSERT_TRUE(state.errorMessage());
     EXPECT_TRUE(state.errorMessage()->contains("protected")) << state.errorMessage()->toStdString();
     EXPECT_EQ(collected(), QStringList{"passwd"});
+}
+
+TEST_F(AppStateDeleteTest, ANameThatIsNotUtf8MovesItselfAndNeverItsLookAlike) {
+    const QByteArray folder = QFile::encodeName(root);
+    const QByteArray raw = folder + "/bad\xff.bin";
+    const QByteArray lookalike = folder + "/bad\xef\xbf\xbd.bin";  // what a lossy decoding of the first shows
+    for (const QByteArray& path : {raw, lookalike}) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray data(300 * 1024, 'y');
+        ASSERT_EQ(::write(fd, data.constData(), data.size()), data.size());
+        ::close(fd);
+    }
+    state.startScan(root);
+    ASSERT_TRUE(idle());
+    ScanNodePtr found;
+    for (const ScanNodePtr& child : state.rootNode()->children) {
+        if (PathCodec::encode(child->path()) == raw) found = child;
+    }
+    ASSERT_NE(found, nullptr);
+    state.addToCollector(found);
+    state.beginDelete();
+    ASSERT_TRUE(countdownOver());
+    EXPECT_FALSE(state.errorMessage());
+    struct stat st{};
+    EXPECT_NE(::lstat(raw.constData(), &st), 0) << "the file collected is gone";
+    EXPECT_EQ(::lstat(lookalike.constData(), &st), 0) << "its look-alike stays";
+    ASSERT_EQ(test::safeBinNames(state).size(), 1);
 }
 
 }  // namespace

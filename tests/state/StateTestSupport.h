@@ -202,6 +202,9 @@ private:
 inline ModuleServices quietModules() {
     ModuleServices modules;
     modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
+    modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) {
+        return QList<PerformanceItem>{};
+    };
     modules.appsScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<InstalledApp>{}; };
     modules.updatesScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<AppUpdateItem>{}; };
     modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<ClutterItem>{}; };

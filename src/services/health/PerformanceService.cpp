@@ -2,10 +2,24 @@
 
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FolderListing.h"
+#include "platform/Locations.h"
+#include "platform/PathCodec.h"
+#include "platform/ToolRunner.h"
 #include "services/health/ProcPidStat.h"
+#include "services/health/PsLine.h"
+#include "support/ByteCountFormatter.h"
+#include "support/FileError.h"
+#include "support/PathRules.h"
 
+#include <QCollator>
+#include <QLocale>
+#include <QSet>
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <limits>
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -35,7 +49,256 @@ QuitOutcome outcomeOfError(int error) {
     return error == ESRCH ? QuitOutcome::noLongerRunning : QuitOutcome::failed;
 }
 
+using Kind = PerformanceItem::Kind;
+using Place = Locations::Place;
+
+// ---- Processes ----
+
+struct Row {
+    qint32 pid = 0;
+    double cpu = 0;
+    double mem = 0;
+    qint64 rssKB = 0;
+    QString name;
+};
+
+// A share as the C locale prints it: digits, optionally a point and more digits.
+std::optional<double> decimalNumber(const QByteArray& text) {
+    qsizetype point = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && point < 0 && i > 0) {
+            point = i;
+        } else if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+    }
+    if (text.isEmpty() || point == text.size() - 1) return std::nullopt;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+// A resident size in KiB whose byte count fits 64 bits.
+std::optional<qint64> residentKB(const QByteArray& text) {
+    if (text.isEmpty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value > std::numeric_limits<qint64>::max() / 1024) return std::nullopt;
+    return value;
+}
+
+bool isLeftOut(const QString& name) {
+    const QString lower = name.toLower();
+    return lower == QLatin1String("tarnwick") || lower == QLatin1String("taldovane") || name == QLatin1String("ps") ||
+           name.startsWith(QLatin1String("kernel_"));
+}
+
+// "12% CPU · 3.4% MEM · 512 MB"; QString::number keeps the point whatever the locale.
+QString processMetric(const Row& row) {
+    return QString::number(row.cpu, 'f', 0) + QStringLiteral("% CPU \u00B7 ") + QString::number(row.mem, 'f', 1) +
+           QStringLiteral("% MEM \u00B7 ") + ByteCountFormatter::memoryStyle(row.rssKB * 1024);
+}
+
+QList<PerformanceItem> topProcesses(int limit) {
+    const Environment& environment = Environment::current();
+    const ToolResult result = ToolRunner::run(
+        environment.toolPath(QStringLiteral("/usr/bin/ps")),
+        {QStringLiteral("-e"), QStringLiteral("-o"), QStringLiteral("pid=,pcpu=,pmem=,rss=,comm=")},
+        kListingTimeLimit, ToolRunner::Stderr::discard, {QStringLiteral("LC_ALL=C")});
+    if (result.status != ToolResult::Status::finished) return {};
+    return processItems(result.output, environment.rootPrefix, limit);
+}
+
+// ---- Launch items ----
+
+struct Folder {
+    Place place;
+    Kind kind;
+};
+
+bool hasVendorPrefix(const QString& label) {
+    const QStringList& prefixes = vendorPrefixes();
+    return std::any_of(prefixes.begin(), prefixes.end(), [&](const QString& p) { return label.startsWith(p); });
+}
+
+// The label of an entry named "<label>.<extension>", or nothing.
+std::optional<QString> labelOf(const QString& name, const QString& extension) {
+    if (PathRules::pathExtension(name) != extension) return std::nullopt;
+    return name.left(name.size() - extension.size() - 1);
+}
+
+PerformanceItem launchItem(const FileEntry& entry, const QString& label, Kind kind, const QString& metric) {
+    PerformanceItem item;
+    item.title = label;
+    item.detail = PathRules::abbreviatingWithTilde(entry.path);
+    item.kind = kind;
+    item.metric = metric;
+    item.path = entry.path;
+    item.canQuit = false;
+    return item;
+}
+
+// The entries of the folders that pass: the extension, not hidden, not a
+// vendor's, each label once (the first folder's entry wins).
+template <class Accept, class Make>
+QList<PerformanceItem> listFolders(std::initializer_list<Folder> folders, const QString& extension, Accept accept,
+                                   Make make) {
+    const Locations locations(Environment::current());
+    QSet<QString> seen;
+    QList<PerformanceItem> items;
+    for (const Folder& folder : folders) {
+        const std::optional<QList<FileEntry>> entries =
+            FolderListing::list(locations.path(folder.place), FolderListing::Hidden::skip);
+        if (!entries) continue;
+        for (const FileEntry& entry : *entries) {
+            if (!accept(entry)) continue;
+            const std::optional<QString> label = labelOf(entry.name, extension);
+            if (!label || label->isEmpty() || hasVendorPrefix(*label) || seen.contains(*label)) continue;
+            seen.insert(*label);
+            items.append(make(entry, *label, folder.kind));
+        }
+    }
+    return items;
+}
+
+// Autostart entries: files and the links users make to an application's
+// entry (the link itself is what a disable renames).
+QList<PerformanceItem> loginItems() {
+    QList<PerformanceItem> items = listFolders(
+        {{Place::userAutostart, Kind::loginItem}, {Place::systemAutostart, Kind::loginItem}},
+        QStringLiteral("desktop"),
+        [](const FileEntry& entry) { return entry.isRegularFile() || entry.isSymbolicLink(); },
+        [](const FileEntry& entry, const QString& label, Kind kind) {
+            return launchItem(entry, label, kind, QStringLiteral("Starts at login"));
+        });
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(items.begin(), items.end(), [&](const PerformanceItem& a, const PerformanceItem& b) {
+        return collator.compare(a.title, b.title) < 0;
+    });
+    return items;
+}
+
+// Service units: regular files only, since the links in a unit folder are
+// enablement aliases and masks that systemctl manages.
+QList<PerformanceItem> launchAgents() {
+    return listFolders({{Place::userUnits, Kind::launchAgent},
+                        {Place::systemUserUnits, Kind::launchAgent},
+                        {Place::systemUnits, Kind::launchDaemon}},
+                       QStringLiteral("service"), [](const FileEntry& entry) { return entry.isRegularFile(); },
+                       [](const FileEntry& entry, const QString& label, Kind kind) {
+                           return launchItem(entry, label, kind, rawValue(kind));
+                       });
+}
+
+// ---- Disabling ----
+
+enum class Manager { none, userUnits, systemUnits };
+
+// Which folder of launch items holds path, and so what stops it; nothing
+// for any other place.
+std::optional<Manager> managerOf(const QString& path) {
+    const Locations locations(Environment::current());
+    const QString folder = PathRules::deletingLastPathComponent(PathRules::standardizingPath(path));
+    const QString extension = PathRules::pathExtension(path);
+    auto in = [&](Place place) { return PathRules::standardizingPath(locations.path(place)) == folder; };
+    if (extension == QLatin1String("desktop") && (in(Place::userAutostart) || in(Place::systemAutostart))) {
+        return Manager::none;
+    }
+    if (extension == QLatin1String("service")) {
+        if (in(Place::userUnits) || in(Place::systemUserUnits)) return Manager::userUnits;
+        if (in(Place::systemUnits)) return Manager::systemUnits;
+    }
+    return std::nullopt;
+}
+
+// The characters systemd allows in a unit name; anything else was never
+// loaded as a unit, so there is nothing to stop.
+bool isUnitName(const QString& name) {
+    return !name.isEmpty() && std::all_of(name.begin(), name.end(), [](QChar c) {
+        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+               (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || QStringLiteral(":_.\\@-").contains(c);
+    });
+}
+
+void stopUnit(Manager manager, const QString& unit) {
+    if (manager == Manager::none || !isUnitName(unit)) return;
+    const QStringList arguments =
+        manager == Manager::userUnits
+            ? QStringList{QStringLiteral("--user"), QStringLiteral("disable"), QStringLiteral("--now"),
+                          QStringLiteral("--"), unit}
+            : QStringList{QStringLiteral("--no-ask-password"), QStringLiteral("disable"), QStringLiteral("--now"),
+                          QStringLiteral("--"), unit};
+    // The status is ignored: a unit that was never enabled or started has
+    // nothing to undo, and the rename below is what keeps it from loading.
+    ToolRunner::run(Environment::current().toolPath(QStringLiteral("/usr/bin/systemctl")), arguments,
+                    kDisableTimeLimit);
+}
+
 }  // namespace
+
+QList<PerformanceItem> processItems(const QByteArray& output, const QString& root, int limit) {
+    std::vector<Row> rows;
+    for (const QByteArray& bytes : output.split('\n')) {
+        if (bytes.isEmpty()) continue;
+        const std::optional<PsLine> line = PsLine::parse(bytes, 3);
+        if (!line) continue;
+        const std::optional<double> cpu = decimalNumber(line->figures[0]);
+        const std::optional<double> mem = decimalNumber(line->figures[1]);
+        const std::optional<qint64> rss = residentKB(line->figures[2]);
+        if (!cpu || !mem || !rss) continue;
+        const QString name = line->name();
+        if (name.isEmpty() || isLeftOut(name)) continue;
+        rows.push_back(Row{line->pid, *cpu, *mem, *rss, name});
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Row& a, const Row& b) { return 2 * a.cpu + a.mem > 2 * b.cpu + b.mem; });
+
+    QList<PerformanceItem> items;
+    for (const Row& row : rows) {
+        if (items.size() >= limit) break;
+        // Kernel threads, and processes gone or exited since the listing, are
+        // nothing the user could quit.
+        const std::optional<ProcPidStat> stat = ProcPidStat::read(root, row.pid);
+        if (!stat || stat->isKernelThread() || stat->isZombie()) continue;
+        PerformanceItem item;
+        item.title = row.name;
+        item.detail = QStringLiteral("PID ") + QString::number(row.pid);
+        item.kind = Kind::process;
+        item.metric = processMetric(row);
+        item.pid = row.pid;
+        item.canQuit = true;
+        item.identity = stat->identity();
+        items.append(std::move(item));
+    }
+    return items;
+}
+
+const QStringList& vendorPrefixes() {
+    static const QStringList prefixes{QStringLiteral("org.gnome."), QStringLiteral("org.freedesktop."),
+                                      QStringLiteral("org.kde."),   QStringLiteral("gnome-"),
+                                      QStringLiteral("at-spi"),     QStringLiteral("xdg-")};
+    return prefixes;
+}
+
+QList<PerformanceItem> scan(const Progress& progress, std::stop_token stop) {
+    auto report = [&](const QString& label) {
+        if (progress) progress(label);
+    };
+    QList<PerformanceItem> items;
+    report(QStringLiteral("Reading processes\u2026"));
+    items += topProcesses(kProcessLimit);
+    if (stop.stop_requested()) return items;
+    report(QStringLiteral("Reading login items\u2026"));
+    items += loginItems();
+    if (stop.stop_requested()) return items;
+    report(QStringLiteral("Reading launch agents\u2026"));
+    items += launchAgents();
+    return items;
+}
 
 QuitOutcome quitProcess(qint32 pid, const ProcessIdentity& expected) {
     if (pid <= 1 || pid == static_cast<qint32>(::getpid())) return QuitOutcome::refused;
@@ -50,6 +313,37 @@ QuitOutcome quitProcess(qint32 pid, const ProcessIdentity& expected) {
 
     if (signalProcess(handle, pid) != 0) return outcomeOfError(errno);
     return QuitOutcome::requested;
+}
+
+QString quitFailureText(qint32 pid, QuitOutcome outcome) {
+    switch (outcome) {
+    case QuitOutcome::requested: return QString();
+    case QuitOutcome::noLongerRunning:
+        return QStringLiteral("Process ") + QString::number(pid) + QStringLiteral(" is no longer running.");
+    case QuitOutcome::refused:
+    case QuitOutcome::failed: break;
+    }
+    return QStringLiteral("Could not quit process ") + QString::number(pid) + QLatin1Char('.');
+}
+
+DisableResult disableAgent(const QString& path) {
+    const QString name = PathRules::lastPathComponent(path);
+    const QString extension = PathRules::pathExtension(name);
+    const QString label = extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
+    auto failure = [&](const QString& reason) {
+        return DisableResult{false, QStringLiteral("Could not disable ") + label + QStringLiteral(": ") + reason};
+    };
+    const std::optional<Manager> manager = managerOf(path);
+    if (!manager) return failure(QStringLiteral("it is not a login item or launch agent."));
+
+    stopUnit(*manager, name);
+    // rename() puts the file in place of an older ".disable" file in one
+    // step: there is no moment where neither exists, and a failed rename
+    // leaves both as they were.
+    const QByteArray from = PathCodec::encode(path);
+    const QByteArray to = PathCodec::encode(QString(path + QStringLiteral(".disable")));
+    if (::rename(from.constData(), to.constData()) != 0) return failure(FileError::systemText(errno));
+    return DisableResult{true, QStringLiteral("Disabled ") + label};
 }
 
 }  // namespace tarnwick::PerformanceService

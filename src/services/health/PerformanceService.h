@@ -1,14 +1,57 @@
 #pragma once
 
+#include "models/PerformanceItem.h"
 #include "models/ProcessIdentity.h"
 
+#include <QByteArray>
+#include <QList>
+#include <QString>
 #include <QtGlobal>
+
+#include <chrono>
+#include <functional>
+#include <stop_token>
 
 namespace tarnwick {
 
 // The performance finder: heavy processes and launch items, and the actions
 // on them. Stateless functions.
+//
+// Launch items are this platform's: login items are the desktop's autostart
+// entries ("*.desktop" in the user's autostart folder, then the system's),
+// launch agents the systemd user units ("*.service" in the user's unit
+// folder, then the system's user units), launch daemons the system's own
+// units ("*.service" files in /etc/systemd/system; the links there are
+// enablement aliases and masks, not units). Entries of the desktop's own
+// vendors are left out. Every folder comes from the locations table of the
+// current environment.
 namespace PerformanceService {
+
+using Progress = std::function<void(const QString& label)>;
+
+// How many processes a scan lists at most.
+inline constexpr int kProcessLimit = 18;
+// How long "ps" may take.
+inline constexpr std::chrono::seconds kListingTimeLimit{10};
+// How long one systemctl call of a disable may take.
+inline constexpr std::chrono::seconds kDisableTimeLimit{15};
+
+// The heaviest processes, then the login items sorted by title, then the
+// launch agents and daemons in folder order; progress (may be empty) gets a
+// label before each of the three on the calling thread. Synchronous: callers
+// run it off the UI thread. Never fails: a listing that cannot be read adds
+// nothing. A stop request ends the scan before its next listing.
+QList<PerformanceItem> scan(const Progress& progress, std::stop_token stop = {});
+
+// The items of one "ps -e -o pid=,pcpu=,pmem=,rss=,comm=" listing: the
+// `limit` heaviest processes by 2 × cpu + mem, heaviest first (equal loads
+// in listing order). Lines that do not parse, this program's own processes,
+// "ps" itself and kernel threads are left out, and so is a process whose
+// stat file under root is gone; each item carries the identity read there.
+QList<PerformanceItem> processItems(const QByteArray& output, const QString& root, int limit);
+
+// The labels the desktop's own entries start with; such entries are not listed.
+const QStringList& vendorPrefixes();
 
 enum class QuitOutcome {
     requested,        // the process was asked to quit (SIGTERM)
@@ -24,6 +67,22 @@ enum class QuitOutcome {
 // is reused in between is never signalled. Runs on the calling thread; reads
 // /proc under the environment's root prefix.
 QuitOutcome quitProcess(qint32 pid, const ProcessIdentity& expected);
+// What the user reads when a quit did not go through; empty for `requested`.
+QString quitFailureText(qint32 pid, QuitOutcome outcome);
+
+struct DisableResult {
+    bool disabled = false;
+    QString text;  // "Disabled <label>", or "Could not disable <label>: <reason>"
+};
+
+// Disables a login item or launch item listed by scan(): a user unit is
+// first disabled and stopped ("systemctl --user disable --now -- <unit>"),
+// a system unit likewise without asking for a password, both with their
+// status ignored; an autostart entry needs no tool. Then the file is renamed
+// to its path + ".disable", replacing an older file of that name in one
+// step; it is never deleted. A path outside the launch-item folders is
+// refused. Blocks for the tool's run.
+DisableResult disableAgent(const QString& path);
 
 }  // namespace PerformanceService
 

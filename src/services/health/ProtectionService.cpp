@@ -61,10 +61,10 @@ QList<ProtectionFinding> suspiciousAgents(const Locations& locations, const std:
         const char* extension;
     };
     static const Folder folders[] = {
-        {Place::autostartUser, "desktop"},
-        {Place::systemdUserUnits, "service"},
-        {Place::autostartSystem, "desktop"},
-        {Place::systemdSystemUserUnits, "service"},
+        {Place::userAutostart, "desktop"},
+        {Place::userUnits, "service"},
+        {Place::systemAutostart, "desktop"},
+        {Place::systemUserUnits, "service"},
     };
     QList<ProtectionFinding> findings;
     for (const Folder& folder : folders) {

@@ -1,9 +1,8 @@
 #include "services/health/PsProcessSource.h"
 
-#include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
 #include "services/health/ProcPidStat.h"
-
+#include "services/health/PsLine.h"
 
 namespace tarnwick {
 
@@ -27,22 +26,16 @@ QList<SystemMonitor::Proc> PsProcessSource::parse(const QByteArray& output) cons
     for (const QByteArray& bytes : output.split('\n')) {
         if (bytes.isEmpty()) continue;
         if (++lines > lineLimit) break;
-        // Names are bytes: split at white space as bytes and decoded
-        // losslessly, so one odd name neither hides the others nor stops
-        // matching its own stat file.
-        const QByteArrayList fields = bytes.simplified().split(' ');
-        if (fields.size() < 3) continue;
-        bool ok = false;
-        const qint32 pid = fields[0].toInt(&ok);
-        if (!ok || pid <= 0) continue;
-        const QString command = PathCodec::decode(QByteArrayList(fields.mid(2)).join(' '));
-        const QString name = command.mid(command.lastIndexOf(QLatin1Char('/')) + 1);
+        const std::optional<PsLine> line = PsLine::parse(bytes, 1);
+        if (!line) continue;
+        const qint32 pid = line->pid;
+        const QString name = line->name();
         if (name.isEmpty() || name == QLatin1String("ps") || name.toLower().contains(QLatin1String("tarnwick"))) {
             continue;
         }
         const std::optional<ProcPidStat> stat = ProcPidStat::read(root_, pid);
         if (!stat || stat->isKernelThread()) continue;
-        processes.append(SystemMonitor::Proc{pid, name, QString::fromLatin1(fields[1]), stat->identity()});
+        processes.append(SystemMonitor::Proc{pid, name, QString::fromLatin1(line->figures[0]), stat->identity()});
         if (processes.size() == processLimit) break;
     }
     return processes;

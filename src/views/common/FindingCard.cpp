@@ -44,6 +44,7 @@ FindingCard::FindingCard(const QString& symbol, const QString& title, const QStr
     auto* blurb = ViewText::label(description, 11, QFont::Normal, T::textSecondary(), this);
     blurb->setObjectName(QStringLiteral("cardDescription"));
     blurb->setWordWrap(true);
+    blurb->setHidden(description.isEmpty());  // a card of rows only has no description line
     layout_->addWidget(blurb);
     firstRow_ = layout_->count();
 }

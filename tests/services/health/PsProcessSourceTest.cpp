@@ -1,6 +1,7 @@
 #include "services/health/ProcPidStat.h"
 #include "services/health/PsProcessSource.h"
 
+#include "ProcStatLines.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -10,13 +11,7 @@ using namespace tarnwick;
 
 namespace {
 
-// A /proc/<pid>/stat line as the kernel writes it.
-QByteArray statLine(qint32 pid, const QByteArray& name, quint64 flags, quint64 start, char state = 'S') {
-    QByteArray line = QByteArray::number(pid) + " (" + name + ") " + state + " 1 1 1 0 -1 ";
-    line += QByteArray::number(flags);
-    line += " 0 0 0 0 5 6 0 0 20 0 1 0 " + QByteArray::number(start) + " 1000 50 18446744073709551615\n";
-    return line;
-}
+using test::statLine;
 
 class PsProcessSourceTest : public ::testing::Test {
 protected:

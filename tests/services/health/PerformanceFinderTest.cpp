@@ -1,0 +1,275 @@
+#include "services/health/PerformanceService.h"
+
+#include "FileTreeSupport.h"
+#include "ProcStatLines.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace tarnwick;
+using Kind = PerformanceItem::Kind;
+
+namespace {
+
+QStringList titles(const QList<PerformanceItem>& items) {
+    QStringList result;
+    for (const PerformanceItem& item : items) result << item.title;
+    return result;
+}
+
+QList<PerformanceItem> ofKind(const QList<PerformanceItem>& items, Kind kind) {
+    QList<PerformanceItem> result;
+    for (const PerformanceItem& item : items) {
+        if (item.kind == kind) result << item;
+    }
+    return result;
+}
+
+// The finder over a fake root: stat files for the processes, autostart and
+// unit folders, and tools that are scripts.
+class PerformanceFinderTest : public ::testing::Test {
+protected:
+    void process(qint32 pid, const QByteArray& name, quint64 flags = 0x400100, quint64 start = 777, char state = 'S') {
+        test::writeFile(env.root() + QStringLiteral("/proc/%1/stat").arg(pid),
+                        test::statLine(pid, name, flags, start, state));
+    }
+    QList<PerformanceItem> processes(const QByteArray& output, int limit = 18) const {
+        return PerformanceService::processItems(output, env.root(), limit);
+    }
+    QString home(const QString& relative) const { return env.home() + QLatin1Char('/') + relative; }
+    QString root(const QString& relative) const { return env.root() + QLatin1Char('/') + relative; }
+    // A systemctl that records its arguments, one per line, and exits with status.
+    QString fakeSystemctl(int status = 0) {
+        const QString log = env.path(QStringLiteral("systemctl.log"));
+        const QString script = test::writeScript(
+            env.path(QStringLiteral("bin/systemctl")),
+            "for a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + log.toUtf8() + "'; done\nexit " +
+                QByteArray::number(status) + "\n");
+        env.environment().toolPaths.insert(QStringLiteral("/usr/bin/systemctl"), script);
+        env.apply();
+        return log;
+    }
+    static QStringList lines(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    test::FakeEnvironment env;
+};
+
+}  // namespace
+
+TEST_F(PerformanceFinderTest, ProcessesAreRankedByTwiceTheCpuPlusTheMemory) {
+    process(10, "builder");
+    process(11, "indexer");
+    process(12, "Web Content");
+    process(13, "same-a");
+    process(14, "same-b");
+    const QList<PerformanceItem> items = processes(
+        "   11 10.0 80.0  2048 indexer\n"
+        "   13  1.0  1.0  1024 same-a\n"
+        "   10 50.0  1.0 524288 /usr/lib/builder/builder\n"
+        "   12  5.0  2.5  3072 Web    Content\n"
+        "   14  1.0  1.0  1024 same-b\n");
+    ASSERT_EQ(titles(items), QStringList({"builder", "indexer", "Web Content", "same-a", "same-b"}))
+        << "key 101 above key 100; equal keys keep the listing's order; a path gives its last part";
+    const PerformanceItem& top = items.front();
+    EXPECT_EQ(top.detail, "PID 10");
+    EXPECT_EQ(top.kind, Kind::process);
+    EXPECT_EQ(top.metric, "50% CPU \u00B7 1.0% MEM \u00B7 512 MB");
+    EXPECT_EQ(top.pid, 10);
+    EXPECT_TRUE(top.canQuit);
+    EXPECT_FALSE(top.canDisable());
+    EXPECT_FALSE(top.path);
+    EXPECT_EQ(top.identity, (ProcessIdentity{"builder", 777})) << "the identity comes from the stat file";
+}
+
+TEST_F(PerformanceFinderTest, LeavesOutWhatCannotOrMustNotBeQuit) {
+    process(2, "kthreadd", 0x208040);
+    process(20, "Tarnwick");
+    process(21, "TARNWICK");
+    process(22, "taldovane");
+    process(23, "Tarnwick Agent");
+    process(24, "ps");
+    process(25, "PS");
+    process(26, "kernel_task");
+    process(27, "defunct", 0x400100, 777, 'Z');
+    process(29, "huge");
+    process(30, "editor");
+    const QByteArray max = QByteArray::number(std::numeric_limits<qint64>::max() / 1024);
+    const QList<PerformanceItem> items = processes(
+        "    2 90.0 0.0 0 kthreadd\n"
+        "   20 80.0 1.0 10 Tarnwick\n"
+        "   21 80.0 1.0 10 TARNWICK\n"
+        "   22 80.0 1.0 10 taldovane\n"
+        "   23 70.0 1.0 10 Tarnwick Agent\n"
+        "   24 60.0 1.0 10 ps\n"
+        "   25 60.0 1.0 10 PS\n"
+        "   26 60.0 1.0 10 kernel_task\n"
+        "   27 60.0 1.0 10 defunct\n"
+        "   28 55.0 1.0 10 gone\n"
+        "   29 50.0 1.0 " + max + " huge\n"
+        "   29 50.0 1.0 " + max + "1 huge\n"
+        "   30 40.0 1.0 -5 editor\n"
+        "   30 4,0 1.0 5 editor\n"
+        "   30 abc 1.0 5 editor\n"
+        "   30 40.0 1e1 5 editor\n"
+        "   30 40. 1.0 5 editor\n"
+        "   30 40.0 1.0 5.5 editor\n"
+        "  x30 40.0 1.0 5 editor\n"
+        "   30 40.0 1.0 5\n"
+        "\n"
+        "   30 1.0 2.0 5 editor\n");
+    EXPECT_EQ(titles(items), QStringList({"Tarnwick Agent", "PS", "huge", "editor"}))
+        << "own names, ps, kernel_ names, kernel threads, exited and vanished processes and bad lines are left out";
+    EXPECT_TRUE(items[2].metric.endsWith("8 EB")) << "the largest size that fits is kept: " << items[2].metric.toStdString();
+}
+
+TEST_F(PerformanceFinderTest, KeepsTheHeaviestUpToTheLimit) {
+    QByteArray output;
+    for (int pid = 100; pid < 130; ++pid) {
+        process(pid, "worker-" + QByteArray::number(pid));
+        output += QByteArray::number(pid) + " " + QByteArray::number(pid - 99) + ".0 0.0 100 worker-" +
+                  QByteArray::number(pid) + "\n";
+    }
+    const QList<PerformanceItem> items = processes(output);
+    ASSERT_EQ(items.size(), 18);
+    EXPECT_EQ(items.front().title, "worker-129");
+    EXPECT_EQ(items.back().title, "worker-112");
+    EXPECT_TRUE(processes("").isEmpty());
+}
+
+TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) {
+    const QString ps = test::writeScript(env.path(QStringLiteral("bin/ps")),
+                                         "[ \"$LC_ALL\" = C ] || exit 3\n"
+                                         "[ \"$*\" = '-e -o pid=,pcpu=,pmem=,rss=,comm=' ] || exit 4\n"
+                                         "echo '  40 12.0 3.0 2048 player'\n");
+    env.environment().toolPaths.insert(QStringLiteral("/usr/bin/ps"), ps);
+    env.apply();
+    process(40, "player");
+
+    test::writeFile(home(".config/autostart/zeta.desktop"));
+    test::writeFile(home(".config/autostart/alpha.desktop"));
+    test::writeFile(home(".config/autostart/Mid.desktop"));
+    test::writeFile(home(".config/autostart/org.gnome.Shell.desktop"));
+    test::writeFile(home(".config/autostart/.hidden.desktop"));
+    test::writeFile(home(".config/autostart/notes.txt"));
+    test::writeFile(home(".config/autostart/upper.DESKTOP"));
+    test::makeDir(home(".config/autostart/folder.desktop"));
+    test::makeLink(root("usr/share/applications/chat.desktop"), home(".config/autostart/chat.desktop"));
+    test::writeFile(root("etc/xdg/autostart/beta.desktop"));
+    test::writeFile(root("etc/xdg/autostart/zeta.desktop"));  // the user's entry of the same name wins
+    for (const char* vendor : {"org.freedesktop.x", "org.kde.y", "gnome-keyring-ssh", "at-spi-dbus-bus", "xdg-user-dirs"}) {
+        test::writeFile(root(QStringLiteral("etc/xdg/autostart/%1.desktop").arg(vendor)));
+    }
+
+    test::writeFile(home(".config/systemd/user/sync.service"));
+    test::writeFile(home(".config/systemd/user/backup.timer"));
+    test::makeDir(home(".config/systemd/user/default.target.wants"));
+    test::makeLink(QStringLiteral("/dev/null"), home(".config/systemd/user/masked.service"));
+    test::writeFile(root("etc/systemd/user/sync.service"));  // listed once, from the user's folder
+    test::writeFile(root("etc/systemd/user/mpd.service"));
+    test::writeFile(root("etc/systemd/system/mpd.service"));  // a label is listed once across the folders
+    test::writeFile(root("etc/systemd/system/printer.service"));
+    test::writeFile(root("etc/systemd/system/org.freedesktop.z.service"));
+    test::makeLink(root("usr/lib/systemd/system/sshd.service"), root("etc/systemd/system/sshd.service"));
+
+    QStringList labels;
+    const QList<PerformanceItem> items = PerformanceService::scan([&](const QString& label) { labels << label; });
+    EXPECT_EQ(labels, QStringList({"Reading processes\u2026", "Reading login items\u2026", "Reading launch agents\u2026"}));
+    EXPECT_EQ(titles(items), QStringList({"player", "alpha", "beta", "chat", "Mid", "zeta", "sync", "mpd", "printer"}))
+        << "processes, login items by title without regard to case, then units in folder order";
+
+    const QList<PerformanceItem> login = ofKind(items, Kind::loginItem);
+    ASSERT_EQ(login.size(), 5);
+    EXPECT_EQ(login[0].detail, "~/.config/autostart/alpha.desktop");
+    EXPECT_EQ(login[0].metric, "Starts at login");
+    EXPECT_EQ(login[0].path, home(".config/autostart/alpha.desktop"));
+    EXPECT_FALSE(login[0].canQuit);
+    EXPECT_TRUE(login[0].canDisable());
+    EXPECT_EQ(login[4].path, home(".config/autostart/zeta.desktop"));
+
+    const QList<PerformanceItem> agents = ofKind(items, Kind::launchAgent);
+    ASSERT_EQ(agents.size(), 2);
+    EXPECT_EQ(agents[0].path, home(".config/systemd/user/sync.service"));
+    EXPECT_EQ(agents[0].metric, "Launch agent");
+    const QList<PerformanceItem> daemons = ofKind(items, Kind::launchDaemon);
+    ASSERT_EQ(daemons.size(), 1);
+    EXPECT_EQ(daemons[0].metric, "Launch daemon");
+    EXPECT_EQ(daemons[0].detail, root("etc/systemd/system/printer.service"));
+    EXPECT_FALSE(daemons[0].pid);
+}
+
+TEST_F(PerformanceFinderTest, WithoutPsOrFoldersTheScanFindsNothing) {
+    QStringList labels;
+    EXPECT_TRUE(PerformanceService::scan([&](const QString& label) { labels << label; }).isEmpty());
+    EXPECT_EQ(labels.size(), 3);
+    std::stop_source stop;
+    stop.request_stop();
+    labels.clear();
+    PerformanceService::scan([&](const QString& label) { labels << label; }, stop.get_token());
+    EXPECT_EQ(labels.size(), 1) << "a stop request ends the scan before its next listing";
+}
+
+TEST_F(PerformanceFinderTest, DisablingRenamesAndReplacesAnOlderDisabledFile) {
+    const QString log = fakeSystemctl();
+    const QString entry = test::writeFile(home(".config/autostart/chat.desktop"), "new");
+    const QString older = test::writeFile(entry + ".disable", "old");
+    const PerformanceService::DisableResult result = PerformanceService::disableAgent(entry);
+    EXPECT_TRUE(result.disabled);
+    EXPECT_EQ(result.text, "Disabled chat");
+    EXPECT_FALSE(QFile::exists(entry));
+    QFile renamed(older);
+    ASSERT_TRUE(renamed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(renamed.readAll(), "new") << "the rename replaced the older file";
+    EXPECT_TRUE(lines(log).isEmpty()) << "an autostart entry needs no tool";
+
+    const PerformanceService::DisableResult again = PerformanceService::disableAgent(entry);
+    EXPECT_FALSE(again.disabled);
+    EXPECT_EQ(again.text, "Could not disable chat: No such file or directory");
+    EXPECT_TRUE(QFile::exists(older)) << "a failed disable leaves the disabled file alone";
+}
+
+TEST_F(PerformanceFinderTest, DisablingAUnitStopsItFirstWithItsNameAfterTheOptions) {
+    struct Case {
+        QString path;
+        QStringList arguments;
+    };
+    const QString log = fakeSystemctl(1);  // a failing systemctl does not stop the rename
+    const QString user = test::writeFile(home(".config/systemd/user/--now.service"));
+    const QString system = test::writeFile(root("etc/systemd/system/printer.service"));
+    for (const Case& c : {Case{user, {"--user", "disable", "--now", "--", "--now.service"}},
+                          Case{system, {"--no-ask-password", "disable", "--now", "--", "printer.service"}}}) {
+        QFile::remove(log);
+        const PerformanceService::DisableResult result = PerformanceService::disableAgent(c.path);
+        EXPECT_TRUE(result.disabled) << result.text.toStdString();
+        EXPECT_EQ(lines(log), c.arguments);
+        EXPECT_TRUE(QFile::exists(c.path + ".disable"));
+    }
+}
+
+TEST_F(PerformanceFinderTest, DisablingRefusesFilesOutsideTheLaunchItemFolders) {
+    const QString log = fakeSystemctl();
+    for (const QString& path : {test::writeFile(home("Documents/report.desktop")),
+                                test::writeFile(home(".config/autostart/notes.service")),
+                                test::writeFile(home(".config/systemd/user/sub/x.service"))}) {
+        const PerformanceService::DisableResult result = PerformanceService::disableAgent(path);
+        EXPECT_FALSE(result.disabled) << path.toStdString();
+        EXPECT_TRUE(result.text.startsWith("Could not disable ")) << result.text.toStdString();
+        EXPECT_TRUE(QFile::exists(path));
+    }
+    EXPECT_TRUE(lines(log).isEmpty());
+}
+
+TEST_F(PerformanceFinderTest, QuitFailuresAreWordedForTheUser) {
+    using Outcome = PerformanceService::QuitOutcome;
+    EXPECT_EQ(PerformanceService::quitFailureText(42, Outcome::requested), "");
+    EXPECT_EQ(PerformanceService::quitFailureText(42, Outcome::noLongerRunning), "Process 42 is no longer running.");
+    EXPECT_EQ(PerformanceService::quitFailureText(42, Outcome::failed), "Could not quit process 42.");
+    EXPECT_EQ(PerformanceService::quitFailureText(1, Outcome::refused), "Could not quit process 1.");
+}
