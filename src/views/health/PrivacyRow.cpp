@@ -57,7 +57,6 @@ void PrivacyRow::apply() {
     const bool selected = item_.isSelected;
     check_->setSymbol(selected ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"), kCheckSize);
     check_->setTextColor(selected ? T::accentTeal() : T::textSecondary());
-    check_->setProperty("checked", selected);
     title_->setText(item_.title);
     detail_->setText(item_.detail);
     size_->setText(ByteCountFormatter::fileStyle(item_.size));

@@ -78,7 +78,6 @@ void ThreatRow::apply() {
     const bool selected = finding_.isSelected;
     check_->setSymbol(selected ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"), kCheckSize);
     check_->setTextColor(selected ? T::accentTeal() : T::textSecondary());
-    check_->setProperty("checked", selected);
     title_->setText(finding_.title);
     kind_->setText(kindLine(finding_));
     ViewText::setTextColor(kind_, finding_.severity == ProtectionFinding::Severity::high ? T::danger() : T::warning());
