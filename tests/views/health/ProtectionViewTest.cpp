@@ -185,12 +185,6 @@ TEST_F(ProtectionViewTest, ButtonsActOnTheTabShownOnly) {
     privacyFinders.at(1)->release({});
     ASSERT_TRUE(test::waitUntil([&] { return !state->isPrivacyScanning(); }));
     EXPECT_EQ(threatFinders.count(), 1u);
-
-    view->setTab(ProtectionView::threats);
-    view->cleanButton()->click();
-    ASSERT_TRUE(test::safeBinSettled(*state));
-    EXPECT_FALSE(QFileInfo::exists(agent));
-    EXPECT_TRUE(state->protectionFindings().isEmpty());
 }
 
 }  // namespace
