@@ -456,18 +456,11 @@ TEST_F(HomeScreenTest, HoverLightsOnlyThePartUnderThePointer) {
     EXPECT_EQ(second->hoverAmount(), 0.0);
     hover(first, false);
     EXPECT_FALSE(first->hovering());
-    EXPECT_DOUBLE_EQ(VidurAdedToolTile::badgeLook(0).fillOpacity, 0.12);
-    EXPECT_DOUBLE_EQ(VidurAdedToolTile::badgeLook(1).glowRadius, 12);
-    EXPECT_DOUBLE_EQ(VidurAdedToolTile::accentOpacities(1)[1], 0.55);
 
     EXPECT_FALSE(view->hoveringHero());
     hover(view->heroCard(), true);
     EXPECT_TRUE(view->hoveringHero());
     ASSERT_TRUE(test::waitUntil([&] { return view->heroCard()->hoverAmount() == 1.0; }));
-    const auto lit = HeroGlassCard::shadows(1.0);
-    EXPECT_DOUBLE_EQ(lit[0].radius, 16);
-    EXPECT_DOUBLE_EQ(lit[1].radius, 28);
-    EXPECT_EQ(HeroGlassCard::shadows(0.0)[1].color.alpha(), 0) << "no second glow away from the pointer";
     hover(view->heroCard(), false);
     EXPECT_FALSE(view->hoveringHero());
 }
