@@ -5,6 +5,7 @@
 #include "views/cleanup/ClutterView.h"
 #include "views/cleanup/SafeBinView.h"
 #include "views/health/PerformanceView.h"
+#include "views/health/ProtectionView.h"
 #include "views/shell/ActivityView.h"
 #include "views/shell/DetailArea.h"
 #include "views/map/InsightsView.h"
@@ -20,6 +21,7 @@ void install(DetailArea& detailArea) {
     detailArea.setScreenFactory(AppSection::performance, [](AppState& state) { return new PerformanceView(state); });
     detailArea.setScreenFactory(AppSection::apps, [](AppState& state) { return new AppsView(state); });
     detailArea.setScreenFactory(AppSection::clutter, [](AppState& state) { return new ClutterView(state); });
+    detailArea.setScreenFactory(AppSection::protection, [](AppState& state) { return new ProtectionView(state); });
     detailArea.setScreenFactory(AppSection::safeBin, [](AppState& state) { return new SafeBinView(state); });
     detailArea.setScreenFactory(AppSection::activity, [](AppState& state) { return new ActivityView(state); });
     detailArea.setScanningScreenFactory([](AppState& state) { return new ScanningView(state); });

@@ -24,6 +24,7 @@
 #include "views/cleanup/InstalledAppRow.h"
 #include "views/health/MenuBarPanel.h"
 #include "views/health/MenuBarView.h"
+#include "views/health/ProtectionView.h"
 #include "views/map/SpaceMapView.h"
 
 #include <QApplication>
@@ -249,6 +250,7 @@ QStringList fileNames() {
         QStringLiteral("apps.png"),           QStringLiteral("apps-updates.png"),
         QStringLiteral("menu-bar-panel.png"), QStringLiteral("clutter.png"),
         QStringLiteral("performance.png"),
+        QStringLiteral("protection.png"),     QStringLiteral("protection-privacy.png"),
     };
 }
 
@@ -501,6 +503,75 @@ QList<ClutterItem> demoClutter() {
     return items;
 }
 
+QList<ProtectionFinding> demoThreats() {
+    using K = ProtectionFinding::Kind;
+    using S = ProtectionFinding::Severity;
+    struct Row {
+        K kind;
+        S severity;
+        const char* title;
+        const char* path;  // below the demo home
+        const char* detail;
+    };
+    const Row rows[] = {
+        {K::suspiciousAgent, S::high, "session-sync", "/.config/autostart/session-sync.desktop",
+         "Agent references \u201Ccurl\u201D"},
+        {K::suspiciousAgent, S::high, "update-notifier-helper", "/.config/systemd/user/update-notifier-helper.service",
+         "Agent references \u201Cbase64\u201D"},
+        {K::quarantined, S::medium, "vpn-client_2.4.1_amd64.deb", "/Downloads/vpn-client_2.4.1_amd64.deb",
+         "Still quarantined \u2014 review before opening"},
+        {K::quarantined, S::medium, "notes-1.5.3.AppImage", "/Downloads/notes-1.5.3.AppImage",
+         "Still quarantined \u2014 review before opening"},
+        {K::unsignedExec, S::medium, "install.sh", "/Downloads/install.sh", "Executable without valid code signature"},
+        {K::browserExtension, S::low, "jcajnmlegioahoadcpnanlbgblfglljk",
+         "/.config/google-chrome/Default/Extensions/jcajnmlegioahoadcpnanlbgblfglljk",
+         "Browser extension \u2014 review permissions in the browser"},
+        {K::browserExtension, S::low, "cpfpofffkgdcdnbiikdljjogieddphke",
+         "/.config/chromium/Default/Extensions/cpfpofffkgdcdnbiikdljjogieddphke",
+         "Browser extension \u2014 review permissions in the browser"},
+    };
+    QList<ProtectionFinding> findings;
+    for (const Row& row : rows) {
+        ProtectionFinding finding;
+        finding.title = QString::fromUtf8(row.title);
+        finding.path = kDemoHome + QString::fromUtf8(row.path);
+        finding.detail = QString::fromUtf8(row.detail);
+        finding.kind = row.kind;
+        finding.severity = row.severity;
+        findings.append(finding);
+    }
+    findings[0].isSelected = true;  // ticked by the user after review
+    return findings;
+}
+
+QList<PrivacyItem> demoPrivacy() {
+    struct Row {
+        const char* title;
+        const char* path;  // below the demo home
+        qint64 size;
+        bool selected;
+    };
+    const Row rows[] = {
+        {"Firefox caches", "/.cache/mozilla", 1240 * kMB, true},
+        {"Recent files", "/.local/share/recently-used.xbel", 64'000, true},
+        {"Thumbnail cache", "/.cache/thumbnails", 380 * kMB, false},
+        {"Firefox History", "/.mozilla/firefox/k3v9x2d1.default-release/places.sqlite", 48 * kMB, false},
+        {"Chrome History", "/.config/google-chrome/Default/History", 22 * kMB, false},
+        {"Firefox Cookies", "/.mozilla/firefox/k3v9x2d1.default-release/cookies.sqlite", 2100 * 1000, false},
+    };
+    QList<PrivacyItem> items;
+    for (const Row& row : rows) {
+        PrivacyItem item;
+        item.title = QString::fromUtf8(row.title);
+        item.path = kDemoHome + QString::fromUtf8(row.path);
+        item.detail = QLatin1Char('~') + QString::fromUtf8(row.path);
+        item.size = row.size;
+        item.isSelected = row.selected;
+        items.append(item);
+    }
+    return items;
+}
+
 std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now) {
     struct Row {
         const char* path;  // below the home folder
@@ -586,6 +657,14 @@ QStringList render(const QString& outputDirectory, QString* error) {
     };
     modules.updatesScan = [home](const ModuleServices::Progress&, std::stop_token) { return demoUpdates(home); };
     modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return demoClutter(); };
+    modules.protectionScan = [](const ModuleServices::Progress& progress, std::stop_token) {
+        progress(QStringLiteral("Scanning launch agents\u2026"));
+        return demoThreats();
+    };
+    modules.privacyScan = [](const ModuleServices::Progress& progress, std::stop_token) {
+        progress(QStringLiteral("Scanning recent items\u2026"));
+        return demoPrivacy();
+    };
 
     TarnwickApp app(services, modules);
     app.start();
@@ -680,6 +759,18 @@ QStringList render(const QString& outputDirectory, QString* error) {
     apps->setTab(AppsView::updates);
     if (!save(QStringLiteral("apps-updates.png"))) return fail(QStringLiteral("cannot write apps-updates.png"));
     apps->setTab(AppsView::uninstaller);
+
+    state.openSection(AppSection::protection);  // both lists empty: both scans start
+    pumpUntil([&] { return !state.isProtectionScanning() && !state.isPrivacyScanning(); });
+    auto* protection = qobject_cast<ProtectionView*>(window.shell()->detailArea()->screen(AppSection::protection));
+    if (!protection || protection->threatRows().isEmpty()) {
+        return fail(QStringLiteral("the Protection screen shows no threats"));
+    }
+    if (!save(QStringLiteral("protection.png"))) return fail(QStringLiteral("cannot write protection.png"));
+    protection->setTab(ProtectionView::privacy);
+    if (!save(QStringLiteral("protection-privacy.png"))) {
+        return fail(QStringLiteral("cannot write protection-privacy.png"));
+    }
 
     // The tray panel with the CPU tile open, over the demo laptop's readings.
     Environment::current().settings()->setValue(SystemMonitor::healthScoreKey(), 88);

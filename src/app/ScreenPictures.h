@@ -5,6 +5,8 @@
 #include "models/ClutterItem.h"
 #include "models/InstalledApp.h"
 #include "models/PerformanceItem.h"
+#include "models/PrivacyItem.h"
+#include "models/ProtectionFinding.h"
 #include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
 #include "models/ScanNode.h"
@@ -21,9 +23,10 @@ namespace tarnwick {
 // Renders the main screens of the program to PNG files, offscreen, from a
 // made-up home folder: the map in its four styles, the insights lists, the
 // collector counting down, the scanning screen, the volume chooser, the Junk
-// screen with findings and without, the Safe Bin, and the Apps screen's two
-// tabs over made-up application bundles. Needs
-// a QApplication; touches nothing of the real home or support folders.
+// screen with findings and without, the Safe Bin, the Apps screen's two
+// tabs over made-up application bundles, and the Protection screen's two
+// tabs. Needs a QApplication; touches nothing of the real home or support
+// folders.
 namespace ScreenPictures {
 
 // The file names written, in order.
@@ -46,6 +49,9 @@ QList<InstalledApp> demoApps(const QString& home);
 QList<AppUpdateItem> demoUpdates(const QString& home);
 // The clutter items of the demo home folder.
 QList<ClutterItem> demoClutter();
+// The threat findings and privacy residue of the demo home folder.
+QList<ProtectionFinding> demoThreats();
+QList<PrivacyItem> demoPrivacy();
 // The Safe Bin entries of the demo home folder, moved in before `now`.
 std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now);
 

@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <cstring>
 #include <iterator>
 
 namespace tarnwick {
@@ -64,9 +65,24 @@ constexpr Row kRows[] = {
     {Place::systemUnits, "/etc/systemd/system"},
     {Place::desktopEntries, "~/.local/share/applications"},
     {Place::mimeDatabase, "~/.local/share/mime"},
+    {Place::recentlyUsed, "~/.local/share/recently-used.xbel"},
+    {Place::thumbnails, "~/.cache/thumbnails"},
+    {Place::chromeProfiles, "~/.config/google-chrome"},
+    {Place::chromiumProfiles, "~/.config/chromium"},
+    {Place::braveProfiles, "~/.config/BraveSoftware/Brave-Browser"},
+    {Place::edgeProfiles, "~/.config/microsoft-edge"},
+    {Place::firefoxProfiles, "~/.mozilla/firefox"},
+    {Place::chromeCache, "~/.cache/google-chrome"},
+    {Place::chromiumCache, "~/.cache/chromium"},
+    {Place::mozillaCache, "~/.cache/mozilla"},
 };
 
-static_assert(std::size(kRows) == static_cast<size_t>(Place::mimeDatabase) + 1, "one row per place");
+static_assert(std::size(kRows) == static_cast<size_t>(Place::mozillaCache) + 1, "one row per place");
+
+// What follows a base folder in a named place: "/autostart" of "~/.config/autostart".
+QString below(const char* named, const char* base) {
+    return QString::fromUtf8(named).mid(qsizetype(std::strlen(base)));
+}
 
 QString clean(const QString& path) {
     return PathRules::standardizingPath(path);
@@ -190,6 +206,20 @@ QStringList Locations::paths(Place place) const {
         return {dataHome_ + QStringLiteral("/mime")};
     case Place::screenshots:
         return {path(Place::pictures) + QStringLiteral("/Screenshots")};
+    // The XDG base folders stand where the named paths say ~/.config,
+    // ~/.cache or ~/.local/share.
+    case Place::chromeProfiles:
+    case Place::chromiumProfiles:
+    case Place::braveProfiles:
+    case Place::edgeProfiles:
+        return {configHome_ + below(named, "~/.config")};
+    case Place::thumbnails:
+    case Place::chromeCache:
+    case Place::chromiumCache:
+    case Place::mozillaCache:
+        return {cacheHome_ + below(named, "~/.cache")};
+    case Place::recentlyUsed:
+        return {dataHome_ + below(named, "~/.local/share")};
     default:
         break;
     }

@@ -63,6 +63,18 @@ public:
         systemUnits,            // /etc/systemd/system: the system's own service units
         desktopEntries,         // ~/.local/share/applications: the user's application entries
         mimeDatabase,           // ~/.local/share/mime: the user's file type database
+        // The privacy finder's places and the browser folders, which the
+        // design has no twin for: each is named by its own path here.
+        recentlyUsed,           // ~/.local/share/recently-used.xbel
+        thumbnails,             // ~/.cache/thumbnails
+        chromeProfiles,         // ~/.config/google-chrome
+        chromiumProfiles,       // ~/.config/chromium
+        braveProfiles,          // ~/.config/BraveSoftware/Brave-Browser
+        edgeProfiles,           // ~/.config/microsoft-edge
+        firefoxProfiles,        // ~/.mozilla/firefox
+        chromeCache,            // ~/.cache/google-chrome
+        chromiumCache,          // ~/.cache/chromium
+        mozillaCache,           // ~/.cache/mozilla
     };
 
     explicit Locations(const Environment& environment = Environment::current());

@@ -208,6 +208,12 @@ void AppState::openSection(AppSection section) {
     case AppSection::clutter:
         if (clutterItems().isEmpty() && !isClutterScanning()) runClutterScan();
         break;
+    case AppSection::protection:
+        // A scan already running is not restarted: the screen, shown right
+        // after, applies the same rule, so a first visit scans once.
+        if (protectionFindings().isEmpty() && !isProtectionScanning()) runProtectionScan();
+        if (privacyItems().isEmpty() && !isPrivacyScanning()) runPrivacyScan();
+        break;
     default:
         // Home, the map and the sections without a scan start nothing.
         break;

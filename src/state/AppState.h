@@ -324,6 +324,23 @@ public:
     // Moves the selected clutter items into the Safe Bin (off this thread); a
     // path listed under two kinds moves once and both items leave the list.
     void cleanSelectedClutter();
+    // ---- Protection ----
+    // Start (or restart) the threat scan and the privacy-residue scan; each
+    // replaces a scan of its own kind that runs, and the two run side by side.
+    void runProtectionScan();
+    void runPrivacyScan();
+    // The Protection screen's status line: the threat scan's label while it
+    // runs, else the privacy scan's while that runs, else
+    // "3 threat findings · 2 privacy items".
+    QString protectionStatusText() const;
+    // Flip the selection of the finding or item with this id; nothing for an unknown id.
+    void toggleProtection(const QUuid& id);
+    void togglePrivacy(const QUuid& id);
+    // Move the selected threat findings, or the selected privacy items (a
+    // database with its journal files; a cache folder's entries), into the
+    // Safe Bin. A database stays while its browser runs, and the message says so.
+    void cleanSelectedProtection();
+    void cleanSelectedPrivacy();
 
     // ---- Safe Bin ----
     // Puts an entry back where it came from, or removes it for good; on
@@ -470,6 +487,9 @@ private:
         // The items a wholly cleaned finding counts in the event (null: one
         // per finding; a partly cleaned one counts what moved on its behalf).
         qsizetype (*items)(const Item& item) = nullptr;
+        // Why a finding must not move now (checked on the Safe Bin thread
+        // just before the move), for the user; none: it may move.
+        std::optional<QString> (*refusal)(const Item& item) = nullptr;
     };
 
     // What the UI thread does with the result of a Safe Bin job.
@@ -483,6 +503,10 @@ private:
     static const ModuleClean<InstalledApp>& appsClean();
     static const ModuleScan<ClutterItem>& clutterScan();
     static const ModuleClean<ClutterItem>& clutterClean();
+    static const ModuleScan<ProtectionFinding>& protectionScan();
+    static const ModuleScan<PrivacyItem>& privacyScan();
+    static const ModuleClean<ProtectionFinding>& protectionClean();
+    static const ModuleClean<PrivacyItem>& privacyClean();
 
     template <class Item>
     void runModuleScan(const ModuleScan<Item>& scan);

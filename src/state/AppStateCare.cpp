@@ -118,12 +118,10 @@ void AppState::runVidurAdedRecommended() {
     cleanTally_ = tally;
     cleanSelectedToSafeBin();
     cleanSelectedClutter();
-    // Still to be called here, once that module has its clean action:
-    // cleanSelectedPrivacy().
+    cleanSelectedPrivacy();
     cleanTally_.reset();
     // Cleaned, but not counted in the closing event.
-    // Still to be called here, once that module has its clean action:
-    // cleanSelectedProtection().
+    cleanSelectedProtection();
 
     if (!vidurAdedResult()) return;
     const QUuid pass = vidurAdedResult()->id;

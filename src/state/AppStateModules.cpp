@@ -7,6 +7,7 @@
 #include "platform/FileEntry.h"
 #include "services/cleanup/AppUninstallerService.h"
 #include "services/cleanup/AppUpdaterService.h"
+#include "services/health/BrowserActivity.h"
 #include "services/health/MaintenanceService.h"
 #include "services/health/PerformanceService.h"
 #include "services/store/ActivityService.h"
@@ -256,12 +257,14 @@ QString AppState::selectionLine(qsizetype count, const QString& noun, qsizetype 
 template <class Item>
 void AppState::cleanSelected(const ModuleClean<Item>& clean) {
     std::vector<QList<SafeBinMover::Target>> targets;
+    QList<Item> selected;
     QList<QUuid> ids;
     QList<qint64> sizes;
     QList<qsizetype> items;
     for (const Item& item : (this->*clean.list).get()) {
         if (!item.isSelected) continue;
         targets.push_back(clean.targets(item));
+        selected.append(item);
         ids.append(item.id);
         sizes.append(clean.bytes(item));
         items.append(clean.items ? clean.items(item) : 1);
@@ -270,14 +273,29 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
 
     const ModuleClean<Item>* kind = &clean;
     std::shared_ptr<CleanTally> tally = cleanTally_;
-    runSafeBinJob(true, [kind, targets = std::move(targets), ids, sizes, items, tally]() -> SafeBinApply {
-        SafeBinMover::Outcome outcome = SafeBinMover::move(targets);
+    runSafeBinJob(true, [kind, targets = std::move(targets), selected, ids, sizes, items, tally]() -> SafeBinApply {
+        // A refused finding stays out of the move: not cleaned, nothing moved for it.
+        std::vector<QList<SafeBinMover::Target>> moving;
+        std::vector<qsizetype> movingIndex;
+        QStringList refusals;
+        for (qsizetype i = 0; i < ids.size(); ++i) {
+            if (kind->refusal) {
+                if (const std::optional<QString> reason = kind->refusal(selected[i])) {
+                    if (!refusals.contains(*reason)) refusals.append(*reason);
+                    continue;
+                }
+            }
+            moving.push_back(targets[size_t(i)]);
+            movingIndex.push_back(i);
+        }
+        SafeBinMover::Outcome outcome = SafeBinMover::move(moving);
         QSet<QUuid> cleaned;
         qsizetype movedCount = 0;
         qsizetype movedItems = 0;
         Saturating::Total movedBytes;
-        for (qsizetype i = 0; i < ids.size(); ++i) {
-            const SafeBinMover::FindingResult& result = outcome.findings[size_t(i)];
+        for (size_t m = 0; m < movingIndex.size(); ++m) {
+            const qsizetype i = movingIndex[m];
+            const SafeBinMover::FindingResult& result = outcome.findings[m];
             if (result.cleaned) cleaned.insert(ids[i]);
             if (!result.moved) continue;
             ++movedCount;
@@ -285,6 +303,10 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             movedBytes.add(result.cleaned ? sizes[i] : result.movedBytes);
         }
         if (tally) tally->add(movedCount, movedBytes.value());
+        if (!refusals.isEmpty()) {
+            if (outcome.error) refusals.append(*outcome.error);
+            outcome.error = refusals.join(QLatin1Char(' '));
+        }
         // The event counts what moved: nothing moved, nothing to record.
         std::optional<QList<ActivityEvent>> events;
         if (movedCount > 0) {
@@ -596,6 +618,99 @@ void AppState::toggleClutterItem(const QUuid& id) {
 
 void AppState::cleanSelectedClutter() {
     cleanSelected(clutterClean());
+}
+
+// ---- Protection ----
+
+const AppState::ModuleScan<ProtectionFinding>& AppState::protectionScan() {
+    static const ModuleScan<ProtectionFinding> scan{
+        &AppState::protectionTask_,
+        &AppState::isProtectionScanning_,
+        &AppState::protectionProgressLabel_,
+        &AppState::protectionFindings_,
+        QStringLiteral("Scanning threats\u2026"),
+        &ModuleServices::protectionScan,
+        &MemoryBudget::trimProtection,
+        std::nullopt,
+    };
+    return scan;
+}
+
+const AppState::ModuleScan<PrivacyItem>& AppState::privacyScan() {
+    static const ModuleScan<PrivacyItem> scan{
+        &AppState::privacyTask_,
+        &AppState::isPrivacyScanning_,
+        &AppState::privacyProgressLabel_,
+        &AppState::privacyItems_,
+        QStringLiteral("Scanning privacy residue\u2026"),
+        &ModuleServices::privacyScan,
+        &MemoryBudget::trimPrivacy,
+        std::nullopt,
+    };
+    return scan;
+}
+
+const AppState::ModuleClean<ProtectionFinding>& AppState::protectionClean() {
+    static const ModuleClean<ProtectionFinding> clean{
+        &AppState::protectionFindings_,
+        [](const ProtectionFinding& finding) { return QList<SafeBinMover::Target>{{finding.path, {}}}; },
+        [](const ProtectionFinding&) { return qint64(0); },  // findings carry no size
+        QStringLiteral("Protection"),
+        [](qsizetype count) {
+            return QStringLiteral("Quarantined ") + QString::number(count) + QStringLiteral(" threat items");
+        },
+    };
+    return clean;
+}
+
+const AppState::ModuleClean<PrivacyItem>& AppState::privacyClean() {
+    static const ModuleClean<PrivacyItem> clean{
+        &AppState::privacyItems_,
+        [](const PrivacyItem& item) {
+            QList<SafeBinMover::Target> targets{{item.path, item.scope}};
+            for (const QString& companion : item.companionPaths) targets.append({companion, {}});
+            return targets;
+        },
+        [](const PrivacyItem& item) { return item.size; },
+        QStringLiteral("Privacy"),
+        [](qsizetype count) {
+            return QStringLiteral("Cleared ") + QString::number(count) + QStringLiteral(" privacy items");
+        },
+        nullptr,
+        &BrowserActivity::refusal,
+    };
+    return clean;
+}
+
+void AppState::runProtectionScan() {
+    runModuleScan(protectionScan());
+}
+
+void AppState::runPrivacyScan() {
+    runModuleScan(privacyScan());
+}
+
+QString AppState::protectionStatusText() const {
+    if (isProtectionScanning()) return protectionProgressLabel();
+    if (isPrivacyScanning()) return privacyProgressLabel();
+    return QString::number(protectionFindings().size()) + QStringLiteral(" threat findings \u00B7 ") +
+           QString::number(privacyItems().size()) + QStringLiteral(" privacy items");
+}
+
+void AppState::toggleProtection(const QUuid& id) {
+    toggleItem(&AppState::protectionFindings_, id);
+}
+
+void AppState::togglePrivacy(const QUuid& id) {
+    toggleItem(&AppState::privacyItems_, id);
+}
+
+void AppState::cleanSelectedProtection() {
+    cleanSelected(protectionClean());
+}
+
+void AppState::cleanSelectedPrivacy() {
+    cleanSelected(privacyClean());
 }
 
 }  // namespace tarnwick

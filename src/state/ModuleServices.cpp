@@ -5,6 +5,8 @@
 #include "services/cleanup/CleanupService.h"
 #include "services/cleanup/ClutterService.h"
 #include "services/health/PerformanceService.h"
+#include "services/health/PrivacyService.h"
+#include "services/health/ProtectionService.h"
 
 namespace tarnwick {
 
@@ -25,9 +27,12 @@ ModuleServices ModuleServices::production() {
     services.clutterScan = [](const Progress& progress, std::stop_token stop) {
         return ClutterService::scan(progress, std::move(stop));
     };
-    // Nothing to find yet for these modules.
-    services.protectionScan = [](const Progress&, std::stop_token) { return QList<ProtectionFinding>{}; };
-    services.privacyScan = [](const Progress&, std::stop_token) { return QList<PrivacyItem>{}; };
+    services.protectionScan = [](const Progress& progress, std::stop_token stop) {
+        return ProtectionService::scan(progress, std::move(stop));
+    };
+    services.privacyScan = [](const Progress& progress, std::stop_token stop) {
+        return PrivacyService::scan(progress, std::move(stop));
+    };
     return services;
 }
 

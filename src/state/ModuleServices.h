@@ -35,7 +35,7 @@ struct ModuleServices {
     Finder<InstalledApp> appsScan;
     Finder<AppUpdateItem> updatesScan;
     Finder<ClutterItem> clutterScan;
-    // Finders whose modules are still to come find nothing until then.
+    // Protection: the threat finder and the privacy-residue finder.
     Finder<ProtectionFinding> protectionScan;
     Finder<PrivacyItem> privacyScan;
 

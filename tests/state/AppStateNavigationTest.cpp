@@ -129,10 +129,11 @@ TEST_F(AppStateNavigationTest, EachSectionPreparesItself) {
     ASSERT_EQ(state.safeBinItems().size(), 1u);
     EXPECT_EQ(state.safeBinItems()[0].displayName, "Trash me.txt");
 
-    // Junk, Apps, Clutter and Performance scan when their lists are empty; the modules without finders start nothing.
+    // Junk, Apps, Clutter, Performance and Protection scan when their lists
+    // are empty; the other sections start nothing.
     for (AppSection section : allAppSections()) {
         if (section == AppSection::cleanup || section == AppSection::apps || section == AppSection::clutter ||
-            section == AppSection::performance) {
+            section == AppSection::performance || section == AppSection::protection) {
             continue;
         }
         state.openSection(section);

@@ -212,6 +212,10 @@ inline ModuleServices quietModules() {
     modules.appsScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<InstalledApp>{}; };
     modules.updatesScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<AppUpdateItem>{}; };
     modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<ClutterItem>{}; };
+    modules.protectionScan = [](const ModuleServices::Progress&, std::stop_token) {
+        return QList<ProtectionFinding>{};
+    };
+    modules.privacyScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<PrivacyItem>{}; };
     return modules;
 }
 

@@ -101,8 +101,12 @@ QString ModuleScreenFrame::progressLabel() const {
 
 TaldoPrimaryButton* ModuleScreenFrame::setEmptyState(const QString& symbol, const QString& description,
                                                      const QString& buttonText) {
-    emptySymbol_->setPixmap(
-        SymbolIcons::icon(symbol, T::accentTeal(), kEmptySymbolSize).pixmap(kEmptySymbolSize, kEmptySymbolSize));
+    // No symbol: the sentence stands alone.
+    emptySymbol_->setVisible(!symbol.isEmpty());
+    if (!symbol.isEmpty()) {
+        emptySymbol_->setPixmap(
+            SymbolIcons::icon(symbol, T::accentTeal(), kEmptySymbolSize).pixmap(kEmptySymbolSize, kEmptySymbolSize));
+    }
     emptyText_->setText(description);
     emptyText_->setFixedHeight(emptyText_->heightForWidth(kEmptyTextWidth));
     emptyButton_->setText(buttonText);

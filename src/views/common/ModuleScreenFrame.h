@@ -32,7 +32,8 @@ public:
     void setStatusText(const QString& text);
     void setProgressLabel(const QString& text);
     QString progressLabel() const;
-    // The empty state's symbol and sentence, and the text of its button (returned).
+    // The empty state's symbol (none when empty) and sentence, and the text of
+    // its button (returned; hidden when the text is empty).
     TaldoPrimaryButton* setEmptyState(const QString& symbol, const QString& description, const QString& buttonText);
 
     // The cards of the content, top to bottom, replacing those shown before

@@ -1,0 +1,286 @@
+#include "services/health/ProtectionService.h"
+
+#include "platform/ExtendedAttributes.h"
+
+#include "FileTreeSupport.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace tarnwick {
+namespace {
+
+using Kind = ProtectionFinding::Kind;
+using Severity = ProtectionFinding::Severity;
+using test::makeDir;
+using test::writeFile;
+
+const QByteArray kOrigin = "https://downloads.example.org/file";
+
+QStringList titles(const QList<ProtectionFinding>& findings) {
+    QStringList result;
+    for (const ProtectionFinding& finding : findings) result.append(finding.title);
+    return result;
+}
+
+QString writeMode(const QString& path, const QByteArray& contents, mode_t mode) {
+    writeFile(path, contents);
+    ::chmod(path.toLocal8Bit().constData(), mode);
+    return path;
+}
+
+class ProtectionServiceTest : public ::testing::Test {
+protected:
+    ProtectionServiceTest() { env.setNow(now); }
+
+    QString home(const QString& relative) const { return env.home() + "/" + relative; }
+    QString root(const QString& absolute) const { return env.root() + absolute; }
+    Locations locations() const { return Locations(Environment::current()); }
+    // A file in Downloads changed `days` ago, with or without its download origin.
+    QString download(const QString& name, double days, const std::optional<QByteArray>& origin = kOrigin) {
+        const QString path = writeFile(home("Downloads/" + name), "data");
+        test::setModified(path, now.addSecs(qint64(-days * 86400)));
+        if (origin) ExtendedAttributes::set(path, ProtectionService::kOriginAttribute, *origin);
+        return path;
+    }
+    // False when the test folder's file system keeps no user attributes.
+    bool attributesWork() {
+        const QString probe = writeFile(env.path("probe"), "x");
+        return ExtendedAttributes::set(probe, "user.tarnwick.probe", "1");
+    }
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    test::FakeEnvironment env;
+};
+
+TEST_F(ProtectionServiceTest, AgentsAreFoundByTheFirstTokenInListOrder) {
+    struct Case {
+        QString name;
+        QByteArray text;
+        QString detail;  // empty: no finding
+    };
+    const QList<Case> cases = {
+        {"both.desktop", "Exec=sh -c 'echo x | base64 -d; curl http://x'", "Agent references \u201Ccurl\u201D"},
+        {"upper.desktop", "Exec=CURL http://x", "Agent references \u201Ccurl\u201D"},
+        {"nospace.desktop", "Exec=curl\thttp://x", ""},
+        {"tmp.desktop", "Exec=/tmp/run-me", "Agent references \u201C/tmp/\u201D"},
+        {"eval.desktop", "Exec=sh -c 'eval $(x)'", "Agent references \u201Ceval\u201D"},
+        {"python.desktop", "Exec=python -c 'import os'", "Agent references \u201Cpython -c\u201D"},
+        {"plain.desktop", "Exec=/usr/bin/nm-applet", ""},
+        {"com.apple.helper.desktop", "Exec=curl http://x", ""},
+        {"com.taldovane.agent.desktop", "Exec=curl http://x", ""},
+        {"com.tarnwick.daily.desktop", "Exec=curl http://x", ""},
+        {"binary.desktop", QByteArray("Exec=curl http://x ") + "\xff\xfe", ""},
+        {"LOUD.DESKTOP", "Exec=curl http://x", ""},
+        {".hidden.desktop", "Exec=curl http://x", ""},
+        {"unit.service", "ExecStart=curl http://x", ""},  // not a unit folder
+    };
+    for (const Case& c : cases) writeFile(home(".config/autostart/" + c.name), c.text);
+    makeDir(home(".config/autostart/folder.desktop"));
+
+    const QList<ProtectionFinding> findings = ProtectionService::suspiciousAgents(locations());
+    QStringList expected;
+    QList<Case> sorted = cases;
+    std::sort(sorted.begin(), sorted.end(), [](const Case& a, const Case& b) { return a.name.toUtf8() < b.name.toUtf8(); });
+    for (const Case& c : sorted) {
+        if (!c.detail.isEmpty()) expected.append(c.name.section('.', 0, 0));
+    }
+    ASSERT_EQ(titles(findings), expected);
+    for (const ProtectionFinding& finding : findings) {
+        const auto found = std::find_if(cases.begin(), cases.end(), [&](const Case& c) {
+            return c.name == finding.title + ".desktop";
+        });
+        EXPECT_EQ(finding.detail, found->detail) << finding.title.toStdString();
+        EXPECT_EQ(finding.path, home(".config/autostart/" + found->name));
+        EXPECT_EQ(finding.kind, Kind::suspiciousAgent);
+        EXPECT_EQ(finding.severity, Severity::high);
+        EXPECT_FALSE(finding.isSelected) << "a heuristic finding waits for the user's review";
+    }
+}
+
+TEST_F(ProtectionServiceTest, AgentsComeFromEveryFolderUserFirstAndLinksAreNotFollowed) {
+    writeFile(root("/etc/xdg/autostart/sync.desktop"), "Exec=wget -q http://x");
+    writeFile(root("/etc/systemd/user/fetch.service"), "[Service]\nExecStart=/bin/sh -c 'npx something'\n");
+    writeFile(home(".config/autostart/sync.desktop"), "Exec=wget http://x");
+    writeFile(home(".config/systemd/user/miner.service"), "[Service]\nExecStart=/usr/bin/osascript\n");
+    writeFile(home(".config/systemd/user/miner.timer"), "curl ");
+    const QString target = writeFile(env.path("elsewhere.service"), "ExecStart=curl http://x");
+    test::makeLink(target, home(".config/systemd/user/linked.service"));
+
+    const QList<ProtectionFinding> findings = ProtectionService::suspiciousAgents(locations());
+    EXPECT_EQ(titles(findings), (QStringList{"sync", "miner", "sync", "fetch"}));
+    ASSERT_EQ(findings.size(), 4);
+    EXPECT_EQ(findings[0].path, home(".config/autostart/sync.desktop"));
+    EXPECT_EQ(findings[2].path, root("/etc/xdg/autostart/sync.desktop"));
+    EXPECT_EQ(findings[3].detail, "Agent references \u201Cnpx\u201D");
+
+    // The user's folders follow XDG_CONFIG_HOME.
+    env.environment().variables.insert("XDG_CONFIG_HOME", env.path("config"));
+    env.apply();
+    writeFile(env.path("config/autostart/moved.desktop"), "Exec=curl http://x");
+    EXPECT_EQ(titles(ProtectionService::suspiciousAgents(locations())), (QStringList{"moved", "sync", "fetch"}));
+}
+
+TEST_F(ProtectionServiceTest, AgentReadsStopAtOneMebibyte) {
+    const qint64 limit = 1024 * 1024;
+    // A token beyond the cap is not seen.
+    QByteArray late(limit, 'a');
+    late += "curl http://x";
+    writeFile(home(".config/autostart/late.desktop"), late);
+    // A token inside it is, even when the cap cuts a character in two.
+    QByteArray cut = "Exec=curl http://x ";
+    cut += QByteArray(limit - cut.size() - 1, 'a');
+    cut += "\xc3\xa9 and more";
+    writeFile(home(".config/autostart/cut.desktop"), cut);
+    EXPECT_EQ(titles(ProtectionService::suspiciousAgents(locations())), QStringList{"cut"});
+}
+
+TEST_F(ProtectionServiceTest, AdwarePathsAreTheFixedOnesAndOneNameMatch) {
+    makeDir(home("Library/Application Support/MyCleanPC"));
+    makeDir(root("/Applications/MacKeeper.app"));
+    writeFile(home("Library/LaunchAgents/a.plist"));
+    writeFile(home("Library/LaunchAgents/com.MacKeeper.helper.plist"));
+    writeFile(home("Library/LaunchAgents/.mackeeper.hidden.plist"));
+    const QList<ProtectionFinding> findings = ProtectionService::adwarePaths(Environment::current());
+    EXPECT_EQ(titles(findings), (QStringList{"MyCleanPC", "MacKeeper.app", ".mackeeper.hidden.plist"}))
+        << "the name rule takes the first match only, hidden names included";
+    ASSERT_EQ(findings.size(), 3);
+    EXPECT_EQ(findings[0].detail, "Known adware / PUA location");
+    EXPECT_EQ(findings[1].path, root("/Applications/MacKeeper.app"));
+    EXPECT_EQ(findings[2].detail, "Matches known PUA naming");
+    EXPECT_EQ(findings[2].path, home("Library/LaunchAgents/.mackeeper.hidden.plist"));
+    for (const ProtectionFinding& finding : findings) {
+        EXPECT_EQ(finding.kind, Kind::adwarePath);
+        EXPECT_EQ(finding.severity, Severity::high);
+        EXPECT_TRUE(finding.isSelected);
+    }
+}
+
+TEST_F(ProtectionServiceTest, QuarantinedDownloadsAreRecentInstallersWithTheirOrigin) {
+    if (!attributesWork()) GTEST_SKIP() << "the test folder's file system keeps no user attributes";
+    download("a-recent.dmg", 13);
+    download("b-old.dmg", 15);
+    download("c-notes.txt", 1);
+    download("d-plain.deb", 1, std::nullopt);
+    download("e-tool.AppImage", 2);
+    download("f-empty.run", 1, QByteArray());
+    download("g-pkg.rpm", 0.5);
+    const QList<ProtectionFinding> findings =
+        ProtectionService::quarantinedDownloads(home("Downloads"), now);
+    EXPECT_EQ(titles(findings), (QStringList{"a-recent.dmg", "e-tool.AppImage", "g-pkg.rpm"}));
+    for (const ProtectionFinding& finding : findings) {
+        EXPECT_EQ(finding.kind, Kind::quarantined);
+        EXPECT_EQ(finding.severity, Severity::medium);
+        EXPECT_FALSE(finding.isSelected);
+        EXPECT_EQ(finding.detail, "Still quarantined \u2014 review before opening");
+    }
+}
+
+TEST_F(ProtectionServiceTest, OnlyTheFirstEightyDownloadsAreLookedAt) {
+    if (!attributesWork()) GTEST_SKIP() << "the test folder's file system keeps no user attributes";
+    for (int i = 0; i < 100; ++i) download(QStringLiteral("image-%1.dmg").arg(i, 3, 10, QLatin1Char('0')), 1);
+    const QList<ProtectionFinding> findings = ProtectionService::quarantinedDownloads(home("Downloads"), now);
+    ASSERT_EQ(findings.size(), 80);
+    EXPECT_EQ(findings.last().title, "image-079.dmg");
+}
+
+TEST_F(ProtectionServiceTest, BrowserExtensionsTakeThirtyPerBrowser) {
+    for (int i = 0; i < 45; ++i) makeDir(home(QStringLiteral(".config/google-chrome/Default/Extensions/ext%1").arg(i, 2, 10, QLatin1Char('0'))));
+    makeDir(home(".config/chromium/Default/Extensions/one"));
+    writeFile(home(".config/BraveSoftware/Brave-Browser/Default/Extensions/two"));
+    makeDir(home(".config/BraveSoftware/Brave-Browser/Default/Extensions/three"));
+    makeDir(home(".config/microsoft-edge/Default/Extensions"));
+    const QList<ProtectionFinding> findings = ProtectionService::browserExtensions(locations());
+    ASSERT_EQ(findings.size(), 33);
+    EXPECT_EQ(findings[29].title, "ext29");
+    EXPECT_EQ(findings[30].path, home(".config/chromium/Default/Extensions/one"));
+    EXPECT_EQ(titles(findings).mid(31), (QStringList{"three", "two"}));
+    EXPECT_EQ(findings[0].kind, Kind::browserExtension);
+    EXPECT_EQ(findings[0].severity, Severity::low);
+    EXPECT_FALSE(findings[0].isSelected);
+    EXPECT_EQ(findings[0].detail, "Browser extension \u2014 review permissions in the browser");
+}
+
+TEST_F(ProtectionServiceTest, UnsignedExecutablesAreRunnableFilesThatStartAsPrograms) {
+    struct Case {
+        QString name;
+        QByteArray contents;
+        mode_t mode;
+        bool found;
+    };
+    const QList<Case> cases = {
+        {"install.sh", "#!/bin/sh\necho hi\n", 0755, true},
+        {"notexec.sh", "#!/bin/sh\n", 0644, false},
+        {"groupexec.command", "#!/bin/sh\n", 0610, true},
+        {"tool", QByteArray("\x7f" "ELF\x02\x01\x01", 7), 0700, true},
+        {"notes", "just text", 0755, false},
+        {"setup.pkg", "#!/bin/sh\n", 0755, false},
+        {"UPPER.TOOL", "#!/bin/sh\n", 0755, true},
+        {".hidden.sh", "#!/bin/sh\n", 0755, false},
+        {"empty.sh", "", 0755, false},
+    };
+    for (const Case& c : cases) writeMode(home("Downloads/" + c.name), c.contents, c.mode);
+    // Folders carry execute bits to be entered: never a finding.
+    makeDir(home("Downloads/bin"));
+    writeFile(home("Downloads/bin/run.sh"), "#!/bin/sh\n");
+
+    const QList<ProtectionFinding> findings = ProtectionService::unsignedIn(home("Downloads"), 20);
+    EXPECT_EQ(titles(findings), (QStringList{"UPPER.TOOL", "groupexec.command", "install.sh", "tool"}));
+    for (const ProtectionFinding& finding : findings) {
+        EXPECT_EQ(finding.kind, Kind::unsignedExec);
+        EXPECT_EQ(finding.severity, Severity::medium);
+        EXPECT_FALSE(finding.isSelected);
+        EXPECT_EQ(finding.detail, "Executable without valid code signature");
+    }
+}
+
+TEST_F(ProtectionServiceTest, UnsignedExecutablesStopAtTheLimit) {
+    for (int i = 0; i < 25; ++i) writeMode(home(QStringLiteral("Downloads/s%1.sh").arg(i, 2, 10, QLatin1Char('0'))), "#!/bin/sh\n", 0755);
+    const QList<ProtectionFinding> findings = ProtectionService::unsignedIn(home("Downloads"), 20);
+    ASSERT_EQ(findings.size(), 20);
+    EXPECT_EQ(findings.last().title, "s19.sh");
+}
+
+TEST_F(ProtectionServiceTest, AnEmptyHomeStillReportsEveryStage) {
+    QStringList labels;
+    const QList<ProtectionFinding> findings = ProtectionService::scan([&](const QString& label) { labels.append(label); });
+    EXPECT_TRUE(findings.isEmpty());
+    EXPECT_EQ(labels, (QStringList{"Scanning launch agents\u2026", "Checking adware locations\u2026",
+                                   "Reviewing quarantined downloads\u2026", "Checking browser extensions\u2026",
+                                   "Scanning unsigned executables\u2026"}));
+}
+
+TEST_F(ProtectionServiceTest, TheScanSortsBySeverityKeepingStageOrder) {
+    const bool attributes = attributesWork();
+    makeDir(home(".config/google-chrome/Default/Extensions/ext"));
+    writeMode(home("Downloads/a-run.sh"), "#!/bin/sh\n", 0755);
+    if (attributes) download("b-image.dmg", 1);
+    writeFile(home(".config/autostart/evil.desktop"), "Exec=curl http://x");
+    makeDir(home("Library/Application Support/MacKeeper"));
+
+    const QList<ProtectionFinding> findings = ProtectionService::scan({});
+    QStringList expected{"evil", "MacKeeper"};
+    if (attributes) expected.append("b-image.dmg");
+    expected << "a-run.sh" << "ext";
+    EXPECT_EQ(titles(findings), expected);
+}
+
+TEST_F(ProtectionServiceTest, AStopRequestEndsTheScan) {
+    writeFile(home(".config/autostart/evil.desktop"), "Exec=curl http://x");
+    std::stop_source stop;
+    QStringList labels;
+    const QList<ProtectionFinding> findings = ProtectionService::scan(
+        [&](const QString& label) {
+            labels.append(label);
+            stop.request_stop();
+        },
+        stop.get_token());
+    EXPECT_EQ(labels.size(), 1);
+    EXPECT_TRUE(findings.isEmpty());
+}
+
+}  // namespace
+}  // namespace tarnwick

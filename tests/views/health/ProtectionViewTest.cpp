@@ -1,0 +1,190 @@
+#include "views/health/ProtectionView.h"
+
+#include "design/TaldoButton.h"
+#include "design/TaldoTheme.h"
+#include "services/store/RevealService.h"
+#include "state/AppState.h"
+#include "support/ByteCountFormatter.h"
+#include "views/common/ElidedLabel.h"
+#include "views/common/ModuleHeader.h"
+#include "views/common/ModuleScreenFrame.h"
+#include "views/common/PlainButton.h"
+#include "views/common/SegmentedPicker.h"
+#include "views/health/PrivacyRow.h"
+#include "views/health/ThreatRow.h"
+
+#include "TestSupport.h"
+#include "state/StateTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QLabel>
+
+using namespace tarnwick;
+
+namespace {
+
+using Kind = ProtectionFinding::Kind;
+using Severity = ProtectionFinding::Severity;
+
+ProtectionFinding threat(const QString& title, const QString& path, Kind kind, Severity severity,
+                         bool selected = false) {
+    ProtectionFinding finding;
+    finding.title = title;
+    finding.path = path;
+    finding.detail = QStringLiteral("Known adware / PUA location");
+    finding.kind = kind;
+    finding.severity = severity;
+    finding.isSelected = selected;
+    return finding;
+}
+
+PrivacyItem residue(const QString& title, const QString& path, qint64 size, bool selected) {
+    PrivacyItem item;
+    item.title = title;
+    item.path = path;
+    item.detail = path;
+    item.size = size;
+    item.isSelected = selected;
+    return item;
+}
+
+// The Protection screen over finders the test holds.
+class ProtectionViewTest : public ::testing::Test {
+protected:
+    ProtectionViewTest() {
+        ModuleServices modules = test::quietModules();
+        modules.protectionScan = threatFinders.finder();
+        modules.privacyScan = privacyFinders.finder();
+        state = std::make_unique<AppState>(test::testServices(), modules);
+        view = std::make_unique<ProtectionView>(*state);
+        view->resize(1000, 700);
+    }
+    ~ProtectionViewTest() override {
+        view.reset();
+        state.reset();
+    }
+
+    // Shows the screen for the first time (which starts both scans) and lets them find these.
+    void showWith(const QList<ProtectionFinding>& threats, const QList<PrivacyItem>& items) {
+        view->show();
+        auto threatCall = threatFinders.waitFor(0);
+        auto privacyCall = privacyFinders.waitFor(0);
+        ASSERT_TRUE(threatCall && privacyCall);
+        threatCall->release(threats);
+        privacyCall->release(items);
+        ASSERT_TRUE(test::waitUntil([&] { return !state->isProtectionScanning() && !state->isPrivacyScanning(); }));
+    }
+    ModuleScreenFrame::Body body() const { return view->frame()->body(); }
+    QString status() const { return view->frame()->header()->statusText(); }
+    QString emptyText() const { return view->findChild<QLabel*>("moduleEmptyText")->text(); }
+
+    test::FakeEnvironment env;
+    test::HeldFinders<ProtectionFinding> threatFinders{{QStringLiteral("Checking adware locations\u2026")}};
+    test::HeldFinders<PrivacyItem> privacyFinders{{QStringLiteral("Scanning browser residue\u2026")}};
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<ProtectionView> view;
+};
+
+TEST_F(ProtectionViewTest, ShowingStartsEachScanOnceAndEachTabFollowsItsOwn) {
+    EXPECT_EQ(view->frame()->header()->title(), "Protection");
+    EXPECT_EQ(view->picker()->labels(), (QStringList{"Threats", "Privacy"}));
+    // Opening the section starts the scans just before the screen shows.
+    state->openSection(AppSection::protection);
+    view->show();
+    ASSERT_TRUE(threatFinders.waitFor(0));
+    ASSERT_TRUE(privacyFinders.waitFor(0));
+    test::spin(20);
+    EXPECT_EQ(threatFinders.count(), 1u) << "a first visit scans once";
+    EXPECT_EQ(privacyFinders.count(), 1u);
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::scanning);
+    ASSERT_TRUE(test::waitUntil([&] { return status() == "Checking adware locations\u2026"; }));
+
+    // The threat scan still runs: the Privacy tab shows its own list, the
+    // status line the threat scan's label.
+    privacyFinders.at(0)->release({residue("Recent files", env.home() + "/recent", 20'000, true)});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isPrivacyScanning(); }));
+    view->picker()->activate(ProtectionView::privacy);
+    EXPECT_EQ(view->tab(), ProtectionView::privacy);
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::content);
+    EXPECT_EQ(status(), "Checking adware locations\u2026");
+
+    threatFinders.at(0)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isProtectionScanning(); }));
+    EXPECT_EQ(status(), "0 threat findings \u00B7 1 privacy items");
+    view->setTab(ProtectionView::threats);
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
+    EXPECT_EQ(emptyText(), "No heuristic threats found.");
+    test::spin(20);
+    EXPECT_EQ(threatFinders.count(), 1u) << "an empty list starts no scan while the screen stays shown";
+
+    // Shown anew, it opens on Threats and rescans only the empty list.
+    view->setTab(ProtectionView::privacy);
+    view->hide();
+    view->show();
+    EXPECT_EQ(view->tab(), ProtectionView::threats);
+    ASSERT_TRUE(threatFinders.waitFor(1));
+    threatFinders.at(1)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isProtectionScanning(); }));
+    EXPECT_EQ(privacyFinders.count(), 1u);
+}
+
+TEST_F(ProtectionViewTest, ThreatRowsShowKindSeverityAndPathAndReveal) {
+    const QString longPath = env.home() + "/Downloads/" + QString(400, 'x');
+    showWith({threat("MacKeeper", env.home() + "/mk", Kind::adwarePath, Severity::high, true),
+              threat("tool.deb", longPath, Kind::quarantined, Severity::medium),
+              threat("abcdef", env.home() + "/ext", Kind::browserExtension, Severity::low)},
+             {});
+    ASSERT_EQ(view->threatRows().size(), 3);
+    auto kindLabel = [&](int i) { return view->threatRows()[i]->findChild<QLabel*>("threatKind"); };
+    EXPECT_EQ(kindLabel(0)->text(), "Known adware / PUA path \u00B7 HIGH");
+    EXPECT_EQ(kindLabel(1)->text(), "Quarantined download \u00B7 MEDIUM");
+    EXPECT_EQ(kindLabel(0)->palette().color(QPalette::WindowText), TaldoTheme::danger());
+    EXPECT_EQ(kindLabel(1)->palette().color(QPalette::WindowText), TaldoTheme::warning());
+    EXPECT_EQ(kindLabel(2)->palette().color(QPalette::WindowText), TaldoTheme::warning());
+    auto* path = view->threatRows()[1]->findChild<ElidedLabel*>("threatPath");
+    EXPECT_EQ(path->text(), longPath);
+    EXPECT_LE(path->height(), 2 * path->fontMetrics().height()) << "one line, cut";
+    EXPECT_EQ(view->threatRows()[0]->findChild<PlainButton*>("threatCheck")->symbol(), "checkmark.circle.fill");
+    EXPECT_EQ(view->threatRows()[1]->findChild<PlainButton*>("threatCheck")->symbol(), "circle");
+
+    QStringList revealed;
+    RevealService::setHandler([&](const QString& shown) { revealed.append(shown); });
+    view->threatRows()[2]->findChild<PlainButton*>("threatReveal")->click();
+    RevealService::setHandler({});
+    EXPECT_EQ(revealed, QStringList{env.home() + "/ext"});
+}
+
+TEST_F(ProtectionViewTest, ButtonsActOnTheTabShownOnly) {
+    const QString agent = test::writeFile(env.home() + "/agent.desktop", "Exec=curl x");
+    const QString cache = test::writeFile(env.home() + "/cache.bin", QByteArray(20'000, 'c'));
+    showWith({threat("agent", agent, Kind::suspiciousAgent, Severity::high)},
+             {residue("Chrome caches", cache, 20'000, false)});
+
+    // A tick in each tab; Clean on Privacy moves only the privacy item.
+    view->threatRows()[0]->findChild<PlainButton*>("threatCheck")->click();
+    EXPECT_TRUE(state->protectionFindings()[0].isSelected);
+    view->setTab(ProtectionView::privacy);
+    ASSERT_EQ(view->privacyRows().size(), 1);
+    EXPECT_EQ(view->privacyRows()[0]->findChild<QLabel*>("privacySize")->text(), ByteCountFormatter::fileStyle(20'000));
+    view->privacyRows()[0]->findChild<PlainButton*>("privacyCheck")->click();
+    EXPECT_TRUE(state->privacyItems()[0].isSelected);
+    view->cleanButton()->click();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    EXPECT_TRUE(state->privacyItems().isEmpty());
+    EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
+    EXPECT_EQ(emptyText(), "No privacy residue indexed.");
+    EXPECT_FALSE(QFileInfo::exists(cache));
+    EXPECT_TRUE(QFileInfo::exists(agent)) << "the ticked threat stays";
+    ASSERT_EQ(state->protectionFindings().size(), 1);
+
+    // Scan on Privacy starts the privacy scan only.
+    view->scanButton()->click();
+    ASSERT_TRUE(privacyFinders.waitFor(1));
+    privacyFinders.at(1)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isPrivacyScanning(); }));
+    EXPECT_EQ(threatFinders.count(), 1u);
+}
+
+}  // namespace
