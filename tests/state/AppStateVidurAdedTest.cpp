@@ -283,16 +283,31 @@ TEST_F(AppStateRecommendedTest, LogsWhatTheCleansMovedOncePerPass) {
     clutter.size = 1000;
     clutter.isSelected = true;
     AppStateTesting::setClutterItems(*state, {clutter});
+    PrivacyItem privacy;
+    privacy.title = "history";
+    privacy.path = test::writeFile(env.home() + "/history.db", QByteArray(20, 'h'));
+    privacy.size = 20;
+    privacy.isSelected = true;
+    AppStateTesting::setPrivacyItems(*state, {privacy});
+    ProtectionFinding threat;
+    threat.path = test::writeFile(env.home() + "/threat.sh", QByteArray(5000, 't'));
+    threat.isSelected = true;
+    AppStateTesting::setProtectionFindings(*state, {threat});
     recommend();
     const QList<ActivityEvent> events = ActivityService::list(10);
-    ASSERT_EQ(events.size(), 3);
+    ASSERT_EQ(events.size(), 5);
     EXPECT_EQ(events[0].kind, "Vidur Aded") << "the closing event comes last";
     EXPECT_EQ(events[0].summary, "Applied recommended cleanup");
-    EXPECT_EQ(events[0].bytesFreed, 1700);
-    EXPECT_EQ(events[0].itemsAffected, 3);
-    EXPECT_EQ(events[1].kind, "Clutter");
-    EXPECT_EQ(events[2].kind, "Junk");
+    EXPECT_EQ(events[0].bytesFreed, 1720) << "junk, clutter and privacy; threats are not counted";
+    EXPECT_EQ(events[0].itemsAffected, 4);
+    EXPECT_EQ(events[1].kind, "Protection");
+    EXPECT_EQ(events[2].kind, "Privacy");
+    EXPECT_EQ(events[3].kind, "Clutter");
+    EXPECT_EQ(events[4].kind, "Junk");
     EXPECT_TRUE(state->clutterItems().isEmpty());
+    EXPECT_TRUE(state->privacyItems().isEmpty());
+    EXPECT_TRUE(state->protectionFindings().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(env.home() + "/threat.sh"));
     EXPECT_EQ(state->activityEvents(), events);
 
     // Again after the same pass: the junk clean runs, the pass is not logged twice.
