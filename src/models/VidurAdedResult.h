@@ -1,7 +1,11 @@
 #pragma once
 
+#include "support/Saturating.h"
+
 #include <QDateTime>
 #include <QUuid>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -20,7 +24,17 @@ struct VidurAdedResult {
     qint64 privacyBytes = 0;
     int privacyCount = 0;
     int healthScore = 0;
+    // Bytes the selected findings of junk, clutter and privacy share: the
+    // same path, or one lying inside another module's finding (a download
+    // both modules list, a browser cache inside the cache folder).
+    qint64 sharedBytes = 0;
     QDateTime finishedAt{};
+
+    // What a recommended clean frees, each byte counted once.
+    qint64 reclaimableBytes() const {
+        const qint64 offered = Saturating::add(Saturating::add(junkBytes, clutterBytes), privacyBytes);
+        return offered - std::min(sharedBytes, offered);
+    }
 
     bool operator==(const VidurAdedResult&) const = default;
 };

@@ -92,8 +92,7 @@ void AppState::finishVidurAded(const VidurAdedResult& result) {
     environment.settings()->setValue(SystemMonitor::healthScoreKey(), result.healthScore);
     ScheduleService::setLastRun(environment.now());
 
-    const qint64 reclaimable =
-        Saturating::add(Saturating::add(result.junkBytes, result.clutterBytes), result.privacyBytes);
+    const qint64 reclaimable = result.reclaimableBytes();
     const QString summary = QStringLiteral("Health ") + QString::number(result.healthScore) +
                             QStringLiteral(" \u00B7 reclaimable ") + ByteCountFormatter::fileStyle(reclaimable);
     const qint64 items = qint64(result.junkCount) + result.clutterCount + result.protectionCount;

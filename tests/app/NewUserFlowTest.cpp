@@ -195,6 +195,7 @@ TEST_F(NewUserFlowTest, OnePassCleansWhatItRecommendsAndEverythingCanComeBack) {
             }
         }
         EXPECT_GT(movedWithJunk, 0) << "the browser cache is offered as privacy residue too";
+        EXPECT_EQ(result.reclaimableBytes(), selectedBytes) << "each byte counted once";
         ASSERT_TRUE(screen->cleanButton()->isEnabled());
         screen->cleanButton()->click();
         ASSERT_TRUE(test::safeBinSettled(state));

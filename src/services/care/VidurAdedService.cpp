@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace tarnwick::VidurAdedService {
 
@@ -84,6 +85,47 @@ std::pair<int, qint64> selectedTotals(const QList<Item>& items) {
     return {count, bytes.value()};
 }
 
+// A selected finding of a module the recommended clean moves.
+struct Offered {
+    QString path;
+    qint64 size = 0;
+};
+
+template <typename Item>
+void addSelected(const QList<Item>& items, std::vector<Offered>& offered) {
+    for (const Item& item : items) {
+        if (item.isSelected) offered.push_back({item.path, item.size});
+    }
+}
+
+// The bytes of findings whose path is another's, or lies inside another's:
+// the outer finding already holds them. Shorter paths go first, so an outer
+// finding is seen before anything inside it, whichever module listed it.
+qint64 sharedBytes(std::vector<Offered> offered) {
+    std::stable_sort(offered.begin(), offered.end(),
+                     [](const Offered& a, const Offered& b) { return a.path.size() < b.path.size(); });
+    QSet<QString> held;
+    Saturating::Total shared;
+    for (const Offered& item : offered) {
+        bool inside = false;
+        for (QString at = item.path; !at.isEmpty();) {
+            if (held.contains(at)) {
+                inside = true;
+                break;
+            }
+            const qsizetype cut = at.lastIndexOf(QLatin1Char('/'));
+            if (cut <= 0) break;
+            at.truncate(cut);
+        }
+        if (inside) {
+            shared.add(item.size);
+        } else {
+            held.insert(item.path);
+        }
+    }
+    return shared.value();
+}
+
 }  // namespace
 
 int healthScore(const VidurAdedResult& totals, int leftoversHeavy) {
@@ -120,6 +162,8 @@ std::optional<VidurAdedResult> run(const Finders& finders, const Progress& progr
     if (!junk) return std::nullopt;
     QList<CleanupItem> junkItems = MemoryBudget::trimCleanup(*junk);
     std::tie(result.junkCount, result.junkBytes) = selectedTotals(junkItems);
+    std::vector<Offered> offered;
+    addSelected(junkItems, offered);
     if (!hand(VidurAdedModule::Junk{std::move(junkItems)})) return std::nullopt;
 
     // 2. Clutter: reported, never scored.
@@ -127,6 +171,7 @@ std::optional<VidurAdedResult> run(const Finders& finders, const Progress& progr
     if (!clutter) return std::nullopt;
     QList<ClutterItem> clutterItems = MemoryBudget::trimClutter(*clutter);
     std::tie(result.clutterCount, result.clutterBytes) = selectedTotals(clutterItems);
+    addSelected(clutterItems, offered);
     if (!hand(VidurAdedModule::Clutter{std::move(clutterItems)})) return std::nullopt;
 
     // 3. Protection: every kept finding counts, the high ones apart.
@@ -145,6 +190,8 @@ std::optional<VidurAdedResult> run(const Finders& finders, const Progress& progr
     if (!privacy) return std::nullopt;
     QList<PrivacyItem> privacyItems = MemoryBudget::trimPrivacy(*privacy);
     std::tie(result.privacyCount, result.privacyBytes) = selectedTotals(privacyItems);
+    addSelected(privacyItems, offered);
+    result.sharedBytes = sharedBytes(std::move(offered));
     if (!hand(VidurAdedModule::Privacy{std::move(privacyItems)})) return std::nullopt;
 
     // 5. Apps: two counts only; the list never leaves this thread.

@@ -104,11 +104,7 @@ double VidurAdedView::gaugeFill(const std::optional<VolumeInfo>& root, const std
 }
 
 qint64 VidurAdedView::reclaimableBytes(const VidurAdedResult& result) {
-    Saturating::Total total;
-    total.add(result.junkBytes);
-    total.add(result.clutterBytes);
-    total.add(result.privacyBytes);
-    return total.value();
+    return result.reclaimableBytes();
 }
 
 bool VidurAdedView::canCleanRecommended(const VidurAdedResult& result) {

@@ -262,6 +262,28 @@ TEST_F(VidurAdedPassTest, TotalsTrimsAndPrefixedLabels) {
 
 // A receiver on this thread and a pass on another: every module is applied
 // here before the pass's next step begins.
+TEST_F(VidurAdedPassTest, ReclaimableCountsAPathOfferedByTwoModulesOnce) {
+    auto at = [](auto item, const QString& path) {
+        item.path = path;
+        return item;
+    };
+    VidurAdedService::Finders finders;
+    finders.cleanup = fixed(QList<CleanupItem>{at(junk(1000, true), "/h/.cache"), at(junk(200, true), "/h/Downloads/a.iso")});
+    finders.clutter = fixed(QList<ClutterItem>{at(clutter(200, true), "/h/Downloads/a.iso"),
+                                               at(clutter(30, true), "/h/Pictures/shot.png"),
+                                               at(clutter(5, true), "/h/.cache-old")});
+    finders.privacy = fixed(QList<PrivacyItem>{at(privacy(300, true), "/h/.cache/google-chrome"),
+                                               at(privacy(50, true), "/h/.config/google-chrome/Default/History"),
+                                               at(privacy(70, false), "/h/.cache/mozilla")});
+    const Collected pass = runPass(finders);
+    ASSERT_TRUE(pass.result);
+    const VidurAdedResult& r = *pass.result;
+    EXPECT_EQ(r.clutterBytes, 235) << "each module still shows what it found";
+    EXPECT_EQ(r.privacyBytes, 350);
+    EXPECT_EQ(r.sharedBytes, 500) << "the download both list and the browser cache inside the cache folder";
+    EXPECT_EQ(r.reclaimableBytes(), 1200 + 235 + 350 - 500);
+}
+
 TEST_F(VidurAdedPassTest, EachModuleIsAppliedOnTheReceiversThreadBeforeTheNextStep) {
     std::mutex mutex;
     QStringList log;
