@@ -10,7 +10,7 @@ namespace tarnwick {
 // Preboot, Recovery, VM, Update or any other role), with what it consumes.
 struct APFSRoleVolume {
     QString id;    // the volume's UUID; else its name; else its role
-    QString name;  // display name for the role ("macOS System", "Preboot", ...)
+    QString name;  // display name for the role ("Computer System", "Preboot", ...)
     QString role;  // the role as listed, in its own letter case; empty when none
     std::optional<QString> mountPoint;  // the role's usual mount point, if it has one
     qint64 consumedBytes = 0;           // always greater than 0

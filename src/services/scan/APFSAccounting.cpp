@@ -124,7 +124,7 @@ plist_t bootContainer(plist_t listing) {
 
 QString displayName(const QString& role, const QString& name) {
     const QString key = role.toLower();
-    if (key == QLatin1String("system")) return QStringLiteral("macOS System");
+    if (key == QLatin1String("system")) return QStringLiteral("Computer System");
     if (key == QLatin1String("preboot")) return QStringLiteral("Preboot");
     if (key == QLatin1String("recovery")) return QStringLiteral("Recovery");
     if (key == QLatin1String("vm")) return QStringLiteral("Virtual Memory");

@@ -112,7 +112,7 @@ TEST(APFSAccounting, ReadsTheBootContainerOfARecordedListing) {
     const std::vector<APFSRoleVolume> roles = APFSAccounting::siblingRoleVolumes(source);
     ASSERT_EQ(roles.size(), 5u);  // Data and the empty Update volume are not role volumes
     EXPECT_EQ(roles[0], (APFSRoleVolume{QStringLiteral("A1B2C3D4-0000-4000-8000-000000000001"),
-                                        QStringLiteral("macOS System"), QStringLiteral("System"),
+                                        QStringLiteral("Computer System"), QStringLiteral("System"),
                                         QStringLiteral("/"), 11'000'000'000}));
     // An empty "Roles" falls back to "Role".
     EXPECT_EQ(roles[1].name, QStringLiteral("Preboot"));
@@ -219,7 +219,7 @@ TEST(SpaceReconciler, WrapsTheWalkWithRoleVolumesHiddenAndPurgeableSpace) {
     EXPECT_EQ(listings, 1);
 
     EXPECT_EQ(root->name, kRootName);
-    EXPECT_EQ(names(root), (QStringList{kDataName, QStringLiteral("macOS System"), kPurgeableName,
+    EXPECT_EQ(names(root), (QStringList{kDataName, QStringLiteral("Computer System"), kPurgeableName,
                                         QStringLiteral("Preboot"), QStringLiteral("Recovery"),
                                         QStringLiteral("Virtual Memory"), QStringLiteral("Backups")}));
     EXPECT_EQ(root->size, 230'000'000'000);  // the container's in-use bytes, once purgeable space is added
@@ -272,7 +272,7 @@ TEST(SpaceReconciler, WithoutAUsableListingOnlyTheDataVolumeIsWrapped) {
     const ScanNodePtr walked = smallWalk(1000);
     const ScanNodePtr root = SpaceReconciler::enrichMacintoshHD(
         walked, kRootName, fixed(listing(volume(QStringLiteral("System"), 500'000'000'000))));
-    EXPECT_EQ(names(root), (QStringList{QStringLiteral("macOS System"), kDataName}));
+    EXPECT_EQ(names(root), (QStringList{QStringLiteral("Computer System"), kDataName}));
     EXPECT_EQ(root->children[1]->children.size(), 1u);
     EXPECT_EQ(root->size, 500'000'001'000);
 }
