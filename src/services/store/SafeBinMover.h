@@ -22,6 +22,9 @@ namespace SafeBinMover {
 struct Target {
     QString path;
     MoveScope scope{};
+    // What the scan saw at path; when set, the item moves only while it is
+    // still that item (FileIdentity::matches), else it stays and is named.
+    std::optional<FileIdentity> seen{};
 };
 
 // What the clean did to one finding.
