@@ -1,6 +1,7 @@
 #include "services/cleanup/ClutterSearches.h"
 
 #include "platform/FileEntry.h"
+#include "platform/FileIdentity.h"
 #include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
 #include "services/cleanup/DuplicateFinder.h"
@@ -64,7 +65,23 @@ ClutterItem makeItem(const QString& title, const QString& path, const QString& d
     item.kind = kind;
     item.isSelected = selected;
     item.isSafeDefault = selected;
+    item.seen = FileIdentity::of(path);
     return item;
+}
+
+// A program (an AppImage, or any file with an execute bit) may be in daily
+// use from where it was downloaded: never pre-selected.
+bool isProgram(const FileEntry& entry) {
+    if (PathRules::pathExtension(entry.name).toLower() == QLatin1String("appimage")) return true;
+    return entry.isRegularFile() && (entry.permissions & 0111) != 0;
+}
+
+// The record of a trashed file: "<trash>/info/<name>.trashinfo" beside the
+// "<trash>/files" folder that holds it. Empty for a trash of another layout.
+QString trashRecordOf(const QString& trashFiles, const QString& name) {
+    if (PathRules::lastPathComponent(trashFiles) != QLatin1String("files")) return QString();
+    const QString trash = PathRules::deletingLastPathComponent(trashFiles);
+    return trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo");
 }
 
 QString tilde(const QString& path) {
@@ -118,6 +135,7 @@ qint64 sizeOf(const QString& path, const std::stop_token& stop) {
         [&](const FileEntry& entry, int) {
             if (looked >= kSizeOfEntries) return Step::stop;
             ++looked;
+            if (entry.device != place->device) return Step::skipDescendants;  // a mount point
             if (entry.isRegularFile()) total.add(entry.logicalSize);
             return Step::proceed;
         },
@@ -133,7 +151,14 @@ QList<ClutterItem> trashItems(const QString& trash, const JunkContext& context) 
     for (const FileEntry& entry : *listing) {
         if (context.stopped()) break;
         const qint64 size = sizeOf(entry.path, context.stop);
-        if (size > kTrashMinimum) items.append(makeItem(entry.name, entry.path, detail, size, Kind::trash, true));
+        if (size <= kTrashMinimum) continue;
+        ClutterItem item = makeItem(entry.name, entry.path, detail, size, Kind::trash, true);
+        const QString record = trashRecordOf(trash, entry.name);
+        if (!record.isEmpty()) {
+            item.companionPaths.append(record);
+            if (const std::optional<FileIdentity> seen = FileIdentity::of(record)) item.companionsSeen.insert(record, *seen);
+        }
+        items.append(std::move(item));
     }
     return items;
 }
@@ -149,7 +174,7 @@ QList<ClutterItem> oldDownloads(const QString& folder, const JunkContext& contex
         const std::optional<qint64> size = entry.totalAllocatedSize() ? entry.totalAllocatedSize() : entry.fileSize();
         if (!size || *size <= kDownloadMinimum) continue;
         items.append(makeItem(entry.name, entry.path, QStringLiteral("Not touched since ") + dateOf(entry), *size,
-                              Kind::downloads, true));
+                              Kind::downloads, !isProgram(entry)));
     }
     return items;
 }
@@ -185,12 +210,14 @@ QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& con
     DuplicateFinder finder;
     for (const QString& folder : folders) {
         if (context.stopped()) break;
+        if (context.isOwn(folder)) continue;
         int looked = 0;
         FolderWalk::run(
             folder, FolderWalk::Options{},
             [&](const FileEntry& entry, int) {
                 if (looked >= kDuplicateEntriesPerFolder) return Step::stop;
                 ++looked;
+                if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 if (entry.isRegularFile() && entry.logicalSize >= kDuplicateMinimum) {
                     finder.add(entry, entry.logicalSize);
                 }
@@ -204,9 +231,14 @@ QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& con
     finder.find(
         options,
         [&](const DuplicateFinder::Group& group) {
+            // A copy is offered only with the file that stays, as it is now.
+            const std::optional<FileIdentity> kept = FileIdentity::of(group.kept->path);
+            if (!kept) return;
             const QString detail = QStringLiteral("Duplicate of ") + tilde(group.kept->path);
             for (const DuplicateFinder::Candidate* copy : group.copies) {
-                items.append(makeItem(copy->name, copy->path, detail, copy->size, Kind::duplicates));
+                ClutterItem item = makeItem(copy->name, copy->path, detail, copy->size, Kind::duplicates);
+                item.keptCopy = NamedCopy{group.kept->path, *kept};
+                items.append(std::move(item));
             }
         },
         context.stop);
@@ -241,12 +273,14 @@ std::vector<Img> collectImages(const QStringList& folders, const JunkContext& co
     };
     for (const QString& folder : folders) {
         if (images.size() >= kImagesHeld || context.stopped()) break;
+        if (context.isOwn(folder)) continue;
         int looked = 0;
         FolderWalk::run(
             folder, FolderWalk::Options{},
             [&](const FileEntry& entry, int) {
                 if (looked >= kImageEntriesPerFolder) return Step::stop;
                 ++looked;
+                if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 if (!entry.isRegularFile() || entry.logicalSize <= kImageAbove || entry.logicalSize >= kImageBelow) {
                     return Step::proceed;
                 }
@@ -283,11 +317,15 @@ QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& 
                          [&](size_t a, size_t b) { return images[a].size > images[b].size; });
         const Img& kept = images[group.front()];
         used[group.front()] = true;
+        const std::optional<FileIdentity> keptSeen = FileIdentity::of(kept.path);
         const QString detail = QStringLiteral("Similar to ") + tilde(kept.path);
         for (size_t k = 1; k < group.size(); ++k) {
             const Img& other = images[group[k]];
             used[group[k]] = true;
-            items.append(makeItem(other.name, other.path, detail, other.size, Kind::similarImages));
+            if (!keptSeen) continue;  // the picture that stays is gone: none of them is offered
+            ClutterItem item = makeItem(other.name, other.path, detail, other.size, Kind::similarImages);
+            item.keptCopy = NamedCopy{kept.path, *keptSeen};
+            items.append(std::move(item));
             if (items.size() >= kImageItems) return items;
         }
     }
@@ -300,12 +338,14 @@ QList<ClutterItem> largeOld(const QStringList& folders, const JunkContext& conte
     const qint64 before = cutoff(context, kLargeAgeDays);
     for (const QString& folder : folders) {
         if (items.size() >= kLargeItems || context.stopped()) break;
+        if (context.isOwn(folder)) continue;
         int looked = 0;
         FolderWalk::run(
             folder, FolderWalk::Options{},
             [&](const FileEntry& entry, int) {
                 if (looked >= kLargeEntriesPerFolder || items.size() >= kLargeItems) return Step::stop;
                 ++looked;
+                if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 if (!entry.isRegularFile() || entry.logicalSize < kLargeMinimum || entry.modifiedMSecs >= before) {
                     return Step::proceed;
                 }
