@@ -124,13 +124,13 @@ void AppState::runVidurAdedRecommended() {
 
     if (!vidurAdedResult()) return;
     const QUuid pass = vidurAdedResult()->id;
-    // Queued behind the cleans above, so it runs once they are done and
-    // counts what they moved; failed moves count nothing.
+    // Queued behind the cleans above, so it runs once they are done and only
+    // when they moved something. Their own events count what moved: this one
+    // counts nothing, so no byte is counted twice in the lifetime figures.
     runSafeBinJob(false, [this, tally, pass]() -> SafeBinApply {
         if (tally->items == 0 || recommendedLoggedPass_ == pass) return {};
         recommendedLoggedPass_ = pass;
-        ActivityService::log(kVidurAdedKind, QStringLiteral("Applied recommended cleanup"), tally->bytes.value(),
-                             tally->items);
+        ActivityService::log(kVidurAdedKind, QStringLiteral("Applied recommended cleanup"), 0, 0);
         return [events = ActivityService::list(kActivityLimit)](AppState& state) { state.activityEvents_.set(events); };
     });
 }
