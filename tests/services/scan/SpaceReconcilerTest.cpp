@@ -110,21 +110,16 @@ TEST(APFSAccounting, ReadsTheBootContainerOfARecordedListingAndCountsOddIntegers
 
     const std::vector<APFSRoleVolume> roles = APFSAccounting::siblingRoleVolumes(source);
     ASSERT_EQ(roles.size(), 5u);  // Data and the empty Update volume are not role volumes
-    EXPECT_EQ(roles[0], (APFSRoleVolume{QStringLiteral("A1B2C3D4-0000-4000-8000-000000000001"),
-                                        QStringLiteral("Computer System"), QStringLiteral("System"),
-                                        QStringLiteral("/"), 11'000'000'000}));
-    // An empty "Roles" falls back to "Role".
-    EXPECT_EQ(roles[1].name, QStringLiteral("Preboot"));
-    EXPECT_EQ(roles[1].role, QStringLiteral("Preboot"));
-    EXPECT_EQ(roles[1].mountPoint, QStringLiteral("/System/Volumes/Preboot"));
-    EXPECT_EQ(roles[2].mountPoint, QStringLiteral("/System/Volumes/Recovery"));
-    // The upper-case role matches its row and keeps its case.
-    EXPECT_EQ(roles[3].name, QStringLiteral("Virtual Memory"));
-    EXPECT_EQ(roles[3].role, QStringLiteral("VM"));
-    EXPECT_EQ(roles[3].mountPoint, QStringLiteral("/System/Volumes/VM"));
+    EXPECT_EQ(roles[0], (APFSRoleVolume{"A1B2C3D4-0000-4000-8000-000000000001", "Computer System", "System", "/",
+                                        11'000'000'000}));
+    // An empty "Roles" falls back to "Role"; an upper-case role matches its row and keeps its case.
+    EXPECT_EQ(roles[1].role, "Preboot");
+    EXPECT_EQ(roles[1].mountPoint, "/System/Volumes/Preboot");
+    EXPECT_EQ(roles[3].name, "Virtual Memory");
+    EXPECT_EQ(roles[3].role, "VM");
+    EXPECT_EQ(roles[3].mountPoint, "/System/Volumes/VM");
     // No role, no UUID: named and identified by its name, no mount point.
-    EXPECT_EQ(roles[4], (APFSRoleVolume{QStringLiteral("Backups"), QStringLiteral("Backups"), QString(),
-                                        std::nullopt, 10}));
+    EXPECT_EQ(roles[4], (APFSRoleVolume{"Backups", "Backups", QString(), std::nullopt, 10}));
 
     EXPECT_EQ(APFSAccounting::dataVolumeConsumedBytes(source), 200'000'000'000);
     EXPECT_EQ(APFSAccounting::bootContainerBytesInUse(source), 230'000'000'000);
