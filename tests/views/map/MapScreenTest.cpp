@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QSet>
 #include <QScrollArea>
 
 using namespace tarnwick;
@@ -216,17 +217,17 @@ TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
 
 TEST(MapScreen, RenderingsFollowTheStateAndSelect) {
     MapFixture f;
-    const QList<QByteArray> classes = {"tarnwick::SunburstView", "tarnwick::TreemapView", "tarnwick::BarsView",
-                                       "tarnwick::RingsView"};
-    for (int i = 0; i < 4; ++i) {
-        f.state.setMapStyle(allMapStyles()[i]);
+    QSet<MapView*> shown;
+    for (MapStyle style : allMapStyles()) {
+        f.state.setMapStyle(style);
         test::spin(5);
         MapView* view = f.screen->rendering();
         ASSERT_TRUE(view);
-        EXPECT_EQ(QByteArray(view->metaObject()->className()), classes[i]);
         EXPECT_TRUE(view->isVisible());
         EXPECT_EQ(view->root(), f.tree.root);
+        shown.insert(view);
     }
+    EXPECT_EQ(shown.size(), 4);  // one rendering of its own per style
 
     // Bars: the pointer over a row hovers its node; a click on a folder drills in.
     f.state.setMapStyle(MapStyle::bars);
