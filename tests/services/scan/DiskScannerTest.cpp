@@ -1,5 +1,6 @@
 #include "services/scan/DiskScanner.h"
 
+#include "FileTreeSupport.h"
 #include "TestSupport.h"
 #include "services/scan/WalkTestSupport.h"
 #include "platform/PathCodec.h"
@@ -30,28 +31,18 @@ namespace {
 
 const QString kEllipsis = QString(QChar(0x2026));
 
-// A file of real data, so it takes blocks on disk.
-QString writeData(const QString& path, qint64 size) {
-    return test::writeFile(path, QByteArray(static_cast<qsizetype>(size), 'x'));
-}
-
 // A file of the given length without any data blocks (a hole), so its size
 // on disk is 0. False when the file system allocates blocks anyway.
-bool writeSparse(const QString& path, qint64 size) {
-    test::writeFile(path);
-    if (::truncate(QFile::encodeName(path).constData(), size) != 0) return false;
+bool sparseWithoutBlocks(const QString& path, qint64 size) {
+    test::writeSparse(path, size);
     struct stat st{};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && st.st_blocks == 0;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && st.st_size == size && st.st_blocks == 0;
 }
 
 qint64 allocated(const QString& path) {
     struct stat st{};
     if (::lstat(PathCodec::encode(path).constData(), &st) != 0) return -1;
     return static_cast<qint64>(st.st_blocks) * 512;
-}
-
-void symlinkTo(const QString& target, const QString& link) {
-    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
 }
 
 ScanNodePtr child(const ScanNodePtr& node, const QString& name) {
@@ -139,9 +130,9 @@ TEST_P(DiskScannerWalks, MeasuresBlocksOnDiskAndFoldsFilesBelow256KiB) {
     QTemporaryDir dir;
     const QString root = dir.path();
     const QString data = root + "/data";
-    writeData(data + "/whole", 262144);
-    writeData(data + "/short", 262144 - 4096);
-    writeData(data + "/byte", 1);
+    test::writeFilled(data + "/whole", 262144);
+    test::writeFilled(data + "/short", 262144 - 4096);
+    test::writeFilled(data + "/byte", 1);
     test::writeFile(root + "/only-empty/a");
     test::makeDir(root + "/nothing");
     const qint64 whole = allocated(data + "/whole"), shortOne = allocated(data + "/short"),
@@ -182,10 +173,10 @@ TEST_P(DiskScannerWalks, MeasuresBlocksOnDiskAndFoldsFilesBelow256KiB) {
     // A file of holes takes no space, however long: 0 bytes, not its length
     // (a 50 GiB one used to count as 50 GiB).
     const QString sparse = test::makeDir(root + "/sparse");
-    if (!writeSparse(sparse + "/huge", qint64(50) << 30) || !writeSparse(sparse + "/at", 262144)) {
+    if (!sparseWithoutBlocks(sparse + "/huge", qint64(50) << 30) || !sparseWithoutBlocks(sparse + "/at", 262144)) {
         GTEST_SKIP() << "the file system gives holes blocks";
     }
-    const QString partly = writeData(sparse + "/partly", 4096);
+    const QString partly = test::writeFilled(sparse + "/partly", 4096);
     ASSERT_EQ(::truncate(QFile::encodeName(partly).constData(), qint64(1) << 30), 0);
     result = scan(scanner, sparse);
     EXPECT_EQ(scanner.files(), 3);
@@ -199,10 +190,10 @@ TEST_P(DiskScannerWalks, MeasuresBlocksOnDiskAndFoldsFilesBelow256KiB) {
 TEST_P(DiskScannerWalks, FoldersThatCannotBeListedAreRestricted) {
     QTemporaryDir dir;
     const QString root = dir.path();
-    const QString file = writeData(root + "/plain.txt", 10);
+    const QString file = test::writeFilled(root + "/plain.txt", 10);
     const QString locked = test::makeDir(root + "/tree/locked");
-    writeData(locked + "/inside", 300000);
-    writeData(root + "/tree/open/seen", 10);
+    test::writeFilled(locked + "/inside", 300000);
+    test::writeFilled(root + "/tree/open/seen", 10);
     ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
 
     DiskScanner scanner(GetParam());
@@ -239,22 +230,22 @@ TEST_P(DiskScannerWalks, FollowsLinksToFoldersOnlyWhereTheWalkCanEndAndCountsEac
     QTemporaryDir dir;
     const QString root = dir.path() + "/scanned";
     const QString outside = dir.path() + "/outside";
-    writeData(outside + "/shared/big", 300000);
-    writeData(outside + "/shared/inner/x", 10);
-    writeData(root + "/file", 300000);
-    writeData(root + "/inside/small", 10);
-    symlinkTo(outside + "/shared", root + "/to-outside");
-    symlinkTo("../outside/shared", root + "/to-outside-again");  // the same folder again
-    symlinkTo(outside + "/shared/inner", root + "/to-inner");     // a folder within it
-    symlinkTo("inside", root + "/to-inside");                     // counted at its own place
-    symlinkTo("file", root + "/to-file");
-    symlinkTo(root + "/gone", root + "/dangling");
-    symlinkTo("..", root + "/inside/to-root");  // back up the walk path: would never end
-    symlinkTo(".", root + "/inside/to-self");
-    symlinkTo("/proc", root + "/to-proc");      // another file system
-    symlinkTo("/", root + "/to-slash");         // above the walked folder: would count the whole disk
-    symlinkTo(dir.path(), root + "/to-above");
-    symlinkTo(root, root + "/inside/to-walked");
+    test::writeFilled(outside + "/shared/big", 300000);
+    test::writeFilled(outside + "/shared/inner/x", 10);
+    test::writeFilled(root + "/file", 300000);
+    test::writeFilled(root + "/inside/small", 10);
+    test::makeLink(outside + "/shared", root + "/to-outside");
+    test::makeLink("../outside/shared", root + "/to-outside-again");  // the same folder again
+    test::makeLink(outside + "/shared/inner", root + "/to-inner");     // a folder within it
+    test::makeLink("inside", root + "/to-inside");                     // counted at its own place
+    test::makeLink("file", root + "/to-file");
+    test::makeLink(root + "/gone", root + "/dangling");
+    test::makeLink("..", root + "/inside/to-root");  // back up the walk path: would never end
+    test::makeLink(".", root + "/inside/to-self");
+    test::makeLink("/proc", root + "/to-proc");      // another file system
+    test::makeLink("/", root + "/to-slash");         // above the walked folder: would count the whole disk
+    test::makeLink(dir.path(), root + "/to-above");
+    test::makeLink(root, root + "/inside/to-walked");
 
     DiskScanner scanner(GetParam());
     ScanResult result = scan(scanner, root);
@@ -296,8 +287,8 @@ TEST_P(DiskScannerWalks, FollowsLinksToFoldersOnlyWhereTheWalkCanEndAndCountsEac
 TEST_P(DiskScannerWalks, CountsAFileWithSeveralHardLinksOnce) {
     QTemporaryDir dir;
     const QString root = dir.path();
-    const QString big = writeData(root + "/a/big", 400000);
-    const QString small = writeData(root + "/a/small", 1000);
+    const QString big = test::writeFilled(root + "/a/big", 400000);
+    const QString small = test::writeFilled(root + "/a/small", 1000);
     test::makeDir(root + "/b");
     ASSERT_EQ(::link(QFile::encodeName(big).constData(), QFile::encodeName(root + "/b/big-again").constData()), 0);
     ASSERT_EQ(::link(QFile::encodeName(small).constData(), QFile::encodeName(root + "/b/small-again").constData()), 0);
@@ -326,7 +317,7 @@ TEST_F(DiskScannerSerial, CancelKeepsWhatWasCountedAndStillFinishes) {
     QTemporaryDir dir;
     const QString root = dir.path();
     for (int folder = 0; folder < 6; ++folder) {
-        for (int file = 0; file < 170; ++file) writeData(QString("%1/f%2/%3").arg(root).arg(folder).arg(file), 10);
+        for (int file = 0; file < 170; ++file) test::writeFilled(QString("%1/f%2/%3").arg(root).arg(folder).arg(file), 10);
     }
 
     // Cancelled before the walk starts: an empty folder node, nothing counted.
@@ -383,7 +374,7 @@ TEST_F(DiskScannerSerial, ReportsProgressAtEvery400FilesAndAfterFoldersWhileAtAM
         EXPECT_TRUE(report.currentPath.startsWith(root + "/empty"));
     }
 
-    for (int i = 0; i < 1000; ++i) writeData(QString("%1/many/%2").arg(root).arg(i), 1);
+    for (int i = 0; i < 1000; ++i) test::writeFilled(QString("%1/many/%2").arg(root).arg(i), 1);
     reports.clear();
     scan(scanner, root, &reports);
     std::vector<qint64> counts;
@@ -435,7 +426,7 @@ TEST_P(DiskScannerWalks, SkipsSystemFoldersAndOtherFileSystems) {
     }
     if (mounts.isEmpty()) GTEST_SKIP() << "no mount point below /dev";
     QTemporaryDir dir;
-    symlinkTo("/dev", dir.path() + "/dev-link");
+    test::makeLink("/dev", dir.path() + "/dev-link");
     ScanResult dev = scan(scanner, dir.path() + "/dev-link");
     EXPECT_EQ(dev.root->kind, NodeKind::dir);
     for (const QString& mount : mounts) EXPECT_FALSE(child(dev.root, mount)) << mount.toStdString();
@@ -450,11 +441,11 @@ TEST_P(DiskScannerWalks, ReturnsThroughLinksAfterDescriptorsWereClosed) {
     const QString root = test::makeDir(dir.path() + "/walked");
     constexpr int kFolders = 120;
     for (int i = 0; i < kFolders; ++i) {
-        writeData(QString("%1/chain/d%2/data").arg(dir.path()).arg(i), 1);
-        if (i + 1 < kFolders) symlinkTo(QString("../d%1").arg(i + 1), QString("%1/chain/d%2/next").arg(dir.path()).arg(i));
+        test::writeFilled(QString("%1/chain/d%2/data").arg(dir.path()).arg(i), 1);
+        if (i + 1 < kFolders) test::makeLink(QString("../d%1").arg(i + 1), QString("%1/chain/d%2/next").arg(dir.path()).arg(i));
     }
-    writeData(root + "/own", 1);
-    symlinkTo(dir.path() + "/chain/d0", root + "/start");
+    test::writeFilled(root + "/own", 1);
+    test::makeLink(dir.path() + "/chain/d0", root + "/start");
     DiskScanner scanner(GetParam());
     ScanResult result = scan(scanner, root);
     EXPECT_EQ(scanner.files(), kFolders + 1);
@@ -573,10 +564,10 @@ TEST_P(DiskScannerWalks, TheSupportFolderIsMappedButLeftOutOfTheInsights) {
     env.environment().applicationSupport = root + "/.local/share";
     env.apply();
     const QString bin = root + "/.local/share/Tarnwick/SafeBin";
-    writeData(bin + "/3F2504E0-4F89-11D3-9A0C-0305E82C3301-movie.mov", 3 * 1024 * 1024);
-    writeData(bin + "/notes.txt", 1000);
-    writeData(root + "/Videos/film.mov", 2 * 1024 * 1024 + 4096);
-    writeData(root + "/Videos/list.txt", 500);
+    test::writeFilled(bin + "/3F2504E0-4F89-11D3-9A0C-0305E82C3301-movie.mov", 3 * 1024 * 1024);
+    test::writeFilled(bin + "/notes.txt", 1000);
+    test::writeFilled(root + "/Videos/film.mov", 2 * 1024 * 1024 + 4096);
+    test::writeFilled(root + "/Videos/list.txt", 500);
     // Scanned as a whole, or from inside it: nothing in it reaches the insights.
     DiskScanner scanner(GetParam());
     ScanResult result = scan(scanner, root);
