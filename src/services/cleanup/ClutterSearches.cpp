@@ -28,6 +28,8 @@ using Step = FolderWalk::Step;
 constexpr qint64 kDayMSecs = 86400LL * 1000;
 
 constexpr int kSizeOfEntries = 12000;
+// Said of a folder larger than its measuring budget: it moves whole, and holds more.
+const QString kMeasuredInPart = QStringLiteral(" \u00B7 measured in part");
 
 constexpr qint64 kTrashMinimum = 100000;
 
@@ -122,7 +124,8 @@ bool isScreenshotName(const QString& name) {
 
 }  // namespace
 
-qint64 sizeOf(const QString& path, const std::stop_token& stop) {
+qint64 sizeOf(const QString& path, const std::stop_token& stop, bool* measuredInPart) {
+    if (measuredInPart) *measuredInPart = false;
     const std::optional<FileEntry> place = FileEntry::at(path);
     if (!place) return 0;
     if (!place->isDirectory()) return place->allocatedSize > 0 ? place->allocatedSize : place->logicalSize;
@@ -133,7 +136,10 @@ qint64 sizeOf(const QString& path, const std::stop_token& stop) {
     FolderWalk::run(
         path, options,
         [&](const FileEntry& entry, int) {
-            if (looked >= kSizeOfEntries) return Step::stop;
+            if (looked >= kSizeOfEntries) {
+                if (measuredInPart) *measuredInPart = true;
+                return Step::stop;
+            }
             ++looked;
             if (entry.device != place->device) return Step::skipDescendants;  // a mount point
             if (entry.isRegularFile()) total.add(entry.logicalSize);
@@ -150,9 +156,11 @@ QList<ClutterItem> trashItems(const QString& trash, const JunkContext& context) 
     const QString detail = tilde(trash);
     for (const FileEntry& entry : *listing) {
         if (context.stopped()) break;
-        const qint64 size = sizeOf(entry.path, context.stop);
+        bool partly = false;
+        const qint64 size = sizeOf(entry.path, context.stop, &partly);
         if (size <= kTrashMinimum) continue;
-        ClutterItem item = makeItem(entry.name, entry.path, detail, size, Kind::trash, true);
+        ClutterItem item = makeItem(entry.name, entry.path, partly ? detail + kMeasuredInPart : detail, size,
+                                    Kind::trash, true);
         const QString record = trashRecordOf(trash, entry.name);
         if (!record.isEmpty()) {
             item.companionPaths.append(record);
@@ -198,10 +206,11 @@ QList<ClutterItem> screenshots(const QStringList& folders, const JunkContext& co
 
 QList<ClutterItem> mailDownloads(const QString& folder, const JunkContext& context) {
     if (!FileEntry::at(folder)) return {};
-    const qint64 size = sizeOf(folder, context.stop);
+    bool partly = false;
+    const qint64 size = sizeOf(folder, context.stop, &partly);
     if (size <= kMailMinimum) return {};
-    return {makeItem(QStringLiteral("Mail Downloads"), folder,
-                     QStringLiteral("~/Library/Containers/com.apple.mail/\u2026/Mail Downloads"), size,
+    const QString detail = QStringLiteral("~/Library/Containers/com.apple.mail/\u2026/Mail Downloads");
+    return {makeItem(QStringLiteral("Mail Downloads"), folder, partly ? detail + kMeasuredInPart : detail, size,
                      Kind::mailDownloads)};
 }
 

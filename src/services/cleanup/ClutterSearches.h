@@ -26,10 +26,12 @@ namespace ClutterService {
 // itself), its allocated size; a folder, the file sizes of the regular files
 // among the first 12,000 entries of its subtree, hidden entries and package
 // contents included, nothing on another device than the folder.
-qint64 sizeOf(const QString& path, const std::stop_token& stop = {});
+// measuredInPart (may be null) tells whether the folder held more entries.
+qint64 sizeOf(const QString& path, const std::stop_token& stop = {}, bool* measuredInPart = nullptr);
 
 // Every direct entry of the trash's files folder (hidden ones too) of more
-// than 100,000 bytes; preselected. Each names its record in the trash's info
+// than 100,000 bytes; preselected (a folder measured in part says so in its
+// detail: it moves whole). Each names its record in the trash's info
 // folder ("<name>.trashinfo") as a companion, so the two move, come back
 // and go for good together.
 QList<ClutterItem> trashItems(const QString& trash, const JunkContext& context);

@@ -116,6 +116,7 @@ std::optional<PrivacyItem> measure(const Row& row, const JunkContext& context) {
         }
         item.scope = JunkMeasure::contentsScope(folder.parts);
         item.size = JunkMeasure::movableBytes(folder.parts);
+        if (folder.truncated) item.detail += QStringLiteral(" \u00B7 measured in part");
         break;
     }
     }

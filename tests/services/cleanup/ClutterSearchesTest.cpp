@@ -73,10 +73,13 @@ TEST_F(ClutterSearches, TrashListsItsEntriesOverTheThreshold) {
     writeSparse(trash() + QStringLiteral("/.hidden-archive"), 200000);
     writeSparse(trash() + QStringLiteral("/exactly"), 100000);
     writeSparse(home(QStringLiteral(".local/share/Trash/info/over.trashinfo")), 200000);
+    // A folder larger than the measuring budget says so: it moves whole, with more than counted.
+    linkMany(writeFilled(trash() + QStringLiteral("/big/a-first"), 100), trash() + QStringLiteral("/big"), 12000);
 
     const auto items = ClutterService::trashItems(trash(), context());
-    ASSERT_EQ(titlesOf(items), (QStringList{".hidden-archive", "over"}));
-    const ClutterItem& over = items[1];
+    ASSERT_EQ(titlesOf(items), (QStringList{".hidden-archive", "big", "over"}));
+    EXPECT_EQ(items[1].detail, QStringLiteral("~/.local/share/Trash/files \u00B7 measured in part"));
+    const ClutterItem& over = items[2];
     EXPECT_EQ(over.path, trash() + QStringLiteral("/over"));
     EXPECT_EQ(over.detail, QStringLiteral("~/.local/share/Trash/files"));
     EXPECT_EQ(over.size, 100001);
