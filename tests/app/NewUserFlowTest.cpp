@@ -39,13 +39,9 @@
 #include <QSet>
 #include <QSettings>
 
-#include <cstring>
 #include <memory>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 using namespace tarnwick;
 
@@ -80,25 +76,6 @@ void age(const QString& path, qint64 seconds) {
 
 constexpr qint64 kDay = 86400;
 constexpr qint64 kTwoHours = 7200;
-
-// A listening socket at path, as an agent leaves one, open while the object lives.
-struct LiveSocket {
-    explicit LiveSocket(const QString& path) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray encoded = QFile::encodeName(path);
-        if (fd < 0 || encoded.size() >= qsizetype(sizeof(address.sun_path))) return;
-        std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-        listening = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && ::listen(fd, 1) == 0;
-    }
-    ~LiveSocket() {
-        if (fd >= 0) ::close(fd);
-    }
-    int fd = -1;
-    bool listening = false;
-};
 
 // Every finding still listed names something that is still there.
 template <class Item>
@@ -170,12 +147,12 @@ protected:
         program = test::writeFile(home("Downloads/Editor.AppImage"), bytes(6'000'000, 'e'));
         ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         // What lies in the cache and temporary folders and is still in use.
-        agent = std::make_unique<LiveSocket>(env.environment().tempDirectory + "/ssh-agent.sock");
+        agent = std::make_unique<test::ListeningSocket>(env.environment().tempDirectory + "/ssh-agent.sock");
         ASSERT_TRUE(agent->listening);
         pipe = env.environment().tempDirectory + "/events.fifo";
         ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
         tempOld = test::writeFile(env.environment().tempDirectory + "/old-build.log", bytes(300'000));
-        bus = std::make_unique<LiveSocket>(home(".cache/at-spi/bus"));
+        bus = std::make_unique<test::ListeningSocket>(home(".cache/at-spi/bus"));
         ASSERT_TRUE(bus->listening);
         // Everything above changed long ago; what follows a moment ago.
         for (const QString& path : {home(".cache"), home("Downloads"), home("Documents"), home(".local/share/Trash"),
@@ -198,7 +175,7 @@ protected:
     QString browserHistory, browserCache, recentFiles, trashRecord;
     QString bookmarks, nodeModules, typescript, archive, archiveCopy, program;
     QString pipe, tempOld, tempFresh, dconf;
-    std::unique_ptr<LiveSocket> agent, bus;
+    std::unique_ptr<test::ListeningSocket> agent, bus;
 };
 
 }  // namespace

@@ -5,15 +5,9 @@
 #include "JunkTestSupport.h"
 
 #include <QFile>
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
 
-#include <cstring>
-
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -31,25 +25,6 @@ const QStringList kLabels = {
     "Scanning Photo junk…",    "Scanning Mail…",       "Finding unused languages…", "Scanning Xcode…",
     "Scanning Docker…",        "Scanning AI models…",  "Finding node_modules…",   "Finding app leftovers…",
     "Checking Downloads…",     "Looking for duplicates…",
-};
-
-// A listening socket at path (as an agent leaves one), open until the test ends.
-struct Socket {
-    explicit Socket(const QString& path) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray encoded = PathCodec::encode(path);
-        if (fd < 0 || encoded.size() >= qsizetype(sizeof(address.sun_path))) return;
-        std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-        bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && ::listen(fd, 1) == 0;
-    }
-    ~Socket() {
-        if (fd >= 0) ::close(fd);
-    }
-    int fd = -1;
-    bool bound = false;
 };
 
 class CleanupScan : public test::JunkTest {
@@ -253,9 +228,9 @@ TEST_F(CleanupScan, EntriesInUseStayOutOfAFolderCleanedByItsEntries) {
     env.apply();
     const QString old = writeSparse(temp + QStringLiteral("/old.log"), 200000);
     writeSparse(temp + QStringLiteral("/build/obj/a.o"), 300000);
-    Socket agent(temp + QStringLiteral("/ssh-agent.sock"));
-    ASSERT_TRUE(agent.bound);
-    Socket bus(temp + QStringLiteral("/at-spi/bus"));  // a folder holding a live socket
+    test::ListeningSocket agent(temp + QStringLiteral("/ssh-agent.sock"));
+    ASSERT_TRUE(agent.listening);
+    test::ListeningSocket bus(temp + QStringLiteral("/at-spi/bus"));  // a folder holding a live socket
     writeSparse(temp + QStringLiteral("/at-spi/state"), 400000);
     ASSERT_EQ(::mkfifo(PathCodec::encode(temp + QStringLiteral("/pipe")).constData(), 0600), 0);
     setModified(writeSparse(temp + QStringLiteral("/fresh.tmp"), 500000), ago(60));
