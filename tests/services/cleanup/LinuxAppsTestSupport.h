@@ -1,0 +1,69 @@
+#pragma once
+
+// The apps a user installs here, written into a fake home or root: AppImages,
+// the desktop entries that start them, and Flatpak apps deployed as flatpak
+// deploys them.
+
+#include "FileTreeSupport.h"
+#include "TestSupport.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick::test {
+
+// An executable AppImage of bytes, all of them allocated (its blocks
+// reserved, not written), that starts with the ELF and AppImage marks;
+// `marked` false leaves the marks out.
+inline QString writeAppImage(const QString& path, qint64 bytes, bool marked = true) {
+    QByteArray head("\x7f" "ELF\x02\x01\x01\x00" "AI\x02\x00", 12);
+    if (!marked) head = QByteArray(12, 'x');
+    writeFile(path, head);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        if (bytes > head.size() && ::posix_fallocate(fd, 0, bytes) != 0) {}
+        ::fchmod(fd, 0755);
+        ::close(fd);
+    }
+    return path;
+}
+
+// A desktop entry in the folder starting program (quoted, with a field code).
+inline QString writeDesktopEntry(const QString& folder, const QString& file, const QString& name,
+                                 const QString& program, const QByteArray& more = {}) {
+    return writeFile(folder + QLatin1Char('/') + file,
+                     "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=\"" + program.toUtf8() +
+                         "\" %U\n" + more);
+}
+
+// A Flatpak app deployed in an installation's apps folder: metadata naming
+// `metadataName` (the id unless given), the exported desktop entry with the
+// name, the metainfo with the version, and a program of bytes (sparse).
+inline QString writeFlatpakApp(const QString& appsFolder, const QString& id, const QString& name,
+                               const QString& version, qint64 bytes, const QString& metadataName = {}) {
+    const QString app = appsFolder + QLatin1Char('/') + id;
+    const QString active = app + QStringLiteral("/x86_64/stable/0a1b2c");
+    writeFile(active + QStringLiteral("/metadata"),
+              "[Application]\nname=" + (metadataName.isNull() ? id : metadataName).toUtf8() + "\nruntime=org.x.Platform\n");
+    if (!name.isEmpty()) {
+        writeFile(active + QStringLiteral("/export/share/applications/") + id + QStringLiteral(".desktop"),
+                  "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=run\n");
+    }
+    if (!version.isEmpty()) {
+        writeFile(active + QStringLiteral("/files/share/metainfo/") + id + QStringLiteral(".metainfo.xml"),
+                  "<component><releases><release version=\"" + version.toUtf8() +
+                      "\"/><release version=\"0.1\"/></releases></component>");
+    }
+    writeSparse(active + QStringLiteral("/files/bin/program"), bytes);
+    makeLink(QStringLiteral("0a1b2c"), app + QStringLiteral("/x86_64/stable/active"));
+    makeLink(QStringLiteral("x86_64/stable"), app + QStringLiteral("/current"));
+    return app;
+}
+
+}  // namespace tarnwick::test
