@@ -2,7 +2,7 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
-#include "services/cleanup/FlatpakTool.h"
+#include "services/cleanup/LinuxAppsTestSupport.h"
 #include "support/ByteCountFormatter.h"
 
 #include <QFileInfo>
@@ -50,18 +50,8 @@ protected:
         app.isSelected = ticked;
         return app;
     }
-    // A stand-in flatpak: records what it is asked, then runs body.
-    void flatpak(const QByteArray& body) {
-        const QString script = test::writeScript(
-            env.path("tools/flatpak"), "echo \"$*\" >> " + env.path("tools/calls").toUtf8() + "\n" + body);
-        env.environment().toolPaths.insert(FlatpakTool::kUsualPath, script);
-        env.apply();
-    }
-    QStringList flatpakCalls() const {
-        QFile file(env.path("tools/calls"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                              : QStringList{};
-    }
+    void flatpak(const QByteArray& body) { fakeFlatpak.install(body); }
+    QStringList flatpakCalls() const { return fakeFlatpak.calls(); }
     // A Flatpak app's folder in an installation and its data folder as a leftover.
     InstalledApp flatpakApp(const QString& id, const QString& name, InstalledApp::Kind kind) {
         InstalledApp app;
@@ -83,6 +73,7 @@ protected:
     }
 
     test::FakeEnvironment env;
+    test::FakeFlatpak fakeFlatpak{env};
     test::HeldFinders<InstalledApp> appFinders{{QStringLiteral("Listing applications\u2026"),
                                                 QStringLiteral("Inspecting Editor\u2026")}};
     test::HeldFinders<AppUpdateItem> updateFinders{{QStringLiteral("Checking Homebrew\u2026")}};

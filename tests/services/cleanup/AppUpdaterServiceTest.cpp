@@ -4,7 +4,6 @@
 #include "FileTreeSupport.h"
 #include "JunkTestSupport.h"
 #include "LinuxAppsTestSupport.h"
-#include "services/cleanup/FlatpakTool.h"
 
 #include <gtest/gtest.h>
 
@@ -46,18 +45,7 @@ protected:
         QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
         return path;
     }
-    // A stand-in flatpak; what it was asked goes to the calls file.
-    void flatpak(const QByteArray& body) {
-        const QString script =
-            writeScript(env.path("tools/flatpak"), "echo \"$*\" >> " + env.path("tools/calls").toUtf8() + "\n" + body);
-        env.environment().toolPaths.insert(FlatpakTool::kUsualPath, script);
-        env.apply();
-    }
-    QStringList flatpakCalls() const {
-        QFile file(env.path("tools/calls"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                              : QStringList{};
-    }
+    void flatpak(const QByteArray& body) { fakeFlatpak.install(body); }
     static QStringList describe(const QList<AppUpdateItem>& items) {
         QStringList lines;
         for (const AppUpdateItem& item : items) lines.append(item.name + " | " + item.installedVersion + " | " + item.reason);
@@ -65,6 +53,7 @@ protected:
     }
 
     const QDateTime base = QDateTime::currentDateTimeUtc().addDays(-3);
+    FakeFlatpak fakeFlatpak{env};
 };
 
 TEST_F(AppUpdater, InstallersInDownloadsMatchByNameAndModificationTime) {
@@ -193,7 +182,7 @@ TEST_F(AppUpdater, NewerAppImagesInDownloadsAndFlatpakUpdatesAreCandidates) {
     EXPECT_EQ(found[3].path, krita);
     EXPECT_EQ(found[3].installerPath, newest);
     EXPECT_EQ(found[4].userFlatpakId, std::nullopt);
-    EXPECT_EQ(flatpakCalls(), (QStringList{"remote-ls --user --updates --app --columns=application,version",
+    EXPECT_EQ(fakeFlatpak.calls(), (QStringList{"remote-ls --user --updates --app --columns=application,version",
                                            "remote-ls --system --updates --app --columns=application,version"}));
 }
 

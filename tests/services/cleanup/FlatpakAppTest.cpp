@@ -29,20 +29,10 @@ protected:
     QString userApps() const { return env.home() + "/.local/share/flatpak/app"; }
     QString systemApps() const { return env.root() + "/var/lib/flatpak/app"; }
     Locations locations() const { return Locations(Environment::current()); }
-    // A stand-in flatpak that records its arguments and runs body.
-    QString fakeFlatpak(const QByteArray& body) {
-        const QString script = writeScript(env.path("tools/flatpak"),
-                                           "echo \"$@\" >> " + env.path("tools/calls").toUtf8() + "\n" + body);
-        env.environment().toolPaths.insert(FlatpakTool::kUsualPath, script);
-        env.apply();
-        return script;
-    }
-    QStringList calls() const {
-        QFile file(env.path("tools/calls"));
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-    }
+    void fakeFlatpak(const QByteArray& body) { flatpak.install(body); }
+    QStringList calls() const { return flatpak.calls(); }
     FakeEnvironment env;
+    FakeFlatpak flatpak{env};
 };
 
 TEST_F(FlatpakTest, InstalledAppsComeFromTheirDeployedFilesAndHostileOnesAreLeftOut) {

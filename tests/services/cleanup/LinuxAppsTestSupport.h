@@ -4,6 +4,8 @@
 // the desktop entries that start them, and Flatpak apps deployed as flatpak
 // deploys them.
 
+#include "services/cleanup/FlatpakTool.h"
+
 #include "FileTreeSupport.h"
 #include "TestSupport.h"
 
@@ -11,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,5 +68,28 @@ inline QString writeFlatpakApp(const QString& appsFolder, const QString& id, con
     makeLink(QStringLiteral("x86_64/stable"), app + QStringLiteral("/current"));
     return app;
 }
+
+// A stand-in flatpak at the environment's tool path: it notes each command
+// line it gets ("remote-ls --user ...") in a calls file, then runs body.
+class FakeFlatpak {
+public:
+    explicit FakeFlatpak(FakeEnvironment& env) : env_(env) {}
+
+    void install(const QByteArray& body) {
+        const QString script = writeScript(env_.path(QStringLiteral("tools/flatpak")),
+                                           "echo \"$*\" >> '" + calls_.toUtf8() + "'\n" + body);
+        env_.environment().toolPaths.insert(FlatpakTool::kUsualPath, script);
+        env_.apply();
+    }
+    QStringList calls() const {
+        QFile file(calls_);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+private:
+    FakeEnvironment& env_;
+    QString calls_ = env_.path(QStringLiteral("tools/calls"));
+};
 
 }  // namespace tarnwick::test
