@@ -8,6 +8,7 @@
 #include "state/AppState.h"
 #include "views/cleanup/AppsView.h"
 #include "views/cleanup/InstalledAppRow.h"
+#include "views/cleanup/SafeBinListView.h"
 #include "views/cleanup/SafeBinView.h"
 #include "views/common/PlainButton.h"
 #include "views/shell/AppShell.h"
@@ -16,6 +17,7 @@
 #include "TestSupport.h"
 #include "services/cleanup/LinuxAppsTestSupport.h"
 #include "state/StateTestSupport.h"
+#include "views/map/MapViewsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -84,10 +86,9 @@ TEST(AppsFlowTest, AnAppImageIsUninstalledWithItsEntryAndDataAndComesBackFromThe
     ASSERT_TRUE(test::safeBinSettled(state));
     ASSERT_FALSE(state.safeBinItems().empty());
     for (int guard = 0; !state.safeBinItems().empty() && guard < 10; ++guard) {
-        ASSERT_FALSE(bin->rows().isEmpty());
-        auto* restore = bin->rows().front()->findChild<TaldoButton*>("safeBinRestore");
-        ASSERT_NE(restore, nullptr);
-        restore->click();
+        const QRect restore = bin->list()->buttonRect(0, SafeBinListView::Button::restore);
+        ASSERT_FALSE(restore.isEmpty());
+        test::clickAt(bin->list()->viewport(), restore.center());
         ASSERT_TRUE(test::safeBinSettled(state));
     }
     EXPECT_TRUE(state.safeBinItems().empty());
