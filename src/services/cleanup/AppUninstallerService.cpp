@@ -183,7 +183,12 @@ std::vector<LibraryEntry> libraryEntries(const Locations& locations, const std::
     QStringList folders;
     for (const char* folder : kLibraryFolders) folders.append(locations.home() + QString::fromUtf8(folder).mid(1));
     const qsizetype libraryCount = folders.size();
-    for (Place place : kDataFolders) folders.append(locations.path(place));
+    for (Place place : kDataFolders) {
+        // A base folder set to the home folder or above it holds far more
+        // than programs' data: none of its entries is anybody's leftover.
+        const QString folder = locations.path(place);
+        if (!PathRules::isSameOrBelow(locations.home(), folder)) folders.append(folder);
+    }
     std::vector<LibraryEntry> entries;
     for (qsizetype f = 0; f < folders.size(); ++f) {
         if (stop.stop_requested()) break;

@@ -273,6 +273,20 @@ TEST_F(AppUninstaller, ListsFlatpakAppsAndAppImagesWithTheDataTheyLeft) {
     EXPECT_LT(apps[1].size, 40 * MB + MB);
 }
 
+TEST_F(AppUninstaller, ABaseFolderSetToTheHomeFolderOrAboveOffersNothing) {
+    writeAppImage(home("Applications/Documents-1.0.AppImage"), 1 * MB);
+    writeSparse(home("Documents/letter.odt"), 1 * MB);
+    writeSparse(home("Downloads/documents-archive/a"), 1 * MB);
+    for (const QString& value : {env.home(), QStringLiteral("/"), env.home() + "/"}) {
+        env.environment().variables.insert("XDG_CONFIG_HOME", value);
+        env.environment().variables.insert("XDG_DATA_HOME", value);
+        env.apply();
+        const QList<InstalledApp> apps = scan();
+        ASSERT_EQ(apps.size(), 1);
+        EXPECT_TRUE(apps[0].leftovers.isEmpty()) << value.toStdString();
+    }
+}
+
 TEST_F(AppUninstaller, ShallowSizeCountsFilesWithinItsBudget) {
     const QString folder = makeDir(env.path("sized"));
     for (const char* name : {"a", "b", "c", ".d"}) writeSparse(folder + "/" + name, 1 * MB);
