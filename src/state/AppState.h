@@ -316,14 +316,20 @@ public:
     // Flips the tick of the application with this id; nothing for an unknown id.
     void toggleInstalledApp(const QUuid& id);
     // Moves every ticked application, bundle first, with its leftovers into
-    // the Safe Bin (off this thread); the ones that went leave the list.
+    // the Safe Bin (off this thread); the ones that went leave the list. An
+    // AppImage moves with its desktop entries. A Flatpak app of the user's
+    // installation moves only its data, then flatpak uninstalls it (it comes
+    // back from its remote, not from the Safe Bin); one of a system
+    // installation is refused.
     void uninstallSelectedApps();
     // Moves only the application's leftovers into the Safe Bin; the
     // application stays in its place with the leftovers that did not move.
     void resetApp(const InstalledApp& app);
     // Opens the candidate's installer, else its application, with the
     // desktop's default application; when it is gone or nothing takes it,
-    // the reason becomes the error message.
+    // the reason becomes the error message. A user Flatpak app's candidate
+    // is updated instead, by flatpak off this thread: marked updating
+    // meanwhile, it leaves the list when the update went through.
     void openUpdateCandidate(const AppUpdateItem& item);
     // ---- Clutter ----
     // Starts the clutter scan, replacing one that runs (as the junk scan does).
@@ -512,6 +518,10 @@ private:
         // Why a finding must not move now (checked on the Safe Bin thread
         // just before the move), for the user; none: it may move.
         std::optional<QString> (*refusal)(const Item& item) = nullptr;
+        // What remains to do for a finding once everything it names is gone
+        // (on the Safe Bin thread); the reason when that failed, and the
+        // finding then stays listed.
+        std::optional<QString> (*afterMove)(const Item& item) = nullptr;
     };
 
     // What the UI thread does with the result of a Safe Bin job.
@@ -601,6 +611,9 @@ private:
     // where the cleans write theirs, then reloads the activity list.
     void logActivity(const QString& kind, const QString& summary);
     void finishMaintenance(MaintenanceTask::Kind kind, const QString& result);
+    // Runs a user Flatpak app's update off this thread (see openUpdateCandidate).
+    void updateFlatpakCandidate(const AppUpdateItem& item);
+    void setCandidateUpdating(const QUuid& id, bool updating);
     void stopModuleScans();
 
     MapServices services_;

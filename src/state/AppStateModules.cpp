@@ -8,6 +8,7 @@
 #include "platform/FileIdentity.h"
 #include "services/cleanup/AppUninstallerService.h"
 #include "services/cleanup/AppUpdaterService.h"
+#include "services/cleanup/FlatpakTool.h"
 #include "services/health/BrowserActivity.h"
 #include "services/health/MaintenanceService.h"
 #include "services/health/PerformanceService.h"
@@ -15,6 +16,7 @@
 #include "services/store/MemoryBudget.h"
 #include "state/LabelRelay.h"
 #include "support/ByteCountFormatter.h"
+#include "support/FileError.h"
 #include "support/PathRules.h"
 #include "support/Saturating.h"
 
@@ -177,18 +179,37 @@ const AppState::ModuleScan<AppUpdateItem>& AppState::updatesScan() {
     return scan;
 }
 
-// An uninstall moves the bundle first, then its leftovers.
+// An uninstall moves the bundle (or the AppImage with its desktop entries)
+// first, then its leftovers. A Flatpak app moves only its data: flatpak then
+// removes the app itself, which its remote gives back.
 const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
+    using Kind = InstalledApp::Kind;
     static const ModuleClean<InstalledApp> clean{
         &AppState::installedApps_,
         [](const InstalledApp& app) {
-            QList<SafeBinMover::Target> targets{{app.path, {}}};
+            QList<SafeBinMover::Target> targets;
+            if (app.kind == Kind::bundle || app.kind == Kind::appImage) targets.append({app.path, {}});
+            if (app.kind == Kind::appImage) {
+                for (const QString& entry : app.desktopEntries) targets.append({entry, {}});
+            }
             for (const QString& path : AppUninstallerService::resetPaths(app)) targets.append({path, {}});
             return targets;
         },
         QStringLiteral("Apps"),
         [](qsizetype count) { return QStringLiteral("Uninstalled ") + QString::number(count) + QStringLiteral(" apps"); },
-        [](const InstalledApp& app) { return 1 + app.leftovers.size(); },
+        [](const InstalledApp& app) {
+            return 1 + app.leftovers.size() + (app.kind == Kind::appImage ? app.desktopEntries.size() : 0);
+        },
+        [](const InstalledApp& app) -> std::optional<QString> {
+            if (app.kind != Kind::systemFlatpak) return std::nullopt;
+            return FileError::quoted(app.name) + QStringLiteral(" belongs to a system installation of Flatpak: "
+                                                                "removing it needs administrator rights, which "
+                                                                "Tarnwick never asks for.");
+        },
+        [](const InstalledApp& app) -> std::optional<QString> {
+            if (app.kind != Kind::flatpak || !app.bundleId) return std::nullopt;
+            return FlatpakTool::uninstall(*app.bundleId, app.name);
+        },
     };
     return clean;
 }
@@ -380,17 +401,26 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             movingIndex.push_back(i);
         }
         SafeBinMover::Outcome outcome = SafeBinMover::move(moving);
-
         qsizetype movedCount = 0;
         qsizetype movedItems = 0;
         Saturating::Total movedBytes;
         QSet<QString> stillThere;  // folders cleaned by their entries stay
         for (size_t m = 0; m < movingIndex.size(); ++m) {
             const qsizetype i = movingIndex[m];
-            const SafeBinMover::FindingResult& result = outcome.findings[m];
+            SafeBinMover::FindingResult result = outcome.findings[m];
+            // What is left to do once the finding's paths are gone; only then.
+            if (result.cleaned && kind->afterMove) {
+                if (const std::optional<QString> failure = kind->afterMove(selected[i])) {
+                    result.cleaned = false;
+                    done.notMoved.insert(selected[i].id, *failure);
+                    if (!messages.contains(*failure)) messages.append(*failure);
+                } else {
+                    result.moved = true;
+                }
+            }
             if (result.cleaned) {
                 done.cleaned.insert(selected[i].id);
-            } else {
+            } else if (!done.notMoved.contains(selected[i].id)) {
                 done.notMoved.insert(selected[i].id,
                                      result.moved ? QStringLiteral("Partly moved") : QStringLiteral("Not moved"));
             }
@@ -699,7 +729,9 @@ qint64 AppState::appsSelectedBytes() const {
 
 QString AppState::appsStatusText() const {
     return statusText(isAppsScanning(), appsProgressLabel(), installedApps().isEmpty(),
-                      QStringLiteral("Scan /Applications and find leftovers each app leaves behind."), [this] {
+                      QStringLiteral("Scan your Flatpak apps and AppImages and find the leftovers each app leaves "
+                                     "behind."),
+                      [this] {
                           const auto ticked = std::count_if(installedApps().begin(), installedApps().end(),
                                                             [](const InstalledApp& app) { return app.isSelected; });
                           return selectionLine(installedApps().size(), QStringLiteral("apps"), ticked,
@@ -709,7 +741,7 @@ QString AppState::appsStatusText() const {
 
 QString AppState::updatesStatusText() const {
     return statusText(isUpdatesScanning(), updatesProgressLabel(), appUpdates().isEmpty(),
-                      QStringLiteral("Downloads installers, Sparkle feeds, and Homebrew casks."), [this] {
+                      QStringLiteral("Newer AppImages in Downloads, Flatpak updates, and Homebrew."), [this] {
                           return QString::number(appUpdates().size()) + QStringLiteral(" update candidates");
                       });
 }
@@ -760,10 +792,51 @@ void AppState::resetApp(const InstalledApp& app) {
 }
 
 void AppState::openUpdateCandidate(const AppUpdateItem& item) {
+    if (item.userFlatpakId) {
+        updateFlatpakCandidate(item);
+        return;
+    }
     QPointer<AppState> self(this);
     AppUpdaterService::openInstaller(item, [self](const QString& message) {
         if (self) self->errorMessage_.set(message);
     });
+}
+
+void AppState::updateFlatpakCandidate(const AppUpdateItem& item) {
+    const auto listed = std::find_if(appUpdates().begin(), appUpdates().end(),
+                                     [&](const AppUpdateItem& candidate) { return candidate.id == item.id; });
+    if (listed != appUpdates().end() && listed->isUpdating) return;  // one run at a time
+    setCandidateUpdating(item.id, true);
+    QPointer<AppState> self(this);
+    modulePool_.start([this, self, item, stop = maintenanceStop_.get_token()] {
+        const std::optional<QString> failure =
+            FlatpakTool::update(*item.userFlatpakId, item.name, FlatpakTool::kUpdateTimeout, stop);
+        if (stop.stop_requested()) return;  // the state is going away
+        QMetaObject::invokeMethod(
+            this,
+            [self, item, failure] {
+                if (!self) return;
+                if (failure) {
+                    self->setCandidateUpdating(item.id, false);
+                    self->errorMessage_.set(*failure);
+                    return;
+                }
+                QList<AppUpdateItem> kept = self->appUpdates();
+                if (kept.removeIf([&](const AppUpdateItem& candidate) { return candidate.id == item.id; }) > 0) {
+                    self->appUpdates_.set(std::move(kept));
+                }
+                self->logActivity(QStringLiteral("Apps"), QStringLiteral("Updated ") + item.name);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppState::setCandidateUpdating(const QUuid& id, bool updating) {
+    QList<AppUpdateItem> items = appUpdates();
+    const auto found = std::find_if(items.begin(), items.end(), [&](const AppUpdateItem& i) { return i.id == id; });
+    if (found == items.end() || found->isUpdating == updating) return;
+    found->isUpdating = updating;
+    appUpdates_.set(std::move(items));
 }
 
 // ---- Clutter ----
