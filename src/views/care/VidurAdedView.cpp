@@ -16,7 +16,6 @@
 #include "views/common/ViewText.h"
 
 #include <QGraphicsDropShadowEffect>
-#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -55,14 +54,6 @@ QString shortTime(const QDateTime& date) {
     QString pattern = locale.timeFormat(QLocale::ShortFormat);
     pattern.remove(QRegularExpression(QStringLiteral("[:.]ss(\\.z+)?")));
     return locale.toString(date.toLocalTime().time(), pattern);
-}
-
-QWidget* holderFor(QWidget* content, QWidget* parent) {
-    auto* holder = new QWidget(parent);
-    auto* layout = new QHBoxLayout(holder);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
-    return holder;
 }
 
 }  // namespace
@@ -285,11 +276,7 @@ QWidget* VidurAdedView::buildHeroCard() {
     runButton_->setObjectName(QStringLiteral("heroRun"));
     runButton_->setSymbol(QStringLiteral("sparkles"));
     connect(runButton_, &QPushButton::clicked, this, [this] { state_.runVidurAded(); });
-    // The button wears its own glow effect, so the fade goes on a holder around it.
-    runHolder_ = holderFor(runButton_, heroCard_);
-    runFade_ = new QGraphicsOpacityEffect(runHolder_);
-    runHolder_->setGraphicsEffect(runFade_);
-    row->addWidget(runHolder_, 0, Qt::AlignVCenter);
+    row->addWidget(runButton_, 0, Qt::AlignVCenter);
     return heroCard_;
 }
 
@@ -375,7 +362,7 @@ QString VidurAdedView::heroDetail() const {
 }
 
 double VidurAdedView::runButtonOpacity() const {
-    return runFade_->opacity();
+    return runButton_->opacity();
 }
 
 QString VidurAdedView::scanningText() const {
@@ -407,10 +394,10 @@ void VidurAdedView::refresh() {
     freeLine_->setVisible(shown.freeLine.has_value());
     cleanHolder_->setVisible(shown.cleanShown);
     cleanButton_->setEnabled(shown.cleanEnabled);
-    runHolder_->setVisible(shown.runShown);
+    runButton_->setVisible(shown.runShown);
     runButton_->setText(shown.runText.isEmpty() ? QStringLiteral("Run Vidur Aded") : shown.runText);
     runButton_->setEnabled(shown.runEnabled);
-    runFade_->setOpacity(running ? 0.7 : 1.0);
+    runButton_->setOpacity(running ? 0.7 : 1.0);
 
     scanningCard_->setVisible(running);
     scanningText_->setText(state_.vidurAdedProgress());

@@ -16,6 +16,7 @@
 
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
+#include "views/PaintCheck.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -274,6 +275,21 @@ TEST_F(HomeScreenTest, BeforeAnyPassTheHeroInvitesAPassOverTheFreeSpace) {
     EXPECT_FALSE(shown(view->resultsGrid()));
     EXPECT_TRUE(shown(view->scheduleCard()));
     EXPECT_EQ(view->toolTiles().size(), 9);
+}
+
+TEST_F(HomeScreenTest, TheHeroButtonsArePaintedOverTheCard) {
+    // The run button once sat in a faded holder inside the card's own effect
+    // and was never drawn: the card showed empty where it should be.
+    view->show();
+    EXPECT_GT(test::paintedShare(view.get(), view->runButton()), 0.3) << "Run Vidur Aded";
+    state->runVidurAded();
+    ASSERT_TRUE(junk.waitFor(0));
+    ASSERT_TRUE(test::waitUntil([&] { return view->runButton()->text() == "Scanning\u2026"; }));
+    EXPECT_GT(test::paintedShare(view.get(), view->runButton()), 0.3) << "Scanning\u2026, faded but drawn";
+    junk.at(0)->release({});
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isVidurAdedRunning(); }));
+    AppStateTesting::setVidurAdedResult(*state, scored(62));
+    EXPECT_GT(test::paintedShare(view.get(), view->cleanButton()), 0.3) << "Clean recommended";
 }
 
 TEST_F(HomeScreenTest, WithoutAVolumeTheGaugeShowsADash) {
