@@ -807,10 +807,14 @@ QStringList render(const QString& outputDirectory, QString* error) {
     state.openSection(AppSection::performance);  // an empty list: the performance scan starts
     pumpUntil([&] { return !state.isPerformanceScanning(); });
     Environment withTool = Environment::current();
-    withTool.toolPaths.insert(QStringLiteral("/usr/bin/resolvectl"), QStringLiteral("/bin/true"));
+    withTool.toolPaths.insert(QStringLiteral("/usr/bin/fc-cache"), QStringLiteral("/bin/true"));
     Environment::Scope toolScope(withTool);
-    state.runMaintenance(MaintenanceTask::Kind::flushDNS);
-    pumpUntil([&] { return !state.maintenanceTasks().front().isRunning && !state.hasSafeBinWork(); });
+    state.runMaintenance(MaintenanceTask::Kind::clearFontCaches);
+    pumpUntil([&] {
+        const QList<MaintenanceTask>& tasks = state.maintenanceTasks();
+        const bool running = std::any_of(tasks.begin(), tasks.end(), [](const MaintenanceTask& t) { return t.isRunning; });
+        return !running && !state.hasSafeBinWork();
+    });
     // Scrolled down to the Maintenance card and the result under its first task.
     if (QWidget* screen = window.shell()->detailArea()->screen(AppSection::performance)) {
         settle();

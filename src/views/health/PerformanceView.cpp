@@ -109,7 +109,7 @@ void PerformanceView::rebuildCards() {
     }
 
     auto* maintenance = new FindingCard(QStringLiteral("wrench.and.screwdriver"), QStringLiteral("Maintenance"),
-                                        QStringLiteral("System tune-ups. Some need Full Disk Access or admin rights."),
+                                        QStringLiteral("System tune-ups. Some need administrator rights."),
                                         parent);
     maintenance->setObjectName(QStringLiteral("maintenanceCard"));
     for (const MaintenanceTask& task : state_.maintenanceTasks()) {
