@@ -516,9 +516,9 @@ QList<ProtectionFinding> demoThreats() {
     };
     const Row rows[] = {
         {K::suspiciousAgent, S::high, "session-sync", "/.config/autostart/session-sync.desktop",
-         "Agent references \u201Ccurl\u201D"},
+         "Entry references \u201Ccurl\u201D"},
         {K::suspiciousAgent, S::high, "update-notifier-helper", "/.config/systemd/user/update-notifier-helper.service",
-         "Agent references \u201Cbase64\u201D"},
+         "Entry references \u201Cbase64\u201D"},
         {K::quarantined, S::medium, "vpn-client_2.4.1_amd64.deb", "/Downloads/vpn-client_2.4.1_amd64.deb",
          "Still quarantined \u2014 review before opening"},
         {K::quarantined, S::medium, "notes-1.5.3.AppImage", "/Downloads/notes-1.5.3.AppImage",

@@ -5,8 +5,10 @@
 #include "platform/FileReader.h"
 #include "platform/FolderListing.h"
 #include "services/health/BrowserProfiles.h"
-#include "services/health/CappedText.h"
+#include "services/health/DesktopEntry.h"
 #include "support/PathRules.h"
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -67,26 +69,45 @@ QList<ProtectionFinding> suspiciousAgents(const Locations& locations, const std:
         {Place::systemUserUnits, "service"},
     };
     QList<ProtectionFinding> findings;
+    QSet<std::pair<quint64, quint64>> judged;  // one file reached under two names is judged once
     for (const Folder& folder : folders) {
-        const std::optional<QList<FileEntry>> entries =
+        std::optional<QList<FileEntry>> entries =
             FolderListing::list(locations.path(folder.place), FolderListing::Hidden::skip);
         if (!entries) continue;
+        // Files before links, so a file that also has an alias is named by itself.
+        std::stable_partition(entries->begin(), entries->end(),
+                              [](const FileEntry& entry) { return !entry.isSymbolicLink(); });
         for (const FileEntry& entry : *entries) {
             if (stop.stop_requested()) return findings;
             if (PathRules::pathExtension(entry.name) != QLatin1String(folder.extension)) continue;
             const QString name = withoutExtension(entry.name);
             const bool own = std::any_of(ownPrefixes().begin(), ownPrefixes().end(),
                                          [&](const QString& prefix) { return name.startsWith(prefix); });
-            if (own || !entry.isRegularFile()) continue;
-            // The raw text, never parsed: what a desktop file or unit would run.
-            const std::optional<QString> text = CappedText::read(entry.path);
-            if (!text) continue;
+            if (own || !(entry.isRegularFile() || entry.isSymbolicLink())) continue;
+            // The whole text as it stands, never parsed: what a desktop file
+            // or unit would run. A link is judged by its target.
+            const DesktopEntry read = DesktopEntry::read(entry.path);
+            auto flag = [&](const QString& detail) {
+                findings.append(finding(name, entry.path, detail, Kind::suspiciousAgent, Severity::high, false));
+            };
+            switch (read.status()) {
+            case DesktopEntry::Status::gone:
+            case DesktopEntry::Status::notAFile:  // a mask, or a link to something that starts nothing
+                continue;
+            case DesktopEntry::Status::unreadable:
+                flag(QStringLiteral("Could not be read \u2014 review what it starts"));
+                continue;
+            case DesktopEntry::Status::tooLarge:
+                flag(QStringLiteral("Too large to read whole \u2014 review what it starts"));
+                continue;
+            case DesktopEntry::Status::ok:
+                break;
+            }
+            if (judged.contains({read.device(), read.inode()})) continue;
+            judged.insert({read.device(), read.inode()});
             for (const QString& token : suspiciousTokens()) {
-                if (!text->contains(token, Qt::CaseInsensitive)) continue;
-                findings.append(finding(name, entry.path,
-                                        QStringLiteral("Agent references \u201C") + token.trimmed() +
-                                            QStringLiteral("\u201D"),
-                                        Kind::suspiciousAgent, Severity::high, false));
+                if (!read.text().contains(token, Qt::CaseInsensitive)) continue;
+                flag(QStringLiteral("Entry references \u201C") + token.trimmed() + QStringLiteral("\u201D"));
                 break;
             }
         }
