@@ -361,7 +361,7 @@ QList<PerformanceItem> processItems(const QByteArray& output, const QString& roo
         item.kind = Kind::process;
         item.metric = processMetric(row);
         item.pid = row.pid;
-        item.canQuit = true;
+        item.canQuit = ProcPidStat::isQuittableBy(root, row.pid, Environment::current().effectiveUserId());
         item.identity = stat->identity();
         items.append(std::move(item));
     }

@@ -50,7 +50,9 @@ QList<PerformanceItem> scan(const Progress& progress, std::stop_token stop = {})
 // `limit` heaviest processes by 2 × cpu + mem, heaviest first (equal loads
 // in listing order). Lines that do not parse, this program's own processes,
 // "ps" itself and kernel threads are left out, and so is a process whose
-// stat file under root is gone; each item carries the identity read there.
+// stat file under root is gone; each item carries the identity read there,
+// and offers Quit only for the user's own processes (never pid 1 or this
+// program).
 QList<PerformanceItem> processItems(const QByteArray& output, const QString& root, int limit);
 
 // The labels the desktop's own entries start with; such entries are not listed.

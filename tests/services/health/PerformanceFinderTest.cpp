@@ -40,9 +40,11 @@ QList<PerformanceItem> ofKind(const QList<PerformanceItem>& items, Kind kind) {
 // unit folders, and tools that are scripts.
 class PerformanceFinderTest : public ::testing::Test {
 protected:
-    void process(qint32 pid, const QByteArray& name, quint64 flags = 0x400100, quint64 start = 777, char state = 'S') {
+    void process(qint32 pid, const QByteArray& name, quint64 flags = 0x400100, quint64 start = 777, char state = 'S',
+                 quint32 owner = ::geteuid()) {
         test::writeFile(env.root() + QStringLiteral("/proc/%1/stat").arg(pid),
                         test::statLine(pid, name, flags, start, state));
+        test::writeFile(env.root() + QStringLiteral("/proc/%1/status").arg(pid), test::statusLines(name, owner));
     }
     QList<PerformanceItem> processes(const QByteArray& output, int limit = 18) const {
         return PerformanceService::processItems(output, env.root(), limit);
@@ -146,6 +148,23 @@ TEST_F(PerformanceFinderTest, LeavesOutWhatCannotOrMustNotBeQuit) {
     EXPECT_EQ(titles(items), QStringList({"Tarnwick Agent", "PS", "huge", "editor"}))
         << "own names, ps, kernel_ names, kernel threads, exited and vanished processes and bad lines are left out";
     EXPECT_TRUE(items[2].metric.endsWith("8 EB")) << "the largest size that fits is kept: " << items[2].metric.toStdString();
+}
+
+TEST_F(PerformanceFinderTest, QuitIsOfferedOnlyForTheUsersOwnProcesses) {
+    process(1, "init");
+    process(50, "own-editor");
+    process(51, "root-daemon", 0x400100, 777, 'S', ::geteuid() + 1);
+    process(static_cast<qint32>(::getpid()), "renamed-self");
+    process(53, "no-status");
+    QFile::remove(env.root() + "/proc/53/status");
+    const QList<PerformanceItem> items = processes("    1 9.0 1.0 10 init\n"
+                                                   "   50 8.0 1.0 10 own-editor\n"
+                                                   "   51 7.0 1.0 10 root-daemon\n" +
+                                                   QByteArray::number(::getpid()) + " 6.0 1.0 10 renamed-self\n"
+                                                   "   53 5.0 1.0 10 no-status\n");
+    ASSERT_EQ(titles(items), QStringList({"init", "own-editor", "root-daemon", "renamed-self", "no-status"}));
+    const bool expected[] = {false, true, false, false, false};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(items[i].canQuit, expected[i]) << items[i].title.toStdString();
 }
 
 TEST_F(PerformanceFinderTest, KeepsTheHeaviestUpToTheLimit) {

@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
@@ -177,6 +178,31 @@ TEST_F(MenuBarViewTest, ProcessPanelsListTheFirstFourAndQuitResamples) {
     monitor->refreshProcessesAsync();
     EXPECT_TRUE(test::waitUntil([&] { return view->processRowNames().isEmpty(); }));
     EXPECT_EQ(view->detailTitle(), "Top CPU apps") << "an empty list keeps the title and button";
+}
+
+TEST_F(MenuBarViewTest, QuitIsOfferedForOwnProcessesAndRowsHoldStillUnderThePointer) {
+    fakes.processes->set({test::proc(1, "systemd", "30.0", false), test::proc(4001, "editor", "20.0"),
+                          test::proc(4002, "someone-elses", "10.0", false)});
+    showPanel();
+    view->toggle(Kind::cpu);
+    ASSERT_TRUE(test::waitUntil([&] { return view->processRowNames().size() == 3; }));
+    EXPECT_EQ(view->quitButton(0), nullptr) << "pid 1";
+    EXPECT_NE(view->quitButton(1), nullptr) << "the user's own";
+    EXPECT_EQ(view->quitButton(2), nullptr) << "another user's";
+
+    // A new sample reorders the list while the pointer is over the rows: they stay put.
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(view->processRowsArea(), &enter);
+    fakes.processes->set({test::proc(4002, "someone-elses", "50.0", false), test::proc(4001, "editor", "20.0"),
+                          test::proc(1, "systemd", "1.0", false)});
+    monitor->refreshProcessesAsync();
+    ASSERT_TRUE(test::waitUntil([&] { return monitor->topProcesses().front().pid == 4002; }));
+    EXPECT_EQ(view->processRowNames(), QStringList({"systemd", "editor", "someone-elses"}));
+    ASSERT_NE(view->quitButton(1), nullptr) << "the button aimed at is still the editor's";
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view->processRowsArea(), &leave);
+    EXPECT_EQ(view->processRowNames(), QStringList({"someone-elses", "editor", "systemd"})) << "away: the new order";
 }
 
 TEST_F(MenuBarViewTest, TheMonitorRunsExactlyWhileThePanelIsShown) {
