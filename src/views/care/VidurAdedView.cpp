@@ -85,9 +85,12 @@ double VidurAdedView::gaugeFill(const std::optional<VolumeInfo>& root, const std
     if (result) return std::clamp(result->healthScore / 100.0, 0.0, 1.0);
     if (!root) return kNoVolumeFill;
     if (root->totalBytes <= 0) return 1.0;
-    // Free figures above the total, or below zero, are held to what a
-    // volume can hold: the fill stays within 0.04...1.
-    const qint64 used = std::max<qint64>(Saturating::clamp(__int128(root->totalBytes) - root->freeBytes), 0);
+    // In use as df counts it where the volume tells (reserved blocks are
+    // free, not used), else the total less the free figure. Figures above
+    // the total, or below zero, are held to what a volume can hold: the
+    // fill stays within 0.04...1.
+    const qint64 used = std::max<qint64>(
+        root->usedBytes ? *root->usedBytes : Saturating::clamp(__int128(root->totalBytes) - root->freeBytes), 0);
     const double ratio = double(used) / double(root->totalBytes);
     const double free = 1.0 - ratio;
     if (ratio < 1.0 && free > kLeastFreeFill) return std::min(free, 1.0);

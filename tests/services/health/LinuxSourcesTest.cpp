@@ -8,7 +8,10 @@
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <gtest/gtest.h>
+
+#include <sys/statvfs.h>
 
 #include <sys/stat.h>
 
@@ -105,6 +108,14 @@ TEST_F(LinuxSourcesTest, DiskFromTheRootFileSystem) {
     EXPECT_GT(reading->totalBytes, 0);
     EXPECT_GE(reading->freeBytes, 0);
     EXPECT_LE(reading->freeBytes, reading->totalBytes);
+    // In use as df shows it: total less the free blocks, reserved ones counted free.
+    struct statvfs counts {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(root() + "/").constData(), &counts), 0);
+    const qint64 unit = counts.f_frsize ? qint64(counts.f_frsize) : qint64(counts.f_bsize);
+    ASSERT_TRUE(reading->usedBytes);
+    EXPECT_NEAR(double(*reading->usedBytes), double(qint64(counts.f_blocks - counts.f_bfree) * unit), 64.0 * 1024 * 1024)
+        << "measured twice on a live file system";
+    EXPECT_LE(*reading->usedBytes + reading->freeBytes, reading->totalBytes);
     EXPECT_FALSE(LinuxDiskSource(root() + QStringLiteral("/missing")).read());
 }
 

@@ -84,6 +84,10 @@ TEST(VidurAdedGauge, FillIsTheRootVolumesFreeFractionAtLeastFourPercent) {
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(0, 0), std::nullopt), 1.0) << "no total: no division";
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(-5, 10), std::nullopt), 1.0);
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(1000, -200), std::nullopt), 0.04) << "used above total";
+    // Blocks kept for the superuser count as free, as df and the map count them.
+    VolumeInfo reserved = volume(1000 * kGB, 20 * kGB);
+    reserved.usedBytes = 280 * kGB;
+    EXPECT_DOUBLE_EQ(View::gaugeFill(reserved, std::nullopt), 0.72);
 
     // Figures at the ends of the range neither wrap nor leave 0.04...1.
     constexpr qint64 kMax = std::numeric_limits<qint64>::max();
