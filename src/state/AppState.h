@@ -217,7 +217,10 @@ public:
     // Selects a section; unless a map scan runs, also trims the other sections'
     // lists and prepares the section (Insights tab, Safe Bin, activity).
     void openSection(AppSection section);
-    // Lists the mounted volumes again.
+    // Lists the mounted volumes again, on a worker: a mount that does not
+    // answer (a stale network share) never holds the window. `volumes` keeps
+    // the last list meanwhile and follows when the reading is done; requests
+    // made while one reading runs are answered by one reading after it.
     void refreshVolumes();
     // Reads the newest 100 activity events from the log again.
     void reloadActivity();
@@ -682,6 +685,10 @@ private:
     QThreadPool safeBinPool_;
     // Frees replaced trees and hands the memory back to the system.
     QThreadPool releasePool_;
+    // Reads the volume list, one reading at a time.
+    QThreadPool volumePool_;
+    bool volumeReadRunning_ = false;
+    bool volumeReadAgain_ = false;
 };
 
 }  // namespace tarnwick

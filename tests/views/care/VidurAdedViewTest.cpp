@@ -19,6 +19,8 @@
 #include "views/PaintCheck.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QThread>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -29,6 +31,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 using namespace tarnwick;
 
@@ -220,6 +223,8 @@ protected:
         env.setNow(QDateTime(QDate(2024, 5, 2), QTime(10, 15)));
         MapServices services = test::testServices();
         services.listVolumes = [this] {
+            while (holdVolumes) QThread::msleep(1);  // a mount that does not answer
+            std::lock_guard lock(volumesMutex);
             ++volumeReads;
             return volumes;
         };
@@ -228,6 +233,7 @@ protected:
         state = std::make_unique<AppState>(services, modules);
         state->start();
         EXPECT_TRUE(test::safeBinSettled(*state));
+        EXPECT_TRUE(test::waitUntil([&] { return !state->volumes().empty(); }));
         view = std::make_unique<View>(*state);
         view->resize(1000, 1400);
     }
@@ -251,6 +257,20 @@ protected:
     std::vector<VolumeInfo> volumes{volume(1000 * kGB, 250 * kGB, false, "Backup"),
                                     volume(1000 * kGB, 250 * kGB, true, "Work Disk")};
     std::atomic_int volumeReads{0};
+    std::atomic_bool holdVolumes{false};
+    std::mutex volumesMutex;
+    // Changes what the next reading lists.
+    void setVolumes(std::vector<VolumeInfo> list) {
+        std::lock_guard lock(volumesMutex);
+        volumes = std::move(list);
+    }
+    // Shows the screen and waits for the reading its showing asked for.
+    void showAndRead() {
+        const int before = volumeReads;
+        view->show();
+        ASSERT_TRUE(test::waitUntil([&] { return volumeReads > before && !state->volumes().empty() == !volumes.empty(); }));
+        QCoreApplication::processEvents();
+    }
     std::unique_ptr<AppState> state;
     std::unique_ptr<View> view;
 };
@@ -258,8 +278,7 @@ protected:
 }  // namespace
 
 TEST_F(HomeScreenTest, BeforeAnyPassTheHeroInvitesAPassOverTheFreeSpace) {
-    volumes[1].freeBytes = 250 * kGB;
-    view->show();
+    showAndRead();
     EXPECT_EQ(view->heroTitle(), "Start with Vidur Aded");
     EXPECT_EQ(view->heroDetail(), "We\u2019ll check junk, threats, privacy residue, outdated apps, clutter, and heavy "
                                   "login items \u2014 then show a health score.");
@@ -297,9 +316,9 @@ TEST_F(HomeScreenTest, TheHeroButtonsArePaintedOverTheCard) {
 }
 
 TEST_F(HomeScreenTest, WithoutAVolumeTheGaugeShowsADash) {
-    volumes.clear();
-    view->show();  // the list is read again as the screen comes into view
-    EXPECT_TRUE(state->volumes().empty());
+    setVolumes({});
+    showAndRead();  // the list is read again as the screen comes into view
+    ASSERT_TRUE(test::waitUntil([&] { return state->volumes().empty(); }));
     EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.52);
     EXPECT_EQ(view->gauge()->figure(), "\u2014");
     EXPECT_EQ(view->gauge()->caption(), "free");
@@ -308,14 +327,39 @@ TEST_F(HomeScreenTest, WithoutAVolumeTheGaugeShowsADash) {
 
 TEST_F(HomeScreenTest, TheVolumeListIsReadEachTimeTheScreenIsShown) {
     const int atStart = volumeReads;
-    view->show();
+    showAndRead();
     EXPECT_EQ(volumeReads, atStart + 1);
-    volumes[1].freeBytes = 100 * kGB;
+    std::vector<VolumeInfo> fuller = volumes;
+    fuller[1].freeBytes = 100 * kGB;
+    setVolumes(fuller);
     view->hide();
-    view->show();
+    showAndRead();
     EXPECT_EQ(volumeReads, atStart + 2);
-    EXPECT_EQ(view->gauge()->figure(), "100 GB");
+    ASSERT_TRUE(test::waitUntil([&] { return view->gauge()->figure() == "100 GB"; }));
     EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.1);
+}
+
+// A mount that does not answer (a stale network share) once froze the
+// window: the list was read on the UI thread each time the screen showed.
+TEST_F(HomeScreenTest, AVolumeThatDoesNotAnswerNeverHoldsTheWindow) {
+    showAndRead();
+    holdVolumes = true;
+    std::vector<VolumeInfo> fuller = volumes;
+    fuller[1].freeBytes = 100 * kGB;
+    setVolumes(fuller);
+    const int before = volumeReads;
+    view->hide();
+    view->show();  // returns at once, the reading hangs on its worker
+    view->hide();
+    view->show();  // asked again meanwhile: answered by one reading after it
+    EXPECT_EQ(view->gauge()->figure(), "250 GB") << "the last known list meanwhile";
+    EXPECT_EQ(volumeReads, before);
+
+    holdVolumes = false;
+    ASSERT_TRUE(test::waitUntil([&] { return view->gauge()->figure() == "100 GB"; }));
+    ASSERT_TRUE(test::waitUntil([&] { return volumeReads == before + 2; }));
+    test::spin(50);
+    EXPECT_EQ(volumeReads, before + 2) << "two requests while one reading ran: one more reading, not a pile";
 }
 
 TEST_F(HomeScreenTest, ARunningPassHidesTheResultsAndKeepsTheOldScoresRing) {

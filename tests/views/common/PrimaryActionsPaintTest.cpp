@@ -103,9 +103,10 @@ TEST_F(PrimaryActionsTest, TheVolumeChooserPaintsItsScanButtons) {
     };
     AppState withVolume(services, test::quietModules());
     withVolume.start();
+    ASSERT_TRUE(test::waitUntil([&] { return !withVolume.volumes().empty(); }));
     VolumeChooserView chooser(withVolume);
     chooser.resize(1000, 700);
     chooser.show();
-    ASSERT_TRUE(test::waitUntil([&] { return chooser.scanButton(0) != nullptr; }));
+    ASSERT_NE(chooser.scanButton(0), nullptr);
     EXPECT_GT(test::paintedShare(&chooser, chooser.scanButton(0)), kPainted);
 }
