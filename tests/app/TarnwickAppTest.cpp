@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -27,6 +28,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -393,6 +395,67 @@ TEST_F(TarnwickAppTest, WithoutATrayTheMenuOpensThePanelAsAToolWindow) {
     EXPECT_TRUE(app.monitor().isRunning());
     panel.close();
     EXPECT_FALSE(app.monitor().isRunning());
+}
+
+// Closing the window once ended the process and the tray icon with it, and
+// so the panel and the daily pass.
+TEST_F(TarnwickAppTest, WithATrayClosingTheWindowKeepsItRunningUntilQuit) {
+    TarnwickApp app(test::testServices());
+    app.overrideTrayAvailability(true);
+    app.start();
+    QStringList messages;
+    QObject::connect(&app, &TarnwickApp::trayMessageShown, [&](const QString& text) { messages << text; });
+
+    bool stillRunning = false;
+    bool quitFromPanel = false;
+    QTimer::singleShot(0, &app, [&] {
+        app.mainWindow().close();
+        QTimer::singleShot(20, &app, [&] {
+            stillRunning = true;  // the event loop outlived the close
+            EXPECT_FALSE(app.mainWindow().isVisible());
+            app.bringForward();
+            EXPECT_TRUE(app.mainWindow().isVisible()) << "the tray panel's Open brings it back";
+            app.mainWindow().close();
+            // Quit in the panel ends it.
+            auto* quit = app.menuBarView().findChild<QAbstractButton*>("footerQuit");
+            ASSERT_NE(quit, nullptr);
+            quitFromPanel = true;
+            quit->click();
+        });
+    });
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, QCoreApplication::instance(), &QCoreApplication::quit);
+    safety.start(20000);
+    QCoreApplication::exec();
+    EXPECT_TRUE(stillRunning);
+    EXPECT_TRUE(quitFromPanel);
+    ASSERT_EQ(messages.size(), 1) << "told once, the first time";
+    EXPECT_TRUE(messages[0].startsWith("Tarnwick keeps running"));
+    EXPECT_TRUE(Environment::current().settings()->value(TarnwickApp::keptRunningNoticeKey()).toBool());
+
+    QAction* quitItem = menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick");
+    ASSERT_NE(quitItem, nullptr);
+    EXPECT_EQ(quitItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(quitItem->shortcutContext(), Qt::ApplicationShortcut) << "also while only the panel is open";
+}
+
+TEST_F(TarnwickAppTest, WithoutATrayClosingTheWindowQuits) {
+    TarnwickApp app(test::testServices());
+    app.overrideTrayAvailability(false);
+    app.start();
+    bool timedOut = false;
+    QTimer::singleShot(0, &app, [&] { app.mainWindow().close(); });
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    safety.start(20000);
+    QCoreApplication::exec();
+    EXPECT_FALSE(timedOut) << "the close ended the event loop";
+    EXPECT_FALSE(app.mainWindow().isVisible());
 }
 
 TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {
