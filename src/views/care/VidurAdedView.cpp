@@ -190,9 +190,9 @@ VidurAdedView::VidurAdedView(AppState& state, QWidget* parent) : QWidget(parent)
     column_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(column_);
 
-    scheduleCard_ = new ScheduleCard(state_, column_->host());
-    column_->setWidgets({buildTitleBlock(), buildHeroCard(), buildScanningCard(), buildResultsGrid(), scheduleCard_,
-                         buildToolGrid()});
+    // Built top to bottom (a braced list runs in order): Tab follows the order the parts were made in.
+    column_->setWidgets({buildTitleBlock(), buildHeroCard(), buildScanningCard(), buildResultsGrid(),
+                         scheduleCard_ = new ScheduleCard(state_, column_->host()), buildToolGrid()});
 
     connect(heroCard_, &HeroGlassCard::hoverAmountChanged, this, &VidurAdedView::applyHover);
     connect(&state_, &AppState::changed, this, [this](AppState::Field field) {

@@ -16,8 +16,10 @@
 
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
+#include "views/KeyboardSupport.h"
 #include "views/PaintCheck.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QThread>
@@ -579,6 +581,50 @@ TEST_F(HomeScreenTest, TheSwitchStoresTheScheduleAndNeverTheHour) {
     state->setScheduleEnabled(false);
     EXPECT_FALSE(toggle->isChecked());
     EXPECT_FALSE(hasSetting(ScheduleService::hourKey()));
+}
+
+// Tab once never reached the tiles, the schedule switch or the hour
+// stepper: the home screen could not be used without a pointer.
+TEST_F(HomeScreenTest, TabReachesEveryControlWithAVisibleFocusAndSpaceActs) {
+    state->setScheduleHour(5);
+    QList<QWidget*> stops = test::tabStops(view.get());
+    // The scrolling column takes the focus too, to scroll by keys.
+    stops.removeIf([](QWidget* stop) { return qobject_cast<QAbstractScrollArea*>(stop) != nullptr; });
+    ScheduleCard* card = view->scheduleCard();
+    QList<QWidget*> expected{view->runButton(), card->scheduleSwitch(), card->hourStepper()->upButton(),
+                             card->hourStepper()->downButton()};
+    for (VidurAdedToolTile* tile : view->toolTiles()) expected << tile;
+    EXPECT_EQ(stops, expected) << "in the order they are shown, top to bottom";
+
+    // Each shows that it has the focus.
+    for (QWidget* stop : expected) {
+        stop->clearFocus();
+        const QImage before = stop->grab().toImage();
+        stop->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(stop->grab().toImage(), before) << stop->objectName().toStdString();
+    }
+
+    // Space acts on each.
+    card->scheduleSwitch()->setFocus(Qt::TabFocusReason);
+    test::pressKey(Qt::Key_Space);
+    EXPECT_TRUE(state->scheduleEnabled());
+    card->hourStepper()->upButton()->setFocus(Qt::TabFocusReason);
+    test::pressKey(Qt::Key_Space);
+    EXPECT_EQ(state->scheduleHour(), 6);
+    test::pressKey(Qt::Key_Down);
+    EXPECT_EQ(state->scheduleHour(), 5);
+    view->toolTiles()[5]->setFocus(Qt::TabFocusReason);
+    test::pressKey(Qt::Key_Space);
+    EXPECT_EQ(state->section(), AppSection::map);
+
+    // The result tiles too, once a pass has finished.
+    state->openSection(AppSection::home);
+    AppStateTesting::setVidurAdedResult(*state, scored(90));
+    const QList<QWidget*> withResult = test::tabStops(view.get());
+    for (VidurAdedMetricTile* tile : view->metricTiles()) EXPECT_TRUE(withResult.contains(tile));
+    view->metricTiles()[2]->setFocus(Qt::TabFocusReason);
+    test::pressKey(Qt::Key_Return);
+    EXPECT_EQ(state->section(), AppSection::protection);
 }
 
 TEST(HomeScreenStartUp, TheCardShowsTheStoredSchedule) {
