@@ -308,7 +308,7 @@ QList<CleanupItem> demoJunk() {
         bool safe;
     };
     const Row rows[] = {
-        {CleanupCategory::caches, "User Library Caches", "/.cache", 3100 * kMB, true},
+        {CleanupCategory::caches, "User Caches", "/.cache", 3100 * kMB, true},
         {CleanupCategory::caches, "Browser cache", "/.cache/mozilla", 1400 * kMB, true},
         {CleanupCategory::logs, "User Logs", "/.local/state/log", 240 * kMB, true},
         {CleanupCategory::temp, "Incomplete download", "/Downloads/fedora-40.iso.part", 1800 * kMB, true},
@@ -523,7 +523,7 @@ QList<ProtectionFinding> demoThreats() {
          "Still quarantined \u2014 review before opening"},
         {K::quarantined, S::medium, "notes-1.5.3.AppImage", "/Downloads/notes-1.5.3.AppImage",
          "Still quarantined \u2014 review before opening"},
-        {K::unsignedExec, S::medium, "install.sh", "/Downloads/install.sh", "Executable without valid code signature"},
+        {K::unsignedExec, S::medium, "install.sh", "/Downloads/install.sh", "Runnable program \u2014 check where it came from before running it"},
         {K::browserExtension, S::low, "jcajnmlegioahoadcpnanlbgblfglljk",
          "/.config/google-chrome/Default/Extensions/jcajnmlegioahoadcpnanlbgblfglljk",
          "Browser extension \u2014 review permissions in the browser"},
@@ -659,7 +659,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
     modules.updatesScan = [home](const ModuleServices::Progress&, std::stop_token) { return demoUpdates(home); };
     modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return demoClutter(); };
     modules.protectionScan = [](const ModuleServices::Progress& progress, std::stop_token) {
-        progress(QStringLiteral("Scanning launch agents\u2026"));
+        progress(QStringLiteral("Scanning startup entries\u2026"));
         return demoThreats();
     };
     modules.privacyScan = [](const ModuleServices::Progress& progress, std::stop_token) {

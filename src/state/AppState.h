@@ -356,7 +356,7 @@ public:
     // Starts the performance scan, replacing one that runs.
     void runPerformanceScan();
     // The progress label while scanning, a sentence when nothing is listed,
-    // else "12 processes · 9 login/agents".
+    // else "12 processes · 9 login/services".
     QString performanceStatusText() const;
     // Asks the listed process with this pid to quit, when it is still the
     // process that was listed. On success its rows leave the list and the

@@ -40,7 +40,7 @@ inline constexpr std::chrono::seconds kListingTimeLimit{10};
 inline constexpr std::chrono::seconds kDisableTimeLimit{15};
 
 // The heaviest processes, then the login items sorted by title, then the
-// launch agents and daemons in folder order; progress (may be empty) gets a
+// user and system services in folder order; progress (may be empty) gets a
 // label before each of the three on the calling thread. Synchronous: callers
 // run it off the UI thread. Never fails: a listing that cannot be read adds
 // nothing. A stop request ends the scan before its next listing.

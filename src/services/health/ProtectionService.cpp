@@ -210,7 +210,7 @@ QList<ProtectionFinding> unsignedIn(const QString& folder, qsizetype limit, cons
         if (!reader) continue;
         const QByteArray head = reader->read(4);
         if (!head.startsWith("\x7f" "ELF") && !head.startsWith("#!")) continue;
-        findings.append(finding(entry.name, entry.path, QStringLiteral("Executable without valid code signature"),
+        findings.append(finding(entry.name, entry.path, QStringLiteral("Runnable program \u2014 check where it came from before running it"),
                                 Kind::unsignedExec, Severity::medium, false));
     }
     return findings;
@@ -229,7 +229,7 @@ QList<ProtectionFinding> scan(const Progress& progress, std::stop_token stop) {
         [&] { return unsignedIn(downloads, kUnsignedLimit, stop); },
     };
     static const char* const labels[] = {
-        "Scanning launch agents\u2026", "Checking adware locations\u2026", "Reviewing quarantined downloads\u2026",
+        "Scanning startup entries\u2026", "Checking adware locations\u2026", "Reviewing quarantined downloads\u2026",
         "Checking browser extensions\u2026", "Scanning unsigned executables\u2026",
     };
     QList<ProtectionFinding> findings;

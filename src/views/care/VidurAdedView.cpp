@@ -158,7 +158,7 @@ QList<VidurAdedView::Metric> VidurAdedView::metrics(const VidurAdedResult& r) {
          T::rgb(0.55, 0.70, 1.0)},
         {QStringLiteral("Updates"), decimal(r.outdatedApps), QStringLiteral("apps to review"), AppSection::apps,
          T::rgb(0.45, 0.75, 1.0)},
-        {QStringLiteral("Performance"), decimal(r.performanceIssues), QStringLiteral("login / agents"),
+        {QStringLiteral("Performance"), decimal(r.performanceIssues), QStringLiteral("login / services"),
          AppSection::performance, T::rgb(0.95, 0.45, 0.55)},
     };
 }
@@ -171,7 +171,7 @@ QList<VidurAdedView::Tool> VidurAdedView::tools() {
         entry(AppSection::cleanup, QStringLiteral("Caches, languages, iOS backups\u2026"), T::accentTeal()),
         entry(AppSection::apps, QStringLiteral("Uninstall, reset, updates"), T::rgb(0.45, 0.70, 1.0)),
         entry(AppSection::clutter, QStringLiteral("Dupes, similar photos, large & old"), T::warning()),
-        entry(AppSection::performance, QStringLiteral("Processes, agents, maintenance"), T::rgb(0.95, 0.45, 0.55)),
+        entry(AppSection::performance, QStringLiteral("Processes, services, maintenance"), T::rgb(0.95, 0.45, 0.55)),
         entry(AppSection::protection, QStringLiteral("Threats + privacy residue"), T::rgb(0.55, 0.85, 0.95)),
         entry(AppSection::map, QStringLiteral("Sunburst \u00B7 Treemap \u00B7 Bars \u00B7 Rings"), T::accent()),
         entry(AppSection::activity, QStringLiteral("What you\u2019ve cleaned"), T::rgb(0.70, 0.75, 0.95)),

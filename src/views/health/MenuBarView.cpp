@@ -56,7 +56,7 @@ QString panelTitle(Kind kind) {
     switch (kind) {
     case Kind::health: return QStringLiteral("Computer health");
     case Kind::protection: return QStringLiteral("Protection");
-    case Kind::storage: return QStringLiteral("Startup disk");
+    case Kind::storage: return QStringLiteral("System disk");
     case Kind::memory: return QStringLiteral("Memory hogs");
     case Kind::cpu: return QStringLiteral("Top CPU apps");
     case Kind::battery: return QStringLiteral("Battery");
@@ -353,7 +353,7 @@ QString MenuBarView::subtitle(MonitorKind kind) const {
     switch (kind) {
     case Kind::health: return monitor_.healthLabel();
     case Kind::protection: return QStringLiteral("Tap to scan");
-    case Kind::storage: return QStringLiteral("Startup disk free");
+    case Kind::storage: return QStringLiteral("System disk free");
     case Kind::memory: {
         const std::optional<double> memory = monitor_.memoryPercent();
         return memory ? QString::asprintf("%.0f%% in use", *memory) : kPlaceholder;
@@ -377,7 +377,7 @@ void MenuBarView::refreshTexts() {
     case Kind::health: detailText_->setText(monitor_.healthDetail()); break;
     case Kind::battery: detailText_->setText(monitor_.batteryDetail()); break;
     case Kind::protection:
-        detailText_->setText(QStringLiteral("Scan login items, agents, and suspicious leftovers."));
+        detailText_->setText(QStringLiteral("Scan login items, services, and suspicious leftovers."));
         break;
     default: break;
     }

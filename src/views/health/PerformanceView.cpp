@@ -28,7 +28,7 @@ PerformanceView::PerformanceView(AppState& state, QWidget* parent) : QWidget(par
 
     TaldoPrimaryButton* empty = frame_->setEmptyState(
         QStringLiteral("gauge.medium"),
-        QStringLiteral("Find heavy processes, login items, and launch agents that slow your computer."),
+        QStringLiteral("Find heavy processes, login items, and services that slow your computer."),
         QStringLiteral("Scan Performance"));
     connect(empty, &QPushButton::clicked, this, [this] { state_.runPerformanceScan(); });
 

@@ -257,7 +257,7 @@ TEST_F(ProtectionServiceTest, UnsignedExecutablesAreRunnableFilesThatStartAsProg
         EXPECT_EQ(finding.kind, Kind::unsignedExec);
         EXPECT_EQ(finding.severity, Severity::medium);
         EXPECT_FALSE(finding.isSelected);
-        EXPECT_EQ(finding.detail, "Executable without valid code signature");
+        EXPECT_EQ(finding.detail, "Runnable program \u2014 check where it came from before running it");
     }
 }
 
@@ -272,7 +272,7 @@ TEST_F(ProtectionServiceTest, AnEmptyHomeStillReportsEveryStage) {
     QStringList labels;
     const QList<ProtectionFinding> findings = ProtectionService::scan([&](const QString& label) { labels.append(label); });
     EXPECT_TRUE(findings.isEmpty());
-    EXPECT_EQ(labels, (QStringList{"Scanning launch agents\u2026", "Checking adware locations\u2026",
+    EXPECT_EQ(labels, (QStringList{"Scanning startup entries\u2026", "Checking adware locations\u2026",
                                    "Reviewing quarantined downloads\u2026", "Checking browser extensions\u2026",
                                    "Scanning unsigned executables\u2026"}));
 }

@@ -204,7 +204,7 @@ TEST(VidurAdedHero, ResultTilesShowEachModulesFigures) {
         {"Protection", "4", "0 high", AppSection::protection},
         {"Privacy", "9", "300 MB", AppSection::protection},
         {"Updates", "1", "apps to review", AppSection::apps},
-        {"Performance", "6", "login / agents", AppSection::performance},
+        {"Performance", "6", "login / services", AppSection::performance},
     };
     for (int i = 0; i < 6; ++i) {
         const auto& [title, value, subtitle, section] = expected[i];

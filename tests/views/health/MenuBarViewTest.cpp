@@ -83,7 +83,7 @@ TEST_F(MenuBarViewTest, TilesShowTheLiveReadings) {
     const std::vector<std::tuple<Kind, const char*, const char*, const char*>> expected = {
         {Kind::health, "Health", "100", "Excellent"},
         {Kind::protection, "Protection", "Ready", "Tap to scan"},
-        {Kind::storage, "Storage", "120 GB", "Startup disk free"},
+        {Kind::storage, "Storage", "120 GB", "System disk free"},
         {Kind::memory, "Memory", "4 GB", "75% in use"},
         {Kind::cpu, "CPU", "\u2014", "Up 2d 5h"},
         {Kind::battery, "Battery", "64%", "Power adapter"},
@@ -136,8 +136,8 @@ TEST_F(MenuBarViewTest, DetailPanelsOfEachKind) {
     showPanel();
     const std::vector<std::tuple<Kind, const char*, const char*, const char*>> panels = {
         {Kind::health, "Computer health", "Vidur Aded", "Based on free disk, memory pressure, and CPU load."},
-        {Kind::protection, "Protection", "Scan", "Scan login items, agents, and suspicious leftovers."},
-        {Kind::storage, "Startup disk", "Clean Up", ""},
+        {Kind::protection, "Protection", "Scan", "Scan login items, services, and suspicious leftovers."},
+        {Kind::storage, "System disk", "Clean Up", ""},
         {Kind::battery, "Battery", "Open", "Power adapter"},
     };
     for (const auto& [kind, title, button, text] : panels) {

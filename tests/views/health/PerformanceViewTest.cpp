@@ -95,9 +95,9 @@ TEST_F(PerformanceViewTest, ShownEmptyItScansWithRefreshDisabledThenShowsTheEmpt
     ASSERT_TRUE(test::waitUntil([&] { return !state->isPerformanceScanning(); }));
     EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
     EXPECT_EQ(view->findChild<QLabel*>("moduleEmptyText")->text(),
-              "Find heavy processes, login items, and launch agents that slow your computer.");
+              "Find heavy processes, login items, and services that slow your computer.");
     EXPECT_EQ(view->emptyButton()->text(), "Scan Performance");
-    EXPECT_EQ(view->frame()->header()->statusText(), "Heavy processes, login items, and launch agents.");
+    EXPECT_EQ(view->frame()->header()->statusText(), "Heavy processes, login items, and services.");
     view->emptyButton()->click();
     EXPECT_TRUE(state->isPerformanceScanning());
     finders.waitFor(1)->release({});
@@ -108,7 +108,7 @@ TEST_F(PerformanceViewTest, ProcessRowsQuitAndLaunchItemRowsDisableAndReveal) {
     showWith({processRow("player", 4000), launchRow("chat", Kind::loginItem), launchRow("sync", Kind::launchAgent)});
     EXPECT_EQ(body(), ModuleScreenFrame::Body::content);
     EXPECT_EQ(cardTitles(), QStringList({"Heavy processes", "Login / background items", "Maintenance"}));
-    EXPECT_EQ(view->frame()->header()->statusText(), "1 processes \u00B7 2 login/agents");
+    EXPECT_EQ(view->frame()->header()->statusText(), "1 processes \u00B7 2 login/services");
     EXPECT_TRUE(view->refreshButton()->isEnabled());
     EXPECT_TRUE(view->cards()[0]->findChild<QLabel*>("cardDescription")->isHidden()) << "item cards have no description";
 

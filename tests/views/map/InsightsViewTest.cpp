@@ -101,7 +101,7 @@ TEST(InsightsView, RanksDoubleClickAndMenu) {
     const auto menu = list.contextMenu(3);
     QStringList texts;
     for (QAction* action : menu->actions()) texts << action->text();
-    EXPECT_EQ(texts, QStringList({"Quick Look", "Move to Collector", "Reveal in File Manager"}));
+    EXPECT_EQ(texts, QStringList({"Preview", "Move to Collector", "Reveal in File Manager"}));
     for (QAction* action : menu->actions()) action->trigger();
     EXPECT_EQ(recorders.previews.last(), insights.largest[3].path);
     EXPECT_EQ(recorders.reveals, QStringList({insights.largest[3].path}));
