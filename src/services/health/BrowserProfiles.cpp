@@ -1,6 +1,6 @@
 #include "services/health/BrowserProfiles.h"
 
-#include "services/health/DesktopEntry.h"
+#include "services/health/DesktopEntryFile.h"
 #include "support/PathRules.h"
 
 namespace tarnwick::BrowserProfiles {
@@ -61,11 +61,11 @@ QStringList firefoxProfiles(const Locations& locations) {
     // Read as the file system stores it: a byte that is not UTF-8 (in one
     // profile's name, say) stays that byte, so every other profile is still
     // found and that one still names its own folder.
-    const DesktopEntry file = DesktopEntry::read(root + QStringLiteral("/profiles.ini"));
+    const DesktopEntryFile file = DesktopEntryFile::read(root + QStringLiteral("/profiles.ini"));
     if (!file.isRead()) return {};
 
     QList<Section> sections;
-    for (const DesktopEntry::Group& group : file.groups()) {
+    for (const DesktopEntryFile::Group& group : file.groups()) {
         if (!group.name.trimmed().startsWith(QLatin1String("Profile"))) continue;
         Section section;
         for (const auto& [key, value] : group.entries) {

@@ -7,7 +7,7 @@
 #include "platform/Locations.h"
 #include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
-#include "services/health/DesktopEntry.h"
+#include "services/health/DesktopEntryFile.h"
 #include "services/health/ProcPidStat.h"
 #include "services/health/PsLine.h"
 #include "support/AtomicFile.h"
@@ -217,7 +217,7 @@ QList<PerformanceItem> loginItems() {
     const QHash<QString, Autostart> system = autostartEntries(locations.path(Place::systemAutostart));
     QList<PerformanceItem> items;
     auto consider = [&](const Autostart& autostart) {
-        if (!startsAtLogin(DesktopEntry::read(autostart.file.path))) return;
+        if (!startsAtLogin(DesktopEntryFile::read(autostart.file.path))) return;
         items.append(launchItem(autostart.file, autostart.label, Kind::loginItem, QStringLiteral("Starts at login")));
     };
     for (const Autostart& autostart : user) consider(autostart);
@@ -375,13 +375,13 @@ const QStringList& vendorPrefixes() {
     return prefixes;
 }
 
-bool startsAtLogin(const DesktopEntry& entry, const Environment& environment) {
+bool startsAtLogin(const DesktopEntryFile& entry, const Environment& environment) {
     switch (entry.status()) {
-    case DesktopEntry::Status::gone:
-    case DesktopEntry::Status::notAFile: return false;
-    case DesktopEntry::Status::unreadable:
-    case DesktopEntry::Status::tooLarge: return true;
-    case DesktopEntry::Status::ok: break;
+    case DesktopEntryFile::Status::gone:
+    case DesktopEntryFile::Status::notAFile: return false;
+    case DesktopEntryFile::Status::unreadable:
+    case DesktopEntryFile::Status::tooLarge: return true;
+    case DesktopEntryFile::Status::ok: break;
     }
     const std::optional<QString> exec = entry.entryString(QStringLiteral("Exec"));
     if (!exec || exec->trimmed().isEmpty()) return false;

@@ -15,7 +15,7 @@
 
 namespace tarnwick {
 
-class DesktopEntry;
+class DesktopEntryFile;
 
 // The performance finder: heavy processes and launch items, and the actions
 // on them. Stateless functions.
@@ -65,7 +65,7 @@ const QStringList& vendorPrefixes();
 // (when given) and NotShowIn none, and the program TryExec names (when
 // given) is there. An entry that cannot be read whole starts, as far as
 // anything here can tell; one that is gone or not a file does not.
-bool startsAtLogin(const DesktopEntry& entry, const Environment& environment = Environment::current());
+bool startsAtLogin(const DesktopEntryFile& entry, const Environment& environment = Environment::current());
 
 enum class QuitOutcome {
     requested,        // the process was asked to quit (SIGTERM)

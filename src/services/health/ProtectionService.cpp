@@ -5,7 +5,7 @@
 #include "platform/FileReader.h"
 #include "platform/FolderListing.h"
 #include "services/health/BrowserProfiles.h"
-#include "services/health/DesktopEntry.h"
+#include "services/health/DesktopEntryFile.h"
 #include "support/PathRules.h"
 
 #include <QSet>
@@ -86,21 +86,21 @@ QList<ProtectionFinding> suspiciousAgents(const Locations& locations, const std:
             if (own || !(entry.isRegularFile() || entry.isSymbolicLink())) continue;
             // The whole text as it stands, never parsed: what a desktop file
             // or unit would run. A link is judged by its target.
-            const DesktopEntry read = DesktopEntry::read(entry.path);
+            const DesktopEntryFile read = DesktopEntryFile::read(entry.path);
             auto flag = [&](const QString& detail) {
                 findings.append(finding(name, entry.path, detail, Kind::suspiciousAgent, Severity::high, false));
             };
             switch (read.status()) {
-            case DesktopEntry::Status::gone:
-            case DesktopEntry::Status::notAFile:  // a mask, or a link to something that starts nothing
+            case DesktopEntryFile::Status::gone:
+            case DesktopEntryFile::Status::notAFile:  // a mask, or a link to something that starts nothing
                 continue;
-            case DesktopEntry::Status::unreadable:
+            case DesktopEntryFile::Status::unreadable:
                 flag(QStringLiteral("Could not be read \u2014 review what it starts"));
                 continue;
-            case DesktopEntry::Status::tooLarge:
+            case DesktopEntryFile::Status::tooLarge:
                 flag(QStringLiteral("Too large to read whole \u2014 review what it starts"));
                 continue;
-            case DesktopEntry::Status::ok:
+            case DesktopEntryFile::Status::ok:
                 break;
             }
             if (judged.contains({read.device(), read.inode()})) continue;

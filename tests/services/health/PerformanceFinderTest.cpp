@@ -1,7 +1,7 @@
 #include "services/health/PerformanceService.h"
 
 #include "services/care/VidurAdedService.h"
-#include "services/health/DesktopEntry.h"
+#include "services/health/DesktopEntryFile.h"
 
 #include "FileTreeSupport.h"
 #include "ProcStatLines.h"
@@ -314,7 +314,7 @@ TEST_F(PerformanceFinderTest, DisablingASystemEntryWritesTheUsersHiddenEntry) {
     EXPECT_TRUE(result.disabled) << result.text.toStdString();
     EXPECT_EQ(result.text, "Disabled updater");
     EXPECT_TRUE(QFile::exists(system)) << "the system's file is not touched";
-    const DesktopEntry written = DesktopEntry::read(home(".config/autostart/updater.desktop"));
+    const DesktopEntryFile written = DesktopEntryFile::read(home(".config/autostart/updater.desktop"));
     EXPECT_EQ(written.entryBoolean("Hidden"), true);
     EXPECT_FALSE(written.text().contains("curl")) << "nothing of the system's entry is copied";
     EXPECT_TRUE(loginTitles().isEmpty());
@@ -328,8 +328,8 @@ TEST_F(PerformanceFinderTest, DisablingAUserEntryThatShadowsASystemOneKeepsBothO
     ASSERT_EQ(loginTitles(), QStringList{"sync@user"});
     ASSERT_TRUE(PerformanceService::disableAgent(user).disabled);
     EXPECT_TRUE(loginTitles().isEmpty()) << "the system's entry did not come back on";
-    EXPECT_TRUE(DesktopEntry::read(user + ".disable").text().contains("/opt/sync")) << "the user's own entry is kept";
-    EXPECT_EQ(DesktopEntry::read(user).entryBoolean("Hidden"), true);
+    EXPECT_TRUE(DesktopEntryFile::read(user + ".disable").text().contains("/opt/sync")) << "the user's own entry is kept";
+    EXPECT_EQ(DesktopEntryFile::read(user).entryBoolean("Hidden"), true);
 
     // Without a system entry of the name, the rename alone is the whole disable.
     const QString alone = entry(home(".config/autostart/alone.desktop"));

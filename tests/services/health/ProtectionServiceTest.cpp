@@ -1,7 +1,7 @@
 #include "services/health/ProtectionService.h"
 
 #include "platform/ExtendedAttributes.h"
-#include "services/health/DesktopEntry.h"
+#include "services/health/DesktopEntryFile.h"
 
 #include "FileTreeSupport.h"
 #include "TestSupport.h"
@@ -143,7 +143,7 @@ TEST_F(ProtectionServiceTest, AnEntryIsJudgedWholeOrFlaggedAsUnreadable) {
     // A character of several bytes anywhere does not matter.
     writeFile(home(".config/autostart/accents.desktop"), "Name=\xc3\xa9t\xc3\xa9\nExec=wget http://x\n");
     // Past the cap, or closed to reading: flagged, never passed over.
-    writeFile(home(".config/autostart/huge.desktop"), QByteArray(DesktopEntry::kLimit + 1, '#'));
+    writeFile(home(".config/autostart/huge.desktop"), QByteArray(DesktopEntryFile::kLimit + 1, '#'));
     const QString closed = writeMode(home(".config/autostart/closed.desktop"), "Exec=curl http://x\n", 0);
     const bool rootReads = QFile(closed).open(QIODevice::ReadOnly);
 

@@ -1,4 +1,4 @@
-#include "services/health/DesktopEntry.h"
+#include "services/health/DesktopEntryFile.h"
 
 #include "platform/FileReader.h"
 #include "platform/PathCodec.h"
@@ -38,8 +38,8 @@ QString unescaped(const QString& raw) {
 
 }  // namespace
 
-DesktopEntry DesktopEntry::read(const QString& path, qint64 limit) {
-    DesktopEntry entry;
+DesktopEntryFile DesktopEntryFile::read(const QString& path, qint64 limit) {
+    DesktopEntryFile entry;
     int failure = 0;
     std::optional<FileReader> reader = FileReader::open(path, FileReader::Links::follow, &failure);
     if (!reader) {
@@ -64,14 +64,14 @@ DesktopEntry DesktopEntry::read(const QString& path, qint64 limit) {
         entry.status_ = Status::tooLarge;
         return entry;
     }
-    DesktopEntry parsed = parse(PathCodec::decode(*bytes));
+    DesktopEntryFile parsed = parse(PathCodec::decode(*bytes));
     parsed.device_ = entry.device_;
     parsed.inode_ = entry.inode_;
     return parsed;
 }
 
-DesktopEntry DesktopEntry::parse(const QString& text) {
-    DesktopEntry entry;
+DesktopEntryFile DesktopEntryFile::parse(const QString& text) {
+    DesktopEntryFile entry;
     entry.status_ = Status::ok;
     entry.text_ = text;
     Group* current = nullptr;
@@ -93,7 +93,7 @@ DesktopEntry DesktopEntry::parse(const QString& text) {
     return entry;
 }
 
-std::optional<QString> DesktopEntry::value(const QString& group, const QString& key) const {
+std::optional<QString> DesktopEntryFile::value(const QString& group, const QString& key) const {
     std::optional<QString> found;
     for (const Group& g : groups_) {
         if (g.name != group) continue;
@@ -104,13 +104,13 @@ std::optional<QString> DesktopEntry::value(const QString& group, const QString& 
     return found;
 }
 
-std::optional<QString> DesktopEntry::entryString(const QString& key) const {
+std::optional<QString> DesktopEntryFile::entryString(const QString& key) const {
     const std::optional<QString> raw = value(kEntryGroup, key);
     if (!raw) return std::nullopt;
     return unescaped(*raw);
 }
 
-std::optional<bool> DesktopEntry::entryBoolean(const QString& key) const {
+std::optional<bool> DesktopEntryFile::entryBoolean(const QString& key) const {
     const std::optional<QString> raw = value(kEntryGroup, key);
     if (!raw) return std::nullopt;
     if (*raw == QLatin1String("true") || *raw == QLatin1String("1")) return true;
@@ -118,7 +118,7 @@ std::optional<bool> DesktopEntry::entryBoolean(const QString& key) const {
     return std::nullopt;
 }
 
-QStringList DesktopEntry::entryList(const QString& key) const {
+QStringList DesktopEntryFile::entryList(const QString& key) const {
     const std::optional<QString> raw = value(kEntryGroup, key);
     if (!raw) return {};
     QStringList items;

@@ -16,7 +16,7 @@ namespace tarnwick {
 // read as the file system stores them: bytes that are not UTF-8 are kept as
 // PathCodec keeps them in file names, never dropped or taken as a reason to
 // look away, and a file that cannot be read whole within the cap says so.
-class DesktopEntry {
+class DesktopEntryFile {
 public:
     // Far above any real entry; a file past it is not read at all.
     static constexpr qint64 kLimit = 8 * 1024 * 1024;
@@ -37,9 +37,9 @@ public:
     // Reads path, following a link at its last component to the target (a
     // link is what a user makes to an application's entry, and what someone
     // planting an entry may use). Never reads more than limit bytes.
-    static DesktopEntry read(const QString& path, qint64 limit = kLimit);
+    static DesktopEntryFile read(const QString& path, qint64 limit = kLimit);
     // The entry of a text already read.
-    static DesktopEntry parse(const QString& text);
+    static DesktopEntryFile parse(const QString& text);
 
     Status status() const { return status_; }
     bool isRead() const { return status_ == Status::ok; }

@@ -1,4 +1,4 @@
-#include "services/health/DesktopEntry.h"
+#include "services/health/DesktopEntryFile.h"
 
 #include "platform/PathCodec.h"
 
@@ -6,8 +6,8 @@
 
 using namespace tarnwick;
 
-TEST(DesktopEntry, ReadsTheEntryGroupAsTheStandardWritesIt) {
-    const DesktopEntry entry = DesktopEntry::parse(QStringLiteral(
+TEST(DesktopEntryFile, ReadsTheEntryGroupAsTheStandardWritesIt) {
+    const DesktopEntryFile entry = DesktopEntryFile::parse(QStringLiteral(
         "# comment\r\n"
         "[Desktop Entry]\r\n"
         "Name = Sync\\sTool\r\n"
@@ -28,7 +28,7 @@ TEST(DesktopEntry, ReadsTheEntryGroupAsTheStandardWritesIt) {
     EXPECT_FALSE(entry.entryString("TryExec"));
 
     // Bytes that are not UTF-8 stay as they were, beside everything else.
-    const DesktopEntry latin1 = DesktopEntry::parse(PathCodec::decode(QByteArray("[Desktop Entry]\nName=Caf\xe9\nHidden=1\n")));
+    const DesktopEntryFile latin1 = DesktopEntryFile::parse(PathCodec::decode(QByteArray("[Desktop Entry]\nName=Caf\xe9\nHidden=1\n")));
     EXPECT_EQ(PathCodec::encode(*latin1.entryString("Name")), QByteArray("Caf\xe9"));
     EXPECT_EQ(latin1.entryBoolean("Hidden"), true);
 }
