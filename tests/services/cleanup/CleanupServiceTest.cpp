@@ -333,7 +333,7 @@ TEST_F(CleanupScan, TheProgramsOwnFoldersNeverMoveWithAFinding) {
     writeFilled(home(QStringLiteral("Documents/Setup copy.dmg")), 6 * MB, 's');
     writeSparse(bin + QStringLiteral("/0C-app/node_modules/x"), 6 * MB);
     items = scan();
-    EXPECT_EQ(titles(items), QStringList{"User Library Caches"});
+    EXPECT_EQ(titles(items), QStringList{"User Caches"});
 }
 
 TEST_F(CleanupScan, EachStageSizesWithItsOwnBudget) {

@@ -156,13 +156,13 @@ TEST_F(PrivacyServiceTest, FirefoxProfilesComeFromProfilesIniAndTheirHistoryIsNe
     // it names its own folder.
     const QString latin1 = PathCodec::decode(QByteArray(".mozilla/firefox/caf\xe9.old"));
     ASSERT_EQ(::mkdir(PathCodec::encode(home(latin1)).constData(), 0755), 0);
-    sized(latin1 + "/places.sqlite", 4'000'000);
+    sized(latin1 + "/cookies.sqlite", 4'000'000);
     writeFile(home(".mozilla/firefox/profiles.ini"),
               "[Profile0]\nName=caf\xe9\nPath=ab.default-release\n\xff\n[Profile1]\nPath=caf\xe9.old\n");
     const QList<PrivacyItem> withBadByte = scan();
-    ASSERT_EQ(titles(withBadByte), (QStringList{"Firefox History", "Firefox History", "Firefox Cookies"}));
-    EXPECT_EQ(withBadByte[1].path, home(latin1 + "/places.sqlite"));
-    EXPECT_EQ(::access(PathCodec::encode(withBadByte[1].path).constData(), F_OK), 0) << "its own bytes";
+    ASSERT_EQ(titles(withBadByte), (QStringList{"Firefox Cookies", "Firefox Cookies"}));
+    EXPECT_EQ(withBadByte[0].path, home(latin1 + "/cookies.sqlite"));
+    EXPECT_EQ(::access(PathCodec::encode(withBadByte[0].path).constData(), F_OK), 0) << "its own bytes";
 }
 
 TEST_F(PrivacyServiceTest, NoRowLiesInsideAnother) {
