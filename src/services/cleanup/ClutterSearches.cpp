@@ -191,9 +191,9 @@ QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& con
             [&](const FileEntry& entry, int) {
                 if (looked >= kDuplicateEntriesPerFolder) return Step::stop;
                 ++looked;
-                if (entry.isRegularFile() && entry.logicalSize >= kDuplicateMinimum) {
-                    finder.add(entry, entry.logicalSize);
-                }
+                // A sparse (or compressed) file frees no more than it takes on disk.
+                const qint64 size = std::min(entry.logicalSize, entry.allocatedSize);
+                if (entry.isRegularFile() && size >= kDuplicateMinimum) finder.add(entry, size);
                 return Step::proceed;
             },
             context.stop);

@@ -1,12 +1,11 @@
 #include "services/cleanup/ImageFingerprint.h"
 
 #include "platform/FileReader.h"
+#include "support/FreeThreads.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QSemaphore>
 #include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -103,32 +102,9 @@ std::optional<ImageFingerprint> ImageFingerprint::ofFile(const QString& path, qi
 std::vector<std::optional<ImageFingerprint>> ImageFingerprint::ofFiles(const QStringList& paths, qint64 maxBytes,
                                                                        const std::stop_token& stop) {
     std::vector<std::optional<ImageFingerprint>> results(static_cast<size_t>(paths.size()));
-    std::atomic<qsizetype> next{0};
-    auto work = [&] {
-        for (;;) {
-            if (stop.stop_requested()) return;
-            const qsizetype index = next.fetch_add(1);
-            if (index >= paths.size()) return;
-            results[static_cast<size_t>(index)] = ofFile(paths[index], maxBytes);
-        }
-    };
-    // Helpers only on threads that are free now: the calling thread does the
-    // rest itself, so a busy pool slows the work down but never holds it up.
-    const qsizetype helpers =
-        std::min<qsizetype>(std::min(QThread::idealThreadCount(), kMostDecoders) - 1, paths.size() - 1);
-    QSemaphore done;
-    int started = 0;
-    for (qsizetype i = 0; i < helpers; ++i) {
-        if (!QThreadPool::globalInstance()->tryStart([&work, &done] {
-                work();
-                done.release();
-            })) {
-            break;
-        }
-        ++started;
-    }
-    work();
-    done.acquire(started);
+    FreeThreads::forEach(results.size(), std::min(QThread::idealThreadCount(), kMostDecoders), [&](size_t index, int) {
+        if (!stop.stop_requested()) results[index] = ofFile(paths[static_cast<qsizetype>(index)], maxBytes);
+    });
     return results;
 }
 
