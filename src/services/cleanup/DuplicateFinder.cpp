@@ -18,7 +18,7 @@ namespace {
 // Sizes are read in waves of about this many files: enough to keep every
 // thread busy, few enough that little is read past the size that ends the
 // search.
-constexpr size_t kWaveFiles = 64;
+constexpr size_t kWaveFiles = 128;
 constexpr int kMostReaders = 8;
 
 using Candidate = DuplicateFinder::Candidate;
