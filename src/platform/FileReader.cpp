@@ -103,20 +103,20 @@ qint64 FileReader::readAt(qint64 offset, char* buffer, qint64 size) {
     return done;
 }
 
-std::optional<qint64> FileReader::nextData(qint64 offset) const {
+std::optional<qint64> FileReader::seek(qint64 offset, int whence) const {
     if (offset >= size_) return size_;
-    const off_t at = ::lseek(fd_, offset, SEEK_DATA);
+    const off_t at = ::lseek(fd_, offset, whence);
     if (at >= 0) return static_cast<qint64>(at);
-    if (errno == ENXIO) return size_;  // nothing but a hole from here on
+    if (errno == ENXIO) return size_;  // past the last data (or hole): the end
     return std::nullopt;
 }
 
+std::optional<qint64> FileReader::nextData(qint64 offset) const {
+    return seek(offset, SEEK_DATA);
+}
+
 std::optional<qint64> FileReader::nextHole(qint64 offset) const {
-    if (offset >= size_) return size_;
-    const off_t at = ::lseek(fd_, offset, SEEK_HOLE);
-    if (at >= 0) return static_cast<qint64>(at);
-    if (errno == ENXIO) return size_;
-    return std::nullopt;
+    return seek(offset, SEEK_HOLE);
 }
 
 void FileReader::adviseSequential() const {

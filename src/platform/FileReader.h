@@ -57,6 +57,8 @@ public:
 
 private:
     FileReader() = default;
+    // lseek with SEEK_DATA or SEEK_HOLE; the end when nothing of that kind follows.
+    std::optional<qint64> seek(qint64 offset, int whence) const;
 
     int fd_ = -1;
     quint64 device_ = 0;
