@@ -13,7 +13,9 @@
 // folders with the same minimum size (2,000,000 bytes) and hidden files left
 // out, one warm-up run each and then five runs each, interleaved, and prints
 // each group the junk search finds as "group<TAB>kept<TAB>copy...", whether
-// the clutter search and each tool found the same groups, the median wall
+// each search found the groups each tool found (a group of a search that
+// lies within one of the tool's is left out by the search's bounds; one
+// that does not is a false group), the median wall
 // times, the files and bytes one junk search read, and the lines
 // "tarnwick / jdupes<TAB>R" and "tarnwick / rmlint<TAB>R" (R: the junk
 // search's median over the tool's). The searches cap their findings (75
@@ -152,26 +154,39 @@ struct Tool {
     Groups groups;
 };
 
-void compare(const char* name, const Groups& ours, const Groups& theirs) {
+void compare(const char* search, const char* name, const Groups& ours, const Groups& theirs) {
     if (ours == theirs) {
-        std::printf("same groups\t%s\t%zu groups\n", name, ours.size());
+        std::printf("same groups\t%s\t%s\t%zu groups\n", search, name, ours.size());
         return;
     }
     const std::set<QStringList> a(ours.begin(), ours.end()), b(theirs.begin(), theirs.end());
-    int onlyOurs = 0, onlyTheirs = 0;
+    // A group of ours that lies within one of theirs is no false group: the
+    // searches read only some files of a size and stop at their caps.
+    QMap<QString, int> theirGroupOf;
+    for (size_t i = 0; i < theirs.size(); ++i) {
+        for (const QString& path : theirs[i]) theirGroupOf[path] = int(i);
+    }
+    int onlyOurs = 0, onlyTheirs = 0, falseGroups = 0;
     for (const QStringList& group : a) {
         if (!b.count(group)) {
             ++onlyOurs;
-            std::printf("only tarnwick\t%s\t%s\n", name, group.join(QLatin1Char('\t')).toUtf8().constData());
+            const int first = theirGroupOf.value(group.first(), -1);
+            const bool within = first >= 0 && std::all_of(group.begin(), group.end(), [&](const QString& path) {
+                return theirGroupOf.value(path, -2) == first;
+            });
+            falseGroups += !within;
+            std::printf("only the %s\tnot %s\t%s\t%s\n", search, name, within ? "part of one of its groups" : "FALSE GROUP",
+                        group.join(QLatin1Char('\t')).toUtf8().constData());
         }
     }
     for (const QStringList& group : b) {
         if (!a.count(group)) {
             ++onlyTheirs;
-            std::printf("only %s\t%s\n", name, group.join(QLatin1Char('\t')).toUtf8().constData());
+            std::printf("only %s\tnot the %s\t%s\n", name, search, group.join(QLatin1Char('\t')).toUtf8().constData());
         }
     }
-    std::printf("DIFFERENT GROUPS\t%s\t%d only tarnwick's, %d only %s's\n", name, onlyOurs, onlyTheirs, name);
+    std::printf("different groups\t%s\t%s\t%d only the search's (%d false), %d only %s's\n", search, name, onlyOurs,
+                falseGroups, onlyTheirs, name);
 }
 
 int make(const QString& folder, int pairs, int twins) {
@@ -276,8 +291,11 @@ int main(int argc, char** argv) {
     }
 
     for (const QStringList& group : junkGroups) std::printf("group\t%s\n", group.join(QLatin1Char('\t')).toUtf8().constData());
-    compare("clutter search", junkGroups, clutterGroups);
-    for (const Tool& tool : tools) compare(tool.name.c_str(), junkGroups, tool.groups);
+    std::printf("clutter search\t%s groups as the junk search\n", clutterGroups == junkGroups ? "the same" : "other");
+    for (const Tool& tool : tools) {
+        compare("junk search", tool.name.c_str(), junkGroups, tool.groups);
+        compare("clutter search", tool.name.c_str(), clutterGroups, tool.groups);
+    }
     std::printf("read\t%llu files opened\t%llu bytes read (one junk search)\n",
                 static_cast<unsigned long long>(filesOpened), static_cast<unsigned long long>(bytesRead));
     const double junk = median(junkTimes);
