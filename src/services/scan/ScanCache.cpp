@@ -274,20 +274,20 @@ void fitWithin(ScanNode& root, qint64 mostNodes, qint64 mostBytes, int mostDepth
     std::vector<Level> levels;
     struct Visit {
         const ScanNode* node;
-        QString path;
+        qint64 pathLength;  // at most: the holder's path, a separator and the name
         size_t depth;
     };
-    std::vector<Visit> pending{{&root, root.path(), 0}};
+    std::vector<Visit> pending{{&root, root.path().size(), 0}};
     while (!pending.empty()) {
-        Visit visit = std::move(pending.back());
+        const Visit visit = pending.back();
         pending.pop_back();
         if (levels.size() <= visit.depth) levels.resize(visit.depth + 1);
         Level& level = levels[visit.depth];
         ++level.nodes;
         // Each of a node's texts takes up to three bytes a character, with about a hundred more around them.
-        level.bytes = Saturating::add(level.bytes, 120 + 3 * (visit.node->name.size() + visit.path.size()));
+        level.bytes = Saturating::add(level.bytes, 120 + 3 * (visit.node->name.size() + visit.pathLength));
         for (const ScanNodePtr& child : visit.node->children) {
-            if (child) pending.push_back({child.get(), child->pathBelow(visit.path), visit.depth + 1});
+            if (child) pending.push_back({child.get(), visit.pathLength + 1 + child->name.size(), visit.depth + 1});
         }
     }
     // The levels that fit whole...
