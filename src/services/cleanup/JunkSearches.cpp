@@ -315,8 +315,8 @@ std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroup
                 if (looked >= kDuplicateEntriesPerRoot) return Step::stop;
                 ++looked;
                 if (!entry.isRegularFile()) return Step::proceed;
-                const qint64 size = entry.allocatedSize > 0 ? entry.allocatedSize : entry.logicalSize;
-                if (size >= kDuplicateMinimum) finder.add(entry, size);
+                // The space on disk: a sparse file's holes take none.
+                if (entry.allocatedSize >= kDuplicateMinimum) finder.add(entry, entry.allocatedSize);
                 return Step::proceed;
             },
             context.stop);

@@ -56,8 +56,9 @@ bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& inst
 // Installers and archives in the folder not modified for 30 days.
 std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const JunkContext& context);
 
-// Files of the same logical size and the same content below the roots; every
-// copy but the first found is a finding.
+// Files of the same logical size and the same content below the roots, each
+// taking 2,000,000 bytes or more on disk; every copy but the first found is a
+// finding of the space it takes.
 std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroups, const JunkContext& context);
 
 }  // namespace CleanupService
