@@ -44,6 +44,12 @@ void FakeEnvironment::apply() {
 
 void FakeEnvironment::setNow(const QDateTime& now) {
     environment_.clock = [now] { return now; };
+    environment_.uptimeClock = [now] { return Environment::Uptime{"test", now.toMSecsSinceEpoch()}; };
+    apply();
+}
+
+void FakeEnvironment::jumpClock(const QDateTime& now) {
+    environment_.clock = [now] { return now; };
     apply();
 }
 

@@ -27,8 +27,12 @@ public:
     Environment& environment() { return environment_; }
     // Re-installs environment() after a test changed it.
     void apply();
-    // Sets a fixed clock.
+    // Sets a fixed clock, as if that much time had passed (the uptime clock
+    // follows it).
     void setNow(const QDateTime& now);
+    // Sets the date and time alone, as a user or a bad clock does: the uptime
+    // clock stays where it was.
+    void jumpClock(const QDateTime& now);
 
 private:
     QTemporaryDir dir_;

@@ -239,11 +239,13 @@ TEST_F(SafeBinServiceTest, RestoreNeverReplacesAnything) {
     const QString blocked = test::writeFile(home(QStringLiteral("blocker")), "b");
     SafeBinEntry elsewhere = entry;
     elsewhere.originalPath = blocked + QStringLiteral("/report.txt");
+    writeManifest({elsewhere});
     const auto notFolder = SafeBinService::restore(elsewhere);
     ASSERT_TRUE(notFolder);
     EXPECT_EQ(notFolder->code, ENOTDIR);
     EXPECT_TRUE(notFolder->description.contains(blocked));
-    EXPECT_EQ(contents(manifest()), before);
+    EXPECT_EQ(manifestEntries(), std::vector<SafeBinEntry>{elsewhere});
+    writeManifest({entry});
 
     // The fallback used where a file system lacks RENAME_NOREPLACE keeps the same promise.
     const QString a = test::writeFile(home(QStringLiteral("p/a")), "a");
@@ -366,32 +368,39 @@ TEST_F(SafeBinServiceTest, OverlongNamesAreShortenedOnlyInTheFolder) {
     EXPECT_EQ(SafeBinService::storedNameFor(id, QStringLiteral("short.txt")), JsonCoding::uuidText(id) + QStringLiteral("-short.txt"));
 }
 
-TEST_F(SafeBinServiceTest, PartWayFailureRecordsWhatMoved) {
+TEST_F(SafeBinServiceTest, EachPathMovesOrFailsOnItsOwn) {
     const QString first = test::writeFile(home(QStringLiteral("one")), "1");
     const QString second = test::writeFile(home(QStringLiteral("two")), "2");
     const QString third = test::writeFile(home(QStringLiteral("three")), "3");
+    const QString fourth = test::writeFile(home(QStringLiteral("four")), "4");
     {
         Fault fault([&](std::string_view operation, const QString& path) {
-            return operation == "move" && path == second ? EIO : 0;
+            return operation == "move" && (path == second || path == third) ? EBUSY : 0;
         });
-        const auto result = SafeBinService::moveToSafeBin({first, second, third});
+        const auto result = SafeBinService::moveToSafeBin({first, second, third, fourth});
         ASSERT_TRUE(result.error);
-        EXPECT_EQ(result.error->code, EIO);
+        EXPECT_EQ(result.error->code, EBUSY);
         EXPECT_TRUE(result.error->description.contains(second));
-        ASSERT_EQ(result.moved.size(), 1u);
+        EXPECT_TRUE(result.error->description.contains(third));
+        ASSERT_EQ(result.moved.size(), 2u);
         EXPECT_EQ(result.moved[0].originalPath, first);
-        EXPECT_EQ(manifestEntries(), result.moved);
+        EXPECT_EQ(result.moved[1].originalPath, fourth);
+        EXPECT_EQ(result.stayed, (QStringList{second, third}));
+        EXPECT_EQ(SafeBinService::list().size(), 2u);
         EXPECT_FALSE(QFileInfo::exists(first));
         EXPECT_TRUE(QFileInfo::exists(second));
-        EXPECT_TRUE(QFileInfo::exists(third));
+        EXPECT_FALSE(QFileInfo::exists(fourth));
     }
+    // The failure poisons nothing: the same paths move on the next call.
+    ASSERT_FALSE(SafeBinService::moveToSafeBin({second}).error);
+
     // A real refusal part-way: the folder that holds the Safe Bin.
-    const auto result = SafeBinService::moveToSafeBin({second, env.support(), third});
+    const auto result = SafeBinService::moveToSafeBin({env.support(), third});
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->code, SafeBinService::kInvalidPathCode);
     ASSERT_EQ(result.moved.size(), 1u);
-    EXPECT_EQ(SafeBinService::list().size(), 2u);
-    EXPECT_TRUE(QFileInfo::exists(third));
+    EXPECT_EQ(SafeBinService::list().size(), 4u);
+    EXPECT_FALSE(QFileInfo::exists(third));
     EXPECT_TRUE(QFileInfo(bin()).isDir());
 
     // Paths that name no item are refused, not guessed at.
@@ -399,7 +408,7 @@ TEST_F(SafeBinServiceTest, PartWayFailureRecordsWhatMoved) {
     EXPECT_EQ(SafeBinService::moveToSafeBin({home(QStringLiteral("one/.."))}).error->code, SafeBinService::kInvalidPathCode);
     EXPECT_EQ(SafeBinService::moveToSafeBin({bin() + QStringLiteral("/manifest.json")}).error->code,
               SafeBinService::kInvalidPathCode);
-    EXPECT_EQ(SafeBinService::list().size(), 2u);
+    EXPECT_EQ(SafeBinService::list().size(), 4u);
 }
 
 TEST_F(SafeBinServiceTest, ManifestWriteFailurePutsItemsBack) {
@@ -446,7 +455,6 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
     ASSERT_EQ(::chmod(nativePath(file).constData(), 0640), 0);
     ASSERT_EQ(::symlink("../outside", nativePath(tree + QStringLiteral("/relative-link")).constData()), 0);
     ASSERT_EQ(::symlink("/etc/hostname", nativePath(tree + QStringLiteral("/sub/absolute-link")).constData()), 0);
-    ASSERT_EQ(::mkfifo(nativePath(tree + QStringLiteral("/pipe")).constData(), 0600), 0);
     ASSERT_EQ(::chmod(nativePath(tree + QStringLiteral("/sub")).constData(), 0750), 0);
     const struct timespec when[2] = {{1500000000, 0}, {1500000000, 0}};
     for (const QString& path : {file, tree + QStringLiteral("/relative-link"), tree + QStringLiteral("/sub"), tree}) {
@@ -480,7 +488,6 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
     }
     EXPECT_EQ(linkTarget(stored + QStringLiteral("/relative-link")), QStringLiteral("../outside"));
     EXPECT_EQ(linkTarget(stored + QStringLiteral("/sub/absolute-link")), QStringLiteral("/etc/hostname"));
-    EXPECT_TRUE(S_ISFIFO(lstatOf(stored + QStringLiteral("/pipe")).st_mode));
     EXPECT_GE(result.moved[0].size, 300000);
 
     // And back again, onto the other file system.
