@@ -84,6 +84,16 @@ QString ScratchFileSystem::fill(const QString& name) {
     return filler;
 }
 
+BindMount::BindMount(const QString& source, const QString& target) : target_(target) {
+    if (::geteuid() != 0) return;
+    mounted_ = ::mount(QFile::encodeName(source).constData(), QFile::encodeName(target).constData(), nullptr, MS_BIND,
+                       nullptr) == 0;
+}
+
+BindMount::~BindMount() {
+    if (mounted_) ::umount2(QFile::encodeName(target_).constData(), MNT_DETACH);
+}
+
 QString writeFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

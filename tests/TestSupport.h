@@ -60,6 +60,22 @@ private:
     bool mounted_ = false;
 };
 
+// A bind mount of source onto target (an existing folder) for the lifetime
+// of the object: another folder's files seen inside target. Needs root, like
+// ScratchFileSystem; ok() is false where it is not allowed.
+class BindMount {
+public:
+    BindMount(const QString& source, const QString& target);
+    ~BindMount();
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+    bool ok() const { return mounted_; }
+
+private:
+    QString target_;
+    bool mounted_ = false;
+};
+
 // Installs a file-operation fault for the lifetime of the object.
 struct FileFault {
     explicit FileFault(FileOperations::FaultHook hook) { FileOperations::setFaultHookForTesting(std::move(hook)); }

@@ -371,14 +371,25 @@ std::optional<QString> mountInside(Session& session, int folderFd, const QString
 
 // Removes a stored item (or anything named in the bin) for good: renamed
 // aside first, then removed, so that it is either whole under its name or
-// on its way out. When it cannot be removed wholly it goes back under its
-// name and the failure is returned. Nothing there is no failure.
+// on its way out. An item holding a mount point is left whole; one that
+// cannot be removed wholly goes back under its name. The failure is
+// returned. Nothing there is no failure.
 std::optional<FileError> removeStored(Session& session, const QString& storedName) {
     const QByteArray name = PathCodec::encode(storedName);
     const QString path = itemPath(session.bin, storedName);
     if (probeAt(session.fd(), name) == ENOENT) return std::nullopt;
     if (const int fault = FileOperations::injectedFault("remove", path)) {
         return FileError::system(fault, QStringLiteral("Could not remove ") + FileError::quoted(path));
+    }
+    std::optional<QString> mount = mountInside(session, session.fd(), session.bin, storedName);
+    if (!mount) {
+        const FileOperations::TreeReport report = FileOperations::inspectTree(session.fd(), name, path, -1, true);
+        if (!report.mountPoint.isEmpty()) mount = report.mountPoint;
+    }
+    if (mount) {
+        return FileError::tarnwick(kMountPointCode, FileError::quoted(path) + QStringLiteral(" holds the mount point ") +
+                                                        FileError::quoted(*mount) +
+                                                        QStringLiteral(", another file system, so it was left alone."));
     }
     const QByteArray aside = QByteArray(kRemovingPrefix.data(), qsizetype(kRemovingPrefix.size())) +
                              JsonCoding::uuidText(QUuid::createUuid()).toLatin1();
@@ -626,16 +637,14 @@ bool purgeEntries(Session& session, std::vector<SafeBinEntry>& entries, int days
         const SafeBinEntry& entry = entries[i];
         if (!isPlainStoredName(entry.storedName)) {
             drop[i] = true;  // names nothing in the folder: there is nothing of ours to remove
-        } else if (!mountInside(session, session.fd(), session.bin, entry.storedName)) {
+        } else {
             lines += SafeBinJournal::entryLine(Journal::destroy, entry);
         }
     }
     if (!lines.isEmpty() && !record(session, lines)) {
         for (const size_t i : expired) {
-            const SafeBinEntry& entry = entries[i];
-            if (drop[i] || mountInside(session, session.fd(), session.bin, entry.storedName)) continue;
-            // Still on disk: keep the record, try again next time.
-            drop[i] = !removeStored(session, entry.storedName);
+            // Still on disk (or holding a mount point): keep the record, try again next time.
+            if (!drop[i]) drop[i] = !removeStored(session, entries[i].storedName);
         }
     }
     std::vector<SafeBinEntry> kept;
@@ -1585,12 +1594,6 @@ std::optional<FileError> destroy(const SafeBinEntry& entry) {
     }
 
     if (isPlainStoredName(entry.storedName)) {
-        if (const std::optional<QString> mount = mountInside(session, session.fd(), session.bin, entry.storedName)) {
-            if (prepared.changed) commit(session, entries);
-            return FileError::tarnwick(kMountPointCode, could + QStringLiteral(" from the Safe Bin: it holds the mount point ") +
-                                                            FileError::quoted(*mount) +
-                                                            QStringLiteral(", which is another file system and was left alone."));
-        }
         if (auto error = record(session, SafeBinJournal::entryLine(Journal::destroy, entry))) {
             if (prepared.changed) commit(session, entries);
             return error;
