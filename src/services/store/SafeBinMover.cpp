@@ -25,7 +25,7 @@ namespace tarnwick::SafeBinMover {
 
 namespace {
 
-constexpr qsizetype kNamedInMessage = 3;
+constexpr qsizetype kNamedInMessage = 3;  // failures described in full
 
 // True when a proper ancestor of path is in the set.
 bool hasAncestorIn(const QString& path, const QSet<QString>& set) {
@@ -110,18 +110,6 @@ std::optional<QList<ScopeEntry>> entriesToClean(const QString& folder, const QSt
         entries.append(ScopeEntry{path, now});
     }
     return entries;
-}
-
-QString pathListText(const QStringList& paths) {
-    QStringList named;
-    for (qsizetype i = 0; i < paths.size() && i < kNamedInMessage; ++i) {
-        named.append(FileError::quoted(PathRules::abbreviatingWithTilde(paths[i])));
-    }
-    QString text = named.join(QStringLiteral(", "));
-    if (paths.size() > kNamedInMessage) {
-        text += QStringLiteral(" and ") + QString::number(paths.size() - kNamedInMessage) + QStringLiteral(" more");
-    }
-    return text;
 }
 
 Outcome move(const std::vector<QList<Target>>& findings) {

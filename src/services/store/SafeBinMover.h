@@ -2,6 +2,7 @@
 
 #include "models/MoveScope.h"
 #include "models/SafeBinEntry.h"
+#include "services/store/SafeBinService.h"
 
 #include <QList>
 #include <QString>
@@ -79,7 +80,7 @@ std::optional<QStringList> folderEntries(const QString& folder, const QStringLis
 std::optional<QList<ScopeEntry>> entriesToClean(const QString& folder, const QStringList& keptPaths, int* errorNumber);
 
 // "“~/a”, “~/b”, “~/c” and 2 more": a few paths for a message, home as "~".
-QString pathListText(const QStringList& paths);
+inline QString pathListText(const QStringList& paths) { return SafeBinService::pathListText(paths); }
 
 }  // namespace SafeBinMover
 

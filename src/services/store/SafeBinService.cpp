@@ -1372,14 +1372,7 @@ FileError groupRefusal(const SafeBinEntry& entry, qsizetype putBack, const QStri
                        const std::vector<FileError>& failures) {
     QStringList texts;
     if (!occupied.isEmpty()) {
-        QStringList named;
-        for (qsizetype i = 0; i < occupied.size() && i < kNamedFailures; ++i) {
-            named.append(FileError::quoted(PathRules::abbreviatingWithTilde(occupied[i])));
-        }
-        QString list = named.join(QStringLiteral(", "));
-        if (occupied.size() > kNamedFailures) {
-            list += QStringLiteral(" and ") + QString::number(occupied.size() - kNamedFailures) + QStringLiteral(" more");
-        }
+        const QString list = pathListText(occupied);
         texts.append((putBack > 0 ? QStringLiteral("Put back ") + QString::number(putBack) + QStringLiteral(" items of ")
                                    : QStringLiteral("Nothing of ")) +
                      FileError::quoted(entry.displayName) +
@@ -1621,6 +1614,18 @@ qint64 allocatedSize(const QString& path) {
 
 QString storedNameFor(const QUuid& id, const QString& displayName) {
     return nameWithPrefix(JsonCoding::uuidText(id) + QLatin1Char('-'), displayName);
+}
+
+QString pathListText(const QStringList& paths) {
+    QStringList named;
+    for (qsizetype i = 0; i < paths.size() && i < kNamedFailures; ++i) {
+        named.append(FileError::quoted(PathRules::abbreviatingWithTilde(paths[i])));
+    }
+    QString text = named.join(QStringLiteral(", "));
+    if (paths.size() > kNamedFailures) {
+        text += QStringLiteral(" and ") + QString::number(paths.size() - kNamedFailures) + QStringLiteral(" more");
+    }
+    return text;
 }
 
 QString memberStoredNameFor(int position, const QString& name) {

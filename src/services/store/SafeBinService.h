@@ -152,6 +152,9 @@ qint64 allocatedSize(const QString& path);
 // The name an item is stored under: "<ID>-<name>", with name shortened (its
 // extension kept where sensible) so the whole fits in 255 bytes on disk.
 QString storedNameFor(const QUuid& id, const QString& displayName);
+// "“~/a”, “~/b”, “~/c” and 2 more": a few paths for a message, home as "~".
+QString pathListText(const QStringList& paths);
+
 // The name a group's member is stored under inside the group's folder:
 // "<position>-<name>", shortened the same way.
 QString memberStoredNameFor(int position, const QString& name);
