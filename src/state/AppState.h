@@ -25,6 +25,7 @@
 #include "services/store/SafeBinService.h"
 #include "state/MapServices.h"
 #include "state/ModuleServices.h"
+#include "state/SafeBinChange.h"
 #include "support/Saturating.h"
 
 #include <QDateTime>
@@ -165,7 +166,7 @@ public:
     const QList<CleanupItem>& cleanupItems() const { return cleanupItems_.get(); }
     bool isCleanupScanning() const { return isCleanupScanning_.get(); }
     const QString& cleanupProgressLabel() const { return cleanupProgressLabel_.get(); }
-    const std::vector<SafeBinEntry>& safeBinItems() const { return safeBinItems_.get(); }
+    const std::vector<SafeBinEntry>& safeBinItems() const { return *safeBin_; }
     const QList<InstalledApp>& installedApps() const { return installedApps_.get(); }
     bool isAppsScanning() const { return isAppsScanning_.get(); }
     const QString& appsProgressLabel() const { return appsProgressLabel_.get(); }
@@ -198,6 +199,13 @@ public:
     bool isSafeBinBusy() const { return isSafeBinBusy_.get(); }
     // Any Safe Bin work is queued or running, reloads of its list included.
     bool hasSafeBinWork() const { return safeBinJobs_ > 0; }
+    // safeBinItems as shared data that never changes: a screen may keep it
+    // while it shows it.
+    using SafeBinList = std::shared_ptr<const std::vector<SafeBinEntry>>;
+    const SafeBinList& safeBinList() const { return safeBin_; }
+    // What the latest change of safeBinItems did to the list before it, row
+    // by row; its version numbers the list now published.
+    const SafeBinChange& safeBinChange() const { return safeBinChange_; }
 
     // ---- Fields the screens write ----
     // Centres the map on any node of the tree as it is (the breadcrumb's
@@ -302,14 +310,20 @@ public:
     // Flips the tick of the application with this id; nothing for an unknown id.
     void toggleInstalledApp(const QUuid& id);
     // Moves every ticked application, bundle first, with its leftovers into
-    // the Safe Bin (off this thread); the ones that went leave the list.
+    // the Safe Bin (off this thread); the ones that went leave the list. An
+    // AppImage moves with its desktop entries. A Flatpak app of the user's
+    // installation moves only its data, then flatpak uninstalls it (it comes
+    // back from its remote, not from the Safe Bin); one of a system
+    // installation is refused.
     void uninstallSelectedApps();
     // Moves only the application's leftovers into the Safe Bin; the
     // application stays in its place with the leftovers that did not move.
     void resetApp(const InstalledApp& app);
     // Opens the candidate's installer, else its application, with the
     // desktop's default application; when it is gone or nothing takes it,
-    // the reason becomes the error message.
+    // the reason becomes the error message. A user Flatpak app's candidate
+    // is updated instead, by flatpak off this thread: marked updating
+    // meanwhile, it leaves the list when the update went through.
     void openUpdateCandidate(const AppUpdateItem& item);
     // ---- Clutter ----
     // Starts the clutter scan, replacing one that runs (as the junk scan does).
@@ -448,8 +462,13 @@ private:
     void releaseTree(ScanNodePtr tree);
     void onCountdownTick(quint64 generation);
     void performDelete();
-    void finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths,
-                      std::vector<SafeBinEntry> safeBin);
+    // A Safe Bin list read on the Safe Bin thread and what changed since the
+    // list read there before.
+    struct SafeBinUpdate {
+        SafeBinList list;
+        SafeBinChange change;
+    };
+    void finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths, SafeBinUpdate safeBin);
     void stopCountdownTimer();
     void showCollectorRefusal(const QString& name);
 
@@ -493,6 +512,10 @@ private:
         // Why a finding must not move now (checked on the Safe Bin thread
         // just before the move), for the user; none: it may move.
         std::optional<QString> (*refusal)(const Item& item) = nullptr;
+        // What remains to do for a finding once everything it names is gone
+        // (on the Safe Bin thread); the reason when that failed, and the
+        // finding then stays listed.
+        std::optional<QString> (*afterMove)(const Item& item) = nullptr;
     };
 
     // What the UI thread does with the result of a Safe Bin job.
@@ -527,7 +550,8 @@ private:
     template <class Item>
     void cleanSelected(const ModuleClean<Item>& clean);
     template <class Item>
-    void finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths);
+    void finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths,
+                     const QSet<QUuid>& kept = {});
     // The status-text pattern: the label while scanning, the sentence for an
     // empty list, else the count line.
     static QString statusText(bool scanning, const QString& label, bool empty, const QString& emptySentence,
@@ -562,11 +586,18 @@ private:
     void runSafeBinEntryJob(const SafeBinEntry& entry,
                             std::optional<FileError> (*action)(const SafeBinEntry& entry));
     // Purges at 30 days and lists the Safe Bin; for the Safe Bin thread.
-    static std::vector<SafeBinEntry> purgedSafeBinList();
+    // Every read of the list to be published is made here, and the change
+    // since the one before is worked out here too.
+    SafeBinUpdate purgedSafeBinList();
+    // Publishes a list read by purgedSafeBinList(), on this thread.
+    void publishSafeBin(SafeBinUpdate update);
     // Writes an activity event (no bytes, one item) on the Safe Bin thread,
     // where the cleans write theirs, then reloads the activity list.
     void logActivity(const QString& kind, const QString& summary);
     void finishMaintenance(MaintenanceTask::Kind kind, const QString& result);
+    // Runs a user Flatpak app's update off this thread (see openUpdateCandidate).
+    void updateFlatpakCandidate(const AppUpdateItem& item);
+    void setCandidateUpdating(const QUuid& id, bool updating);
     void stopModuleScans();
 
     MapServices services_;
@@ -594,7 +625,9 @@ private:
     Published<QList<CleanupItem>> cleanupItems_{this, Field::cleanupItems};
     Published<bool> isCleanupScanning_{this, Field::isCleanupScanning, false};
     Published<QString> cleanupProgressLabel_{this, Field::cleanupProgressLabel, QStringLiteral("Scanning\u2026")};
-    Published<std::vector<SafeBinEntry>> safeBinItems_{this, Field::safeBinItems};
+    // The Safe Bin list (published as safeBinItems) and its latest change.
+    SafeBinList safeBin_ = std::make_shared<const std::vector<SafeBinEntry>>();
+    SafeBinChange safeBinChange_;
     Published<QList<InstalledApp>> installedApps_{this, Field::installedApps};
     Published<bool> isAppsScanning_{this, Field::isAppsScanning, false};
     Published<QString> appsProgressLabel_{this, Field::appsProgressLabel, QStringLiteral("Scanning\u2026")};
@@ -640,6 +673,9 @@ private:
     // The pass whose recommended cleanup is logged; read and written by Safe
     // Bin jobs only.
     QUuid recommendedLoggedPass_;
+    // The list the Safe Bin jobs read last and its version; theirs alone.
+    SafeBinList safeBinRead_ = safeBin_;
+    quint64 safeBinReadVersion_ = 0;
     // Asks every minute whether the daily pass is due.
     QPointer<QTimer> scheduleTimer_;
 

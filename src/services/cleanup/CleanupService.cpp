@@ -96,7 +96,10 @@ const std::vector<Stage>& stages() {
              append(findings, findNamedDirectories(QStringLiteral("node_modules"), roots, C::node, 40, context));
          }},
         {"Finding app leftovers…", 0, {},
-         [](const JunkContext& context, Findings& findings) { append(findings, findAppLeftovers(context)); }},
+         [](const JunkContext& context, Findings& findings) {
+             append(findings, findAppLeftovers(context));
+             append(findings, findRemovedFlatpakData(context));
+         }},
         {"Checking Downloads…", 0, {},
          [](const JunkContext& context, Findings& findings) {
              append(findings, oldDownloadInstallers(context.locations.path(Place::downloads), context));
