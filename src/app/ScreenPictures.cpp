@@ -310,7 +310,7 @@ QList<CleanupItem> demoJunk() {
         bool safe;
     };
     const Row rows[] = {
-        {CleanupCategory::caches, "User Library Caches", "/.cache", 3100 * kMB, true},
+        {CleanupCategory::caches, "User Caches", "/.cache", 3100 * kMB, true},
         {CleanupCategory::caches, "Browser cache", "/.cache/mozilla", 1400 * kMB, true},
         {CleanupCategory::logs, "User Logs", "/.local/state/log", 240 * kMB, true},
         {CleanupCategory::temp, "Incomplete download", "/Downloads/fedora-40.iso.part", 1800 * kMB, true},
@@ -519,14 +519,14 @@ QList<ProtectionFinding> demoThreats() {
     };
     const Row rows[] = {
         {K::suspiciousAgent, S::high, "session-sync", "/.config/autostart/session-sync.desktop",
-         "Agent references \u201Ccurl\u201D"},
+         "Entry references \u201Ccurl\u201D"},
         {K::suspiciousAgent, S::high, "update-notifier-helper", "/.config/systemd/user/update-notifier-helper.service",
-         "Agent references \u201Cbase64\u201D"},
+         "Entry references \u201Cbase64\u201D"},
         {K::quarantined, S::medium, "vpn-client_2.4.1_amd64.deb", "/Downloads/vpn-client_2.4.1_amd64.deb",
          "Still quarantined \u2014 review before opening"},
         {K::quarantined, S::medium, "notes-1.5.3.AppImage", "/Downloads/notes-1.5.3.AppImage",
          "Still quarantined \u2014 review before opening"},
-        {K::unsignedExec, S::medium, "install.sh", "/Downloads/install.sh", "Executable without valid code signature"},
+        {K::unsignedExec, S::medium, "install.sh", "/Downloads/install.sh", "Runnable program \u2014 check where it came from before running it"},
         {K::browserExtension, S::low, "jcajnmlegioahoadcpnanlbgblfglljk",
          "/.config/google-chrome/Default/Extensions/jcajnmlegioahoadcpnanlbgblfglljk",
          "Browser extension \u2014 review permissions in the browser"},
@@ -669,7 +669,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
     };
     modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return demoClutter(); };
     modules.protectionScan = [](const ModuleServices::Progress& progress, std::stop_token) {
-        progress(QStringLiteral("Scanning launch agents\u2026"));
+        progress(QStringLiteral("Scanning startup entries\u2026"));
         return demoThreats();
     };
     modules.privacyScan = [](const ModuleServices::Progress& progress, std::stop_token) {
@@ -818,10 +818,14 @@ QStringList render(const QString& outputDirectory, QString* error) {
     state.openSection(AppSection::performance);  // an empty list: the performance scan starts
     pumpUntil([&] { return !state.isPerformanceScanning(); });
     Environment withTool = Environment::current();
-    withTool.toolPaths.insert(QStringLiteral("/usr/bin/resolvectl"), QStringLiteral("/bin/true"));
+    withTool.toolPaths.insert(QStringLiteral("/usr/bin/fc-cache"), QStringLiteral("/bin/true"));
     Environment::Scope toolScope(withTool);
-    state.runMaintenance(MaintenanceTask::Kind::flushDNS);
-    pumpUntil([&] { return !state.maintenanceTasks().front().isRunning && !state.hasSafeBinWork(); });
+    state.runMaintenance(MaintenanceTask::Kind::clearFontCaches);
+    pumpUntil([&] {
+        const QList<MaintenanceTask>& tasks = state.maintenanceTasks();
+        const bool running = std::any_of(tasks.begin(), tasks.end(), [](const MaintenanceTask& t) { return t.isRunning; });
+        return !running && !state.hasSafeBinWork();
+    });
     // Scrolled down to the Maintenance card and the result under its first task.
     if (QWidget* screen = window.shell()->detailArea()->screen(AppSection::performance)) {
         settle();

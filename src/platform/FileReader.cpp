@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 
@@ -19,14 +20,24 @@ std::atomic<quint64> filesOpened{0};
 }  // namespace
 
 std::optional<FileReader> FileReader::open(const QString& path) {
-    if (path.isEmpty()) return std::nullopt;
+    return open(path, Links::refuse);
+}
+
+std::optional<FileReader> FileReader::open(const QString& path, Links links, int* failure) {
+    auto fail = [failure](int error) -> std::optional<FileReader> {
+        if (failure) *failure = error;
+        return std::nullopt;
+    };
+    if (path.isEmpty()) return fail(ENOENT);
     // O_NONBLOCK keeps a FIFO put in the file's place from holding the open.
-    const int fd = ::open(PathCodec::encode(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+    const int noFollow = links == Links::refuse ? O_NOFOLLOW : 0;
+    const int fd = ::open(PathCodec::encode(path).constData(), O_RDONLY | noFollow | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return fail(errno);
     FileReader reader;
     reader.fd_ = fd;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (::fstat(fd, &st) != 0) return fail(errno);
+    if (!S_ISREG(st.st_mode)) return fail(0);
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     reader.device_ = static_cast<quint64>(st.st_dev);
@@ -78,6 +89,19 @@ QByteArray FileReader::read(qint64 maxBytes) {
     const qint64 got = read(data.data(), maxBytes);
     if (got <= 0) return {};
     data.truncate(got);
+    return data;
+}
+
+std::optional<QByteArray> FileReader::readUpTo(qint64 maxBytes) {
+    QByteArray data;
+    char buffer[65536];
+    while (data.size() < maxBytes) {
+        const qint64 wanted = std::min<qint64>(qint64(sizeof buffer), maxBytes - data.size());
+        const qint64 got = read(buffer, wanted);
+        if (got < 0) return std::nullopt;
+        data.append(buffer, qsizetype(got));
+        if (got < wanted) break;  // end of file
+    }
     return data;
 }
 

@@ -13,8 +13,14 @@ namespace tarnwick {
 // tell how often each file was read.
 class FileReader {
 public:
+    enum class Links { refuse, follow };
+
     // Nothing when path is not a regular file that can be opened for reading.
     static std::optional<FileReader> open(const QString& path);
+    // The same, following a link at the last component to its target when
+    // asked. On failure `failure` (when given) receives the open's errno, or
+    // 0 when what is there is not a regular file.
+    static std::optional<FileReader> open(const QString& path, Links links, int* failure = nullptr);
 
     ~FileReader();
     FileReader(FileReader&& other) noexcept;
@@ -27,6 +33,9 @@ public:
     qint64 read(char* buffer, qint64 size);
     // Up to maxBytes from the current position; empty at end of file or on failure.
     QByteArray read(qint64 maxBytes);
+    // Up to maxBytes from the current position, grown as it is read (never
+    // allocated whole up front); nothing when a read fails.
+    std::optional<QByteArray> readUpTo(qint64 maxBytes);
     // The file's device and inode, as fstat gives them after opening.
     quint64 device() const { return device_; }
     quint64 inode() const { return inode_; }

@@ -225,7 +225,10 @@ public:
     // Selects a section; unless a map scan runs, also trims the other sections'
     // lists and prepares the section (Insights tab, Safe Bin, activity).
     void openSection(AppSection section);
-    // Lists the mounted volumes again.
+    // Lists the mounted volumes again, on a worker: a mount that does not
+    // answer (a stale network share) never holds the window. `volumes` keeps
+    // the last list meanwhile and follows when the reading is done; requests
+    // made while one reading runs are answered by one reading after it.
     void refreshVolumes();
     // Reads the newest 100 activity events from the log again.
     void reloadActivity();
@@ -367,7 +370,7 @@ public:
     // Starts the performance scan, replacing one that runs.
     void runPerformanceScan();
     // The progress label while scanning, a sentence when nothing is listed,
-    // else "12 processes · 9 login/agents".
+    // else "12 processes · 9 login/services".
     QString performanceStatusText() const;
     // Asks the listed process with this pid to quit, when it is still the
     // process that was listed. On success its rows leave the list and the
@@ -718,6 +721,10 @@ private:
     QThreadPool safeBinPool_;
     // Frees replaced trees and hands the memory back to the system.
     QThreadPool releasePool_;
+    // Reads the volume list, one reading at a time.
+    QThreadPool volumePool_;
+    bool volumeReadRunning_ = false;
+    bool volumeReadAgain_ = false;
 };
 
 }  // namespace tarnwick

@@ -486,13 +486,13 @@ void AppState::runPerformanceScan() {
 
 QString AppState::performanceStatusText() const {
     return statusText(isPerformanceScanning(), performanceProgressLabel(), performanceItems().isEmpty(),
-                      QStringLiteral("Heavy processes, login items, and launch agents."), [this] {
+                      QStringLiteral("Heavy processes, login items, and services."), [this] {
                           const auto processes =
                               std::count_if(performanceItems().begin(), performanceItems().end(),
                                             [](const PerformanceItem& i) { return i.kind == PerformanceItem::Kind::process; });
                           return QString::number(processes) + QStringLiteral(" processes \u00B7 ") +
                                  QString::number(performanceItems().size() - processes) +
-                                 QStringLiteral(" login/agents");
+                                 QStringLiteral(" login/services");
                       });
 }
 

@@ -44,8 +44,8 @@ const std::vector<Stage>& stages() {
     using C = CleanupCategory;
     static const std::vector<Stage> table = {
         {"Scanning caches…", 40000,
-         {{Place::userCaches, "User Library Caches", C::caches, true, true},
-          {Place::systemCaches, "System Library Caches", C::caches, false, true}},
+         {{Place::userCaches, "User Caches", C::caches, true, true},
+          {Place::systemCaches, "System Caches", C::caches, false, true}},
          {}},
         {"Scanning logs…", 40000,
          {{Place::userLogs, "User Logs", C::logs, true, true},
