@@ -24,12 +24,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSet>
+#include <QDirIterator>
 #include <QSettings>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace tarnwick;
 
@@ -56,6 +61,15 @@ void age(const QString& path, int days) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-days), QFileDevice::FileModificationTime));
+}
+
+// A folder and everything in it last changed `days` ago: nothing in use.
+void ageTree(const QString& folder, int days) {
+    const struct timespec when[2] = {{UTIME_OMIT, UTIME_OMIT},
+                                     {QDateTime::currentDateTime().addDays(-days).toSecsSinceEpoch(), 0}};
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) ::utimensat(AT_FDCWD, QFile::encodeName(it.next()).constData(), when, AT_SYMLINK_NOFOLLOW);
+    ::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), when, AT_SYMLINK_NOFOLLOW);
 }
 
 VidurAdedView* homeScreen(TarnwickApp& app) {
@@ -102,6 +116,7 @@ protected:
         browserHistory = test::writeFile(home(".config/google-chrome/Default/History"), bytes(40'000));
         browserCache = test::writeFile(home(".cache/google-chrome/Default/Cache/data_1"), bytes(60'000));
         recentFiles = test::writeFile(home(".local/share/recently-used.xbel"), bytes(20'000));
+        ageTree(home(".cache"), 1);
     }
 
     static bool passEnded(AppState& state) {
@@ -205,7 +220,13 @@ TEST_F(NewUserFlowTest, OnePassCleansWhatItRecommendsAndEverythingCanComeBack) {
         const QString bin = SafeBinService::root();
         for (const SafeBinEntry& entry : binned) {
             SCOPED_TRACE(entry.originalPath.toStdString());
-            EXPECT_FALSE(QFileInfo::exists(entry.originalPath)) << "moved away";
+            if (entry.members) {
+                for (const SafeBinEntry::Member& member : *entry.members) {
+                    EXPECT_FALSE(QFileInfo::exists(member.originalPath)) << "moved away";
+                }
+            } else {
+                EXPECT_FALSE(QFileInfo::exists(entry.originalPath)) << "moved away";
+            }
             EXPECT_TRUE(QFileInfo::exists(bin + "/" + entry.storedName)) << "held in the Safe Bin";
             EXPECT_GT(entry.size, 0);
         }
