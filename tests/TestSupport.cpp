@@ -44,6 +44,12 @@ void FakeEnvironment::apply() {
 
 void FakeEnvironment::setNow(const QDateTime& now) {
     environment_.clock = [now] { return now; };
+    environment_.uptimeClock = [now] { return Environment::Uptime{"test", now.toMSecsSinceEpoch()}; };
+    apply();
+}
+
+void FakeEnvironment::jumpClock(const QDateTime& now) {
+    environment_.clock = [now] { return now; };
     apply();
 }
 
@@ -76,6 +82,16 @@ QString ScratchFileSystem::fill(const QString& name) {
     }
     ::close(fd);
     return filler;
+}
+
+BindMount::BindMount(const QString& source, const QString& target) : target_(target) {
+    if (::geteuid() != 0) return;
+    mounted_ = ::mount(QFile::encodeName(source).constData(), QFile::encodeName(target).constData(), nullptr, MS_BIND,
+                       nullptr) == 0;
+}
+
+BindMount::~BindMount() {
+    if (mounted_) ::umount2(QFile::encodeName(target_).constData(), MNT_DETACH);
 }
 
 QString writeFile(const QString& path, const QByteArray& contents) {

@@ -27,8 +27,12 @@ public:
     Environment& environment() { return environment_; }
     // Re-installs environment() after a test changed it.
     void apply();
-    // Sets a fixed clock.
+    // Sets a fixed clock, as if that much time had passed (the uptime clock
+    // follows it).
     void setNow(const QDateTime& now);
+    // Sets the date and time alone, as a user or a bad clock does: the uptime
+    // clock stays where it was.
+    void jumpClock(const QDateTime& now);
 
 private:
     QTemporaryDir dir_;
@@ -53,6 +57,22 @@ public:
 
 private:
     QString mountPoint_;
+    bool mounted_ = false;
+};
+
+// A bind mount of source onto target (an existing folder) for the lifetime
+// of the object: another folder's files seen inside target. Needs root, like
+// ScratchFileSystem; ok() is false where it is not allowed.
+class BindMount {
+public:
+    BindMount(const QString& source, const QString& target);
+    ~BindMount();
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+    bool ok() const { return mounted_; }
+
+private:
+    QString target_;
     bool mounted_ = false;
 };
 

@@ -62,6 +62,56 @@ std::optional<QUuid> parseUuid(Text text) {
     return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
 }
 
+void appendRemains(QByteArray& out, const std::optional<SafeBinEntry::Remains>& remains) {
+    if (!remains) return;
+    out.append(",\"remainsDevice\":");
+    FlatJson::appendInteger(out, qint64(remains->device));
+    out.append(",\"remainsInode\":");
+    FlatJson::appendInteger(out, qint64(remains->inode));
+}
+
+// The optional remains keys: both there as non-negative integers, or neither.
+bool readRemains(const FlatJson::Object& object, std::optional<SafeBinEntry::Remains>& remains) {
+    const FlatJson::Value* device = FlatJson::find(object, QLatin1StringView("remainsDevice"));
+    const FlatJson::Value* inode = FlatJson::find(object, QLatin1StringView("remainsInode"));
+    if (!device && !inode) return true;
+    if (!device || !inode || !device->integer || !inode->integer || *device->integer < 0 || *inode->integer < 0) {
+        return false;
+    }
+    remains = SafeBinEntry::Remains{quint64(*device->integer), quint64(*inode->integer)};
+    return true;
+}
+
+bool isString(const FlatJson::Value* value) { return value && value->type == FlatJson::Value::Type::string; }
+
+// The "members" array: every member with its three keys typed. With members
+// null only checks (for a skimming reader, whose strings are not decoded).
+bool readMembers(const FlatJson::Value& value, bool skim, std::vector<SafeBinEntry::Member>* members) {
+    if (value.type != FlatJson::Value::Type::nested || !value.raw.startsWith('[')) return false;
+    FlatJson::Reader reader(value.raw);
+    reader.setSkimming(skim);
+    if (!reader.beginArray()) return false;
+    FlatJson::Object object;
+    while (reader.nextObject(object)) {
+        const FlatJson::Value* originalPath = FlatJson::find(object, QLatin1StringView("originalPath"));
+        const FlatJson::Value* storedName = FlatJson::find(object, QLatin1StringView("storedName"));
+        const FlatJson::Value* size = FlatJson::find(object, QLatin1StringView("size"));
+        if (!isString(originalPath) || !isString(storedName) || !size || size->type != FlatJson::Value::Type::number ||
+            !size->integer) {
+            return false;
+        }
+        SafeBinEntry::Member member;
+        if (!readRemains(object, member.remains)) return false;
+        if (members) {
+            member.originalPath = originalPath->string;
+            member.storedName = storedName->string;
+            member.size = *size->integer;
+            members->push_back(std::move(member));
+        }
+    }
+    return !reader.failed() && reader.atEnd();
+}
+
 }  // namespace
 
 SafeBinEntry SafeBinEntry::create(const QUuid& id, const QString& originalPath, const QString& storedName,
@@ -89,6 +139,24 @@ void SafeBinEntry::appendJson(QByteArray& out) const {
     FlatJson::appendInteger(out, size);
     out.append(",\"removedAt\":", 13);
     FlatJson::appendNumber(out, JsonCoding::dateValue(removedAt));
+    appendRemains(out, remains);
+    if (members) {
+        out.append(",\"members\":[");
+        bool first = true;
+        for (const Member& member : *members) {
+            if (!first) out.append(',');
+            first = false;
+            out.append("{\"originalPath\":", 16);
+            FlatJson::appendString(out, member.originalPath);
+            out.append(",\"storedName\":", 14);
+            FlatJson::appendString(out, member.storedName);
+            out.append(",\"size\":", 8);
+            FlatJson::appendInteger(out, member.size);
+            appendRemains(out, member.remains);
+            out.append('}');
+        }
+        out.append(']');
+    }
     out.append('}');
 }
 
@@ -105,7 +173,13 @@ std::optional<SafeBinEntry> SafeBinEntry::fromObject(const FlatJson::Object& obj
     const auto uuid = parseUuid(QStringView(*id));
     const QDateTime date = JsonCoding::dateFromValue(removedAt->number);
     if (!uuid || !date.isValid()) return std::nullopt;
-    return create(*uuid, *originalPath, *storedName, *displayName, *size->integer, date);
+    SafeBinEntry entry = create(*uuid, *originalPath, *storedName, *displayName, *size->integer, date);
+    if (!readRemains(object, entry.remains)) return std::nullopt;
+    if (const FlatJson::Value* members = FlatJson::find(object, QLatin1StringView("members"))) {
+        entry.members.emplace();
+        if (!readMembers(*members, false, &*entry.members)) return std::nullopt;
+    }
+    return entry;
 }
 
 QByteArray SafeBinEntry::encodeManifest(const std::vector<SafeBinEntry>& entries) {
@@ -164,6 +238,11 @@ std::optional<SafeBinEntry::ManifestSummary> SafeBinEntry::summarizeManifest(con
         if (size->type != FlatJson::Value::Type::number || !size->integer) return std::nullopt;
         if (removedAt->type != FlatJson::Value::Type::number || !std::isfinite(removedAt->number)) return std::nullopt;
         if (!parseUuid(id->raw)) return std::nullopt;
+        std::optional<Remains> remains;
+        if (!readRemains(object, remains)) return std::nullopt;
+        if (const FlatJson::Value* members = FlatJson::find(object, QLatin1StringView("members"))) {
+            if (!readMembers(*members, true, nullptr)) return std::nullopt;
+        }
         const QDateTime date = JsonCoding::dateFromValue(removedAt->number);
         if (!date.isValid()) return std::nullopt;
         const qint64 ms = date.toMSecsSinceEpoch();
@@ -179,12 +258,17 @@ std::optional<SafeBinEntry::ManifestSummary> SafeBinEntry::summarizeManifest(con
 
 bool SafeBinEntry::operator==(const SafeBinEntry& other) const {
     return id == other.id && originalPath == other.originalPath && storedName == other.storedName &&
-           displayName == other.displayName && size == other.size && removedAt == other.removedAt;
+           displayName == other.displayName && size == other.size && removedAt == other.removedAt &&
+           remains == other.remains && members == other.members;
 }
 
 size_t qHash(const SafeBinEntry& entry, size_t seed) {
-    return qHashMulti(seed, entry.id, entry.originalPath, entry.storedName, entry.displayName, entry.size,
+    seed = qHashMulti(seed, entry.id, entry.originalPath, entry.storedName, entry.displayName, entry.size,
                       entry.removedAt.toMSecsSinceEpoch());
+    if (entry.members) {
+        for (const SafeBinEntry::Member& member : *entry.members) seed = qHashMulti(seed, member.originalPath, member.size);
+    }
+    return seed;
 }
 
 }  // namespace tarnwick

@@ -15,21 +15,51 @@ namespace tarnwick {
 
 // One item held by the Safe Bin, as recorded in its manifest.
 struct SafeBinEntry {
+    // What is left of an original whose removal did not finish once its copy
+    // was in the Safe Bin (a folder another user owns a part of, or a process
+    // killed half-way): its device and inode, so that a restore completes
+    // into those remains and into nothing else.
+    struct Remains {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const Remains&) const = default;
+    };
+    // One of the items of a grouped entry, stored inside the entry's folder.
+    struct Member {
+        QString originalPath;  // where it came from
+        QString storedName;    // its name inside the entry's stored folder
+        qint64 size = 0;       // bytes it occupies on disk
+        std::optional<Remains> remains{};
+        bool operator==(const Member&) const = default;
+    };
+
     QUuid id;              // also the first part of storedName
-    QString originalPath;  // where the item came from, exactly as the caller gave it
+    QString originalPath;  // where the item came from, exactly as the caller gave it (a group: the finding's path)
     QString storedName;    // the item's name inside the Safe Bin folder: "<ID>-<displayName>"
     QString displayName;   // the last component of originalPath
     qint64 size = 0;       // bytes the item occupies on disk
     QDateTime removedAt;   // when it was moved in
+    std::optional<Remains> remains{};
+    // Set for one item made of several (the entries of a folder cleaned by its
+    // entries, a database with its companion files, a trashed file with its
+    // record): the stored item is then a folder holding the members, and a
+    // restore puts each member back at its own original path.
+    std::optional<std::vector<Member>> members{};
+
+    bool isGroup() const { return members.has_value(); }
 
     static SafeBinEntry create(const QUuid& id, const QString& originalPath, const QString& storedName,
                                const QString& displayName, qint64 size, const QDateTime& removedAt);
 
     // Appends the entry as one JSON object {"id", "originalPath", "storedName",
-    // "displayName", "size", "removedAt"}, every "/" written as "\/". Names
-    // that are not UTF-8 keep their escaped bytes (see FlatJson).
+    // "displayName", "size", "removedAt"}, every "/" written as "\/", followed
+    // by "remainsDevice" and "remainsInode" and by "members" (an array of
+    // {"originalPath", "storedName", "size"} objects, each with its own
+    // remains keys) only where those are set. Names that are not UTF-8 keep
+    // their escaped bytes (see FlatJson).
     void appendJson(QByteArray& out) const;
-    // Every key is required and must have its type; other keys are ignored.
+    // The six keys are required and must have their types; the optional keys,
+    // when there, too. Other keys are ignored.
     static std::optional<SafeBinEntry> fromObject(const FlatJson::Object& object);
 
     // The manifest file: a compact JSON array of entries in the given order.

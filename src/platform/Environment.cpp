@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -34,6 +36,24 @@ QString withoutTrailingSlash(QString path) {
 
 QDateTime Environment::now() const {
     return clock ? clock() : QDateTime::currentDateTimeUtc();
+}
+
+Environment::Uptime Environment::uptime() const {
+    if (uptimeClock) return uptimeClock();
+    static const QByteArray boot = [] {
+        char text[64] = {};
+        const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+        ssize_t length = 0;
+        if (fd >= 0) {
+            length = ::read(fd, text, sizeof text - 1);
+            ::close(fd);
+        }
+        // Without an identifier every reading counts as a new start: the clock is then not trusted.
+        return length > 0 ? QByteArray(text, length).trimmed() : QByteArray();
+    }();
+    struct timespec now {};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return {boot, qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000};
 }
 
 QString Environment::variable(const QString& name) const {

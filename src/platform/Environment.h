@@ -22,6 +22,14 @@ struct Environment {
     QString applicationSupport;  // the user's Application Support folder
     QString settingsFile;        // empty: the platform's own user defaults; else an INI file
     std::function<QDateTime()> clock;     // empty: the real clock
+    // A clock that counts only time that passes, whatever is done to the date
+    // and time: milliseconds since the machine started, with an identifier of
+    // that start (the counts of two starts are not comparable).
+    struct Uptime {
+        QByteArray boot;
+        qint64 msecs = 0;
+    };
+    std::function<Uptime()> uptimeClock;  // empty: the system's boot clock
     QHash<QString, QString> toolPaths;    // a tool's usual path ("/usr/sbin/diskutil") -> path here
     // Process environment values that the program reads (XDG_CACHE_HOME,
     // XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CURRENT_DESKTOP, PATH); a name
@@ -36,6 +44,8 @@ struct Environment {
 
     // The current date and time from the clock.
     QDateTime now() const;
+    // The uptime clock's reading.
+    Uptime uptime() const;
     // An absolute system path such as "/Applications" or "/private/var/log" as seen here.
     QString systemPath(const QString& absolutePath) const;
     // A path under the home folder: "~/Library/Caches", "Library/Caches" or "~".

@@ -11,12 +11,15 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace tarnwick::FileOperations {
@@ -140,17 +143,64 @@ int copyContents(int in, int out, std::vector<char>& buffer) {
     return 0;
 }
 
+// Copies the extended attributes of one open item to another: user
+// attributes (user.xdg.origin.url among them), ACLs (system.posix_acl_*) and
+// whatever else the system lets this process write. An attribute the target
+// file system does not keep, or that is not ours to set, is no failure; only
+// a full disk or an I/O error is. Returns 0 or errno.
+int copyAttributes(int in, int out) {
+    QByteArray names;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size = ::flistxattr(in, nullptr, 0);
+        if (size <= 0) return 0;  // none, or none kept where the original is
+        names.resize(size);
+        const ssize_t got = ::flistxattr(in, names.data(), size_t(names.size()));
+        if (got >= 0) {
+            names.truncate(got);
+            break;
+        }
+        if (errno != ERANGE) return 0;
+        names.clear();
+    }
+    QByteArray value;
+    for (qsizetype at = 0; at < names.size();) {
+        const char* name = names.constData() + at;
+        at += qsizetype(std::strlen(name)) + 1;
+        ssize_t size = ::fgetxattr(in, name, nullptr, 0);
+        if (size < 0) continue;
+        value.resize(size);
+        size = ::fgetxattr(in, name, value.data(), size_t(value.size()));
+        if (size < 0) continue;
+        if (::fsetxattr(out, name, value.constData(), size_t(size), 0) != 0) {
+            const int error = errno;
+            if (error == ENOSPC || error == EDQUOT || error == EIO) return error;
+        }
+    }
+    return 0;
+}
+
+struct CopyContext {
+    dev_t device = 0;               // the file system the item lives on: the copy never leaves it
+    bool allowSpecialFiles = false;
+    std::vector<char> buffer = std::vector<char>(std::size_t(1) << 20);
+};
+
 std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, int targetDir,
                                    const QByteArray& targetName, const QString& sourcePath,
-                                   const QString& targetPath, std::vector<char>& buffer) {
+                                   const QString& targetPath, CopyContext& context) {
     auto failure = [&](int error) {
         return FileError::system(error, QStringLiteral("Could not copy ") + FileError::quoted(sourcePath) +
                                             QStringLiteral(" to ") + FileError::quoted(targetPath));
     };
+    auto refusal = [&](const QString& why) {
+        return FileError::system(EXDEV, QStringLiteral("Could not copy ") + FileError::quoted(sourcePath) + why);
+    };
     if (const int fault = injectedFault("copy", sourcePath)) return failure(fault);
 
     struct stat st {};
-    if (::fstatat(sourceDir, sourceName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failure(errno);
+    bool mountRoot = false;
+    if (const int error = statEntry(sourceDir, sourceName.constData(), st, mountRoot)) return failure(error);
+    if (mountRoot || st.st_dev != context.device) return refusal(QStringLiteral(": it is a mount point"));
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     const mode_t permissions = st.st_mode & 07777;
 
@@ -177,10 +227,11 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
         FileDescriptor out(::openat(targetDir, targetName.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out.valid()) return failure(errno);
-        if (const int error = copyContents(in.get(), out.get(), buffer)) return failure(error);
+        if (const int error = copyContents(in.get(), out.get(), context.buffer)) return failure(error);
         // The owner first: changing it clears set-id bits, which the mode then restores.
         (void)::fchown(out.get(), st.st_uid, st.st_gid);
         (void)::fchmod(out.get(), permissions);
+        if (const int error = copyAttributes(in.get(), out.get())) return failure(error);
         (void)::futimens(out.get(), times);
         if (const int error = out.close()) return failure(error);
         return std::nullopt;
@@ -198,18 +249,21 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
         if (const int error = listNames(source.get(), names)) return failure(error);
         for (const QByteArray& name : names) {
             if (auto error = copyEntry(source.get(), name, target.get(), name, childPath(sourcePath, name),
-                                       childPath(targetPath, name), buffer)) {
+                                       childPath(targetPath, name), context)) {
                 return error;
             }
         }
-        // Permissions and times last, once nothing more is written inside.
+        // Permissions, attributes and times last, once nothing more is written inside.
         (void)::fchown(target.get(), st.st_uid, st.st_gid);
         (void)::fchmod(target.get(), permissions);
+        if (const int error = copyAttributes(source.get(), target.get())) return failure(error);
         (void)::futimens(target.get(), times);
         return std::nullopt;
     }
 
-    // Named pipes, sockets and device nodes are made anew as nodes.
+    // Named pipes, sockets and device nodes: made anew as nodes where that is
+    // asked for (putting back what the Safe Bin holds), else refused.
+    if (!context.allowSpecialFiles) return refusal(QStringLiteral(": it is a socket, pipe or device"));
     if (::mknodat(targetDir, targetName.constData(), (st.st_mode & S_IFMT) | permissions, st.st_rdev) != 0) {
         return failure(errno);
     }
@@ -219,7 +273,10 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
     return std::nullopt;
 }
 
-void removeEntry(int parentDir, const QByteArray& name, const QString& path, std::optional<FileError>& first) {
+// device: the file system of the item being removed; nothing on another one
+// (or below any mount point) is touched.
+void removeEntry(int parentDir, const QByteArray& name, const QString& path, dev_t device, bool top,
+                 std::optional<FileError>& first) {
     auto record = [&](int error) {
         if (!first) first = FileError::system(error, QStringLiteral("Could not remove ") + FileError::quoted(path));
     };
@@ -228,8 +285,17 @@ void removeEntry(int parentDir, const QByteArray& name, const QString& path, std
         return;
     }
     struct stat st {};
-    if (::fstatat(parentDir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) record(errno);
+    bool mountRoot = false;
+    if (const int error = statEntry(parentDir, name.constData(), st, mountRoot)) {
+        if (error != ENOENT) record(error);
+        return;
+    }
+    if (top) device = st.st_dev;
+    if (mountRoot || st.st_dev != device) {
+        if (!first) {
+            first = FileError::system(EBUSY, QStringLiteral("Could not remove ") + FileError::quoted(path) +
+                                                 QStringLiteral(": it is a mount point, left as it is"));
+        }
         return;
     }
     if (!S_ISDIR(st.st_mode)) {
@@ -245,14 +311,56 @@ void removeEntry(int parentDir, const QByteArray& name, const QString& path, std
             record(errno);
             return;
         }
+        struct stat opened {};
+        if (::fstat(dir.get(), &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
+            record(EBUSY);  // something was mounted or swapped in meanwhile
+            return;
+        }
         std::vector<QByteArray> names;
         if (const int error = listNames(dir.get(), names)) {
             record(error);
             return;
         }
-        for (const QByteArray& child : names) removeEntry(dir.get(), child, childPath(path, child), first);
+        for (const QByteArray& child : names) removeEntry(dir.get(), child, childPath(path, child), device, false, first);
     }
     if (::unlinkat(parentDir, name.constData(), AT_REMOVEDIR) != 0 && errno != ENOENT) record(errno);
+}
+
+void inspectEntry(int parentDir, const QByteArray& name, const QString& path, dev_t device, qint64 maxEntries,
+                  bool stopAtProblem, TreeReport& report) {
+    struct stat st {};
+    bool mountRoot = false;
+    if (statEntry(parentDir, name.constData(), st, mountRoot) != 0) return;
+    report.newestModifiedNs =
+        std::max(report.newestModifiedNs, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+    if (mountRoot || st.st_dev != device) {
+        if (report.mountPoint.isEmpty()) report.mountPoint = path;
+        return;
+    }
+    if (S_ISREG(st.st_mode)) {
+        report.allocatedBytes += qint64(st.st_blocks) * 512;
+        return;
+    }
+    if (S_ISSOCK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+        if (report.specialFile.isEmpty()) report.specialFile = path;
+        return;
+    }
+    if (!S_ISDIR(st.st_mode)) return;
+    FileDescriptor dir(::openat(parentDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    std::vector<QByteArray> names;
+    if (!dir.valid() || listNames(dir.get(), names) != 0) {
+        report.complete = false;
+        return;
+    }
+    for (const QByteArray& child : names) {
+        if (maxEntries >= 0 && report.entries >= maxEntries) {
+            report.complete = false;
+            return;
+        }
+        if (stopAtProblem && (!report.specialFile.isEmpty() || !report.mountPoint.isEmpty())) return;
+        ++report.entries;
+        inspectEntry(dir.get(), child, childPath(path, child), device, maxEntries, stopAtProblem, report);
+    }
 }
 
 }  // namespace
@@ -378,8 +486,104 @@ std::optional<FileError> removeItem(const QString& path) {
 
 std::optional<FileError> removeItemAt(int dirFd, const QByteArray& name, const QString& path) {
     std::optional<FileError> first;
-    removeEntry(dirFd, name, path, first);
+    removeEntry(dirFd, name, path, 0, true, first);
     return first;
+}
+
+int statEntry(int dirFd, const char* name, struct stat& st, bool& mountRoot) {
+    struct statx sx {};
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &sx) != 0) return errno;
+    st = {};
+    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    st.st_ino = sx.stx_ino;
+    st.st_mode = sx.stx_mode;
+    st.st_nlink = sx.stx_nlink;
+    st.st_uid = sx.stx_uid;
+    st.st_gid = sx.stx_gid;
+    st.st_rdev = makedev(sx.stx_rdev_major, sx.stx_rdev_minor);
+    st.st_size = off_t(sx.stx_size);
+    st.st_blksize = blksize_t(sx.stx_blksize);
+    st.st_blocks = blkcnt_t(sx.stx_blocks);
+    st.st_atim = {time_t(sx.stx_atime.tv_sec), long(sx.stx_atime.tv_nsec)};
+    st.st_mtim = {time_t(sx.stx_mtime.tv_sec), long(sx.stx_mtime.tv_nsec)};
+    st.st_ctim = {time_t(sx.stx_ctime.tv_sec), long(sx.stx_ctime.tv_nsec)};
+    mountRoot = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+    return 0;
+}
+
+TreeReport inspectTree(int dirFd, const QByteArray& name, const QString& path, qint64 maxEntries, bool stopAtProblem) {
+    TreeReport report;
+    struct stat st {};
+    bool mountRoot = false;
+    if (const int error = statEntry(dirFd, name.constData(), st, mountRoot)) {
+        report.complete = error == ENOENT;
+        return report;
+    }
+    if (mountRoot) {
+        report.mountPoint = path;
+        return report;
+    }
+    inspectEntry(dirFd, name, path, st.st_dev, maxEntries, stopAtProblem, report);
+    return report;
+}
+
+FileDescriptor openFolderAsWritten(const QString& absolutePath, const QString& trustedPrefix, int& error, bool create,
+                                   QString* failedAt) {
+    error = 0;
+    auto fail = [&](int code, const QString& at) {
+        error = code;
+        if (failedAt) *failedAt = at;
+        return FileDescriptor();
+    };
+    if (!absolutePath.startsWith(QLatin1Char('/'))) return fail(EINVAL, absolutePath);
+    QString walked = QStringLiteral("/");
+    QString rest = absolutePath;
+    FileDescriptor current;
+    const QString trusted = trustedPrefix.isEmpty() ? QString() : PathRules::standardizingPath(trustedPrefix);
+    if (!trusted.isEmpty() && trusted != QLatin1String("/") && PathRules::isSameOrBelow(absolutePath, trusted)) {
+        // The trusted folder is taken as the system resolves it, once.
+        current.reset(::open(native(trusted).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!current.valid()) return fail(errno, trusted);
+        walked = trusted;
+        rest = absolutePath.mid(trusted.size());
+    } else {
+        current.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!current.valid()) return fail(errno, walked);
+    }
+    for (const QString& part : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        walked = PathRules::appendingPathComponent(walked, part);
+        if (part == QLatin1String(".")) continue;
+        if (part == QLatin1String("..")) return fail(EINVAL, walked);  // would step out unseen
+        const QByteArray name = native(part);
+        FileDescriptor next(::openat(current.get(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.valid() && errno == ENOENT && create) {
+            if (::mkdirat(current.get(), name.constData(), 0777) != 0 && errno != EEXIST) return fail(errno, walked);
+            next.reset(::openat(current.get(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        }
+        if (!next.valid()) return fail(errno, walked);
+        struct stat st {};
+        if (::fstat(next.get(), &st) != 0) return fail(errno, walked);
+        if (!S_ISDIR(st.st_mode)) return fail(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR, walked);
+        current = std::move(next);
+    }
+    return current;
+}
+
+QString kernelPath(int fd) {
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    QByteArray target(4096, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(link.constData(), target.data(), size_t(target.size()));
+        if (length < 0) return {};
+        if (length < target.size()) {
+            target.truncate(length);
+            break;
+        }
+        if (target.size() > (1 << 20)) return {};
+        target.resize(target.size() * 2);
+    }
+    if (!target.startsWith('/')) return {};
+    return PathCodec::decode(target);
 }
 
 QByteArray partialName(const QString& tag) {
@@ -387,7 +591,8 @@ QByteArray partialName(const QString& tag) {
 }
 
 MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByteArray& toName,
-                  const QString& fromPath, const QString& toPath, const QString& action, const QString& tag) {
+                  const QString& fromPath, const QString& toPath, const QString& action, const QString& tag,
+                  const MoveOptions& options) {
     MoveResult result;
     const QString could = QStringLiteral("Could not ") + action;
     auto failed = [&](int error) {
@@ -408,8 +613,14 @@ MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByt
     const QByteArray temporary = partialName(tag.isEmpty() ? JsonCoding::uuidText(QUuid::createUuid()) : tag);
     const QString temporaryPath =
         PathRules::appendingPathComponent(PathRules::deletingLastPathComponent(toPath), PathCodec::decode(temporary));
-    std::vector<char> buffer(std::size_t(1) << 20);
-    if (auto copyError = copyEntry(fromDir, fromName, toDir, temporary, fromPath, temporaryPath, buffer)) {
+    struct stat original {};
+    bool mountRoot = false;
+    if (const int statError = statEntry(fromDir, fromName.constData(), original, mountRoot)) return failed(statError);
+    (void)mountRoot;  // the copy refuses a mount point itself, with its own words
+    CopyContext context;
+    context.device = original.st_dev;
+    context.allowSpecialFiles = options.allowSpecialFiles;
+    if (auto copyError = copyEntry(fromDir, fromName, toDir, temporary, fromPath, temporaryPath, context)) {
         removeItemAt(toDir, temporary, temporaryPath);
         result.error = FileError{copyError->domain, copyError->code, could + QStringLiteral(". ") + copyError->description};
         return result;
@@ -422,11 +633,25 @@ MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByt
             return failed(error);
         }
     }
+    if (options.beforePlacing) {
+        struct stat copy {};
+        if (::fstatat(toDir, temporary.constData(), &copy, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = errno;
+            removeItemAt(toDir, temporary, temporaryPath);
+            return failed(error);
+        }
+        if (auto refused = options.beforePlacing(copy, original)) {
+            removeItemAt(toDir, temporary, temporaryPath);
+            result.error = refused;
+            return result;
+        }
+    }
     if ((error = renameNoReplaceAt(toDir, temporary, toDir, toName)) != 0) {
         removeItemAt(toDir, temporary, temporaryPath);
         return failed(error);
     }
     result.arrived = true;
+    result.copied = true;
     if (auto removeError = removeItemAt(fromDir, fromName, fromPath)) {
         result.error = FileError{removeError->domain, removeError->code,
                                  QStringLiteral("A copy of ") + FileError::quoted(fromPath) + QStringLiteral(" is now at ") +

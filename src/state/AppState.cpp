@@ -595,12 +595,9 @@ void AppState::performDelete() {
 
 void AppState::finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths,
                             SafeBinUpdate safeBin) {
-    QSet<QString> gone;
-    if (result.error) {
-        for (const SafeBinEntry& entry : result.moved) gone.insert(entry.originalPath);
-    } else {
-        gone = snapshotPaths;  // moved, or already gone from the disk
-    }
+    // Moved, or already gone from the disk: all but what stayed.
+    QSet<QString> gone = snapshotPaths;
+    for (const QString& path : result.stayed) gone.remove(path);
     QList<CollectorItem> remaining = collector();
     remaining.removeIf([&](const CollectorItem& item) { return gone.contains(item.path); });
     collector_.set(remaining);

@@ -401,7 +401,8 @@ public:
     // nothing more.
     void runVidurAded();
     // "Clean recommended": cleans the selected junk, clutter, privacy and
-    // protection findings in that order, each clean logging what it moved,
+    // protection findings in that order (what any of them left is told in
+    // one message once all are done), each clean logging what it moved,
     // then, after a pass, logs "Applied recommended cleanup" when the junk,
     // clutter or privacy clean moved something (at most once per pass). That
     // event counts no bytes and no items: the cleans' own events count them,
@@ -590,10 +591,12 @@ private:
         quint64 generation = 0;
         std::stop_source stop;
     };
-    // How many findings the cleans of one "Clean recommended" moved; added to
-    // on the Safe Bin thread only, where those cleans run one after the other.
+    // How many findings the cleans of one "Clean recommended" moved, and what
+    // they could not move, for one message at the end; added to on the Safe
+    // Bin thread only, where those cleans run one after the other.
     struct CleanTally {
         qsizetype items = 0;
+        QStringList messages;
         void add(qsizetype count) { items += count; }
     };
 
@@ -687,8 +690,10 @@ private:
     ModuleScanSlot privacyTask_;
 
     VidurAdedSlot vidurAdedTask_;
-    // Set while "Clean recommended" calls the cleans whose moves it counts.
+    // Set while "Clean recommended" calls its cleans.
     std::shared_ptr<CleanTally> cleanTally_;
+    // Whether the cleans called meanwhile count in the closing event.
+    bool cleanTallyCounts_ = false;
     // The pass whose recommended cleanup is logged; read and written by Safe
     // Bin jobs only.
     QUuid recommendedLoggedPass_;

@@ -355,7 +355,8 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
 
     const ModuleClean<Item>* kind = &clean;
     std::shared_ptr<CleanTally> tally = cleanTally_;
-    runSafeBinJob(true, [this, kind, targets = std::move(targets), selected, items, tally]() -> SafeBinApply {
+    const bool counted = cleanTallyCounts_;
+    runSafeBinJob(true, [this, kind, targets = std::move(targets), selected, items, tally, counted]() -> SafeBinApply {
         CleanDone done;
         QStringList messages;
         // A refused finding stays out of the move: not cleaned, nothing moved for it.
@@ -442,7 +443,7 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
         for (const QString& path : std::as_const(outcome.movedPaths)) {
             if (!stillThere.contains(PathRules::standardizingPath(path))) done.gone.append(path);
         }
-        if (tally) tally->add(movedCount);
+        if (tally && counted) tally->add(movedCount);
         if (outcome.error) messages.append(*outcome.error);
         // The event counts what moved: nothing moved, nothing to record.
         std::optional<QList<ActivityEvent>> events;
@@ -452,7 +453,11 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
         }
         SafeBinUpdate safeBin = purgedSafeBinList();
         std::optional<QString> error;
-        if (!messages.isEmpty()) error = messages.join(QLatin1Char(' '));
+        if (tally) {
+            tally->messages.append(messages);  // told once, when all the cleans of the batch are done
+        } else if (!messages.isEmpty()) {
+            error = messages.join(QLatin1Char(' '));
+        }
         return [kind, done = std::move(done), error = std::move(error), events = std::move(events),
                 safeBin = std::move(safeBin)](AppState& state) mutable {
             state.finishClean(*kind, done);

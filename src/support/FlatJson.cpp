@@ -361,9 +361,13 @@ bool Reader::readValue(Value& value, int depth) {
         value.type = Value::Type::null;
         return literal("null");
     case '[':
-    case '{':
+    case '{': {
         value.type = Value::Type::nested;
-        return skipNested(depth);
+        const qsizetype start = pos_;
+        if (!skipNested(depth)) return false;
+        value.raw = data_.sliced(start, pos_ - start);
+        return true;
+    }
     default:
         return readNumber(value);
     }

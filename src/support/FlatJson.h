@@ -32,7 +32,7 @@ struct Value {
     enum class Type { null, boolean, number, string, nested };
     Type type = Type::null;
     QString string;       // decoded, unless the reader skims
-    QByteArrayView raw;   // a string's text as written (escapes kept), inside the document
+    QByteArrayView raw;   // a string's or nested value's text as written (escapes kept), inside the document
     double number = 0;
     std::optional<qint64> integer;  // a number with an integral value in the 64-bit range
     bool boolean = false;

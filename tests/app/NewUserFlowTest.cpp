@@ -276,11 +276,24 @@ TEST_F(NewUserFlowTest, OnePassCleansWhatItRecommendsAndEverythingCanComeBack) {
         EXPECT_LE(result.reclaimableBytes(),
                   state.cleanupSelectedBytes() + state.clutterSelectedBytes() + result.privacyBytes);
         state.toggleClutterItem(copyId);
+        // Between the scan and the clean: a program starts using the cache
+        // folder, and the unfinished download is replaced by a new one.
+        const QString arrived = test::writeFile(home(".cache/new-app/state"), bytes(150'000));
+        QFile::remove(partialDownload);
+        test::writeFile(partialDownload, bytes(2'500'000, 'n'));
         ASSERT_TRUE(screen->cleanButton()->isEnabled());
         screen->cleanButton()->click();
         ASSERT_TRUE(test::safeBinSettled(state));
-        ASSERT_TRUE(state.errorMessage()) << "the copy that stayed is named";
+        ASSERT_TRUE(state.errorMessage()) << "what stayed is named";
         EXPECT_TRUE(state.errorMessage()->contains("photos copy.zip")) << state.errorMessage()->toStdString();
+        EXPECT_TRUE(state.errorMessage()->contains("distro.iso.part")) << state.errorMessage()->toStdString();
+        EXPECT_TRUE(QFileInfo::exists(arrived)) << "not there when the scan measured the folder";
+        EXPECT_EQ(QFileInfo(partialDownload).size(), 2'500'000) << "not the file the scan found";
+        const auto replaced = std::find_if(state.cleanupItems().begin(), state.cleanupItems().end(),
+                                           [&](const CleanupItem& item) { return item.path == partialDownload; });
+        ASSERT_NE(replaced, state.cleanupItems().end()) << "it stays listed";
+        EXPECT_FALSE(replaced->notMoved.isEmpty()) << "with why";
+        state.toggleCleanupItem(replaced->id);
         state.clearErrorMessage();
         // Junk: the node_modules folder, ticked, moves whole.
         state.toggleCleanupItem(dependenciesId);
@@ -293,13 +306,19 @@ TEST_F(NewUserFlowTest, OnePassCleansWhatItRecommendsAndEverythingCanComeBack) {
         const QString bin = SafeBinService::root();
         for (const SafeBinEntry& entry : binned) {
             SCOPED_TRACE(entry.originalPath.toStdString());
-            EXPECT_FALSE(QFileInfo::exists(entry.originalPath)) << "moved away";
+            if (entry.members) {
+                for (const SafeBinEntry::Member& member : *entry.members) {
+                    EXPECT_FALSE(QFileInfo::exists(member.originalPath)) << "moved away";
+                }
+            } else {
+                EXPECT_FALSE(QFileInfo::exists(entry.originalPath)) << "moved away";
+            }
             EXPECT_TRUE(QFileInfo::exists(bin + "/" + entry.storedName)) << "held in the Safe Bin";
             EXPECT_GT(entry.size, 0);
         }
         EXPECT_EQ(originalPaths(binned), originalPaths(SafeBinService::list())) << "every move has its record";
-        for (const QString& gone : {cacheFile, partialDownload, trashFile, trashRecord, recentFiles, browserCache,
-                                    archive, tempOld, typescript}) {
+        for (const QString& gone : {cacheFile, trashFile, trashRecord, recentFiles, browserCache, archive, tempOld,
+                                    typescript}) {
             EXPECT_FALSE(QFileInfo::exists(gone)) << gone.toStdString();
         }
         for (const QString& kept : {appBundle, appLeftover, loginItem, userUnit, browserHistory}) {
@@ -340,6 +359,7 @@ TEST_F(NewUserFlowTest, OnePassCleansWhatItRecommendsAndEverythingCanComeBack) {
         state.restoreSafeBin(*trash);
         ASSERT_TRUE(test::safeBinSettled(state));
         EXPECT_TRUE(QFileInfo::exists(trashFile));
+        EXPECT_TRUE(QFileInfo::exists(trashRecord)) << "back in the trash with its record";
         EXPECT_EQ(QFileInfo(trashFile).size(), 400'000);
         EXPECT_EQ(state.safeBinItems().size(), binned.size() - 1);
         EXPECT_EQ(state.activityEvents(), events) << "a restore writes no event";

@@ -111,3 +111,34 @@ TEST(SafeBinEntry, TheQuickPassTellsOrderAndOldestDate) {
     EXPECT_EQ(empty->count, 0);
     EXPECT_FALSE(empty->oldest.has_value());
 }
+
+TEST(SafeBinEntry, GroupsAndRemainsRoundTripAndAreCheckedLikeTheRest) {
+    SafeBinEntry group = sample();
+    group.displayName = QStringLiteral(".cache");
+    group.remains = SafeBinEntry::Remains{2049, 77};
+    group.members = std::vector<SafeBinEntry::Member>{
+        {QStringLiteral("/home/u/.cache/a"), QStringLiteral("1-a"), 4096, {}},
+        {QStringLiteral("/home/u/.cache/b\u00e9"), QStringLiteral("2-b\u00e9"), 0, SafeBinEntry::Remains{2049, 78}}};
+    const QByteArray data = SafeBinEntry::encodeManifest({group, sample()});
+    const auto decoded = SafeBinEntry::decodeManifest(data);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(*decoded, (std::vector<SafeBinEntry>{group, sample()}));
+    EXPECT_FALSE((*decoded)[1].isGroup());
+    EXPECT_EQ(SafeBinEntry::summarizeManifest(data)->count, 2);
+
+    // An older reader's parser skips the new keys and still finds every entry.
+    const auto parsed = JsonCoding::parseArray(data);
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->size(), 2);
+
+    // A malformed member or half a remains mark makes the file undecodable,
+    // for the quick pass too.
+    for (const QByteArray& broken :
+         {QByteArray(data).replace("\"storedName\":\"1-a\"", "\"storedName\":1"),
+          QByteArray(data).replace("\"size\":4096}", "\"size\":\"4096\"}"),
+          QByteArray(data).replace(",\"remainsInode\":77", ""),
+          QByteArray(data).replace("\"members\":[", "\"members\":{\"x\":[").replace("]}]", "]}}]")}) {
+        EXPECT_FALSE(SafeBinEntry::decodeManifest(broken).has_value()) << broken.constData();
+        EXPECT_FALSE(SafeBinEntry::summarizeManifest(broken).has_value()) << broken.constData();
+    }
+}

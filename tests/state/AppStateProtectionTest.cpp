@@ -176,13 +176,14 @@ TEST_F(AppStateProtectionCleanTest, PrivacyCleanMovesDatabasesWithTheirJournalsA
     file(".cache/mozilla/firefox/cache2/entry", 40'000);
     PrivacyItem caches = residue("Firefox caches", cache, 40'000, true);
     caches.scope.contentsOnly = true;
+    caches.scope.measured = QList<ScopeEntry>{{cache + "/firefox", *FileIdentity::of(cache + "/firefox")}};
     PrivacyItem recent = residue("Recent files", file(".local/share/recently-used.xbel", 20'000), 20'000, false);
     AppStateTesting::setPrivacyItems(state, {history, caches, recent});
 
     state.cleanSelectedPrivacy();
     settle();
     EXPECT_EQ(privacyTitles(), QStringList{"Recent files"});
-    EXPECT_EQ(test::safeBinNames(state), (QStringList{"History", "History-shm", "History-wal", "firefox"}));
+    EXPECT_EQ(test::safeBinNames(state), (QStringList{"History", "mozilla"})) << "one Safe Bin item per finding";
     EXPECT_FALSE(QFileInfo::exists(history.path + "-wal"));
     EXPECT_TRUE(QFileInfo(cache).isDir()) << "the cache folder stays, its entries moved";
     ASSERT_EQ(state.activityEvents().size(), 1);

@@ -331,13 +331,19 @@ TEST_F(AppStateRecommendedTest, LogsTheRecommendedCleanupOncePerPassAndCountsEac
 TEST_F(AppStateRecommendedTest, AFailedCleanShowsItsErrorAndIsNotCounted) {
     AppStateTesting::setVidurAdedResult(*state, storedResult());
     AppStateTesting::setCleanupItems(*state, {fileFinding("a.log", 300), fileFinding("b.log", 400)});
+    ClutterItem own;  // the program's own folder: never moved
+    own.path = test::writeFile(env.support() + "/Tarnwick/kept.iso", "k");
+    own.isSelected = true;
+    AppStateTesting::setClutterItems(*state, {own});
     const QString failing = env.home() + "/b.log";
     test::FileFault fault([&](std::string_view operation, const QString& path) {
         return operation == "move" && path == failing ? EACCES : 0;
     });
     recommend();
     ASSERT_TRUE(state->errorMessage());
-    EXPECT_TRUE(state->errorMessage()->contains("b.log"));
+    // What each clean left is told together, not only the last clean's.
+    EXPECT_TRUE(state->errorMessage()->contains("b.log")) << state->errorMessage()->toStdString();
+    EXPECT_TRUE(state->errorMessage()->contains("kept.iso")) << state->errorMessage()->toStdString();
     const QList<ActivityEvent> closing = eventsOfKind("Vidur Aded");
     ASSERT_EQ(closing.size(), 1);
     EXPECT_EQ(ActivityService::lifetimeBytesFreed(), test::safeBinBytes(*state)) << "only what moved";

@@ -330,8 +330,8 @@ std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroup
                 ++looked;
                 if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 if (!entry.isRegularFile()) return Step::proceed;
-                const qint64 size = entry.allocatedSize > 0 ? entry.allocatedSize : entry.logicalSize;
-                if (size >= kDuplicateMinimum) finder.add(entry, size);
+                // The space on disk: a sparse file's holes take none.
+                if (entry.allocatedSize >= kDuplicateMinimum) finder.add(entry, entry.allocatedSize);
                 return Step::proceed;
             },
             context.stop);

@@ -58,8 +58,9 @@ bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& inst
 // execute bit), which may be run from there every day.
 std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const JunkContext& context);
 
-// Files of the same logical size and the same content below the roots; every
-// copy but the first found is a finding, naming that first copy as it was
+// Files of the same logical size and the same content below the roots, each
+// taking 2,000,000 bytes or more on disk; every copy but the first found is a
+// finding of the space it takes, naming that first copy as it was
 // (NamedCopy). The program's own folders are not looked at.
 std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroups, const JunkContext& context);
 

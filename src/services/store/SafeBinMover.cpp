@@ -1,5 +1,7 @@
 #include "services/store/SafeBinMover.h"
 
+#include "platform/Environment.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
 #include "services/store/SafeBinService.h"
@@ -16,13 +18,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwick::SafeBinMover {
 
 namespace {
 
-constexpr qsizetype kNamedInMessage = 3;
+constexpr qsizetype kNamedInMessage = 3;  // failures described in full
 
 // True when a proper ancestor of path is in the set.
 bool hasAncestorIn(const QString& path, const QSet<QString>& set) {
@@ -35,9 +38,17 @@ bool hasAncestorIn(const QString& path, const QSet<QString>& set) {
     return false;
 }
 
+constexpr qint64 kInUseMSecs = 3600 * 1000;
+// Entries looked through in one folder of a folder's entries before it is
+// left out as too large to vouch for.
+constexpr qint64 kLookedThrough = 100000;
+
 struct Expanded {
-    QStringList paths;      // standardised, in the order named
-    bool unreadable = false;  // a contents-only folder could not be listed
+    QList<SafeBinItemRequest::Member> members;  // standardised paths, in the order named
+    bool grouped = false;
+    bool together = false;    // several whole paths: they move together or not at all
+    QString path;             // the finding's first path
+    bool unreadable = false;  // a folder cleaned by its entries could not be listed
 };
 
 }  // namespace
@@ -74,16 +85,31 @@ std::optional<QStringList> folderEntries(const QString& folder, const QStringLis
     return entries;
 }
 
-QString pathListText(const QStringList& paths) {
-    QStringList named;
-    for (qsizetype i = 0; i < paths.size() && i < kNamedInMessage; ++i) {
-        named.append(FileError::quoted(PathRules::abbreviatingWithTilde(paths[i])));
+std::optional<QList<ScopeEntry>> entriesToClean(const QString& folder, const QStringList& keptPaths, int* errorNumber) {
+    const std::optional<QStringList> paths = folderEntries(folder, keptPaths, errorNumber);
+    if (!paths) return std::nullopt;
+    QList<ScopeEntry> entries;
+    const FileDescriptor fd(::open(PathCodec::encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat self {};
+    if (!fd.valid() || ::fstat(fd.get(), &self) != 0) return entries;
+    const qint64 inUseNs = (Environment::current().now().toMSecsSinceEpoch() - kInUseMSecs) * 1000000;
+    for (const QString& path : *paths) {
+        const QByteArray name = PathCodec::encode(PathRules::lastPathComponent(path));
+        struct stat st {};
+        bool mountRoot = false;
+        if (FileOperations::statEntry(fd.get(), name.constData(), st, mountRoot) != 0) continue;
+        if (mountRoot || st.st_dev != self.st_dev) continue;
+        if (S_ISSOCK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) continue;
+        const FileIdentity now = FileIdentity::fromStat(st);
+        if (now.modifiedNSecs >= inUseNs) continue;
+        if (S_ISDIR(st.st_mode)) {
+            const FileOperations::TreeReport report = FileOperations::inspectTree(fd.get(), name, path, kLookedThrough, true);
+            if (!report.complete || !report.specialFile.isEmpty() || !report.mountPoint.isEmpty()) continue;
+            if (report.newestModifiedNs >= inUseNs) continue;
+        }
+        entries.append(ScopeEntry{path, now});
     }
-    QString text = named.join(QStringLiteral(", "));
-    if (paths.size() > kNamedInMessage) {
-        text += QStringLiteral(" and ") + QString::number(paths.size() - kNamedInMessage) + QStringLiteral(" more");
-    }
-    return text;
+    return entries;
 }
 
 Outcome move(const std::vector<QList<Target>>& findings) {
@@ -91,21 +117,41 @@ Outcome move(const std::vector<QList<Target>>& findings) {
     outcome.findings.resize(findings.size());
     QStringList problems;
 
-    // What each finding names, folders' entries listed now.
+    // What each finding names, folders' entries as measured (or listed now).
     std::vector<Expanded> expanded(findings.size());
     for (size_t i = 0; i < findings.size(); ++i) {
+        Expanded& finding = expanded[i];
+        finding.grouped = findings[i].size() > 1;
+        finding.together = finding.grouped;
         for (const Target& target : findings[i]) {
             const QString path = PathRules::standardizingPath(target.path);
+            if (finding.path.isEmpty()) finding.path = path;
             if (!target.scope.contentsOnly) {
-                expanded[i].paths.append(path);
+                finding.members.append({path, target.seen});
+                continue;
+            }
+            finding.grouped = true;
+            finding.together = false;
+            QStringList kept;
+            for (const QString& k : target.scope.keptPaths) kept.append(PathRules::standardizingPath(k));
+            auto isKept = [&](const QString& entry) {
+                return std::any_of(kept.begin(), kept.end(), [&](const QString& k) { return PathRules::isSameOrBelow(k, entry); });
+            };
+            if (target.scope.measured) {
+                for (const ScopeEntry& entry : *target.scope.measured) {
+                    const QString entryPath = PathRules::standardizingPath(entry.path);
+                    // Only entries directly inside the folder belong to it.
+                    if (PathRules::deletingLastPathComponent(entryPath) != path || isKept(entryPath)) continue;
+                    finding.members.append({entryPath, entry.seen});
+                }
                 continue;
             }
             int error = 0;
-            const auto entries = folderEntries(path, target.scope.keptPaths, &error);
+            const auto entries = entriesToClean(path, kept, &error);
             if (entries) {
-                expanded[i].paths.append(*entries);
+                for (const ScopeEntry& entry : *entries) finding.members.append({entry.path, entry.seen});
             } else if (error != ENOENT) {
-                expanded[i].unreadable = true;
+                finding.unreadable = true;
                 problems.append(QStringLiteral("Could not read ") +
                                 FileError::quoted(PathRules::abbreviatingWithTilde(path)) + QStringLiteral(": ") +
                                 FileError::systemText(error) + QLatin1Char('.'));
@@ -114,54 +160,99 @@ Outcome move(const std::vector<QList<Target>>& findings) {
     }
 
     // Every path once, first come first credited; protected ones stay.
-    QStringList allowed;
+    QSet<QString> allowedSet;
     QStringList refused;
     QHash<QString, size_t> firstNamedBy;
     for (size_t i = 0; i < findings.size(); ++i) {
-        for (const QString& path : std::as_const(expanded[i].paths)) {
-            if (firstNamedBy.contains(path)) continue;
-            firstNamedBy.insert(path, i);
-            (TrashService::canCollect(path) ? allowed : refused).append(path);
+        for (const SafeBinItemRequest::Member& member : std::as_const(expanded[i].members)) {
+            if (firstNamedBy.contains(member.path)) continue;
+            firstNamedBy.insert(member.path, i);
+            if (TrashService::canCollect(member.path)) {
+                allowedSet.insert(member.path);
+            } else {
+                refused.append(member.path);
+            }
         }
     }
-    // A path inside another one that moves goes with it.
-    const QSet<QString> allowedSet(allowed.begin(), allowed.end());
-    QStringList plan;
-    for (const QString& path : std::as_const(allowed)) {
-        if (!hasAncestorIn(path, allowedSet)) plan.append(path);
+    // A path inside another one that moves goes with it; each finding's own
+    // paths make its item.
+    std::vector<SafeBinItemRequest> requests;
+    std::vector<size_t> requestOf(findings.size(), size_t(-1));
+    for (size_t i = 0; i < findings.size(); ++i) {
+        SafeBinItemRequest request;
+        request.grouped = expanded[i].grouped;
+        request.together = expanded[i].together;
+        request.originalPath = expanded[i].path;
+        const bool blocked = expanded[i].together && std::any_of(expanded[i].members.begin(), expanded[i].members.end(),
+                                                                  [&](const SafeBinItemRequest::Member& member) {
+                                                                      return refused.contains(member.path);
+                                                                  });
+        for (const SafeBinItemRequest::Member& member : std::as_const(expanded[i].members)) {
+            if (blocked) break;  // its paths go together: a protected one keeps them all
+            if (firstNamedBy.value(member.path) != i || !allowedSet.contains(member.path)) continue;
+            if (hasAncestorIn(member.path, allowedSet)) continue;
+            request.members.append(member);
+        }
+        if (request.members.isEmpty()) continue;
+        requestOf[i] = requests.size();
+        requests.push_back(std::move(request));
     }
 
-    SafeBinMoveResult result;
-    if (!plan.isEmpty()) result = SafeBinService::moveToSafeBin(plan);
-    for (const SafeBinEntry& entry : result.moved) {
-        outcome.movedPaths.append(entry.originalPath);
-        const auto owner = firstNamedBy.constFind(PathRules::standardizingPath(entry.originalPath));
-        if (owner == firstNamedBy.constEnd()) continue;
-        FindingResult& credited = outcome.findings[*owner];
-        credited.moved = true;
-        credited.movedBytes += entry.size;
-        ++credited.movedItems;
+    std::optional<FileError> callError;
+    const std::vector<SafeBinItemResult> results =
+        requests.empty() ? std::vector<SafeBinItemResult>{} : SafeBinService::moveItems(requests, &callError);
+    QStringList failedPaths;
+    QStringList changed;
+    std::vector<FileError> failures;
+    for (size_t i = 0; i < findings.size(); ++i) {
+        if (requestOf[i] == size_t(-1)) continue;
+        const SafeBinItemResult& result = results[requestOf[i]];
+        outcome.movedPaths.append(result.moved);
+        FindingResult& credited = outcome.findings[i];
+        if (result.entry) {
+            credited.moved = true;
+            credited.movedBytes = result.entry->size;
+            credited.movedItems = 1;
+            credited.entry = result.entry;
+        }
+        for (const auto& [path, error] : result.failed) {
+            if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kChangedCode) {
+                changed.append(path);
+            } else if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kProtectedPathCode) {
+                refused.append(path);
+            } else {
+                if (!failedPaths.contains(path)) failedPaths.append(path);
+                if (!callError || failures.empty()) failures.push_back(error);
+            }
+        }
     }
 
     // Gone is gone, whoever moved it (or if nothing was there to begin with).
     for (size_t i = 0; i < findings.size(); ++i) {
         bool cleaned = !expanded[i].unreadable;
-        for (const QString& path : std::as_const(expanded[i].paths)) {
-            if (FileOperations::itemExists(path)) cleaned = false;
+        for (const SafeBinItemRequest::Member& member : std::as_const(expanded[i].members)) {
+            if (FileOperations::itemExists(member.path)) cleaned = false;
         }
         outcome.findings[i].cleaned = cleaned;
     }
 
-    const QSet<QString> moved(outcome.movedPaths.begin(), outcome.movedPaths.end());
-    QStringList stayed;
-    for (const QString& path : std::as_const(plan)) {
-        if (!moved.contains(path) && FileOperations::itemExists(path)) stayed.append(path);
-    }
     // Only what is still there was left alone.
-    refused.removeIf([](const QString& path) { return !FileOperations::itemExists(path); });
+    auto stillThere = [](QStringList& paths) {
+        paths.removeIf([](const QString& path) { return !FileOperations::itemExists(path); });
+        paths.removeDuplicates();
+    };
+    stillThere(refused);
+    stillThere(changed);
     QStringList message;
-    if (result.error) message.append(result.error->description);
-    if (!stayed.isEmpty()) message.append(QStringLiteral("Not moved: ") + pathListText(stayed) + QLatin1Char('.'));
+    QStringList described;
+    for (const FileError& failure : failures) {
+        if (described.size() < kNamedInMessage && !described.contains(failure.description)) described.append(failure.description);
+    }
+    message.append(described);
+    if (!failedPaths.isEmpty()) message.append(QStringLiteral("Not moved: ") + pathListText(failedPaths) + QLatin1Char('.'));
+    if (!changed.isEmpty()) {
+        message.append(QStringLiteral("Changed since the scan \u2014 not moved: ") + pathListText(changed) + QLatin1Char('.'));
+    }
     if (!refused.isEmpty()) {
         message.append(QStringLiteral("Protected path \u2014 not moved: ") + pathListText(refused) + QLatin1Char('.'));
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "models/MoveScope.h"
+#include "models/SafeBinEntry.h"
+#include "services/store/SafeBinService.h"
 
 #include <QList>
 #include <QString>
@@ -34,25 +36,36 @@ struct FindingResult {
     bool cleaned = false;
     // At least one item was moved into the Safe Bin on this finding's behalf.
     bool moved = false;
-    // The Safe Bin's sizes of the items moved on its behalf, and their number.
+    // The Safe Bin's size of the item made for it, and the number of items
+    // (Safe Bin entries) made: 1 when anything moved, else 0.
     qint64 movedBytes = 0;
     qsizetype movedItems = 0;
+    // The Safe Bin entry made for it.
+    std::optional<SafeBinEntry> entry{};
 };
 
 struct Outcome {
     std::vector<FindingResult> findings;  // one per finding, in the order given
     QStringList movedPaths;               // the original paths of what was moved, in order
-    // For the user, when anything stayed behind: the Safe Bin's own error,
-    // the paths that were not moved and the protected paths left alone.
+    // For the user, when anything stayed behind: the Safe Bin's own errors,
+    // the paths that were not moved, those that changed since the scan and
+    // the protected paths left alone.
     std::optional<QString> error;
 };
 
-// Cleans the findings, each given by its targets. Contents-only folders are
-// listed now (sorted by name); every path then passes the protected-path
-// guard (TrashService::canCollect); duplicate paths and paths inside another
-// path of the same clean are moved once, by one call of
-// SafeBinService::moveToSafeBin. Each moved item is credited to the first
-// finding that named it.
+// Cleans the findings, each given by its targets, each into one Safe Bin
+// item: a finding that names one whole path is that item; one cleaned by its
+// entries, or naming several paths, is one grouped item named after its first
+// path. Several whole paths (a database with its companion files, an
+// application with its leftovers) move together or not at all; the entries
+// of a folder each move or stay on their own. Entries of a folder cleaned by its entries are the measured ones that
+// still match what was measured, or, where none were measured, those listed
+// now less sockets, pipes, devices, mount points and anything changed in the
+// last hour (also folders holding such). Every path then passes the
+// protected-path guard (TrashService::canCollect); duplicate paths and paths
+// inside another path of the same clean are moved once, credited to the first
+// finding that named them. Each finding moves or fails on its own, in one call
+// of SafeBinService::moveItems.
 Outcome move(const std::vector<QList<Target>>& findings);
 
 // The absolute paths of a folder's entries, sorted by name, without those
@@ -60,8 +73,14 @@ Outcome move(const std::vector<QList<Target>>& findings);
 // the folder cannot be read; errorNumber then tells why (ENOENT: not there).
 std::optional<QStringList> folderEntries(const QString& folder, const QStringList& keptPaths, int* errorNumber);
 
+// The entries of a folder that a clean may take when the scan measured none:
+// folderEntries() less sockets, pipes, devices, mount points, entries changed
+// in the last hour by the environment's clock, and folders holding any of
+// those (or too large to look through), each with what it is now.
+std::optional<QList<ScopeEntry>> entriesToClean(const QString& folder, const QStringList& keptPaths, int* errorNumber);
+
 // "“~/a”, “~/b”, “~/c” and 2 more": a few paths for a message, home as "~".
-QString pathListText(const QStringList& paths);
+inline QString pathListText(const QStringList& paths) { return SafeBinService::pathListText(paths); }
 
 }  // namespace SafeBinMover
 

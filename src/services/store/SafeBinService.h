@@ -1,22 +1,57 @@
 #pragma once
 
 #include "models/SafeBinEntry.h"
+#include "platform/FileIdentity.h"
 #include "support/FileError.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarnwick {
 
 // What a move into the Safe Bin did: the entries made (in the order of the
-// paths given; every one of them is recorded in the manifest) and, when the
-// call stopped early, why.
+// paths given; every one of them is recorded in the manifest), the paths that
+// were not moved and are still there, and, when anything was not moved, why.
 struct SafeBinMoveResult {
     std::vector<SafeBinEntry> moved;
     std::optional<FileError> error;
+    QStringList stayed;
+};
+
+// One Safe Bin item to make: a single path, or several held as one item.
+struct SafeBinItemRequest {
+    struct Member {
+        QString path;  // absolute
+        // What the scan saw there: the member moves only while its name still
+        // names that item, unchanged (FileIdentity::matches).
+        std::optional<FileIdentity> seen{};
+    };
+    QList<Member> members;
+    // One grouped entry (see SafeBinEntry::members), even for one member.
+    bool grouped = false;
+    // The members of a group move together or not at all (a database with
+    // its companion files); otherwise each moves or fails on its own (the
+    // entries of a folder).
+    bool together = false;
+    // A group's own path and name: the finding's path (the folder whose
+    // entries move, say) and its last component when name is empty.
+    QString originalPath{};
+    QString name{};
+};
+
+// What became of one request.
+struct SafeBinItemResult {
+    std::optional<SafeBinEntry> entry;  // the entry made, when anything moved
+    QStringList moved;                  // the members' paths that moved, as given
+    QStringList gone;                   // the members' paths where nothing was
+    // The members not moved (or, having moved, whose original could not be
+    // wholly removed), each with the reason.
+    std::vector<std::pair<QString, FileError>> failed;
 };
 
 // The Safe Bin: a folder of the program's own that holds everything it cleans
@@ -40,6 +75,9 @@ inline constexpr int kInvalidPathCode = 4;         // a path that cannot be move
 inline constexpr int kProtectedPathCode = 5;       // the protected-path guard refuses the path
 inline constexpr int kPathChangedCode = 6;         // a folder on the path was swapped after the check
 inline constexpr int kLockCode = 7;                // the bin could not be locked or its intent not recorded
+inline constexpr int kMountPointCode = 8;          // a mount point at or inside the item
+inline constexpr int kChangedCode = 9;             // not the item the scan saw, or changed since
+inline constexpr int kSpecialFileCode = 10;        // a socket, pipe or device (or a folder holding one)
 
 inline constexpr int kExpiryDays = 30;
 
@@ -60,31 +98,50 @@ std::vector<SafeBinEntry> list();
 // is in place). Failures are not reported; nothing is lost by them.
 void settle();
 
-// Removes for good every item moved in more than `days` days ago and drops its
-// entry; an item that cannot be removed keeps its entry. Writes the manifest
-// only when an entry was dropped; failures are not reported.
+// Removes for good every item that has spent more than `days` days in the
+// bin and drops its entry; an item that cannot be removed (or holds a mount
+// point) keeps its entry. Time in the bin is counted as observed: a clock set
+// back never makes an item older than it is, and within one run of the
+// machine no change of the clock makes time pass faster than it does (the
+// newest time seen is kept in manifest.clock; an item moved in is dated by
+// it). Writes the manifest only when an entry was dropped; failures are not
+// reported.
 void purgeExpired(int days);
 
-// Purges at 30 days, then moves each absolute path into the Safe Bin in order
-// (symbolic links as themselves), skipping paths where nothing exists. At move
-// time each path is checked again by the protected-path guard and moved
-// through a descriptor of its folder, opened without following links along
-// the checked path: a folder swapped for a link after the check moves nothing
-// (kPathChangedCode). Stops at the first failure; what was moved before is
-// recorded all the same. When the manifest cannot be written, the items of
-// this call are put back.
+// Purges at 30 days, then moves each absolute path into the Safe Bin as an
+// item of its own, in order (symbolic links as themselves), skipping paths
+// where nothing exists. Each path moves or fails on its own: at move time it
+// is checked again by the protected-path guard, and opened as written (only
+// the home folder's own links resolved, see
+// FileOperations::openFolderAsWritten): a folder on the way swapped for a
+// link moves nothing (kPathChangedCode). Mount points, folders holding one,
+// sockets, pipes, devices and folders holding one are never moved. The error
+// names every path that did not move. When the manifest cannot be written,
+// the items of this call are put back.
 SafeBinMoveResult moveToSafeBin(const QStringList& paths);
 
+// The same for items given as requests: each request becomes one entry
+// (grouped requests one folder of members), each member moving or failing
+// on its own. The error is set only when nothing could be tried (the bin
+// cannot be locked or its manifest read) or the manifest could not be
+// written (then the moves were put back). One result per request, in order.
+std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& requests,
+                                         std::optional<FileError>* error = nullptr);
+
 // Purges at 30 days, then puts the entry's item back at its original path
-// (making missing folders above it) and drops the entry. Acts only on the
-// record with the same id and stored name. Never replaces an existing item
-// (FileError::alreadyExists()) and never restores into the Safe Bin itself.
+// (making missing folders above it, as written) and drops the entry. Acts
+// only on the record with the same id and stored name, as the manifest holds
+// it. Never replaces an existing item (FileError::alreadyExists()) and never
+// restores into the Safe Bin itself; what is left of the item's own original
+// (a move whose removal did not finish) is completed instead. A group puts
+// back every member it can; those that would replace something stay held
+// (the entry keeps them, with its size updated) and the error names them.
 std::optional<FileError> restore(const SafeBinEntry& entry);
 
 // Purges at 30 days, then removes the entry's item for good and drops the
 // entry (the record with the same id and stored name). A missing item is no
-// failure; an item that cannot be removed keeps its entry and the failure is
-// returned.
+// failure; an item that cannot be removed, or that holds a mount point, keeps
+// its entry and the failure is returned.
 std::optional<FileError> destroy(const SafeBinEntry& entry);
 
 // The bytes an item occupies on disk, without following links: a file's (or
@@ -95,6 +152,12 @@ qint64 allocatedSize(const QString& path);
 // The name an item is stored under: "<ID>-<name>", with name shortened (its
 // extension kept where sensible) so the whole fits in 255 bytes on disk.
 QString storedNameFor(const QUuid& id, const QString& displayName);
+// "“~/a”, “~/b”, “~/c” and 2 more": a few paths for a message, home as "~".
+QString pathListText(const QStringList& paths);
+
+// The name a group's member is stored under inside the group's folder:
+// "<position>-<name>", shortened the same way.
+QString memberStoredNameFor(int position, const QString& name);
 
 }  // namespace SafeBinService
 

@@ -184,6 +184,29 @@ TEST_F(SafeBinFaultTest, AFolderSwappedForALinkAfterTheCheckMovesNothingProtecte
 
     EXPECT_EQ(contents(secret), QByteArray("secret"));
     EXPECT_EQ(SafeBinService::list().size(), 1u);
+
+    // Swapped for a link to a folder nobody protects: still refused, and
+    // nothing outside the path the user saw moves.
+    const QString outside = test::writeFile(env.path(QStringLiteral("outside/passwd")), "theirs");
+    ASSERT_EQ(::unlink(nativePath(work + QStringLiteral("/d")).constData()), 0);
+    test::writeFile(collected, "mine");
+    ASSERT_TRUE(QDir().rename(work + QStringLiteral("/d"), work + QStringLiteral("/d-elsewhere")));
+    ASSERT_EQ(::symlink(nativePath(env.path(QStringLiteral("outside"))).constData(), nativePath(work + QStringLiteral("/d")).constData()), 0);
+    result = SafeBinService::moveToSafeBin({collected});
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->code, SafeBinService::kPathChangedCode);
+    EXPECT_EQ(contents(outside), QByteArray("theirs"));
+    EXPECT_EQ(SafeBinService::list().size(), 1u);
+
+    // The home folder itself may be reached through a link.
+    const QString homeLink = env.path(QStringLiteral("home-link"));
+    ASSERT_EQ(::symlink(nativePath(env.home()).constData(), nativePath(homeLink).constData()), 0);
+    env.environment().homeDirectory = homeLink;
+    env.apply();
+    result = SafeBinService::moveToSafeBin({homeLink + QStringLiteral("/Work/d-elsewhere/passwd")});
+    ASSERT_FALSE(result.error) << result.error->description.toStdString();
+    ASSERT_TRUE(SafeBinService::restore(result.moved.at(0)) == std::nullopt);
+    EXPECT_EQ(contents(work + QStringLiteral("/d-elsewhere/passwd")), QByteArray("mine"));
 }
 
 // ---- A process killed during a move ----
@@ -266,8 +289,108 @@ TEST_F(SafeBinFaultTest, ACopyKilledAcrossFileSystemsLeavesNoPartialFolder) {
     EXPECT_TRUE(QDir(env.home()).entryList(QStringList{QStringLiteral(".tarnwick-partial-*")},
                                            QDir::AllEntries | QDir::Hidden).isEmpty());
     EXPECT_EQ(SafeBinService::list().size(), 2u);
-    ASSERT_FALSE(SafeBinService::restore(entry));
+
+    // Killed once the copy is in place, while the bin lets go of its own:
+    // the record on what is left of it goes, never offered damaged.
+    EXPECT_EXIT(
+        {
+            int removals = 0;
+            FileOperations::setFaultHookForTesting([&](std::string_view operation, const QString& path) {
+                if (operation == "rename") return EXDEV;
+                if (operation == "remove" && path.startsWith(bin()) && path.contains(QStringLiteral("/f")) && ++removals == 4) {
+                    ::raise(SIGKILL);
+                }
+                return 0;
+            });
+            SafeBinService::restore(entry);
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EQ(recorded().size(), 2u) << "the kill left the record on a half-removed copy";
+    SafeBinService::settle();
+    ASSERT_EQ(SafeBinService::list().size(), 1u);
+    EXPECT_EQ(SafeBinService::list()[0].originalPath, single);
+    EXPECT_FALSE(FileOperations::itemExists(bin() + QLatin1Char('/') + entry.storedName));
     for (const QString& path : inside) EXPECT_EQ(contents(path).size(), 100000);
+    expectNothingLost({single, folder});
+}
+
+// ---- An original that could not be wholly removed ----
+
+TEST_F(SafeBinFaultTest, AMoveLeavingPartOfTheOriginalSaysSoAndItsRestoreCompletesIt) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    test::ScratchFileSystem scratch(env.path(QStringLiteral("other")), 16 << 20);
+    const QString project = scratch.path(QStringLiteral("project"));
+    auto build = [&] {
+        test::writeFile(project + QStringLiteral("/c.txt"), "c");
+        test::writeFile(project + QStringLiteral("/sub/b.txt"), "b");
+        test::writeFile(project + QStringLiteral("/sub/locked/a.txt"), "a");
+    };
+    auto expectWhole = [&] {
+        EXPECT_EQ(contents(project + QStringLiteral("/c.txt")), QByteArray("c"));
+        EXPECT_EQ(contents(project + QStringLiteral("/sub/b.txt")), QByteArray("b"));
+        EXPECT_EQ(contents(project + QStringLiteral("/sub/locked/a.txt")), QByteArray("a"));
+    };
+    auto crossing = [&](std::string_view operation) { return operation == "rename" && !scratch.ok() ? EXDEV : 0; };
+    build();
+
+    // A folder another user owns inside it: the copy is in the bin, part of
+    // the original stays, and the move says so rather than succeed.
+    std::optional<SafeBinEntry> entry;
+    {
+        Fault fault([&](std::string_view operation, const QString& path) {
+            if (operation == "remove" && path.endsWith(QStringLiteral("/locked/a.txt")) && !path.startsWith(bin())) {
+                return EACCES;
+            }
+            return crossing(operation);
+        });
+        const SafeBinMoveResult result = SafeBinService::moveToSafeBin({project});
+        ASSERT_TRUE(result.error);
+        EXPECT_TRUE(result.error->description.contains(QStringLiteral("could not be removed")));
+        ASSERT_EQ(result.moved.size(), 1u);
+        entry = result.moved[0];
+        EXPECT_TRUE(entry->remains.has_value());
+        EXPECT_TRUE(FileOperations::itemExists(project + QStringLiteral("/sub/locked/a.txt")));
+        EXPECT_FALSE(FileOperations::itemExists(project + QStringLiteral("/c.txt")));
+        // The restore completes into what is left of its own original.
+        const auto restored = SafeBinService::restore(*entry);
+        ASSERT_FALSE(restored) << restored->description.toStdString();
+    }
+    expectWhole();
+    EXPECT_TRUE(SafeBinService::list().empty());
+    EXPECT_TRUE(binContents(bin()).contains(QStringLiteral("manifest.json")));
+    EXPECT_EQ(binContents(bin()).size(), 1);
+
+    // Killed during the removal: settled with the same record, and restored the same way.
+    EXPECT_EXIT(
+        {
+            FileOperations::setFaultHookForTesting([&](std::string_view operation, const QString& path) {
+                if (operation == "remove" && path.endsWith(QStringLiteral("/sub/b.txt")) && !path.startsWith(bin())) {
+                    ::raise(SIGKILL);
+                }
+                return crossing(operation);
+            });
+            SafeBinService::moveToSafeBin({project});
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    {
+        Fault fault([&](std::string_view operation, const QString&) { return crossing(operation); });
+        SafeBinService::settle();
+        ASSERT_EQ(SafeBinService::list().size(), 1u);
+        entry = SafeBinService::list()[0];
+        EXPECT_TRUE(entry->remains.has_value());
+
+        // Anything else at that path is not completed: it is "already there".
+        ASSERT_TRUE(QDir().rename(project, project + QStringLiteral("-aside")));
+        test::writeFile(project + QStringLiteral("/new.txt"), "new");
+        EXPECT_EQ(SafeBinService::restore(*entry), FileError::alreadyExists());
+        FileOperations::removeItem(project);
+        ASSERT_TRUE(QDir().rename(project + QStringLiteral("-aside"), project));
+        ASSERT_FALSE(SafeBinService::restore(*entry));
+    }
+    expectWhole();
+    EXPECT_TRUE(SafeBinService::list().empty());
 }
 
 // ---- Two movers at once ----

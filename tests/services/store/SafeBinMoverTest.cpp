@@ -1,5 +1,6 @@
 #include "services/store/SafeBinMover.h"
 
+#include "StoreTestSupport.h"
 #include "platform/PathCodec.h"
 #include "services/store/SafeBinService.h"
 
@@ -11,11 +12,34 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace tarnwick;
+using test::contents;
 
 namespace {
+
+// A listening socket's file at path, as a running agent leaves one.
+void makeSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = PathCodec::encode(path);
+    ASSERT_LT(size_t(name.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
+
+// Last changed two hours ago: not in use.
+void settleDown(const QString& path) {
+    const struct timespec when[2] = {{UTIME_OMIT, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() - 7200, 0}};
+    ::utimensat(AT_FDCWD, PathCodec::encode(path).constData(), when, AT_SYMLINK_NOFOLLOW);
+}
 
 TEST(SafeBinMover, FolderEntriesAreSortedWithoutTheKeptOnes) {
     test::FakeEnvironment env;
@@ -70,6 +94,98 @@ TEST(SafeBinMover, UnreadableFolderKeepsItsFindingAndSaysSo) {
     ASSERT_TRUE(outcome.error);
     EXPECT_TRUE(outcome.error->startsWith("Could not read \u201C~/locked\u201D")) << outcome.error->toStdString();
     EXPECT_TRUE(QFileInfo::exists(locked));
+}
+
+TEST(SafeBinMover, EachFindingIsOneItemAndWhatChangedSinceTheScanStays) {
+    test::FakeEnvironment env;
+    const QString h = env.home();
+    // An old download replaced by a fresh one of the same name.
+    const QString download = test::writeFile(h + "/Downloads/tool.iso", QByteArray(6000, 'o'));
+    const std::optional<FileIdentity> seenDownload = FileIdentity::of(download);
+    QFile::remove(download);
+    test::writeFile(download, QByteArray(9000, 'n'));
+    // A trashed file with its record.
+    const QString trashed = test::writeFile(h + "/.local/share/Trash/files/report.pdf", "pdf");
+    const QString record = test::writeFile(h + "/.local/share/Trash/info/report.pdf.trashinfo", "[Trash Info]");
+    // A cache folder cleaned by the entries it measured: one of them changed
+    // since, and another appeared.
+    const QString cache = test::makeDir(h + "/.cache");
+    const QString kept = test::writeFile(cache + "/kept.bin", "k");
+    const QString changed = test::writeFile(cache + "/changed.bin", "c");
+    MoveScope scope{true, {}};
+    scope.measured = QList<ScopeEntry>{{kept, *FileIdentity::of(kept)}, {changed, *FileIdentity::of(changed)}};
+    test::writeFile(changed, "changed since");
+    const QString appeared = test::writeFile(cache + "/appeared.bin", "a");
+
+    const SafeBinMover::Outcome outcome = SafeBinMover::move({{{download, {}, seenDownload}},
+                                                              {{trashed, {}, FileIdentity::of(trashed)}, {record}},
+                                                              {{cache, scope}}});
+    ASSERT_EQ(outcome.findings.size(), 3u);
+    EXPECT_FALSE(outcome.findings[0].moved);
+    EXPECT_EQ(contents(download), QByteArray(9000, 'n')) << "the new file stays";
+
+    const SafeBinMover::FindingResult& trash = outcome.findings[1];
+    EXPECT_TRUE(trash.cleaned);
+    EXPECT_EQ(trash.movedItems, 1);
+    ASSERT_TRUE(trash.entry && trash.entry->members);
+    EXPECT_EQ(trash.entry->displayName, "report.pdf");
+    EXPECT_EQ(trash.entry->members->size(), 2u);
+    EXPECT_EQ(trash.movedBytes, trash.entry->size);
+
+    const SafeBinMover::FindingResult& caches = outcome.findings[2];
+    EXPECT_FALSE(caches.cleaned) << "a measured entry is still there";
+    ASSERT_TRUE(caches.entry && caches.entry->members);
+    EXPECT_EQ(caches.entry->displayName, ".cache");
+    ASSERT_EQ(caches.entry->members->size(), 1u);
+    EXPECT_EQ(caches.entry->members->front().originalPath, kept);
+    EXPECT_TRUE(QFileInfo::exists(changed));
+    EXPECT_TRUE(QFileInfo::exists(appeared)) << "nothing that appeared since the scan moves";
+
+    EXPECT_EQ(SafeBinService::list().size(), 2u) << "one Safe Bin row per finding that moved";
+    EXPECT_EQ(outcome.movedPaths, (QStringList{trashed, record, kept}));
+    ASSERT_TRUE(outcome.error);
+    EXPECT_TRUE(outcome.error->contains("Changed since the scan \u2014 not moved: \u201C~/Downloads/tool.iso\u201D, "
+                                        "\u201C~/.cache/changed.bin\u201D."))
+        << outcome.error->toStdString();
+
+    // The trashed file comes back with its record.
+    ASSERT_FALSE(SafeBinService::restore(*trash.entry));
+    EXPECT_EQ(contents(trashed), QByteArray("pdf"));
+    EXPECT_EQ(contents(record), QByteArray("[Trash Info]"));
+}
+
+TEST(SafeBinMover, WhatIsInUseNeverMoves) {
+    test::FakeEnvironment env;
+    const QString tmp = test::makeDir(env.home() + "/tmp");
+    const QString old = test::writeFile(tmp + "/old.txt", "old");
+    const QString fresh = test::writeFile(tmp + "/fresh.txt", "fresh");
+    makeSocket(tmp + "/agent.sock");
+    ASSERT_EQ(::mkfifo(PathCodec::encode(tmp + "/pipe").constData(), 0600), 0);
+    const QString quiet = test::writeFile(tmp + "/quiet/data", "q");
+    const QString busy = test::writeFile(tmp + "/busy/data", "b");
+    const QString sockets = test::makeDir(tmp + "/sockets");
+    makeSocket(sockets + "/s");
+    for (const QString& path : {old, quiet, tmp + "/quiet", tmp + "/busy", sockets}) settleDown(path);
+
+    // No measured entries: those in use are left out when listed now.
+    const SafeBinMover::Outcome outcome = SafeBinMover::move({{{tmp, MoveScope{true, {}}}}});
+    ASSERT_TRUE(outcome.findings[0].entry);
+    QStringList moved;
+    for (const SafeBinEntry::Member& member : *outcome.findings[0].entry->members) moved.append(member.originalPath);
+    EXPECT_EQ(moved, (QStringList{old, tmp + "/quiet"}));
+    for (const QString& stays : {fresh, tmp + "/agent.sock", tmp + "/pipe", busy, sockets + "/s"}) {
+        EXPECT_TRUE(FileOperations::itemExists(stays)) << stays.toStdString();
+    }
+    EXPECT_FALSE(outcome.error) << "left out, not failed";
+
+    // Named or held by a folder moved whole, they are refused by name.
+    const SafeBinMover::Outcome whole = SafeBinMover::move({{{sockets}}, {{tmp + "/pipe"}}});
+    EXPECT_FALSE(whole.findings[0].moved);
+    EXPECT_FALSE(whole.findings[1].moved);
+    ASSERT_TRUE(whole.error);
+    EXPECT_TRUE(whole.error->contains("it holds \u201C" + sockets + "/s\u201D, a socket, pipe or device"))
+        << whole.error->toStdString();
+    EXPECT_TRUE(whole.error->contains("Not moved: \u201C~/tmp/sockets\u201D, \u201C~/tmp/pipe\u201D."));
 }
 
 }  // namespace

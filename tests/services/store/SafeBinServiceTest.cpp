@@ -14,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace tarnwick;
@@ -239,11 +241,13 @@ TEST_F(SafeBinServiceTest, RestoreNeverReplacesAnything) {
     const QString blocked = test::writeFile(home(QStringLiteral("blocker")), "b");
     SafeBinEntry elsewhere = entry;
     elsewhere.originalPath = blocked + QStringLiteral("/report.txt");
+    writeManifest({elsewhere});
     const auto notFolder = SafeBinService::restore(elsewhere);
     ASSERT_TRUE(notFolder);
     EXPECT_EQ(notFolder->code, ENOTDIR);
     EXPECT_TRUE(notFolder->description.contains(blocked));
-    EXPECT_EQ(contents(manifest()), before);
+    EXPECT_EQ(manifestEntries(), std::vector<SafeBinEntry>{elsewhere});
+    writeManifest({entry});
 
     // The fallback used where a file system lacks RENAME_NOREPLACE keeps the same promise.
     const QString a = test::writeFile(home(QStringLiteral("p/a")), "a");
@@ -366,32 +370,39 @@ TEST_F(SafeBinServiceTest, OverlongNamesAreShortenedOnlyInTheFolder) {
     EXPECT_EQ(SafeBinService::storedNameFor(id, QStringLiteral("short.txt")), JsonCoding::uuidText(id) + QStringLiteral("-short.txt"));
 }
 
-TEST_F(SafeBinServiceTest, PartWayFailureRecordsWhatMoved) {
+TEST_F(SafeBinServiceTest, EachPathMovesOrFailsOnItsOwn) {
     const QString first = test::writeFile(home(QStringLiteral("one")), "1");
     const QString second = test::writeFile(home(QStringLiteral("two")), "2");
     const QString third = test::writeFile(home(QStringLiteral("three")), "3");
+    const QString fourth = test::writeFile(home(QStringLiteral("four")), "4");
     {
         Fault fault([&](std::string_view operation, const QString& path) {
-            return operation == "move" && path == second ? EIO : 0;
+            return operation == "move" && (path == second || path == third) ? EBUSY : 0;
         });
-        const auto result = SafeBinService::moveToSafeBin({first, second, third});
+        const auto result = SafeBinService::moveToSafeBin({first, second, third, fourth});
         ASSERT_TRUE(result.error);
-        EXPECT_EQ(result.error->code, EIO);
+        EXPECT_EQ(result.error->code, EBUSY);
         EXPECT_TRUE(result.error->description.contains(second));
-        ASSERT_EQ(result.moved.size(), 1u);
+        EXPECT_TRUE(result.error->description.contains(third));
+        ASSERT_EQ(result.moved.size(), 2u);
         EXPECT_EQ(result.moved[0].originalPath, first);
-        EXPECT_EQ(manifestEntries(), result.moved);
+        EXPECT_EQ(result.moved[1].originalPath, fourth);
+        EXPECT_EQ(result.stayed, (QStringList{second, third}));
+        EXPECT_EQ(SafeBinService::list().size(), 2u);
         EXPECT_FALSE(QFileInfo::exists(first));
         EXPECT_TRUE(QFileInfo::exists(second));
-        EXPECT_TRUE(QFileInfo::exists(third));
+        EXPECT_FALSE(QFileInfo::exists(fourth));
     }
+    // The failure poisons nothing: the same paths move on the next call.
+    ASSERT_FALSE(SafeBinService::moveToSafeBin({second}).error);
+
     // A real refusal part-way: the folder that holds the Safe Bin.
-    const auto result = SafeBinService::moveToSafeBin({second, env.support(), third});
+    const auto result = SafeBinService::moveToSafeBin({env.support(), third});
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->code, SafeBinService::kInvalidPathCode);
     ASSERT_EQ(result.moved.size(), 1u);
-    EXPECT_EQ(SafeBinService::list().size(), 2u);
-    EXPECT_TRUE(QFileInfo::exists(third));
+    EXPECT_EQ(SafeBinService::list().size(), 4u);
+    EXPECT_FALSE(QFileInfo::exists(third));
     EXPECT_TRUE(QFileInfo(bin()).isDir());
 
     // Paths that name no item are refused, not guessed at.
@@ -399,7 +410,7 @@ TEST_F(SafeBinServiceTest, PartWayFailureRecordsWhatMoved) {
     EXPECT_EQ(SafeBinService::moveToSafeBin({home(QStringLiteral("one/.."))}).error->code, SafeBinService::kInvalidPathCode);
     EXPECT_EQ(SafeBinService::moveToSafeBin({bin() + QStringLiteral("/manifest.json")}).error->code,
               SafeBinService::kInvalidPathCode);
-    EXPECT_EQ(SafeBinService::list().size(), 2u);
+    EXPECT_EQ(SafeBinService::list().size(), 4u);
 }
 
 TEST_F(SafeBinServiceTest, ManifestWriteFailurePutsItemsBack) {
@@ -432,7 +443,7 @@ TEST_F(SafeBinServiceTest, ManifestWriteFailurePutsItemsBack) {
     EXPECT_TRUE(binContents(bin()).isEmpty());
 }
 
-TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
+TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesTimesAttributesAndAcls) {
     // A real second file system where one can be mounted; else every rename
     // is made to report another file system, which takes the same copy path.
     test::ScratchFileSystem scratch(env.path(QStringLiteral("other")), 64 << 20);
@@ -446,8 +457,30 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
     ASSERT_EQ(::chmod(nativePath(file).constData(), 0640), 0);
     ASSERT_EQ(::symlink("../outside", nativePath(tree + QStringLiteral("/relative-link")).constData()), 0);
     ASSERT_EQ(::symlink("/etc/hostname", nativePath(tree + QStringLiteral("/sub/absolute-link")).constData()), 0);
-    ASSERT_EQ(::mkfifo(nativePath(tree + QStringLiteral("/pipe")).constData(), 0600), 0);
     ASSERT_EQ(::chmod(nativePath(tree + QStringLiteral("/sub")).constData(), 0750), 0);
+    // Where a download came from, and who else may read: kept both ways.
+    const QByteArray origin("https://example.org/data.bin");
+    // user::rw-, user 1234 r--, group::r--, mask r--, other ---
+    const QByteArray acl = QByteArray::fromHex("02000000" "01000600ffffffff" "02000400d2040000" "04000400ffffffff"
+                                               "10000400ffffffff" "20000000ffffffff");
+    auto attribute = [](const QString& path, const char* name) {
+        QByteArray value(256, '\0');
+        const ssize_t length = ::lgetxattr(nativePath(path).constData(), name, value.data(), size_t(value.size()));
+        return length < 0 ? QByteArray("<none>") : value.left(length);
+    };
+    const QString sub = tree + QStringLiteral("/sub");
+    ASSERT_EQ(::setxattr(nativePath(file).constData(), "user.xdg.origin.url", origin.constData(), size_t(origin.size()), 0), 0);
+    ASSERT_EQ(::setxattr(nativePath(sub).constData(), "user.note", "folder", 6, 0), 0);
+    const bool acls =
+        ::setxattr(nativePath(file).constData(), "system.posix_acl_access", acl.constData(), size_t(acl.size()), 0) == 0 &&
+        ::setxattr(nativePath(sub).constData(), "system.posix_acl_default", acl.constData(), size_t(acl.size()), 0) == 0;
+    auto expectAttributes = [&](const QString& fileCopy, const QString& subCopy) {
+        EXPECT_EQ(attribute(fileCopy, "user.xdg.origin.url"), origin);
+        EXPECT_EQ(attribute(subCopy, "user.note"), QByteArray("folder"));
+        if (!acls) return;
+        EXPECT_EQ(attribute(fileCopy, "system.posix_acl_access"), acl);
+        EXPECT_EQ(attribute(subCopy, "system.posix_acl_default"), acl);
+    };
     const struct timespec when[2] = {{1500000000, 0}, {1500000000, 0}};
     for (const QString& path : {file, tree + QStringLiteral("/relative-link"), tree + QStringLiteral("/sub"), tree}) {
         ASSERT_EQ(::utimensat(AT_FDCWD, nativePath(path).constData(), when, AT_SYMLINK_NOFOLLOW), 0);
@@ -480,13 +513,15 @@ TEST_F(SafeBinServiceTest, MovesAcrossFileSystemsKeepLinksModesAndTimes) {
     }
     EXPECT_EQ(linkTarget(stored + QStringLiteral("/relative-link")), QStringLiteral("../outside"));
     EXPECT_EQ(linkTarget(stored + QStringLiteral("/sub/absolute-link")), QStringLiteral("/etc/hostname"));
-    EXPECT_TRUE(S_ISFIFO(lstatOf(stored + QStringLiteral("/pipe")).st_mode));
     EXPECT_GE(result.moved[0].size, 300000);
+    expectAttributes(stored + QStringLiteral("/sub/data.bin"), stored + QStringLiteral("/sub"));
 
     // And back again, onto the other file system.
     ASSERT_FALSE(SafeBinService::restore(result.moved[0]));
     EXPECT_EQ(contents(file), QByteArray(300000, 'd'));
     EXPECT_EQ(linkTarget(tree + QStringLiteral("/sub/absolute-link")), QStringLiteral("/etc/hostname"));
+    expectAttributes(file, sub);
+    EXPECT_EQ(lstatOf(file).st_mode & 07777, 0640u);
     EXPECT_EQ(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("tree")});
     EXPECT_TRUE(SafeBinService::list().empty());
@@ -519,4 +554,66 @@ TEST_F(SafeBinServiceTest, MovesKeepOrderAndPurgeWhicheverWayTheManifestIsRead) 
     const auto three = SafeBinService::moveToSafeBin({third});
     ASSERT_FALSE(three.error);
     EXPECT_EQ(manifestEntries(), three.moved);
+}
+
+TEST_F(SafeBinServiceTest, ItemsSpendThirtyDaysInTheBinWhateverTheClockSays) {
+    const QString first = test::writeFile(home(QStringLiteral("first.log")), "1");
+    const SafeBinEntry a = SafeBinService::moveToSafeBin({first}).moved.at(0);
+
+    // The clock jumps 31 days ahead: minutes-old items stay.
+    env.jumpClock(kNow.addDays(31));
+    SafeBinService::purgeExpired(30);
+    EXPECT_EQ(SafeBinService::list().size(), 1u);
+
+    // Set 40 days back, a clean, then corrected: the item is dated by the
+    // newest time seen, so the correction does not age it.
+    env.jumpClock(kNow.addDays(-40));
+    const QString second = test::writeFile(home(QStringLiteral("second.log")), "2");
+    const SafeBinEntry b = SafeBinService::moveToSafeBin({second}).moved.at(0);
+    EXPECT_EQ(b.removedAt, kNow);
+    env.jumpClock(kNow);
+    SafeBinService::purgeExpired(30);
+    EXPECT_EQ(SafeBinService::list().size(), 2u);
+
+    // A removal date in the future (a hand-edited manifest) counts as now.
+    std::vector<SafeBinEntry> entries = manifestEntries();
+    const SafeBinEntry future = stored(QStringLiteral("future"), kNow.addDays(100));
+    entries.insert(entries.begin(), future);
+    writeManifest(entries);
+
+    // Thirty days that really pass expire them, the future one excepted.
+    env.setNow(kNow.addDays(30).addSecs(1));
+    SafeBinService::purgeExpired(30);
+    EXPECT_EQ(SafeBinService::list(), std::vector<SafeBinEntry>{future});
+    EXPECT_FALSE(QFileInfo::exists(bin() + QLatin1Char('/') + a.storedName));
+}
+
+TEST_F(SafeBinServiceTest, PathsLongerThanTheSystemLimitGoBackThroughDescriptors) {
+    QString deep = home(QStringLiteral("deep"));
+    while (deep.size() < PATH_MAX + 300) deep += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    int error = 0;
+    {
+        const FileDescriptor folder = FileOperations::openFolderAsWritten(deep, env.home(), error, true);
+        ASSERT_TRUE(folder.valid()) << error;
+        const int fd = ::openat(folder.get(), "note.txt", O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "deep", 4), 4);
+        ::close(fd);
+    }
+    const SafeBinMoveResult result = SafeBinService::moveToSafeBin({deep + QStringLiteral("/note.txt")});
+    ASSERT_FALSE(result.error) << result.error->description.toStdString();
+    ASSERT_EQ(result.moved.size(), 1u);
+    // Its folders gone too: they are made again, one by one.
+    ASSERT_FALSE(FileOperations::removeItem(home(QStringLiteral("deep"))));
+    const auto restored = SafeBinService::restore(result.moved[0]);
+    ASSERT_FALSE(restored) << restored->description.toStdString();
+    const FileDescriptor folder = FileOperations::openFolderAsWritten(deep, env.home(), error);
+    ASSERT_TRUE(folder.valid());
+    char text[8] = {};
+    const int fd = ::openat(folder.get(), "note.txt", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::read(fd, text, sizeof text), 4);
+    ::close(fd);
+    EXPECT_EQ(QByteArray(text), QByteArray("deep"));
+    EXPECT_TRUE(SafeBinService::list().empty());
 }

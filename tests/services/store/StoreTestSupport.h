@@ -44,12 +44,13 @@ inline QString linkTarget(const QString& path) {
     return length < 0 ? QString() : PathCodec::decode(QByteArray(buffer, length));
 }
 
-// What the Safe Bin folder holds besides its lock file and an empty journal
-// (both stay once made).
+// What the Safe Bin folder holds besides its lock file, its clock and an
+// empty journal (all stay once made).
 inline QStringList binContents(const QString& bin) {
     QStringList names =
         QDir(bin).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     names.removeAll(QStringLiteral("manifest.lock"));
+    names.removeAll(QStringLiteral("manifest.clock"));
     struct stat journal {};
     if (::lstat(nativePath(bin + QStringLiteral("/manifest.journal")).constData(), &journal) == 0 && journal.st_size == 0) {
         names.removeAll(QStringLiteral("manifest.journal"));

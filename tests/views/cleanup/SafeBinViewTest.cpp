@@ -112,9 +112,9 @@ TEST_F(SafeBinViewTest, AnEmptyOrUnreadableBinSaysSo) {
 }
 
 TEST_F(SafeBinViewTest, ListsNewestFirstAndExpiresOnShowAndRefresh) {
+    binned("expired.txt", kNow.addDays(-31));
     binned("old.txt", kNow.addDays(-3));
     binned("new.txt", kNow.addSecs(-120));
-    binned("expired.txt", kNow.addDays(-31));
     show();
     ASSERT_EQ(names(), (QStringList{"new.txt", "old.txt"}));
     EXPECT_TRUE(view->list()->isVisible());
