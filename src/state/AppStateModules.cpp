@@ -14,6 +14,7 @@
 #include "services/health/PerformanceService.h"
 #include "services/store/ActivityService.h"
 #include "services/store/MemoryBudget.h"
+#include "services/store/TrashService.h"
 #include "state/LabelRelay.h"
 #include "support/ByteCountFormatter.h"
 #include "support/FileError.h"
@@ -68,6 +69,18 @@ QStringList movingPaths(const SafeBinMover::Target& target) {
     QStringList paths;
     for (const ScopeEntry& entry : *target.scope.measured) paths.append(PathRules::standardizingPath(entry.path));
     return paths;
+}
+
+// The row's word for a finding the clean left in place (the message names
+// its paths and the Safe Bin's reasons).
+QString whyNotMoved(const QList<SafeBinMover::Target>& targets, bool partly) {
+    for (const SafeBinMover::Target& target : targets) {
+        if (!TrashService::canCollect(target.path)) return QStringLiteral("Not moved: a protected place");
+        if (!target.seen) continue;
+        const std::optional<FileIdentity> now = FileIdentity::of(target.path);
+        if (now && !target.seen->matches(*now)) return QStringLiteral("Not moved: changed since the scan");
+    }
+    return partly ? QStringLiteral("Partly moved") : QStringLiteral("Not moved");
 }
 
 // Drops what went from a list of findings; true when anything changed.
@@ -422,8 +435,7 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             if (result.cleaned) {
                 done.cleaned.insert(selected[i].id);
             } else if (!done.notMoved.contains(selected[i].id)) {
-                done.notMoved.insert(selected[i].id,
-                                     result.moved ? QStringLiteral("Partly moved") : QStringLiteral("Not moved"));
+                done.notMoved.insert(selected[i].id, whyNotMoved(targets[size_t(i)], result.moved));
             }
             for (const SafeBinMover::Target& target : targets[size_t(i)]) {
                 if (!target.scope.contentsOnly) continue;

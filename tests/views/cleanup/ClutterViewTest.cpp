@@ -123,7 +123,7 @@ TEST_F(ClutterViewTest, TicksCleanAndTheSafeLine) {
     view->cleanButton()->click();
     ASSERT_TRUE(test::safeBinSettled(*state));
     ASSERT_EQ(view->rows().size(), 1);
-    EXPECT_TRUE(view->rows()[0]->content().detail.startsWith("Not moved \u00B7 "));
+    EXPECT_TRUE(view->rows()[0]->content().detail.startsWith("Not moved: a protected place \u00B7 "));
     env.environment().toolPaths.insert("/usr/bin/dbus-send", env.path("bin/no-dbus-send"));
     env.environment().toolPaths.insert("/usr/bin/xdg-open", env.path("bin/no-xdg-open"));
     env.apply();
