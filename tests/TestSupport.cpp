@@ -53,6 +53,18 @@ void FakeEnvironment::jumpClock(const QDateTime& now) {
     apply();
 }
 
+QString FakeEnvironment::tool(const QString& usualPath, const QByteArray& body) {
+    const QString script = writeScript(path(QStringLiteral("bin/") + usualPath.section(QLatin1Char('/'), -1)), body);
+    environment_.toolPaths.insert(usualPath, script);
+    apply();
+    return script;
+}
+
+void FakeEnvironment::noTool(const QString& usualPath) {
+    environment_.toolPaths.insert(usualPath, path(QStringLiteral("bin/missing-") + usualPath.section(QLatin1Char('/'), -1)));
+    apply();
+}
+
 ScratchFileSystem::ScratchFileSystem(const QString& mountPoint, qint64 bytes) : mountPoint_(mountPoint) {
     QDir().mkpath(mountPoint);
     if (::geteuid() != 0) return;

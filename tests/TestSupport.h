@@ -5,8 +5,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include <iterator>
 #include <memory>
 
 namespace tarnwick::test {
@@ -22,6 +24,7 @@ public:
 
     QString path(const QString& relative = {}) const;  // inside the temporary folder
     QString home() const { return environment_.homeDirectory; }
+    QString home(const QString& relative) const { return home() + QLatin1Char('/') + relative; }
     QString root() const { return environment_.rootPrefix; }
     QString support() const { return environment_.applicationSupport; }
     Environment& environment() { return environment_; }
@@ -33,6 +36,11 @@ public:
     // Sets the date and time alone, as a user or a bad clock does: the uptime
     // clock stays where it was.
     void jumpClock(const QDateTime& now);
+    // Puts a shell script with the body in the place of the tool found at
+    // usualPath; returns the script's path.
+    QString tool(const QString& usualPath, const QByteArray& body);
+    // Takes the tool found at usualPath away.
+    void noTool(const QString& usualPath);
 
 private:
     QTemporaryDir dir_;
@@ -92,5 +100,28 @@ QString writeScript(const QString& path, const QByteArray& body);
 QString makeDir(const QString& path);
 // A file of the test data folder (tests/data).
 QString dataPath(const QString& relative);
+
+// The titles of a list of findings, in order.
+template <class Items>
+QStringList titlesOf(const Items& items) {
+    QStringList titles;
+    for (const auto& item : items) {
+        if constexpr (requires { item.item.title; }) {
+            titles.append(item.item.title);
+        } else {
+            titles.append(item.title);
+        }
+    }
+    return titles;
+}
+
+// The finding of a list at path, or null.
+template <class Items>
+auto byPath(const Items& items, const QString& path) -> decltype(&*std::begin(items)) {
+    for (const auto& item : items) {
+        if (item.path == path) return &item;
+    }
+    return nullptr;
+}
 
 }  // namespace tarnwick::test

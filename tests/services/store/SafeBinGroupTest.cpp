@@ -3,78 +3,65 @@
 #include "services/store/SafeBinService.h"
 
 #include "StoreTestSupport.h"
-#include "TestSupport.h"
-#include "platform/FileOperations.h"
-#include "support/AtomicFile.h"
 
-#include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 using namespace tarnwick;
-using test::binContents;
-using test::contents;
+using namespace tarnwick::test;
 
 namespace {
 
-class SafeBinGroupTest : public ::testing::Test {
+class SafeBinGroupTest : public SafeBinTest {
 protected:
-    QString bin() const { return SafeBinService::root(); }
-    QString home(const QString& relative) const { return env.home() + QLatin1Char('/') + relative; }
     // The entries of ~/.cache as one item (a folder cleaned by its entries).
     SafeBinItemRequest cacheEntries(const QStringList& names) const {
         SafeBinItemRequest request;
         request.grouped = true;
-        request.originalPath = home(QStringLiteral(".cache"));
-        for (const QString& name : names) request.members.append({home(QStringLiteral(".cache/") + name)});
+        request.originalPath = home(".cache");
+        for (const QString& name : names) request.members.append({home(".cache/" + name)});
         return request;
     }
-    QStringList memberPaths(const SafeBinEntry& entry) const {
+    static QStringList memberPaths(const SafeBinEntry& entry) {
         QStringList paths;
         for (const SafeBinEntry::Member& member : *entry.members) paths.append(member.originalPath);
         return paths;
     }
     // Every member is in exactly one place: where it was, or in its group's
     // folder with a record naming it; and the bin holds nothing unrecorded.
-    void expectEachMemberWholeOnce(const QStringList& paths, const QByteArray& body) {
-        const std::vector<SafeBinEntry> entries = SafeBinService::list();
-        QSet<QString> recorded{QStringLiteral("manifest.json")};
-        QSet<QString> held;
-        for (const SafeBinEntry& entry : entries) {
-            recorded.insert(entry.storedName);
-            const QString folder = bin() + QLatin1Char('/') + entry.storedName;
-            EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+    void expectEachMemberWholeOnce(const QStringList& paths) {
+        QSet<QString> storedNames{"manifest.json"};
+        QSet<QString> inBin;
+        for (const SafeBinEntry& entry : SafeBinService::list()) {
+            storedNames.insert(entry.storedName);
+            EXPECT_EQ(QDir(held(entry)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
                       qsizetype(entry.members->size()));
             for (const SafeBinEntry::Member& member : *entry.members) {
-                held.insert(member.originalPath);
-                EXPECT_EQ(contents(folder + QLatin1Char('/') + member.storedName), body) << member.storedName.toStdString();
+                inBin.insert(member.originalPath);
+                EXPECT_EQ(contents(held(entry) + '/' + member.storedName), QByteArray("body"));
             }
         }
         for (const QString& path : paths) {
-            EXPECT_NE(held.contains(path), FileOperations::itemExists(path)) << path.toStdString();
-            if (!held.contains(path)) EXPECT_EQ(contents(path), body) << path.toStdString();
+            EXPECT_NE(inBin.contains(path), FileOperations::itemExists(path)) << path.toStdString();
+            if (!inBin.contains(path)) EXPECT_EQ(contents(path), QByteArray("body")) << path.toStdString();
         }
-        for (const QString& name : binContents(bin())) EXPECT_TRUE(recorded.contains(name)) << name.toStdString();
+        for (const QString& name : binContents(bin())) EXPECT_TRUE(storedNames.contains(name)) << name.toStdString();
     }
-
-    test::FakeEnvironment env;
 };
 
 }  // namespace
 
 TEST_F(SafeBinGroupTest, AFolderCleanedByItsEntriesIsOneItemPutBackEntryByEntry) {
-    test::writeFile(home(QStringLiteral(".cache/a.bin")), QByteArray(5000, 'a'));
-    test::writeFile(home(QStringLiteral(".cache/b/inner.bin")), QByteArray(3000, 'b'));
-    test::writeFile(home(QStringLiteral(".cache/c.log")), "c");
+    writeFile(home(".cache/a.bin"), QByteArray(5000, 'a'));
+    writeFile(home(".cache/b/inner.bin"), QByteArray(3000, 'b'));
+    writeFile(home(".cache/c.log"), "c");
     const auto results = SafeBinService::moveItems({cacheEntries({"a.bin", "b", "c.log", "gone"})});
     ASSERT_EQ(results.size(), 1u);
     ASSERT_TRUE(results[0].entry);
     const SafeBinEntry entry = *results[0].entry;
-    EXPECT_EQ(entry.displayName, QStringLiteral(".cache"));
-    EXPECT_EQ(entry.originalPath, home(QStringLiteral(".cache")));
+    EXPECT_EQ(entry.displayName, ".cache");
+    EXPECT_EQ(entry.originalPath, home(".cache"));
     EXPECT_EQ(memberPaths(entry), (QStringList{home(".cache/a.bin"), home(".cache/b"), home(".cache/c.log")}));
     EXPECT_EQ(results[0].gone, QStringList{home(".cache/gone")});
     EXPECT_GE(entry.size, 8000);
@@ -83,11 +70,11 @@ TEST_F(SafeBinGroupTest, AFolderCleanedByItsEntriesIsOneItemPutBackEntryByEntry)
     EXPECT_TRUE(QFileInfo(home(".cache")).isDir()) << "the folder stays";
 
     // Something new where one entry was: the others go back, it stays held.
-    test::writeFile(home(QStringLiteral(".cache/c.log")), "newer");
+    writeFile(home(".cache/c.log"), "newer");
     const auto partly = SafeBinService::restore(entry);
     ASSERT_TRUE(partly);
     EXPECT_EQ(partly->code, SafeBinService::kAlreadyExistsCode);
-    EXPECT_TRUE(partly->description.contains(QStringLiteral("\u201C~/.cache/c.log\u201D"))) << partly->description.toStdString();
+    EXPECT_TRUE(partly->description.contains("\u201C~/.cache/c.log\u201D")) << partly->description.toStdString();
     EXPECT_EQ(contents(home(".cache/a.bin")), QByteArray(5000, 'a'));
     EXPECT_EQ(contents(home(".cache/b/inner.bin")), QByteArray(3000, 'b'));
     EXPECT_EQ(contents(home(".cache/c.log")), QByteArray("newer"));
@@ -97,37 +84,37 @@ TEST_F(SafeBinGroupTest, AFolderCleanedByItsEntriesIsOneItemPutBackEntryByEntry)
     EXPECT_EQ(rest.size, (*rest.members)[0].size);
 
     // The folder gone meanwhile: made again, and the last entry goes back.
-    ASSERT_FALSE(FileOperations::removeItem(home(QStringLiteral(".cache"))));
+    ASSERT_FALSE(FileOperations::removeItem(home(".cache")));
     ASSERT_FALSE(SafeBinService::restore(entry)) << "the caller's older copy of the entry still names it";
     EXPECT_EQ(contents(home(".cache/c.log")), QByteArray("c"));
     EXPECT_TRUE(SafeBinService::list().empty());
-    EXPECT_EQ(binContents(bin()), QStringList{QStringLiteral("manifest.json")});
+    EXPECT_EQ(binContents(bin()), QStringList{"manifest.json"});
 }
 
 TEST_F(SafeBinGroupTest, APathWithItsCompanionsMovesTogetherOrNotAtAll) {
-    const QString history = test::writeFile(home(QStringLiteral(".config/browser/History")), "db");
-    test::writeFile(history + QStringLiteral("-wal"), "wal");
+    const QString history = writeFile(home(".config/browser/History"), "db");
+    writeFile(history + "-wal", "wal");
     SafeBinItemRequest request;
     request.grouped = true;
     request.together = true;
-    request.members = {{history, FileIdentity::of(history)}, {history + QStringLiteral("-wal")},
-                       {history + QStringLiteral("-journal")}};
+    request.members = {{history, FileIdentity::of(history)}, {history + "-wal"},
+                       {history + "-journal"}};
 
     // The database written since the scan: neither it nor its log moves.
-    test::writeFile(history, "db, written since");
+    writeFile(history, "db, written since");
     auto results = SafeBinService::moveItems({request});
     EXPECT_FALSE(results[0].entry);
     EXPECT_TRUE(results[0].moved.isEmpty());
     ASSERT_EQ(results[0].failed.size(), 2u);
     EXPECT_EQ(results[0].failed[0].second.code, SafeBinService::kChangedCode);
-    EXPECT_TRUE(results[0].failed[1].second.description.contains(QStringLiteral("goes together with")));
-    EXPECT_EQ(contents(history + QStringLiteral("-wal")), QByteArray("wal"));
+    EXPECT_TRUE(results[0].failed[1].second.description.contains("goes together with"));
+    EXPECT_EQ(contents(history + "-wal"), QByteArray("wal"));
 
     // A move failing half-way takes back what went before it.
     request.members[0].seen = FileIdentity::of(history);
     {
-        test::FileFault fault([&](std::string_view operation, const QString& path) {
-            return operation == "move" && path.endsWith(QStringLiteral("-wal")) ? EIO : 0;
+        FileFault fault([&](std::string_view operation, const QString& path) {
+            return operation == "move" && path.endsWith("-wal") ? EIO : 0;
         });
         results = SafeBinService::moveItems({request});
     }
@@ -138,24 +125,24 @@ TEST_F(SafeBinGroupTest, APathWithItsCompanionsMovesTogetherOrNotAtAll) {
 
     results = SafeBinService::moveItems({request});
     ASSERT_TRUE(results[0].entry);
-    EXPECT_EQ(results[0].entry->displayName, QStringLiteral("History"));
-    EXPECT_EQ(memberPaths(*results[0].entry), (QStringList{history, history + QStringLiteral("-wal")}));
+    EXPECT_EQ(results[0].entry->displayName, "History");
+    EXPECT_EQ(memberPaths(*results[0].entry), (QStringList{history, history + "-wal"}));
     ASSERT_FALSE(SafeBinService::destroy(*results[0].entry));
-    EXPECT_EQ(binContents(bin()), QStringList{QStringLiteral("manifest.json")});
+    EXPECT_EQ(binContents(bin()), QStringList{"manifest.json"});
 }
 
 TEST_F(SafeBinGroupTest, AManifestOfTheEarlierStoreLoadsAndRestores) {
     // Its items were moved from /tmp/legacygen/home: here that is the fake home.
-    const QString source = test::dataPath(QStringLiteral("safebin-legacy"));
+    const QString source = dataPath("safebin-legacy");
     QDirIterator it(source, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
         if (file.endsWith(QLatin1String("/manifest.json"))) continue;
-        test::writeFile(bin() + file.mid(source.size()), contents(file));
+        writeFile(bin() + file.mid(source.size()), contents(file));
     }
-    QByteArray manifest = contents(source + QStringLiteral("/manifest.json"));
+    QByteArray manifest = contents(source + "/manifest.json");
     manifest.replace("\\/tmp\\/legacygen\\/home", env.home().toUtf8().replace("/", "\\/"));
-    ASSERT_TRUE(AtomicFile::write(bin() + QStringLiteral("/manifest.json"), manifest));
+    ASSERT_TRUE(AtomicFile::write(bin() + "/manifest.json", manifest));
     env.setNow(QDateTime(QDate(2026, 12, 2), QTime(12, 0), Qt::UTC));
 
     const std::vector<SafeBinEntry> entries = SafeBinService::list();
@@ -175,48 +162,38 @@ TEST_F(SafeBinGroupTest, AManifestOfTheEarlierStoreLoadsAndRestores) {
 }
 
 TEST_F(SafeBinGroupTest, AKillAtAnyPointLeavesEachMemberWholeAndRecorded) {
-    GTEST_FLAG_SET(death_test_style, "fast");
     const QStringList names{"m1", "m2", "m3", "m4"};
     QStringList paths;
-    for (const QString& name : names) paths.append(test::writeFile(home(QStringLiteral(".cache/") + name), "body"));
+    for (const QString& name : names) paths.append(writeFile(home(".cache/" + name), "body"));
     auto killAt = [](std::string_view when, const QString& suffix, const std::function<void()>& work) {
-        EXPECT_EXIT(
-            {
-                FileOperations::setFaultHookForTesting([=](std::string_view operation, const QString& path) {
-                    if (operation == when && path.endsWith(suffix)) ::raise(SIGKILL);
-                    return 0;
-                });
-                work();
-                std::_Exit(0);
-            },
-            ::testing::KilledBySignal(SIGKILL), "");
+        killedDuring([=](std::string_view operation, const QString& path) {
+            if (operation == when && path.endsWith(suffix)) ::raise(SIGKILL);
+            return 0;
+        }, work);
+        SafeBinService::settle();
     };
 
     // Moving in: two members arrived, the kill came at the third.
     killAt("move", "/m3", [&] { SafeBinService::moveItems({cacheEntries(names)}); });
-    SafeBinService::settle();
     ASSERT_EQ(SafeBinService::list().size(), 1u);
     EXPECT_EQ(memberPaths(SafeBinService::list()[0]), (QStringList{paths[0], paths[1]}));
-    expectEachMemberWholeOnce(paths, "body");
+    expectEachMemberWholeOnce(paths);
 
     // Putting back: one member went back before the kill.
     SafeBinService::moveItems({cacheEntries({"m3", "m4"})});
     const SafeBinEntry first = SafeBinService::list().at(1);
     killAt("move", "-m2", [&] { SafeBinService::restore(first); });
-    SafeBinService::settle();
     ASSERT_EQ(SafeBinService::list().size(), 2u);
     EXPECT_EQ(memberPaths(SafeBinService::list()[1]), QStringList{paths[1]});
-    expectEachMemberWholeOnce(paths, "body");
+    expectEachMemberWholeOnce(paths);
 
     // Deleting for good, and expiring: half-way is all the way.
     const SafeBinEntry second = SafeBinService::list().at(0);
     killAt("remove", "-m4", [&] { SafeBinService::destroy(second); });
-    SafeBinService::settle();
     EXPECT_EQ(SafeBinService::list().size(), 1u);
-    expectEachMemberWholeOnce({paths[0], paths[1]}, "body");
+    expectEachMemberWholeOnce({paths[0], paths[1]});
     env.setNow(QDateTime::currentDateTimeUtc().addDays(31));
     killAt("remove", "-m2", [&] { SafeBinService::purgeExpired(30); });
-    SafeBinService::settle();
     EXPECT_TRUE(SafeBinService::list().empty());
-    EXPECT_EQ(binContents(bin()), QStringList{QStringLiteral("manifest.json")});
+    EXPECT_EQ(binContents(bin()), QStringList{"manifest.json"});
 }

@@ -3,34 +3,29 @@
 #include "services/store/SafeBinService.h"
 
 #include "StoreTestSupport.h"
-#include "TestSupport.h"
 #include "platform/MountTable.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
-using test::contents;
+using namespace tarnwick::test;
 
 namespace {
 
-class SafeBinMountTest : public ::testing::Test {
+class SafeBinMountTest : public SafeBinTest {
 protected:
     ~SafeBinMountTest() override { MountTable::setSourceForTesting({}); }
-    QString home(const QString& relative) const { return env.home() + QLatin1Char('/') + relative; }
-    QString stored(const SafeBinEntry& entry) const { return SafeBinService::root() + QLatin1Char('/') + entry.storedName; }
-
-    test::FakeEnvironment env;
 };
 
 }  // namespace
 
 TEST_F(SafeBinMountTest, AFolderHoldingAMountPointIsRefusedByNameAndTheRestMoves) {
     // The table as the kernel writes it: a space in a name as \040.
-    const QString app = test::makeDir(home(".cache/my app"));
-    test::writeFile(app + "/mnt point/x", "mounted");
-    const QString other = test::writeFile(home("other.log"), "o");
-    const QByteArray mountPoint = test::nativePath(app + "/mnt point").replace(" ", "\\040");
+    const QString app = makeDir(home(".cache/my app"));
+    writeFile(app + "/mnt point/x", "mounted");
+    const QString other = writeFile(home("other.log"), "o");
+    const QByteArray mountPoint = nativePath(app + "/mnt point").replace(" ", "\\040");
     MountTable::setSourceForTesting([&] { return std::optional<QByteArray>("40 27 0:50 / " + mountPoint + " rw - tmpfs t rw\n"); });
 
     const SafeBinMoveResult result = SafeBinService::moveToSafeBin({app, other, app + "/mnt point"});
@@ -45,11 +40,11 @@ TEST_F(SafeBinMountTest, AFolderHoldingAMountPointIsRefusedByNameAndTheRestMoves
 }
 
 TEST_F(SafeBinMountTest, RealMountsAreNeverMovedNorDeletedThrough) {
-    const QString elsewhere = test::writeFile(env.path("elsewhere/precious.txt"), "keep");
-    const QString folder = test::makeDir(home(".cache/app"));
-    test::writeFile(folder + "/own.txt", "own");
-    test::makeDir(folder + "/mnt");
-    std::optional<test::BindMount> bind;
+    const QString elsewhere = writeFile(env.path("elsewhere/precious.txt"), "keep");
+    const QString folder = makeDir(home(".cache/app"));
+    writeFile(folder + "/own.txt", "own");
+    makeDir(folder + "/mnt");
+    std::optional<BindMount> bind;
     bind.emplace(env.path("elsewhere"), folder + "/mnt");
     if (!bind->ok()) GTEST_SKIP() << "bind mounts need root";
 
@@ -68,7 +63,7 @@ TEST_F(SafeBinMountTest, RealMountsAreNeverMovedNorDeletedThrough) {
     result = SafeBinService::moveToSafeBin({folder});
     ASSERT_FALSE(result.error) << result.error->description.toStdString();
     const SafeBinEntry entry = result.moved.at(0);
-    test::BindMount inside(env.path("elsewhere"), stored(entry) + "/mnt");
+    BindMount inside(env.path("elsewhere"), held(entry) + "/mnt");
     ASSERT_TRUE(inside.ok());
     auto refused = SafeBinService::destroy(entry);
     ASSERT_TRUE(refused);
@@ -81,5 +76,5 @@ TEST_F(SafeBinMountTest, RealMountsAreNeverMovedNorDeletedThrough) {
     SafeBinService::purgeExpired(30);
     EXPECT_EQ(SafeBinService::list(), std::vector<SafeBinEntry>{entry});
     EXPECT_EQ(contents(elsewhere), QByteArray("keep"));
-    EXPECT_EQ(contents(stored(entry) + "/own.txt"), QByteArray("own")) << "what it holds stays whole under its name";
+    EXPECT_EQ(contents(held(entry) + "/own.txt"), QByteArray("own")) << "what it holds stays whole under its name";
 }

@@ -1,50 +1,22 @@
 #include "services/store/SafeBinMover.h"
 
+#include "FileTreeSupport.h"
 #include "StoreTestSupport.h"
-#include "platform/PathCodec.h"
-#include "services/store/SafeBinService.h"
-
-#include "TestSupport.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 using namespace tarnwick;
-using test::contents;
+using namespace tarnwick::test;
 
 namespace {
 
-// A listening socket's file at path, as a running agent leaves one.
-void makeSocket(const QString& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = PathCodec::encode(path);
-    ASSERT_LT(size_t(name.size()), sizeof address.sun_path);
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
-}
-
-// Last changed two hours ago: not in use.
-void settleDown(const QString& path) {
-    const struct timespec when[2] = {{UTIME_OMIT, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() - 7200, 0}};
-    ::utimensat(AT_FDCWD, PathCodec::encode(path).constData(), when, AT_SYMLINK_NOFOLLOW);
-}
-
 TEST(SafeBinMover, FolderEntriesAreSortedWithoutTheKeptOnes) {
-    test::FakeEnvironment env;
-    const QString folder = test::makeDir(env.home() + "/.cache");
-    for (const char* name : {"zeta", "alpha", ".hidden", "models", "tools"}) test::writeFile(folder + "/" + name + "/x");
+    FakeEnvironment env;
+    const QString folder = makeDir(env.home() + "/.cache");
+    for (const char* name : {"zeta", "alpha", ".hidden", "models", "tools"}) writeFile(folder + "/" + name + "/x");
     // Not UTF-8: the entry still names its own file.
     const QByteArray odd = PathCodec::encode(folder) + "/caf\xe9";
     const int fd = ::creat(odd.constData(), 0644);
@@ -69,19 +41,11 @@ TEST(SafeBinMover, FolderEntriesAreSortedWithoutTheKeptOnes) {
     EXPECT_FALSE(SafeBinMover::folderEntries(env.home() + "/link", {}, &error)) << "a link is never followed";
 }
 
-TEST(SafeBinMover, PathListNamesAFewWithHomeAsTilde) {
-    test::FakeEnvironment env;
-    const QString h = env.home();
-    EXPECT_EQ(SafeBinMover::pathListText({h + "/a"}), "\u201C~/a\u201D");
-    EXPECT_EQ(SafeBinMover::pathListText({h + "/a", "/b", h + "/c", "/d", "/e"}),
-              "\u201C~/a\u201D, \u201C/b\u201D, \u201C~/c\u201D and 2 more");
-}
-
 TEST(SafeBinMover, UnreadableFolderKeepsItsFindingAndSaysSo) {
-    test::FakeEnvironment env;
+    FakeEnvironment env;
     // A file where the folder was: it cannot be listed (and is not taken for the folder).
-    const QString locked = test::writeFile(env.home() + "/locked", "not a folder");
-    const QString other = test::writeFile(env.home() + "/other.log", "x");
+    const QString locked = writeFile(env.home() + "/locked", "not a folder");
+    const QString other = writeFile(env.home() + "/other.log", "x");
     const SafeBinMover::Outcome outcome =
         SafeBinMover::move({{{locked, MoveScope{true, {}}}}, {{other, MoveScope{}}}});
     ASSERT_EQ(outcome.findings.size(), 2u);
@@ -97,25 +61,25 @@ TEST(SafeBinMover, UnreadableFolderKeepsItsFindingAndSaysSo) {
 }
 
 TEST(SafeBinMover, EachFindingIsOneItemAndWhatChangedSinceTheScanStays) {
-    test::FakeEnvironment env;
+    FakeEnvironment env;
     const QString h = env.home();
     // An old download replaced by a fresh one of the same name.
-    const QString download = test::writeFile(h + "/Downloads/tool.iso", QByteArray(6000, 'o'));
+    const QString download = writeFile(h + "/Downloads/tool.iso", QByteArray(6000, 'o'));
     const std::optional<FileIdentity> seenDownload = FileIdentity::of(download);
     QFile::remove(download);
-    test::writeFile(download, QByteArray(9000, 'n'));
+    writeFile(download, QByteArray(9000, 'n'));
     // A trashed file with its record.
-    const QString trashed = test::writeFile(h + "/.local/share/Trash/files/report.pdf", "pdf");
-    const QString record = test::writeFile(h + "/.local/share/Trash/info/report.pdf.trashinfo", "[Trash Info]");
+    const QString trashed = writeFile(h + "/.local/share/Trash/files/report.pdf", "pdf");
+    const QString record = writeFile(h + "/.local/share/Trash/info/report.pdf.trashinfo", "[Trash Info]");
     // A cache folder cleaned by the entries it measured: one of them changed
     // since, and another appeared.
-    const QString cache = test::makeDir(h + "/.cache");
-    const QString kept = test::writeFile(cache + "/kept.bin", "k");
-    const QString changed = test::writeFile(cache + "/changed.bin", "c");
+    const QString cache = makeDir(h + "/.cache");
+    const QString kept = writeFile(cache + "/kept.bin", "k");
+    const QString changed = writeFile(cache + "/changed.bin", "c");
     MoveScope scope{true, {}};
     scope.measured = QList<ScopeEntry>{{kept, *FileIdentity::of(kept)}, {changed, *FileIdentity::of(changed)}};
-    test::writeFile(changed, "changed since");
-    const QString appeared = test::writeFile(cache + "/appeared.bin", "a");
+    writeFile(changed, "changed since");
+    const QString appeared = writeFile(cache + "/appeared.bin", "a");
 
     const SafeBinMover::Outcome outcome = SafeBinMover::move({{{download, {}, seenDownload}},
                                                               {{trashed, {}, FileIdentity::of(trashed)}, {record}},
@@ -155,17 +119,20 @@ TEST(SafeBinMover, EachFindingIsOneItemAndWhatChangedSinceTheScanStays) {
 }
 
 TEST(SafeBinMover, WhatIsInUseNeverMoves) {
-    test::FakeEnvironment env;
-    const QString tmp = test::makeDir(env.home() + "/tmp");
-    const QString old = test::writeFile(tmp + "/old.txt", "old");
-    const QString fresh = test::writeFile(tmp + "/fresh.txt", "fresh");
-    makeSocket(tmp + "/agent.sock");
+    FakeEnvironment env;
+    const QString tmp = makeDir(env.home() + "/tmp");
+    const QString old = writeFile(tmp + "/old.txt", "old");
+    const QString fresh = writeFile(tmp + "/fresh.txt", "fresh");
+    ListeningSocket agent(tmp + "/agent.sock");
     ASSERT_EQ(::mkfifo(PathCodec::encode(tmp + "/pipe").constData(), 0600), 0);
-    const QString quiet = test::writeFile(tmp + "/quiet/data", "q");
-    const QString busy = test::writeFile(tmp + "/busy/data", "b");
-    const QString sockets = test::makeDir(tmp + "/sockets");
-    makeSocket(sockets + "/s");
-    for (const QString& path : {old, quiet, tmp + "/quiet", tmp + "/busy", sockets}) settleDown(path);
+    const QString quiet = writeFile(tmp + "/quiet/data", "q");
+    const QString busy = writeFile(tmp + "/busy/data", "b");
+    const QString sockets = makeDir(tmp + "/sockets");
+    ListeningSocket socket(sockets + "/s");
+    // Last changed two hours ago: not in use.
+    for (const QString& path : {old, quiet, tmp + "/quiet", tmp + "/busy", sockets}) {
+        setModified(path, QDateTime::currentDateTimeUtc().addSecs(-7200));
+    }
 
     // No measured entries: those in use are left out when listed now.
     const SafeBinMover::Outcome outcome = SafeBinMover::move({{{tmp, MoveScope{true, {}}}}});

@@ -1,13 +1,24 @@
 #pragma once
 
+#include "services/store/SafeBinService.h"
+
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
+#include "support/AppIdentity.h"
+#include "support/AtomicFile.h"
+
+#include "TestSupport.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,16 +31,12 @@ inline QByteArray nativePath(const QString& path) { return PathCodec::encode(pat
 // The file's bytes, opened by its own name (PathCodec), or "<missing>".
 inline QByteArray contents(const QString& path) {
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return QByteArray("<missing>");
     QFile file;
-    QByteArray data;
-    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        data = file.readAll();
-    } else {
-        ::close(fd);
-        data = QByteArray("<missing>");
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) ::close(fd);
+        return QByteArray("<missing>");
     }
-    return data;
+    return file.readAll();
 }
 
 inline struct stat lstatOf(const QString& path) {
@@ -51,11 +58,73 @@ inline QStringList binContents(const QString& bin) {
         QDir(bin).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     names.removeAll(QStringLiteral("manifest.lock"));
     names.removeAll(QStringLiteral("manifest.clock"));
-    struct stat journal {};
-    if (::lstat(nativePath(bin + QStringLiteral("/manifest.journal")).constData(), &journal) == 0 && journal.st_size == 0) {
-        names.removeAll(QStringLiteral("manifest.journal"));
-    }
+    if (lstatOf(bin + QStringLiteral("/manifest.journal")).st_size == 0) names.removeAll(QStringLiteral("manifest.journal"));
     return names;
 }
+
+// Every rename reported as a move to another file system, for the life of the object.
+struct CrossDevice : FileFault {
+    CrossDevice() : FileFault([](std::string_view operation, const QString&) { return operation == "rename" ? EXDEV : 0; }) {}
+};
+
+// Runs work in a child process that the hook kills with SIGKILL where it chooses.
+inline void killedDuring(const FileOperations::FaultHook& hook, const std::function<void()>& work) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            FileOperations::setFaultHookForTesting(hook);
+            work();
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+}
+
+// The Safe Bin of a fake support folder.
+class SafeBinTest : public ::testing::Test {
+protected:
+    QString bin() const { return AppIdentity::supportDirectory() + QStringLiteral("/SafeBin"); }
+    QString manifest() const { return bin() + QStringLiteral("/manifest.json"); }
+    QString held(const SafeBinEntry& entry) const { return SafeBinService::root() + QLatin1Char('/') + entry.storedName; }
+    QString home(const QString& relative) const { return env.home(relative); }
+
+    QStringList makeFiles(const QString& folder, int count, const QByteArray& body = "x") {
+        QStringList paths;
+        for (int i = 0; i < count; ++i) paths << writeFile(folder + QStringLiteral("/f") + QString::number(i), body);
+        return paths;
+    }
+    // An entry with its stored item in the folder (the Safe Bin's by default), as if moved in at `when`.
+    SafeBinEntry stored(const QString& name, const QDateTime& when, const QString& folder = {}) {
+        const QUuid id = QUuid::createUuid();
+        const QString storedName = SafeBinService::storedNameFor(id, name);
+        writeFile((folder.isEmpty() ? bin() : folder) + QLatin1Char('/') + storedName, name.toUtf8());
+        return SafeBinEntry::create(id, home(QStringLiteral("gone/") + name), storedName, name, 4096, when);
+    }
+    void writeManifest(const std::vector<SafeBinEntry>& entries, const QString& folder = {}) {
+        ASSERT_TRUE(AtomicFile::write(makeDir(folder.isEmpty() ? bin() : folder) + QStringLiteral("/manifest.json"),
+                                      SafeBinEntry::encodeManifest(entries)));
+    }
+    // The entries the manifest on disk holds, as written (no settling).
+    std::vector<SafeBinEntry> recorded() const {
+        const auto data = AtomicFile::read(manifest());
+        return data ? SafeBinEntry::decodeManifest(*data).value_or(std::vector<SafeBinEntry>{}) : std::vector<SafeBinEntry>{};
+    }
+    // Every item is in exactly one place: where it was, or in the bin with a
+    // record naming it; and the bin holds nothing unrecorded.
+    void expectNothingLost(const QStringList& paths) {
+        QSet<QString> storedNames{QStringLiteral("manifest.json")};
+        QSet<QString> inBin;
+        for (const SafeBinEntry& entry : SafeBinService::list()) {
+            storedNames.insert(entry.storedName);
+            inBin.insert(entry.originalPath);
+            EXPECT_TRUE(FileOperations::itemExists(held(entry))) << entry.storedName.toStdString();
+        }
+        for (const QString& path : paths) EXPECT_NE(FileOperations::itemExists(path), inBin.contains(path)) << path.toStdString();
+        for (const QString& name : binContents(SafeBinService::root())) {
+            EXPECT_TRUE(storedNames.contains(name)) << name.toStdString();
+        }
+    }
+
+    FakeEnvironment env;
+};
 
 }  // namespace tarnwick::test

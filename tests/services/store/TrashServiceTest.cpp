@@ -20,91 +20,64 @@ bool link(const QString& target, const QString& at) {
 
 }  // namespace
 
-TEST(TrashService, RootHomeAndTheSystemTableAreRefused) {
+TEST(TrashService, RootHomeSystemFoldersAndOwnFoldersAreRefused) {
     test::FakeEnvironment env;
-    EXPECT_FALSE(canCollect(QStringLiteral("/")));
-    EXPECT_FALSE(canCollect(env.home()));
-    EXPECT_FALSE(canCollect(QStringLiteral("~")));
-    EXPECT_FALSE(canCollect(env.home() + QStringLiteral("/./")));
-    EXPECT_TRUE(canCollect(QStringLiteral("~/Documents")));
-    EXPECT_TRUE(canCollect(env.home() + QStringLiteral("/Library/Caches")));
-
-    for (const char* refused : {"/System", "/System/Library/Fonts", "/usr/bin/true", "/usr/local", "/bin", "/sbin/x",
-                                "/Library/Preferences", "/Applications/Tarnwick.app",
-                                "/Applications/Tarnwick.app/Contents/MacOS/Tarnwick", "/Applications/Taldovane.app",
-                                "/private/var/db", "/private/var/db/receipts", "//usr//lib/"}) {
-        EXPECT_FALSE(canCollect(QString::fromUtf8(refused))) << refused;
-    }
-    for (const char* allowed : {"/Applications/Utilities", "/Users/Shared", "/Applications/Other.app", "/usrlocal",
-                                "/usr/../Users/x", "/Applications/Tarnwick.application", "/private/var/folders/x",
-                                "/Libraryx"}) {
-        EXPECT_TRUE(canCollect(QString::fromUtf8(allowed))) << allowed;
-    }
-
-    // A home folder given with a trailing slash is compared standardised.
-    env.environment().homeDirectory = env.home() + QLatin1Char('/');
-    env.apply();
-    EXPECT_FALSE(canCollect(env.home().chopped(1)));
-    EXPECT_FALSE(canCollect(QStringLiteral("~")));
-}
-
-TEST(TrashService, LinuxSystemFoldersAndOwnSupportFoldersAreRefused) {
-    test::FakeEnvironment env;
-    for (const char* refused : {"/etc", "/etc/passwd", "/boot/vmlinuz", "/lib", "/lib32/x", "/lib64/ld.so", "/proc/1",
-                                "/sys/kernel", "/dev/null", "/run/lock", "/var/lib", "/var/lib/dpkg/status"}) {
-        EXPECT_FALSE(canCollect(QString::fromUtf8(refused))) << refused;
-    }
-    for (const char* allowed : {"/etcetera", "/var/library", "/devices", "/runner/x", "/home/someone/.cache"}) {
-        EXPECT_TRUE(canCollect(QString::fromUtf8(allowed))) << allowed;
-    }
-
     const QString support = AppIdentity::supportDirectory();
     const QString legacy = AppIdentity::legacySupportDirectory();
-    EXPECT_FALSE(canCollect(support));
-    EXPECT_FALSE(canCollect(support + QStringLiteral("/SafeBin/ABC-x")));
-    EXPECT_FALSE(canCollect(legacy));
-    EXPECT_FALSE(canCollect(legacy + QStringLiteral("/activity.json")));
-    EXPECT_TRUE(canCollect(env.support() + QStringLiteral("/OtherProgram")));
-    EXPECT_TRUE(canCollect(support + QStringLiteral("-old")));
-
-    // Nothing to judge: refused.
-    EXPECT_FALSE(canCollect(QString()));
-    EXPECT_FALSE(canCollect(QStringLiteral("Documents/x")));
-    EXPECT_FALSE(canCollect(QStringLiteral("~someone/x")));
+    for (const QString& refused :
+         {QString("/"), env.home(), QString("~"), env.home() + "/./", QString(), QString("Documents/x"),
+          QString("~someone/x"), QString("/System"), QString("/System/Library/Fonts"), QString("/usr/bin/true"),
+          QString("/usr/local"), QString("/bin"), QString("/sbin/x"), QString("/Library/Preferences"),
+          QString("/Applications/Tarnwick.app"), QString("/Applications/Tarnwick.app/Contents/MacOS/Tarnwick"),
+          QString("/Applications/Taldovane.app"), QString("/private/var/db"), QString("/private/var/db/receipts"),
+          QString("//usr//lib/"), QString("/etc"), QString("/etc/passwd"), QString("/boot/vmlinuz"), QString("/lib"),
+          QString("/lib32/x"), QString("/lib64/ld.so"), QString("/proc/1"), QString("/sys/kernel"),
+          QString("/dev/null"), QString("/run/lock"), QString("/var/lib"), QString("/var/lib/dpkg/status"), support,
+          support + "/SafeBin/ABC-x", legacy, legacy + "/activity.json"}) {
+        EXPECT_FALSE(canCollect(refused)) << refused.toStdString();
+    }
+    for (const QString& allowed :
+         {QString("~/Documents"), env.home() + "/Library/Caches", QString("/Applications/Utilities"),
+          QString("/Users/Shared"), QString("/Applications/Other.app"), QString("/usrlocal"), QString("/usr/../Users/x"),
+          QString("/Applications/Tarnwick.application"), QString("/private/var/folders/x"), QString("/Libraryx"),
+          QString("/etcetera"), QString("/var/library"), QString("/devices"), QString("/runner/x"),
+          QString("/home/someone/.cache"), env.support() + "/OtherProgram", support + "-old"}) {
+        EXPECT_TRUE(canCollect(allowed)) << allowed.toStdString();
+    }
+    // A home folder given with a trailing slash is compared standardised.
+    env.environment().homeDirectory = env.home() + '/';
+    env.apply();
+    EXPECT_FALSE(canCollect(env.home().chopped(1)));
+    EXPECT_FALSE(canCollect("~"));
 }
 
 TEST(TrashService, LinksInTheFoldersAreResolvedButTheLastComponentIsJudgedAsItself) {
     test::FakeEnvironment env;
-    ASSERT_TRUE(link(QStringLiteral("/etc"), env.home() + QStringLiteral("/etc-link")));
-    ASSERT_TRUE(link(QStringLiteral("/var/lib"), env.home() + QStringLiteral("/lib-link")));
-    ASSERT_TRUE(link(env.path(QStringLiteral("home")), env.path(QStringLiteral("homes"))));
-    ASSERT_TRUE(link(AppIdentity::supportDirectory(), env.path(QStringLiteral("support-link"))));
+    ASSERT_TRUE(link("/etc", env.home("etc-link")));
+    ASSERT_TRUE(link("/var/lib", env.home("lib-link")));
+    ASSERT_TRUE(link(env.path("home"), env.path("homes")));
+    ASSERT_TRUE(link(AppIdentity::supportDirectory(), env.path("support-link")));
+    EXPECT_TRUE(canCollect(env.home("etc-link"))) << "moving the link moves only the link";
+    EXPECT_FALSE(canCollect(env.home("etc-link/passwd")));
+    EXPECT_FALSE(canCollect("~/etc-link/ssh/../passwd"));
+    EXPECT_FALSE(canCollect("~/lib-link/dpkg"));
+    EXPECT_FALSE(canCollect(env.path("homes/user")));
+    EXPECT_TRUE(canCollect(env.path("homes/user/Documents")));
+    EXPECT_FALSE(canCollect(env.path("support-link/SafeBin")));
+    EXPECT_TRUE(canCollect(env.path("support-link")));
 
-    EXPECT_TRUE(canCollect(env.home() + QStringLiteral("/etc-link")));  // moving the link moves only the link
-    EXPECT_FALSE(canCollect(env.home() + QStringLiteral("/etc-link/passwd")));
-    EXPECT_FALSE(canCollect(QStringLiteral("~/etc-link/ssh/../passwd")));
-    EXPECT_FALSE(canCollect(QStringLiteral("~/lib-link/dpkg")));
-    EXPECT_FALSE(canCollect(env.path(QStringLiteral("homes/user"))));
-    EXPECT_TRUE(canCollect(env.path(QStringLiteral("homes/user/Documents"))));
-    EXPECT_FALSE(canCollect(env.path(QStringLiteral("support-link/SafeBin"))));
-    EXPECT_TRUE(canCollect(env.path(QStringLiteral("support-link"))));
-
-    // A home folder reached through a link is refused in its real place too.
-    env.environment().homeDirectory = env.path(QStringLiteral("homes/user"));
-    env.apply();
-    EXPECT_FALSE(canCollect(env.path(QStringLiteral("home/user"))));
-    EXPECT_FALSE(canCollect(QStringLiteral("~")));
-    EXPECT_TRUE(canCollect(QStringLiteral("~/Music")));
-}
-
-TEST(TrashService, NamesThatAreNotUtf8AreJudgedByTheirOwnBytes) {
-    test::FakeEnvironment env;
+    // Names that are not UTF-8 are judged by their own bytes, through links too.
     const QString odd = PathCodec::decode(QByteArray("/d\xff"));
-    EXPECT_TRUE(canCollect(env.home() + odd));
-    EXPECT_FALSE(canCollect(QStringLiteral("/etc") + odd));
+    EXPECT_FALSE(canCollect("/etc" + odd));
     EXPECT_FALSE(canCollect(AppIdentity::supportDirectory() + odd));
-    // A link with such a name leading into a protected folder is seen through.
     ASSERT_TRUE(link(AppIdentity::supportDirectory(), env.home() + odd));
     EXPECT_TRUE(canCollect(env.home() + odd));
-    EXPECT_FALSE(canCollect(env.home() + odd + QStringLiteral("/SafeBin")));
+    EXPECT_FALSE(canCollect(env.home() + odd + "/SafeBin"));
+
+    // A home folder reached through a link is refused in its real place too.
+    env.environment().homeDirectory = env.path("homes/user");
+    env.apply();
+    EXPECT_FALSE(canCollect(env.path("home/user")));
+    EXPECT_FALSE(canCollect("~"));
+    EXPECT_TRUE(canCollect("~/Music"));
 }
