@@ -5,155 +5,110 @@
 #include "JunkTestSupport.h"
 
 #include <QFile>
-#include <QHash>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
-
-using test::makeDir;
-using test::setModified;
-using test::writeFilled;
-using test::writeSparse;
 
 constexpr qint64 MB = 1000000;
 
-const QStringList kLabels = {
-    "Scanning caches…",        "Scanning logs…",       "Scanning temp files…",    "Scanning iOS backups…",
-    "Scanning Photo junk…",    "Scanning Mail…",       "Finding unused languages…", "Scanning Xcode…",
-    "Scanning Docker…",        "Scanning AI models…",  "Finding node_modules…",   "Finding app leftovers…",
-    "Checking Downloads…",     "Looking for duplicates…",
-};
-
-class CleanupScan : public test::JunkTest {
+class CleanupScan : public JunkTest {
 protected:
     QList<CleanupItem> scan(std::stop_token stop = {}) {
         labels.clear();
         return CleanupService::scan([this](const QString& label) { labels.append(label); }, std::move(stop));
     }
-
-    static QStringList titles(const QList<CleanupItem>& items) {
-        QStringList out;
-        for (const CleanupItem& item : items) out.append(item.title);
-        return out;
-    }
-
-    static const CleanupItem* byPath(const QList<CleanupItem>& items, const QString& path) {
-        for (const CleanupItem& item : items) {
-            if (item.path == path) return &item;
-        }
-        return nullptr;
+    // The temporary folder the scan looks at.
+    QString temp() {
+        const QString folder = makeDir(env.path("t"));
+        env.environment().tempDirectory = folder;
+        env.apply();
+        return folder;
     }
 
     QStringList labels;
 };
 
-TEST_F(CleanupScan, AnEmptyHomeGivesNothingAfterAllFourteenLabels) {
-    EXPECT_TRUE(scan().isEmpty());
-    EXPECT_EQ(labels, kLabels);
-}
-
-TEST_F(CleanupScan, EveryFixedPlaceOfBothLayoutsIsFoundWithItsTitleAndRules) {
-    const QString temp = makeDir(env.path(QStringLiteral("user-tmp")));
-    env.environment().tempDirectory = temp;
-    env.apply();
+// Which places are pre-selected, and which are cleaned by their entries
+// (the folder stays) rather than moved whole.
+TEST_F(CleanupScan, EveryFixedPlaceIsFoundWithItsSelectionAndMoveScope) {
+    const QString tmp = temp();
     struct Row {
         QString path;
-        const char* title;
         CleanupCategory category;
         bool safe;
         bool keepsFolder;
     };
     using C = CleanupCategory;
-    const QString docker = home(QStringLiteral("Library/Containers/com.docker.docker/Data/"));
+    const QString docker = home("Library/Containers/com.docker.docker/Data/");
+    const QString photos = home("Pictures/Photos Library.photoslibrary/resources/");
     const std::vector<Row> rows = {
-        {home(QStringLiteral(".cache")), "User Caches", C::caches, true, true},
-        {root(QStringLiteral("/Library/Caches")), "System Caches", C::caches, false, true},
-        {home(QStringLiteral("Library/Logs")), "User Logs", C::logs, true, true},
-        {root(QStringLiteral("/private/var/log")), "System Logs", C::logs, false, true},
-        {temp, "User temp", C::temp, true, true},
-        {root(QStringLiteral("/private/var/folders")), "System var/folders (sampled)", C::temp, false, true},
-        {home(QStringLiteral("Library/Application Support/MobileSync/Backup")), "iOS Device Backups", C::iosBackups,
-         false, false},
-        {home(QStringLiteral("Pictures/Photos Library.photoslibrary/resources/caches")), "Photos caches", C::photoJunk,
-         true, true},
-        {home(QStringLiteral("Pictures/Photos Library.photoslibrary/resources/repair")), "Photos repair", C::photoJunk,
-         true, true},
-        {home(QStringLiteral("Library/Containers/com.apple.Photos/Data/Library/Caches")), "Photos container caches",
-         C::photoJunk, true, true},
-        {home(QStringLiteral("Library/Containers/com.apple.mail/Data/Library/Mail Downloads")), "Mail Downloads",
-         C::mail, false, true},
-        {home(QStringLiteral("Library/Mail Downloads")), "Legacy Mail Downloads", C::mail, false, true},
-        {home(QStringLiteral("Library/Developer/Xcode/DerivedData")), "Xcode DerivedData", C::xcode, true, true},
-        {home(QStringLiteral("Library/Developer/Xcode/iOS DeviceSupport")), "iOS DeviceSupport", C::xcode, true, true},
-        {home(QStringLiteral("Library/Developer/CoreSimulator/Caches")), "Simulator Caches", C::xcode, true, true},
-        {docker + QStringLiteral("vms/0/data/Docker.raw"), "Docker.raw", C::docker, false, false},
-        {home(QStringLiteral(".docker/desktop/vms/0/data/Docker.raw")), "Docker.raw", C::docker, false, false},
-        {docker + QStringLiteral("vms/0/data/Docker.qcow2"), "Docker.qcow2", C::docker, false, false},
-        {home(QStringLiteral(".docker/desktop/vms/0/data/Docker.qcow2")), "Docker.qcow2", C::docker, false, false},
-        {docker + QStringLiteral("log"), "Docker logs", C::docker, true, true},
-        {home(QStringLiteral(".docker/desktop/log")), "Docker logs", C::docker, true, true},
-        {home(QStringLiteral(".ollama/models")), "Ollama models", C::ai, false, true},
-        {home(QStringLiteral(".cache/huggingface")), "Hugging Face cache", C::ai, false, true},
-        {home(QStringLiteral(".lmstudio")), "LM Studio", C::ai, false, true},
+        {home(".cache"), C::caches, true, true},
+        {root("/Library/Caches"), C::caches, false, true},
+        {home("Library/Logs"), C::logs, true, true},
+        {root("/private/var/log"), C::logs, false, true},
+        {tmp, C::temp, true, true},
+        {root("/private/var/folders"), C::temp, false, true},
+        {home("Library/Application Support/MobileSync/Backup"), C::iosBackups, false, false},
+        {photos + "caches", C::photoJunk, true, true},
+        {photos + "repair", C::photoJunk, true, true},
+        {home("Library/Containers/com.apple.Photos/Data/Library/Caches"), C::photoJunk, true, true},
+        {home("Library/Containers/com.apple.mail/Data/Library/Mail Downloads"), C::mail, false, true},
+        {home("Library/Mail Downloads"), C::mail, false, true},
+        {home("Library/Developer/Xcode/DerivedData"), C::xcode, true, true},
+        {home("Library/Developer/Xcode/iOS DeviceSupport"), C::xcode, true, true},
+        {home("Library/Developer/CoreSimulator/Caches"), C::xcode, true, true},
+        {docker + "vms/0/data/Docker.raw", C::docker, false, false},
+        {home(".docker/desktop/vms/0/data/Docker.raw"), C::docker, false, false},
+        {docker + "vms/0/data/Docker.qcow2", C::docker, false, false},
+        {home(".docker/desktop/vms/0/data/Docker.qcow2"), C::docker, false, false},
+        {docker + "log", C::docker, true, true},
+        {home(".docker/desktop/log"), C::docker, true, true},
+        {home(".ollama/models"), C::ai, false, true},
+        {home(".cache/huggingface"), C::ai, false, true},
+        {home(".lmstudio"), C::ai, false, true},
     };
     for (const Row& row : rows) {
-        if (row.path.contains(QLatin1String("Docker.raw")) || row.path.contains(QLatin1String("Docker.qcow2"))) {
-            // A sparse disk image: 64 MB long, 200 KiB of it on disk.
-            writeSparse(row.path, 64 * MB);
-            QFile image(row.path);
-            ASSERT_TRUE(image.open(QIODevice::ReadWrite));
-            image.write(QByteArray(200 * 1024, 'v'));
-        } else {
-            writeSparse(row.path + QStringLiteral("/entry"), 200000);
+        if (row.category != C::docker || row.keepsFolder) {
+            writeSparse(row.path + "/entry", 200000);
+            continue;
         }
+        // A sparse disk image: 64 MB long, 200 KiB of it on disk.
+        writeSparse(row.path, 64 * MB, 200 * 1024);
     }
-    // The container engine is installed: its container is no leftover.
-    makeDir(root(QStringLiteral("/Applications/Docker.app")));
-    // The macOS cache folder itself is no location of the caches stage here.
-    writeSparse(home(QStringLiteral("Library/Caches/com.example/blob")), 5 * MB);
+    makeDir(root("/Applications/Docker.app"));  // the engine is installed: its container is no leftover
+    writeSparse(home("Library/Caches/com.example/blob"), 5 * MB);  // not this platform's cache folder
 
     const QList<CleanupItem> items = scan();
-    ASSERT_EQ(items.size(), static_cast<qsizetype>(rows.size())) << titles(items).join(u'|').toStdString();
+    ASSERT_EQ(items.size(), qsizetype(rows.size())) << titlesOf(items).join(u'|').toStdString();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path.toStdString());
         const CleanupItem* item = byPath(items, row.path);
         ASSERT_TRUE(item);
-        EXPECT_EQ(item->title, QString::fromUtf8(row.title));
         EXPECT_EQ(item->category, row.category);
         EXPECT_EQ(item->isSelected, row.safe);
         EXPECT_EQ(item->isSafeDefault, row.safe);
         EXPECT_EQ(item->scope.contentsOnly, row.keepsFolder);
-        const bool inHome = row.path.startsWith(env.home() + QLatin1Char('/'));
-        EXPECT_EQ(item->detail, inHome ? QLatin1Char('~') + row.path.mid(env.home().size()) : row.path);
-        if (!row.path.contains(QLatin1String("Docker.raw")) && !row.path.contains(QLatin1String("Docker.qcow2"))) {
+        if (row.keepsFolder || row.category != C::docker) {
             EXPECT_EQ(item->size, 200000);
         } else {
             EXPECT_GE(item->size, 200 * 1024);
-            EXPECT_LT(item->size, MB);  // its blocks, not its length
+            EXPECT_LT(item->size, MB) << "its blocks, not its length";
         }
     }
-    // The model cache below the cache folder is its own finding, left out of the cache folder's.
-    EXPECT_EQ(byPath(items, home(QStringLiteral(".cache")))->scope.keptPaths,
-              QStringList{home(QStringLiteral(".cache/huggingface"))});
-}
+    EXPECT_EQ(byPath(items, home(".cache"))->detail, "~/.cache");
+    EXPECT_EQ(byPath(items, home(".cache"))->scope.keptPaths, QStringList{home(".cache/huggingface")})
+        << "the model cache below is its own finding";
 
-TEST_F(CleanupScan, OnlyFindingsOfMoreThanOneHundredThousandBytesAreListed) {
-    for (qint64 size : {100000, 100001}) {
-        writeSparse(home(QStringLiteral("Library/Logs/app.log")), size);
-        const QList<CleanupItem> items = scan();
-        EXPECT_EQ(items.size(), size > 100000 ? 1 : 0) << size;
-    }
-}
-
-TEST_F(CleanupScan, SelectedFindingsComeFirstAndEqualSizesKeepTheStageOrder) {
-    writeSparse(home(QStringLiteral("Library/Mail Downloads/big")), 500000);
-    writeSparse(home(QStringLiteral("Library/Logs/log")), 200000);
-    writeSparse(home(QStringLiteral(".cache/cache")), 200000);
-    writeSparse(home(QStringLiteral("Library/Developer/Xcode/DerivedData/x")), 300000);
-    EXPECT_EQ(titles(scan()), (QStringList{"Xcode DerivedData", "User Caches", "User Logs", "Legacy Mail Downloads"}));
+    // "~" replaces only a whole leading home folder ("/…/usera" beside "/…/user").
+    env.environment().rootPrefix = makeDir(env.home() + "a");
+    env.apply();
+    writeSparse(root("/Library/Caches/x"), MB);
+    const QList<CleanupItem> again = scan();
+    ASSERT_TRUE(byPath(again, root("/Library/Caches")));
+    EXPECT_EQ(byPath(again, root("/Library/Caches"))->detail, root("/Library/Caches"));
 }
 
 TEST_F(CleanupScan, TheFinalStepsFilterSortAndTrim) {
@@ -166,86 +121,76 @@ TEST_F(CleanupScan, TheFinalStepsFilterSortAndTrim) {
         finding.item.isSelected = i % 10 < 3;
         findings.push_back(finding);
     }
-    findings[5].item.size = 100000;  // dropped
+    findings[5].item.size = 100000;  // not more than the threshold: dropped
     const QList<CleanupItem> items = CleanupService::finishScan(findings, context());
     ASSERT_EQ(items.size(), 80);
-    for (int i = 0; i < 30; ++i) EXPECT_TRUE(items[i].isSelected) << i;
-    for (int i = 30; i < 80; ++i) EXPECT_FALSE(items[i].isSelected) << i;
+    for (int i = 0; i < 80; ++i) EXPECT_EQ(items[i].isSelected, i < 30) << i;
     // Largest first; equal sizes keep the order found ("49" before "99").
-    EXPECT_EQ(items[0].title, QStringLiteral("42"));
-    EXPECT_EQ(items[1].title, QStringLiteral("92"));
-    EXPECT_EQ(items[30].title, QStringLiteral("49"));
-    EXPECT_EQ(items[31].title, QStringLiteral("99"));
+    EXPECT_EQ(titlesOf(items.mid(0, 2)), (QStringList{"42", "92"}));
+    EXPECT_EQ(titlesOf(items.mid(30, 2)), (QStringList{"49", "99"}));
 }
 
 // Only a fixed folder is cleaned by its entries; any other folder finding
 // moves whole, with every finding inside it, and counts them.
 TEST_F(CleanupScan, FindingsInsideOtherFindingsAreNeitherCountedNorMovedTwiceNorLeftHalf) {
-    writeSparse(home(QStringLiteral(".cache/thumbnails/t")), 300000);
-    writeSparse(home(QStringLiteral(".cache/huggingface/hub/model")), 5 * MB);
+    writeSparse(home(".cache/thumbnails/t"), 300000);
+    writeSparse(home(".cache/huggingface/hub/model"), 5 * MB);
     // A copy inside a project's node_modules of a file in Downloads.
-    writeFilled(home(QStringLiteral("Downloads/big.bin")), 3 * MB, 'k');
-    writeFilled(home(QStringLiteral("Documents/proj/node_modules/pkg/big.bin")), 3 * MB, 'k');
-    writeSparse(home(QStringLiteral("Documents/proj/node_modules/other/x")), 6 * MB);
+    writeFilled(home("Downloads/big.bin"), 3 * MB, 'k');
+    writeFilled(home("Documents/proj/node_modules/pkg/big.bin"), 3 * MB, 'k');
+    writeSparse(home("Documents/proj/node_modules/other/x"), 6 * MB);
     // A leftover container that holds the disk image.
-    writeFilled(home(QStringLiteral("Library/Containers/com.docker.docker/Data/vms/0/data/Docker.raw")), 2 * MB, 'r');
-    writeSparse(home(QStringLiteral("Library/Containers/com.docker.docker/Other/state")), 30 * MB);
+    writeFilled(home("Library/Containers/com.docker.docker/Data/vms/0/data/Docker.raw"), 2 * MB, 'r');
+    writeSparse(home("Library/Containers/com.docker.docker/Other/state"), 30 * MB);
 
     const QList<CleanupItem> items = scan();
-    const CleanupItem* cache = byPath(items, home(QStringLiteral(".cache")));
+    const CleanupItem* cache = byPath(items, home(".cache"));
     ASSERT_TRUE(cache);
     EXPECT_EQ(cache->size, 300000);
     EXPECT_TRUE(cache->scope.contentsOnly);
-    EXPECT_EQ(cache->scope.keptPaths, QStringList{home(QStringLiteral(".cache/huggingface"))});
+    EXPECT_EQ(cache->scope.keptPaths, QStringList{home(".cache/huggingface")});
     ASSERT_TRUE(cache->scope.measured);
     ASSERT_EQ(cache->scope.measured->size(), 1);
-    EXPECT_EQ(cache->scope.measured->at(0).path, home(QStringLiteral(".cache/thumbnails")));
-    EXPECT_EQ(cache->scope.measured->at(0).seen, FileIdentity::of(home(QStringLiteral(".cache/thumbnails"))));
-    ASSERT_TRUE(byPath(items, home(QStringLiteral(".cache/huggingface"))));
-    EXPECT_EQ(byPath(items, home(QStringLiteral(".cache/huggingface")))->size, 5 * MB);
+    EXPECT_EQ(cache->scope.measured->at(0).path, home(".cache/thumbnails"));
+    EXPECT_EQ(cache->scope.measured->at(0).seen, FileIdentity::of(home(".cache/thumbnails")));
+    EXPECT_EQ(byPath(items, home(".cache/huggingface"))->size, 5 * MB);
 
-    const CleanupItem* node = byPath(items, home(QStringLiteral("Documents/proj/node_modules")));
+    const CleanupItem* node = byPath(items, home("Documents/proj/node_modules"));
     ASSERT_TRUE(node);
     EXPECT_EQ(node->size, 9 * MB) << "the copy inside counts with its folder";
     EXPECT_EQ(node->scope, MoveScope{}) << "moves whole";
     EXPECT_EQ(node->seen, FileIdentity::of(node->path));
-    EXPECT_FALSE(byPath(items, home(QStringLiteral("Documents/proj/node_modules/pkg/big.bin"))));
-
-    const CleanupItem* leftover = byPath(items, home(QStringLiteral("Library/Containers/com.docker.docker")));
+    EXPECT_FALSE(byPath(items, home("Documents/proj/node_modules/pkg/big.bin")));
+    const CleanupItem* leftover = byPath(items, home("Library/Containers/com.docker.docker"));
     ASSERT_TRUE(leftover);
     EXPECT_EQ(leftover->category, CleanupCategory::leftovers);
     EXPECT_EQ(leftover->size, 32 * MB);
     EXPECT_EQ(leftover->scope, MoveScope{});
-    EXPECT_FALSE(byPath(items, home(QStringLiteral("Library/Containers/com.docker.docker/Data/vms/0/data/Docker.raw"))));
+    EXPECT_FALSE(byPath(items, home("Library/Containers/com.docker.docker/Data/vms/0/data/Docker.raw")));
 }
 
 // A folder cleaned by its entries offers only what no one is using: no
 // socket, pipe, device node or mount point, nothing changed within the hour;
 // the size counts exactly the entries it offers, each with what it was.
 TEST_F(CleanupScan, EntriesInUseStayOutOfAFolderCleanedByItsEntries) {
-    const QString temp = makeDir(env.path(QStringLiteral("t")));
-    env.environment().tempDirectory = temp;
-    env.apply();
-    const QString old = writeSparse(temp + QStringLiteral("/old.log"), 200000);
-    writeSparse(temp + QStringLiteral("/build/obj/a.o"), 300000);
-    test::ListeningSocket agent(temp + QStringLiteral("/ssh-agent.sock"));
+    const QString t = temp();
+    const QString old = writeSparse(t + "/old.log", 200000);
+    writeSparse(t + "/build/obj/a.o", 300000);
+    ListeningSocket agent(t + "/ssh-agent.sock");
     ASSERT_TRUE(agent.listening);
-    test::ListeningSocket bus(temp + QStringLiteral("/at-spi/bus"));  // a folder holding a live socket
-    writeSparse(temp + QStringLiteral("/at-spi/state"), 400000);
-    ASSERT_EQ(::mkfifo(PathCodec::encode(temp + QStringLiteral("/pipe")).constData(), 0600), 0);
-    setModified(writeSparse(temp + QStringLiteral("/fresh.tmp"), 500000), ago(60));
-    setModified(writeSparse(temp + QStringLiteral("/dconf/user"), 600000), ago(30 * 60));  // changed within the hour
-    test::ScratchFileSystem mounted(temp + QStringLiteral("/mnt"), 4 * MB);
-    if (mounted.ok()) writeSparse(mounted.path(QStringLiteral("other-disk.bin")), 700000);
-    // Everything but the recent changes is older than the hour.
-    for (const QString& path : {old, temp + QStringLiteral("/build/obj/a.o"), temp + QStringLiteral("/build/obj"),
-                                temp + QStringLiteral("/build"), temp + QStringLiteral("/at-spi/state"),
-                                temp + QStringLiteral("/at-spi")}) {
+    ListeningSocket bus(t + "/at-spi/bus");  // a folder holding a live socket
+    writeSparse(t + "/at-spi/state", 400000);
+    ASSERT_EQ(::mkfifo(PathCodec::encode(t + "/pipe").constData(), 0600), 0);
+    setModified(writeSparse(t + "/fresh.tmp", 500000), ago(60));
+    setModified(writeSparse(t + "/dconf/user", 600000), ago(30 * 60));  // changed within the hour
+    ScratchFileSystem mounted(t + "/mnt", 4 * MB);
+    if (mounted.ok()) writeSparse(mounted.path("other-disk.bin"), 700000);
+    for (const QString& path : {old, t + "/build/obj/a.o", t + "/build/obj", t + "/build", t + "/at-spi/state", t + "/at-spi"}) {
         setModified(path, ago(7200));
     }
 
     const QList<CleanupItem> items = scan();
-    const CleanupItem* found = byPath(items, temp);
+    const CleanupItem* found = byPath(items, t);
     ASSERT_TRUE(found);
     EXPECT_TRUE(found->isSelected);
     EXPECT_EQ(found->size, 500000) << "old.log and build only";
@@ -255,141 +200,101 @@ TEST_F(CleanupScan, EntriesInUseStayOutOfAFolderCleanedByItsEntries) {
         measured.append(entry.path);
         EXPECT_EQ(entry.seen, FileIdentity::of(entry.path)) << entry.path.toStdString();
     }
-    EXPECT_EQ(measured, (QStringList{temp + QStringLiteral("/build"), old}));
+    EXPECT_EQ(measured, (QStringList{t + "/build", old}));
     QStringList left = found->scope.keptPaths;
     left.sort();
-    QStringList expected{temp + QStringLiteral("/at-spi"), temp + QStringLiteral("/dconf"),
-                         temp + QStringLiteral("/fresh.tmp"), temp + QStringLiteral("/mnt"),
-                         temp + QStringLiteral("/pipe"), temp + QStringLiteral("/ssh-agent.sock")};
-    EXPECT_EQ(left, expected);
+    EXPECT_EQ(left, (QStringList{t + "/at-spi", t + "/dconf", t + "/fresh.tmp", t + "/mnt", t + "/pipe",
+                                 t + "/ssh-agent.sock"}));
 }
 
 // A folder that moves whole never counts what is mounted in it, and one
 // that holds a mount point is not offered: it cannot move whole.
 TEST_F(CleanupScan, NoMeasureCrossesAMountPoint) {
-    writeSparse(home(QStringLiteral("Projects/app/node_modules/lib/index.js")), 6 * MB);
-    writeSparse(home(QStringLiteral("Projects/web/node_modules/lib/index.js")), 6 * MB);
-    test::ScratchFileSystem mounted(home(QStringLiteral("Projects/web/node_modules/cache")), 8 * MB);
+    writeSparse(home("Projects/app/node_modules/lib/index.js"), 6 * MB);
+    writeSparse(home("Projects/web/node_modules/lib/index.js"), 6 * MB);
+    ScratchFileSystem mounted(home("Projects/web/node_modules/cache"), 8 * MB);
     if (!mounted.ok()) GTEST_SKIP() << "mounting needs root";
-    writeFilled(mounted.path(QStringLiteral("blob")), 5 * MB, 'm');
-    setModified(home(QStringLiteral(".cache")), ago(7200));
-    test::ScratchFileSystem cacheMount(makeDir(home(QStringLiteral(".cache/fuse"))), 8 * MB);
+    writeFilled(mounted.path("blob"), 5 * MB, 'm');
+    ScratchFileSystem cacheMount(makeDir(home(".cache/fuse")), 8 * MB);
     ASSERT_TRUE(cacheMount.ok());
-    writeFilled(cacheMount.path(QStringLiteral("big")), 5 * MB, 'c');
-    writeSparse(home(QStringLiteral(".cache/a/b")), 200000);
-    setModified(home(QStringLiteral(".cache/a/b")), ago(7200));
-    setModified(home(QStringLiteral(".cache/a")), ago(7200));
+    writeFilled(cacheMount.path("big"), 5 * MB, 'c');
+    writeSparse(home(".cache/a/b"), 200000);
+    for (const QString& path : {home(".cache"), home(".cache/a/b"), home(".cache/a")}) setModified(path, ago(7200));
 
     const QList<CleanupItem> items = scan();
-    EXPECT_TRUE(byPath(items, home(QStringLiteral("Projects/app/node_modules"))));
-    EXPECT_FALSE(byPath(items, home(QStringLiteral("Projects/web/node_modules"))));
-    const CleanupItem* cache = byPath(items, home(QStringLiteral(".cache")));
+    EXPECT_TRUE(byPath(items, home("Projects/app/node_modules")));
+    EXPECT_FALSE(byPath(items, home("Projects/web/node_modules")));
+    const CleanupItem* cache = byPath(items, home(".cache"));
     ASSERT_TRUE(cache);
     EXPECT_EQ(cache->size, 200000) << "the mounted files are not counted";
-    EXPECT_TRUE(cache->scope.keptPaths.contains(home(QStringLiteral(".cache/fuse"))));
+    EXPECT_TRUE(cache->scope.keptPaths.contains(home(".cache/fuse")));
 }
 
 // Measuring stops at its budget: the finding says so; a folder cleaned by
 // its entries offers only the entries measured whole.
 TEST_F(CleanupScan, AFolderMeasuredInPartSaysSoAndOffersOnlyWhatWasMeasured) {
-    const QString temp = makeDir(env.path(QStringLiteral("t")));
-    env.environment().tempDirectory = temp;
-    env.apply();
-    writeSparse(temp + QStringLiteral("/a/one"), 150000);
-    for (int i = 0; i < 3100; ++i) writeSparse(temp + QStringLiteral("/b/%1").arg(i), 100);
-    for (const QString& path : {temp + QStringLiteral("/a/one"), temp + QStringLiteral("/a"), temp + QStringLiteral("/b")}) {
-        setModified(path, ago(7200));
-    }
+    const QString t = temp();
+    writeSparse(t + "/a/one", 150000);
+    for (int i = 0; i < 3100; ++i) writeSparse(t + QStringLiteral("/b/%1").arg(i), 100);
+    for (const QString& path : {t + "/a/one", t + "/a", t + "/b"}) setModified(path, ago(7200));
     const QList<CleanupItem> items = scan();
-    const CleanupItem* found = byPath(items, temp);
+    const CleanupItem* found = byPath(items, t);
     ASSERT_TRUE(found);
-    EXPECT_TRUE(found->detail.endsWith(QStringLiteral(" \u00B7 measured in part"))) << found->detail.toStdString();
+    EXPECT_TRUE(found->detail.endsWith(" \u00B7 measured in part")) << found->detail.toStdString();
     EXPECT_EQ(found->size, 150000);
     ASSERT_TRUE(found->scope.measured);
     ASSERT_EQ(found->scope.measured->size(), 1);
-    EXPECT_EQ(found->scope.measured->at(0).path, temp + QStringLiteral("/a"));
-    EXPECT_EQ(found->scope.keptPaths, QStringList{temp + QStringLiteral("/b")}) << "only partly measured";
+    EXPECT_EQ(found->scope.measured->at(0).path, t + "/a");
+    EXPECT_EQ(found->scope.keptPaths, QStringList{t + "/b"}) << "only partly measured";
 }
 
 TEST_F(CleanupScan, TheProgramsOwnFoldersNeverMoveWithAFinding) {
     // The data folder set inside the cache folder: the Safe Bin would go with the caches.
-    env.environment().applicationSupport = home(QStringLiteral(".cache/share"));
+    env.environment().applicationSupport = home(".cache/share");
     env.apply();
-    writeSparse(home(QStringLiteral(".cache/share/Tarnwick/SafeBin/kept")), 5 * MB);
-    writeSparse(home(QStringLiteral(".cache/share/Tarnwick/tmp.part")), 5 * MB);
-    writeSparse(home(QStringLiteral(".cache/other")), 300000);
+    writeSparse(home(".cache/share/Tarnwick/SafeBin/kept"), 5 * MB);
+    writeSparse(home(".cache/share/Tarnwick/tmp.part"), 5 * MB);
+    writeSparse(home(".cache/other"), 300000);
     QList<CleanupItem> items = scan();
     ASSERT_EQ(items.size(), 1);
     EXPECT_EQ(items[0].size, 300000);
-    EXPECT_EQ(items[0].scope.keptPaths, QStringList{home(QStringLiteral(".cache/share"))});
+    EXPECT_EQ(items[0].scope.keptPaths, QStringList{home(".cache/share")});
 
     // Downloads set to the Safe Bin: what it holds looks like old installers,
     // unfinished downloads and duplicates, and is none of them.
-    test::writeFile(home(QStringLiteral(".config/user-dirs.dirs")),
-                    "XDG_DOWNLOAD_DIR=\"$HOME/.cache/share/Tarnwick/SafeBin\"\n");
-    const QString bin = home(QStringLiteral(".cache/share/Tarnwick/SafeBin"));
-    setModified(writeFilled(bin + QStringLiteral("/0A-Setup.dmg"), 6 * MB, 's'), ago(40 * 86400));
-    setModified(writeSparse(bin + QStringLiteral("/0B-movie.part"), 6 * MB), ago(40 * 86400));
-    writeFilled(home(QStringLiteral("Documents/Setup copy.dmg")), 6 * MB, 's');
-    writeSparse(bin + QStringLiteral("/0C-app/node_modules/x"), 6 * MB);
-    items = scan();
-    EXPECT_EQ(titles(items), QStringList{"User Caches"});
-}
-
-TEST_F(CleanupScan, EachStageSizesWithItsOwnBudget) {
-    // 4,000 entries of 100 bytes: the temp stage looks at 3,000 of them, the logs stage at all.
-    const QString temp = makeDir(env.path(QStringLiteral("user-tmp")));
-    env.environment().tempDirectory = temp;
-    env.apply();
-    const QByteArray one = PathCodec::encode(writeSparse(temp + QStringLiteral("/e"), 100));
-    const QByteArray two = PathCodec::encode(writeSparse(home(QStringLiteral("Library/Logs/e")), 100));
-    for (int i = 1; i < 4000; ++i) {
-        ASSERT_EQ(::link(one.constData(), (one + QByteArray::number(i)).constData()), 0);
-        ASSERT_EQ(::link(two.constData(), (two + QByteArray::number(i)).constData()), 0);
-    }
-    const QList<CleanupItem> items = scan();
-    ASSERT_EQ(titles(items), (QStringList{"User Logs", "User temp"}));
-    EXPECT_EQ(items[0].size, 400000);
-    EXPECT_EQ(items[1].size, 300000);
+    writeFile(home(".config/user-dirs.dirs"), "XDG_DOWNLOAD_DIR=\"$HOME/.cache/share/Tarnwick/SafeBin\"\n");
+    const QString bin = home(".cache/share/Tarnwick/SafeBin");
+    setModified(writeFilled(bin + "/0A-Setup.dmg", 6 * MB, 's'), ago(40 * 86400));
+    setModified(writeSparse(bin + "/0B-movie.part", 6 * MB), ago(40 * 86400));
+    writeFilled(home("Documents/Setup copy.dmg"), 6 * MB, 's');
+    writeSparse(bin + "/0C-app/node_modules/x", 6 * MB);
+    EXPECT_EQ(scan().size(), 1);
 }
 
 TEST_F(CleanupScan, NothingOutsideTheHomeFolderThatTheUserDoesNotOwnIsOffered) {
-    writeSparse(root(QStringLiteral("/Library/Caches/shared/blob")), MB);
-    writeSparse(root(QStringLiteral("/private/var/log/system.log")), MB);
-    writeSparse(root(QStringLiteral("/Applications/Pages.app/Contents/Resources/fr.lproj/x")), 2 * MB);
-    writeSparse(home(QStringLiteral(".cache/c")), MB);
-    ASSERT_EQ(scan().size(), 4);  // all the user's own
-
-    env.environment().userId = static_cast<qint64>(::geteuid()) + 4242;
+    writeSparse(root("/Library/Caches/shared/blob"), MB);
+    writeSparse(root("/private/var/log/system.log"), MB);
+    writeSparse(root("/Applications/Pages.app/Contents/Resources/fr.lproj/x"), 2 * MB);
+    writeSparse(home(".cache/c"), MB);
+    ASSERT_EQ(scan().size(), 4) << "all the user's own";
+    env.environment().userId = qint64(::geteuid()) + 4242;
     env.apply();
-    QList<CleanupItem> items = scan();
-    EXPECT_EQ(titles(items), QStringList{"User Caches"});
+    EXPECT_EQ(titlesOf(scan()), QStringList{"User Caches"});
 
     if (::geteuid() != 0) return;  // handing a file to another owner needs root
-    const QString mine = writeSparse(root(QStringLiteral("/Library/Caches/mine/blob")), 2 * MB);
-    ASSERT_EQ(::chown(PathCodec::encode(root(QStringLiteral("/Library/Caches/mine"))).constData(), 4242 + ::geteuid(),
-                      static_cast<gid_t>(-1)),
-              0);
-    items = scan();
-    const CleanupItem* system = byPath(items, root(QStringLiteral("/Library/Caches")));
+    writeSparse(root("/Library/Caches/mine/blob"), 2 * MB);
+    ASSERT_EQ(::chown(PathCodec::encode(root("/Library/Caches/mine")).constData(), 4242 + ::geteuid(), gid_t(-1)), 0);
+    const QList<CleanupItem> items = scan();
+    const CleanupItem* system = byPath(items, root("/Library/Caches"));
     ASSERT_TRUE(system);
     EXPECT_EQ(system->size, 2 * MB);
     EXPECT_TRUE(system->scope.contentsOnly);
-    EXPECT_EQ(system->scope.keptPaths, QStringList{root(QStringLiteral("/Library/Caches/shared"))});
-}
-
-TEST_F(CleanupScan, TheTildeReplacesOnlyAWholeLeadingHomeFolder) {
-    env.environment().rootPrefix = makeDir(env.home() + QStringLiteral("a"));  // "/…/usera" beside "/…/user"
-    env.apply();
-    writeSparse(root(QStringLiteral("/Library/Caches/x")), MB);
-    const QList<CleanupItem> items = scan();
-    ASSERT_EQ(items.size(), 1);
-    EXPECT_EQ(items[0].detail, root(QStringLiteral("/Library/Caches")));
+    EXPECT_EQ(system->scope.keptPaths, QStringList{root("/Library/Caches/shared")});
 }
 
 TEST_F(CleanupScan, AStopEndsTheScanWithWhatWasFound) {
-    writeSparse(home(QStringLiteral(".cache/c")), MB);
-    writeSparse(home(QStringLiteral("Library/Logs/l")), MB);
+    writeSparse(home(".cache/c"), MB);
+    writeSparse(home("Library/Logs/l"), MB);
     std::stop_source early;
     early.request_stop();
     EXPECT_TRUE(scan(early.get_token()).isEmpty());
@@ -402,9 +307,9 @@ TEST_F(CleanupScan, AStopEndsTheScanWithWhatWasFound) {
             if (labels.size() == 2) during.request_stop();
         },
         during.get_token());
-    EXPECT_EQ(labels, kLabels.first(2));
-    EXPECT_EQ(titles(items), QStringList{"User Caches"});
+    EXPECT_EQ(labels.size(), 2);
+    EXPECT_EQ(titlesOf(items), QStringList{"User Caches"});
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

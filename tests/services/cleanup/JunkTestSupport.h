@@ -7,10 +7,7 @@
 #include "TestSupport.h"
 
 #include <QLocale>
-#include <QStringList>
 #include <gtest/gtest.h>
-
-#include <vector>
 
 namespace tarnwick::test {
 
@@ -24,7 +21,7 @@ protected:
     }
     ~JunkTest() override { QLocale::setDefault(previousLocale_); }
 
-    QString home(const QString& relative) const { return env.home() + QLatin1Char('/') + relative; }
+    QString home(const QString& relative) const { return env.home(relative); }
     QString root(const QString& absolute) const { return env.root() + absolute; }
     JunkContext context() const { return JunkContext(Environment::current()); }
     // A time the given number of seconds before now.
@@ -38,11 +35,5 @@ protected:
 private:
     QLocale previousLocale_;
 };
-
-inline QStringList titlesOf(const std::vector<JunkFinding>& findings) {
-    QStringList titles;
-    for (const JunkFinding& finding : findings) titles.append(finding.item.title);
-    return titles;
-}
 
 }  // namespace tarnwick::test

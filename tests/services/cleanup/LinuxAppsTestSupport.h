@@ -76,10 +76,7 @@ public:
     explicit FakeFlatpak(FakeEnvironment& env) : env_(env) {}
 
     void install(const QByteArray& body) {
-        const QString script = writeScript(env_.path(QStringLiteral("tools/flatpak")),
-                                           "echo \"$*\" >> '" + calls_.toUtf8() + "'\n" + body);
-        env_.environment().toolPaths.insert(FlatpakTool::kUsualPath, script);
-        env_.apply();
+        env_.tool(FlatpakTool::kUsualPath, "echo \"$*\" >> '" + calls_.toUtf8() + "'\n" + body);
     }
     QStringList calls() const {
         QFile file(calls_);
@@ -89,7 +86,7 @@ public:
 
 private:
     FakeEnvironment& env_;
-    QString calls_ = env_.path(QStringLiteral("tools/calls"));
+    QString calls_ = env_.path(QStringLiteral("bin/calls"));
 };
 
 }  // namespace tarnwick::test
