@@ -39,16 +39,15 @@ protected:
     BrowserUse use;
 };
 
-TEST_F(BrowserActivityTest, NothingRunsWithoutProcessesOrLocks) {
+TEST_F(BrowserActivityTest, ABrowserRunsWhileItsProcessRunsUnderEitherName) {
     EXPECT_FALSE(BrowserActivity::isRunning(use));
     EXPECT_FALSE(BrowserActivity::isRunning(BrowserUse{}));
     process(300, "gnome-shell", "/usr/bin/gnome-shell");
     EXPECT_FALSE(BrowserActivity::isRunning(use));
     writeFile(profile + "/.parentlock");  // left behind by an earlier run, unlocked
     EXPECT_FALSE(BrowserActivity::isRunning(use));
-}
 
-TEST_F(BrowserActivityTest, AProcessRunsUnderItsCommandOrProgramName) {
+    // A process runs under its command or its program's name.
     process(400, "firefox-esr");
     EXPECT_TRUE(BrowserActivity::isRunning(use));
     ASSERT_TRUE(QDir(env.root() + "/proc/400").removeRecursively());

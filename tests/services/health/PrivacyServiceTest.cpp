@@ -48,13 +48,6 @@ protected:
     test::FakeEnvironment env;
 };
 
-TEST_F(PrivacyServiceTest, AnEmptyHomeStillReportsTheThreeStages) {
-    QStringList labels;
-    EXPECT_TRUE(PrivacyService::scan([&](const QString& label) { labels.append(label); }).isEmpty());
-    EXPECT_EQ(labels, (QStringList{"Scanning recent items\u2026", "Scanning browser residue\u2026",
-                                   "Scanning thumbnail cache\u2026"}));
-}
-
 TEST_F(PrivacyServiceTest, OnlyPlacesOfMoreThanTenThousandBytesCount) {
     struct Case {
         qint64 bytes;
