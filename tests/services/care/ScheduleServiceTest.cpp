@@ -56,18 +56,17 @@ protected:
     LocalZone zone{"Europe/Berlin"};
 };
 
-TEST_F(ScheduleServiceTest, StoredHourAndSwitch) {
-    const auto settings = Environment::current().settings();
-    EXPECT_EQ(ScheduleService::hour(*settings), 0) << "absent";
-    EXPECT_FALSE(ScheduleService::isEnabled(*settings)) << "absent";
-    const std::pair<QVariant, int> hours[] = {{0, 0}, {23, 23}, {7, 7}, {24, 10}, {-1, 10}, {1000, 10}, {"x", 0}};
+// An absent hour is midnight's, one outside the day 10; a last run that is
+// no date is none.
+TEST_F(ScheduleServiceTest, StoredHourAndLastRunAreReadWithinTheirRange) {
+    EXPECT_EQ(ScheduleService::hour(*Environment::current().settings()), 0) << "absent";
+    EXPECT_FALSE(ScheduleService::isEnabled(*Environment::current().settings())) << "absent";
+    const std::pair<QVariant, int> hours[] = {{23, 23}, {24, 10}, {-1, 10}, {1000, 10}, {"x", 0}};
     for (const auto& [stored, expected] : hours) {
         store(ScheduleService::hourKey(), stored);
         EXPECT_EQ(ScheduleService::hour(*Environment::current().settings()), expected) << stored.toString().toStdString();
     }
-}
 
-TEST_F(ScheduleServiceTest, LastRunIsADateOrNothing) {
     EXPECT_FALSE(ScheduleService::lastRun());
     const QDateTime when = utc(2024, 5, 2, 8, 30);
     ScheduleService::setLastRun(when);

