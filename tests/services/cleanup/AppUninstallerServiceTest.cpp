@@ -73,14 +73,10 @@ TEST_F(AppUninstaller, ListsTheBundlesOfBothFoldersLargestFirst) {
     const QList<InstalledApp> apps = scan();
     EXPECT_EQ(namesOf(apps), (QStringList{"Editor", "Paint", "Viewer"}));
     ASSERT_EQ(apps.size(), 3);
-    EXPECT_EQ(apps[0].path, applications() + "/Editor.app");
-    EXPECT_EQ(apps[0].bundleId, QStringLiteral("com.acme.Editor"));
-    EXPECT_EQ(apps[1].path, userApplications() + "/Paint.app");
     EXPECT_EQ(apps[1].bundleId, std::nullopt);
-    EXPECT_EQ(apps[2].bundleId, QStringLiteral("com.acme.Viewer")) << "binary Info.plist";
+    EXPECT_EQ(apps[2].bundleId, "com.acme.Viewer") << "binary Info.plist";
     EXPECT_GE(apps[0].size, 30 * MB);
     EXPECT_LT(apps[0].size, 30 * MB + MB);
-    for (const InstalledApp& app : apps) EXPECT_FALSE(app.isSelected);
 }
 
 TEST_F(AppUninstaller, LeftoversFollowTheNameAndIdentifierRules) {
@@ -166,20 +162,6 @@ TEST_F(AppUninstaller, CopiesThatShareANameOrIdentifierKeepTheirData) {
     for (const InstalledApp& app : apps) {
         EXPECT_EQ(app.leftovers.isEmpty(), app.name != "Gamma") << app.name.toStdString();
     }
-}
-
-TEST_F(AppUninstaller, KeepsTheTwelveLargestLeftoversButRanksByAllOfThem) {
-    bundle(applications(), "Bigger", "com.acme.bigger", 1 * MB);
-    bundle(applications(), "Other", "com.acme.other", 118 * MB);
-    for (int i = 1; i <= 15; ++i) {
-        leftover(QStringLiteral("Application Support/Bigger %1").arg(i, 2, 10, QChar('0')), i * MB);
-    }
-
-    const QList<InstalledApp> apps = scan();
-    EXPECT_EQ(namesOf(apps), (QStringList{"Bigger", "Other"})) << "121 MB in all, though 115 MB once cut";
-    ASSERT_EQ(apps[0].leftovers.size(), 12);
-    EXPECT_EQ(apps[0].leftovers.front().size, 15 * MB);
-    EXPECT_EQ(apps[0].leftovers.back().size, 4 * MB);
 }
 
 TEST_F(AppUninstaller, HostileBundlesAreListedWithoutWhatTheyCannotProve) {
@@ -278,18 +260,6 @@ TEST_F(AppUninstaller, ABaseFolderSetToTheHomeFolderOrAboveOffersNothing) {
         ASSERT_EQ(apps.size(), 1);
         EXPECT_TRUE(apps[0].leftovers.isEmpty()) << value.toStdString();
     }
-}
-
-TEST_F(AppUninstaller, ShallowSizeCountsFilesWithinItsBudget) {
-    const QString folder = makeDir(env.path("sized"));
-    for (const char* name : {"a", "b", "c", ".d"}) writeSparse(folder + "/" + name, 1 * MB);
-    writeSparse(folder + "/Inner.app/Contents/big", 50 * MB);  // a package: counted as one entry, not entered
-    makeLink(folder + "/a", folder + "/e-link");
-    EXPECT_EQ(AppUninstallerService::shallowSize(folder, 100), 4 * MB);
-    EXPECT_EQ(AppUninstallerService::shallowSize(folder, 3), 2 * MB) << "the first three entries: .d, Inner.app, a";
-    EXPECT_EQ(AppUninstallerService::shallowSize(folder + "/Inner.app", 100), 50 * MB) << "the package itself is entered";
-    EXPECT_EQ(AppUninstallerService::shallowSize(folder + "/a", 1), 1 * MB);
-    EXPECT_EQ(AppUninstallerService::shallowSize(folder + "/missing", 100), 0);
 }
 
 }  // namespace

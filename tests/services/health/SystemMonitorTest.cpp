@@ -177,55 +177,6 @@ TEST_F(SystemMonitorTest, StoredScoreCountsOnlyAsAnIntegerAndIsHeldToTheScale) {
     EXPECT_EQ(monitor.healthTint(), Tint::danger);
 }
 
-TEST_F(SystemMonitorTest, AnUnchangedReadingAnnouncesNothing) {
-    fakes.processor->next = ProcessorSource::Ticks{100, 100};
-    fakes.memory->next = MemorySource::Reading{8 * kGiB, 2 * kGiB};
-    fakes.disk->set(DiskSource::Reading{100 * kGB, 50 * kGB});
-    fakes.uptime->boot = 1'600'000'000;
-    SystemMonitor monitor(fakes.sources());
-    refreshAndSettle(monitor);
-    refreshAndSettle(monitor);
-    QList<SystemMonitor::Field> announced;
-    QObject::connect(&monitor, &SystemMonitor::changed, [&](SystemMonitor::Field field) { announced << field; });
-    refreshAndSettle(monitor);  // tick 3
-    refreshAndSettle(monitor);  // tick 4, with the volume and battery again
-    EXPECT_TRUE(announced.isEmpty()) << announced.size();
-    fakes.memory->next = MemorySource::Reading{8 * kGiB, 1 * kGiB};
-    monitor.refreshLight();
-    EXPECT_TRUE(announced.contains(SystemMonitor::Field::memoryPercent));
-    EXPECT_TRUE(announced.contains(SystemMonitor::Field::memoryAvailableFormatted));
-    EXPECT_FALSE(announced.contains(SystemMonitor::Field::diskFreeFormatted));
-}
-
-TEST_F(SystemMonitorTest, StartingAndStoppingRunTheTimers) {
-    SystemMonitor monitor(fakes.sources());
-    monitor.start(false);
-    monitor.start(false);
-    EXPECT_TRUE(monitor.isRunning());
-    EXPECT_FALSE(monitor.isProcessTimerActive());
-    EXPECT_EQ(monitor.tick(), 2) << "each start refreshes at once";
-
-    monitor.setProcessSamplingEnabled(true);
-    EXPECT_TRUE(monitor.isProcessTimerActive());
-    ASSERT_TRUE(eventually([&] { return fakes.processes->started == 1; }));
-    monitor.setProcessSamplingEnabled(true);  // no change, no new sample
-    test::settleFor(20);
-    EXPECT_EQ(fakes.processes->started, 1);
-    monitor.setProcessSamplingEnabled(false);
-    EXPECT_FALSE(monitor.isProcessTimerActive());
-    EXPECT_TRUE(monitor.isRunning());
-
-    monitor.start(true);
-    EXPECT_TRUE(monitor.isProcessTimerActive());
-    ASSERT_TRUE(eventually([&] { return fakes.processes->started == 2; }));
-
-    monitor.stop();
-    EXPECT_FALSE(monitor.isRunning());
-    EXPECT_FALSE(monitor.isProcessTimerActive());
-    EXPECT_FALSE(monitor.isProcessSamplingEnabled());
-    EXPECT_EQ(monitor.tick(), 3) << "the count survives a stop";
-}
-
 TEST_F(SystemMonitorTest, OnlyTheNewestSampleWhileSamplingIsOnPublishes) {
     SystemMonitor monitor(fakes.sources());
     const QList<SystemMonitor::Proc> first = {test::proc(10, "editor", "12.0")};

@@ -59,42 +59,28 @@ protected:
 
 }  // namespace
 
-TEST_F(ActivityServiceTest, LogsNewestFirstAndKeepsTheNewest200) {
-    EXPECT_TRUE(ActivityService::list(100).isEmpty());
-    ActivityService::log("Maintenance", "Flush DNS cache: OK", 0, 1);
-    ASSERT_EQ(ActivityService::list(100).size(), 1);
-    EXPECT_EQ(ActivityService::list(100)[0].date, kNow);
-    EXPECT_TRUE(ActivityService::list(-3).isEmpty());
-
-    // Equal dates keep the file's order.
+// Newest first (equal dates keep the file's order), the newest 200 kept;
+// the legacy folder's log is read until the first log, and never written.
+TEST_F(ActivityServiceTest, LogsNewestFirstKeepsTheNewest200AndReadsTheLegacyLogUntilTheFirst) {
     test::writeFile(ActivityService::filePath(), encode({makeEvent(500, "old"), makeEvent(100, "tie-a"),
                                                          makeEvent(10, "new"), makeEvent(100, "tie-b")}));
     EXPECT_EQ(summaries(ActivityService::list(100)), (QStringList{"new", "tie-a", "tie-b", "old"}));
+    QFile::remove(ActivityService::filePath());
 
-    test::writeFile(ActivityService::filePath(), encode(eventsOldestFirst(200)));
-    ActivityService::log("Clutter", "new", 5, 1);
-    EXPECT_EQ(JsonCoding::parseArray(*AtomicFile::read(ActivityService::filePath()))->size(), 200);
-    const auto events = ActivityService::list(500);
-    ASSERT_EQ(events.size(), 200);
-    EXPECT_EQ(events.last().summary, "e198");  // e199, the oldest, fell off
-    EXPECT_EQ(summaries(ActivityService::list(2)), (QStringList{"new", "e0"}));
-}
-
-TEST_F(ActivityServiceTest, ReadsTheLegacyFolderUntilTheFirstLog) {
     const QString legacy = test::writeFile(ActivityService::legacyFilePath(), encode(eventsOldestFirst(300)));
     const QByteArray legacyBytes = *AtomicFile::read(legacy);
-    const auto events = ActivityService::list(500);
-    ASSERT_EQ(events.size(), 300);
-    EXPECT_EQ(events.first().summary, "e0");
-
+    EXPECT_EQ(ActivityService::list(500).size(), 300);
     ActivityService::log("Junk", "new", 0, 0);
     const auto after = ActivityService::list(500);
     ASSERT_EQ(after.size(), 200);
     EXPECT_EQ(after.first().summary, "new");
+    EXPECT_EQ(after.first().date, kNow);
     EXPECT_EQ(after.last().summary, "e198");
+    EXPECT_EQ(JsonCoding::parseArray(*AtomicFile::read(ActivityService::filePath()))->size(), 200);
     EXPECT_EQ(*AtomicFile::read(legacy), legacyBytes) << "never written";
     test::writeFile(legacy, encode({makeEvent(1, "legacy-only")}));
     EXPECT_FALSE(summaries(ActivityService::list(500)).contains("legacy-only")) << "only the new file counts now";
+    EXPECT_EQ(summaries(ActivityService::list(2)), (QStringList{"new", "e0"}));
 }
 
 TEST_F(ActivityServiceTest, AnUndecodableOrUnreadableLogIsSetAsideNotOverwritten) {
