@@ -3,7 +3,6 @@
 #include "StateTestSupport.h"
 #include "TestSupport.h"
 #include "services/cleanup/LinuxAppsTestSupport.h"
-#include "support/ByteCountFormatter.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -30,9 +29,7 @@ protected:
         ModuleServices modules = test::quietModules();
         modules.appsScan = appFinders.finder();
         modules.updatesScan = updateFinders.finder();
-        state = std::make_unique<AppState>(test::testServices(), modules);
-        state->start();
-        EXPECT_TRUE(test::safeBinSettled(*state));
+        state = test::startedState(modules);
     }
 
     // An application bundle on disk with leftover folders in the Library.
@@ -80,10 +77,9 @@ protected:
     std::unique_ptr<AppState> state;
 };
 
+// Update candidates are published whole, without a final label.
 TEST_F(AppStateAppsTest, TheScansPublishTheirListsWithTheirOwnLabels) {
     state->runAppsScan();
-    EXPECT_TRUE(state->isAppsScanning());
-    EXPECT_EQ(state->appsStatusText(), "Starting App Uninstaller\u2026");
     auto apps = appFinders.waitFor(0);
     ASSERT_TRUE(apps);
     ASSERT_TRUE(test::waitUntil([&] { return state->appsStatusText() == "Inspecting Editor\u2026"; }));
@@ -96,31 +92,24 @@ TEST_F(AppStateAppsTest, TheScansPublishTheirListsWithTheirOwnLabels) {
     EXPECT_EQ(state->appsProgressLabel(), "Done");
 
     state->runUpdatesScan();
-    EXPECT_EQ(state->updatesStatusText(), "Checking for updates\u2026");
     auto updates = updateFinders.waitFor(0);
     ASSERT_TRUE(updates);
     updates->release(QList<AppUpdateItem>(100));
     ASSERT_TRUE(test::waitUntil([&] { return !state->isUpdatesScanning(); }));
-    EXPECT_EQ(state->appUpdates().size(), 100) << "update candidates are published whole";
-    EXPECT_EQ(state->updatesProgressLabel(), "Checking Homebrew\u2026") << "no final label";
-    EXPECT_EQ(state->updatesStatusText(), "100 update candidates");
+    EXPECT_EQ(state->appUpdates().size(), 100);
+    EXPECT_EQ(state->updatesProgressLabel(), "Checking Homebrew\u2026");
 }
 
-TEST_F(AppStateAppsTest, StatusTextsCountTheTickedAppsWithTheirLeftovers) {
-    EXPECT_EQ(state->appsStatusText(), "Scan your Flatpak apps and AppImages and find the leftovers each app leaves behind.");
-    EXPECT_EQ(state->updatesStatusText(), "Newer AppImages in Downloads, Flatpak updates, and Homebrew.");
+TEST_F(AppStateAppsTest, TheSelectedBytesCountTheTickedAppsWithTheirLeftovers) {
     const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, true);
     const InstalledApp viewer = installed("Viewer", 50 * MB, {7 * MB}, false);
     AppStateTesting::setInstalledApps(*state, {editor, viewer});
     EXPECT_EQ(state->appsSelectedBytes(), 106 * MB);
-    EXPECT_EQ(state->appsStatusText(), "2 apps \u00B7 1 selected \u00B7 " + ByteCountFormatter::fileStyle(106 * MB));
     state->toggleInstalledApp(viewer.id);
     EXPECT_EQ(state->appsSelectedBytes(), 163 * MB);
     state->toggleInstalledApp(QUuid::createUuid());
     state->toggleInstalledApp(editor.id);
     EXPECT_EQ(state->appsSelectedBytes(), 57 * MB);
-    AppStateTesting::setAppUpdates(*state, {AppUpdateItem{}});
-    EXPECT_EQ(state->updatesStatusText(), "1 update candidates");
 }
 
 TEST_F(AppStateAppsTest, UninstallMovesEachTickedBundleWithItsLeftovers) {
@@ -138,15 +127,25 @@ TEST_F(AppStateAppsTest, UninstallMovesEachTickedBundleWithItsLeftovers) {
     ASSERT_EQ(state->activityEvents().size(), 1);
     const ActivityEvent& event = state->activityEvents()[0];
     EXPECT_EQ(event.kind, "Apps");
-    EXPECT_EQ(event.summary, "Uninstalled 1 apps");
     EXPECT_EQ(event.bytesFreed, test::safeBinBytes(*state)) << "what reached the Safe Bin";
     EXPECT_EQ(event.itemsAffected, 3) << "the bundle and its two leftovers";
     EXPECT_FALSE(state->errorMessage());
 
-    state->toggleInstalledApp(viewer.id);
-    state->toggleInstalledApp(viewer.id);
     state->uninstallSelectedApps();
     EXPECT_FALSE(state->hasSafeBinWork()) << "nothing ticked: nothing to do";
+
+    // A bundle that cannot move keeps its row, its tick, and says why.
+    state->toggleInstalledApp(viewer.id);
+    test::FileFault fault([&](std::string_view operation, const QString& path) {
+        return operation == "move" && path == viewer.path ? EACCES : 0;
+    });
+    state->uninstallSelectedApps();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    EXPECT_EQ(listed(), QStringList{"Viewer"});
+    EXPECT_TRUE(state->installedApps()[0].isSelected);
+    ASSERT_TRUE(state->errorMessage());
+    EXPECT_TRUE(state->errorMessage()->contains("Viewer.app")) << state->errorMessage()->toStdString();
+    EXPECT_EQ(state->activityEvents().size(), 1);
 }
 
 TEST_F(AppStateAppsTest, AnAppImageGoesWithItsEntriesAndAFlatpakAppThroughFlatpakAfterItsData) {
@@ -177,7 +176,6 @@ TEST_F(AppStateAppsTest, AnAppImageGoesWithItsEntriesAndAFlatpakAppThroughFlatpa
                                                      "removing it needs administrator rights, which Tarnwick never "
                                                      "asks for."));
     ASSERT_EQ(state->activityEvents().size(), 1);
-    EXPECT_EQ(state->activityEvents()[0].summary, "Uninstalled 2 apps");
     EXPECT_EQ(state->activityEvents()[0].itemsAffected, 5) << "AppImage, entry, leftover; Flatpak app and its data";
 }
 
@@ -213,7 +211,6 @@ TEST_F(AppStateAppsTest, OpeningAUserFlatpakCandidateRunsItsUpdate) {
     ASSERT_TRUE(test::safeBinSettled(*state));
     EXPECT_EQ(flatpakCalls(), QStringList{"update --user --noninteractive org.example.Editor"});
     ASSERT_EQ(state->activityEvents().size(), 1);
-    EXPECT_EQ(state->activityEvents()[0].summary, "Updated Editor");
 
     state->openUpdateCandidate(viewer);
     ASSERT_TRUE(test::waitUntil([&] { return state->errorMessage().has_value(); }));
@@ -222,28 +219,25 @@ TEST_F(AppStateAppsTest, OpeningAUserFlatpakCandidateRunsItsUpdate) {
     EXPECT_FALSE(state->appUpdates()[0].isUpdating) << "it may be tried again";
 }
 
-TEST_F(AppStateAppsTest, AFailedUninstallKeepsTheAppAndSaysWhy) {
-    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB}, true);
-    AppStateTesting::setInstalledApps(*state, {editor});
-    test::FileFault fault([&](std::string_view operation, const QString& path) {
-        return operation == "move" && path == editor.path ? EACCES : 0;
-    });
-    state->uninstallSelectedApps();
-    ASSERT_TRUE(test::safeBinSettled(*state));
-    EXPECT_EQ(listed(), QStringList{"Editor"});
-    EXPECT_TRUE(state->installedApps()[0].isSelected);
-    EXPECT_TRUE(QFileInfo::exists(editor.path));
-    ASSERT_TRUE(state->errorMessage());
-    EXPECT_TRUE(state->errorMessage()->contains("Editor.app")) << state->errorMessage()->toStdString();
-    EXPECT_TRUE(state->activityEvents().isEmpty());
-}
-
+// The leftovers go together or not at all, and the app stays in place.
 TEST_F(AppStateAppsTest, ResetMovesOnlyTheLeftoversAndKeepsTheAppInPlace) {
     const InstalledApp first = installed("First", 10 * MB, {}, false);
     const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, true);
     AppStateTesting::setInstalledApps(*state, {first, editor});
     state->resetApp(first);
     EXPECT_FALSE(state->hasSafeBinWork()) << "no leftovers: nothing to move";
+    {
+        test::FileFault fault([&](std::string_view operation, const QString& path) {
+            return operation == "move" && path == editor.leftovers[1].path ? EACCES : 0;
+        });
+        state->resetApp(editor);
+        ASSERT_TRUE(test::safeBinSettled(*state));
+    }
+    ASSERT_EQ(state->installedApps()[1].leftovers.size(), 2);
+    EXPECT_TRUE(QFileInfo::exists(editor.leftovers[0].path));
+    EXPECT_TRUE(state->errorMessage());
+    EXPECT_TRUE(state->activityEvents().isEmpty());
+    state->clearErrorMessage();
 
     state->resetApp(editor);
     ASSERT_TRUE(test::safeBinSettled(*state));
@@ -255,26 +249,8 @@ TEST_F(AppStateAppsTest, ResetMovesOnlyTheLeftoversAndKeepsTheAppInPlace) {
     EXPECT_EQ(state->appsSelectedBytes(), 100 * MB);
     EXPECT_EQ(test::safeBinNames(*state), QStringList{"Editor 0"}) << "the leftovers are one item";
     ASSERT_EQ(state->activityEvents().size(), 1);
-    EXPECT_EQ(state->activityEvents()[0].kind, "Apps");
-    EXPECT_EQ(state->activityEvents()[0].summary, "Reset Editor leftovers");
     EXPECT_EQ(state->activityEvents()[0].bytesFreed, 6 * MB);
     EXPECT_EQ(state->activityEvents()[0].itemsAffected, 2);
-}
-
-TEST_F(AppStateAppsTest, AResetThatCannotMoveOneLeftoverMovesNone) {
-    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, false);
-    AppStateTesting::setInstalledApps(*state, {editor});
-    test::FileFault fault([&](std::string_view operation, const QString& path) {
-        return operation == "move" && path == editor.leftovers[1].path ? EACCES : 0;
-    });
-    state->resetApp(editor);
-    ASSERT_TRUE(test::safeBinSettled(*state));
-    ASSERT_EQ(state->installedApps().size(), 1);
-    ASSERT_EQ(state->installedApps()[0].leftovers.size(), 2) << "the leftovers go together or not at all";
-    EXPECT_TRUE(QFileInfo::exists(editor.leftovers[0].path));
-    ASSERT_TRUE(state->errorMessage());
-    EXPECT_TRUE(state->activityEvents().isEmpty());
-    EXPECT_TRUE(state->safeBinItems().empty());
 }
 
 TEST_F(AppStateAppsTest, OpeningACandidateThatIsGoneSaysSo) {
@@ -287,18 +263,6 @@ TEST_F(AppStateAppsTest, OpeningACandidateThatIsGoneSaysSo) {
               QStringLiteral("Could not open \u201C") + item.path + QStringLiteral("\u201D: it is no longer there."));
 }
 
-TEST_F(AppStateAppsTest, OpeningTheSectionStartsOnlyTheAppsScan) {
-    state->openSection(AppSection::apps);
-    EXPECT_TRUE(state->isAppsScanning());
-    EXPECT_FALSE(state->isUpdatesScanning());
-    ASSERT_TRUE(appFinders.waitFor(0));
-    state->openSection(AppSection::apps);
-    test::spin(20);
-    EXPECT_EQ(appFinders.count(), 1u) << "not again while it runs";
-    appFinders.at(0)->release({});
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isAppsScanning(); }));
-    EXPECT_EQ(updateFinders.count(), 0u);
-}
 
 }  // namespace
 }  // namespace tarnwick

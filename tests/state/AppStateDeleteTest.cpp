@@ -92,20 +92,9 @@ TEST_F(AppStateDeleteTest, CountdownMovesTheItemsIntoTheSafeBinAndRescans) {
 
 // What the map moved is no finding any more, in any module.
 TEST_F(AppStateDeleteTest, TheModulesListsDropWhatTheMapMoved) {
-    ClutterItem old;
-    old.title = "a.bin";
-    old.path = file("a.bin");
-    old.size = 300 * 1024;
-    old.isSelected = true;
-    ClutterItem other = old;
-    other.id = QUuid::createUuid();
-    other.title = "c.bin";
-    other.path = file("c.bin");
-    AppStateTesting::setClutterItems(state, {old, other});
-    CleanupItem junk;
-    junk.title = "Work";
-    junk.path = root;
-    junk.size = 600 * 1024;
+    AppStateTesting::setClutterItems(state, {test::finding<ClutterItem>(file("a.bin"), 300 * 1024, true),
+                                             test::finding<ClutterItem>(file("c.bin"), 300 * 1024, true)});
+    CleanupItem junk = test::finding<CleanupItem>(root, 600 * 1024);
     junk.scope.contentsOnly = true;
     junk.scope.measured = QList<ScopeEntry>{{file("a.bin"), *FileIdentity::of(file("a.bin")), 300 * 1024},
                                             {file("b.bin"), *FileIdentity::of(file("b.bin")), 300 * 1024}};

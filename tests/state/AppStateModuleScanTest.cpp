@@ -1,3 +1,5 @@
+// The one module-scan pattern every module's scan is a table entry of,
+// tested on the junk scan; and the rule each section follows on opening.
 #include "state/AppState.h"
 
 #include "StateTestSupport.h"
@@ -10,21 +12,10 @@ namespace {
 
 const QString kStart = QStringLiteral("Starting Junk Cleanup\u2026");
 
-CleanupItem finding(qint64 size, bool selected = false, CleanupCategory category = CleanupCategory::caches) {
-    CleanupItem item;
-    item.title = QStringLiteral("item %1").arg(size);
-    item.path = QStringLiteral("/nowhere/%1").arg(size);
-    item.size = size;
-    item.category = category;
-    item.isSelected = selected;
+CleanupItem finding(qint64 size, bool selected = false) {
+    CleanupItem item = test::finding<CleanupItem>(QStringLiteral("/nowhere/%1").arg(size), size, selected);
     item.isSafeDefault = selected;
     return item;
-}
-
-QList<CleanupItem> findings(int count) {
-    QList<CleanupItem> list;
-    for (int i = 0; i < count; ++i) list.append(finding(1000 + i));
-    return list;
 }
 
 // The junk scan of AppState over a finder the test holds.
@@ -37,6 +28,9 @@ protected:
         QObject::connect(state.get(), &AppState::changed, &context, [this](AppState::Field field) {
             if (field == AppState::Field::cleanupProgressLabel) labels.append(state->cleanupProgressLabel());
         });
+    }
+    bool scanEnded() {
+        return test::waitUntil([&] { return !state->isCleanupScanning(); });
     }
 
     test::FakeEnvironment env;
@@ -54,13 +48,13 @@ TEST_F(AppStateModuleScanTest, ReportsLabelsThenPublishesTheTrimmedListAndDone) 
     ASSERT_TRUE(call);
     ASSERT_TRUE(test::waitUntil([&] { return state->cleanupProgressLabel() == "Scanning logs\u2026"; }));
     EXPECT_TRUE(state->cleanupItems().isEmpty());
-
-    call->release(findings(100));
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isCleanupScanning(); }));
-    EXPECT_EQ(state->cleanupItems().size(), 80) << "the junk budget is applied before publishing";
+    QList<CleanupItem> many;
+    for (int i = 0; i < 100; ++i) many.append(finding(1000 + i));
+    call->release(many);
+    ASSERT_TRUE(scanEnded());
+    EXPECT_EQ(state->cleanupItems().size(), 80) << "the budget is applied before publishing";
     EXPECT_EQ(state->cleanupItems().front().size, 1099) << "largest first";
     EXPECT_EQ(state->cleanupProgressLabel(), "Done");
-    ASSERT_FALSE(labels.isEmpty());
     EXPECT_EQ(labels.front(), kStart);
     EXPECT_EQ(labels.back(), "Done") << "no label of the scan arrives after its end";
 }
@@ -82,65 +76,38 @@ TEST_F(AppStateModuleScanTest, ASupersededScanStopsAndPublishesNothing) {
     test::spin(50);  // whatever the first scan returned has had time to arrive
     EXPECT_TRUE(state->isCleanupScanning()) << "the flag stays on until the newest scan ends";
     EXPECT_TRUE(state->cleanupItems().isEmpty());
-    EXPECT_NE(state->cleanupProgressLabel(), "Done");
     EXPECT_FALSE(labels.contains("stale label")) << "labels of a replaced scan are dropped";
 
     second->release({finding(5), finding(7)});
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isCleanupScanning(); }));
+    ASSERT_TRUE(scanEnded());
     ASSERT_EQ(state->cleanupItems().size(), 2);
     EXPECT_EQ(state->cleanupItems()[0].size, 7);
-    EXPECT_EQ(state->cleanupProgressLabel(), "Done");
     EXPECT_EQ(labels.count("Done"), 1);
 }
 
-TEST_F(AppStateModuleScanTest, StatusTextFollowsScanAndSelection) {
-    EXPECT_EQ(state->cleanupStatusText(),
-              "Find caches, leftovers, duplicates & developer junk \u2014 review before anything moves.");
+// While a rescan runs the status shows its label, even with findings
+// listed; a tick flips one finding in place and the selected bytes follow.
+TEST_F(AppStateModuleScanTest, TheStatusLineAndTheTicksFollowTheScanAndTheSelection) {
     state->runCleanupScan();
-    auto call = finders.waitFor(0);
-    call->release({finding(1000000, true), finding(2000000), finding(500000, true)});
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isCleanupScanning(); }));
+    finders.waitFor(0)->release({finding(1000000, true), finding(2000000), finding(500000, true)});
+    ASSERT_TRUE(scanEnded());
     EXPECT_EQ(state->cleanupSelectedBytes(), 1500000);
     EXPECT_EQ(state->cleanupStatusText(), AppState::selectionLine(3, "findings", 2, 1500000));
-    EXPECT_EQ(AppState::selectionLine(24, "findings", 9, 0), "24 findings \u00B7 9 selected \u00B7 Zero KB");
 
-    // While a rescan runs the label shows, even with findings listed.
+    test::FieldLog log(*state);
+    state->toggleCleanupItem(state->cleanupItems()[0].id);  // selected first: 1,000,000 bytes
+    EXPECT_FALSE(state->cleanupItems()[0].isSelected);
+    EXPECT_TRUE(state->cleanupItems()[0].isSafeDefault) << "the finder's judgement stays";
+    EXPECT_EQ(state->cleanupSelectedBytes(), 500000);
+    state->toggleCleanupItem(QUuid::createUuid());  // not in the list
+    state->toggleCleanupItem(state->cleanupItems()[2].id);
+    EXPECT_EQ(state->cleanupSelectedBytes(), 2500000);
+    EXPECT_EQ(log.count(AppState::Field::cleanupItems), 2u);
+
     state->runCleanupScan();
     EXPECT_EQ(state->cleanupStatusText(), kStart);
     finders.waitFor(1)->release({});
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isCleanupScanning(); }));
-}
-
-TEST_F(AppStateModuleScanTest, ToggleFlipsOneFindingInPlace) {
-    state->runCleanupScan();
-    finders.waitFor(0)->release({finding(300, true), finding(200)});
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isCleanupScanning(); }));
-    const QUuid first = state->cleanupItems()[0].id;
-    test::FieldLog log(*state);
-
-    state->toggleCleanupItem(first);
-    EXPECT_FALSE(state->cleanupItems()[0].isSelected);
-    EXPECT_TRUE(state->cleanupItems()[0].isSafeDefault) << "the finder's judgement stays";
-    EXPECT_EQ(state->cleanupSelectedBytes(), 0);
-    state->toggleCleanupItem(QUuid::createUuid());  // not in the list
-    state->toggleCleanupItem(state->cleanupItems()[1].id);
-    EXPECT_TRUE(state->cleanupItems()[1].isSelected);
-    EXPECT_EQ(log.count(AppState::Field::cleanupItems), 2u);
-    EXPECT_EQ(state->cleanupItems().size(), 2);
-}
-
-TEST_F(AppStateModuleScanTest, OpeningJunkScansOnlyAnEmptyListWithNoScanRunning) {
-    state->openSection(AppSection::cleanup);
-    state->openSection(AppSection::cleanup);
-    ASSERT_TRUE(finders.waitFor(0));
-    test::spin(20);
-    EXPECT_EQ(finders.count(), 1u) << "the running scan is not started again";
-    finders.at(0)->release({finding(10)});
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isCleanupScanning(); }));
-    state->openSection(AppSection::home);
-    state->openSection(AppSection::cleanup);
-    test::spin(20);
-    EXPECT_EQ(finders.count(), 1u) << "findings listed: no scan";
+    ASSERT_TRUE(scanEnded());
 }
 
 TEST_F(AppStateModuleScanTest, DestroyingTheStateStopsItsScan) {
@@ -150,6 +117,42 @@ TEST_F(AppStateModuleScanTest, DestroyingTheStateStopsItsScan) {
     state.reset();
     EXPECT_TRUE(call->stopped);
     EXPECT_TRUE(call->finished);
+}
+
+// Opening a module's section scans only an empty list, and never while its
+// scan runs; the apps section starts the apps scan alone.
+template <class Item>
+void expectOpeningScansOnce(AppSection section, ModuleServices::Finder<Item> ModuleServices::*slot,
+                            bool (AppState::*scanning)() const, bool listedStays = true) {
+    SCOPED_TRACE(rawValue(section).toStdString());
+    test::FakeEnvironment env;
+    test::HeldFinders<Item> finders;
+    test::HeldFinders<AppUpdateItem> updates;
+    ModuleServices modules = test::quietModules();
+    modules.updatesScan = updates.finder();
+    modules.*slot = finders.finder();
+    AppState state(test::testServices(), modules);
+    state.openSection(section);
+    state.openSection(section);
+    ASSERT_TRUE(finders.waitFor(0));
+    test::spin(20);
+    EXPECT_EQ(finders.count(), 1u) << "the running scan is not started again";
+    EXPECT_EQ(updates.count(), 0u);
+    finders.at(0)->release({Item{}});
+    ASSERT_TRUE(test::waitUntil([&] { return !(state.*scanning)(); }));
+    if (!listedStays) return;
+    state.openSection(AppSection::home);
+    state.openSection(section);
+    test::spin(20);
+    EXPECT_EQ(finders.count(), 1u) << "a listed section is not scanned again";
+}
+
+TEST(AppStateOpenSection, EachModuleScansOnlyAnEmptyListWithNoScanRunning) {
+    expectOpeningScansOnce(AppSection::cleanup, &ModuleServices::cleanupScan, &AppState::isCleanupScanning);
+    expectOpeningScansOnce(AppSection::clutter, &ModuleServices::clutterScan, &AppState::isClutterScanning);
+    expectOpeningScansOnce(AppSection::performance, &ModuleServices::performanceScan, &AppState::isPerformanceScanning);
+    // The apps list is let go of when the section closes.
+    expectOpeningScansOnce(AppSection::apps, &ModuleServices::appsScan, &AppState::isAppsScanning, false);
 }
 
 }  // namespace

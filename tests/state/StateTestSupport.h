@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -233,6 +234,17 @@ inline ModuleServices quietModules() {
     return modules;
 }
 
+// A finding of any module at path, titled by its name.
+template <class Item>
+Item finding(const QString& path, qint64 size = 0, bool selected = false) {
+    Item item;
+    item.title = path.section(QLatin1Char('/'), -1);
+    item.path = path;
+    if constexpr (requires { item.size; }) item.size = size;
+    item.isSelected = selected;
+    return item;
+}
+
 // Services with the real walker and cache but a fixed volume list (the root
 // labelled "Work Disk") and a reconciler that only wraps the tree (so no disk
 // tool runs).
@@ -250,6 +262,14 @@ inline MapServices testServices() {
     };
     services.startupVolumeName = [] { return QStringLiteral("Work Disk"); };
     return services;
+}
+
+// A started state over the modules, its Safe Bin read.
+inline std::unique_ptr<AppState> startedState(ModuleServices modules = quietModules()) {
+    auto state = std::make_unique<AppState>(testServices(), std::move(modules));
+    state->start();
+    EXPECT_TRUE(safeBinSettled(*state));
+    return state;
 }
 
 // The same with walks held by the given controller.
