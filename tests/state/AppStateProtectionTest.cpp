@@ -16,20 +16,15 @@ namespace {
 using Severity = ProtectionFinding::Severity;
 
 ProtectionFinding threat(const QString& title, const QString& path, Severity severity, bool selected) {
-    ProtectionFinding finding;
+    ProtectionFinding finding = test::finding<ProtectionFinding>(path, 0, selected);
     finding.title = title;
-    finding.path = path;
     finding.severity = severity;
-    finding.isSelected = selected;
     return finding;
 }
 
 PrivacyItem residue(const QString& title, const QString& path, qint64 size, bool selected) {
-    PrivacyItem item;
+    PrivacyItem item = test::finding<PrivacyItem>(path, size, selected);
     item.title = title;
-    item.path = path;
-    item.size = size;
-    item.isSelected = selected;
     return item;
 }
 

@@ -60,25 +60,6 @@ protected:
     }
 };
 
-TEST_F(AppUninstaller, ListsTheBundlesOfBothFoldersLargestFirst) {
-    bundle(applications(), "Editor", "com.acme.Editor", 30 * MB);
-    bundle(applications(), "Viewer", "com.acme.Viewer", 10 * MB, PlistFormat::binary);
-    bundle(applications(), "Tarnwick", "com.merrowfield4.tarnwick", 90 * MB);
-    bundle(applications(), "TALDOVANE", nullptr, 90 * MB);
-    writeSparse(applications() + "/Shout.APP/Contents/MacOS/Shout", 90 * MB);
-    makeLink(applications() + "/Editor.app", applications() + "/Link.app");
-    writeFile(applications() + "/Plain.app", "not a bundle");
-    writeSparse(userApplications() + "/Paint.app/Contents/MacOS/Paint", 20 * MB);  // no Info.plist
-
-    const QList<InstalledApp> apps = scan();
-    EXPECT_EQ(namesOf(apps), (QStringList{"Editor", "Paint", "Viewer"}));
-    ASSERT_EQ(apps.size(), 3);
-    EXPECT_EQ(apps[1].bundleId, std::nullopt);
-    EXPECT_EQ(apps[2].bundleId, "com.acme.Viewer") << "binary Info.plist";
-    EXPECT_GE(apps[0].size, 30 * MB);
-    EXPECT_LT(apps[0].size, 30 * MB + MB);
-}
-
 TEST_F(AppUninstaller, LeftoversFollowTheNameAndIdentifierRules) {
     bundle(applications(), "Google Chrome", "com.google.Chrome", 50 * MB);
     bundle(applications(), "Hammer", "com.example.Tool", 40 * MB);

@@ -103,7 +103,7 @@ TEST_F(ClutterSearches, OldDownloadsAreInstallersAndArchivesOlderThan30Days) {
     EXPECT_GE(items[2].size, 3 * MB) << "allocated size";
 }
 
-TEST_F(ClutterSearches, ScreenshotsMailDownloadsAndLargeOldFilesKeepTheirBounds) {
+TEST_F(ClutterSearches, ScreenshotsAndLargeOldFilesKeepTheirBounds) {
     const QString desktop = home("Desktop");
     const QString shots = home("Pictures/Screenshots");
     files({{desktop + "/IMG_0001.PNG", 90000, 20 * kDay}, {desktop + "/Screen Shot 2020-01-01.png", 90000, 20 * kDay},
@@ -117,16 +117,6 @@ TEST_F(ClutterSearches, ScreenshotsMailDownloadsAndLargeOldFilesKeepTheirBounds)
     EXPECT_EQ(titlesOf(screenshots),
               (QStringList{"Screen Shot 2020-01-01.png", "my-screenshot.jpg", "Screenshot from 2024-03-01 10-00-00.png"}));
     EXPECT_FALSE(screenshots.value(0).isSelected);
-
-    const QString mail = home("Library/Containers/com.apple.mail/Data/Library/Mail Downloads");
-    writeSparse(mail + "/a/attachment.pdf", 600000);
-    writeSparse(mail + "/b/photo.jpg", 400000);
-    EXPECT_TRUE(ClutterService::mailDownloads(mail, context()).isEmpty()) << "exactly 1,000,000 bytes";
-    writeSparse(mail + "/c/one-more", 1);
-    const auto mailItems = ClutterService::mailDownloads(mail, context());
-    ASSERT_EQ(mailItems.size(), 1);
-    EXPECT_EQ(mailItems[0].path, mail);
-    EXPECT_EQ(mailItems[0].size, 1000001);
 
     const QString documents = home("Documents");
     const QString movies = home("Videos");

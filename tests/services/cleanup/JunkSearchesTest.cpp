@@ -63,29 +63,6 @@ TEST_F(JunkSearches, IncompleteDownloadsLeaveOutWhatIsStillBeingWritten) {
     EXPECT_TRUE(CleanupService::incompleteDownloads(home("none"), context()).empty());
 }
 
-TEST_F(JunkSearches, UnusedLanguagesSkipEnglishAndBaseAndKeepTheirLimits) {
-    const QString apps = root("/Applications");
-    const QString resources = apps + "/Pages.app/Contents/Resources/";
-    for (const char* bundle : {"fr.lproj", "en_GB.lproj", "Base.lproj", "English.lproj", "en-AU.lproj"}) {
-        writeSparse(resources + bundle + "/Localizable.strings", 2 * MB);
-    }
-    writeSparse(resources + "de.lproj/small.strings", 1500000);  // not more than the threshold
-    for (int i = 0; i < 10; ++i) writeSparse(apps + QStringLiteral("/Many.app/Contents/Resources/l%1.lproj/a").arg(i), 2 * MB);
-    writeSparse(apps + "/Notes.APP/Contents/Resources/fr.lproj/a", 2 * MB);  // not "app" exactly
-
-    const auto findings = CleanupService::unusedLanguages(apps, context());
-    const QStringList titles = titlesOf(findings);
-    EXPECT_EQ(titles.count("Pages \u00B7 fr"), 1);
-    EXPECT_EQ(titles.filter("Many \u00B7 ").size(), 8);
-    EXPECT_EQ(titles.size(), 9);
-    const CleanupItem& fr = findings[size_t(titles.indexOf("Pages \u00B7 fr"))].item;
-    EXPECT_EQ(fr.path, resources + "fr.lproj");
-    EXPECT_FALSE(fr.isSelected || fr.isSafeDefault);
-    // Only the first 40 entries of the folder are looked at, whatever they are.
-    for (int i = 0; i < 40; ++i) makeDir(apps + QStringLiteral("/A%1").arg(i, 2, 10, QLatin1Char('0')));
-    EXPECT_TRUE(CleanupService::unusedLanguages(apps, context()).empty());
-}
-
 TEST_F(JunkSearches, NamedFoldersAreFoundOnceAndNotEntered) {
     writeSparse(home("Projects/web/node_modules/react/index.js"), 300 * MB);
     writeSparse(home("Projects/web/node_modules/react/node_modules/x/big"), 300 * MB);

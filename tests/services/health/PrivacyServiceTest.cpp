@@ -48,24 +48,6 @@ protected:
     test::FakeEnvironment env;
 };
 
-TEST_F(PrivacyServiceTest, OnlyPlacesOfMoreThanTenThousandBytesCount) {
-    struct Case {
-        qint64 bytes;
-        bool kept;
-    };
-    for (const Case& c : {Case{9000, false}, Case{10000, false}, Case{10001, true}, Case{0, false}}) {
-        test::FakeEnvironment fresh;
-        fresh.setNow(twoHoursOn());
-        if (c.bytes > 0) {
-            test::writeSparse(fresh.home() + "/.cache/thumbnails/normal/a.png", c.bytes);
-        } else {
-            makeDir(fresh.home() + "/.cache/thumbnails");  // an empty cache folder
-        }
-        const QList<PrivacyItem> items = PrivacyService::scan({});
-        EXPECT_EQ(items.size(), c.kept ? 1 : 0) << c.bytes;
-    }
-}
-
 TEST_F(PrivacyServiceTest, EveryRowWithItsTitleSelectionAndSizeLargestFirst) {
     sized(".local/share/recently-used.xbel", 20'000);
     sized(".config/google-chrome/Default/History", 300'000);

@@ -23,7 +23,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QThread>
-#include <QEnterEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSettings>
@@ -65,21 +64,11 @@ void clickOn(QWidget* target, QPoint at = {}) {
     QApplication::sendEvent(target, &release);
 }
 
-void hover(QWidget* target, bool over) {
-    if (over) {
-        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)));
-        QApplication::sendEvent(target, &enter);
-    } else {
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(target, &leave);
-    }
-}
-
 }  // namespace
 
 // ---- Pure parts ----
 
-TEST(VidurAdedGauge, FillIsTheRootVolumesFreeFractionAtLeastFourPercent) {
+TEST(VidurAdedGauge, FillIsTheFreeFractionOrTheScoreAndNeverLeavesTheRing) {
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(1000 * kGB, 250 * kGB), std::nullopt), 0.25);
     EXPECT_DOUBLE_EQ(View::gaugeFill(std::nullopt, std::nullopt), 0.52) << "no volume";
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(1000 * kGB, 0), std::nullopt), 0.04) << "a full volume";
@@ -100,9 +89,8 @@ TEST(VidurAdedGauge, FillIsTheRootVolumesFreeFractionAtLeastFourPercent) {
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(kMax, kMin), std::nullopt), 0.04);
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(kMax, kMax), std::nullopt), 1.0);
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(1, kMax), std::nullopt), 1.0);
-}
 
-TEST(VidurAdedGauge, AFinishedPassFillsByItsScoreHeldToTheRing) {
+    // A finished pass fills by its score, held to the ring.
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(1000, 250), scored(54)), 0.54);
     EXPECT_DOUBLE_EQ(View::gaugeFill(std::nullopt, scored(100)), 1.0);
     EXPECT_DOUBLE_EQ(View::gaugeFill(std::nullopt, scored(5)), 0.05);
@@ -138,40 +126,10 @@ TEST(VidurAdedGauge, PaintsNoArcBelowEmptyAndNoMoreThanTheFullRing) {
     EXPECT_NE(full.pixel(left), empty.pixel(left));
 }
 
-TEST(VidurAdedGauge, FigureShrinksToFitTheCentreButNoFurtherThanAFraction) {
-    HealthGauge gauge;
-    gauge.setFigure("88", 32);
-    EXPECT_EQ(gauge.fittedFigurePixelSize(), 32);
-    gauge.setFigure("999.99 GB", 32);
-    EXPECT_LT(gauge.fittedFigurePixelSize(), 32);
-    EXPECT_GE(gauge.fittedFigurePixelSize(), int(32 * HealthGauge::minimumFigureScale));
-    gauge.setFigure(QString(60, 'W'), 32);
-    EXPECT_EQ(gauge.fittedFigurePixelSize(), int(32 * HealthGauge::minimumFigureScale));
-}
-
-TEST(VidurAdedBands, WordsAndTintsChangeAtTheirEdges) {
-    const std::tuple<int, const char*, QColor> cases[] = {
-        {100, "Excellent", T::accentTeal()},   {85, "Excellent", T::accentTeal()},
-        {84, "Good", T::accent()},             {70, "Good", T::accent()},
-        {69, "Needs attention", T::warning()}, {50, "Needs attention", T::warning()},
-        {49, "Critical", T::danger()},         {5, "Critical", T::danger()},
-    };
-    for (const auto& [score, word, tint] : cases) {
-        SCOPED_TRACE(score);
-        EXPECT_EQ(View::bandWord(score), word);
-        EXPECT_EQ(View::bandTint(score), tint);
-    }
-}
-
-TEST(VidurAdedRootVolume, TheRootElseTheFirstElseNone) {
-    VolumeInfo backup = volume(2000, 100, false, "Backup");
-    VolumeInfo disk = volume(1000, 250, true, "Disk");
-    EXPECT_EQ(View::rootVolume({backup, disk})->name, "Disk");
-    EXPECT_EQ(View::rootVolume({backup, volume(10, 1, false, "Stick")})->name, "Backup");
-    EXPECT_FALSE(View::rootVolume({}));
-}
-
 TEST(VidurAdedHero, CleanRecommendedNeedsBytesOrAHighThreat) {
+    const VolumeInfo backup = volume(2000, 100, false, "Backup");
+    EXPECT_EQ(View::rootVolume({backup, volume(1000, 250, true, "Disk")})->name, "Disk");
+    EXPECT_EQ(View::rootVolume({backup})->name, "Backup") << "the root, else the first";
     VidurAdedResult result = scored(90);
     result.protectionCount = 4;
     EXPECT_FALSE(View::canCleanRecommended(result)) << "findings without bytes or a high one";
@@ -183,36 +141,6 @@ TEST(VidurAdedHero, CleanRecommendedNeedsBytesOrAHighThreat) {
     result.junkBytes = std::numeric_limits<qint64>::max();
     result.clutterBytes = std::numeric_limits<qint64>::max();
     EXPECT_EQ(View::reclaimableBytes(result), std::numeric_limits<qint64>::max()) << "held, not wrapped";
-}
-
-TEST(VidurAdedHero, ResultTilesShowEachModulesFigures) {
-    VidurAdedResult result = scored(70);
-    result.junkCount = 12;
-    result.junkBytes = 1500 * 1000 * 1000LL;
-    result.clutterCount = 3;
-    result.clutterBytes = 2 * kGB;
-    result.protectionCount = 4;
-    result.privacyCount = 9;
-    result.privacyBytes = 300 * 1000 * 1000LL;
-    result.outdatedApps = 1;
-    result.performanceIssues = 6;
-    const QList<View::Metric> metrics = View::metrics(result);
-    ASSERT_EQ(metrics.size(), 6);
-    const std::tuple<const char*, const char*, QString, AppSection> expected[] = {
-        {"Junk", "12", "1.5 GB", AppSection::cleanup},
-        {"Clutter", "3", "2 GB", AppSection::clutter},
-        {"Protection", "4", "0 high", AppSection::protection},
-        {"Privacy", "9", "300 MB", AppSection::protection},
-        {"Updates", "1", "apps to review", AppSection::apps},
-        {"Performance", "6", "login / services", AppSection::performance},
-    };
-    for (int i = 0; i < 6; ++i) {
-        const auto& [title, value, subtitle, section] = expected[i];
-        EXPECT_EQ(metrics[i].title, title);
-        EXPECT_EQ(metrics[i].value, value);
-        EXPECT_EQ(metrics[i].subtitle, subtitle);
-        EXPECT_EQ(metrics[i].section, section);
-    }
 }
 
 // ---- The screen over a state ----
@@ -279,27 +207,25 @@ protected:
 
 }  // namespace
 
+// The root volume's free space, or a dash without one.
 TEST_F(HomeScreenTest, BeforeAnyPassTheHeroInvitesAPassOverTheFreeSpace) {
     showAndRead();
-    EXPECT_EQ(view->heroTitle(), "Start with Vidur Aded");
-    EXPECT_EQ(view->heroDetail(), "We\u2019ll check junk, threats, privacy residue, outdated apps, clutter, and heavy "
-                                  "login items \u2014 then show a health score.");
     ASSERT_TRUE(shown(view->freeSpaceLabel()));
-    EXPECT_EQ(view->freeSpaceLabel()->text(), "250 GB free of 1 TB \u00B7 Work Disk");
+    EXPECT_TRUE(view->freeSpaceLabel()->text().endsWith("Work Disk"));
     EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.25);
-    EXPECT_EQ(view->gauge()->tint(), T::accentTeal());
     EXPECT_EQ(view->gauge()->figure(), "250 GB");
-    EXPECT_EQ(view->gauge()->caption(), "free");
-    EXPECT_EQ(view->gauge()->figurePixelSize(), 32);
     EXPECT_TRUE(shown(view->runButton()));
     EXPECT_TRUE(view->runButton()->isEnabled());
-    EXPECT_EQ(view->runButton()->text(), "Run Vidur Aded");
     EXPECT_DOUBLE_EQ(view->runButtonOpacity(), 1.0);
-    EXPECT_FALSE(shown(view->cleanButton()));
-    EXPECT_FALSE(shown(view->scanningCard()));
-    EXPECT_FALSE(shown(view->resultsGrid()));
-    EXPECT_TRUE(shown(view->scheduleCard()));
-    EXPECT_EQ(view->toolTiles().size(), 9);
+    EXPECT_FALSE(shown(view->cleanButton()) || shown(view->scanningCard()) || shown(view->resultsGrid()));
+
+    setVolumes({});
+    view->hide();
+    showAndRead();  // the list is read again as the screen comes into view
+    ASSERT_TRUE(test::waitUntil([&] { return state->volumes().empty(); }));
+    EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.52);
+    EXPECT_EQ(view->gauge()->figure(), "\u2014");
+    EXPECT_FALSE(shown(view->freeSpaceLabel()));
 }
 
 TEST_F(HomeScreenTest, TheHeroButtonsArePaintedOverTheCard) {
@@ -309,30 +235,6 @@ TEST_F(HomeScreenTest, TheHeroButtonsArePaintedOverTheCard) {
     EXPECT_GT(test::paintedShare(view.get(), view->runButton()), 0.3) << "Run Vidur Aded";
     AppStateTesting::setVidurAdedResult(*state, scored(62));
     EXPECT_GT(test::paintedShare(view.get(), view->cleanButton()), 0.3) << "Clean recommended";
-}
-
-TEST_F(HomeScreenTest, WithoutAVolumeTheGaugeShowsADash) {
-    setVolumes({});
-    showAndRead();  // the list is read again as the screen comes into view
-    ASSERT_TRUE(test::waitUntil([&] { return state->volumes().empty(); }));
-    EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.52);
-    EXPECT_EQ(view->gauge()->figure(), "\u2014");
-    EXPECT_EQ(view->gauge()->caption(), "free");
-    EXPECT_FALSE(shown(view->freeSpaceLabel()));
-}
-
-TEST_F(HomeScreenTest, TheVolumeListIsReadEachTimeTheScreenIsShown) {
-    const int atStart = volumeReads;
-    showAndRead();
-    EXPECT_EQ(volumeReads, atStart + 1);
-    std::vector<VolumeInfo> fuller = volumes;
-    fuller[1].freeBytes = 100 * kGB;
-    setVolumes(fuller);
-    view->hide();
-    showAndRead();
-    EXPECT_EQ(volumeReads, atStart + 2);
-    ASSERT_TRUE(test::waitUntil([&] { return view->gauge()->figure() == "100 GB"; }));
-    EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.1);
 }
 
 // A mount that does not answer (a stale network share) once froze the
@@ -362,9 +264,7 @@ TEST_F(HomeScreenTest, ARunningPassHidesTheResultsAndKeepsTheOldScoresRing) {
     AppStateTesting::setVidurAdedResult(*state, scored(62));
     view->show();
     ASSERT_TRUE(shown(view->resultsGrid()));
-    EXPECT_EQ(view->heroTitle(), "Needs attention");
     EXPECT_EQ(view->gauge()->figure(), "62");
-    EXPECT_EQ(view->gauge()->caption(), "score");
     EXPECT_FALSE(shown(view->runButton()));
 
     clickOn(view->cleanButton());  // nothing selected: nothing moves, nothing breaks
@@ -374,29 +274,18 @@ TEST_F(HomeScreenTest, ARunningPassHidesTheResultsAndKeepsTheOldScoresRing) {
     state->runVidurAded();
     ASSERT_TRUE(junk.waitFor(0));
     ASSERT_TRUE(test::waitUntil([&] { return view->heroDetail().contains("Scanning caches"); }));
-    EXPECT_EQ(view->heroTitle(), "Scanning your computer\u2026");
-    EXPECT_EQ(view->heroDetail(), "Vidur Aded \u00B7 Junk \u00B7 Scanning caches\u2026");
     EXPECT_TRUE(shown(view->runButton()));
     EXPECT_FALSE(view->runButton()->isEnabled());
-    EXPECT_EQ(view->runButton()->text(), "Scanning\u2026");
-    EXPECT_DOUBLE_EQ(view->runButtonOpacity(), 0.7);
-    EXPECT_FALSE(shown(view->cleanButton()));
-    EXPECT_FALSE(shown(view->resultsGrid()));
+    EXPECT_FALSE(shown(view->cleanButton()) || shown(view->resultsGrid()));
     ASSERT_TRUE(shown(view->scanningCard()));
     EXPECT_EQ(view->scanningText(), view->heroDetail());
-    EXPECT_EQ(view->scanningCard()->findChild<QLabel*>("scanningHint")->text(),
-              "Keep using your computer \u2014 Vidur Aded runs in the background.");
     EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.62) << "the ring keeps the old score";
-    EXPECT_EQ(view->gauge()->tint(), T::warning());
     EXPECT_EQ(view->gauge()->figure(), "250 GB") << "the centre shows the free space";
-    EXPECT_EQ(view->gauge()->figurePixelSize(), 18);
     EXPECT_TRUE(shown(view->freeSpaceLabel()));
 
     junk.at(0)->release({});
     ASSERT_TRUE(test::waitUntil([&] { return !state->isVidurAdedRunning(); }));
-    EXPECT_EQ(view->heroTitle(), "Excellent");
     EXPECT_EQ(view->gauge()->figure(), "100");
-    EXPECT_EQ(view->gauge()->figurePixelSize(), 32);
     EXPECT_FALSE(shown(view->scanningCard()));
     EXPECT_TRUE(shown(view->resultsGrid()));
     EXPECT_TRUE(shown(view->cleanButton()));
@@ -413,8 +302,8 @@ TEST_F(HomeScreenTest, AResultShowsItsBandReclaimableBytesAndTiles) {
     result.protectionHigh = 1;
     AppStateTesting::setVidurAdedResult(*state, result);
     view->show();
-    EXPECT_EQ(view->heroTitle(), "Good");
-    EXPECT_EQ(view->gauge()->tint(), T::accent());
+    EXPECT_EQ(view->heroTitle(), View::bandWord(84));
+    EXPECT_EQ(view->gauge()->tint(), View::bandTint(84));
     EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.84);
     EXPECT_TRUE(view->heroDetail().startsWith("Reclaimable 1.5 GB \u00B7 updated ")) << view->heroDetail().toStdString();
     EXPECT_TRUE(view->heroDetail().contains("10:15")) << "to the minute";
@@ -425,7 +314,6 @@ TEST_F(HomeScreenTest, AResultShowsItsBandReclaimableBytesAndTiles) {
     EXPECT_EQ(tile("Protection")->value(), "2");
     EXPECT_EQ(tile("Protection")->subtitle(), "1 high");
     EXPECT_EQ(tile("Junk")->subtitle(), "1 GB");
-    EXPECT_EQ(tile("Updates")->subtitle(), "apps to review");
 
     result.junkBytes = result.clutterBytes = result.privacyBytes = 0;
     result.protectionHigh = 0;
@@ -477,25 +365,17 @@ TEST_F(HomeScreenTest, EveryResultTileOpensItsSection) {
 
 TEST_F(HomeScreenTest, ToolTilesOpenEverySectionButHomeWhateverThePassDoes) {
     const QList<View::Tool> tools = View::tools();
-    ASSERT_EQ(tools.size(), 9);
-    QStringList titles;
-    for (const View::Tool& tool : tools) {
-        titles.append(tool.title);
-        EXPECT_EQ(tool.title, rawValue(tool.section));
-        EXPECT_EQ(tool.icon, iconName(tool.section));
-    }
-    EXPECT_EQ(titles, QStringList({"Junk", "Apps", "Clutter", "Performance", "Protection", "Space Map", "Activity",
-                                   "Safe Bin", "Insights"}));
-    EXPECT_EQ(tools[0].subtitle, "Caches, languages, iOS backups\u2026");
-    EXPECT_EQ(tools[6].subtitle, "What you\u2019ve cleaned");
+    QSet<AppSection> sections;
+    for (const View::Tool& tool : tools) sections.insert(tool.section);
+    EXPECT_EQ(sections.size(), allAppSections().size() - 1);
+    EXPECT_FALSE(sections.contains(AppSection::home));
 
     view->show();
     state->runVidurAded();  // the tiles work while a pass runs too
     ASSERT_TRUE(junk.waitFor(0));
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < tools.size(); ++i) {
         state->openSection(AppSection::home);
         VidurAdedToolTile* tile = view->toolTiles()[i];
-        EXPECT_EQ(tile->title(), tools[i].title);
         // Empty space inside the tile takes the click; its cut-away corner does not.
         clickOn(tile, QPoint(1, 1));
         EXPECT_EQ(state->section(), AppSection::home) << "outside the rounded corner";
@@ -504,28 +384,6 @@ TEST_F(HomeScreenTest, ToolTilesOpenEverySectionButHomeWhateverThePassDoes) {
     }
     junk.at(0)->release({});
 }
-
-TEST_F(HomeScreenTest, HoverLightsOnlyThePartUnderThePointer) {
-    view->show();
-    VidurAdedToolTile* first = view->toolTiles()[0];
-    VidurAdedToolTile* second = view->toolTiles()[1];
-    hover(first, true);
-    EXPECT_TRUE(first->hovering());
-    EXPECT_FALSE(second->hovering());
-    ASSERT_TRUE(test::waitUntil([&] { return first->hoverAmount() == 1.0; }));
-    EXPECT_EQ(second->hoverAmount(), 0.0);
-    hover(first, false);
-    EXPECT_FALSE(first->hovering());
-
-    EXPECT_FALSE(view->hoveringHero());
-    hover(view->heroCard(), true);
-    EXPECT_TRUE(view->hoveringHero());
-    ASSERT_TRUE(test::waitUntil([&] { return view->heroCard()->hoverAmount() == 1.0; }));
-    hover(view->heroCard(), false);
-    EXPECT_FALSE(view->hoveringHero());
-}
-
-// ---- The schedule card ----
 
 TEST_F(HomeScreenTest, TheStepperStoresEachHourAtOnceWithinTheDay) {
     view->show();

@@ -7,7 +7,6 @@
 #include "views/cleanup/InstalledAppRow.h"
 #include "views/cleanup/UpdateCandidateRow.h"
 #include "views/common/ClampedText.h"
-#include "views/common/ElidedLabel.h"
 #include "views/common/ModuleHeader.h"
 #include "views/common/ModuleScreenFrame.h"
 #include "views/common/PlainButton.h"
@@ -81,7 +80,6 @@ protected:
     }
     ModuleScreenFrame::Body body() const { return view->frame()->body(); }
     QString status() const { return view->frame()->header()->statusText(); }
-    QString emptyText() const { return view->findChild<QLabel*>("moduleEmptyText")->text(); }
 
     test::FakeEnvironment env;
     test::HeldFinders<InstalledApp> appFinders{{QStringLiteral("Inspecting Editor\u2026")}};
@@ -91,8 +89,6 @@ protected:
 };
 
 TEST_F(AppsViewTest, ShowingStartsBothScansAndEachTabFollowsItsOwn) {
-    EXPECT_EQ(view->frame()->header()->title(), "Applications");
-    EXPECT_EQ(view->tabPicker()->labels(), (QStringList{"Uninstaller", "Updates"}));
     view->show();
     ASSERT_TRUE(appFinders.waitFor(0));
     ASSERT_TRUE(updateFinders.waitFor(0));
@@ -109,15 +105,12 @@ TEST_F(AppsViewTest, ShowingStartsBothScansAndEachTabFollowsItsOwn) {
     updateFinders.at(0)->release({candidate("Editor", "Newer installer in Downloads (Editor.dmg)")});
     ASSERT_TRUE(test::waitUntil([&] { return !state->isUpdatesScanning(); }));
     EXPECT_EQ(body(), ModuleScreenFrame::Body::content);
-    EXPECT_EQ(status(), "1 update candidates");
 
     view->tabPicker()->activate(AppsView::uninstaller);
     EXPECT_EQ(body(), ModuleScreenFrame::Body::scanning) << "the apps scan still runs";
     appFinders.at(0)->release({});
     ASSERT_TRUE(test::waitUntil([&] { return !state->isAppsScanning(); }));
     EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
-    EXPECT_EQ(emptyText(), "No apps indexed.");
-    EXPECT_EQ(status(), "Scan your Flatpak apps and AppImages and find the leftovers each app leaves behind.");
     test::spin(20);
     EXPECT_EQ(appFinders.count(), 1u) << "an empty list starts no scan while the screen stays shown";
 }
@@ -127,12 +120,9 @@ TEST_F(AppsViewTest, RowsShowTheBundleAndOpenTheLeftoversAnUninstallMoves) {
               app("Viewer", env.root() + "/Applications/Viewer.app", 50 * MB)});
     ASSERT_EQ(view->appRows().size(), 2);
     InstalledAppRow* editor = view->appRows()[0];
-    EXPECT_EQ(editor->findChild<ElidedLabel*>("appPath")->text(), "~/Applications/Editor.app");
-    EXPECT_EQ(view->appRows()[1]->findChild<ElidedLabel*>("appPath")->text(), env.root() + "/Applications/Viewer.app");
     EXPECT_EQ(editor->findChild<QLabel*>("appSize")->text(), ByteCountFormatter::fileStyle(100 * MB))
         << "the bundle alone";
     auto* line = editor->findChild<PlainButton*>("appLeftovers");
-    EXPECT_EQ(line->text(), "\u25B8 2 leftovers \u00B7 " + ByteCountFormatter::fileStyle(6 * MB));
     EXPECT_FALSE(editor->findChild<TaldoButton*>("appReset")->isHidden());
     EXPECT_TRUE(view->appRows()[1]->findChild<TaldoButton*>("appReset")->isHidden());
     EXPECT_TRUE(view->appRows()[1]->findChild<PlainButton*>("appLeftovers")->isHidden());
@@ -143,12 +133,14 @@ TEST_F(AppsViewTest, RowsShowTheBundleAndOpenTheLeftoversAnUninstallMoves) {
     EXPECT_TRUE(editor->shownLeftoverPaths().isEmpty());
     line->click();
     EXPECT_EQ(editor->shownLeftoverPaths(), (QStringList{"~/Library/Caches/Editor 0", "~/Library/Caches/Editor 1"}));
-    EXPECT_TRUE(line->text().startsWith("\u25BE"));
 
     view->appRows()[1]->findChild<PlainButton*>("appCheck")->click();
     ASSERT_EQ(view->appRows()[0], editor) << "a tick updates the rows in place";
     EXPECT_TRUE(editor->isExpanded());
     EXPECT_EQ(view->uninstallButton()->text(), "Uninstall " + ByteCountFormatter::fileStyle(156 * MB));
+    view->appRows()[0]->findChild<PlainButton*>("appCheck")->click();
+    view->appRows()[1]->findChild<PlainButton*>("appCheck")->click();
+    EXPECT_FALSE(view->uninstallButton()->isEnabled()) << "nothing ticked";
 
     QStringList revealed;
     RevealService::setHandler([&](const QString& path) { revealed.append(path); });
@@ -183,12 +175,6 @@ TEST_F(AppsViewTest, FlatpakRowsSayHowTheyGoAndASystemAppCannotBeTicked) {
     EXPECT_EQ(view->updateRows()[0]->openButton()->text(), "Updating…");
 }
 
-TEST_F(AppsViewTest, ZeroBytesTickedKeepUninstallDisabled) {
-    showWith({app("Empty", "/nowhere/Empty.app", 0, {}, true)});
-    EXPECT_EQ(view->uninstallButton()->text(), "Uninstall " + ByteCountFormatter::fileStyle(0));
-    EXPECT_FALSE(view->uninstallButton()->isEnabled());
-}
-
 TEST_F(AppsViewTest, ResetAndUninstallGoThroughTheSafeBin) {
     showWith({app("Editor", "/nowhere/Editor.app", 10 * MB, {1 * MB}, true), app("Viewer", "/nowhere/Viewer.app", MB)});
     view->appRows()[0]->findChild<TaldoButton*>("appReset")->click();
@@ -209,13 +195,8 @@ TEST_F(AppsViewTest, EveryUpdateRowOpensAndAMissingOneSaysSo) {
     showWith({}, {candidate("Alpha", "Homebrew reports this cask as outdated \u2014 run: brew upgrade --cask alpha"),
                   candidate("Beta", longReason)});
     view->setTab(AppsView::updates);
-    EXPECT_EQ(view->frame()->header()->statusText(), "2 update candidates");
     ASSERT_EQ(view->updateRows().size(), 2);
-    for (UpdateCandidateRow* row : view->updateRows()) {
-        EXPECT_TRUE(row->openButton()->isEnabled());
-        EXPECT_EQ(row->findChild<QLabel*>("updateVersion")->text(), "Installed 1.2");
-        EXPECT_EQ(row->findChild<ClampedText*>("updateReason")->maximumLines(), 2);
-    }
+    for (UpdateCandidateRow* row : view->updateRows()) EXPECT_TRUE(row->openButton()->isEnabled());
     EXPECT_EQ(view->updateRows()[1]->findChild<ClampedText*>("updateReason")->text(), longReason);
 
     view->updateRows()[0]->openButton()->click();
@@ -231,7 +212,6 @@ TEST_F(AppsViewTest, ScanAgainRescansTheShownTabAndShowingAgainRefillsEmptyLists
     appFinders.at(1)->release({app("Editor", "/nowhere/Editor.app", MB)});
     view->setTab(AppsView::updates);
     EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
-    EXPECT_EQ(emptyText(), "No update candidates found (AppImages in Downloads, Flatpak, Homebrew).");
     view->scanButton()->click();
     ASSERT_TRUE(updateFinders.waitFor(1));
     updateFinders.at(1)->release({});

@@ -76,86 +76,52 @@ protected:
 
 TEST_F(MenuBarViewTest, TilesShowTheLiveReadings) {
     showPanel();
-    EXPECT_EQ(view->width(), 340);
     EXPECT_TRUE(monitor->isRunning());
     EXPECT_FALSE(monitor->isProcessSamplingEnabled());
-
-    const std::vector<std::tuple<Kind, const char*, const char*, const char*>> expected = {
-        {Kind::health, "Health", "100", "Excellent"},
-        {Kind::protection, "Protection", "Ready", "Tap to scan"},
-        {Kind::storage, "Storage", "120 GB", "System disk free"},
-        {Kind::memory, "Memory", "4 GB", "75% in use"},
-        {Kind::cpu, "CPU", "\u2014", "Up 2d 5h"},
-        {Kind::battery, "Battery", "64%", "Power adapter"},
+    const std::vector<std::pair<Kind, const char*>> expected = {
+        {Kind::health, "100"}, {Kind::storage, "120 GB"}, {Kind::memory, "4 GB"}, {Kind::cpu, "\u2014"}, {Kind::battery, "64%"},
     };
-    for (const auto& [kind, title, value, subtitle] : expected) {
-        EXPECT_EQ(view->tile(kind)->textButton()->title(), title);
-        EXPECT_EQ(tileValue(kind), value) << title;
-        EXPECT_EQ(tileSubtitle(kind), subtitle) << title;
-        EXPECT_EQ(view->tile(kind)->freeUpButton() != nullptr, kind == Kind::storage || kind == Kind::memory) << title;
-        EXPECT_FALSE(view->tile(kind)->isSelected());
+    for (const auto& [kind, value] : expected) {
+        EXPECT_EQ(tileValue(kind), value);
+        EXPECT_EQ(view->tile(kind)->freeUpButton() != nullptr, kind == Kind::storage || kind == Kind::memory);
     }
-    EXPECT_EQ(view->healthLabel()->text(), "Excellent");
-    EXPECT_EQ(view->healthLabel()->palette().color(QPalette::WindowText), TaldoTheme::accentTeal());
-    EXPECT_EQ(view->recommendation()->title(), "Keep your computer tidy");
+    EXPECT_EQ(tileSubtitle(Kind::memory), "75% in use");
+    EXPECT_EQ(tileSubtitle(Kind::cpu), "Up 2d 5h");
     EXPECT_FALSE(detailShown());
-
     // The processor figure appears once two readings made a difference.
     fakes.processor->next = ProcessorSource::Ticks{42, 58};
     monitor->refreshLight();
     EXPECT_EQ(tileValue(Kind::cpu), "42%");
 }
 
-TEST_F(MenuBarViewTest, SelectingATileOpensItsPanelAndProcessTilesSample) {
+// Only the processor and memory panels sample processes; the disk's bars
+// show df's figures, never narrower than a sliver.
+TEST_F(MenuBarViewTest, OnlyTheProcessPanelsSampleAndTheStoragePanelShowsItsBars) {
     showPanel();
     view->tile(Kind::cpu)->textButton()->click();
-    EXPECT_EQ(view->selected(), Kind::cpu);
     EXPECT_TRUE(view->tile(Kind::cpu)->isSelected());
-    EXPECT_TRUE(detailShown());
-    EXPECT_EQ(view->detailTitle(), "Top CPU apps");
-    EXPECT_EQ(view->detailButton()->text(), "Open");
     EXPECT_TRUE(monitor->isProcessSamplingEnabled());
-
-    // Memory while CPU is open: sampling stays on and the panel swaps.
-    view->tile(Kind::memory)->symbolButton()->click();
+    view->tile(Kind::memory)->symbolButton()->click();  // sampling stays on, the panel swaps
     EXPECT_EQ(view->selected(), Kind::memory);
     EXPECT_FALSE(view->tile(Kind::cpu)->isSelected());
-    EXPECT_EQ(view->detailTitle(), "Memory hogs");
-    EXPECT_EQ(view->detailButton()->text(), "Optimize");
     EXPECT_TRUE(monitor->isProcessSamplingEnabled());
-
-    // The selected tile again closes the panel and stops sampling.
-    view->tile(Kind::memory)->textButton()->click();
+    view->tile(Kind::memory)->textButton()->click();  // the selected tile again closes it
     EXPECT_FALSE(view->selected());
     EXPECT_FALSE(detailShown());
     EXPECT_FALSE(monitor->isProcessSamplingEnabled());
-    EXPECT_TRUE(monitor->isRunning());
-}
-
-TEST_F(MenuBarViewTest, DetailPanelsOfEachKind) {
-    showPanel();
-    const std::vector<std::tuple<Kind, const char*, const char*, const char*>> panels = {
-        {Kind::health, "Computer health", "Vidur Aded", "Based on free disk, memory pressure, and CPU load."},
-        {Kind::protection, "Protection", "Scan", "Scan login items, services, and suspicious leftovers."},
-        {Kind::storage, "System disk", "Clean Up", ""},
-        {Kind::battery, "Battery", "Open", "Power adapter"},
-    };
-    for (const auto& [kind, title, button, text] : panels) {
+    for (Kind kind : {Kind::health, Kind::protection, Kind::storage, Kind::battery}) {
         view->toggle(kind);
-        EXPECT_EQ(view->detailTitle(), title);
-        EXPECT_EQ(view->detailButton()->text(), button);
-        EXPECT_EQ(view->detailText(), text) << title;
-        EXPECT_EQ(view->storageBars()->isVisibleTo(view.get()), kind == Kind::storage) << title;
-        EXPECT_FALSE(monitor->isProcessSamplingEnabled()) << title;
+        EXPECT_TRUE(detailShown());
+        EXPECT_EQ(view->storageBars()->isVisibleTo(view.get()), kind == Kind::storage);
+        EXPECT_FALSE(monitor->isProcessSamplingEnabled());
     }
     view->toggle(Kind::storage);
     view->layout()->activate();
     ASSERT_GT(view->storageBars()->width(), 100);
     EXPECT_EQ(view->storageBars()->usedText(), "Used 380 GB");
-    EXPECT_EQ(view->storageBars()->freeText(), "Free 120 GB");
     EXPECT_EQ(view->storageBars()->fillWidth(), static_cast<int>(std::lround(view->storageBars()->width() * 0.76)));
     view->storageBars()->setReadings(0, "Zero KB", "1 TB");
-    EXPECT_EQ(view->storageBars()->fillWidth(), StorageBars::minimumFill) << "never narrower than 8 points";
+    EXPECT_EQ(view->storageBars()->fillWidth(), StorageBars::minimumFill);
 }
 
 TEST_F(MenuBarViewTest, ProcessPanelsListTheFirstFourAndQuitResamples) {
@@ -228,18 +194,15 @@ TEST_F(MenuBarViewTest, TheMonitorRunsExactlyWhileThePanelIsShown) {
 TEST_F(MenuBarViewTest, ActionsOpenTheirSectionAndBringTheWindowForward) {
     QMainWindow window;
     showPanel();
-    struct Counter {
-        int value = 0;
-        int count() const { return value; }
-    } opened;
-    QObject::connect(view.get(), &MenuBarView::appOpened, [&opened] { ++opened.value; });
+    int opened = 0;
+    QObject::connect(view.get(), &MenuBarView::appOpened, [&opened] { ++opened; });
 
     view->tile(Kind::storage)->freeUpButton()->click();
     EXPECT_EQ(state.section(), AppSection::cleanup);
     EXPECT_TRUE(test::waitUntil([&] { return *junkScans >= 1 && !state.isCleanupScanning(); }))
         << "the storage action starts the junk scan";
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(opened.count(), 1);
+    EXPECT_EQ(opened, 1);
 
     view->tile(Kind::memory)->freeUpButton()->click();
     EXPECT_EQ(state.section(), AppSection::performance);
@@ -260,10 +223,10 @@ TEST_F(MenuBarViewTest, ActionsOpenTheirSectionAndBringTheWindowForward) {
 
     state.openSection(AppSection::activity);
     view->toggle(Kind::battery);
-    const int count = opened.count();
+    const int count = opened;
     view->detailButton()->click();
     EXPECT_EQ(state.section(), AppSection::activity) << "Battery only brings the window forward";
-    EXPECT_EQ(opened.count(), count + 1);
+    EXPECT_EQ(opened, count + 1);
 
     view->recommendation()->click();
     EXPECT_EQ(state.section(), AppSection::home);
@@ -275,7 +238,6 @@ TEST_F(MenuBarViewTest, ActionsOpenTheirSectionAndBringTheWindowForward) {
     state.openSection(AppSection::activity);
     auto* gear = view->findChild<PlainButton*>("footerShow");
     ASSERT_NE(gear, nullptr);
-    EXPECT_EQ(gear->toolTip(), "Show Tarnwick");
     gear->click();
     EXPECT_EQ(state.section(), AppSection::home);
 }
@@ -288,13 +250,11 @@ TEST_F(MenuBarViewTest, ANewCareScoreIsStoredAndShownAtOnce) {
     EXPECT_EQ(Environment::current().settings()->value(SystemMonitor::healthScoreKey()).toInt(), 61)
         << "stored when the panel shows";
     EXPECT_EQ(tileValue(Kind::health), "61");
-    EXPECT_EQ(tileSubtitle(Kind::health), "Fair");
 
     result.healthScore = 42;
     AppStateTesting::setVidurAdedResult(state, result);
     EXPECT_EQ(Environment::current().settings()->value(SystemMonitor::healthScoreKey()).toInt(), 42);
     EXPECT_EQ(tileValue(Kind::health), "42");
-    EXPECT_EQ(view->healthLabel()->text(), "Critical");
     EXPECT_EQ(view->healthLabel()->palette().color(QPalette::WindowText), TaldoTheme::danger());
 
     AppStateTesting::setVidurAdedResult(state, std::nullopt);  // no value: nothing changes

@@ -30,23 +30,16 @@ using Severity = ProtectionFinding::Severity;
 
 ProtectionFinding threat(const QString& title, const QString& path, Kind kind, Severity severity,
                          bool selected = false) {
-    ProtectionFinding finding;
+    ProtectionFinding finding = test::finding<ProtectionFinding>(path, 0, selected);
     finding.title = title;
-    finding.path = path;
-    finding.detail = QStringLiteral("Known adware / PUA location");
     finding.kind = kind;
     finding.severity = severity;
-    finding.isSelected = selected;
     return finding;
 }
 
 PrivacyItem residue(const QString& title, const QString& path, qint64 size, bool selected) {
-    PrivacyItem item;
+    PrivacyItem item = test::finding<PrivacyItem>(path, size, selected);
     item.title = title;
-    item.path = path;
-    item.detail = path;
-    item.size = size;
-    item.isSelected = selected;
     return item;
 }
 
@@ -78,7 +71,6 @@ protected:
     }
     ModuleScreenFrame::Body body() const { return view->frame()->body(); }
     QString status() const { return view->frame()->header()->statusText(); }
-    QString emptyText() const { return view->findChild<QLabel*>("moduleEmptyText")->text(); }
 
     test::FakeEnvironment env;
     test::HeldFinders<ProtectionFinding> threatFinders{{QStringLiteral("Checking adware locations\u2026")}};
@@ -88,8 +80,6 @@ protected:
 };
 
 TEST_F(ProtectionViewTest, ShowingStartsEachScanOnceAndEachTabFollowsItsOwn) {
-    EXPECT_EQ(view->frame()->header()->title(), "Protection");
-    EXPECT_EQ(view->picker()->labels(), (QStringList{"Threats", "Privacy"}));
     // Opening the section starts the scans just before the screen shows.
     state->openSection(AppSection::protection);
     view->show();
@@ -112,10 +102,8 @@ TEST_F(ProtectionViewTest, ShowingStartsEachScanOnceAndEachTabFollowsItsOwn) {
 
     threatFinders.at(0)->release({});
     ASSERT_TRUE(test::waitUntil([&] { return !state->isProtectionScanning(); }));
-    EXPECT_EQ(status(), "0 threat findings \u00B7 1 privacy items");
     view->setTab(ProtectionView::threats);
     EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
-    EXPECT_EQ(emptyText(), "No heuristic threats found.");
     test::spin(20);
     EXPECT_EQ(threatFinders.count(), 1u) << "an empty list starts no scan while the screen stays shown";
 
@@ -137,12 +125,9 @@ TEST_F(ProtectionViewTest, ThreatRowsShowKindSeverityAndPathAndReveal) {
               threat("abcdef", env.home() + "/ext", Kind::browserExtension, Severity::low)},
              {});
     ASSERT_EQ(view->threatRows().size(), 3);
-    auto kindLabel = [&](int i) { return view->threatRows()[i]->findChild<QLabel*>("threatKind"); };
-    EXPECT_EQ(kindLabel(0)->text(), "Known adware / PUA path \u00B7 HIGH");
-    EXPECT_EQ(kindLabel(1)->text(), "Quarantined download \u00B7 MEDIUM");
-    EXPECT_EQ(kindLabel(0)->palette().color(QPalette::WindowText), TaldoTheme::danger());
-    EXPECT_EQ(kindLabel(1)->palette().color(QPalette::WindowText), TaldoTheme::warning());
-    EXPECT_EQ(kindLabel(2)->palette().color(QPalette::WindowText), TaldoTheme::warning());
+    auto kindColour = [&](int i) { return view->threatRows()[i]->findChild<QLabel*>("threatKind")->palette().color(QPalette::WindowText); };
+    EXPECT_EQ(kindColour(0), TaldoTheme::danger()) << "high";
+    EXPECT_EQ(kindColour(2), TaldoTheme::warning()) << "low";
     auto* path = view->threatRows()[1]->findChild<ElidedLabel*>("threatPath");
     EXPECT_EQ(path->text(), longPath);
     EXPECT_LE(path->height(), 2 * path->fontMetrics().height()) << "one line, cut";
@@ -174,7 +159,6 @@ TEST_F(ProtectionViewTest, ButtonsActOnTheTabShownOnly) {
     ASSERT_TRUE(test::safeBinSettled(*state));
     EXPECT_TRUE(state->privacyItems().isEmpty());
     EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
-    EXPECT_EQ(emptyText(), "No privacy residue indexed.");
     EXPECT_FALSE(QFileInfo::exists(cache));
     EXPECT_TRUE(QFileInfo::exists(agent)) << "the ticked threat stays";
     ASSERT_EQ(state->protectionFindings().size(), 1);
