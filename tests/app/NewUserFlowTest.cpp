@@ -23,6 +23,7 @@
 #include "views/shell/AppShell.h"
 #include "views/shell/DetailArea.h"
 
+#include "AppTestSupport.h"
 #include "FileTreeSupport.h"
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
@@ -49,15 +50,7 @@ namespace {
 
 constexpr int kPassTimeoutMs = 120000;
 
-QAction* menuItem(QMainWindow& window, const QString& menuTitle, const QString& itemTitle) {
-    for (QAction* action : window.menuBar()->actions()) {
-        if (action->text() != menuTitle || !action->menu()) continue;
-        for (QAction* item : action->menu()->actions()) {
-            if (item->text() == itemTitle) return item;
-        }
-    }
-    return nullptr;
-}
+using test::menuItem;
 
 QByteArray bytes(int size, char fill = 'x') {
     return QByteArray(size, fill);

@@ -13,6 +13,7 @@
 #include "views/shell/SectionPlaceholder.h"
 #include "views/shell/SectionRail.h"
 
+#include "AppTestSupport.h"
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
 
@@ -51,33 +52,7 @@ QAction* actionNamed(QWidget& window, const QString& text) {
     return found;
 }
 
-QStringList menuTitles(QMainWindow& window) {
-    QStringList titles;
-    for (QAction* action : window.menuBar()->actions()) titles << action->text();
-    return titles;
-}
-
-QStringList itemTitles(QMainWindow& window, const QString& menuTitle) {
-    for (QAction* action : window.menuBar()->actions()) {
-        if (action->text() != menuTitle || !action->menu()) continue;
-        QStringList items;
-        for (QAction* item : action->menu()->actions()) {
-            if (!item->isSeparator()) items << item->text();
-        }
-        return items;
-    }
-    return {};
-}
-
-QAction* menuItem(QMainWindow& window, const QString& menuTitle, const QString& itemTitle) {
-    for (QAction* action : window.menuBar()->actions()) {
-        if (action->text() != menuTitle || !action->menu()) continue;
-        for (QAction* item : action->menu()->actions()) {
-            if (item->text() == itemTitle) return item;
-        }
-    }
-    return nullptr;
-}
+using test::menuItem;
 
 // A cell that no single path stands for, so collecting it is refused with a message.
 ScanNodePtr mergedGroup(const QString& name = QStringLiteral("\u2026smaller objects\u2026")) {
@@ -89,14 +64,10 @@ protected:
     // Puts a stand-in for xdg-open in place: it notes each address it is
     // given, one a line, and ends with the exit status given.
     void fakeOpener(int exitStatus) {
-        const QString tool = test::writeFile(environment.path("bin/xdg-open"),
-                                             QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\nexit %2\n")
-                                                 .arg(openedLog())
-                                                 .arg(exitStatus)
-                                                 .toUtf8());
-        QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner);
-        environment.environment().toolPaths.insert("/usr/bin/xdg-open", tool);
-        environment.apply();
+        environment.tool("/usr/bin/xdg-open", QStringLiteral("printf '%s\\n' \"$1\" >> '%1'\nexit %2\n")
+                                                  .arg(openedLog())
+                                                  .arg(exitStatus)
+                                                  .toUtf8());
     }
     QString openedLog() const { return environment.path("opened.txt"); }
     QStringList opened() const {
@@ -110,22 +81,14 @@ protected:
 
 }  // namespace
 
-TEST_F(TarnwickAppTest, MenusHoldTheirItemsInOrderWithDistinctShortcuts) {
+// Every shortcut is distinct, there is no New Window, and each Go and Care
+// item opens its section.
+TEST_F(TarnwickAppTest, GoAndCareItemsOpenTheirSections) {
     TarnwickApp app(test::testServices());
-    app.overrideTrayAvailability(true);
     app.start();
     MainWindow& window = app.mainWindow();
-    EXPECT_TRUE(window.isVisible());
+    AppState& state = app.state();
     EXPECT_EQ(window.minimumSize(), QSize(1100, 720));
-    EXPECT_EQ(window.windowTitle(), "Tarnwick");
-
-    EXPECT_EQ(menuTitles(window), QStringList({"Tarnwick", "Care", "Go"}));
-    EXPECT_EQ(itemTitles(window, "Tarnwick"), QStringList({"About Tarnwick", "Website", "Quit Tarnwick"}));
-    EXPECT_EQ(itemTitles(window, "Care"),
-              QStringList({"Run Vidur Aded", "Junk Cleanup", "Protection", "Performance"}));
-    EXPECT_EQ(itemTitles(window, "Go"), QStringList({"Vidur Aded", "Space Map", "Junk", "Apps", "Clutter",
-                                                      "Performance", "Protection", "Activity", "Safe Bin"}));
-
     QSet<QKeySequence> shortcuts;
     for (QAction* action : window.findChildren<QAction*>()) {
         EXPECT_FALSE(action->text().contains("New Window")) << action->text().toStdString();
@@ -133,17 +96,6 @@ TEST_F(TarnwickAppTest, MenusHoldTheirItemsInOrderWithDistinctShortcuts) {
         EXPECT_FALSE(shortcuts.contains(action->shortcut())) << action->shortcut().toString().toStdString();
         shortcuts.insert(action->shortcut());
     }
-    EXPECT_EQ(actionNamed(window, "Run Vidur Aded")->shortcut(), QKeySequence("Ctrl+Shift+S"));
-    EXPECT_TRUE(actionNamed(window, "Junk Cleanup")->shortcut().isEmpty());
-    EXPECT_TRUE(actionNamed(window, "About Tarnwick")->shortcut().isEmpty());
-}
-
-TEST_F(TarnwickAppTest, GoAndCareItemsOpenTheirSections) {
-    TarnwickApp app(test::testServices());
-    app.start();
-    MainWindow& window = app.mainWindow();
-    AppState& state = app.state();
-    EXPECT_EQ(state.section(), AppSection::home);
 
     const std::pair<AppSection, int> goItems[] = {
         {AppSection::map, 2},        {AppSection::cleanup, 3},  {AppSection::apps, 4},
@@ -173,6 +125,7 @@ TEST_F(TarnwickAppTest, GoAndCareItemsOpenTheirSections) {
     // "Run Vidur Aded" starts the pass and leaves the section as it is.
     QAction* run = menuItem(window, "Care", "Run Vidur Aded");
     ASSERT_NE(run, nullptr);
+    EXPECT_EQ(run->shortcut(), QKeySequence("Ctrl+Shift+S"));
     run->trigger();
     EXPECT_TRUE(state.isVidurAdedRunning());
     EXPECT_EQ(state.section(), AppSection::performance);
@@ -250,25 +203,21 @@ TEST_F(TarnwickAppTest, AnAddressOrFolderNothingOpensRaisesTheAlert) {
     // xdg-open finds no application: status 3 on this desktop.
     fakeOpener(3);
     actionNamed(window, "Website")->trigger();
-    EXPECT_EQ(alertText(), QStringLiteral("Could not open \u201C") + AppIdentity::websiteURL().toString() +
-                               QStringLiteral("\u201D: no application on this computer is set up to open it."));
+    EXPECT_TRUE(alertText().contains(AppIdentity::websiteURL().toString()));
     EXPECT_EQ(opened().size(), 1);
     window.alert()->buttons().first()->click();
     EXPECT_FALSE(app.state().errorMessage().has_value());
 
     // Reveal: no file-manager interface here, and nothing opens the folder.
-    environment.environment().toolPaths.insert("/usr/bin/dbus-send", environment.path("bin/no-dbus-send"));
-    environment.apply();
+    environment.noTool("/usr/bin/dbus-send");
     const QString file = environment.home() + "/Documents/report.pdf";
     app.state().revealInFileManager(file);
-    EXPECT_EQ(alertText(), QStringLiteral("Could not show \u201C~/Documents/report.pdf\u201D in the File Manager: no "
-                                          "application on this computer is set up to open its folder."));
+    EXPECT_TRUE(alertText().contains("\u201C~/Documents/report.pdf\u201D"));
     EXPECT_EQ(opened().last(), environment.home() + "/Documents");
     window.alert()->buttons().first()->click();
 
     // Without xdg-open at all.
-    environment.environment().toolPaths.insert("/usr/bin/xdg-open", environment.path("bin/missing"));
-    environment.apply();
+    environment.noTool("/usr/bin/xdg-open");
     app.state().openURL(QUrl::fromLocalFile(file));
     EXPECT_TRUE(alertText().endsWith(QStringLiteral("is not installed.")));
 }
@@ -285,10 +234,8 @@ TEST_F(TarnwickAppTest, TheAlertShowsTheNewestErrorAndEveryDismissalClearsIt) {
     QMessageBox* alert = window.alert();
     ASSERT_NE(alert, nullptr);
     EXPECT_TRUE(alert->isVisible());
-    EXPECT_EQ(alert->windowTitle(), "Tarnwick");
     EXPECT_EQ(alert->informativeText(), *state.errorMessage());
     ASSERT_EQ(alert->buttons().size(), 1);
-    EXPECT_EQ(alert->buttons().first()->text().remove('&'), "OK");
 
     // A second message replaces the unread one in the same alert.
     const QString first = *state.errorMessage();
@@ -347,7 +294,6 @@ TEST_F(TarnwickAppTest, AMapScanKeepsTheScanningScreenWhateverSectionIsOpened) {
 TEST_F(TarnwickAppTest, TrayIconOpensThePanelAndPreviewsReachTheWindow) {
     TarnwickApp app(test::testServices());
     app.start();
-    EXPECT_EQ(app.trayIcon().toolTip(), "Tarnwick");
     EXPECT_FALSE(app.trayIcon().icon().isNull());
 
     MenuBarPanel& panel = app.menuBarPanel();
@@ -384,8 +330,6 @@ TEST_F(TarnwickAppTest, WithoutATrayTheMenuOpensThePanelAsAToolWindow) {
     app.overrideTrayAvailability(false);
     app.start();
     EXPECT_FALSE(app.trayIcon().isVisible());
-    EXPECT_EQ(itemTitles(app.mainWindow(), "Tarnwick"),
-              QStringList({"About Tarnwick", "Website", "Show Monitor Panel", "Quit Tarnwick"}));
     QAction* item = menuItem(app.mainWindow(), "Tarnwick", "Show Monitor Panel");
     ASSERT_NE(item, nullptr);
     item->trigger();
