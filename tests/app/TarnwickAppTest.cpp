@@ -151,44 +151,34 @@ TEST_F(TarnwickAppTest, JunkCleanupOpensJunkWithAFreshScan) {
     EXPECT_EQ(state.cleanupProgressLabel(), "Done");
 }
 
+// "Website" in the About sheet leaves it open; Close and Escape dismiss it.
 TEST_F(TarnwickAppTest, AboutAndWebsite) {
     TarnwickApp app(test::testServices());
     app.start();
     MainWindow& window = app.mainWindow();
     AboutView* sheet = window.shell()->aboutSheet();
-    EXPECT_FALSE(sheet->isVisible());
-
+    auto press = [&](const QString& text) {
+        for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
+            if (button->text() == text) button->click();
+        }
+    };
     actionNamed(window, "About Tarnwick")->trigger();
     EXPECT_TRUE(app.state().showAbout());
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(sheet->geometry(), window.shell()->rect());
-
     fakeOpener(0);
-    const QString website = AppIdentity::websiteURL().toString();
     actionNamed(window, "Website")->trigger();
-    ASSERT_TRUE(test::waitUntil([&] { return opened().size() == 1; }));
-    EXPECT_EQ(opened(), QStringList({website}));
-    // "Website" in the sheet leaves it open.
-    for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
-        if (button->text() == "Website") button->click();
-    }
+    press("Website");
     ASSERT_TRUE(test::waitUntil([&] { return opened().size() == 2; }));
+    EXPECT_EQ(opened(), QStringList(2, AppIdentity::websiteURL().toString()));
     EXPECT_TRUE(sheet->isVisible());
-    test::spin(50);
     EXPECT_FALSE(app.state().errorMessage().has_value());
-
-    for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
-        if (button->text() == "Close") button->click();
-    }
-    EXPECT_FALSE(app.state().showAbout());
-    EXPECT_FALSE(sheet->isVisible());
-
-    // Escape dismisses it the same way.
+    press("Close");
+    EXPECT_FALSE(app.state().showAbout() || sheet->isVisible());
     actionNamed(window, "About Tarnwick")->trigger();
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(sheet, &escape);
-    EXPECT_FALSE(app.state().showAbout());
-    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_FALSE(app.state().showAbout() || sheet->isVisible());
 }
 
 TEST_F(TarnwickAppTest, AnAddressOrFolderNothingOpensRaisesTheAlert) {
