@@ -7,7 +7,8 @@
 //   clutter_bench --home DIR    scan DIR as the home folder
 //
 // Prints each search's label and time, then every item on a line of
-// tab-separated fields (kind, size in bytes, absolute path, detail), then the
+// tab-separated fields (kind, size in bytes, pre-selected yes/no, absolute
+// path, detail), then the
 // total, the files the scan opened and the bytes it read, and the peak
 // memory. The scan runs twice (the first run warms the caches); the figures
 // are those of the second run. Last, the similar-image search runs alone (its
@@ -119,8 +120,9 @@ int main(int argc, char** argv) {
     qint64 bytes = 0;
     for (const ClutterItem& item : run.items) {
         bytes += item.size;
-        std::printf("%s\t%lld\t%s\t%s\n", rawValue(item.kind).toUtf8().constData(), static_cast<long long>(item.size),
-                    item.path.toUtf8().constData(), item.detail.toUtf8().constData());
+        std::printf("%s\t%lld\t%s\t%s\t%s\n", rawValue(item.kind).toUtf8().constData(),
+                    static_cast<long long>(item.size), item.isSelected ? "yes" : "no", item.path.toUtf8().constData(),
+                    item.detail.toUtf8().constData());
     }
     std::printf("total\t%lld items\t%lld bytes\t%.3f s (first run %.3f s)\n", static_cast<long long>(run.items.size()),
                 static_cast<long long>(bytes), run.total, warm.total);

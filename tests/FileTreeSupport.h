@@ -12,9 +12,12 @@
 #include <QString>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 namespace tarnwick::test {
@@ -67,5 +70,27 @@ inline void makeLink(const QString& target, const QString& link) {
     QDir().mkpath(QFileInfo(link).absolutePath());
     if (::symlink(PathCodec::encode(target).constData(), PathCodec::encode(link).constData()) != 0) {}
 }
+
+// A listening socket at path (as an agent leaves one), open while the object lives.
+struct ListeningSocket {
+    explicit ListeningSocket(const QString& path) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray encoded = PathCodec::encode(path);
+        if (fd < 0 || encoded.size() >= qsizetype(sizeof(address.sun_path))) return;
+        std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+        listening = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && ::listen(fd, 1) == 0;
+    }
+    ~ListeningSocket() {
+        if (fd >= 0) ::close(fd);
+    }
+    ListeningSocket(const ListeningSocket&) = delete;
+    ListeningSocket& operator=(const ListeningSocket&) = delete;
+
+    int fd = -1;
+    bool listening = false;
+};
 
 }  // namespace tarnwick::test

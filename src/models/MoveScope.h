@@ -14,6 +14,7 @@ namespace tarnwick {
 struct ScopeEntry {
     QString path;       // absolute path, directly inside the folder
     FileIdentity seen;  // what it was when measured
+    qint64 bytes = 0;   // what the finding's size counts of it
 
     bool operator==(const ScopeEntry&) const = default;
 };

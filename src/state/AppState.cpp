@@ -602,6 +602,10 @@ void AppState::finishDelete(const SafeBinMoveResult& result, const QSet<QString>
     remaining.removeIf([&](const CollectorItem& item) { return gone.contains(item.path); });
     collector_.set(remaining);
     publishSafeBin(std::move(safeBin));
+    // What went is no finding of any module any more.
+    QStringList moved;
+    for (const SafeBinEntry& entry : result.moved) moved.append(entry.originalPath);
+    dropGoneFromLists(moved);
 
     if (!result.error) {
         if (!scanRootPath().isEmpty()) startScan(scanRootPath(), scanRootName());

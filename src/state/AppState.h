@@ -29,6 +29,7 @@
 #include "support/Saturating.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -297,6 +298,11 @@ public:
     // Flips the selection of the finding with this id; nothing for an unknown id.
     void toggleCleanupItem(const QUuid& id);
     // Moves the selected junk findings into the Safe Bin (off this thread).
+    // Each finding moves or stays on its own: one that stays keeps its row
+    // with the reason (CleanupItem::notMoved) and the message names it. A
+    // copy moves only while the copy it names is in place, unchanged and not
+    // moving with this clean; otherwise it leaves the list. After any move
+    // every module's list drops what went (dropGoneFromLists).
     void cleanSelectedToSafeBin();
 
     // ---- Apps and updates ----
@@ -395,9 +401,12 @@ public:
     // nothing more.
     void runVidurAded();
     // "Clean recommended": cleans the selected junk, clutter, privacy and
-    // protection findings in that order, then, after a pass, logs one event
-    // with what the junk, clutter and privacy cleans moved (none when nothing
-    // moved, and at most one per pass).
+    // protection findings in that order (what any of them left is told in
+    // one message once all are done), each clean logging what it moved,
+    // then, after a pass, logs "Applied recommended cleanup" when the junk,
+    // clutter or privacy clean moved something (at most once per pass). That
+    // event counts no bytes and no items: the cleans' own events count them,
+    // so every byte moved counts once in the lifetime figures.
     void runVidurAdedRecommended();
     // The daily schedule's switch: published and stored.
     void setScheduleEnabled(bool enabled);
@@ -498,15 +507,13 @@ private:
         std::optional<QString> finalLabel;          // none: the finder's last label stays
     };
 
-    // One module's clean into the Safe Bin: its list, what a finding moves,
-    // and the activity event it writes.
+    // One module's clean into the Safe Bin: its list, what a finding moves
+    // (with what the scan saw there), and the activity event it writes. The
+    // event counts the bytes that reached the Safe Bin.
     template <class Item>
     struct ModuleClean {
         Published<QList<Item>> AppState::*list;
         QList<SafeBinMover::Target> (*targets)(const Item& item);
-        // The bytes a wholly cleaned finding counts in the event (a partly
-        // cleaned one counts what the Safe Bin measured of its moved items).
-        qint64 (*bytes)(const Item& item);
         QString kind;
         QString (*summary)(qsizetype count);
         // The items a wholly cleaned finding counts in the event (null: one
@@ -550,11 +557,25 @@ private:
     // "24 findings · 9 selected · 1.3 GB" for a list of findings.
     template <class Item>
     static QString findingsLine(const QList<Item>& items, qint64 bytes);
+    // What a clean did, for the UI thread: the findings it cleaned, those it
+    // left because the copy they name is gone or goes with this clean (the
+    // last copy: they leave the list), why each other one stayed, and the
+    // paths that are gone now.
+    struct CleanDone {
+        QSet<QUuid> cleaned;
+        QSet<QUuid> lastCopies;
+        QHash<QUuid, QString> notMoved;
+        QStringList gone;
+    };
     template <class Item>
     void cleanSelected(const ModuleClean<Item>& clean);
     template <class Item>
-    void finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths,
-                     const QSet<QUuid>& kept = {});
+    void finishClean(const ModuleClean<Item>& clean, const CleanDone& done);
+    // After any move into the Safe Bin: every module's list drops the
+    // findings at or below a path that is gone, those whose named copy went,
+    // and, from a folder cleaned by its entries, the entries that went (or
+    // changed with what went); the selected totals follow.
+    void dropGoneFromLists(const QStringList& gone);
     // The status-text pattern: the label while scanning, the sentence for an
     // empty list, else the count line.
     static QString statusText(bool scanning, const QString& label, bool empty, const QString& emptySentence,
@@ -570,15 +591,13 @@ private:
         quint64 generation = 0;
         std::stop_source stop;
     };
-    // What the cleans of one "Clean recommended" moved; added to on the Safe
+    // How many findings the cleans of one "Clean recommended" moved, and what
+    // they could not move, for one message at the end; added to on the Safe
     // Bin thread only, where those cleans run one after the other.
     struct CleanTally {
         qsizetype items = 0;
-        Saturating::Total bytes;
-        void add(qsizetype count, qint64 moved) {
-            items += count;
-            bytes.add(moved);
-        }
+        QStringList messages;
+        void add(qsizetype count) { items += count; }
     };
 
     void applyVidurAdedModule(quint64 generation, const VidurAdedModule& module);
@@ -671,8 +690,10 @@ private:
     ModuleScanSlot privacyTask_;
 
     VidurAdedSlot vidurAdedTask_;
-    // Set while "Clean recommended" calls the cleans whose moves it counts.
+    // Set while "Clean recommended" calls its cleans.
     std::shared_ptr<CleanTally> cleanTally_;
+    // Whether the cleans called meanwhile count in the closing event.
+    bool cleanTallyCounts_ = false;
     // The pass whose recommended cleanup is logged; read and written by Safe
     // Bin jobs only.
     QUuid recommendedLoggedPass_;

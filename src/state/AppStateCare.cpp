@@ -112,26 +112,38 @@ void AppState::finishVidurAded(const VidurAdedResult& result) {
 
 void AppState::runVidurAdedRecommended() {
     auto tally = std::make_shared<CleanTally>();
-    // The cleans whose moves the closing event counts, in this order. Each
-    // queues its move on the Safe Bin thread and records its own event.
+    // The cleans of the batch, in this order; each queues its move on the
+    // Safe Bin thread and records its own event. The closing event counts
+    // the moves of the first three; what stayed behind in any of the four is
+    // told in one message at the end.
     cleanTally_ = tally;
+    cleanTallyCounts_ = true;
     cleanSelectedToSafeBin();
     cleanSelectedClutter();
     cleanSelectedPrivacy();
-    cleanTally_.reset();
-    // Cleaned, but not counted in the closing event.
+    cleanTallyCounts_ = false;
     cleanSelectedProtection();
+    cleanTally_.reset();
 
-    if (!vidurAdedResult()) return;
-    const QUuid pass = vidurAdedResult()->id;
-    // Queued behind the cleans above, so it runs once they are done and
-    // counts what they moved; failed moves count nothing.
+    const std::optional<QUuid> pass =
+        vidurAdedResult() ? std::optional<QUuid>(vidurAdedResult()->id) : std::nullopt;
+    // Queued behind the cleans above, so it runs once they are done. It is
+    // logged after a pass, only when they moved something, and counts
+    // nothing: their own events count what moved, so no byte counts twice.
     runSafeBinJob(false, [this, tally, pass]() -> SafeBinApply {
-        if (tally->items == 0 || recommendedLoggedPass_ == pass) return {};
-        recommendedLoggedPass_ = pass;
-        ActivityService::log(kVidurAdedKind, QStringLiteral("Applied recommended cleanup"), tally->bytes.value(),
-                             tally->items);
-        return [events = ActivityService::list(kActivityLimit)](AppState& state) { state.activityEvents_.set(events); };
+        std::optional<QList<ActivityEvent>> events;
+        if (pass && tally->items > 0 && recommendedLoggedPass_ != *pass) {
+            recommendedLoggedPass_ = *pass;
+            ActivityService::log(kVidurAdedKind, QStringLiteral("Applied recommended cleanup"), 0, 0);
+            events = ActivityService::list(kActivityLimit);
+        }
+        std::optional<QString> error;
+        if (!tally->messages.isEmpty()) error = tally->messages.join(QLatin1Char(' '));
+        if (!events && !error) return {};
+        return [events = std::move(events), error = std::move(error)](AppState& state) mutable {
+            if (events) state.activityEvents_.set(std::move(*events));
+            if (error) state.errorMessage_.set(*error);
+        };
     });
 }
 

@@ -5,6 +5,7 @@
 #include "state/AppState.h"
 
 #include "platform/FileEntry.h"
+#include "platform/FileIdentity.h"
 #include "services/cleanup/AppUninstallerService.h"
 #include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/FlatpakTool.h"
@@ -13,6 +14,7 @@
 #include "services/health/PerformanceService.h"
 #include "services/store/ActivityService.h"
 #include "services/store/MemoryBudget.h"
+#include "services/store/TrashService.h"
 #include "state/LabelRelay.h"
 #include "support/ByteCountFormatter.h"
 #include "support/FileError.h"
@@ -32,13 +34,88 @@ constexpr qsizetype kActivityLimit = 100;
 
 // True when path or one of its ancestors is in the set.
 bool isSameOrBelowAny(const QString& path, const QSet<QString>& set) {
-    QString current = path;
+    QString current = PathRules::standardizingPath(path);
     while (!current.isEmpty()) {
         if (set.contains(current)) return true;
         if (current == QLatin1String("/")) break;
         current = PathRules::deletingLastPathComponent(current);
     }
     return false;
+}
+
+// True when path is in the set, below one of its paths or above one: an
+// entry that went, or one that holds something that went (no longer what was
+// measured).
+bool touchesAny(const QString& path, const QSet<QString>& set) {
+    if (isSameOrBelowAny(path, set)) return true;
+    const QString prefix = PathRules::standardizingPath(path) + QLatin1Char('/');
+    return std::any_of(set.begin(), set.end(), [&](const QString& gone) { return gone.startsWith(prefix); });
+}
+
+// A finding's files that move with it (a database's journals, a trashed
+// file's record), each with what the scan saw of it when it was there.
+void appendCompanions(QList<SafeBinMover::Target>& targets, const QStringList& paths,
+                      const QHash<QString, FileIdentity>& seen) {
+    for (const QString& path : paths) {
+        const auto found = seen.constFind(path);
+        targets.append({path, {}, found == seen.constEnd() ? std::nullopt : std::optional<FileIdentity>(*found)});
+    }
+}
+
+// The paths a target moves: the item, or the entries of a folder cleaned by its entries.
+QStringList movingPaths(const SafeBinMover::Target& target) {
+    if (!target.scope.contentsOnly) return {PathRules::standardizingPath(target.path)};
+    if (!target.scope.measured) return {PathRules::standardizingPath(target.path)};
+    QStringList paths;
+    for (const ScopeEntry& entry : *target.scope.measured) paths.append(PathRules::standardizingPath(entry.path));
+    return paths;
+}
+
+// The row's word for a finding the clean left in place (the message names
+// its paths and the Safe Bin's reasons).
+QString whyNotMoved(const QList<SafeBinMover::Target>& targets, bool partly) {
+    for (const SafeBinMover::Target& target : targets) {
+        if (!TrashService::canCollect(target.path)) return QStringLiteral("Not moved: a protected place");
+        if (!target.seen) continue;
+        const std::optional<FileIdentity> now = FileIdentity::of(target.path);
+        if (now && !target.seen->matches(*now)) return QStringLiteral("Not moved: changed since the scan");
+    }
+    return partly ? QStringLiteral("Partly moved") : QStringLiteral("Not moved");
+}
+
+// Drops what went from a list of findings; true when anything changed.
+template <class Item>
+bool dropGone(QList<Item>& items, const QSet<QString>& gone) {
+    bool changed = false;
+    for (qsizetype i = items.size() - 1; i >= 0; --i) {
+        Item& item = items[i];
+        bool drop = isSameOrBelowAny(item.path, gone);
+        if constexpr (requires(const Item& i) { i.keptCopy; }) {
+            drop = drop || (item.keptCopy && isSameOrBelowAny(item.keptCopy->path, gone));
+        }
+        if constexpr (requires(const Item& i) { i.scope; }) {
+            MoveScope& scope = item.scope;
+            if (!drop && scope.contentsOnly && scope.measured) {
+                const qsizetype before = scope.measured->size();
+                qint64 lost = 0;
+                scope.measured->removeIf([&](const ScopeEntry& entry) {
+                    if (!touchesAny(entry.path, gone)) return false;
+                    lost += entry.bytes;
+                    return true;
+                });
+                if (scope.measured->size() != before) {
+                    item.size = std::max<qint64>(0, item.size - lost);
+                    drop = scope.measured->isEmpty();
+                    changed = true;
+                }
+            }
+        }
+        if (drop) {
+            items.removeAt(i);
+            changed = true;
+        }
+    }
+    return changed;
 }
 
 }  // namespace
@@ -62,8 +139,7 @@ const AppState::ModuleScan<CleanupItem>& AppState::junkScan() {
 const AppState::ModuleClean<CleanupItem>& AppState::junkClean() {
     static const ModuleClean<CleanupItem> clean{
         &AppState::cleanupItems_,
-        [](const CleanupItem& item) { return QList<SafeBinMover::Target>{{item.path, item.scope}}; },
-        [](const CleanupItem& item) { return item.size; },
+        [](const CleanupItem& item) { return QList<SafeBinMover::Target>{{item.path, item.scope, item.seen}}; },
         QStringLiteral("Junk"),
         [](qsizetype count) {
             return QStringLiteral("Moved ") + QString::number(count) + QStringLiteral(" junk items to Safe Bin");
@@ -132,7 +208,6 @@ const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
             for (const QString& path : AppUninstallerService::resetPaths(app)) targets.append({path, {}});
             return targets;
         },
-        [](const InstalledApp& app) { return Saturating::add(app.size, app.leftoversBytes()); },
         QStringLiteral("Apps"),
         [](qsizetype count) { return QStringLiteral("Uninstalled ") + QString::number(count) + QStringLiteral(" apps"); },
         [](const InstalledApp& app) {
@@ -169,8 +244,11 @@ const AppState::ModuleScan<ClutterItem>& AppState::clutterScan() {
 const AppState::ModuleClean<ClutterItem>& AppState::clutterClean() {
     static const ModuleClean<ClutterItem> clean{
         &AppState::clutterItems_,
-        [](const ClutterItem& item) { return QList<SafeBinMover::Target>{{item.path}}; },
-        [](const ClutterItem& item) { return item.size; },
+        [](const ClutterItem& item) {
+            QList<SafeBinMover::Target> targets{{item.path, {}, item.seen}};
+            appendCompanions(targets, item.companionPaths, item.companionsSeen);
+            return targets;
+        },
         QStringLiteral("Clutter"),
         [](qsizetype count) {
             return QStringLiteral("Cleaned ") + QString::number(count) + QStringLiteral(" clutter items");
@@ -279,42 +357,68 @@ template <class Item>
 void AppState::cleanSelected(const ModuleClean<Item>& clean) {
     std::vector<QList<SafeBinMover::Target>> targets;
     QList<Item> selected;
-    QList<QUuid> ids;
-    QList<qint64> sizes;
     QList<qsizetype> items;
     for (const Item& item : (this->*clean.list).get()) {
         if (!item.isSelected) continue;
         targets.push_back(clean.targets(item));
         selected.append(item);
-        ids.append(item.id);
-        sizes.append(clean.bytes(item));
         items.append(clean.items ? clean.items(item) : 1);
     }
-    if (ids.isEmpty()) return;
+    if (selected.isEmpty()) return;
 
     const ModuleClean<Item>* kind = &clean;
     std::shared_ptr<CleanTally> tally = cleanTally_;
-    runSafeBinJob(true, [this, kind, targets = std::move(targets), selected, ids, sizes, items, tally]() -> SafeBinApply {
+    const bool counted = cleanTallyCounts_;
+    runSafeBinJob(true, [this, kind, targets = std::move(targets), selected, items, tally, counted]() -> SafeBinApply {
+        CleanDone done;
+        QStringList messages;
         // A refused finding stays out of the move: not cleaned, nothing moved for it.
-        std::vector<QList<SafeBinMover::Target>> moving;
-        std::vector<qsizetype> movingIndex;
-        QStringList refusals;
-        for (qsizetype i = 0; i < ids.size(); ++i) {
-            if (kind->refusal) {
-                if (const std::optional<QString> reason = kind->refusal(selected[i])) {
-                    if (!refusals.contains(*reason)) refusals.append(*reason);
-                    continue;
+        std::vector<bool> staying(size_t(selected.size()), false);
+        for (qsizetype i = 0; i < selected.size(); ++i) {
+            if (!kind->refusal) break;
+            if (const std::optional<QString> reason = kind->refusal(selected[i])) {
+                staying[size_t(i)] = true;
+                done.notMoved.insert(selected[i].id, QStringLiteral("Not moved: ") + *reason);
+                if (!messages.contains(*reason)) messages.append(*reason);
+            }
+        }
+        // A copy moves only while the copy it names stays: in place, unchanged
+        // and not moving with this clean. Otherwise it is the last copy.
+        if constexpr (requires(const Item& item) { item.keptCopy; }) {
+            QSet<QString> moving;
+            for (size_t i = 0; i < targets.size(); ++i) {
+                if (staying[i]) continue;
+                for (const SafeBinMover::Target& target : targets[i]) {
+                    for (const QString& path : movingPaths(target)) moving.insert(path);
                 }
             }
+            QStringList lastCopies;
+            for (qsizetype i = 0; i < selected.size(); ++i) {
+                const Item& item = selected[i];
+                if (staying[size_t(i)] || !item.keptCopy) continue;
+                if (!isSameOrBelowAny(item.keptCopy->path, moving) && item.keptCopy->isInPlace()) continue;
+                staying[size_t(i)] = true;
+                done.lastCopies.insert(item.id);
+                lastCopies.append(item.path);
+            }
+            if (!lastCopies.isEmpty()) {
+                messages.append(QStringLiteral("Kept as the last copy (the file it duplicates is gone, changed or "
+                                               "moving too): ") +
+                                SafeBinMover::pathListText(lastCopies) + QLatin1Char('.'));
+            }
+        }
+        std::vector<QList<SafeBinMover::Target>> moving;
+        std::vector<qsizetype> movingIndex;
+        for (qsizetype i = 0; i < selected.size(); ++i) {
+            if (staying[size_t(i)]) continue;
             moving.push_back(targets[size_t(i)]);
             movingIndex.push_back(i);
         }
         SafeBinMover::Outcome outcome = SafeBinMover::move(moving);
-        QSet<QUuid> cleaned;
-        QSet<QUuid> kept;
         qsizetype movedCount = 0;
         qsizetype movedItems = 0;
         Saturating::Total movedBytes;
+        QSet<QString> stillThere;  // folders cleaned by their entries stay
         for (size_t m = 0; m < movingIndex.size(); ++m) {
             const qsizetype i = movingIndex[m];
             SafeBinMover::FindingResult result = outcome.findings[m];
@@ -322,23 +426,37 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             if (result.cleaned && kind->afterMove) {
                 if (const std::optional<QString> failure = kind->afterMove(selected[i])) {
                     result.cleaned = false;
-                    kept.insert(ids[i]);
-                    if (!refusals.contains(*failure)) refusals.append(*failure);
+                    done.notMoved.insert(selected[i].id, *failure);
+                    if (!messages.contains(*failure)) messages.append(*failure);
                 } else {
                     result.moved = true;
                 }
             }
-            if (result.cleaned) cleaned.insert(ids[i]);
+            if (result.cleaned) {
+                done.cleaned.insert(selected[i].id);
+            } else if (!done.notMoved.contains(selected[i].id)) {
+                done.notMoved.insert(selected[i].id, whyNotMoved(targets[size_t(i)], result.moved));
+            }
+            for (const SafeBinMover::Target& target : targets[size_t(i)]) {
+                if (!target.scope.contentsOnly) continue;
+                stillThere.insert(PathRules::standardizingPath(target.path));
+                // The entries that went, whoever the mover names.
+                for (const QString& path : movingPaths(target)) {
+                    if (path != PathRules::standardizingPath(target.path) && !FileIdentity::of(path)) {
+                        done.gone.append(path);
+                    }
+                }
+            }
             if (!result.moved) continue;
             ++movedCount;
             movedItems += !kind->items ? 1 : result.cleaned ? items[i] : result.movedItems;
-            movedBytes.add(result.cleaned ? sizes[i] : result.movedBytes);
+            movedBytes.add(result.movedBytes);  // what reached the Safe Bin
         }
-        if (tally) tally->add(movedCount, movedBytes.value());
-        if (!refusals.isEmpty()) {
-            if (outcome.error) refusals.append(*outcome.error);
-            outcome.error = refusals.join(QLatin1Char(' '));
+        for (const QString& path : std::as_const(outcome.movedPaths)) {
+            if (!stillThere.contains(PathRules::standardizingPath(path))) done.gone.append(path);
         }
+        if (tally && counted) tally->add(movedCount);
+        if (outcome.error) messages.append(*outcome.error);
         // The event counts what moved: nothing moved, nothing to record.
         std::optional<QList<ActivityEvent>> events;
         if (movedCount > 0) {
@@ -346,35 +464,73 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             events = ActivityService::list(kActivityLimit);
         }
         SafeBinUpdate safeBin = purgedSafeBinList();
-        return [kind, cleaned = std::move(cleaned), kept = std::move(kept), outcome = std::move(outcome),
-                events = std::move(events), safeBin = std::move(safeBin)](AppState& state) mutable {
-            state.finishClean(*kind, cleaned, outcome.movedPaths, kept);
+        std::optional<QString> error;
+        if (tally) {
+            tally->messages.append(messages);  // told once, when all the cleans of the batch are done
+        } else if (!messages.isEmpty()) {
+            error = messages.join(QLatin1Char(' '));
+        }
+        return [kind, done = std::move(done), error = std::move(error), events = std::move(events),
+                safeBin = std::move(safeBin)](AppState& state) mutable {
+            state.finishClean(*kind, done);
             state.publishSafeBin(std::move(safeBin));
             if (events) state.activityEvents_.set(std::move(*events));
-            if (outcome.error) state.errorMessage_.set(*outcome.error);
+            if (error) state.errorMessage_.set(*error);
         };
     });
 }
 
 template <class Item>
-void AppState::finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths,
-                           const QSet<QUuid>& kept) {
-    QSet<QString> moved;
-    for (const QString& path : movedPaths) moved.insert(PathRules::standardizingPath(path));
-    // A finding leaves when it was cleaned, and also when everything it names
-    // went with what moved (the same path found twice, or a path inside a
-    // moved folder), selected or not, and whether or not a scan replaced the
-    // list meanwhile.
-    auto gone = [&](const Item& item) {
-        if (cleaned.contains(item.id)) return true;
-        if (kept.contains(item.id)) return false;
-        const QList<SafeBinMover::Target> targets = clean.targets(item);
-        return !targets.isEmpty() && std::all_of(targets.begin(), targets.end(), [&](const SafeBinMover::Target& t) {
-            return !t.scope.contentsOnly && isSameOrBelowAny(PathRules::standardizingPath(t.path), moved);
-        });
-    };
+void AppState::finishClean(const ModuleClean<Item>& clean, const CleanDone& done) {
+    // The module's own list, whether or not a scan replaced it meanwhile: what
+    // was cleaned or is the last copy leaves; what stayed says why.
     QList<Item> items = (this->*clean.list).get();
-    if (items.removeIf(gone) > 0) (this->*clean.list).set(std::move(items));
+    bool changed = items.removeIf([&](const Item& item) {
+        return done.cleaned.contains(item.id) || done.lastCopies.contains(item.id);
+    }) > 0;
+    if constexpr (requires(Item& item) { item.notMoved; }) {
+        for (Item& item : items) {
+            const auto reason = done.notMoved.constFind(item.id);
+            if (reason == done.notMoved.constEnd() || item.notMoved == *reason) continue;
+            item.notMoved = *reason;
+            changed = true;
+        }
+    }
+    if (changed) (this->*clean.list).set(std::move(items));
+    dropGoneFromLists(done.gone);
+}
+
+void AppState::dropGoneFromLists(const QStringList& gone) {
+    if (gone.isEmpty()) return;
+    QSet<QString> set;
+    for (const QString& path : gone) set.insert(PathRules::standardizingPath(path));
+    auto apply = [&](auto& field) {
+        auto items = field.get();
+        if (dropGone(items, set)) field.set(std::move(items));
+    };
+    apply(cleanupItems_);
+    apply(clutterItems_);
+    apply(privacyItems_);
+    apply(protectionFindings_);
+    QList<InstalledApp> apps = installedApps();
+    bool appsChanged = false;
+    for (qsizetype i = apps.size() - 1; i >= 0; --i) {
+        if (isSameOrBelowAny(apps[i].path, set)) {
+            apps.removeAt(i);
+            appsChanged = true;
+            continue;
+        }
+        appsChanged |= apps[i].leftovers.removeIf([&](const InstalledApp::Leftover& leftover) {
+            return isSameOrBelowAny(leftover.path, set);
+        }) > 0;
+    }
+    if (appsChanged) installedApps_.set(std::move(apps));
+    QList<PerformanceItem> performance = performanceItems();
+    if (performance.removeIf([&](const PerformanceItem& item) {
+            return item.path && isSameOrBelowAny(*item.path, set);
+        }) > 0) {
+        performanceItems_.set(std::move(performance));
+    }
 }
 
 // ---- Safe Bin ----
@@ -758,7 +914,6 @@ const AppState::ModuleClean<ProtectionFinding>& AppState::protectionClean() {
     static const ModuleClean<ProtectionFinding> clean{
         &AppState::protectionFindings_,
         [](const ProtectionFinding& finding) { return QList<SafeBinMover::Target>{{finding.path, {}}}; },
-        [](const ProtectionFinding&) { return qint64(0); },  // findings carry no size
         QStringLiteral("Protection"),
         [](qsizetype count) {
             return QStringLiteral("Quarantined ") + QString::number(count) + QStringLiteral(" threat items");
@@ -771,11 +926,10 @@ const AppState::ModuleClean<PrivacyItem>& AppState::privacyClean() {
     static const ModuleClean<PrivacyItem> clean{
         &AppState::privacyItems_,
         [](const PrivacyItem& item) {
-            QList<SafeBinMover::Target> targets{{item.path, item.scope}};
-            for (const QString& companion : item.companionPaths) targets.append({companion, {}});
+            QList<SafeBinMover::Target> targets{{item.path, item.scope, item.seen}};
+            appendCompanions(targets, item.companionPaths, item.companionsSeen);
             return targets;
         },
-        [](const PrivacyItem& item) { return item.size; },
         QStringLiteral("Privacy"),
         [](qsizetype count) {
             return QStringLiteral("Cleared ") + QString::number(count) + QStringLiteral(" privacy items");

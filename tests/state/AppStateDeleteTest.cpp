@@ -90,6 +90,36 @@ TEST_F(AppStateDeleteTest, CountdownMovesTheItemsIntoTheSafeBinAndRescans) {
     EXPECT_NE(test::childNamed(state.rootNode(), "c.bin"), nullptr);
 }
 
+// What the map moved is no finding any more, in any module.
+TEST_F(AppStateDeleteTest, TheModulesListsDropWhatTheMapMoved) {
+    ClutterItem old;
+    old.title = "a.bin";
+    old.path = file("a.bin");
+    old.size = 300 * 1024;
+    old.isSelected = true;
+    ClutterItem other = old;
+    other.id = QUuid::createUuid();
+    other.title = "c.bin";
+    other.path = file("c.bin");
+    AppStateTesting::setClutterItems(state, {old, other});
+    CleanupItem junk;
+    junk.title = "Work";
+    junk.path = root;
+    junk.size = 600 * 1024;
+    junk.scope.contentsOnly = true;
+    junk.scope.measured = QList<ScopeEntry>{{file("a.bin"), *FileIdentity::of(file("a.bin")), 300 * 1024},
+                                            {file("b.bin"), *FileIdentity::of(file("b.bin")), 300 * 1024}};
+    AppStateTesting::setCleanupItems(state, {junk});
+    collect("a.bin");
+    state.beginDelete();
+    ASSERT_TRUE(countdownOver());
+    ASSERT_EQ(state.clutterItems().size(), 1);
+    EXPECT_EQ(state.clutterItems()[0].title, "c.bin");
+    EXPECT_EQ(state.clutterSelectedBytes(), 300 * 1024);
+    ASSERT_EQ(state.cleanupItems().size(), 1);
+    EXPECT_EQ(state.cleanupItems()[0].size, 300 * 1024) << "the entry that went left the folder's finding";
+}
+
 TEST_F(AppStateDeleteTest, CancelRestartAndRepeatedStartsKeepTheirOwnCountdown) {
     state.beginDelete();  // nothing collected: nothing starts
     EXPECT_FALSE(state.isDeleting());

@@ -143,7 +143,7 @@ protected:
     AppState state{test::testServices(), test::quietModules()};
 };
 
-TEST_F(AppStateProtectionCleanTest, ThreatCleanMovesTheSelectionAndCountsNoBytes) {
+TEST_F(AppStateProtectionCleanTest, ThreatCleanMovesTheSelectionAndCountsWhatReachedTheSafeBin) {
     const QString agent = file(".config/autostart/evil.desktop", 300);
     AppStateTesting::setProtectionFindings(
         state, {threat("evil", agent, Severity::high, true), threat("evil again", agent, Severity::high, false),
@@ -158,7 +158,7 @@ TEST_F(AppStateProtectionCleanTest, ThreatCleanMovesTheSelectionAndCountsNoBytes
     const ActivityEvent& event = state.activityEvents()[0];
     EXPECT_EQ(event.kind, "Protection");
     EXPECT_EQ(event.summary, "Quarantined 2 threat items");
-    EXPECT_EQ(event.bytesFreed, 0);
+    EXPECT_EQ(event.bytesFreed, test::safeBinBytes(state));
     EXPECT_EQ(event.itemsAffected, 2);
     EXPECT_FALSE(state.errorMessage());
 
@@ -189,7 +189,7 @@ TEST_F(AppStateProtectionCleanTest, PrivacyCleanMovesDatabasesWithTheirJournalsA
     ASSERT_EQ(state.activityEvents().size(), 1);
     EXPECT_EQ(state.activityEvents()[0].kind, "Privacy");
     EXPECT_EQ(state.activityEvents()[0].summary, "Cleared 2 privacy items");
-    EXPECT_EQ(state.activityEvents()[0].bytesFreed, 47'000) << "the sizes the finder measured";
+    EXPECT_EQ(state.activityEvents()[0].bytesFreed, test::safeBinBytes(state)) << "what reached the Safe Bin";
     EXPECT_EQ(state.activityEvents()[0].itemsAffected, 2);
 }
 
@@ -218,7 +218,7 @@ TEST_F(AppStateProtectionCleanTest, ADatabaseStaysWhileItsBrowserRuns) {
                                      "Quit Firefox and clean it again.");
     ASSERT_EQ(state.activityEvents().size(), 1);
     EXPECT_EQ(state.activityEvents()[0].summary, "Cleared 1 privacy items");
-    EXPECT_EQ(state.activityEvents()[0].bytesFreed, 20'000);
+    EXPECT_EQ(state.activityEvents()[0].bytesFreed, test::safeBinBytes(state));
 
     // Firefox quit: the next clean moves it.
     ASSERT_TRUE(QDir(env.root() + "/proc").removeRecursively());

@@ -274,7 +274,9 @@ protected:
     std::unique_ptr<AppState> state;
 };
 
-TEST_F(AppStateRecommendedTest, LogsWhatTheCleansMovedOncePerPass) {
+// Every byte that reached the Safe Bin counts once: the cleans' events count
+// what they moved, the closing event counts nothing.
+TEST_F(AppStateRecommendedTest, LogsTheRecommendedCleanupOncePerPassAndCountsEachByteOnce) {
     AppStateTesting::setVidurAdedResult(*state, storedResult());
     AppStateTesting::setCleanupItems(*state, {fileFinding("a.log", 300), fileFinding("b.log", 400),
                                               fileFinding("keep.log", 50, false)});
@@ -298,8 +300,10 @@ TEST_F(AppStateRecommendedTest, LogsWhatTheCleansMovedOncePerPass) {
     ASSERT_EQ(events.size(), 5);
     EXPECT_EQ(events[0].kind, "Vidur Aded") << "the closing event comes last";
     EXPECT_EQ(events[0].summary, "Applied recommended cleanup");
-    EXPECT_EQ(events[0].bytesFreed, 1720) << "junk, clutter and privacy; threats are not counted";
-    EXPECT_EQ(events[0].itemsAffected, 4);
+    EXPECT_EQ(events[0].bytesFreed, 0) << "the cleans' own events count the bytes";
+    EXPECT_EQ(events[0].itemsAffected, 0);
+    EXPECT_EQ(test::loggedBytes(events), test::safeBinBytes(*state));
+    EXPECT_EQ(ActivityService::lifetimeBytesFreed(), test::safeBinBytes(*state));
     EXPECT_EQ(events[1].kind, "Protection");
     EXPECT_EQ(events[2].kind, "Privacy");
     EXPECT_EQ(events[3].kind, "Clutter");
@@ -321,23 +325,28 @@ TEST_F(AppStateRecommendedTest, LogsWhatTheCleansMovedOncePerPass) {
     AppStateTesting::setCleanupItems(*state, {fileFinding("d.log", 20)});
     recommend();
     EXPECT_EQ(eventsOfKind("Vidur Aded").size(), 2);
-    EXPECT_EQ(eventsOfKind("Vidur Aded")[0].bytesFreed, 20);
+    EXPECT_EQ(ActivityService::lifetimeBytesFreed(), test::safeBinBytes(*state));
 }
 
 TEST_F(AppStateRecommendedTest, AFailedCleanShowsItsErrorAndIsNotCounted) {
     AppStateTesting::setVidurAdedResult(*state, storedResult());
     AppStateTesting::setCleanupItems(*state, {fileFinding("a.log", 300), fileFinding("b.log", 400)});
+    ClutterItem own;  // the program's own folder: never moved
+    own.path = test::writeFile(env.support() + "/Tarnwick/kept.iso", "k");
+    own.isSelected = true;
+    AppStateTesting::setClutterItems(*state, {own});
     const QString failing = env.home() + "/b.log";
     test::FileFault fault([&](std::string_view operation, const QString& path) {
         return operation == "move" && path == failing ? EACCES : 0;
     });
     recommend();
     ASSERT_TRUE(state->errorMessage());
-    EXPECT_TRUE(state->errorMessage()->contains("b.log"));
+    // What each clean left is told together, not only the last clean's.
+    EXPECT_TRUE(state->errorMessage()->contains("b.log")) << state->errorMessage()->toStdString();
+    EXPECT_TRUE(state->errorMessage()->contains("kept.iso")) << state->errorMessage()->toStdString();
     const QList<ActivityEvent> closing = eventsOfKind("Vidur Aded");
     ASSERT_EQ(closing.size(), 1);
-    EXPECT_EQ(closing[0].bytesFreed, 300) << "only what moved";
-    EXPECT_EQ(closing[0].itemsAffected, 1);
+    EXPECT_EQ(ActivityService::lifetimeBytesFreed(), test::safeBinBytes(*state)) << "only what moved";
     EXPECT_TRUE(QFileInfo::exists(failing));
 }
 

@@ -74,6 +74,20 @@ inline QStringList safeBinNames(const AppState& state) {
     return names;
 }
 
+// The bytes the state's Safe Bin entries hold.
+inline qint64 safeBinBytes(const AppState& state) {
+    qint64 bytes = 0;
+    for (const SafeBinEntry& entry : state.safeBinItems()) bytes += entry.size;
+    return bytes;
+}
+
+// The bytes the activity log says were freed, over every stored event.
+inline qint64 loggedBytes(const QList<ActivityEvent>& events) {
+    qint64 bytes = 0;
+    for (const ActivityEvent& event : events) bytes += event.bytesFreed;
+    return bytes;
+}
+
 // Lets the event loop run for a while.
 inline void spin(int milliseconds) {
     waitUntil([] { return false; }, milliseconds);

@@ -123,18 +123,25 @@ void sizeFixedLocations(const Stage& stage, const JunkContext& context, QSet<QSt
             if (context.stopped()) return;
             if (path.isEmpty() || reported.contains(path) || !FileEntry::at(path)) continue;
             JunkMeasure measure = JunkMeasure::of(path, stage.budget, context.stop);
-            if (measure.size == 0) continue;
+            const bool byEntries = location.keepFolder && measure.isFolder;
+            // Its entries in use (or only partly measured) stay, and out of its size.
+            if (byEntries) measure.keepUnmovable(context.inUseSinceMSecs());
+            const qint64 size = byEntries ? JunkMeasure::movableBytes(measure.parts) : measure.size;
+            if (size == 0) continue;
             reported.insert(path);
             JunkFinding finding;
             finding.item.title = QString::fromUtf8(location.title);
             finding.item.path = path;
             finding.item.detail = PathRules::abbreviatingWithTilde(path);
-            finding.item.size = measure.size;
+            finding.item.size = size;
             finding.item.category = location.category;
             finding.item.isSelected = location.safe;
             finding.item.isSafeDefault = location.safe;
-            finding.item.scope.contentsOnly = location.keepFolder && measure.isFolder;
+            finding.item.scope.contentsOnly = byEntries;
+            finding.item.seen = measure.seen;
             finding.isFolder = measure.isFolder;
+            finding.measuredInPart = measure.truncated;
+            finding.holdsMount = measure.holdsMount;
             finding.parts = std::move(measure.parts);
             findings.push_back(std::move(finding));
         }

@@ -18,10 +18,13 @@ namespace tarnwick {
 // A fixed folder that programs keep using (caches, logs, temporary files,
 // Photos, Mail, Xcode, the container engine's logs, model folders) is offered
 // with MoveScope::contentsOnly: cleaning moves its entries and leaves the
-// folder. An entry that is, or holds, another finding of the same scan, one
-// of the program's own folders, or (outside the home folder) something the
-// user does not own is listed in MoveScope::keptPaths and left out of the
-// finding's size.
+// folder. It counts, and lists in MoveScope::measured with what each was,
+// only the entries a clean may take: walked to their end, holding no socket,
+// pipe, device node or mount point, with nothing in them changed in the hour
+// before the scan, not the program's own folders, not another finding of the
+// same scan and (outside the home folder) owned by the user. The others are
+// listed in MoveScope::keptPaths. Any other folder finding moves whole, with
+// what it holds. Every finding carries what the scan saw at its path.
 namespace CleanupService {
 
 using Progress = std::function<void(const QString& label)>;

@@ -1,6 +1,7 @@
 #include "services/cleanup/ClutterSearches.h"
 
 #include "platform/FileEntry.h"
+#include "platform/FileIdentity.h"
 #include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
 #include "services/cleanup/DuplicateFinder.h"
@@ -27,6 +28,8 @@ using Step = FolderWalk::Step;
 constexpr qint64 kDayMSecs = 86400LL * 1000;
 
 constexpr int kSizeOfEntries = 12000;
+// Said of a folder larger than its measuring budget: it moves whole, and holds more.
+const QString kMeasuredInPart = QStringLiteral(" \u00B7 measured in part");
 
 constexpr qint64 kTrashMinimum = 100000;
 
@@ -64,7 +67,23 @@ ClutterItem makeItem(const QString& title, const QString& path, const QString& d
     item.kind = kind;
     item.isSelected = selected;
     item.isSafeDefault = selected;
+    item.seen = FileIdentity::of(path);
     return item;
+}
+
+// A program (an AppImage, or any file with an execute bit) may be in daily
+// use from where it was downloaded: never pre-selected.
+bool isProgram(const FileEntry& entry) {
+    if (PathRules::pathExtension(entry.name).toLower() == QLatin1String("appimage")) return true;
+    return entry.isRegularFile() && (entry.permissions & 0111) != 0;
+}
+
+// The record of a trashed file: "<trash>/info/<name>.trashinfo" beside the
+// "<trash>/files" folder that holds it. Empty for a trash of another layout.
+QString trashRecordOf(const QString& trashFiles, const QString& name) {
+    if (PathRules::lastPathComponent(trashFiles) != QLatin1String("files")) return QString();
+    const QString trash = PathRules::deletingLastPathComponent(trashFiles);
+    return trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo");
 }
 
 QString tilde(const QString& path) {
@@ -105,7 +124,8 @@ bool isScreenshotName(const QString& name) {
 
 }  // namespace
 
-qint64 sizeOf(const QString& path, const std::stop_token& stop) {
+qint64 sizeOf(const QString& path, const std::stop_token& stop, bool* measuredInPart) {
+    if (measuredInPart) *measuredInPart = false;
     const std::optional<FileEntry> place = FileEntry::at(path);
     if (!place) return 0;
     if (!place->isDirectory()) return place->allocatedSize > 0 ? place->allocatedSize : place->logicalSize;
@@ -116,8 +136,12 @@ qint64 sizeOf(const QString& path, const std::stop_token& stop) {
     FolderWalk::run(
         path, options,
         [&](const FileEntry& entry, int) {
-            if (looked >= kSizeOfEntries) return Step::stop;
+            if (looked >= kSizeOfEntries) {
+                if (measuredInPart) *measuredInPart = true;
+                return Step::stop;
+            }
             ++looked;
+            if (entry.device != place->device) return Step::skipDescendants;  // a mount point
             if (entry.isRegularFile()) total.add(entry.logicalSize);
             return Step::proceed;
         },
@@ -132,8 +156,17 @@ QList<ClutterItem> trashItems(const QString& trash, const JunkContext& context) 
     const QString detail = tilde(trash);
     for (const FileEntry& entry : *listing) {
         if (context.stopped()) break;
-        const qint64 size = sizeOf(entry.path, context.stop);
-        if (size > kTrashMinimum) items.append(makeItem(entry.name, entry.path, detail, size, Kind::trash, true));
+        bool partly = false;
+        const qint64 size = sizeOf(entry.path, context.stop, &partly);
+        if (size <= kTrashMinimum) continue;
+        ClutterItem item = makeItem(entry.name, entry.path, partly ? detail + kMeasuredInPart : detail, size,
+                                    Kind::trash, true);
+        const QString record = trashRecordOf(trash, entry.name);
+        if (!record.isEmpty()) {
+            item.companionPaths.append(record);
+            if (const std::optional<FileIdentity> seen = FileIdentity::of(record)) item.companionsSeen.insert(record, *seen);
+        }
+        items.append(std::move(item));
     }
     return items;
 }
@@ -149,7 +182,7 @@ QList<ClutterItem> oldDownloads(const QString& folder, const JunkContext& contex
         const std::optional<qint64> size = entry.totalAllocatedSize() ? entry.totalAllocatedSize() : entry.fileSize();
         if (!size || *size <= kDownloadMinimum) continue;
         items.append(makeItem(entry.name, entry.path, QStringLiteral("Not touched since ") + dateOf(entry), *size,
-                              Kind::downloads, true));
+                              Kind::downloads, !isProgram(entry)));
     }
     return items;
 }
@@ -173,10 +206,11 @@ QList<ClutterItem> screenshots(const QStringList& folders, const JunkContext& co
 
 QList<ClutterItem> mailDownloads(const QString& folder, const JunkContext& context) {
     if (!FileEntry::at(folder)) return {};
-    const qint64 size = sizeOf(folder, context.stop);
+    bool partly = false;
+    const qint64 size = sizeOf(folder, context.stop, &partly);
     if (size <= kMailMinimum) return {};
-    return {makeItem(QStringLiteral("Mail Downloads"), folder,
-                     QStringLiteral("~/Library/Containers/com.apple.mail/\u2026/Mail Downloads"), size,
+    const QString detail = QStringLiteral("~/Library/Containers/com.apple.mail/\u2026/Mail Downloads");
+    return {makeItem(QStringLiteral("Mail Downloads"), folder, partly ? detail + kMeasuredInPart : detail, size,
                      Kind::mailDownloads)};
 }
 
@@ -185,12 +219,14 @@ QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& con
     DuplicateFinder finder;
     for (const QString& folder : folders) {
         if (context.stopped()) break;
+        if (context.isOwn(folder)) continue;
         int looked = 0;
         FolderWalk::run(
             folder, FolderWalk::Options{},
             [&](const FileEntry& entry, int) {
                 if (looked >= kDuplicateEntriesPerFolder) return Step::stop;
                 ++looked;
+                if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 // A sparse (or compressed) file frees no more than it takes on disk.
                 const qint64 size = std::min(entry.logicalSize, entry.allocatedSize);
                 if (entry.isRegularFile() && size >= kDuplicateMinimum) finder.add(entry, size);
@@ -204,9 +240,14 @@ QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& con
     finder.find(
         options,
         [&](const DuplicateFinder::Group& group) {
+            // A copy is offered only with the file that stays, as it is now.
+            const std::optional<FileIdentity> kept = FileIdentity::of(group.kept->path);
+            if (!kept) return;
             const QString detail = QStringLiteral("Duplicate of ") + tilde(group.kept->path);
             for (const DuplicateFinder::Candidate* copy : group.copies) {
-                items.append(makeItem(copy->name, copy->path, detail, copy->size, Kind::duplicates));
+                ClutterItem item = makeItem(copy->name, copy->path, detail, copy->size, Kind::duplicates);
+                item.keptCopy = NamedCopy{group.kept->path, *kept};
+                items.append(std::move(item));
             }
         },
         context.stop);
@@ -241,12 +282,14 @@ std::vector<Img> collectImages(const QStringList& folders, const JunkContext& co
     };
     for (const QString& folder : folders) {
         if (images.size() >= kImagesHeld || context.stopped()) break;
+        if (context.isOwn(folder)) continue;
         int looked = 0;
         FolderWalk::run(
             folder, FolderWalk::Options{},
             [&](const FileEntry& entry, int) {
                 if (looked >= kImageEntriesPerFolder) return Step::stop;
                 ++looked;
+                if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 if (!entry.isRegularFile() || entry.logicalSize <= kImageAbove || entry.logicalSize >= kImageBelow) {
                     return Step::proceed;
                 }
@@ -286,11 +329,15 @@ QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& 
                          [&](size_t a, size_t b) { return images[a].size > images[b].size; });
         const Img& kept = images[group.front()];
         used[group.front()] = true;
+        const std::optional<FileIdentity> keptSeen = FileIdentity::of(kept.path);
         const QString detail = QStringLiteral("Similar to ") + tilde(kept.path);
         for (size_t k = 1; k < group.size(); ++k) {
             const Img& other = images[group[k]];
             used[group[k]] = true;
-            items.append(makeItem(other.name, other.path, detail, other.size, Kind::similarImages));
+            if (!keptSeen) continue;  // the picture that stays is gone: none of them is offered
+            ClutterItem item = makeItem(other.name, other.path, detail, other.size, Kind::similarImages);
+            item.keptCopy = NamedCopy{kept.path, *keptSeen};
+            items.append(std::move(item));
             if (items.size() >= kImageItems) return items;
         }
     }
@@ -303,12 +350,14 @@ QList<ClutterItem> largeOld(const QStringList& folders, const JunkContext& conte
     const qint64 before = cutoff(context, kLargeAgeDays);
     for (const QString& folder : folders) {
         if (items.size() >= kLargeItems || context.stopped()) break;
+        if (context.isOwn(folder)) continue;
         int looked = 0;
         FolderWalk::run(
             folder, FolderWalk::Options{},
             [&](const FileEntry& entry, int) {
                 if (looked >= kLargeEntriesPerFolder || items.size() >= kLargeItems) return Step::stop;
                 ++looked;
+                if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 if (!entry.isRegularFile() || entry.logicalSize < kLargeMinimum || entry.modifiedMSecs >= before) {
                     return Step::proceed;
                 }

@@ -16,7 +16,8 @@ namespace tarnwick {
 // scan's context: places, the time the scan started and the stop request.
 // Each reads only, swallows every file-system error, is bounded by entry and
 // result counts, and returns its items in the order it made them; the scan
-// filters, sorts and trims afterwards. Ages count from the context's time: an
+// filters, sorts and trims afterwards. The program's own folders are never
+// looked into. Ages count from the context's time: an
 // entry is older than N days when it was modified before that time minus N
 // days.
 namespace ClutterService {
@@ -24,16 +25,20 @@ namespace ClutterService {
 // The bounded size of a place: nothing there, 0; a file (or a link, as
 // itself), its allocated size; a folder, the file sizes of the regular files
 // among the first 12,000 entries of its subtree, hidden entries and package
-// contents included.
-qint64 sizeOf(const QString& path, const std::stop_token& stop = {});
+// contents included, nothing on another device than the folder.
+// measuredInPart (may be null) tells whether the folder held more entries.
+qint64 sizeOf(const QString& path, const std::stop_token& stop = {}, bool* measuredInPart = nullptr);
 
 // Every direct entry of the trash's files folder (hidden ones too) of more
-// than 100,000 bytes; preselected. The trash's info files stay where they
-// are, so an entry put back from the Safe Bin is in the trash as before.
+// than 100,000 bytes; preselected (a folder measured in part says so in its
+// detail: it moves whole). Each names its record in the trash's info
+// folder ("<name>.trashinfo") as a companion, so the two move, come back
+// and go for good together.
 QList<ClutterItem> trashItems(const QString& trash, const JunkContext& context);
 
 // Installers and archives directly in the folder, older than 30 days and
-// larger than 2,000,000 bytes; preselected.
+// larger than 2,000,000 bytes; preselected unless they are programs (an
+// AppImage or a file with an execute bit), which may be run from there.
 QList<ClutterItem> oldDownloads(const QString& folder, const JunkContext& context);
 
 // Files directly in each folder whose names say they are screenshots, older
@@ -48,13 +53,14 @@ QList<ClutterItem> mailDownloads(const QString& folder, const JunkContext& conte
 // found are compared; a copy is a file whose whole content equals that of one
 // found earlier. No further size is taken up once 40 copies are listed. A
 // file's size here is its file size, or the space it takes on disk when that
-// is less (a sparse file's holes take none).
+// is less (a sparse file's holes take none). Each copy names the file that
+// stays, as it was (NamedCopy).
 QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& context);
 
 // Near-duplicate pictures below the folders (4,000 entries a folder): JPEG,
 // PNG and WebP files of more than 120,000 and less than 12,000,000 bytes, the
 // first 120 that decode, grouped by their average hashes. The largest picture
-// of a group stays; the others are listed, 25 at most.
+// of a group stays; the others are listed, 25 at most, each naming it.
 QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& context);
 
 // Files of 100,000,000 bytes or more below the folders (10,000 entries a

@@ -72,7 +72,11 @@ QList<ClutterItem> scan(const Progress& progress, std::stop_token stop) {
         if (progress) progress(QString::fromUtf8(step.label));
         items.append(step.search(context));
     }
-    items.removeIf([](const ClutterItem& item) { return item.size <= kItemMinimum; });
+    // The program's own items are never offered, wherever a place points
+    // (Downloads set to the Safe Bin, say), nor a folder that holds them.
+    items.removeIf([&](const ClutterItem& item) {
+        return item.size <= kItemMinimum || context.isOwn(item.path) || context.holdsOwn(item.path);
+    });
     std::stable_sort(items.begin(), items.end(),
                      [](const ClutterItem& a, const ClutterItem& b) { return a.size > b.size; });
     return MemoryBudget::trimClutter(items);

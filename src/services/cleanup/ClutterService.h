@@ -23,7 +23,8 @@ using Progress = std::function<void(const QString& label)>;
 
 // The items of more than 50,000 bytes sorted by size, largest first (equal
 // sizes in search order), trimmed to the clutter budget. The same path may be
-// listed under two kinds (an old download that is also a duplicate). progress
+// listed under two kinds (an old download that is also a duplicate). The
+// program's own folders and what they hold are never listed. progress
 // (may be empty) is called on the calling thread. A stop request ends the
 // scan at its next search or entry; what was found so far is returned,
 // filtered, sorted and trimmed the same way.

@@ -8,11 +8,12 @@
 
 namespace tarnwick {
 
-JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_token& stop) {
+JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_token& stop, bool enterPackages) {
     JunkMeasure measure;
     const std::optional<FileEntry> place = FileEntry::at(path);
     if (!place) return measure;
     measure.exists = true;
+    measure.seen = FileIdentity::of(path);
     measure.newestModifiedMSecs = place->modifiedMSecs;
     if (!place->isDirectory()) {
         const qint64 logical = std::max<qint64>(place->logicalSize, 0);
@@ -32,23 +33,81 @@ JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_t
     int steps = 0;
     FolderWalk::Options options;
     options.includeHidden = true;
-    options.enterPackages = false;
+    options.enterPackages = enterPackages;
     FolderWalk::run(
         path, options,
         [&](const FileEntry& entry, int depth) {
-            if (steps >= budget) return FolderWalk::Step::stop;
+            if (steps >= budget) {
+                measure.truncated = true;
+                // The entry the walk was in is only partly measured.
+                if (depth > 1 && !measure.parts.isEmpty()) measure.parts.last().complete = false;
+                return FolderWalk::Step::stop;
+            }
             ++steps;
-            if (depth == 1) measure.parts.append({entry.path, 0, entry.owner});
+            if (depth == 1) {
+                JunkFinding::Part part{entry.path, 0, entry.owner};
+                const std::optional<FileIdentity> seen = FileIdentity::of(entry.path);
+                if (seen) {
+                    part.seen = *seen;
+                } else {
+                    part.complete = false;  // gone or unreadable: nothing to vouch for
+                }
+                measure.parts.append(part);
+            }
+            JunkFinding::Part& part = measure.parts.last();
             measure.newestModifiedMSecs = std::max(measure.newestModifiedMSecs, entry.modifiedMSecs);
+            part.newestModifiedMSecs = std::max(part.newestModifiedMSecs, entry.modifiedMSecs);
+            if (entry.device != place->device) {
+                // A mount point: neither counted nor entered.
+                measure.holdsMount = true;
+                part.inUse = true;
+                return FolderWalk::Step::skipDescendants;
+            }
+            if (entry.type == FileEntry::Type::other) {
+                part.inUse = true;  // a socket, a pipe or a device node
+                return FolderWalk::Step::proceed;
+            }
             if (entry.isRegularFile() && entry.logicalSize > 0) {
                 measure.size = Saturating::add(measure.size, entry.logicalSize);
-                measure.parts.last().bytes = Saturating::add(measure.parts.last().bytes, entry.logicalSize);
+                part.bytes = Saturating::add(part.bytes, entry.logicalSize);
             }
             return FolderWalk::Step::proceed;
         },
         stop);
+    if (stop.stop_requested()) {
+        measure.truncated = true;
+        if (!measure.parts.isEmpty()) measure.parts.last().complete = false;
+    }
     return measure;
 }
 
-}  // namespace tarnwick
+void JunkMeasure::keepUnmovable(qint64 inUseSinceMSecs) {
+    for (JunkFinding::Part& part : parts) {
+        if (!part.mayMove(inUseSinceMSecs)) part.kept = true;
+    }
+}
 
+MoveScope JunkMeasure::contentsScope(const QList<JunkFinding::Part>& parts) {
+    MoveScope scope;
+    scope.contentsOnly = true;
+    QList<ScopeEntry> measured;
+    for (const JunkFinding::Part& part : parts) {
+        if (part.kept) {
+            scope.keptPaths.append(part.path);
+        } else {
+            measured.append(ScopeEntry{part.path, part.seen, part.bytes});
+        }
+    }
+    scope.measured = std::move(measured);
+    return scope;
+}
+
+qint64 JunkMeasure::movableBytes(const QList<JunkFinding::Part>& parts) {
+    Saturating::Total total;
+    for (const JunkFinding::Part& part : parts) {
+        if (!part.kept) total.add(part.bytes);
+    }
+    return total.value();
+}
+
+}  // namespace tarnwick

@@ -1,11 +1,11 @@
 #include "services/cleanup/JunkResults.h"
 
 #include "platform/FileEntry.h"
+#include "services/cleanup/JunkMeasure.h"
 #include "services/store/MemoryBudget.h"
-#include "support/AppIdentity.h"
 #include "support/PathRules.h"
 
-#include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -16,86 +16,101 @@ namespace {
 
 constexpr qint64 kSmallest = 100000;  // findings of this size or less are not listed
 
-void keepEntry(JunkFinding& finding, const QString& entryPath) {
-    MoveScope& scope = finding.item.scope;
-    scope.contentsOnly = true;
-    if (scope.keptPaths.contains(entryPath)) return;
-    scope.keptPaths.append(entryPath);
-    for (const JunkFinding::Part& part : finding.parts) {
-        if (part.path == entryPath) {
-            finding.item.size = std::max<qint64>(0, finding.item.size - part.bytes);
-            break;
-        }
+// The outer folder keeps its direct entry that is or holds path.
+void keepEntryHolding(JunkFinding& outer, const QString& path) {
+    for (JunkFinding::Part& part : outer.parts) {
+        if (PathRules::isSameOrBelow(path, part.path)) part.kept = true;
     }
 }
 
 void dropSmall(std::vector<JunkFinding>& findings) {
-    findings.erase(std::remove_if(findings.begin(), findings.end(),
-                                  [](const JunkFinding& f) { return f.item.size <= kSmallest; }),
-                   findings.end());
+    std::erase_if(findings, [](const JunkFinding& f) { return f.item.size <= kSmallest; });
+}
+
+// A folder cleaned by its entries counts and moves only those not kept.
+void settleContents(std::vector<JunkFinding>& findings) {
+    for (JunkFinding& finding : findings) {
+        if (finding.item.scope.contentsOnly) {
+            finding.item.scope = JunkMeasure::contentsScope(finding.parts);
+            finding.item.size = JunkMeasure::movableBytes(finding.parts);
+        }
+        if (finding.isFolder && finding.measuredInPart) {
+            finding.item.detail += QStringLiteral(" \u00B7 measured in part");
+        }
+    }
 }
 
 }  // namespace
 
-void separateNested(std::vector<JunkFinding>& findings, const QStringList& alwaysKept) {
-    findings.erase(std::remove_if(findings.begin(), findings.end(),
-                                  [&](const JunkFinding& f) {
-                                      return std::any_of(alwaysKept.begin(), alwaysKept.end(), [&](const QString& own) {
-                                          return PathRules::isSameOrBelow(f.item.path, own);
-                                      });
-                                  }),
-                   findings.end());
-    for (JunkFinding& outer : findings) {
-        if (!outer.isFolder) continue;
-        const QString prefix = outer.item.path + QLatin1Char('/');
-        for (const QString& own : alwaysKept) {
-            if (!own.startsWith(prefix)) continue;
-            const qsizetype slash = own.indexOf(QLatin1Char('/'), prefix.size());
-            keepEntry(outer, slash < 0 ? own : own.left(slash));
+void leaveOutOwnFolders(std::vector<JunkFinding>& findings, const JunkContext& context) {
+    std::erase_if(findings, [&](JunkFinding& finding) {
+        if (context.isOwn(finding.item.path)) return true;
+        if (!finding.isFolder || !context.holdsOwn(finding.item.path)) return false;
+        if (!finding.item.scope.contentsOnly) return true;
+        for (JunkFinding::Part& part : finding.parts) {
+            if (context.isOwn(part.path) || context.holdsOwn(part.path)) part.kept = true;
         }
-    }
+        return false;
+    });
+}
+
+void guardOwnership(std::vector<JunkFinding>& findings, const JunkContext& context) {
+    std::erase_if(findings, [&](JunkFinding& finding) {
+        if (PathRules::isSameOrBelow(finding.item.path, context.home)) return false;
+        if (finding.item.scope.contentsOnly) {
+            for (JunkFinding::Part& part : finding.parts) {
+                if (part.owner != context.userId) part.kept = true;
+            }
+            return false;
+        }
+        const std::optional<FileEntry> entry = FileEntry::at(finding.item.path);
+        return !entry || entry->owner != context.userId;
+    });
+}
+
+void separateNested(std::vector<JunkFinding>& findings) {
+    // Whole folders that cannot move whole go first, so what they hold stays offered.
+    std::erase_if(findings, [](const JunkFinding& f) { return f.isFolder && !f.item.scope.contentsOnly && f.holdsMount; });
+    QSet<QString> seen;
+    std::erase_if(findings, [&](const JunkFinding& f) {
+        const QString path = PathRules::standardizingPath(f.item.path);
+        if (seen.contains(path)) return true;
+        seen.insert(path);
+        return false;
+    });
+
     std::vector<size_t> byPath(findings.size());
     for (size_t i = 0; i < byPath.size(); ++i) byPath[i] = i;
     std::sort(byPath.begin(), byPath.end(),
               [&](size_t a, size_t b) { return findings[a].item.path < findings[b].item.path; });
+    std::vector<bool> inside(findings.size(), false);
     for (JunkFinding& outer : findings) {
         if (!outer.isFolder) continue;
         const QString prefix = outer.item.path + QLatin1Char('/');
         auto it = std::lower_bound(byPath.begin(), byPath.end(), prefix,
                                    [&](size_t index, const QString& key) { return findings[index].item.path < key; });
         for (; it != byPath.end() && findings[*it].item.path.startsWith(prefix); ++it) {
-            const QString& inner = findings[*it].item.path;
-            const qsizetype slash = inner.indexOf(QLatin1Char('/'), prefix.size());
-            keepEntry(outer, slash < 0 ? inner : inner.left(slash));
+            if (outer.item.scope.contentsOnly) {
+                keepEntryHolding(outer, findings[*it].item.path);
+            } else {
+                inside[*it] = true;
+            }
         }
     }
-}
-
-void guardOwnership(std::vector<JunkFinding>& findings, const JunkContext& context) {
     std::vector<JunkFinding> kept;
     kept.reserve(findings.size());
-    for (JunkFinding& finding : findings) {
-        if (PathRules::isSameOrBelow(finding.item.path, context.home)) {
-            kept.push_back(std::move(finding));
-            continue;
-        }
-        if (finding.item.scope.contentsOnly) {
-            for (const JunkFinding::Part& part : finding.parts) {
-                if (part.owner != context.userId) keepEntry(finding, part.path);
-            }
-            kept.push_back(std::move(finding));
-            continue;
-        }
-        const std::optional<FileEntry> entry = FileEntry::at(finding.item.path);
-        if (entry && entry->owner == context.userId) kept.push_back(std::move(finding));
+    for (size_t i = 0; i < findings.size(); ++i) {
+        if (!inside[i]) kept.push_back(std::move(findings[i]));
     }
     findings = std::move(kept);
 }
 
 QList<CleanupItem> finishScan(std::vector<JunkFinding> findings, const JunkContext& context) {
     dropSmall(findings);
-    separateNested(findings, {AppIdentity::supportDirectory(), AppIdentity::legacySupportDirectory()});
+    leaveOutOwnFolders(findings, context);
     guardOwnership(findings, context);
+    separateNested(findings);
+    settleContents(findings);
     dropSmall(findings);
     QList<CleanupItem> items;
     items.reserve(static_cast<qsizetype>(findings.size()));

@@ -5,7 +5,7 @@
 #include "services/cleanup/JunkFinding.h"
 
 #include <QList>
-#include <QStringList>
+#include <QString>
 
 #include <vector>
 
@@ -15,13 +15,11 @@ namespace tarnwick {
 // the screen shows.
 namespace CleanupService {
 
-// A finding below another finding's folder (~/.cache/huggingface below the
-// cache folder, a disk image inside a leftover container) stays its own: the
-// outer folder keeps the entry that is or holds it (the folder's entries
-// move, that one stays) and that entry's bytes leave the outer size. The
-// paths in alwaysKept (the program's own folders) are kept the same way, and
-// a finding at or below one of them is dropped.
-void separateNested(std::vector<JunkFinding>& findings, const QStringList& alwaysKept = {});
+// The program's own folders are never findings and never move with one: a
+// finding at or below one is dropped, a folder cleaned by its entries keeps
+// the entry that is or holds one, and any other finding that holds one is
+// dropped (it would have to move whole).
+void leaveOutOwnFolders(std::vector<JunkFinding>& findings, const JunkContext& context);
 
 // Outside the home folder nothing the user does not own is moved: a folder
 // whose entries move keeps the entries of other owners (and their bytes
@@ -29,9 +27,21 @@ void separateNested(std::vector<JunkFinding>& findings, const QStringList& alway
 // dropped.
 void guardOwnership(std::vector<JunkFinding>& findings, const JunkContext& context);
 
-// Findings of more than 100,000 bytes, nested ones separated and ownership
-// guarded, sorted by size (largest first, equal sizes in stage order) and
-// trimmed to the junk budget.
+// A finding below another one's folder is not offered twice. Below a folder
+// cleaned by its entries (~/.cache/huggingface below the cache folder) it
+// stays its own: the outer folder keeps the entry that is or holds it, and
+// that entry's bytes leave the outer size. Below any other folder finding (a
+// copy inside node_modules, a disk image inside a leftover container) it is
+// dropped: the outer folder moves whole, with it, and counts it. Of two
+// findings of one path the first stays. A folder moved whole that holds a
+// mount point is dropped: it cannot move whole, and never moves in part.
+void separateNested(std::vector<JunkFinding>& findings);
+
+// Findings of more than 100,000 bytes, the program's folders left out,
+// ownership guarded, nested ones separated, folders cleaned by their entries
+// counting only the entries they move, sorted by size (largest first, equal
+// sizes in stage order) and trimmed to the junk budget. A folder whose
+// measuring ended at its budget says so in its detail.
 QList<CleanupItem> finishScan(std::vector<JunkFinding> findings, const JunkContext& context);
 
 }  // namespace CleanupService

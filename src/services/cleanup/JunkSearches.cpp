@@ -1,6 +1,7 @@
 #include "services/cleanup/JunkSearches.h"
 
 #include "platform/FileEntry.h"
+#include "platform/FileIdentity.h"
 #include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
 #include "services/cleanup/AppBundle.h"
@@ -63,7 +64,10 @@ JunkFinding makeFinding(const QString& title, const QString& path, const QString
     finding.item.category = category;
     finding.item.isSelected = safe;
     finding.item.isSafeDefault = safe;
+    finding.item.seen = measure.seen;
     finding.isFolder = measure.isFolder;
+    finding.measuredInPart = measure.truncated;
+    finding.holdsMount = measure.holdsMount;
     finding.parts = std::move(measure.parts);
     return finding;
 }
@@ -73,7 +77,15 @@ JunkFinding fileFinding(const QString& title, const QString& path, const QString
     JunkMeasure measure;
     measure.exists = true;
     measure.size = size;
+    measure.seen = FileIdentity::of(path);
     return makeFinding(title, path, detail, category, safe, std::move(measure));
+}
+
+// A program (an AppImage, or any file with an execute bit) may be in daily
+// use from where it was downloaded: never pre-selected.
+bool isProgram(const FileEntry& entry) {
+    if (PathRules::pathExtension(entry.name).toLower() == QLatin1String("appimage")) return true;
+    return entry.isRegularFile() && (entry.permissions & 0111) != 0;
 }
 
 const QSet<QString>& englishNames() {
@@ -194,6 +206,7 @@ std::vector<JunkFinding> findNamedDirectories(const QString& name, const QString
             [&](const FileEntry& entry, int) {
                 if (static_cast<int>(findings.size()) >= limit || used >= kNamedEntriesPerRoot) return Step::stop;
                 ++used;
+                if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 if (entry.name != name) return Step::proceed;
                 const QString parent = PathRules::deletingLastPathComponent(entry.path);
                 if (parent.contains(nested)) return Step::proceed;
@@ -298,7 +311,7 @@ std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const J
         if (!size || *size <= kInstallerMinimum) continue;
         const QString date = DateStyleFormatter::abbreviatedDate(entry.modified().toLocalTime().date());
         findings.push_back(fileFinding(entry.name, entry.path, QStringLiteral("Not modified since ") + date,
-                                       CleanupCategory::downloads, true, *size));
+                                       CleanupCategory::downloads, !isProgram(entry), *size));
     }
     return findings;
 }
@@ -308,12 +321,14 @@ std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroup
     DuplicateFinder finder;
     for (const QString& root : roots) {
         if (context.stopped()) break;
+        if (context.isOwn(root)) continue;
         int looked = 0;
         FolderWalk::run(
             root, FolderWalk::Options{},
             [&](const FileEntry& entry, int) {
                 if (looked >= kDuplicateEntriesPerRoot) return Step::stop;
                 ++looked;
+                if (context.isOwnFolder(entry)) return Step::skipDescendants;
                 if (!entry.isRegularFile()) return Step::proceed;
                 // The space on disk: a sparse file's holes take none.
                 if (entry.allocatedSize >= kDuplicateMinimum) finder.add(entry, entry.allocatedSize);
@@ -330,10 +345,15 @@ std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroup
     finder.find(
         options,
         [&](const DuplicateFinder::Group& group) {
+            // A copy is offered only with the file that stays, as it is now.
+            const std::optional<FileIdentity> kept = FileIdentity::of(group.kept->path);
+            if (!kept) return;
             for (const DuplicateFinder::Candidate* copy : group.copies) {
-                findings.push_back(fileFinding(copy->name, copy->path,
-                                               QStringLiteral("Duplicate of ") + tilde(group.kept->path),
-                                               CleanupCategory::duplicates, false, copy->size));
+                JunkFinding finding = fileFinding(copy->name, copy->path,
+                                                  QStringLiteral("Duplicate of ") + tilde(group.kept->path),
+                                                  CleanupCategory::duplicates, false, copy->size);
+                finding.item.keptCopy = NamedCopy{group.kept->path, *kept};
+                findings.push_back(std::move(finding));
             }
         },
         context.stop);

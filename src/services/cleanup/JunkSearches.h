@@ -53,12 +53,15 @@ std::vector<JunkFinding> findRemovedFlatpakData(const JunkContext& context);
 bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& installedNames,
                              const QSet<QString>& installedIdentifiers = {});
 
-// Installers and archives in the folder not modified for 30 days.
+// Installers and archives in the folder not modified for 30 days;
+// pre-selected unless they are programs (an AppImage or a file with an
+// execute bit), which may be run from there every day.
 std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const JunkContext& context);
 
 // Files of the same logical size and the same content below the roots, each
 // taking 2,000,000 bytes or more on disk; every copy but the first found is a
-// finding of the space it takes.
+// finding of the space it takes, naming that first copy as it was
+// (NamedCopy). The program's own folders are not looked at.
 std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroups, const JunkContext& context);
 
 }  // namespace CleanupService

@@ -2,7 +2,10 @@
 
 #include "platform/Environment.h"
 #include "platform/FileEntry.h"
+#include "platform/FileIdentity.h"
 #include "platform/FolderWalk.h"
+#include "services/cleanup/JunkContext.h"
+#include "services/cleanup/JunkMeasure.h"
 #include "services/health/BrowserProfiles.h"
 #include "support/PathRules.h"
 #include "support/Saturating.h"
@@ -45,10 +48,10 @@ QList<Row> rows(const Locations& locations) {
         table.append(Row{nullptr, browser.name + QStringLiteral(" Cookies"), cookies, Measure::database, false, owner});
         browserLabel = nullptr;
     }
+    // Firefox keeps its history and its bookmarks in one database
+    // (places.sqlite): moving it would take the bookmarks too, so it is not offered.
     for (const QString& profile : BrowserProfiles::firefoxProfiles(locations)) {
         const BrowserUse owner = BrowserProfiles::firefoxUse(profile);
-        table.append(Row{nullptr, QStringLiteral("Firefox History"), profile + QStringLiteral("/places.sqlite"),
-                         Measure::database, false, owner});
         table.append(Row{nullptr, QStringLiteral("Firefox Cookies"), profile + QStringLiteral("/cookies.sqlite"),
                          Measure::database, false, owner});
     }
@@ -67,7 +70,12 @@ qint64 ownSize(const QString& path) {
     return entry ? entry->fileSize().value_or(0) : 0;
 }
 
-std::optional<PrivacyItem> measure(const Row& row, const std::stop_token& stop) {
+// What the scan saw of the item at path, when something is there.
+void see(QHash<QString, FileIdentity>& seen, const QString& path) {
+    if (const std::optional<FileIdentity> identity = FileIdentity::of(path)) seen.insert(path, *identity);
+}
+
+std::optional<PrivacyItem> measure(const Row& row, const JunkContext& context) {
     if (row.path.isEmpty()) return std::nullopt;
     const std::optional<FileEntry> entry = FileEntry::at(row.path);
     if (!entry) return std::nullopt;
@@ -76,6 +84,7 @@ std::optional<PrivacyItem> measure(const Row& row, const std::stop_token& stop) 
     item.path = row.path;
     item.detail = PathRules::abbreviatingWithTilde(row.path);
     item.isSelected = row.selected;
+    item.seen = FileIdentity::of(row.path);
     switch (row.measure) {
     case Measure::file:
         item.size = ownSize(row.path);
@@ -85,15 +94,31 @@ std::optional<PrivacyItem> measure(const Row& row, const std::stop_token& stop) 
         Saturating::Total total;
         total.add(ownSize(row.path));
         item.companionPaths = companionsOf(row.path);
-        for (const QString& companion : std::as_const(item.companionPaths)) total.add(ownSize(companion));
+        for (const QString& companion : std::as_const(item.companionPaths)) {
+            total.add(ownSize(companion));
+            see(item.companionsSeen, companion);
+        }
         item.size = total.value();
         item.owner = row.owner;
         break;
     }
-    case Measure::folder:
-        item.size = dirSize(row.path, stop);
-        item.scope.contentsOnly = entry->isDirectory();
+    case Measure::folder: {
+        if (!entry->isDirectory()) {
+            item.size = ownSize(row.path);
+            break;
+        }
+        // A cache folder stays; of its entries, those in use, changed within
+        // the hour or the program's own stay too, and out of the size.
+        JunkMeasure folder = JunkMeasure::of(row.path, kFolderEntryLimit, context.stop, true);
+        folder.keepUnmovable(context.inUseSinceMSecs());
+        for (JunkFinding::Part& part : folder.parts) {
+            if (context.isOwn(part.path) || context.holdsOwn(part.path)) part.kept = true;
+        }
+        item.scope = JunkMeasure::contentsScope(folder.parts);
+        item.size = JunkMeasure::movableBytes(folder.parts);
+        if (folder.truncated) item.detail += QStringLiteral(" \u00B7 measured in part");
         break;
+    }
     }
     if (item.size < 1) return std::nullopt;
     return item;
@@ -125,6 +150,7 @@ qint64 dirSize(const QString& path, const std::stop_token& stop) {
         [&](const FileEntry& found, int) {
             if (counted == kFolderEntryLimit) return FolderWalk::Step::stop;
             ++counted;
+            if (found.device != entry->device) return FolderWalk::Step::skipDescendants;  // a mount point
             if (found.isRegularFile()) total.add(found.logicalSize);
             return FolderWalk::Step::proceed;
         },
@@ -133,13 +159,13 @@ qint64 dirSize(const QString& path, const std::stop_token& stop) {
 }
 
 QList<PrivacyItem> scan(const Progress& progress, std::stop_token stop) {
-    const Locations locations(Environment::current());
+    const JunkContext context(Environment::current(), std::move(stop));
     QList<PrivacyItem> items;
     QStringList taken;  // every place measured, with its companions
-    for (const Row& row : rows(locations)) {
-        if (stop.stop_requested()) break;
+    for (const Row& row : rows(context.locations)) {
+        if (context.stopped()) break;
         if (row.label && progress) progress(QString::fromUtf8(row.label));
-        std::optional<PrivacyItem> item = measure(row, stop);
+        std::optional<PrivacyItem> item = measure(row, context);
         if (!item) continue;
         // A place inside another one, or holding one (an XDG folder set to
         // another's place), would count and move the same bytes twice: the

@@ -21,7 +21,11 @@ namespace tarnwick {
 //
 // A browser database is offered with its journal files (-journal, -wal,
 // -shm) as companions and with its browser, which must not be running when
-// it moves; a cache folder moves its entries and stays in place.
+// it moves; a cache folder moves its entries and stays in place, and offers
+// only the entries a clean may take (MoveScope::measured): none in use (a
+// socket, pipe, device node or mount point in it), none changed within the
+// hour before the scan. Every item carries what the scan saw at its paths.
+// Firefox's history is not offered: its database holds the bookmarks too.
 namespace PrivacyService {
 
 using Progress = std::function<void(const QString& label)>;
@@ -35,7 +39,8 @@ QList<PrivacyItem> scan(const Progress& progress, std::stop_token stop = {});
 
 // The logical bytes of the regular files below path (itself when it is not a
 // folder), counting at most the first 20,000 entries of the walk, hidden ones
-// included; links are never followed. 0 when nothing is there.
+// included; links are never followed, nor mount points crossed. 0 when
+// nothing is there.
 qint64 dirSize(const QString& path, const std::stop_token& stop = {});
 
 // The journal files of a database file that move with it.

@@ -38,7 +38,7 @@ std::vector<FindingsScreen::Group> CleanupView::groups(const QList<CleanupItem>&
         Group group{icon(category), rawValue(category), blurb(category), {}};
         for (const CleanupItem& item : items) {
             if (item.category != category) continue;
-            group.rows.append(FindingRow::Content{item.id, item.title, item.detail, item.path, item.size,
+            group.rows.append(FindingRow::Content{item.id, item.title, item.rowDetail(), item.path, item.size,
                                                   item.isSelected, item.isSafeDefault});
         }
         if (!group.rows.isEmpty()) result.push_back(std::move(group));

@@ -56,7 +56,7 @@ std::vector<FindingsScreen::Group> ClutterView::groups(const QList<ClutterItem>&
         Group group{QString::fromUtf8(card.symbol), rawValue(card.kind), QString::fromUtf8(card.description), {}};
         for (const ClutterItem& item : items) {
             if (item.kind != card.kind) continue;
-            group.rows.append(FindingRow::Content{item.id, item.title, item.detail, item.path, item.size,
+            group.rows.append(FindingRow::Content{item.id, item.title, item.rowDetail(), item.path, item.size,
                                                   item.isSelected, item.isSafeDefault});
         }
         if (!group.rows.isEmpty()) result.push_back(std::move(group));

@@ -2,7 +2,6 @@
 
 #include "design/TaldoGhostButton.h"
 #include "design/TaldoPrimaryButton.h"
-#include "services/store/RevealService.h"
 #include "support/ByteCountFormatter.h"
 #include "support/Saturating.h"
 #include "views/common/FindingCard.h"
@@ -114,7 +113,9 @@ void FindingsScreen::updateRows() {
         for (const FindingRow::Content& content : group.rows) {
             auto* row = new FindingRow(content);
             connect(row, &FindingRow::toggleRequested, this, [this](const QUuid& id) { spec_.toggle(state_, id); });
-            connect(row, &FindingRow::revealRequested, this, [](const QString& path) { RevealService::reveal(path); });
+            // A reveal the desktop refuses reaches the alert, as the map's does.
+            connect(row, &FindingRow::revealRequested, this,
+                    [this](const QString& path) { state_.revealInFileManager(path); });
             card->addRow(row);
             rows_.append(row);
             total.add(content.size);

@@ -58,7 +58,7 @@ void PrivacyRow::apply() {
     check_->setSymbol(selected ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"), kCheckSize);
     check_->setTextColor(selected ? T::accentTeal() : T::textSecondary());
     title_->setText(item_.title);
-    detail_->setText(item_.detail);
+    detail_->setText(item_.rowDetail());
     size_->setText(ByteCountFormatter::fileStyle(item_.size));
 }
 

@@ -7,12 +7,14 @@
 #include <QFile>
 #include <QHash>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwick {
 namespace {
 
 using test::makeDir;
+using test::setModified;
 using test::writeFilled;
 using test::writeSparse;
 
@@ -108,6 +110,8 @@ TEST_F(CleanupScan, EveryFixedPlaceOfBothLayoutsIsFoundWithItsTitleAndRules) {
             writeSparse(row.path + QStringLiteral("/entry"), 200000);
         }
     }
+    // The container engine is installed: its container is no leftover.
+    makeDir(root(QStringLiteral("/Applications/Docker.app")));
     // The macOS cache folder itself is no location of the caches stage here.
     writeSparse(home(QStringLiteral("Library/Caches/com.example/blob")), 5 * MB);
 
@@ -174,7 +178,9 @@ TEST_F(CleanupScan, TheFinalStepsFilterSortAndTrim) {
     EXPECT_EQ(items[31].title, QStringLiteral("99"));
 }
 
-TEST_F(CleanupScan, FindingsInsideOtherFindingsAreNeitherCountedNorMovedTwice) {
+// Only a fixed folder is cleaned by its entries; any other folder finding
+// moves whole, with every finding inside it, and counts them.
+TEST_F(CleanupScan, FindingsInsideOtherFindingsAreNeitherCountedNorMovedTwiceNorLeftHalf) {
     writeSparse(home(QStringLiteral(".cache/thumbnails/t")), 300000);
     writeSparse(home(QStringLiteral(".cache/huggingface/hub/model")), 5 * MB);
     // A copy inside a project's node_modules of a file in Downloads.
@@ -191,22 +197,118 @@ TEST_F(CleanupScan, FindingsInsideOtherFindingsAreNeitherCountedNorMovedTwice) {
     EXPECT_EQ(cache->size, 300000);
     EXPECT_TRUE(cache->scope.contentsOnly);
     EXPECT_EQ(cache->scope.keptPaths, QStringList{home(QStringLiteral(".cache/huggingface"))});
+    ASSERT_TRUE(cache->scope.measured);
+    ASSERT_EQ(cache->scope.measured->size(), 1);
+    EXPECT_EQ(cache->scope.measured->at(0).path, home(QStringLiteral(".cache/thumbnails")));
+    EXPECT_EQ(cache->scope.measured->at(0).seen, FileIdentity::of(home(QStringLiteral(".cache/thumbnails"))));
     ASSERT_TRUE(byPath(items, home(QStringLiteral(".cache/huggingface"))));
     EXPECT_EQ(byPath(items, home(QStringLiteral(".cache/huggingface")))->size, 5 * MB);
 
     const CleanupItem* node = byPath(items, home(QStringLiteral("Documents/proj/node_modules")));
     ASSERT_TRUE(node);
-    EXPECT_EQ(node->size, 6 * MB);
-    EXPECT_TRUE(node->scope.contentsOnly);
-    EXPECT_EQ(node->scope.keptPaths, QStringList{home(QStringLiteral("Documents/proj/node_modules/pkg"))});
-    ASSERT_TRUE(byPath(items, home(QStringLiteral("Documents/proj/node_modules/pkg/big.bin"))));
+    EXPECT_EQ(node->size, 9 * MB) << "the copy inside counts with its folder";
+    EXPECT_EQ(node->scope, MoveScope{}) << "moves whole";
+    EXPECT_EQ(node->seen, FileIdentity::of(node->path));
+    EXPECT_FALSE(byPath(items, home(QStringLiteral("Documents/proj/node_modules/pkg/big.bin"))));
 
     const CleanupItem* leftover = byPath(items, home(QStringLiteral("Library/Containers/com.docker.docker")));
     ASSERT_TRUE(leftover);
     EXPECT_EQ(leftover->category, CleanupCategory::leftovers);
-    EXPECT_EQ(leftover->size, 30 * MB);
-    EXPECT_EQ(leftover->scope.keptPaths, QStringList{home(QStringLiteral("Library/Containers/com.docker.docker/Data"))});
-    ASSERT_TRUE(byPath(items, home(QStringLiteral("Library/Containers/com.docker.docker/Data/vms/0/data/Docker.raw"))));
+    EXPECT_EQ(leftover->size, 32 * MB);
+    EXPECT_EQ(leftover->scope, MoveScope{});
+    EXPECT_FALSE(byPath(items, home(QStringLiteral("Library/Containers/com.docker.docker/Data/vms/0/data/Docker.raw"))));
+}
+
+// A folder cleaned by its entries offers only what no one is using: no
+// socket, pipe, device node or mount point, nothing changed within the hour;
+// the size counts exactly the entries it offers, each with what it was.
+TEST_F(CleanupScan, EntriesInUseStayOutOfAFolderCleanedByItsEntries) {
+    const QString temp = makeDir(env.path(QStringLiteral("t")));
+    env.environment().tempDirectory = temp;
+    env.apply();
+    const QString old = writeSparse(temp + QStringLiteral("/old.log"), 200000);
+    writeSparse(temp + QStringLiteral("/build/obj/a.o"), 300000);
+    test::ListeningSocket agent(temp + QStringLiteral("/ssh-agent.sock"));
+    ASSERT_TRUE(agent.listening);
+    test::ListeningSocket bus(temp + QStringLiteral("/at-spi/bus"));  // a folder holding a live socket
+    writeSparse(temp + QStringLiteral("/at-spi/state"), 400000);
+    ASSERT_EQ(::mkfifo(PathCodec::encode(temp + QStringLiteral("/pipe")).constData(), 0600), 0);
+    setModified(writeSparse(temp + QStringLiteral("/fresh.tmp"), 500000), ago(60));
+    setModified(writeSparse(temp + QStringLiteral("/dconf/user"), 600000), ago(30 * 60));  // changed within the hour
+    test::ScratchFileSystem mounted(temp + QStringLiteral("/mnt"), 4 * MB);
+    if (mounted.ok()) writeSparse(mounted.path(QStringLiteral("other-disk.bin")), 700000);
+    // Everything but the recent changes is older than the hour.
+    for (const QString& path : {old, temp + QStringLiteral("/build/obj/a.o"), temp + QStringLiteral("/build/obj"),
+                                temp + QStringLiteral("/build"), temp + QStringLiteral("/at-spi/state"),
+                                temp + QStringLiteral("/at-spi")}) {
+        setModified(path, ago(7200));
+    }
+
+    const QList<CleanupItem> items = scan();
+    const CleanupItem* found = byPath(items, temp);
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(found->isSelected);
+    EXPECT_EQ(found->size, 500000) << "old.log and build only";
+    ASSERT_TRUE(found->scope.measured);
+    QStringList measured;
+    for (const ScopeEntry& entry : *found->scope.measured) {
+        measured.append(entry.path);
+        EXPECT_EQ(entry.seen, FileIdentity::of(entry.path)) << entry.path.toStdString();
+    }
+    EXPECT_EQ(measured, (QStringList{temp + QStringLiteral("/build"), old}));
+    QStringList left = found->scope.keptPaths;
+    left.sort();
+    QStringList expected{temp + QStringLiteral("/at-spi"), temp + QStringLiteral("/dconf"),
+                         temp + QStringLiteral("/fresh.tmp"), temp + QStringLiteral("/mnt"),
+                         temp + QStringLiteral("/pipe"), temp + QStringLiteral("/ssh-agent.sock")};
+    EXPECT_EQ(left, expected);
+}
+
+// A folder that moves whole never counts what is mounted in it, and one
+// that holds a mount point is not offered: it cannot move whole.
+TEST_F(CleanupScan, NoMeasureCrossesAMountPoint) {
+    writeSparse(home(QStringLiteral("Projects/app/node_modules/lib/index.js")), 6 * MB);
+    writeSparse(home(QStringLiteral("Projects/web/node_modules/lib/index.js")), 6 * MB);
+    test::ScratchFileSystem mounted(home(QStringLiteral("Projects/web/node_modules/cache")), 8 * MB);
+    if (!mounted.ok()) GTEST_SKIP() << "mounting needs root";
+    writeFilled(mounted.path(QStringLiteral("blob")), 5 * MB, 'm');
+    setModified(home(QStringLiteral(".cache")), ago(7200));
+    test::ScratchFileSystem cacheMount(makeDir(home(QStringLiteral(".cache/fuse"))), 8 * MB);
+    ASSERT_TRUE(cacheMount.ok());
+    writeFilled(cacheMount.path(QStringLiteral("big")), 5 * MB, 'c');
+    writeSparse(home(QStringLiteral(".cache/a/b")), 200000);
+    setModified(home(QStringLiteral(".cache/a/b")), ago(7200));
+    setModified(home(QStringLiteral(".cache/a")), ago(7200));
+
+    const QList<CleanupItem> items = scan();
+    EXPECT_TRUE(byPath(items, home(QStringLiteral("Projects/app/node_modules"))));
+    EXPECT_FALSE(byPath(items, home(QStringLiteral("Projects/web/node_modules"))));
+    const CleanupItem* cache = byPath(items, home(QStringLiteral(".cache")));
+    ASSERT_TRUE(cache);
+    EXPECT_EQ(cache->size, 200000) << "the mounted files are not counted";
+    EXPECT_TRUE(cache->scope.keptPaths.contains(home(QStringLiteral(".cache/fuse"))));
+}
+
+// Measuring stops at its budget: the finding says so; a folder cleaned by
+// its entries offers only the entries measured whole.
+TEST_F(CleanupScan, AFolderMeasuredInPartSaysSoAndOffersOnlyWhatWasMeasured) {
+    const QString temp = makeDir(env.path(QStringLiteral("t")));
+    env.environment().tempDirectory = temp;
+    env.apply();
+    writeSparse(temp + QStringLiteral("/a/one"), 150000);
+    for (int i = 0; i < 3100; ++i) writeSparse(temp + QStringLiteral("/b/%1").arg(i), 100);
+    for (const QString& path : {temp + QStringLiteral("/a/one"), temp + QStringLiteral("/a"), temp + QStringLiteral("/b")}) {
+        setModified(path, ago(7200));
+    }
+    const QList<CleanupItem> items = scan();
+    const CleanupItem* found = byPath(items, temp);
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(found->detail.endsWith(QStringLiteral(" \u00B7 measured in part"))) << found->detail.toStdString();
+    EXPECT_EQ(found->size, 150000);
+    ASSERT_TRUE(found->scope.measured);
+    ASSERT_EQ(found->scope.measured->size(), 1);
+    EXPECT_EQ(found->scope.measured->at(0).path, temp + QStringLiteral("/a"));
+    EXPECT_EQ(found->scope.keptPaths, QStringList{temp + QStringLiteral("/b")}) << "only partly measured";
 }
 
 TEST_F(CleanupScan, TheProgramsOwnFoldersNeverMoveWithAFinding) {
@@ -216,10 +318,22 @@ TEST_F(CleanupScan, TheProgramsOwnFoldersNeverMoveWithAFinding) {
     writeSparse(home(QStringLiteral(".cache/share/Tarnwick/SafeBin/kept")), 5 * MB);
     writeSparse(home(QStringLiteral(".cache/share/Tarnwick/tmp.part")), 5 * MB);
     writeSparse(home(QStringLiteral(".cache/other")), 300000);
-    const QList<CleanupItem> items = scan();
+    QList<CleanupItem> items = scan();
     ASSERT_EQ(items.size(), 1);
     EXPECT_EQ(items[0].size, 300000);
     EXPECT_EQ(items[0].scope.keptPaths, QStringList{home(QStringLiteral(".cache/share"))});
+
+    // Downloads set to the Safe Bin: what it holds looks like old installers,
+    // unfinished downloads and duplicates, and is none of them.
+    test::writeFile(home(QStringLiteral(".config/user-dirs.dirs")),
+                    "XDG_DOWNLOAD_DIR=\"$HOME/.cache/share/Tarnwick/SafeBin\"\n");
+    const QString bin = home(QStringLiteral(".cache/share/Tarnwick/SafeBin"));
+    setModified(writeFilled(bin + QStringLiteral("/0A-Setup.dmg"), 6 * MB, 's'), ago(40 * 86400));
+    setModified(writeSparse(bin + QStringLiteral("/0B-movie.part"), 6 * MB), ago(40 * 86400));
+    writeFilled(home(QStringLiteral("Documents/Setup copy.dmg")), 6 * MB, 's');
+    writeSparse(bin + QStringLiteral("/0C-app/node_modules/x"), 6 * MB);
+    items = scan();
+    EXPECT_EQ(titles(items), QStringList{"User Caches"});
 }
 
 TEST_F(CleanupScan, EachStageSizesWithItsOwnBudget) {

@@ -1,6 +1,7 @@
 #include "services/cleanup/ClutterSearches.h"
 
 #include "platform/FileEntry.h"
+#include "platform/FileIdentity.h"
 #include "platform/FileReader.h"
 
 #include "JunkTestSupport.h"
@@ -72,15 +73,26 @@ TEST_F(ClutterSearches, TrashListsItsEntriesOverTheThreshold) {
     writeSparse(trash() + QStringLiteral("/.hidden-archive"), 200000);
     writeSparse(trash() + QStringLiteral("/exactly"), 100000);
     writeSparse(home(QStringLiteral(".local/share/Trash/info/over.trashinfo")), 200000);
+    // A folder larger than the measuring budget says so: it moves whole, with more than counted.
+    linkMany(writeFilled(trash() + QStringLiteral("/big/a-first"), 100), trash() + QStringLiteral("/big"), 12000);
 
     const auto items = ClutterService::trashItems(trash(), context());
-    ASSERT_EQ(titlesOf(items), (QStringList{".hidden-archive", "over"}));
-    const ClutterItem& over = items[1];
+    ASSERT_EQ(titlesOf(items), (QStringList{".hidden-archive", "big", "over"}));
+    EXPECT_EQ(items[1].detail, QStringLiteral("~/.local/share/Trash/files \u00B7 measured in part"));
+    const ClutterItem& over = items[2];
     EXPECT_EQ(over.path, trash() + QStringLiteral("/over"));
     EXPECT_EQ(over.detail, QStringLiteral("~/.local/share/Trash/files"));
     EXPECT_EQ(over.size, 100001);
     EXPECT_EQ(over.kind, ClutterItem::Kind::trash);
     EXPECT_TRUE(over.isSelected && over.isSafeDefault);
+    // Its record moves with it, so that neither is left without the other.
+    const QString record = home(QStringLiteral(".local/share/Trash/info/over.trashinfo"));
+    EXPECT_EQ(over.companionPaths, QStringList{record});
+    EXPECT_EQ(over.companionsSeen.value(record), FileIdentity::of(record));
+    EXPECT_EQ(over.seen, FileIdentity::of(over.path));
+    EXPECT_EQ(items[0].companionPaths,
+              QStringList{home(QStringLiteral(".local/share/Trash/info/.hidden-archive.trashinfo"))});
+    EXPECT_TRUE(items[0].companionsSeen.isEmpty()) << "no record there";
     EXPECT_TRUE(ClutterService::trashItems(home(QStringLiteral("no-trash")), context()).isEmpty());
 }
 
@@ -100,9 +112,19 @@ TEST_F(ClutterSearches, OldDownloadsAreInstallersAndArchivesOlderThan30Days) {
     writeSparse(downloads + QStringLiteral("/folder.zip/inside"), 3 * MB);
     setModified(downloads + QStringLiteral("/folder.zip"), ago(40 * day));
     setModified(writeSparse(downloads + QStringLiteral("/sparse.tar"), 3 * MB), ago(40 * day));
+    // Programs run from Downloads keep their download date.
+    setModified(writeFilled(downloads + QStringLiteral("/Editor.AppImage"), 3 * MB), ago(90 * day));
+    ASSERT_TRUE(QFile::setPermissions(downloads + QStringLiteral("/tool.deb"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeUser));
 
-    const auto items = ClutterService::oldDownloads(downloads, context());
-    ASSERT_EQ(titlesOf(items), (QStringList{"App.ipa", "Setup.DMG", "second-more.zip", "tool.deb"}));
+    auto items = ClutterService::oldDownloads(downloads, context());
+    ASSERT_EQ(titlesOf(items), (QStringList{"App.ipa", "Editor.AppImage", "Setup.DMG", "second-more.zip", "tool.deb"}));
+    for (const ClutterItem& item : items) {
+        const bool program = item.title == "Editor.AppImage" || item.title == "tool.deb";
+        EXPECT_EQ(item.isSelected, !program) << item.title.toStdString();
+        EXPECT_EQ(item.isSafeDefault, !program) << item.title.toStdString();
+    }
+    items.removeAt(1);
     const ClutterItem& setup = items[1];
     EXPECT_EQ(setup.path, downloads + QStringLiteral("/Setup.DMG"));
     EXPECT_GE(setup.size, 3 * MB) << "allocated size";
@@ -226,6 +248,9 @@ TEST_F(ClutterSearches, DuplicatesNeedTheWholeContentAndSeparateFiles) {
     EXPECT_EQ(items[0].size, 2 * MB);
     EXPECT_EQ(items[0].kind, ClutterItem::Kind::duplicates);
     EXPECT_FALSE(items[0].isSelected || items[0].isSafeDefault);
+    ASSERT_TRUE(items[0].keptCopy) << "it names the copy that stays, as it was";
+    EXPECT_EQ(items[0].keptCopy->path, downloads + QStringLiteral("/a.bin"));
+    EXPECT_EQ(items[0].keptCopy->seen, FileIdentity::of(downloads + QStringLiteral("/a.bin")));
     // Each candidate was read once: the copies whole, the two that only start
     // alike whole as well (to tell them apart), nothing else.
     EXPECT_EQ(read, static_cast<quint64>(2 * 2 * MB + 2 * 3 * MB));

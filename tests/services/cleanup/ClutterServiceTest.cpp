@@ -103,6 +103,22 @@ TEST_F(ClutterScan, EveryKindIsFoundInThisPlatformsFoldersAndSortedBySize) {
     }
 }
 
+// With Downloads set to the Safe Bin, the program's own items look like old
+// downloads, duplicates and large files: none of them is ever listed.
+TEST_F(ClutterScan, TheProgramsOwnFoldersAreNeverFindings) {
+    const QString bin = env.support() + QStringLiteral("/Tarnwick/SafeBin");
+    writeFile(home(QStringLiteral(".config/user-dirs.dirs")),
+              "XDG_DOWNLOAD_DIR=\"$HOME/.local/share/Tarnwick/SafeBin\"\n");
+    setModified(writeFilled(bin + QStringLiteral("/0A-Setup.iso"), 3 * MB, 's'), ago(40 * day));
+    writeFilled(home(QStringLiteral("Documents/Setup copy.iso")), 3 * MB, 's');
+    setModified(writeSparse(bin + QStringLiteral("/0B-film.mkv"), 150 * MB), ago(200 * day));
+    setModified(writeSparse(home(QStringLiteral("Movies/own.mkv")), 150 * MB), ago(200 * day));
+
+    // The copy in the Safe Bin is no copy to keep: "Setup copy.iso" is not offered either.
+    const QList<ClutterItem> items = scan();
+    EXPECT_EQ(describe(items), QStringList{"Large & Old: own.mkv"});
+}
+
 TEST_F(ClutterScan, TheListIsTrimmedToSixtyWithEveryPreselectedItem) {
     const QString trash = home(QStringLiteral(".local/share/Trash/files"));
     for (int i = 0; i < 70; ++i) writeSparse(trash + QStringLiteral("/t%1").arg(i, 2, 10, QLatin1Char('0')), 200000 + i);

@@ -210,9 +210,18 @@ TEST_F(JunkSearches, OldInstallersAreOlderThanThirtyDaysAndLargerThanFiveMegabyt
     setModified(writeSparse(downloads + QStringLiteral("/sparse.iso"), 60 * MB), ago(40 * day));  // no blocks on disk
     writeSparse(downloads + QStringLiteral("/folder.zip/inside"), 6 * MB);
     setModified(downloads + QStringLiteral("/folder.zip"), ago(40 * day));
+    // A program run from Downloads keeps its download date.
+    ASSERT_TRUE(QFile::setPermissions(downloads + QStringLiteral("/tool.deb"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
     const auto findings = CleanupService::oldDownloadInstallers(downloads, context());
     ASSERT_EQ(titlesOf(findings), (QStringList{"App.AppImage", "Backup.tar.gz", "Setup.dmg", "tool.deb"}));
+    for (const JunkFinding& finding : findings) {
+        const bool program = finding.item.title == "App.AppImage" || finding.item.title == "tool.deb";
+        EXPECT_EQ(finding.item.isSelected, !program) << finding.item.title.toStdString();
+        EXPECT_EQ(finding.item.isSafeDefault, !program) << finding.item.title.toStdString();
+        EXPECT_EQ(finding.item.seen, FileIdentity::of(finding.item.path));
+    }
     const CleanupItem& setup = findings[2].item;
     EXPECT_EQ(setup.path, downloads + QStringLiteral("/Setup.dmg"));
     EXPECT_GE(setup.size, 6 * MB);
@@ -247,6 +256,10 @@ TEST_F(JunkSearches, DuplicatesNeedTheWholeContentAndSeparateFiles) {
     EXPECT_EQ(findings[0].item.detail, QStringLiteral("Duplicate of ~/Downloads/a.bin"));
     EXPECT_EQ(findings[1].item.detail, QStringLiteral("Duplicate of ~/Downloads/a.bin"));
     EXPECT_EQ(findings[0].item.category, CleanupCategory::duplicates);
+    // Each names the copy that stays, as it was when compared.
+    ASSERT_TRUE(findings[0].item.keptCopy);
+    EXPECT_EQ(findings[0].item.keptCopy->path, downloads + QStringLiteral("/a.bin"));
+    EXPECT_EQ(findings[0].item.keptCopy->seen, FileIdentity::of(downloads + QStringLiteral("/a.bin")));
     EXPECT_FALSE(findings[0].item.isSelected);
     EXPECT_GE(findings[0].item.size, 3 * MB);
     // Each candidate was read once: the three copies whole, the two that

@@ -31,8 +31,16 @@ const PrivacyItem* named(const QList<PrivacyItem>& items, const QString& title) 
     return nullptr;
 }
 
+// Files a test writes count as changed an hour and more before the scan, so
+// that cache folders offer them (what changed within the hour is in use).
+QDateTime twoHoursOn() {
+    return QDateTime::currentDateTimeUtc().addSecs(7200);
+}
+
 class PrivacyServiceTest : public ::testing::Test {
 protected:
+    PrivacyServiceTest() { env.setNow(twoHoursOn()); }
+
     QString home(const QString& relative) const { return env.home() + "/" + relative; }
     QList<PrivacyItem> scan() { return PrivacyService::scan({}); }
     QString sized(const QString& relative, qint64 bytes) { return test::writeSparse(home(relative), bytes); }
@@ -54,6 +62,7 @@ TEST_F(PrivacyServiceTest, OnlyPlacesOfMoreThanTenThousandBytesCount) {
     };
     for (const Case& c : {Case{9000, false}, Case{10000, false}, Case{10001, true}, Case{0, false}}) {
         test::FakeEnvironment fresh;
+        fresh.setNow(twoHoursOn());
         if (c.bytes > 0) {
             test::writeSparse(fresh.home() + "/.cache/thumbnails/normal/a.png", c.bytes);
         } else {
@@ -115,7 +124,8 @@ TEST_F(PrivacyServiceTest, EveryRowWithItsTitleSelectionAndSizeLargestFirst) {
     EXPECT_TRUE(named(items, "Recent files")->companionPaths.isEmpty());
 }
 
-TEST_F(PrivacyServiceTest, FirefoxProfilesComeFromProfilesIni) {
+// Firefox's history database holds the bookmarks too: it is never offered.
+TEST_F(PrivacyServiceTest, FirefoxProfilesComeFromProfilesIniAndTheirHistoryIsNeverOffered) {
     const QString absolute = makeDir(env.path("elsewhere/work"));
     writeFile(home(".mozilla/firefox/profiles.ini"),
               "[Install4F96D1932A9F858E]\nDefault=ab.default-release\n\n"
@@ -126,14 +136,17 @@ TEST_F(PrivacyServiceTest, FirefoxProfilesComeFromProfilesIni) {
     sized(".mozilla/firefox/ab.default-release/places.sqlite", 20'000'000);
     sized(".mozilla/firefox/ab.default-release/places.sqlite-wal", 1'000'000);
     sized(".mozilla/firefox/ab.default-release/cookies.sqlite", 500'000);
+    sized(".mozilla/firefox/ab.default-release/cookies.sqlite-wal", 100'000);
     test::writeSparse(absolute + "/places.sqlite", 3'000'000);
-    sized("places.sqlite", 9'000'000);  // where the climbing profile would point
+    test::writeSparse(absolute + "/cookies.sqlite", 300'000);
+    sized("cookies.sqlite", 9'000'000);  // where the climbing profile would point
 
     const QList<PrivacyItem> items = scan();
-    ASSERT_EQ(titles(items), (QStringList{"Firefox History", "Firefox History", "Firefox Cookies"}));
-    EXPECT_EQ(items[0].path, home(".mozilla/firefox/ab.default-release/places.sqlite"));
-    EXPECT_EQ(items[0].size, 21'000'000);
-    EXPECT_EQ(items[1].path, absolute + "/places.sqlite");
+    ASSERT_EQ(titles(items), (QStringList{"Firefox Cookies", "Firefox Cookies"}));
+    EXPECT_EQ(items[0].path, home(".mozilla/firefox/ab.default-release/cookies.sqlite"));
+    EXPECT_EQ(items[0].size, 600'000) << "with its write-ahead log";
+    EXPECT_EQ(items[0].companionPaths, PrivacyService::companionsOf(items[0].path));
+    EXPECT_EQ(items[1].path, absolute + "/cookies.sqlite");
     EXPECT_EQ(items[0].owner.browser, "Firefox");
     EXPECT_EQ(items[0].owner.lockLinks, QStringList{home(".mozilla/firefox/ab.default-release/lock")});
     EXPECT_EQ(items[0].owner.lockFiles, QStringList{home(".mozilla/firefox/ab.default-release/.parentlock")});
@@ -143,13 +156,13 @@ TEST_F(PrivacyServiceTest, FirefoxProfilesComeFromProfilesIni) {
     // it names its own folder.
     const QString latin1 = PathCodec::decode(QByteArray(".mozilla/firefox/caf\xe9.old"));
     ASSERT_EQ(::mkdir(PathCodec::encode(home(latin1)).constData(), 0755), 0);
-    sized(latin1 + "/places.sqlite", 4'000'000);
+    sized(latin1 + "/cookies.sqlite", 4'000'000);
     writeFile(home(".mozilla/firefox/profiles.ini"),
               "[Profile0]\nName=caf\xe9\nPath=ab.default-release\n\xff\n[Profile1]\nPath=caf\xe9.old\n");
     const QList<PrivacyItem> withBadByte = scan();
-    ASSERT_EQ(titles(withBadByte), (QStringList{"Firefox History", "Firefox History", "Firefox Cookies"}));
-    EXPECT_EQ(withBadByte[1].path, home(latin1 + "/places.sqlite"));
-    EXPECT_EQ(::access(PathCodec::encode(withBadByte[1].path).constData(), F_OK), 0) << "its own bytes";
+    ASSERT_EQ(titles(withBadByte), (QStringList{"Firefox Cookies", "Firefox Cookies"}));
+    EXPECT_EQ(withBadByte[0].path, home(latin1 + "/cookies.sqlite"));
+    EXPECT_EQ(::access(PathCodec::encode(withBadByte[0].path).constData(), F_OK), 0) << "its own bytes";
 }
 
 TEST_F(PrivacyServiceTest, NoRowLiesInsideAnother) {

@@ -111,6 +111,13 @@ TEST_F(CleanupViewTest, RescanShowsTheScanningStateAndRevealGoesToTheFileManager
     view->rows()[0]->findChild<PlainButton*>("findingReveal")->click();
     RevealService::setHandler({});
     EXPECT_EQ(revealed, QStringList{"/nowhere/old.log"});
+    // A reveal the desktop cannot make reaches the alert.
+    env.environment().toolPaths.insert("/usr/bin/dbus-send", env.path("bin/no-dbus-send"));
+    env.environment().toolPaths.insert("/usr/bin/xdg-open", env.path("bin/no-xdg-open"));
+    env.apply();
+    view->rows()[0]->findChild<PlainButton*>("findingReveal")->click();
+    ASSERT_TRUE(test::waitUntil([&] { return state->errorMessage().has_value(); }));
+    EXPECT_TRUE(state->errorMessage()->endsWith("is not installed.")) << state->errorMessage()->toStdString();
 
     view->scanButton()->click();
     EXPECT_EQ(body(), ModuleScreenFrame::Body::scanning) << "not the old cards";

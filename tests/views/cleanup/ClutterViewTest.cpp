@@ -113,6 +113,17 @@ TEST_F(ClutterViewTest, TicksCleanAndTheSafeLine) {
     EXPECT_EQ(cardTitles(), QStringList{"Duplicates"});
     EXPECT_EQ(state->safeBinItems().size(), 1u);
     EXPECT_EQ(state->activityEvents().value(0).summary, "Cleaned 1 clutter items");
+
+    // What cannot move stays, with its reason on the row.
+    dupe = view->rows()[0];
+    dupe->findChild<PlainButton*>("findingCheck")->click();
+    QList<ClutterItem> items = state->clutterItems();
+    items[0].path = test::writeFile(env.support() + "/Tarnwick/dupe", "d");  // the program's own: never moved
+    AppStateTesting::setClutterItems(*state, items);
+    view->cleanButton()->click();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    ASSERT_EQ(view->rows().size(), 1);
+    EXPECT_TRUE(view->rows()[0]->content().detail.startsWith("Not moved: a protected place \u00B7 "));
 }
 
 }  // namespace
