@@ -561,9 +561,9 @@ void AppState::performDelete() {
     deleteCountdown_.set(0);
 
     // The moves may copy across file systems: they run on the Safe Bin thread.
-    runSafeBinJob(true, [paths, snapshotPaths]() -> SafeBinApply {
+    runSafeBinJob(true, [this, paths, snapshotPaths]() -> SafeBinApply {
         SafeBinMoveResult result = SafeBinService::moveToSafeBin(paths);
-        std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
+        SafeBinUpdate safeBin = purgedSafeBinList();
         return [result = std::move(result), snapshotPaths, safeBin = std::move(safeBin)](AppState& state) mutable {
             state.finishDelete(result, snapshotPaths, std::move(safeBin));
         };
@@ -571,7 +571,7 @@ void AppState::performDelete() {
 }
 
 void AppState::finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths,
-                            std::vector<SafeBinEntry> safeBin) {
+                            SafeBinUpdate safeBin) {
     QSet<QString> gone;
     if (result.error) {
         for (const SafeBinEntry& entry : result.moved) gone.insert(entry.originalPath);
@@ -581,7 +581,7 @@ void AppState::finishDelete(const SafeBinMoveResult& result, const QSet<QString>
     QList<CollectorItem> remaining = collector();
     remaining.removeIf([&](const CollectorItem& item) { return gone.contains(item.path); });
     collector_.set(remaining);
-    safeBinItems_.set(std::move(safeBin));
+    publishSafeBin(std::move(safeBin));
 
     if (!result.error) {
         if (!scanRootPath().isEmpty()) startScan(scanRootPath(), scanRootName());

@@ -25,6 +25,7 @@
 #include "services/store/SafeBinService.h"
 #include "state/MapServices.h"
 #include "state/ModuleServices.h"
+#include "state/SafeBinChange.h"
 #include "support/Saturating.h"
 
 #include <QDateTime>
@@ -165,7 +166,7 @@ public:
     const QList<CleanupItem>& cleanupItems() const { return cleanupItems_.get(); }
     bool isCleanupScanning() const { return isCleanupScanning_.get(); }
     const QString& cleanupProgressLabel() const { return cleanupProgressLabel_.get(); }
-    const std::vector<SafeBinEntry>& safeBinItems() const { return safeBinItems_.get(); }
+    const std::vector<SafeBinEntry>& safeBinItems() const { return *safeBin_; }
     const QList<InstalledApp>& installedApps() const { return installedApps_.get(); }
     bool isAppsScanning() const { return isAppsScanning_.get(); }
     const QString& appsProgressLabel() const { return appsProgressLabel_.get(); }
@@ -198,6 +199,13 @@ public:
     bool isSafeBinBusy() const { return isSafeBinBusy_.get(); }
     // Any Safe Bin work is queued or running, reloads of its list included.
     bool hasSafeBinWork() const { return safeBinJobs_ > 0; }
+    // safeBinItems as shared data that never changes: a screen may keep it
+    // while it shows it.
+    using SafeBinList = std::shared_ptr<const std::vector<SafeBinEntry>>;
+    const SafeBinList& safeBinList() const { return safeBin_; }
+    // What the latest change of safeBinItems did to the list before it, row
+    // by row; its version numbers the list now published.
+    const SafeBinChange& safeBinChange() const { return safeBinChange_; }
 
     // ---- Fields the screens write ----
     // Centres the map on any node of the tree as it is (the breadcrumb's
@@ -448,8 +456,13 @@ private:
     void releaseTree(ScanNodePtr tree);
     void onCountdownTick(quint64 generation);
     void performDelete();
-    void finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths,
-                      std::vector<SafeBinEntry> safeBin);
+    // A Safe Bin list read on the Safe Bin thread and what changed since the
+    // list read there before.
+    struct SafeBinUpdate {
+        SafeBinList list;
+        SafeBinChange change;
+    };
+    void finishDelete(const SafeBinMoveResult& result, const QSet<QString>& snapshotPaths, SafeBinUpdate safeBin);
     void stopCountdownTimer();
     void showCollectorRefusal(const QString& name);
 
@@ -562,7 +575,11 @@ private:
     void runSafeBinEntryJob(const SafeBinEntry& entry,
                             std::optional<FileError> (*action)(const SafeBinEntry& entry));
     // Purges at 30 days and lists the Safe Bin; for the Safe Bin thread.
-    static std::vector<SafeBinEntry> purgedSafeBinList();
+    // Every read of the list to be published is made here, and the change
+    // since the one before is worked out here too.
+    SafeBinUpdate purgedSafeBinList();
+    // Publishes a list read by purgedSafeBinList(), on this thread.
+    void publishSafeBin(SafeBinUpdate update);
     // Writes an activity event (no bytes, one item) on the Safe Bin thread,
     // where the cleans write theirs, then reloads the activity list.
     void logActivity(const QString& kind, const QString& summary);
@@ -594,7 +611,9 @@ private:
     Published<QList<CleanupItem>> cleanupItems_{this, Field::cleanupItems};
     Published<bool> isCleanupScanning_{this, Field::isCleanupScanning, false};
     Published<QString> cleanupProgressLabel_{this, Field::cleanupProgressLabel, QStringLiteral("Scanning\u2026")};
-    Published<std::vector<SafeBinEntry>> safeBinItems_{this, Field::safeBinItems};
+    // The Safe Bin list (published as safeBinItems) and its latest change.
+    SafeBinList safeBin_ = std::make_shared<const std::vector<SafeBinEntry>>();
+    SafeBinChange safeBinChange_;
     Published<QList<InstalledApp>> installedApps_{this, Field::installedApps};
     Published<bool> isAppsScanning_{this, Field::isAppsScanning, false};
     Published<QString> appsProgressLabel_{this, Field::appsProgressLabel, QStringLiteral("Scanning\u2026")};
@@ -640,6 +659,9 @@ private:
     // The pass whose recommended cleanup is logged; read and written by Safe
     // Bin jobs only.
     QUuid recommendedLoggedPass_;
+    // The list the Safe Bin jobs read last and its version; theirs alone.
+    SafeBinList safeBinRead_ = safeBin_;
+    quint64 safeBinReadVersion_ = 0;
     // Asks every minute whether the daily pass is due.
     QPointer<QTimer> scheduleTimer_;
 

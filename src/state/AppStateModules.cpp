@@ -273,7 +273,7 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
 
     const ModuleClean<Item>* kind = &clean;
     std::shared_ptr<CleanTally> tally = cleanTally_;
-    runSafeBinJob(true, [kind, targets = std::move(targets), selected, ids, sizes, items, tally]() -> SafeBinApply {
+    runSafeBinJob(true, [this, kind, targets = std::move(targets), selected, ids, sizes, items, tally]() -> SafeBinApply {
         // A refused finding stays out of the move: not cleaned, nothing moved for it.
         std::vector<QList<SafeBinMover::Target>> moving;
         std::vector<qsizetype> movingIndex;
@@ -313,11 +313,11 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             ActivityService::log(kind->kind, kind->summary(movedCount), movedBytes.value(), int(movedItems));
             events = ActivityService::list(kActivityLimit);
         }
-        std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
+        SafeBinUpdate safeBin = purgedSafeBinList();
         return [kind, cleaned = std::move(cleaned), outcome = std::move(outcome), events = std::move(events),
                 safeBin = std::move(safeBin)](AppState& state) mutable {
             state.finishClean(*kind, cleaned, outcome.movedPaths);
-            state.safeBinItems_.set(std::move(safeBin));
+            state.publishSafeBin(std::move(safeBin));
             if (events) state.activityEvents_.set(std::move(*events));
             if (outcome.error) state.errorMessage_.set(*outcome.error);
         };
@@ -363,14 +363,41 @@ void AppState::runSafeBinJob(bool busy, std::function<SafeBinApply()> work) {
     });
 }
 
-std::vector<SafeBinEntry> AppState::purgedSafeBinList() {
+AppState::SafeBinUpdate AppState::purgedSafeBinList() {
     SafeBinService::purgeExpired(SafeBinService::kExpiryDays);
-    return SafeBinService::list();
+    auto list = std::make_shared<const std::vector<SafeBinEntry>>(SafeBinService::list());
+    SafeBinChange change = SafeBinChange::between(*safeBinRead_, *list);
+    if (change.isEmpty()) {
+        // The list as it was: the one handed over before stands.
+        change.version = safeBinReadVersion_;
+        return {safeBinRead_, std::move(change)};
+    }
+    change.version = ++safeBinReadVersion_;
+    safeBinRead_ = list;
+    return {std::move(list), std::move(change)};
+}
+
+void AppState::publishSafeBin(SafeBinUpdate update) {
+    const quint64 version = update.change.version;
+    if (update.change.isEmpty() && version == safeBinChange_.version) return;
+    if (version != safeBinChange_.version + 1) {
+        // Not the list after the one shown: no row-by-row account.
+        update.change = SafeBinChange();
+        update.change.version = version;
+        update.change.whole = true;
+    }
+    SafeBinList previous = std::exchange(safeBin_, std::move(update.list));
+    safeBinChange_ = std::move(update.change);
+    emit changed(Field::safeBinItems);
+    // A long list takes a while to free: not on this thread.
+    releasePool_.start([previous = std::move(previous)]() mutable { previous.reset(); });
 }
 
 void AppState::reloadSafeBin() {
-    runSafeBinJob(false, [] {
-        return SafeBinApply([safeBin = purgedSafeBinList()](AppState& state) { state.safeBinItems_.set(safeBin); });
+    runSafeBinJob(false, [this] {
+        return SafeBinApply([safeBin = purgedSafeBinList()](AppState& state) mutable {
+            state.publishSafeBin(std::move(safeBin));
+        });
     });
 }
 
@@ -384,11 +411,11 @@ void AppState::destroySafeBin(const SafeBinEntry& entry) {
 
 void AppState::runSafeBinEntryJob(const SafeBinEntry& entry,
                                   std::optional<FileError> (*action)(const SafeBinEntry& entry)) {
-    runSafeBinJob(true, [entry, action]() -> SafeBinApply {
+    runSafeBinJob(true, [this, entry, action]() -> SafeBinApply {
         if (const std::optional<FileError> error = action(entry)) {
             return [message = error->description](AppState& state) { state.errorMessage_.set(message); };
         }
-        return [safeBin = purgedSafeBinList()](AppState& state) { state.safeBinItems_.set(safeBin); };
+        return [safeBin = purgedSafeBinList()](AppState& state) mutable { state.publishSafeBin(std::move(safeBin)); };
     });
 }
 
@@ -557,7 +584,7 @@ void AppState::resetApp(const InstalledApp& app) {
     if (paths.isEmpty()) return;
     QList<SafeBinMover::Target> targets;
     for (const QString& path : paths) targets.append({path, {}});
-    runSafeBinJob(true, [app, targets]() -> SafeBinApply {
+    runSafeBinJob(true, [this, app, targets]() -> SafeBinApply {
         SafeBinMover::Outcome outcome = SafeBinMover::move({targets});
         const SafeBinMover::FindingResult& result = outcome.findings.front();
         std::optional<QList<ActivityEvent>> events;
@@ -573,7 +600,7 @@ void AppState::resetApp(const InstalledApp& app) {
         for (const InstalledApp::Leftover& leftover : app.leftovers) {
             if (FileEntry::at(leftover.path)) remaining.append(leftover);
         }
-        std::vector<SafeBinEntry> safeBin = purgedSafeBinList();
+        SafeBinUpdate safeBin = purgedSafeBinList();
         return [id = app.id, remaining = std::move(remaining), error = std::move(outcome.error),
                 events = std::move(events), safeBin = std::move(safeBin)](AppState& state) mutable {
             QList<InstalledApp> apps = state.installedApps();
@@ -582,7 +609,7 @@ void AppState::resetApp(const InstalledApp& app) {
                 found->leftovers = std::move(remaining);
                 state.installedApps_.set(std::move(apps));
             }
-            state.safeBinItems_.set(std::move(safeBin));
+            state.publishSafeBin(std::move(safeBin));
             if (events) state.activityEvents_.set(std::move(*events));
             if (error) state.errorMessage_.set(*error);
         };

@@ -13,27 +13,16 @@ using T = TaldoTheme;
 
 namespace {
 
-// `actual` is `base`'s hue at opacity `alpha`.
-::testing::AssertionResult isColor(const QColor& actual, const QColor& base, double alpha) {
-    const bool hue = std::abs(actual.redF() - base.redF()) < 0.002 && std::abs(actual.greenF() - base.greenF()) < 0.002 &&
-                     std::abs(actual.blueF() - base.blueF()) < 0.002;
-    if ((alpha == 0.0 || hue) && std::abs(actual.alphaF() - alpha) < 0.002)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << actual.name(QColor::HexArgb).toStdString() << " is not "
-                                         << base.name(QColor::HexRgb).toStdString() << " at " << alpha;
-}
-
-void expectShadow(const TaldoShadow& shadow, const QColor& base, double alpha, double radius, QPointF offset) {
-    EXPECT_TRUE(isColor(shadow.color, base, alpha));
-    EXPECT_DOUBLE_EQ(shadow.radius, radius);
-    EXPECT_EQ(shadow.offset, offset);
+// Same hue as `base`, whatever the opacity.
+bool sameHue(const QColor& actual, const QColor& base) {
+    return std::abs(actual.redF() - base.redF()) < 0.005 && std::abs(actual.greenF() - base.greenF()) < 0.005 &&
+           std::abs(actual.blueF() - base.blueF()) < 0.005;
 }
 
 } // namespace
 
 TEST(TaldoTheme, FolderPaletteWrapsForAnyIndex) {
     ASSERT_EQ(T::folderPalette().size(), 10u);
-    EXPECT_EQ(T::folderColor(10), T::folderPalette()[0]);
     EXPECT_EQ(T::folderColor(23), T::folderPalette()[3]);
     EXPECT_EQ(T::folderColor(-1), T::folderPalette()[9]);
     EXPECT_EQ(T::folderColor(std::numeric_limits<long long>::min()), T::folderPalette()[2]);
@@ -44,46 +33,41 @@ TEST(TaldoGlassStyle, LightingIntensityAndHoverBlend) {
     const TaldoGlassParameters unlit = TaldoGlassStyle::parameters(std::nullopt, false, false);
     EXPECT_EQ(TaldoGlassStyle::parameters(std::nullopt, false, true), unlit);
     EXPECT_EQ(unlit.halo.alpha(), 0);
-    EXPECT_EQ(unlit.shadows[1].color.alpha(), 0);
+    EXPECT_EQ(TaldoGlassStyle::hoverParameters(std::nullopt, false, 0.7), unlit);
 
-    // A glow colour shows faintly unlit (no halo) and fully lit.
-    const QColor amber = T::accent();
-    const TaldoGlassParameters faint = TaldoGlassStyle::parameters(amber, false, false);
-    const TaldoGlassParameters lit = TaldoGlassStyle::parameters(amber, false, true);
-    EXPECT_TRUE(isColor(faint.fill[1], amber, 0.06));
-    EXPECT_EQ(faint.halo.alpha(), 0);
-    EXPECT_TRUE(isColor(lit.halo, amber, 0.55));
-    expectShadow(lit.shadows[0], amber, 0.22, 14, QPointF(0, 3));
+    // A glow colour tints the card faintly unlit (no halo) and lights it with a halo of its hue.
+    const QColor teal = T::accentTeal();
+    const TaldoGlassParameters plain = TaldoGlassStyle::parameters(teal, false, false);
+    const TaldoGlassParameters lit = TaldoGlassStyle::parameters(teal, false, true);
+    EXPECT_TRUE(sameHue(plain.fill[1], teal));
+    EXPECT_EQ(plain.halo.alpha(), 0);
+    EXPECT_TRUE(sameHue(lit.halo, teal));
+    EXPECT_GT(lit.halo.alpha(), plain.fill[1].alpha());
 
     // Intense changes only the first fill stop, and only while unlit.
-    const QColor teal = T::accentTeal();
     TaldoGlassParameters intense = TaldoGlassStyle::parameters(teal, true, false);
-    const TaldoGlassParameters plain = TaldoGlassStyle::parameters(teal, false, false);
     EXPECT_NE(intense.fill[0], plain.fill[0]);
     intense.fill[0] = plain.fill[0];
     EXPECT_EQ(intense, plain);
-    EXPECT_EQ(TaldoGlassStyle::parameters(teal, true, true), TaldoGlassStyle::parameters(teal, false, true));
+    EXPECT_EQ(TaldoGlassStyle::parameters(teal, true, true), lit);
 
     // The hover amount blends from unlit to lit; fading in keeps the hue, not black.
     EXPECT_EQ(TaldoGlassStyle::hoverParameters(teal, false, 0.0), plain);
-    EXPECT_EQ(TaldoGlassStyle::hoverParameters(teal, false, 1.0), TaldoGlassStyle::parameters(teal, false, true));
+    EXPECT_EQ(TaldoGlassStyle::hoverParameters(teal, false, 1.0), lit);
     const TaldoGlassParameters half = TaldoGlassStyle::hoverParameters(teal, false, 0.5);
-    EXPECT_DOUBLE_EQ(half.shadows[0].radius, 10.0);
-    EXPECT_NEAR(half.halo.alphaF(), 0.275, 0.005);
+    EXPECT_NEAR(half.halo.alphaF(), lit.halo.alphaF() / 2, 0.005);
     EXPECT_NEAR(half.halo.greenF(), teal.greenF(), 0.005);
-    EXPECT_EQ(TaldoGlassStyle::hoverParameters(std::nullopt, false, 0.7), unlit);
+    EXPECT_DOUBLE_EQ(half.shadows[0].radius, (plain.shadows[0].radius + lit.shadows[0].radius) / 2);
 }
 
-TEST(TaldoButtonStyle, StatesDisabledDimmingAndAnimationEnds) {
+TEST(TaldoButtonStyle, StatesDisabledDimmingAnimationEndsAndSize) {
     const QColor tint = T::accent();
+    // Pressed from the keyboard, pointer elsewhere: as active as hovering, and pressing wins over hover.
     const TaldoButtonParameters rest = TaldoButtonStyle::glow(tint, false, false);
-    const TaldoButtonParameters hover = TaldoButtonStyle::glow(tint, true, false);
-    EXPECT_TRUE(isColor(rest.halo, tint, 0.12));
-    EXPECT_TRUE(isColor(hover.halo, tint, 0.35));
-    // Pressed from the keyboard, pointer elsewhere: still active, and pressing wins over hover.
     const TaldoButtonParameters pressed = TaldoButtonStyle::glow(tint, false, true);
-    EXPECT_TRUE(isColor(pressed.halo, tint, 0.35));
-    EXPECT_DOUBLE_EQ(pressed.scale, 0.97);
+    EXPECT_GT(TaldoButtonStyle::glow(tint, true, false).halo.alpha(), rest.halo.alpha());
+    EXPECT_EQ(pressed.halo, TaldoButtonStyle::glow(tint, true, false).halo);
+    EXPECT_LT(pressed.scale, 1.0);
     EXPECT_EQ(TaldoButtonStyle::glow(tint, true, true), pressed);
 
     // Every style: disabled means the resting look at lower opacity, whatever the pointer does;
@@ -93,29 +77,27 @@ TEST(TaldoButtonStyle, StatesDisabledDimmingAndAnimationEnds) {
         SCOPED_TRACE(int(kind));
         const TaldoButtonParameters resting = TaldoButtonStyle::parameters(kind, tint, false, false);
         TaldoButtonParameters disabled = TaldoButtonStyle::parameters(kind, tint, true, true, false);
-        EXPECT_DOUBLE_EQ(disabled.opacity, TaldoButtonStyle::disabledOpacity);
+        EXPECT_LT(disabled.opacity, 1.0);
         disabled.opacity = 1.0;
         EXPECT_EQ(disabled, resting);
         EXPECT_NE(TaldoButtonStyle::parameters(kind, tint, false, true), resting);
-        if (kind != TaldoButtonKind::glow) EXPECT_EQ(TaldoButtonStyle::parameters(kind, tint, true, false), resting);
+        if (kind != TaldoButtonKind::glow) {
+            EXPECT_EQ(TaldoButtonStyle::parameters(kind, tint, true, false), resting);
+        }
+        // Animation ends are the states themselves.
+        EXPECT_EQ(TaldoButtonStyle::animated(kind, tint, 0, 0), resting);
+        EXPECT_EQ(TaldoButtonStyle::animated(kind, tint, 0, 1), TaldoButtonStyle::parameters(kind, tint, false, true));
     }
+    EXPECT_EQ(TaldoButtonStyle::animated(TaldoButtonKind::glow, tint, 1, 0), TaldoButtonStyle::glow(tint, true, false));
 
-    // Animation ends are the states themselves; half-way is half-way.
-    const QColor teal = T::accentTeal();
-    const auto glow = TaldoButtonKind::glow;
-    EXPECT_EQ(TaldoButtonStyle::animated(glow, teal, 0, 0), TaldoButtonStyle::glow(teal, false, false));
-    EXPECT_EQ(TaldoButtonStyle::animated(glow, teal, 1, 0), TaldoButtonStyle::glow(teal, true, false));
-    EXPECT_EQ(TaldoButtonStyle::animated(glow, teal, 0, 1), TaldoButtonStyle::glow(teal, false, true));
-    EXPECT_DOUBLE_EQ(TaldoButtonStyle::animated(glow, teal, 0.5, 0).haloBlur, 6.0);
-
-    // The size follows the label and its padding.
+    // The size follows the label; a symbol adds its own width.
     const TaldoButtonParameters ghost = TaldoButtonStyle::ghost(false);
-    const QFontMetricsF metrics(TaldoButtonStyle::font(ghost));
     const QSizeF bare = TaldoButtonStyle::sizeFor(ghost, QFont(), QStringLiteral("Rescan"), false);
-    EXPECT_DOUBLE_EQ(bare.height(), std::ceil(metrics.height() + 16));
-    EXPECT_DOUBLE_EQ(bare.width(), std::ceil(metrics.horizontalAdvance(QStringLiteral("Rescan")) + 24));
+    EXPECT_GT(TaldoButtonStyle::sizeFor(ghost, QFont(), QStringLiteral("Rescan all"), false).width(), bare.width());
     const QSizeF withSymbol = TaldoButtonStyle::sizeFor(ghost, QFont(), QStringLiteral("Rescan"), true);
-    EXPECT_NEAR(withSymbol.width() - bare.width(), TaldoButtonStyle::symbolSize(ghost) + 6, 1.0);
+    EXPECT_NEAR(withSymbol.width() - bare.width(), TaldoButtonStyle::symbolSize(ghost) + TaldoButtonStyle::symbolSpacing,
+                1.0);
+    EXPECT_GT(bare.height(), QFontMetricsF(TaldoButtonStyle::font(ghost)).height());
 }
 
 TEST(TaldoShapes, ContinuousCornersStayInsideTheirRectangle) {

@@ -36,11 +36,8 @@ void mouse(QWidget& widget, QEvent::Type type) {
 
 TEST(DesignWidgets, GlowButtonFollowsHoverAndPressWithEasedAnimations) {
     TaldoGlowButton button(TaldoTheme::accent(), QStringLiteral("Run"));
-    button.setSymbol(QStringLiteral("sparkles"));
     button.resize(button.sizeHint());
     EXPECT_EQ(button.currentParameters(), TaldoButtonStyle::glow(TaldoTheme::accent(), false, false));
-    EXPECT_GT(button.sizeHint().width(), TaldoButtonStyle::sizeFor(button.currentParameters(), button.font(),
-                                                                   QStringLiteral("Run"), false).width());
     enter(button);
     EXPECT_TRUE(button.isHovering());
     waitMs(TaldoButtonStyle::hoverAnimationMs + 80);
@@ -70,13 +67,9 @@ TEST(DesignWidgets, PlainButtonPressesAtOnceAndHoverCardLightsUp) {
     EXPECT_DOUBLE_EQ(card.hoverAmount(), 1.0);
     EXPECT_EQ(card.parameters(), TaldoGlassStyle::parameters(TaldoTheme::accentTeal(), false, true));
 
-    BrandMark mark(30, true);
-    EXPECT_EQ(mark.size(), QSize(30, 30));
-    EXPECT_EQ(BrandMark::sourceName(), QStringLiteral("internaldrive.fill"));
-    const QImage image = BrandMark::markImage(30);
-    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);  // outside the circle
-    EXPECT_GT(qAlpha(image.pixel(15, 15)), 0); // the picture
-
+    const QImage mark = BrandMark::markImage(30);
+    EXPECT_EQ(qAlpha(mark.pixel(0, 0)), 0);  // outside the circle
+    EXPECT_GT(qAlpha(mark.pixel(15, 15)), 0); // the picture
     // The application icon: a solid dark disc at every size, so the mark
     // reads on light menus too; corners stay clear.
     for (int side : {16, 48, 256}) {

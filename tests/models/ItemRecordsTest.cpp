@@ -19,9 +19,7 @@ TEST(ItemKinds, RawValuesRoundTripExactly) {
     }
     for (auto kind : allClutterKinds()) EXPECT_EQ(clutterKindFromRawValue(rawValue(kind)), kind);
     for (auto kind : allProtectionKinds()) EXPECT_EQ(protectionKindFromRawValue(rawValue(kind)), kind);
-    for (auto kind : allMaintenanceKinds()) {
-        EXPECT_EQ(maintenanceKindFromRawValue(rawValue(kind)), kind);
-    }
+    for (auto kind : allMaintenanceKinds()) EXPECT_EQ(maintenanceKindFromRawValue(rawValue(kind)), kind);
     EXPECT_FALSE(cleanupCategoryFromRawValue(QStringLiteral("app caches")));
     EXPECT_FALSE(cleanupCategoryFromRawValue(QString()));
     EXPECT_FALSE(clutterKindFromRawValue(QStringLiteral("trash")));
@@ -35,7 +33,6 @@ TEST(ItemKinds, RawValuesRoundTripExactly) {
 
 TEST(InstalledApp, LeftoverBytesSumWithoutWrapping) {
     InstalledApp app;
-    EXPECT_EQ(app.leftoversBytes(), 0);
     app.leftovers = {{.path = QStringLiteral("/a"), .size = 5}, {.path = QStringLiteral("/b"), .size = 7}};
     EXPECT_EQ(app.leftoversBytes(), 12);
     app.leftovers.append({.path = QStringLiteral("/c"), .size = std::numeric_limits<qint64>::max()});

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QDateTime>
-#include <QList>
 #include <QWidget>
 
 class QStackedWidget;
@@ -10,14 +8,18 @@ namespace tarnwick {
 
 class AppState;
 class ModuleHeader;
-class ScrollColumn;
+class SafeBinListModel;
+class SafeBinListView;
 class TaldoButton;
-struct SafeBinEntry;
 
 // The Safe Bin section: what the cleans and deletes moved into the Safe Bin,
 // newest first, each with "Restore" and "Delete forever". Showing the screen
 // and "Refresh" remove what has been there more than 30 days and read the
-// list again. The buttons are disabled while a move runs.
+// list again. The row buttons are disabled while a move runs.
+//
+// The rows follow each change of the list row by row. While the screen is
+// hidden it does nothing with them: at the first change it lets go of its
+// rows, and when it is shown again it takes the list as it is then.
 class SafeBinView : public QWidget {
     Q_OBJECT
 
@@ -28,22 +30,24 @@ public:
 
     ModuleHeader* header() const { return header_; }
     TaldoButton* refreshButton() const { return refresh_; }
-    // The rows on display, in list order.
-    QList<QWidget*> rows() const;
+    SafeBinListView* list() const { return list_; }
+    SafeBinListModel* model() const { return model_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void rebuildRows();
-    void updateButtons();
-    QWidget* makeRow(const SafeBinEntry& entry, const QDateTime& now);
+    void followList();
+    void showBody();
 
     AppState& state_;
     ModuleHeader* header_ = nullptr;
     TaldoButton* refresh_ = nullptr;
     QStackedWidget* body_ = nullptr;
-    ScrollColumn* list_ = nullptr;
+    SafeBinListModel* model_ = nullptr;
+    SafeBinListView* list_ = nullptr;
+    // Changes came while hidden: the rows are read whole when shown.
+    bool stale_ = true;
 };
 
 }  // namespace tarnwick

@@ -278,14 +278,6 @@ QString MapScreenView::toolbarHoverName() const {
     return hoverName_->isHidden() ? QString() : hoverName_->text();
 }
 
-QString MapScreenView::toolbarHoverSize() const {
-    return hoverSize_->isHidden() ? QString() : hoverSize_->text();
-}
-
-QString MapScreenView::styleRowHoverText() const {
-    return styleHover_->isHidden() ? QString() : styleHover_->text();
-}
-
 void MapScreenView::onStateChanged(int changed) {
     switch (Field(changed)) {
     case Field::focusNode:

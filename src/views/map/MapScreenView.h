@@ -71,10 +71,8 @@ public:
     QWidget* mapBody() const { return mapBody_; }
     // The rendering of the current style, or null before a map is loaded.
     MapView* rendering() const;
-    // The hovered node's texts in the toolbar and the style row (empty without one).
+    // The hovered node's name in the toolbar (empty without one).
     QString toolbarHoverName() const;
-    QString toolbarHoverSize() const;
-    QString styleRowHoverText() const;
 
 signals:
     // The Volumes button was pressed (after the scan was stopped and the

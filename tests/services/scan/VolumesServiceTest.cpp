@@ -40,70 +40,59 @@ const VolumeInfo* find(const std::vector<VolumeInfo>& volumes, const QString& pa
 
 }  // namespace
 
-TEST(VolumesService, LeavesOutSystemMountsAndVolumesWithoutFigures) {
+TEST(VolumesService, LeavesOutSystemMountsAndVolumesWithoutFiguresAndHidesStackedMounts) {
     test::FakeEnvironment env;
-    MountRecord notReady = mount(QStringLiteral("/mnt/flaky"), QStringLiteral("nfs"));
+    MountRecord notReady = mount("/mnt/flaky", "nfs");
     notReady.isReady = false;
-    MountRecord noTotal = mount(QStringLiteral("/mnt/unknown"), QStringLiteral("ext4"));
+    MountRecord noTotal = mount("/mnt/unknown", "ext4");
     noTotal.totalBytes.reset();
     const std::vector<MountRecord> mounts = {
-        mount(QStringLiteral("/"), QStringLiteral("ext4")),
-        mount(QStringLiteral("/proc"), QStringLiteral("proc")),
-        mount(QStringLiteral("/sys/fs/cgroup"), QStringLiteral("cgroup2")),
-        mount(QStringLiteral("/dev/shm"), QStringLiteral("tmpfs")),
-        mount(QStringLiteral("/tmp"), QStringLiteral("tmpfs")),
-        mount(QStringLiteral("/run/user/1000"), QStringLiteral("TMPFS")),
-        mount(QStringLiteral("/run/lock"), QStringLiteral("ext4")),
-        mount(QStringLiteral("/dev/hugepages"), QStringLiteral("ext4")),
-        mount(QStringLiteral("/snap/core22/1380"), QStringLiteral("ext4")),
-        mount(QStringLiteral("/var/lib/docker/overlay2/abc/merged"), QStringLiteral("overlay")),
-        mount(QStringLiteral("/System/Volumes/Data"), QStringLiteral("apfs")),
-        mount(QStringLiteral("/System/Volumes/Preboot"), QStringLiteral("apfs")),
-        mount(QStringLiteral("/mnt/empty"), QStringLiteral("ext4"), std::nullopt, 0),
-        notReady,
-        noTotal,
-        mount(QStringLiteral("/run/media/user/USB STICK"), QStringLiteral("vfat"), QStringLiteral("USB STICK")),
-        mount(QStringLiteral("/media/cdrom"), QStringLiteral("iso9660"), QStringLiteral("Disc")),
-        mount(QStringLiteral("/home"), QStringLiteral("btrfs")),
-        mount(QStringLiteral("/runway"), QStringLiteral("ext4")),
-    };
+        mount("/", "ext4"), mount("/proc", "proc"), mount("/sys/fs/cgroup", "cgroup2"), mount("/dev/shm", "tmpfs"),
+        mount("/tmp", "tmpfs"), mount("/run/user/1000", "TMPFS"), mount("/run/lock", "ext4"),
+        mount("/dev/hugepages", "ext4"), mount("/snap/core22/1380", "ext4"),
+        mount("/var/lib/docker/overlay2/abc/merged", "overlay"), mount("/System/Volumes/Data", "apfs"),
+        mount("/System/Volumes/Preboot", "apfs"), mount("/mnt/empty", "ext4", std::nullopt, 0), notReady, noTotal,
+        mount("/run/media/user/USB STICK", "vfat", "USB STICK"), mount("/media/cdrom", "iso9660", "Disc"),
+        mount("/home", "btrfs"), mount("/runway", "ext4")};
     EXPECT_EQ(paths(VolumesService::listVolumes(mounts)),
-              (QStringList{QStringLiteral("/"), QStringLiteral("/media/cdrom"), QStringLiteral("/home"),
-                           QStringLiteral("/runway"), QStringLiteral("/run/media/user/USB STICK")}));
+              (QStringList{"/", "/media/cdrom", "/home", "/runway", "/run/media/user/USB STICK"}));
 
     // The root file system is listed whatever it is made of (a live system's overlay).
-    const auto overlayRoot = VolumesService::listVolumes({mount(QStringLiteral("/"), QStringLiteral("overlay"))});
+    const auto overlayRoot = VolumesService::listVolumes({mount("/", "overlay")});
     ASSERT_EQ(overlayRoot.size(), 1u);
     EXPECT_TRUE(overlayRoot[0].isRoot);
     EXPECT_TRUE(VolumesService::listVolumes({}).empty());
+
+    // A later mount on the same path hides the earlier one: one entry, the later figures.
+    const auto stacked = VolumesService::listVolumes({mount("/mnt/x", "ext4", "Under", 10, 1),
+                                                      mount("/mnt/x", "ext4", "Over", 20, 2)});
+    ASSERT_EQ(stacked.size(), 1u);
+    EXPECT_EQ(stacked[0].name, "Over");
+    EXPECT_EQ(stacked[0].totalBytes, 20);
 }
 
-TEST(VolumesService, NamesMeasuresAndPlacesEachVolume) {
+TEST(VolumesService, NamesMeasuresSortsAndPlacesEachVolume) {
     test::FakeEnvironment env;
-    MountRecord blank = mount(QStringLiteral("/mnt/Photos"), QStringLiteral("ext4"), QStringLiteral(" \n\t "));
-    MountRecord important = mount(QStringLiteral("/mnt/a"), QStringLiteral("ext4"), QStringLiteral("  Work \n"));
+    MountRecord important = mount("/mnt/a", "ext4", "  Work \n");
     important.importantAvailableBytes = 700;
     important.availableBytes = 500;
-    MountRecord zeroImportant = mount(QStringLiteral("/mnt/b"), QStringLiteral("ext4"), QStringLiteral("B"));
+    MountRecord zeroImportant = mount("/mnt/b", "ext4", "B");
     zeroImportant.importantAvailableBytes = 0;
     zeroImportant.availableBytes = 500;
-    MountRecord noFree = mount(QStringLiteral("/mnt/c"), QStringLiteral("ext4"), QStringLiteral("C"));
+    MountRecord noFree = mount("/mnt/c", "ext4", "C");
     noFree.availableBytes.reset();
-    MountRecord rootUnknown = mount(QStringLiteral("/"), QStringLiteral("ext4"));
+    MountRecord rootUnknown = mount("/", "ext4");
     rootUnknown.isRoot.reset();
-    const std::vector<MountRecord> mounts = {blank, important, zeroImportant, noFree, rootUnknown};
+    const std::vector<MountRecord> mounts = {mount("/mnt/Photos", "ext4", " \n\t "), important, zeroImportant, noFree,
+                                             rootUnknown};
 
     // Without a separate data volume the root is scanned from "/".
     std::vector<VolumeInfo> volumes = VolumesService::listVolumes(mounts);
     ASSERT_EQ(volumes.size(), 5u);
-    const VolumeInfo& root = volumes[0];
-    EXPECT_EQ(root, (VolumeInfo{QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("/"),
-                                1'000'000'000, 400'000'000, true, std::nullopt}));
+    EXPECT_EQ(volumes[0], (VolumeInfo{"/", "/", "/", "/", 1'000'000'000, 400'000'000, true, std::nullopt}));
     // A blank name falls back to the folder's name; free space prefers the "important" figure when known.
-    const std::vector<std::tuple<QString, QString, qint64>> expected = {{"/mnt/Photos", "Photos", 400'000'000},
-                                                                        {"/mnt/a", "Work", 700},
-                                                                        {"/mnt/b", "B", 500},
-                                                                        {"/mnt/c", "C", 0}};
+    const std::vector<std::tuple<QString, QString, qint64>> expected = {
+        {"/mnt/Photos", "Photos", 400'000'000}, {"/mnt/a", "Work", 700}, {"/mnt/b", "B", 500}, {"/mnt/c", "C", 0}};
     for (const auto& [path, name, free] : expected) {
         SCOPED_TRACE(path.toStdString());
         const VolumeInfo* volume = find(volumes, path);
@@ -113,36 +102,22 @@ TEST(VolumesService, NamesMeasuresAndPlacesEachVolume) {
         EXPECT_FALSE(volume->isRoot);
         EXPECT_EQ(volume->scanPath, path);
     }
-
     // With one, the root volume is scanned from it; other volumes are not.
-    test::makeDir(env.root() + QStringLiteral("/System/Volumes/Data"));
+    test::makeDir(env.root() + "/System/Volumes/Data");
     volumes = VolumesService::listVolumes(mounts);
-    EXPECT_EQ(volumes[0].scanPath, QStringLiteral("/System/Volumes/Data"));
-    EXPECT_EQ(volumes[0].path, QStringLiteral("/"));
-    EXPECT_EQ(find(volumes, QStringLiteral("/mnt/b"))->scanPath, QStringLiteral("/mnt/b"));
-}
+    EXPECT_EQ(volumes[0].scanPath, "/System/Volumes/Data");
+    EXPECT_EQ(volumes[0].path, "/");
+    EXPECT_EQ(find(volumes, "/mnt/b")->scanPath, "/mnt/b");
 
-TEST(VolumesService, SortsRootFirstThenByNameKeepingTiesInPlatformOrder) {
-    test::FakeEnvironment env;
-    // Given in this order: /mnt/6 "c", /mnt/2 "Backup", /mnt/5 "Beta", / "zzz system", /mnt/1 "backup", ...
-    std::vector<MountRecord> mounts;
+    // Root first, then by name ignoring case, ties in the platform's order.
+    std::vector<MountRecord> named;
     for (const auto& [path, name] : std::vector<std::pair<QString, QString>>{
              {"/mnt/6", "c"}, {"/mnt/2", "Backup"}, {"/mnt/5", "Beta"}, {"/", "zzz system"},
              {"/mnt/1", "backup"}, {"/mnt/4", "alpha"}, {"/mnt/3", "BACKUP"}}) {
-        mounts.push_back(mount(path, QStringLiteral("ext4"), name));
+        named.push_back(mount(path, "ext4", name));
     }
-    const auto volumes = VolumesService::listVolumes(mounts);
-    EXPECT_EQ(paths(volumes), (QStringList{QStringLiteral("/"), QStringLiteral("/mnt/4"), QStringLiteral("/mnt/2"),
-                                           QStringLiteral("/mnt/1"), QStringLiteral("/mnt/3"),
-                                           QStringLiteral("/mnt/5"), QStringLiteral("/mnt/6")}));
-
-    // A later mount on the same path hides the earlier one: one entry, the later figures.
-    MountRecord under = mount(QStringLiteral("/mnt/x"), QStringLiteral("ext4"), QStringLiteral("Under"), 10, 1);
-    MountRecord over = mount(QStringLiteral("/mnt/x"), QStringLiteral("ext4"), QStringLiteral("Over"), 20, 2);
-    const auto stacked = VolumesService::listVolumes({under, over});
-    ASSERT_EQ(stacked.size(), 1u);
-    EXPECT_EQ(stacked[0].name, QStringLiteral("Over"));
-    EXPECT_EQ(stacked[0].totalBytes, 20);
+    EXPECT_EQ(paths(VolumesService::listVolumes(named)),
+              (QStringList{"/", "/mnt/4", "/mnt/2", "/mnt/1", "/mnt/3", "/mnt/5", "/mnt/6"}));
 }
 
 TEST(VolumesService, UsedIsTotalLessFreeBlocksAndFreeIsWhatTheUserCanWrite) {

@@ -44,22 +44,15 @@ QString labelIn(QWidget* widget, const char* name) {
 
 }  // namespace
 
-TEST(InsightsView, EmptyTextsAndTheTabRule) {
+TEST(InsightsView, ShowingItOnTheMapTabOpensLargestAndKeepsAnotherTab) {
     test::FakeEnvironment environment;
     AppState state(test::testServices());
     state.start();
-    EXPECT_EQ(state.analysisTab(), AnalysisTab::map);
     InsightsView view(state);
     view.show();  // shown while the tab is Map: Largest
     EXPECT_EQ(state.analysisTab(), AnalysisTab::largest);
     EXPECT_EQ(view.currentList(), view.largestList());
-    EXPECT_EQ(view.picker()->currentIndex(), 0);
     EXPECT_TRUE(view.largestList()->isShowingEmptyText());
-    EXPECT_EQ(view.largestList()->emptyText(), QStringLiteral("Scan a volume from Home or Space Map first."));
-    EXPECT_EQ(view.largestList()->subtitle(), QStringLiteral("Top space hogs from your last map scan"));
-    EXPECT_EQ(view.oldestList()->emptyText(), QStringLiteral("Scan a volume first to index old files."));
-    EXPECT_EQ(view.oldestList()->subtitle(), QStringLiteral("Untouched for 90+ days"));
-    EXPECT_EQ(view.typesView()->emptyText(), QStringLiteral("Scan a volume to see type breakdown."));
     EXPECT_TRUE(view.typesView()->isShowingEmptyText());
 
     view.picker()->activate(1);
@@ -98,10 +91,9 @@ TEST(InsightsView, RanksDoubleClickAndMenu) {
     test::mouse(rows[2], QEvent::MouseButtonDblClick, QPoint(5, 5));
     EXPECT_EQ(recorders.previews, QStringList({insights.largest[2].path}));
 
+    // The menu previews, collects and reveals that row's file.
     const auto menu = list.contextMenu(3);
-    QStringList texts;
-    for (QAction* action : menu->actions()) texts << action->text();
-    EXPECT_EQ(texts, QStringList({"Quick Look", "Move to Collector", "Reveal in File Manager"}));
+    ASSERT_EQ(menu->actions().size(), 3);
     for (QAction* action : menu->actions()) action->trigger();
     EXPECT_EQ(recorders.previews.last(), insights.largest[3].path);
     EXPECT_EQ(recorders.reveals, QStringList({insights.largest[3].path}));
@@ -110,23 +102,18 @@ TEST(InsightsView, RanksDoubleClickAndMenu) {
     EXPECT_FALSE(state.collector()[0].isDirectory);
 }
 
-TEST(FileTypesView, CardsAndShares) {
+TEST(FileTypesView, CardsAndSharesThatNeverDivideByNothing) {
     FileTypesView view;
     view.setTypes({TypeBucket{"video", 750, 3}, TypeBucket{"images", 250, 12}}, 1000);
     const QList<QWidget*> cards = view.cards();
     ASSERT_EQ(cards.size(), 2);
     EXPECT_EQ(labelIn(cards[0], "typeName"), QStringLiteral("video"));
     EXPECT_EQ(labelIn(cards[1], "typeCount"), QStringLiteral("12 files"));
-    EXPECT_EQ(labelIn(cards[0], "typeSize"), QStringLiteral("750 bytes"));
-    EXPECT_EQ(view.title(), QStringLiteral("File types"));
     EXPECT_FALSE(view.isShowingEmptyText());
-
     EXPECT_EQ(FileTypesView::share(1000, 1000), 1.0);
     EXPECT_EQ(FileTypesView::share(5, 0), 0.0);
     EXPECT_EQ(FileTypesView::share(5, -3), 0.0);
-    EXPECT_EQ(FileTypesView::filledBarWidth(300, 1.0), 300.0);
-    EXPECT_EQ(FileTypesView::filledBarWidth(300, 0.001), 4.0);
-
+    EXPECT_EQ(FileTypesView::filledBarWidth(300, 0.001), 4.0);  // a sliver stays visible
     view.setTypes({}, 1);
     EXPECT_TRUE(view.isShowingEmptyText());
     EXPECT_TRUE(view.cards().isEmpty());
