@@ -9,6 +9,11 @@
 // decodes its document RUNS times (10 by default), for a profile of the
 // decoder alone; each run starts on fresh memory unless --reuse-memory.
 //
+// "cache_bench --deep-chain [DEPTH]" makes a folder holding a chain of
+// DEPTH (5,000 by default) folders of 255-byte names with a file at its end,
+// scans it with the walker, and times saving and loading its cache, each in
+// a process of its own, with each process's peak memory.
+//
 // Both forms also compare the decoder with general JSON parsers reading the
 // same document, in MB/s (10^6 bytes a second, the median of several warm
 // runs): Qt's QJsonDocument::fromJson always, and, when their headers are
@@ -21,6 +26,7 @@
 #include "platform/Environment.h"
 #include "platform/Lzfse.h"
 #include "services/scan/CachedScanJson.h"
+#include "services/scan/DiskScanner.h"
 #include "services/scan/ScanCache.h"
 #include "support/AppIdentity.h"
 
@@ -31,13 +37,18 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
+#include <optional>
 #include <deque>
 #include <random>
 #include <string>
@@ -298,6 +309,103 @@ int decodeOnly(const QString& file, int runs, qint64 pieceBytes, bool reuseMemor
     return 0;
 }
 
+// The chain of folders, made relative to descriptors (its paths are far
+// longer than the system takes whole).
+bool makeChain(const QString& top, int depth) {
+    int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string name(255, 'n');
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+        if (::mkdirat(fd, name.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0) return false;
+    const int file = ::openat(fd, "data", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string data(1 << 20, 'd');
+    const bool written = file >= 0 && ::write(file, data.data(), data.size()) == ssize_t(data.size());
+    if (file >= 0) ::close(file);
+    ::close(fd);
+    return written;
+}
+
+// Removes the chain again, deepest first (QTemporaryDir cannot: its paths are too long).
+void removeChain(const QString& top) {
+    const std::string name(255, 'n');
+    int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int depth = 0;
+    for (int next; fd >= 0 && (next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) >= 0; ++depth) {
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0) return;
+    ::unlinkat(fd, "data", 0);
+    for (; depth > 0; --depth) {
+        const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = up;
+        if (fd < 0) return;
+        ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+    }
+    ::close(fd);
+}
+
+// One step of the deep-chain benchmark in this process: "save" scans the
+// tree and saves its cache, "load" loads it.
+int deepChainStep(const char* step, const QString& tree) {
+    if (std::strcmp(step, "save") == 0) {
+        DiskScanner scanner;
+        ScanResult result = scanner.scan(tree, {});
+        const long before = peakMiB();
+        const auto start = std::chrono::steady_clock::now();
+        ScanCache::save(tree, QStringLiteral("chain"), result.root, result.insights);
+        const double saveMs = ms(start);
+        const QFileInfo file(AppIdentity::supportDirectory() + QStringLiteral("/") + ScanCache::kFileName);
+        std::printf("save\t%.0f ms\tpeak %ld MiB (%ld MiB after the scan)\tfile %lld bytes\t%s\n", saveMs, peakMiB(),
+                    before, static_cast<long long>(file.size()), file.exists() ? "written" : "NOT WRITTEN");
+        return file.exists() ? 0 : 1;
+    }
+    const long before = peakMiB();
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<CachedScan> loaded = ScanCache::load();
+    const double loadMs = ms(start);
+    if (!loaded) {
+        std::printf("load\tNO CACHE\n");
+        return 1;
+    }
+    int depth = 0;
+    for (const ScanNode* at = loaded->root.get(); !at->children.empty(); at = at->children[0].get()) ++depth;
+    std::printf("load\t%.0f ms\tpeak %ld MiB (%ld MiB before)\t%lld nodes, %d levels kept, root %lld bytes\n", loadMs,
+                peakMiB(), before, static_cast<long long>(countNodes(*loaded->root)), depth,
+                static_cast<long long>(loaded->root->size));
+    return 0;
+}
+
+int deepChain(int depth, const char* self) {
+    QTemporaryDir tree;
+    if (!makeChain(tree.path(), depth)) {
+        std::fprintf(stderr, "cannot make the chain\n");
+        return 1;
+    }
+    std::printf("chain\t%d folders of 255-byte names\n", depth);
+    QTemporaryDir support;
+    const QByteArray supportPath = QFile::encodeName(support.path());
+    const QByteArray treePath = QFile::encodeName(tree.path());
+    for (const char* step : {"save", "load"}) {
+        std::fflush(stdout);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl(self, self, "--deep-chain-step", step, treePath.constData(), supportPath.constData(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+    }
+    removeChain(tree.path());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -306,6 +414,18 @@ int main(int argc, char** argv) {
     Environment environment = Environment::system();
     environment.applicationSupport = dir.path();
     Environment::Scope scope(environment);
+    if (argc == 5 && std::strcmp(argv[1], "--deep-chain-step") == 0) {
+        environment.applicationSupport = QString::fromLocal8Bit(argv[4]);
+        Environment::Scope chainScope(environment);
+        return deepChainStep(argv[2], QString::fromLocal8Bit(argv[3]));
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--deep-chain") == 0) {
+        char self[4096];
+        const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+        if (length <= 0) return 1;
+        self[length] = '\0';
+        return deepChain(argc > 2 ? std::max(1, std::atoi(argv[2])) : 5000, self);
+    }
     if (argc > 2 && std::strcmp(argv[1], "--load") == 0) {
         return loadOnly(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::max(1, std::atoi(argv[3])) : 7);
     }

@@ -3,20 +3,22 @@
 //
 //   scan_bench PATH [--cold] [--threads N] [--runs N]
 //
-// Runs, for the serial walker, the parallel walker (N threads, default one
-// per core up to 16, whatever the disk), `du -s -B1 PATH`,
-// `ncdu -0 -o /dev/null PATH` and `gdu -npcs PATH`, one warm-up run each and
-// then five runs each, interleaved, and prints the median wall time, the
-// bytes counted, the peak resident memory, and the ratios parallel / gdu and
-// parallel / du. Tools that are not installed are left out. With --cold the
-// page cache is dropped before every run (needs root); when that is not
-// allowed the benchmark says so and measures warm.
+// Runs the walker with the threads the app chooses for the folder's disk, the
+// serial walker, the parallel walker (N threads, default one per core up to
+// 16, whatever the disk), `du -s -B1 PATH`, `ncdu -0 -o /dev/null PATH` and
+// `gdu -npcs PATH`, one warm-up run each and then five runs each,
+// interleaved, and prints the median wall time, the bytes counted, the peak
+// resident memory, the threads the app chooses and the ratios app / gdu,
+// parallel / gdu and parallel / du. Tools that are not installed are left
+// out. With --cold the page cache is dropped before every run (needs root);
+// when that is not allowed the benchmark says so and measures warm.
 //
-// gdu and ncdu are only needed here, not by the program; on Debian:
-//   apt-get install gdu ncdu
+// gdu and ncdu are only needed here, not by the program (scripts/deps --bench
+// installs them).
 //
 // du also counts the blocks of folders and symbolic links, which the walker
 // does not; the benchmark sums those separately so the totals can be compared.
+#include "platform/StorageDevice.h"
 #include "services/scan/DiskScanner.h"
 
 #include <QCoreApplication>
@@ -181,6 +183,7 @@ int main(int argc, char** argv) {
     self[selfLength] = '\0';
 
     std::vector<Tool> tools;
+    tools.push_back(Tool("app's walker", {self, "--walk", "0", path}));
     tools.push_back(Tool("serial walker", {self, "--walk", "1", path}));
     tools.push_back(Tool("parallel walker", {self, "--walk", std::to_string(threads), path}));
     tools.push_back(Tool("du -s -B1", {"du", "-s", "-B1", path}));
@@ -217,13 +220,18 @@ int main(int argc, char** argv) {
 
     std::printf("path                  %s (%s, %d runs each, medians)\n", path, cold ? "cold" : "warm", runs);
     std::printf("%-22s %10s %12s %16s\n", "", "wall s", "peak MiB", "bytes");
-    double parallelTime = 0, duTime = 0, gduTime = 0;
+    double parallelTime = 0, duTime = 0, gduTime = 0, appTime = 0;
+    long long appThreads = -1;
     long long serialBytes = -1, parallelBytes = -1, duBytes = -1;
     long gduPeak = 0, parallelPeak = 0;
     for (const Tool& tool : tools) {
         const double time = median(tool.times);
         std::string bytes = "-";
-        if (tool.label == "serial walker" || tool.label == "parallel walker") {
+        if (tool.label == "app's walker") {
+            bytes = std::to_string(firstNumber(tool.lastOutput, 1));
+            appThreads = firstNumber(tool.lastOutput, 2);
+            appTime = time;
+        } else if (tool.label == "serial walker" || tool.label == "parallel walker") {
             const long long counted = firstNumber(tool.lastOutput, 1);
             bytes = std::to_string(counted);
             if (tool.label == "serial walker") serialBytes = counted;
@@ -245,9 +253,13 @@ int main(int argc, char** argv) {
         std::printf("%-22s %10.3f %12.1f %16s%s\n", tool.label.c_str(), time, tool.peakKiB / 1024.0, bytes.c_str(),
                     tool.failed ? "  (a run failed)" : "");
     }
+    struct stat rootStat {};
+    const bool spins = ::stat(path, &rootStat) == 0 && StorageDevice::spins(rootStat.st_dev);
+    std::printf("app's threads         %lld (the disk %s)\n", appThreads, spins ? "spins" : "does not spin");
     std::printf("parallel threads      %d\n", threads);
     std::printf("parallel / du         %.2f\n", parallelTime / duTime);
     if (gduTime > 0) {
+        std::printf("app / gdu             %.2f\n", appTime / gduTime);
         std::printf("parallel / gdu        %.2f\n", parallelTime / gduTime);
         std::printf("peak memory / gdu's   %.2f\n", static_cast<double>(parallelPeak) / static_cast<double>(gduPeak));
     }

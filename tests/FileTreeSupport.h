@@ -20,11 +20,14 @@
 namespace tarnwick::test {
 
 // A file of logical length bytes without data blocks (a sparse file): cheap
-// for sizes that only the logical length matters for.
-inline QString writeSparse(const QString& path, qint64 bytes) {
+// for sizes that only the logical length matters for. With written, its
+// first written bytes are data ('s'), the rest a hole.
+inline QString writeSparse(const QString& path, qint64 bytes, qint64 written = 0) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     const int fd = ::open(PathCodec::encode(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd >= 0) {
+        const std::string data(static_cast<size_t>(written), 's');
+        if (written > 0 && ::write(fd, data.data(), data.size()) != written) {}
         if (::ftruncate(fd, bytes) != 0) {}
         ::close(fd);
     }

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -43,7 +44,8 @@ void MainWindow::buildMenus() {
         ->setMenuRole(QAction::AboutRole);
     add(app, QStringLiteral("Website"), {}, [this] { state_.openURL(AppIdentity::websiteURL()); });
     app->addSeparator();
-    add(app, QStringLiteral("Quit Tarnwick"), QKeySequence::Quit, [] { QApplication::quit(); })
+    // Ctrl+Q whatever the platform theme says (some name no key for quitting).
+    add(app, QStringLiteral("Quit Tarnwick"), QKeySequence(Qt::CTRL | Qt::Key_Q), [] { QApplication::quit(); })
         ->setMenuRole(QAction::QuitRole);
 
     QMenu* care = menuBar()->addMenu(QStringLiteral("Care"));
@@ -87,6 +89,17 @@ void MainWindow::updateAlert() {
     }
     alert_->setInformativeText(*message);
     if (!alert_->isVisible()) alert_->open();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // A session that is ending closes every window: that close is the end.
+    if (hidesOnClose_ && !qApp->isSavingSession()) {
+        event->ignore();
+        hide();
+        emit hiddenOnClose();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -23,11 +23,19 @@ public:
     explicit MainWindow(AppState& state, QWidget* parent = nullptr);
 
     AppShell* shell() const { return shell_; }
+    // With a tray to keep running in, closing the window only hides it
+    // (unless the session is ending); hiddenOnClose() says so each time.
+    void setHidesOnClose(bool hides) { hidesOnClose_ = hides; }
+    bool hidesOnClose() const { return hidesOnClose_; }
     // The error alert; null until the first message.
     QMessageBox* alert() const { return alert_; }
 
+signals:
+    void hiddenOnClose();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
@@ -36,6 +44,7 @@ private:
     AppState& state_;
     AppShell* shell_ = nullptr;
     QMessageBox* alert_ = nullptr;
+    bool hidesOnClose_ = false;
 };
 
 }  // namespace tarnwick

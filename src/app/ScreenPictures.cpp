@@ -11,8 +11,9 @@
 #include "services/health/ProcessorSource.h"
 #include "services/health/SystemMonitor.h"
 #include "services/health/UptimeSource.h"
+#include "services/cleanup/AppUninstallerService.h"
+#include "services/cleanup/AppUpdaterService.h"
 #include "services/scan/CachedScan.h"
-#include "services/store/MemoryBudget.h"
 #include "services/store/SafeBinService.h"
 #include "support/AtomicFile.h"
 #include "state/AppState.h"
@@ -30,6 +31,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -308,7 +310,7 @@ QList<CleanupItem> demoJunk() {
         bool safe;
     };
     const Row rows[] = {
-        {CleanupCategory::caches, "User Library Caches", "/.cache", 3100 * kMB, true},
+        {CleanupCategory::caches, "User Caches", "/.cache", 3100 * kMB, true},
         {CleanupCategory::caches, "Browser cache", "/.cache/mozilla", 1400 * kMB, true},
         {CleanupCategory::logs, "User Logs", "/.local/state/log", 240 * kMB, true},
         {CleanupCategory::temp, "Incomplete download", "/Downloads/fedora-40.iso.part", 1800 * kMB, true},
@@ -383,83 +385,84 @@ QList<PerformanceItem> demoPerformance() {
     return items;
 }
 
-QList<InstalledApp> demoApps(const QString& home) {
-    struct Row {
-        const char* name;
-        const char* bundleId;
-        const char* folder;  // "/Applications", or "~/Applications"
-        qint64 size;
-        std::vector<std::pair<const char*, qint64>> leftovers;  // below the demo home's Library
-        bool ticked;
-    };
-    const Row rows[] = {
-        {"Fernwood Studio", "com.fernwood.studio", "/Applications", 3400 * kMB,
-         {{"Application Support/Fernwood Studio", 2100 * kMB}, {"Caches/com.fernwood.studio", 640 * kMB},
-          {"Logs/Fernwood Studio", 12 * kMB}, {"Preferences/com.fernwood.studio.plist", 48000}},
-         true},
-        {"Pixelforge", "com.pixelforge.editor", "/Applications", 1900 * kMB,
-         {{"Containers/com.pixelforge.editor", 820 * kMB}, {"Saved Application State/com.pixelforge.editor.savedState",
-                                                              3 * kMB}},
-         false},
-        {"Lumen Player", "org.lumen.player", "/Applications", 410 * kMB,
-         {{"Caches/org.lumen.player", 260 * kMB}}, true},
-        {"Orbit Mail", "net.orbit.mail", "/Applications", 520 * kMB, {}, false},
-        {"Notewell", "com.notewell.app", "~/Applications", 230 * kMB,
-         {{"Group Containers/group.com.notewell", 95 * kMB}}, false},
-        {"Quillpad", "io.quillpad", "/Applications", 88 * kMB, {}, false},
-    };
-    QList<InstalledApp> apps;
-    for (const Row& row : rows) {
-        InstalledApp app;
-        app.name = QString::fromUtf8(row.name);
-        app.path = QString::fromUtf8(row.folder).replace(QLatin1Char('~'), home) + QLatin1Char('/') + app.name +
-                   QStringLiteral(".app");
-        app.bundleId = QString::fromUtf8(row.bundleId);
-        app.size = row.size;
-        for (const auto& [path, size] : row.leftovers) {
-            InstalledApp::Leftover leftover;
-            leftover.path = home + QStringLiteral("/Library/") + QString::fromUtf8(path);
-            leftover.size = size;
-            app.leftovers.append(leftover);
-        }
-        app.isSelected = row.ticked;
-        apps.append(app);
-    }
-    return apps;
+namespace {
+
+// A file of logical length bytes without blocks: the finders count its
+// length, and the made-up computer takes no room.
+bool sparseFile(const QString& path, qint64 bytes, const QByteArray& text = {}) {
+    if (!QDir().mkpath(PathRules::deletingLastPathComponent(path))) return false;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    if (!text.isEmpty() && file.write(text) != text.size()) return false;
+    return text.isEmpty() ? file.resize(bytes) : true;
 }
 
-QList<AppUpdateItem> demoUpdates(const QString& home) {
-    struct Row {
-        const char* name;
-        const char* folder;
-        const char* version;
-        const char* reason;
-        const char* installer;  // below the demo home, or null
+bool flatpakApp(const QString& appsFolder, const QString& id, const QString& name, const QString& version,
+                qint64 bytes) {
+    const QString app = appsFolder + QLatin1Char('/') + id;
+    const QString active = app + QStringLiteral("/x86_64/stable/5d1c0ffee");
+    return sparseFile(active + QStringLiteral("/metadata"), 0, "[Application]\nname=" + id.toUtf8() + "\n") &&
+           sparseFile(active + QStringLiteral("/export/share/applications/") + id + QStringLiteral(".desktop"), 0,
+                      "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=run\n") &&
+           sparseFile(active + QStringLiteral("/files/share/metainfo/") + id + QStringLiteral(".metainfo.xml"), 0,
+                      "<component><releases><release version=\"" + version.toUtf8() + "\"/></releases></component>") &&
+           sparseFile(active + QStringLiteral("/files/bin/") + name.toLower().remove(QLatin1Char(' ')), bytes) &&
+           QFile::link(QStringLiteral("5d1c0ffee"), app + QStringLiteral("/x86_64/stable/active")) &&
+           QFile::link(QStringLiteral("x86_64/stable"), app + QStringLiteral("/current"));
+}
+
+}  // namespace
+
+bool writeDemoApps(const QString& home, const QString& tool) {
+    struct Leftover {
+        const char* path;  // below the home folder
+        qint64 size;
     };
-    const Row rows[] = {
-        {"Lumen Player", "/Applications", "4.1.2", "Newer installer in Downloads (Lumen Player 4.2.dmg)",
-         "/Downloads/Lumen Player 4.2.dmg"},
-        {"Notewell", "~/Applications", "2.8", "Supports Sparkle updates — open app to check "
-                                                        "(updates.notewell.example)", nullptr},
-        {"orbit-mail", "/Applications", "brew cask",
-         "Homebrew reports this cask as outdated — run: brew upgrade --cask orbit-mail", nullptr},
-        {"Pixelforge", "/Applications", "5.0.1", "Newer installer in Downloads (pixelforge-5.1-x64.zip)",
-         "/Downloads/pixelforge-5.1-x64.zip"},
-        {"quillpad", "/Applications", "brew cask",
-         "Homebrew reports this cask as outdated — run: brew upgrade --cask quillpad", nullptr},
+    struct AppImage {
+        const char* path;   // below the home folder
+        const char* name;   // of its desktop entry, or null
+        qint64 size;
+        std::vector<Leftover> leftovers;
     };
-    QList<AppUpdateItem> items;
-    for (const Row& row : rows) {
-        AppUpdateItem item;
-        item.name = QString::fromUtf8(row.name);
-        item.path = QString::fromUtf8(row.folder).replace(QLatin1Char('~'), home) + QLatin1Char('/') + item.name +
-                    QStringLiteral(".app");
-        item.installedVersion = QString::fromUtf8(row.version);
-        item.reason = QString::fromUtf8(row.reason);
-        if (row.installer) item.installerPath = home + QString::fromUtf8(row.installer);
-        items.append(item);
+    const AppImage images[] = {
+        {"/Applications/Fernwood-Studio-3.4.1-x86_64.AppImage", "Fernwood Studio", 340 * kMB,
+         {{"/.local/share/Fernwood Studio/library.db", 2100 * kMB}, {"/.cache/fernwoodstudio/previews.bin", 640 * kMB},
+          {"/.local/state/Fernwood Studio/session.log", 12 * kMB}, {"/.config/Fernwood Studio/settings.json", 48000}}},
+        {"/AppImages/Lumen-Player-4.1.2-x86_64.AppImage", "Lumen Player", 410 * kMB,
+         {{"/.cache/Lumen Player/artwork.bin", 260 * kMB}}},
+        {"/Downloads/Lumen-Player-4.2.0-x86_64.AppImage", nullptr, 415 * kMB, {}},
+        {"/.local/bin/Quillpad.AppImage", "Quillpad", 88 * kMB, {}},
+    };
+    bool ok = true;
+    for (const AppImage& image : images) {
+        const QString path = home + QString::fromUtf8(image.path);
+        ok &= sparseFile(path, image.size);
+        ok &= QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+        if (image.name) {
+            const QString name = QString::fromUtf8(image.name);
+            ok &= sparseFile(home + QStringLiteral("/.local/share/applications/appimagekit-") +
+                                 name.toLower().remove(QLatin1Char(' ')) + QStringLiteral(".desktop"),
+                             0, "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=\"" +
+                                    path.toUtf8() + "\" %U\n");
+        }
+        for (const Leftover& leftover : image.leftovers) {
+            ok &= sparseFile(home + QString::fromUtf8(leftover.path), leftover.size);
+        }
     }
-    return items;
+    const QString userApps = home + QStringLiteral("/.local/share/flatpak/app");
+    ok &= flatpakApp(userApps, QStringLiteral("org.pixelforge.Editor"), QStringLiteral("Pixelforge"),
+                     QStringLiteral("5.0.1"), 1900 * kMB);
+    ok &= sparseFile(home + QStringLiteral("/.var/app/org.pixelforge.Editor/data/brushes.bin"), 820 * kMB);
+    ok &= sparseFile(home + QStringLiteral("/.var/app/org.pixelforge.Editor/config/pixelforge.conf"), 3 * kMB);
+    ok &= flatpakApp(userApps, QStringLiteral("org.orbit.Mail"), QStringLiteral("Orbit Mail"), QStringLiteral("12.3"),
+                     520 * kMB);
+    // flatpak as it answers with an update for one app.
+    ok &= sparseFile(tool, 0,
+                     "#!/bin/sh\ncase \"$*\" in\n"
+                     "*remote-ls*--user*) printf 'org.pixelforge.Editor\\t5.1.0\\n' ;;\n"
+                     "esac\n");
+    ok &= QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return ok;
 }
 
 QList<ClutterItem> demoClutter() {
@@ -516,14 +519,14 @@ QList<ProtectionFinding> demoThreats() {
     };
     const Row rows[] = {
         {K::suspiciousAgent, S::high, "session-sync", "/.config/autostart/session-sync.desktop",
-         "Agent references \u201Ccurl\u201D"},
+         "Entry references \u201Ccurl\u201D"},
         {K::suspiciousAgent, S::high, "update-notifier-helper", "/.config/systemd/user/update-notifier-helper.service",
-         "Agent references \u201Cbase64\u201D"},
+         "Entry references \u201Cbase64\u201D"},
         {K::quarantined, S::medium, "vpn-client_2.4.1_amd64.deb", "/Downloads/vpn-client_2.4.1_amd64.deb",
          "Still quarantined \u2014 review before opening"},
         {K::quarantined, S::medium, "notes-1.5.3.AppImage", "/Downloads/notes-1.5.3.AppImage",
          "Still quarantined \u2014 review before opening"},
-        {K::unsignedExec, S::medium, "install.sh", "/Downloads/install.sh", "Executable without valid code signature"},
+        {K::unsignedExec, S::medium, "install.sh", "/Downloads/install.sh", "Runnable program \u2014 check where it came from before running it"},
         {K::browserExtension, S::low, "jcajnmlegioahoadcpnanlbgblfglljk",
          "/.config/google-chrome/Default/Extensions/jcajnmlegioahoadcpnanlbgblfglljk",
          "Browser extension \u2014 review permissions in the browser"},
@@ -615,6 +618,11 @@ QStringList render(const QString& outputDirectory, QString* error) {
     environment.rootPrefix = scratch.path() + QStringLiteral("/root");
     QDir().mkpath(environment.homeDirectory);
     QDir().mkpath(environment.applicationSupport);
+    const QString flatpakTool = scratch.path() + QStringLiteral("/tools/flatpak");
+    if (!writeDemoApps(environment.homeDirectory, flatpakTool)) {
+        return fail(QStringLiteral("cannot write the demo apps"));
+    }
+    environment.toolPaths.insert(QStringLiteral("/usr/bin/flatpak"), flatpakTool);
     Environment::Scope scope(environment);
 
     const QDateTime now = QDateTime::currentDateTime();
@@ -652,14 +660,16 @@ QStringList render(const QString& outputDirectory, QString* error) {
         return junkFound->load() ? demoJunk() : QList<CleanupItem>{};
     };
     modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) { return demoPerformance(); };
-    const QString home = environment.homeDirectory;
-    modules.appsScan = [home](const ModuleServices::Progress&, std::stop_token) {
-        return MemoryBudget::trimApps(demoApps(home));
+    // The apps of the made-up home, as the real finders see them.
+    modules.appsScan = [](const ModuleServices::Progress& progress, std::stop_token stop) {
+        return AppUninstallerService::scan(progress, std::move(stop));
     };
-    modules.updatesScan = [home](const ModuleServices::Progress&, std::stop_token) { return demoUpdates(home); };
+    modules.updatesScan = [](const ModuleServices::Progress& progress, std::stop_token stop) {
+        return AppUpdaterService::scan(progress, std::move(stop));
+    };
     modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return demoClutter(); };
     modules.protectionScan = [](const ModuleServices::Progress& progress, std::stop_token) {
-        progress(QStringLiteral("Scanning launch agents\u2026"));
+        progress(QStringLiteral("Scanning startup entries\u2026"));
         return demoThreats();
     };
     modules.privacyScan = [](const ModuleServices::Progress& progress, std::stop_token) {
@@ -755,11 +765,12 @@ QStringList render(const QString& outputDirectory, QString* error) {
     pumpUntil([&] { return !state.hasSafeBinWork() && state.safeBinItems().size() == binned.size(); });
     if (!save(QStringLiteral("safe-bin.png"))) return fail(QStringLiteral("cannot write safe-bin.png"));
 
-    // The Apps screen: the largest app's leftovers opened, then the Updates tab.
+    // The Apps screen: the largest app ticked with its leftovers opened, then the Updates tab.
     state.openSection(AppSection::apps);
     pumpUntil([&] { return !state.isAppsScanning() && !state.isUpdatesScanning(); });
     auto* apps = qobject_cast<AppsView*>(window.shell()->detailArea()->screen(AppSection::apps));
     if (!apps || apps->appRows().isEmpty()) return fail(QStringLiteral("the Apps screen shows no apps"));
+    state.toggleInstalledApp(state.installedApps().front().id);
     apps->appRows().front()->setExpanded(true);
     if (!save(QStringLiteral("apps.png"))) return fail(QStringLiteral("cannot write apps.png"));
     apps->setTab(AppsView::updates);
@@ -807,10 +818,14 @@ QStringList render(const QString& outputDirectory, QString* error) {
     state.openSection(AppSection::performance);  // an empty list: the performance scan starts
     pumpUntil([&] { return !state.isPerformanceScanning(); });
     Environment withTool = Environment::current();
-    withTool.toolPaths.insert(QStringLiteral("/usr/bin/resolvectl"), QStringLiteral("/bin/true"));
+    withTool.toolPaths.insert(QStringLiteral("/usr/bin/fc-cache"), QStringLiteral("/bin/true"));
     Environment::Scope toolScope(withTool);
-    state.runMaintenance(MaintenanceTask::Kind::flushDNS);
-    pumpUntil([&] { return !state.maintenanceTasks().front().isRunning && !state.hasSafeBinWork(); });
+    state.runMaintenance(MaintenanceTask::Kind::clearFontCaches);
+    pumpUntil([&] {
+        const QList<MaintenanceTask>& tasks = state.maintenanceTasks();
+        const bool running = std::any_of(tasks.begin(), tasks.end(), [](const MaintenanceTask& t) { return t.isRunning; });
+        return !running && !state.hasSafeBinWork();
+    });
     // Scrolled down to the Maintenance card and the result under its first task.
     if (QWidget* screen = window.shell()->detailArea()->screen(AppSection::performance)) {
         settle();

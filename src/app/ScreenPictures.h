@@ -1,9 +1,7 @@
 #pragma once
 
-#include "models/AppUpdateItem.h"
 #include "models/CleanupItem.h"
 #include "models/ClutterItem.h"
-#include "models/InstalledApp.h"
 #include "models/PerformanceItem.h"
 #include "models/PrivacyItem.h"
 #include "models/ProtectionFinding.h"
@@ -24,7 +22,8 @@ namespace tarnwick {
 // made-up home folder: the map in its four styles, the insights lists, the
 // collector counting down, the scanning screen, the volume chooser, the Junk
 // screen with findings and without, the Safe Bin, the Apps screen's two
-// tabs over made-up application bundles, the Protection screen's two tabs,
+// tabs over the apps the real finders find in the made-up home (AppImages
+// and Flatpak apps), the Protection screen's two tabs,
 // the tray panel, and the home screen before and after a Vidur Aded pass.
 // Needs a QApplication; touches nothing of the real home or support folders.
 namespace ScreenPictures {
@@ -43,10 +42,13 @@ std::vector<VolumeInfo> demoVolumes();
 QList<CleanupItem> demoJunk();
 // The heavy processes and launch items of the demo computer.
 QList<PerformanceItem> demoPerformance();
-// The applications of a demo computer whose home folder is `home`, with
-// their leftovers, and its update candidates.
-QList<InstalledApp> demoApps(const QString& home);
-QList<AppUpdateItem> demoUpdates(const QString& home);
+// Writes the apps of a demo computer for the real finders to find, as
+// files without blocks (the finders count their lengths): AppImages in
+// `home` with the desktop entries that start them and the data they left, a
+// newer AppImage in Downloads, Flatpak apps of the user's installation with
+// their data, and at `tool` a stand-in for flatpak that reports an update
+// for one of them. False when a file could not be written.
+bool writeDemoApps(const QString& home, const QString& tool);
 // The clutter items of the demo home folder.
 QList<ClutterItem> demoClutter();
 // The threat findings and privacy residue of the demo home folder.

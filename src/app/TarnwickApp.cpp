@@ -5,6 +5,7 @@
 #include "design/SymbolIcons.h"
 #include "design/TaldoTheme.h"
 #include "design/WindowChrome.h"
+#include "platform/Environment.h"
 #include "services/store/QuickLookService.h"
 #include "services/health/SystemMonitor.h"
 #include "services/scan/ScanCache.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -57,6 +59,7 @@ TarnwickApp::TarnwickApp(MapServices services, ModuleServices modules, QObject* 
 }
 
 TarnwickApp::~TarnwickApp() {
+    QGuiApplication::setQuitOnLastWindowClosed(true);
     QuickLookService::setPresenter({});
     delete tray_;
     panel_.reset();
@@ -66,7 +69,13 @@ TarnwickApp::~TarnwickApp() {
 void TarnwickApp::start() {
     state_->start();
     window_->show();
-    if (trayAvailable_.value_or(QSystemTrayIcon::isSystemTrayAvailable())) {
+    const bool tray = trayAvailable_.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    // With a tray the program lives on there when its window closes; without
+    // one, closing the window is how it ends.
+    QGuiApplication::setQuitOnLastWindowClosed(!tray);
+    window_->setHidesOnClose(tray);
+    connect(window_.get(), &MainWindow::hiddenOnClose, this, &TarnwickApp::noteKeptRunning, Qt::UniqueConnection);
+    if (tray) {
         tray_->show();
     } else if (!panelAction_) {
         // No tray to click: the panel opens from the "Tarnwick" menu, above its Quit item.
@@ -131,6 +140,17 @@ void TarnwickApp::bringForward() {
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void TarnwickApp::noteKeptRunning() {
+    const auto settings = Environment::current().settings();
+    if (settings->value(keptRunningNoticeKey()).toBool()) return;
+    settings->setValue(keptRunningNoticeKey(), true);
+    const QString text = QStringLiteral(
+        "Tarnwick keeps running here, so the panel and the daily pass go on. To end it, choose Quit Tarnwick "
+        "in the panel or press Ctrl+Q.");
+    tray_->showMessage(QStringLiteral("Tarnwick"), text, tray_->icon(), 8000);
+    emit trayMessageShown(text);
 }
 
 void TarnwickApp::toggleMenuBarPanel() {

@@ -26,7 +26,11 @@ class SystemMonitor;
 // the preview window that every preview request (from the state or from
 // QuickLookService::preview) opens. Where the desktop has no tray, the
 // "Tarnwick" menu gets "Show Monitor Panel", which opens the same panel as a
-// small tool window. Everything lives until the application object goes.
+// small tool window. With a tray, closing the main window hides it and the
+// program keeps running there (the panel and the daily pass go on; the
+// first time, a tray message says so); Quit in the "Tarnwick" menu, the
+// panel's "Quit Tarnwick" and Ctrl+Q end it. Without a tray, closing the
+// window quits. Everything lives until the application object goes.
 class TarnwickApp : public QObject {
     Q_OBJECT
 
@@ -60,7 +64,16 @@ public:
     // what a second start of the program asks for.
     void bringForward();
 
+    // The settings key that remembers that the tray message was shown.
+    static QString keptRunningNoticeKey() { return QStringLiteral("tarnwick.tray.keptRunningNoticeShown"); }
+
+signals:
+    // A message was shown at the tray icon.
+    void trayMessageShown(const QString& text);
+
 private:
+    void noteKeptRunning();
+
     // Declared first: destroyed last, after every window that observes it.
     std::unique_ptr<AppState> state_;
     std::unique_ptr<SystemMonitor> monitor_;

@@ -264,7 +264,7 @@ double drawLiveWidgets(QPainter& p, double y) {
     glow->setSymbol(QStringLiteral("sparkles"));
     auto* primary = new TaldoPrimaryButton(QStringLiteral("Clean"));
     primary->setSymbol(QStringLiteral("trash"));
-    auto* ghost = new TaldoGhostButton(QStringLiteral("Quick Look"));
+    auto* ghost = new TaldoGhostButton(QStringLiteral("Preview"));
     ghost->setSymbol(QStringLiteral("eye"));
     auto* danger = new TaldoDangerButton(QStringLiteral("Delete"));
     auto* disabled = new TaldoGhostButton(QStringLiteral("Collect"));

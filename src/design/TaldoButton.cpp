@@ -42,6 +42,14 @@ void TaldoButton::setTint(const QColor& tint) {
     refreshLook();
 }
 
+void TaldoButton::setOpacity(double opacity) {
+    m_effect->setOpacity(opacity);
+}
+
+double TaldoButton::opacity() const {
+    return m_effect->opacity();
+}
+
 void TaldoButton::setSymbol(const QString& symbolName) {
     m_symbol = symbolName;
     updateGeometry();

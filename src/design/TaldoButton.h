@@ -26,6 +26,9 @@ public:
     void setSymbol(const QString& symbolName);
 
     bool isHovering() const { return m_hovering; }
+    // Fades the whole button, glow included (1 by default).
+    void setOpacity(double opacity);
+    double opacity() const;
     // The look as currently drawn (mid-animation values included).
     TaldoButtonParameters currentParameters() const;
 

@@ -1,5 +1,7 @@
 #include "design/TaldoEffects.h"
 
+#include "design/TaldoTheme.h"
+
 #include <QCache>
 #include <QMutex>
 #include <QMutexLocker>
@@ -258,6 +260,15 @@ void TaldoEffects::drawBlurredOutline(QPainter& painter, const QPainterPath& sha
 void TaldoEffects::drawBlurredFill(QPainter& painter, const QPainterPath& shape, const QColor& color,
                                    double blurRadius) {
     drawBlurredShape(painter, shape, color, 0.0, blurRadius, QPointF());
+}
+
+void TaldoEffects::drawFocusRing(QPainter& painter, const QPainterPath& shape) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor teal = TaldoTheme::accentTeal();
+    teal.setAlphaF(0.9);
+    painter.strokePath(shape, QPen(teal, 2.0));
+    painter.restore();
 }
 
 } // namespace tarnwick

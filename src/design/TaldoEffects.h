@@ -59,6 +59,8 @@ public:
                                    double blurRadius);
     // Draws `shape` filled with `color` and softened by a blur of `blurRadius`.
     static void drawBlurredFill(QPainter& painter, const QPainterPath& shape, const QColor& color, double blurRadius);
+    // The keyboard focus ring every control wears: a 2-point teal line along `shape`.
+    static void drawFocusRing(QPainter& painter, const QPainterPath& shape);
 };
 
 } // namespace tarnwick

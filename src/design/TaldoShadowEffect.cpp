@@ -37,12 +37,27 @@ void TaldoShadowEffect::refresh() {
     update();
 }
 
+void TaldoShadowEffect::setOpacity(double opacity) {
+    opacity = std::clamp(opacity, 0.0, 1.0);
+    if (opacity == m_opacity)
+        return;
+    m_opacity = opacity;
+    update();
+}
+
 QRectF TaldoShadowEffect::boundingRectFor(const QRectF& rect) const {
     const double spread = std::ceil(std::max(TaldoEffects::spreadOf(m_shadows), m_backdropSpread) + 1.0);
     return rect.adjusted(-spread, -spread, spread, spread);
 }
 
 void TaldoShadowEffect::draw(QPainter* painter) {
+    painter->save();
+    painter->setOpacity(painter->opacity() * m_opacity);
+    drawComposite(painter);
+    painter->restore();
+}
+
+void TaldoShadowEffect::drawComposite(QPainter* painter) {
     const bool anyShadow = std::any_of(m_shadows.begin(), m_shadows.end(),
                                        [](const TaldoShadow& s) { return s.isVisible(); });
     if (!anyShadow && !m_backdrop) {

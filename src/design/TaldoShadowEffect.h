@@ -27,6 +27,11 @@ public:
     void setBackdropSpread(double spread);
     // Repaints after the backdrop's inputs changed.
     void refresh();
+    // Fades the whole composite (backdrop, drawing and shadows), 0 to 1. The
+    // fade lives here rather than in an opacity effect on a parent: effects
+    // nested inside effects are not painted at all.
+    void setOpacity(double opacity);
+    double opacity() const { return m_opacity; }
 
     QRectF boundingRectFor(const QRectF& rect) const override;
 
@@ -34,9 +39,12 @@ protected:
     void draw(QPainter* painter) override;
 
 private:
+    void drawComposite(QPainter* painter);
+
     std::vector<TaldoShadow> m_shadows;
     BackdropPainter m_backdrop;
     double m_backdropSpread = 0.0;
+    double m_opacity = 1.0;
 };
 
 } // namespace tarnwick

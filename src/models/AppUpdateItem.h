@@ -11,11 +11,14 @@ namespace tarnwick {
 struct AppUpdateItem {
     QUuid id = QUuid::createUuid();
     QString name{};              // application name, or the cask token
-    QString path{};              // absolute path of the application bundle
+    QString path{};              // absolute path of the application (bundle, AppImage, Flatpak app folder)
     QString installedVersion{};  // "?" when undeclared, "brew cask" for a cask
     QString reason{};            // why it is listed
     std::optional<QString> installerPath{};  // the installer found in Downloads
     bool isSelected = false;
+    // A Flatpak app of the user's installation: Open runs its update.
+    std::optional<QString> userFlatpakId{};
+    bool isUpdating = false;  // its update runs now
 
     bool operator==(const AppUpdateItem&) const = default;
 };

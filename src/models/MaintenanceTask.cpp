@@ -9,7 +9,7 @@ QString rawValue(Kind kind) {
     case Kind::flushDNS: return QStringLiteral("Flush DNS cache");
     case Kind::reindexSpotlight: return QStringLiteral("Reindex desktop search");
     case Kind::thinSnapshots: return QStringLiteral("Thin local snapshots");
-    case Kind::purgeableHint: return QStringLiteral("Report purgeable / snapshot space");
+    case Kind::purgeableHint: return QStringLiteral("Report snapshot space");
     case Kind::clearFontCaches: return QStringLiteral("Clear font caches");
     case Kind::rebuildLaunchServices: return QStringLiteral("Rebuild applications database");
     }
@@ -18,10 +18,10 @@ QString rawValue(Kind kind) {
 
 QString description(Kind kind) {
     switch (kind) {
-    case Kind::flushDNS: return QStringLiteral("resolvectl flush-caches (the system resolver's cache)");
+    case Kind::flushDNS: return QStringLiteral("resolvectl flush-caches, or nscd (the local DNS cache, where one runs)");
     case Kind::reindexSpotlight: return QStringLiteral("tracker3 reset --filesystem (reindexes over time)");
-    case Kind::thinSnapshots: return QStringLiteral("tmutil thinlocalsnapshots \u2014 frees snapshot space");
-    case Kind::purgeableHint: return QStringLiteral("List local snapshots so you can reclaim purgeable space");
+    case Kind::thinSnapshots: return QStringLiteral("Frees the space old snapshots hold, where you may thin them");
+    case Kind::purgeableHint: return QStringLiteral("Lists the snapshots that hold space on this computer");
     case Kind::clearFontCaches: return QStringLiteral("fc-cache -r (rebuilds your font caches)");
     case Kind::rebuildLaunchServices:
         return QStringLiteral("update-desktop-database + update-mime-database (your applications)");

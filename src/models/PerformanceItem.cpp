@@ -6,8 +6,8 @@ QString rawValue(PerformanceItem::Kind kind) {
     switch (kind) {
     case PerformanceItem::Kind::process: return QStringLiteral("Heavy process");
     case PerformanceItem::Kind::loginItem: return QStringLiteral("Login item");
-    case PerformanceItem::Kind::launchAgent: return QStringLiteral("Launch agent");
-    case PerformanceItem::Kind::launchDaemon: return QStringLiteral("Launch daemon");
+    case PerformanceItem::Kind::launchAgent: return QStringLiteral("User service");
+    case PerformanceItem::Kind::launchDaemon: return QStringLiteral("System service");
     }
     return {};
 }

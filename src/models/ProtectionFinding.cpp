@@ -7,10 +7,10 @@ using Severity = ProtectionFinding::Severity;
 
 QString rawValue(Kind kind) {
     switch (kind) {
-    case Kind::suspiciousAgent: return QStringLiteral("Suspicious launch agent");
+    case Kind::suspiciousAgent: return QStringLiteral("Suspicious startup entry");
     case Kind::quarantined: return QStringLiteral("Quarantined download");
     case Kind::adwarePath: return QStringLiteral("Known adware / PUA path");
-    case Kind::unsignedExec: return QStringLiteral("Unsigned executable in user space");
+    case Kind::unsignedExec: return QStringLiteral("Runnable program in Downloads");
     case Kind::browserExtension: return QStringLiteral("Browser extension worth review");
     case Kind::privacy: return QStringLiteral("Privacy residue");
     }

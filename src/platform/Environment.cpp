@@ -76,7 +76,7 @@ Environment Environment::system() {
     QString support = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (support.isEmpty()) support = environment.homeDirectory + QStringLiteral("/.local/share");
     environment.applicationSupport = withoutTrailingSlash(support);
-    for (const char* name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+    for (const char* name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CURRENT_DESKTOP", "PATH"}) {
         if (qEnvironmentVariableIsSet(name)) {
             environment.variables.insert(QString::fromLatin1(name), PathCodec::decode(qgetenv(name)));
         }

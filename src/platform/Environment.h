@@ -24,7 +24,8 @@ struct Environment {
     std::function<QDateTime()> clock;     // empty: the real clock
     QHash<QString, QString> toolPaths;    // a tool's usual path ("/usr/sbin/diskutil") -> path here
     // Process environment values that the program reads (XDG_CACHE_HOME,
-    // XDG_CONFIG_HOME, XDG_DATA_HOME); a name missing here is unset.
+    // XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CURRENT_DESKTOP, PATH); a name
+    // missing here is unset.
     QHash<QString, QString> variables;
     qint64 userId = -1;                   // the user the program acts for; -1: the process's own
 

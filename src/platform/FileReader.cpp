@@ -17,22 +17,39 @@ namespace {
 std::atomic<quint64> bytesRead{0};
 std::atomic<quint64> filesOpened{0};
 
+qint64 nanoseconds(const struct timespec& time) {
+    return static_cast<qint64>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
 }  // namespace
 
 std::optional<FileReader> FileReader::open(const QString& path) {
-    if (path.isEmpty()) return std::nullopt;
+    return open(path, Links::refuse);
+}
+
+std::optional<FileReader> FileReader::open(const QString& path, Links links, int* failure) {
+    auto fail = [failure](int error) -> std::optional<FileReader> {
+        if (failure) *failure = error;
+        return std::nullopt;
+    };
+    if (path.isEmpty()) return fail(ENOENT);
     // O_NONBLOCK keeps a FIFO put in the file's place from holding the open.
-    const int fd = ::open(PathCodec::encode(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+    const int noFollow = links == Links::refuse ? O_NOFOLLOW : 0;
+    const int fd = ::open(PathCodec::encode(path).constData(), O_RDONLY | noFollow | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return fail(errno);
     FileReader reader;
     reader.fd_ = fd;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (::fstat(fd, &st) != 0) return fail(errno);
+    if (!S_ISREG(st.st_mode)) return fail(0);
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     reader.device_ = static_cast<quint64>(st.st_dev);
     reader.inode_ = static_cast<quint64>(st.st_ino);
     reader.size_ = static_cast<qint64>(st.st_size);
+    reader.allocated_ = static_cast<qint64>(st.st_blocks) * 512;
+    reader.modified_ = nanoseconds(st.st_mtim);
+    reader.changed_ = nanoseconds(st.st_ctim);
     filesOpened.fetch_add(1, std::memory_order_relaxed);
     return reader;
 }
@@ -42,7 +59,13 @@ FileReader::~FileReader() {
 }
 
 FileReader::FileReader(FileReader&& other) noexcept
-    : fd_(other.fd_), device_(other.device_), inode_(other.inode_), size_(other.size_) {
+    : fd_(other.fd_),
+      device_(other.device_),
+      inode_(other.inode_),
+      size_(other.size_),
+      allocated_(other.allocated_),
+      modified_(other.modified_),
+      changed_(other.changed_) {
     other.fd_ = -1;
 }
 
@@ -53,6 +76,9 @@ FileReader& FileReader::operator=(FileReader&& other) noexcept {
         device_ = other.device_;
         inode_ = other.inode_;
         size_ = other.size_;
+        allocated_ = other.allocated_;
+        modified_ = other.modified_;
+        changed_ = other.changed_;
         other.fd_ = -1;
     }
     return *this;
@@ -73,6 +99,47 @@ qint64 FileReader::read(char* buffer, qint64 size) {
     return done;
 }
 
+qint64 FileReader::readAt(qint64 offset, char* buffer, qint64 size) {
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd_, buffer + done, static_cast<size_t>(size - done), offset + done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return done > 0 ? done : -1;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    bytesRead.fetch_add(static_cast<quint64>(done), std::memory_order_relaxed);
+    return done;
+}
+
+std::optional<qint64> FileReader::seek(qint64 offset, int whence) const {
+    if (offset >= size_) return size_;
+    const off_t at = ::lseek(fd_, offset, whence);
+    if (at >= 0) return static_cast<qint64>(at);
+    if (errno == ENXIO) return size_;  // past the last data (or hole): the end
+    return std::nullopt;
+}
+
+std::optional<qint64> FileReader::nextData(qint64 offset) const {
+    return seek(offset, SEEK_DATA);
+}
+
+std::optional<qint64> FileReader::nextHole(qint64 offset) const {
+    return seek(offset, SEEK_HOLE);
+}
+
+void FileReader::adviseSequential() const {
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+bool FileReader::unchangedSinceOpened() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 && static_cast<qint64>(st.st_size) == size_ && nanoseconds(st.st_mtim) == modified_ &&
+           nanoseconds(st.st_ctim) == changed_;
+}
+
 QByteArray FileReader::read(qint64 maxBytes) {
     if (maxBytes <= 0) return {};
     // Room for what the file held when opened and a byte more, grown only when
@@ -88,6 +155,19 @@ QByteArray FileReader::read(qint64 maxBytes) {
     }
     if (got <= 0) return {};
     data.truncate(got);
+    return data;
+}
+
+std::optional<QByteArray> FileReader::readUpTo(qint64 maxBytes) {
+    QByteArray data;
+    char buffer[65536];
+    while (data.size() < maxBytes) {
+        const qint64 wanted = std::min<qint64>(qint64(sizeof buffer), maxBytes - data.size());
+        const qint64 got = read(buffer, wanted);
+        if (got < 0) return std::nullopt;
+        data.append(buffer, qsizetype(got));
+        if (got < wanted) break;  // end of file
+    }
     return data;
 }
 

@@ -1,11 +1,14 @@
 #include "platform/Locations.h"
 
 #include "platform/FileEntry.h"
+#include "platform/FolderListing.h"
 #include "platform/PathCodec.h"
 #include "support/PathRules.h"
+#include "support/ReverseDnsName.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -14,6 +17,10 @@ namespace tarnwick {
 namespace {
 
 using Place = Locations::Place;
+
+constexpr qsizetype kFlatpakAppsLooked = 1000;
+constexpr int kInstallationFilesRead = 50;
+constexpr qint64 kInstallationFileBytes = 64 * 1024;
 
 struct Row {
     Place place;
@@ -75,9 +82,18 @@ constexpr Row kRows[] = {
     {Place::chromeCache, "~/.cache/google-chrome"},
     {Place::chromiumCache, "~/.cache/chromium"},
     {Place::mozillaCache, "~/.cache/mozilla"},
+    {Place::flatpakAppData, "~/.var/app"},
+    {Place::userFlatpakApps, "~/.local/share/flatpak/app"},
+    {Place::systemFlatpakApps, "/var/lib/flatpak/app"},
+    {Place::appImages, "~/AppImages"},
+    {Place::userPrograms, "~/.local/bin"},
+    {Place::configFolder, "~/.config"},
+    {Place::dataFolder, "~/.local/share"},
+    {Place::stateFolder, "~/.local/state"},
+    {Place::systemDesktopEntries, "/usr/share/applications"},
 };
 
-static_assert(std::size(kRows) == static_cast<size_t>(Place::mozillaCache) + 1, "one row per place");
+static_assert(std::size(kRows) == static_cast<size_t>(Place::systemDesktopEntries) + 1, "one row per place");
 
 // What follows a base folder in a named place: "/autostart" of "~/.config/autostart".
 QString below(const char* named, const char* base) {
@@ -131,6 +147,7 @@ Locations::Locations(const Environment& environment) : environment_(environment)
     if (cacheHome_.isEmpty() || isHomeOrAbove(cacheHome_, home_)) cacheHome_ = home_ + QStringLiteral("/.cache");
     configHome_ = baseFolder(environment, "XDG_CONFIG_HOME", home_ + QStringLiteral("/.config"));
     dataHome_ = baseFolder(environment, "XDG_DATA_HOME", home_ + QStringLiteral("/.local/share"));
+    stateHome_ = baseFolder(environment, "XDG_STATE_HOME", home_ + QStringLiteral("/.local/state"));
     userDirectories_ = readUserDirectories(configHome_ + QStringLiteral("/user-dirs.dirs"), home_);
 }
 
@@ -169,11 +186,73 @@ QString Locations::userTemp() const {
     return temp;
 }
 
+// Flatpak keeps no cache of an app in the user's cache folder: each app has
+// its own below its data folder.
+QStringList Locations::flatpakCaches() const {
+    QStringList caches;
+    const auto listing = FolderListing::list(literalHome("~/.var/app"), FolderListing::Hidden::skip);
+    if (!listing) return caches;
+    const qsizetype looked = std::min<qsizetype>(listing->size(), kFlatpakAppsLooked);
+    for (qsizetype i = 0; i < looked; ++i) {
+        const FileEntry& app = listing->at(i);
+        if (!app.isDirectory() || !ReverseDnsName::isValid(app.name)) continue;
+        const QString cache = app.path + QStringLiteral("/cache");
+        const std::optional<FileEntry> entry = FileEntry::at(cache);
+        if (entry && entry->isDirectory()) caches.append(cache);
+    }
+    return caches;
+}
+
+// The system installation, then each further one that a file of
+// /etc/flatpak/installations.d names ("[Installation \"name\"]" groups with
+// an absolute "Path="), as flatpak itself reads them.
+QStringList Locations::flatpakInstallations() const {
+    QStringList folders{environment_.systemPath(QStringLiteral("/var/lib/flatpak/app"))};
+    const auto listing =
+        FolderListing::list(environment_.systemPath(QStringLiteral("/etc/flatpak/installations.d")),
+                            FolderListing::Hidden::skip);
+    if (!listing) return folders;
+    int read = 0;
+    for (const FileEntry& file : *listing) {
+        if (!file.isRegularFile() || !file.name.endsWith(QLatin1String(".conf"))) continue;
+        if (++read > kInstallationFilesRead) break;
+        QFile input(file.path);
+        if (!input.open(QIODevice::ReadOnly)) continue;
+        bool inInstallation = false;
+        for (const QByteArray& rawLine : input.read(kInstallationFileBytes).split('\n')) {
+            const QString line = PathCodec::decode(rawLine.trimmed());
+            if (line.startsWith(QLatin1Char('['))) {
+                inInstallation = line.startsWith(QLatin1String("[Installation "));
+                continue;
+            }
+            if (!inInstallation || !line.startsWith(QLatin1String("Path="))) continue;
+            const QString path = line.mid(5).trimmed();
+            if (!path.startsWith(QLatin1Char('/'))) continue;
+            const QString apps = clean(environment_.systemPath(path)) + QStringLiteral("/app");
+            if (!folders.contains(apps)) folders.append(apps);
+        }
+    }
+    return folders;
+}
+
 QStringList Locations::paths(Place place) const {
     const char* named = kRows[static_cast<size_t>(place)].named;
     switch (place) {
     case Place::userCaches:
-        return {cacheHome_};
+        return QStringList{cacheHome_} + flatpakCaches();
+    case Place::userFlatpakApps:
+        return {dataHome_ + QStringLiteral("/flatpak/app")};
+    case Place::systemFlatpakApps:
+        return flatpakInstallations();
+    case Place::configFolder:
+        return {configHome_};
+    case Place::dataFolder:
+        return {dataHome_};
+    case Place::stateFolder:
+        return {stateHome_};
+    case Place::systemDesktopEntries:
+        return {environment_.systemPath(QString::fromUtf8(named)),
+                environment_.systemPath(QStringLiteral("/usr/local/share/applications"))};
     case Place::userTemp: {
         const QString temp = userTemp();
         return temp.isEmpty() ? QStringList() : QStringList{temp};

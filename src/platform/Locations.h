@@ -75,6 +75,18 @@ public:
         chromeCache,            // ~/.cache/google-chrome
         chromiumCache,          // ~/.cache/chromium
         mozillaCache,           // ~/.cache/mozilla
+        // The apps a user installs here and the folders their data lives in,
+        // which the design has no twin for either.
+        flatpakAppData,         // ~/.var/app: each Flatpak app's own data folder, named by its id
+        userFlatpakApps,        // ~/.local/share/flatpak/app: the user installation's apps
+        systemFlatpakApps,      // /var/lib/flatpak/app, then the apps folder of each further
+                                // installation /etc/flatpak/installations.d names
+        appImages,              // ~/AppImages
+        userPrograms,           // ~/.local/bin
+        configFolder,           // ~/.config
+        dataFolder,             // ~/.local/share
+        stateFolder,            // ~/.local/state
+        systemDesktopEntries,   // /usr/share/applications, then /usr/local/share/applications
     };
 
     explicit Locations(const Environment& environment = Environment::current());
@@ -82,7 +94,10 @@ public:
     // Every path the place has here, first the one the design names (or its
     // twin here), then any further place this platform keeps the same data
     // in. Empty when the place does not exist here (the user's temporary
-    // folder when it is the shared one).
+    // folder when it is the shared one). The user's caches are the cache
+    // folder, then the "cache" folder of each Flatpak app's data folder
+    // (~/.var/app/<id>/cache, for the first 1,000 ids that are plain
+    // reverse domain names, real folders only).
     QStringList paths(Place place) const;
     // The first of paths(), or empty.
     QString path(Place place) const;
@@ -97,6 +112,8 @@ public:
     QString configHome() const { return configHome_; }
     // $XDG_DATA_HOME, else ~/.local/share (likewise).
     QString dataHome() const { return dataHome_; }
+    // $XDG_STATE_HOME, else ~/.local/state (likewise).
+    QString stateHome() const { return stateHome_; }
     // The folder the user-dirs file (user-dirs.dirs in the config folder)
     // names for key ("DOWNLOAD", "DOCUMENTS"), read as QStandardPaths reads
     // it: lines XDG_<key>_DIR="value", the last one winning, quotes dropped,
@@ -110,12 +127,15 @@ private:
     QString literalHome(const char* named) const;
     QString userDirectoryOr(const char* key, const char* named) const;
     QString userTemp() const;
+    QStringList flatpakCaches() const;
+    QStringList flatpakInstallations() const;
 
     Environment environment_;
     QString home_;
     QString cacheHome_;
     QString configHome_;
     QString dataHome_;
+    QString stateHome_;
     QHash<QString, QString> userDirectories_;
 };
 

@@ -41,13 +41,27 @@ bool makePipe(FileDescriptor& readEnd, FileDescriptor& writeEnd) {
     return flags >= 0 && ::fcntl(readEnd.get(), F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
+// What is kept of one output stream: up to a limit, the rest counted as cut.
+struct Sink {
+    QByteArray* bytes;
+    qsizetype limit;  // negative: no limit
+    bool* cut;
+
+    void take(const char* data, qsizetype size) {
+        qsizetype kept = size;
+        if (limit >= 0) kept = std::clamp<qsizetype>(limit - bytes->size(), 0, size);
+        bytes->append(data, kept);
+        if (kept < size) *cut = true;
+    }
+};
+
 // Reads what is available; closes the descriptor at end of file or on an error.
-void drain(FileDescriptor& fd, QByteArray* sink) {
+void drain(FileDescriptor& fd, Sink sink) {
     char buffer[65536];
     while (fd.valid()) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n > 0) {
-            if (sink) sink->append(buffer, n);
+            sink.take(buffer, n);
         } else if (n == 0) {
             fd.reset();
         } else if (errno == EINTR) {
@@ -216,8 +230,11 @@ ToolResult ToolRunner::launch(const QString& program, const QStringList& argumen
 
 ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
                            std::chrono::milliseconds timeout, Stderr errorHandling,
-                           const QStringList& environmentOverrides, const std::stop_token& stop) {
+                           const QStringList& environmentOverrides, const std::stop_token& stop,
+                           qsizetype outputLimit) {
     ToolResult result;
+    const Sink output{&result.output, outputLimit, &result.outputCut};
+    const Sink errors{&result.errorOutput, outputLimit, &result.errorOutputCut};
     const auto deadline = Clock::now() + timeout;
 
     const QByteArray executable = resolveProgram(program);
@@ -309,8 +326,8 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
             struct timespec pause = {0, kSliceMilliseconds * 1000000L};
             ::nanosleep(&pause, nullptr);
         }
-        drain(outRead, &result.output);
-        drain(errRead, &result.errorOutput);
+        drain(outRead, output);
+        drain(errRead, errors);
     }
 
     if (timedOut) {
@@ -325,8 +342,8 @@ ToolResult ToolRunner::run(const QString& program, const QStringList& arguments,
         } else {
             timedOut = false;  // it ended in time; only stragglers kept the pipes open
         }
-        drain(outRead, &result.output);
-        drain(errRead, &result.errorOutput);
+        drain(outRead, output);
+        drain(errRead, errors);
     }
 
     if (timedOut) {

@@ -25,6 +25,10 @@ struct ToolResult {
     int signalNumber = 0;   // the ending signal when crashed, else 0
     QByteArray output;      // everything the program wrote to standard output (also when it failed)
     QByteArray errorOutput; // its standard error when the caller asked for it, else empty
+    // The program wrote more than the caller's limit to that stream: what is
+    // kept is the beginning, and the rest was read and dropped.
+    bool outputCut = false;
+    bool errorOutputCut = false;
 
     // True exactly when the program finished with exit status 0.
     bool succeeded() const { return status == Status::finished && exitCode == 0; }
@@ -47,16 +51,20 @@ struct ToolResult {
 // the variables the program inherits, such as "LC_ALL=C" for output that
 // must not depend on the user's locale. A stop request ends the run as the
 // timeout does (the result says timedOut), so a caller whose work was
-// replaced does not wait for a slow tool.
+// replaced does not wait for a slow tool. `outputLimit` caps what is kept of
+// each stream (-1: everything); what lies beyond is still read, so the
+// program never blocks on a full pipe, and dropped.
 class ToolRunner {
 public:
     enum class Stderr { discard, capture };
+    static constexpr qsizetype unlimited = -1;
 
     static ToolResult run(const QString& program, const QStringList& arguments,
                           std::chrono::milliseconds timeout = std::chrono::seconds(30),
                           Stderr errorHandling = Stderr::discard,
                           const QStringList& environmentOverrides = {},
-                          const std::stop_token& stop = {});
+                          const std::stop_token& stop = {},
+                          qsizetype outputLimit = unlimited);
 
     // Starts a program that hands something to the desktop and may itself go
     // on running (xdg-open starting a browser in the foreground): it gets the

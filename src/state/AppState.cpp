@@ -54,6 +54,7 @@ AppState::AppState(MapServices services, ModuleServices modules, QObject* parent
     releasePool_.setMaxThreadCount(1);
     modulePool_.setMaxThreadCount(8);
     safeBinPool_.setMaxThreadCount(1);
+    volumePool_.setMaxThreadCount(1);
 }
 
 AppState::~AppState() {
@@ -67,6 +68,7 @@ AppState::~AppState() {
     modulePool_.waitForDone();
     safeBinPool_.waitForDone();
     releasePool_.waitForDone();
+    volumePool_.waitForDone();
 }
 
 void AppState::start() {
@@ -221,7 +223,28 @@ void AppState::openSection(AppSection section) {
 }
 
 void AppState::refreshVolumes() {
-    volumes_.set(services_.listVolumes ? services_.listVolumes() : std::vector<VolumeInfo>{});
+    if (!services_.listVolumes) {
+        volumes_.set({});
+        return;
+    }
+    if (volumeReadRunning_) {
+        volumeReadAgain_ = true;
+        return;
+    }
+    volumeReadRunning_ = true;
+    volumeReadAgain_ = false;
+    // The list is handed back through a queued call, dropped if the state is gone.
+    volumePool_.start([this, list = services_.listVolumes] {
+        std::vector<VolumeInfo> volumes = list();
+        QMetaObject::invokeMethod(
+            this,
+            [this, volumes = std::move(volumes)]() mutable {
+                volumeReadRunning_ = false;
+                volumes_.set(std::move(volumes));
+                if (volumeReadAgain_) refreshVolumes();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void AppState::reloadActivity() {

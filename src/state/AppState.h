@@ -225,7 +225,10 @@ public:
     // Selects a section; unless a map scan runs, also trims the other sections'
     // lists and prepares the section (Insights tab, Safe Bin, activity).
     void openSection(AppSection section);
-    // Lists the mounted volumes again.
+    // Lists the mounted volumes again, on a worker: a mount that does not
+    // answer (a stale network share) never holds the window. `volumes` keeps
+    // the last list meanwhile and follows when the reading is done; requests
+    // made while one reading runs are answered by one reading after it.
     void refreshVolumes();
     // Reads the newest 100 activity events from the log again.
     void reloadActivity();
@@ -310,14 +313,20 @@ public:
     // Flips the tick of the application with this id; nothing for an unknown id.
     void toggleInstalledApp(const QUuid& id);
     // Moves every ticked application, bundle first, with its leftovers into
-    // the Safe Bin (off this thread); the ones that went leave the list.
+    // the Safe Bin (off this thread); the ones that went leave the list. An
+    // AppImage moves with its desktop entries. A Flatpak app of the user's
+    // installation moves only its data, then flatpak uninstalls it (it comes
+    // back from its remote, not from the Safe Bin); one of a system
+    // installation is refused.
     void uninstallSelectedApps();
     // Moves only the application's leftovers into the Safe Bin; the
     // application stays in its place with the leftovers that did not move.
     void resetApp(const InstalledApp& app);
     // Opens the candidate's installer, else its application, with the
     // desktop's default application; when it is gone or nothing takes it,
-    // the reason becomes the error message.
+    // the reason becomes the error message. A user Flatpak app's candidate
+    // is updated instead, by flatpak off this thread: marked updating
+    // meanwhile, it leaves the list when the update went through.
     void openUpdateCandidate(const AppUpdateItem& item);
     // ---- Clutter ----
     // Starts the clutter scan, replacing one that runs (as the junk scan does).
@@ -361,7 +370,7 @@ public:
     // Starts the performance scan, replacing one that runs.
     void runPerformanceScan();
     // The progress label while scanning, a sentence when nothing is listed,
-    // else "12 processes · 9 login/agents".
+    // else "12 processes · 9 login/services".
     QString performanceStatusText() const;
     // Asks the listed process with this pid to quit, when it is still the
     // process that was listed. On success its rows leave the list and the
@@ -506,6 +515,10 @@ private:
         // Why a finding must not move now (checked on the Safe Bin thread
         // just before the move), for the user; none: it may move.
         std::optional<QString> (*refusal)(const Item& item) = nullptr;
+        // What remains to do for a finding once everything it names is gone
+        // (on the Safe Bin thread); the reason when that failed, and the
+        // finding then stays listed.
+        std::optional<QString> (*afterMove)(const Item& item) = nullptr;
     };
 
     // What the UI thread does with the result of a Safe Bin job.
@@ -540,7 +553,8 @@ private:
     template <class Item>
     void cleanSelected(const ModuleClean<Item>& clean);
     template <class Item>
-    void finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths);
+    void finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths,
+                     const QSet<QUuid>& kept = {});
     // The status-text pattern: the label while scanning, the sentence for an
     // empty list, else the count line.
     static QString statusText(bool scanning, const QString& label, bool empty, const QString& emptySentence,
@@ -584,6 +598,9 @@ private:
     // where the cleans write theirs, then reloads the activity list.
     void logActivity(const QString& kind, const QString& summary);
     void finishMaintenance(MaintenanceTask::Kind kind, const QString& result);
+    // Runs a user Flatpak app's update off this thread (see openUpdateCandidate).
+    void updateFlatpakCandidate(const AppUpdateItem& item);
+    void setCandidateUpdating(const QUuid& id, bool updating);
     void stopModuleScans();
 
     MapServices services_;
@@ -704,6 +721,10 @@ private:
     QThreadPool safeBinPool_;
     // Frees replaced trees and hands the memory back to the system.
     QThreadPool releasePool_;
+    // Reads the volume list, one reading at a time.
+    QThreadPool volumePool_;
+    bool volumeReadRunning_ = false;
+    bool volumeReadAgain_ = false;
 };
 
 }  // namespace tarnwick

@@ -7,6 +7,7 @@
 #include "platform/FileEntry.h"
 #include "services/cleanup/AppUninstallerService.h"
 #include "services/cleanup/AppUpdaterService.h"
+#include "services/cleanup/FlatpakTool.h"
 #include "services/health/BrowserActivity.h"
 #include "services/health/MaintenanceService.h"
 #include "services/health/PerformanceService.h"
@@ -14,6 +15,7 @@
 #include "services/store/MemoryBudget.h"
 #include "state/LabelRelay.h"
 #include "support/ByteCountFormatter.h"
+#include "support/FileError.h"
 #include "support/PathRules.h"
 #include "support/Saturating.h"
 
@@ -114,19 +116,38 @@ const AppState::ModuleScan<AppUpdateItem>& AppState::updatesScan() {
     return scan;
 }
 
-// An uninstall moves the bundle first, then its leftovers.
+// An uninstall moves the bundle (or the AppImage with its desktop entries)
+// first, then its leftovers. A Flatpak app moves only its data: flatpak then
+// removes the app itself, which its remote gives back.
 const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
+    using Kind = InstalledApp::Kind;
     static const ModuleClean<InstalledApp> clean{
         &AppState::installedApps_,
         [](const InstalledApp& app) {
-            QList<SafeBinMover::Target> targets{{app.path, {}}};
+            QList<SafeBinMover::Target> targets;
+            if (app.kind == Kind::bundle || app.kind == Kind::appImage) targets.append({app.path, {}});
+            if (app.kind == Kind::appImage) {
+                for (const QString& entry : app.desktopEntries) targets.append({entry, {}});
+            }
             for (const QString& path : AppUninstallerService::resetPaths(app)) targets.append({path, {}});
             return targets;
         },
         [](const InstalledApp& app) { return Saturating::add(app.size, app.leftoversBytes()); },
         QStringLiteral("Apps"),
         [](qsizetype count) { return QStringLiteral("Uninstalled ") + QString::number(count) + QStringLiteral(" apps"); },
-        [](const InstalledApp& app) { return 1 + app.leftovers.size(); },
+        [](const InstalledApp& app) {
+            return 1 + app.leftovers.size() + (app.kind == Kind::appImage ? app.desktopEntries.size() : 0);
+        },
+        [](const InstalledApp& app) -> std::optional<QString> {
+            if (app.kind != Kind::systemFlatpak) return std::nullopt;
+            return FileError::quoted(app.name) + QStringLiteral(" belongs to a system installation of Flatpak: "
+                                                                "removing it needs administrator rights, which "
+                                                                "Tarnwick never asks for.");
+        },
+        [](const InstalledApp& app) -> std::optional<QString> {
+            if (app.kind != Kind::flatpak || !app.bundleId) return std::nullopt;
+            return FlatpakTool::uninstall(*app.bundleId, app.name);
+        },
     };
     return clean;
 }
@@ -290,12 +311,23 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
         }
         SafeBinMover::Outcome outcome = SafeBinMover::move(moving);
         QSet<QUuid> cleaned;
+        QSet<QUuid> kept;
         qsizetype movedCount = 0;
         qsizetype movedItems = 0;
         Saturating::Total movedBytes;
         for (size_t m = 0; m < movingIndex.size(); ++m) {
             const qsizetype i = movingIndex[m];
-            const SafeBinMover::FindingResult& result = outcome.findings[m];
+            SafeBinMover::FindingResult result = outcome.findings[m];
+            // What is left to do once the finding's paths are gone; only then.
+            if (result.cleaned && kind->afterMove) {
+                if (const std::optional<QString> failure = kind->afterMove(selected[i])) {
+                    result.cleaned = false;
+                    kept.insert(ids[i]);
+                    if (!refusals.contains(*failure)) refusals.append(*failure);
+                } else {
+                    result.moved = true;
+                }
+            }
             if (result.cleaned) cleaned.insert(ids[i]);
             if (!result.moved) continue;
             ++movedCount;
@@ -314,9 +346,9 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             events = ActivityService::list(kActivityLimit);
         }
         SafeBinUpdate safeBin = purgedSafeBinList();
-        return [kind, cleaned = std::move(cleaned), outcome = std::move(outcome), events = std::move(events),
-                safeBin = std::move(safeBin)](AppState& state) mutable {
-            state.finishClean(*kind, cleaned, outcome.movedPaths);
+        return [kind, cleaned = std::move(cleaned), kept = std::move(kept), outcome = std::move(outcome),
+                events = std::move(events), safeBin = std::move(safeBin)](AppState& state) mutable {
+            state.finishClean(*kind, cleaned, outcome.movedPaths, kept);
             state.publishSafeBin(std::move(safeBin));
             if (events) state.activityEvents_.set(std::move(*events));
             if (outcome.error) state.errorMessage_.set(*outcome.error);
@@ -325,7 +357,8 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
 }
 
 template <class Item>
-void AppState::finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths) {
+void AppState::finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cleaned, const QStringList& movedPaths,
+                           const QSet<QUuid>& kept) {
     QSet<QString> moved;
     for (const QString& path : movedPaths) moved.insert(PathRules::standardizingPath(path));
     // A finding leaves when it was cleaned, and also when everything it names
@@ -334,6 +367,7 @@ void AppState::finishClean(const ModuleClean<Item>& clean, const QSet<QUuid>& cl
     // list meanwhile.
     auto gone = [&](const Item& item) {
         if (cleaned.contains(item.id)) return true;
+        if (kept.contains(item.id)) return false;
         const QList<SafeBinMover::Target> targets = clean.targets(item);
         return !targets.isEmpty() && std::all_of(targets.begin(), targets.end(), [&](const SafeBinMover::Target& t) {
             return !t.scope.contentsOnly && isSameOrBelowAny(PathRules::standardizingPath(t.path), moved);
@@ -452,13 +486,13 @@ void AppState::runPerformanceScan() {
 
 QString AppState::performanceStatusText() const {
     return statusText(isPerformanceScanning(), performanceProgressLabel(), performanceItems().isEmpty(),
-                      QStringLiteral("Heavy processes, login items, and launch agents."), [this] {
+                      QStringLiteral("Heavy processes, login items, and services."), [this] {
                           const auto processes =
                               std::count_if(performanceItems().begin(), performanceItems().end(),
                                             [](const PerformanceItem& i) { return i.kind == PerformanceItem::Kind::process; });
                           return QString::number(processes) + QStringLiteral(" processes \u00B7 ") +
                                  QString::number(performanceItems().size() - processes) +
-                                 QStringLiteral(" login/agents");
+                                 QStringLiteral(" login/services");
                       });
 }
 
@@ -556,7 +590,9 @@ qint64 AppState::appsSelectedBytes() const {
 
 QString AppState::appsStatusText() const {
     return statusText(isAppsScanning(), appsProgressLabel(), installedApps().isEmpty(),
-                      QStringLiteral("Scan /Applications and find leftovers each app leaves behind."), [this] {
+                      QStringLiteral("Scan your Flatpak apps and AppImages and find the leftovers each app leaves "
+                                     "behind."),
+                      [this] {
                           const auto ticked = std::count_if(installedApps().begin(), installedApps().end(),
                                                             [](const InstalledApp& app) { return app.isSelected; });
                           return selectionLine(installedApps().size(), QStringLiteral("apps"), ticked,
@@ -566,7 +602,7 @@ QString AppState::appsStatusText() const {
 
 QString AppState::updatesStatusText() const {
     return statusText(isUpdatesScanning(), updatesProgressLabel(), appUpdates().isEmpty(),
-                      QStringLiteral("Downloads installers, Sparkle feeds, and Homebrew casks."), [this] {
+                      QStringLiteral("Newer AppImages in Downloads, Flatpak updates, and Homebrew."), [this] {
                           return QString::number(appUpdates().size()) + QStringLiteral(" update candidates");
                       });
 }
@@ -617,10 +653,51 @@ void AppState::resetApp(const InstalledApp& app) {
 }
 
 void AppState::openUpdateCandidate(const AppUpdateItem& item) {
+    if (item.userFlatpakId) {
+        updateFlatpakCandidate(item);
+        return;
+    }
     QPointer<AppState> self(this);
     AppUpdaterService::openInstaller(item, [self](const QString& message) {
         if (self) self->errorMessage_.set(message);
     });
+}
+
+void AppState::updateFlatpakCandidate(const AppUpdateItem& item) {
+    const auto listed = std::find_if(appUpdates().begin(), appUpdates().end(),
+                                     [&](const AppUpdateItem& candidate) { return candidate.id == item.id; });
+    if (listed != appUpdates().end() && listed->isUpdating) return;  // one run at a time
+    setCandidateUpdating(item.id, true);
+    QPointer<AppState> self(this);
+    modulePool_.start([this, self, item, stop = maintenanceStop_.get_token()] {
+        const std::optional<QString> failure =
+            FlatpakTool::update(*item.userFlatpakId, item.name, FlatpakTool::kUpdateTimeout, stop);
+        if (stop.stop_requested()) return;  // the state is going away
+        QMetaObject::invokeMethod(
+            this,
+            [self, item, failure] {
+                if (!self) return;
+                if (failure) {
+                    self->setCandidateUpdating(item.id, false);
+                    self->errorMessage_.set(*failure);
+                    return;
+                }
+                QList<AppUpdateItem> kept = self->appUpdates();
+                if (kept.removeIf([&](const AppUpdateItem& candidate) { return candidate.id == item.id; }) > 0) {
+                    self->appUpdates_.set(std::move(kept));
+                }
+                self->logActivity(QStringLiteral("Apps"), QStringLiteral("Updated ") + item.name);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppState::setCandidateUpdating(const QUuid& id, bool updating) {
+    QList<AppUpdateItem> items = appUpdates();
+    const auto found = std::find_if(items.begin(), items.end(), [&](const AppUpdateItem& i) { return i.id == id; });
+    if (found == items.end() || found->isUpdating == updating) return;
+    found->isUpdating = updating;
+    appUpdates_.set(std::move(items));
 }
 
 // ---- Clutter ----

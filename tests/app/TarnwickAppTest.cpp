@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -27,11 +28,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 using namespace tarnwick;
@@ -393,6 +396,51 @@ TEST_F(TarnwickAppTest, WithoutATrayTheMenuOpensThePanelAsAToolWindow) {
     EXPECT_TRUE(app.monitor().isRunning());
     panel.close();
     EXPECT_FALSE(app.monitor().isRunning());
+}
+
+// Closing the window once ended the process and the tray icon with it, and
+// so the panel and the daily pass. Each run below ends when something quits
+// the event loop; a run that nothing ends is ended after 20 s and fails.
+TEST_F(TarnwickAppTest, ClosingTheWindowKeepsTarnwickInTheTrayUntilQuitAndQuitsWithoutOne) {
+    auto runUntilQuit = [](const std::function<void()>& step) {
+        bool ended = true;
+        QTimer::singleShot(0, step);
+        QTimer safety;
+        QObject::connect(&safety, &QTimer::timeout, [&] {
+            ended = false;
+            QCoreApplication::quit();
+        });
+        safety.start(20000);
+        QCoreApplication::exec();
+        return ended;
+    };
+    {
+        TarnwickApp app(test::testServices());
+        app.overrideTrayAvailability(false);
+        app.start();
+        EXPECT_TRUE(runUntilQuit([&] { app.mainWindow().close(); })) << "without a tray, closing quits";
+    }
+
+    TarnwickApp app(test::testServices());
+    app.overrideTrayAvailability(true);
+    app.start();
+    QStringList messages;
+    QObject::connect(&app, &TarnwickApp::trayMessageShown, [&](const QString& text) { messages << text; });
+    bool outlivedClose = false;
+    EXPECT_TRUE(runUntilQuit([&] {
+        app.mainWindow().close();
+        QTimer::singleShot(20, [&] {
+            outlivedClose = true;
+            app.bringForward();  // the panel's Open
+            app.mainWindow().close();
+            app.menuBarView().findChild<QAbstractButton*>("footerQuit")->click();  // the panel's Quit
+        });
+    }));
+    EXPECT_TRUE(outlivedClose);
+    EXPECT_FALSE(app.mainWindow().isVisible());
+    ASSERT_EQ(messages.size(), 1) << "told once, the first time";
+    EXPECT_TRUE(messages[0].startsWith("Tarnwick keeps running"));
+    EXPECT_EQ(menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
 TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {

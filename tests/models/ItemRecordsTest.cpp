@@ -23,8 +23,8 @@ TEST(ItemKinds, RawValuesRoundTripExactly) {
     EXPECT_FALSE(cleanupCategoryFromRawValue(QStringLiteral("app caches")));
     EXPECT_FALSE(cleanupCategoryFromRawValue(QString()));
     EXPECT_FALSE(clutterKindFromRawValue(QStringLiteral("trash")));
-    EXPECT_EQ(performanceKindFromRawValue(QStringLiteral("Launch daemon")), PerformanceItem::Kind::launchDaemon);
-    EXPECT_FALSE(performanceKindFromRawValue(QStringLiteral("launch daemon")));
+    EXPECT_EQ(performanceKindFromRawValue(QStringLiteral("System service")), PerformanceItem::Kind::launchDaemon);
+    EXPECT_FALSE(performanceKindFromRawValue(QStringLiteral("system service")));
     EXPECT_EQ(severityFromRawValue(QStringLiteral("high")), ProtectionFinding::Severity::high);
     EXPECT_FALSE(severityFromRawValue(QStringLiteral("HIGH")));
     EXPECT_LT(ProtectionFinding::Severity::low, ProtectionFinding::Severity::medium);  // the trims rank by it

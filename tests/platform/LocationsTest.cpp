@@ -63,6 +63,12 @@ TEST_F(LocationsTest, LaunchItemFoldersFollowTheConfigAndDataFolders) {
                           Case{Place::userUnits, config + QStringLiteral("/systemd/user")},
                           Case{Place::desktopEntries, data + QStringLiteral("/applications")},
                           Case{Place::mimeDatabase, data + QStringLiteral("/mime")},
+                          Case{Place::configFolder, config},
+                          Case{Place::dataFolder, data},
+                          Case{Place::stateFolder, home + QStringLiteral("/.local/state")},
+                          Case{Place::userFlatpakApps, data + QStringLiteral("/flatpak/app")},
+                          Case{Place::flatpakAppData, home + QStringLiteral("/.var/app")},
+                          Case{Place::systemFlatpakApps, env.root() + QStringLiteral("/var/lib/flatpak/app")},
                           Case{Place::systemAutostart, env.root() + QStringLiteral("/etc/xdg/autostart")},
                           Case{Place::systemUserUnits, env.root() + QStringLiteral("/etc/systemd/user")},
                           Case{Place::systemUnits, env.root() + QStringLiteral("/etc/systemd/system")}}) {

@@ -88,6 +88,27 @@ TEST(ToolRunner, StreamsNullInputAndLargeOutputOnBothWithoutStalling) {
     EXPECT_TRUE(discarded.errorOutput.isEmpty());
 }
 
+TEST(ToolRunner, KeepsOnlyTheLimitOfEachStreamAndDrainsTheRest) {
+    // An endless stream ends at the timeout with no more than the limit kept,
+    // and the writer never blocked on a full pipe: it was still writing.
+    const ToolResult endless = ToolRunner::run(QStringLiteral("cat"), {QStringLiteral("/dev/zero")}, 400ms,
+                                               ToolRunner::Stderr::capture, {}, {}, 4096);
+    EXPECT_EQ(endless.status, Status::timedOut);
+    EXPECT_EQ(endless.output.size(), 4096);
+    EXPECT_TRUE(endless.outputCut);
+    EXPECT_FALSE(endless.errorOutputCut);
+
+    const ToolResult both = ToolRunner::run(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("head -c 300000 /dev/zero >&2; head -c 100 /dev/zero")}, 20s,
+        ToolRunner::Stderr::capture, {}, {}, 1000);
+    EXPECT_TRUE(both.succeeded());
+    EXPECT_EQ(both.output.size(), 100);
+    EXPECT_FALSE(both.outputCut) << "within the limit";
+    EXPECT_EQ(both.errorOutput.size(), 1000);
+    EXPECT_TRUE(both.errorOutputCut);
+}
+
 TEST(ToolRunner, TellsExitCodesCrashesMissingProgramsAndProgramsThatCannotStart) {
     const ToolResult exited = shell(QStringLiteral("echo partial; exit 3"));
     EXPECT_EQ(exited.status, Status::finished);

@@ -2,6 +2,7 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
+#include "services/cleanup/LinuxAppsTestSupport.h"
 #include "support/ByteCountFormatter.h"
 
 #include <QFileInfo>
@@ -49,6 +50,22 @@ protected:
         app.isSelected = ticked;
         return app;
     }
+    void flatpak(const QByteArray& body) { fakeFlatpak.install(body); }
+    QStringList flatpakCalls() const { return fakeFlatpak.calls(); }
+    // A Flatpak app's folder in an installation and its data folder as a leftover.
+    InstalledApp flatpakApp(const QString& id, const QString& name, InstalledApp::Kind kind) {
+        InstalledApp app;
+        app.name = name;
+        app.kind = kind;
+        app.bundleId = id;
+        app.path = test::writeFile(env.home() + "/.local/share/flatpak/app/" + id + "/current/active/metadata", "m")
+                       .section('/', 0, -4);
+        app.size = 40 * MB;
+        const QString data = test::writeFile(env.home() + "/.var/app/" + id + "/config/settings", "s").section('/', 0, -3);
+        app.leftovers.append(leftover(data, 2 * MB));
+        app.isSelected = true;
+        return app;
+    }
     QStringList listed() const {
         QStringList names;
         for (const InstalledApp& app : state->installedApps()) names.append(app.name);
@@ -56,6 +73,7 @@ protected:
     }
 
     test::FakeEnvironment env;
+    test::FakeFlatpak fakeFlatpak{env};
     test::HeldFinders<InstalledApp> appFinders{{QStringLiteral("Listing applications\u2026"),
                                                 QStringLiteral("Inspecting Editor\u2026")}};
     test::HeldFinders<AppUpdateItem> updateFinders{{QStringLiteral("Checking Homebrew\u2026")}};
@@ -89,8 +107,8 @@ TEST_F(AppStateAppsTest, TheScansPublishTheirListsWithTheirOwnLabels) {
 }
 
 TEST_F(AppStateAppsTest, StatusTextsCountTheTickedAppsWithTheirLeftovers) {
-    EXPECT_EQ(state->appsStatusText(), "Scan /Applications and find leftovers each app leaves behind.");
-    EXPECT_EQ(state->updatesStatusText(), "Downloads installers, Sparkle feeds, and Homebrew casks.");
+    EXPECT_EQ(state->appsStatusText(), "Scan your Flatpak apps and AppImages and find the leftovers each app leaves behind.");
+    EXPECT_EQ(state->updatesStatusText(), "Newer AppImages in Downloads, Flatpak updates, and Homebrew.");
     const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, true);
     const InstalledApp viewer = installed("Viewer", 50 * MB, {7 * MB}, false);
     AppStateTesting::setInstalledApps(*state, {editor, viewer});
@@ -129,6 +147,79 @@ TEST_F(AppStateAppsTest, UninstallMovesEachTickedBundleWithItsLeftovers) {
     state->toggleInstalledApp(viewer.id);
     state->uninstallSelectedApps();
     EXPECT_FALSE(state->hasSafeBinWork()) << "nothing ticked: nothing to do";
+}
+
+TEST_F(AppStateAppsTest, AnAppImageGoesWithItsEntriesAndAFlatpakAppThroughFlatpakAfterItsData) {
+    InstalledApp image;
+    image.name = "Krita";
+    image.kind = InstalledApp::Kind::appImage;
+    image.path = test::writeFile(env.home() + "/Applications/krita-5.2.AppImage", "elf");
+    image.size = 50 * MB;
+    image.desktopEntries = {test::writeFile(env.home() + "/.local/share/applications/krita.desktop", "[Desktop Entry]")};
+    image.leftovers = {leftover(test::writeFile(env.home() + "/.config/krita/kritarc", "k").section('/', 0, -2), MB)};
+    image.isSelected = true;
+    const InstalledApp paint = flatpakApp("org.example.Paint", "Paint", InstalledApp::Kind::flatpak);
+    const InstalledApp viewer = flatpakApp("org.example.Viewer", "Viewer", InstalledApp::Kind::systemFlatpak);
+    // The data must already be in the Safe Bin when flatpak runs.
+    flatpak("[ -e '" + paint.leftovers[0].path.toUtf8() + "' ] && { echo 'data still there' >&2; exit 1; }\nexit 0\n");
+    AppStateTesting::setInstalledApps(*state, {image, paint, viewer});
+    state->uninstallSelectedApps();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+
+    EXPECT_EQ(listed(), QStringList{"Viewer"});
+    EXPECT_EQ(test::safeBinNames(*state), (QStringList{"krita", "krita-5.2.AppImage", "krita.desktop",
+                                                        "org.example.Paint"}));
+    EXPECT_TRUE(QFileInfo::exists(paint.path)) << "flatpak removes the app itself; here a stand-in did nothing";
+    EXPECT_TRUE(QFileInfo::exists(viewer.leftovers[0].path)) << "a refused app moves nothing";
+    EXPECT_EQ(flatpakCalls(), QStringList{"uninstall --user --noninteractive org.example.Paint"});
+    ASSERT_TRUE(state->errorMessage());
+    EXPECT_EQ(*state->errorMessage(), QStringLiteral("\u201CViewer\u201D belongs to a system installation of Flatpak: "
+                                                     "removing it needs administrator rights, which Tarnwick never "
+                                                     "asks for."));
+    ASSERT_EQ(state->activityEvents().size(), 1);
+    EXPECT_EQ(state->activityEvents()[0].summary, "Uninstalled 2 apps");
+    EXPECT_EQ(state->activityEvents()[0].itemsAffected, 5) << "AppImage, entry, leftover; Flatpak app and its data";
+}
+
+TEST_F(AppStateAppsTest, AFailedFlatpakUninstallKeepsTheAppListedAndSaysWhy) {
+    const InstalledApp paint = flatpakApp("org.example.Paint", "Paint", InstalledApp::Kind::flatpak);
+    flatpak("echo 'error: org.example.Paint is running' >&2\nexit 1\n");
+    AppStateTesting::setInstalledApps(*state, {paint});
+    state->uninstallSelectedApps();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    EXPECT_EQ(listed(), QStringList{"Paint"});
+    ASSERT_TRUE(state->errorMessage());
+    EXPECT_EQ(*state->errorMessage(), QStringLiteral("Could not uninstall \u201CPaint\u201D: error: org.example.Paint "
+                                                     "is running"));
+    EXPECT_EQ(test::safeBinNames(*state), QStringList{"org.example.Paint"}) << "its data is safe in the Safe Bin";
+}
+
+TEST_F(AppStateAppsTest, OpeningAUserFlatpakCandidateRunsItsUpdate) {
+    AppUpdateItem editor;
+    editor.name = "Editor";
+    editor.path = env.home() + "/.local/share/flatpak/app/org.example.Editor";
+    editor.userFlatpakId = "org.example.Editor";
+    AppUpdateItem viewer = editor;
+    viewer.id = QUuid::createUuid();
+    viewer.name = "Viewer";
+    viewer.userFlatpakId = "org.example.Viewer";
+    AppStateTesting::setAppUpdates(*state, {editor, viewer});
+    flatpak("case \"$*\" in *Viewer*) echo 'error: no network' >&2; exit 1 ;; esac\n");
+
+    state->openUpdateCandidate(editor);
+    EXPECT_TRUE(state->appUpdates()[0].isUpdating);
+    state->openUpdateCandidate(editor);  // already running: not again
+    ASSERT_TRUE(test::waitUntil([&] { return state->appUpdates().size() == 1; }));
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    EXPECT_EQ(flatpakCalls(), QStringList{"update --user --noninteractive org.example.Editor"});
+    ASSERT_EQ(state->activityEvents().size(), 1);
+    EXPECT_EQ(state->activityEvents()[0].summary, "Updated Editor");
+
+    state->openUpdateCandidate(viewer);
+    ASSERT_TRUE(test::waitUntil([&] { return state->errorMessage().has_value(); }));
+    EXPECT_EQ(*state->errorMessage(), QStringLiteral("Could not update \u201CViewer\u201D: error: no network"));
+    ASSERT_EQ(state->appUpdates().size(), 1);
+    EXPECT_FALSE(state->appUpdates()[0].isUpdating) << "it may be tried again";
 }
 
 TEST_F(AppStateAppsTest, AFailedUninstallKeepsTheAppAndSaysWhy) {

@@ -92,7 +92,7 @@ protected:
 }  // namespace
 
 TEST_F(AppStatePerformanceTest, ScanPublishesTheBudgetedListWithStatusLines) {
-    EXPECT_EQ(state->performanceStatusText(), "Heavy processes, login items, and launch agents.");
+    EXPECT_EQ(state->performanceStatusText(), "Heavy processes, login items, and services.");
     state->runPerformanceScan();
     EXPECT_TRUE(state->isPerformanceScanning());
     EXPECT_EQ(state->performanceStatusText(), "Starting Performance scan\u2026");
@@ -109,7 +109,7 @@ TEST_F(AppStatePerformanceTest, ScanPublishesTheBudgetedListWithStatusLines) {
     ASSERT_EQ(state->performanceItems().size(), 52) << "12 processes and 40 login items, no agents";
     EXPECT_EQ(state->performanceItems()[11].kind, Kind::process);
     EXPECT_EQ(state->performanceItems().back().kind, Kind::loginItem);
-    EXPECT_EQ(state->performanceStatusText(), "12 processes \u00B7 40 login/agents");
+    EXPECT_EQ(state->performanceStatusText(), "12 processes \u00B7 40 login/services");
 }
 
 TEST_F(AppStatePerformanceTest, OpeningPerformanceScansOnlyAnEmptyListWithNoScanRunning) {
@@ -201,6 +201,7 @@ TEST_F(AppStatePerformanceTest, MaintenanceRunsOffThisThreadAndPublishesItsResul
         "while [ ! -e '" + gate.toUtf8() + "' ]; do sleep 0.01; done\necho " + longLine + "\n");
     env.environment().toolPaths.insert(QStringLiteral("/usr/bin/resolvectl"), script);
     env.apply();
+    test::writeFile(env.root() + "/run/systemd/resolve/stub-resolv.conf");  // the resolver runs
 
     test::FieldLog fields(*state);
     state->runMaintenance(MKind::flushDNS);

@@ -44,7 +44,7 @@ protected:
     }
 
     test::FakeEnvironment env;
-    test::HeldFinders<ProtectionFinding> threats{{QStringLiteral("Scanning launch agents\u2026"),
+    test::HeldFinders<ProtectionFinding> threats{{QStringLiteral("Scanning startup entries\u2026"),
                                                   QStringLiteral("Checking adware locations\u2026")}};
     test::HeldFinders<PrivacyItem> privacy{{QStringLiteral("Scanning recent items\u2026")}};
     std::unique_ptr<AppState> state;

@@ -201,6 +201,7 @@ TEST_F(AppStateScanTest, StartupVolumeScansAreRoutedByTheRootVolumeAndNamedAfter
     };
     AppState state(recording(services, calls));
     state.start();
+    ASSERT_TRUE(test::waitUntil([&] { return state.volumes().size() == 2u; }));
     auto finish = [&](size_t walk) {
         walks.at(walk)->released = true;
         return idle(state);

@@ -55,7 +55,8 @@ TEST_F(AppStateStartupTest, FreshInstallationStartsAtHomeWithNothingLoaded) {
     EXPECT_EQ(state.insights(), ScanInsights::empty());
     EXPECT_TRUE(state.safeBinItems().empty());
     EXPECT_TRUE(state.activityEvents().isEmpty());
-    ASSERT_EQ(state.volumes().size(), 2u);
+    EXPECT_TRUE(state.volumes().empty()) << "read on a worker: start-up never waits for a mount";
+    ASSERT_TRUE(test::waitUntil([&] { return state.volumes().size() == 2u; }));
     EXPECT_EQ(state.volumes()[1].name, "Backup");
     EXPECT_EQ(state.maintenanceTasks().size(), 6);
     EXPECT_EQ(state.analysisTab(), AnalysisTab::map);
@@ -138,9 +139,8 @@ TEST_F(AppStateStartupTest, CachedScanIsRestoredAfterStartUpButHomeStaysOpen) {
     EXPECT_EQ(state.rootNode(), nullptr);
     EXPECT_FALSE(state.hasCachedScan());
     EXPECT_EQ(state.section(), AppSection::home);
-    EXPECT_EQ(state.volumes().size(), 2u);
 
-    ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache() && state.volumes().size() == 2u; }));
     EXPECT_EQ(finished, 1);
     ASSERT_NE(state.rootNode(), nullptr);
     EXPECT_EQ(state.rootNode()->path(), "/data");
@@ -157,8 +157,9 @@ TEST_F(AppStateStartupTest, CachedScanIsRestoredAfterStartUpButHomeStaysOpen) {
     // Published as loadCachedScan(false) publishes, in the same order (the
     // hovered node and the tab are already at their values).
     using F = AppState::Field;
-    EXPECT_EQ(log.fields, (std::vector<F>{F::volumes, F::scanRootPath, F::scanRootName, F::lastScanDate,
-                                          F::rootNode, F::focusNode, F::insights, F::hasCachedScan}));
+    std::erase(log.fields, F::volumes);  // the volume list arrives from its own worker, whenever it is done
+    EXPECT_EQ(log.fields, (std::vector<F>{F::scanRootPath, F::scanRootName, F::lastScanDate, F::rootNode,
+                                          F::focusNode, F::insights, F::hasCachedScan}));
 }
 
 // A cache load that holds on its first call until the test lets it go; every

@@ -1,6 +1,7 @@
 #include "services/care/VidurAdedService.h"
 
 #include "platform/Environment.h"
+#include "services/cleanup/DigestCache.h"
 #include "services/store/MemoryBudget.h"
 #include "support/Saturating.h"
 
@@ -153,6 +154,9 @@ int launchItemCount(const QList<PerformanceItem>& items) {
 
 std::optional<VidurAdedResult> run(const Finders& finders, const Progress& progress, QObject* receiver,
                                    const OnModule& onModule, std::stop_token stop) {
+    // The junk and the clutter steps look for duplicates in the same folders:
+    // each file is read once in the pass.
+    const DigestCache::Scope digests;
     VidurAdedResult result;
     result.finishedAt = Environment::current().now();
     auto hand = [&](auto payload) { return deliver(receiver, onModule, VidurAdedModule{std::move(payload)}, stop); };

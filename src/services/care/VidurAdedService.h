@@ -61,7 +61,8 @@ int healthScore(const VidurAdedResult& totals, int leftoversHeavy);
 // both as a login item and as a launch agent, with the same property list.
 int launchItemCount(const QList<PerformanceItem>& items);
 
-// Runs the pass on the calling thread, which must not be the receiver's:
+// Runs the pass on the calling thread, which must not be the receiver's
+// (the finders run on it too, sharing the file digests of the pass):
 // each step reports its label ("Vidur Aded · Junk…"), runs its finder with
 // every finder label prefixed ("Vidur Aded · Junk · Scanning caches…"),
 // trims the list and counts it, then calls onModule on the receiver's thread

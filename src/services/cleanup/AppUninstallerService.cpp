@@ -6,10 +6,14 @@
 #include "platform/FolderWalk.h"
 #include "platform/Locations.h"
 #include "services/cleanup/AppBundle.h"
+#include "services/cleanup/AppImageFile.h"
 #include "services/cleanup/AppMatchKeys.h"
+#include "services/cleanup/DesktopEntry.h"
+#include "services/cleanup/FlatpakApp.h"
 #include "services/store/MemoryBudget.h"
 #include "support/AppIdentity.h"
 #include "support/PathRules.h"
+#include "support/ReverseDnsName.h"
 #include "support/Saturating.h"
 
 #include <QHash>
@@ -28,6 +32,104 @@ constexpr const char* kLibraryFolders[] = {
     "~/Library/Preferences",         "~/Library/Containers", "~/Library/Group Containers",
     "~/Library/Saved Application State",
 };
+
+using Place = Locations::Place;
+
+// The XDG base folders searched for leftovers after the Library folders.
+constexpr Place kDataFolders[] = {Place::configFolder, Place::dataFolder, Place::stateFolder, Place::userCaches};
+
+constexpr qsizetype kProgramEntriesRead = 3000;
+
+// Entries of the XDG base folders that the desktop and every program share,
+// whatever an application's name says: never anybody's leftover.
+const QSet<QString>& sharedEntries() {
+    static const QSet<QString> names = {
+        QStringLiteral("applications"),   QStringLiteral("autostart"),      QStringLiteral("backgrounds"),
+        QStringLiteral("dconf"),          QStringLiteral("desktop-directories"), QStringLiteral("environment.d"),
+        QStringLiteral("flatpak"),        QStringLiteral("fontconfig"),     QStringLiteral("fonts"),
+        QStringLiteral("gtk-2.0"),        QStringLiteral("gtk-3.0"),        QStringLiteral("gtk-4.0"),
+        QStringLiteral("gvfs-metadata"),  QStringLiteral("icons"),          QStringLiteral("keyrings"),
+        QStringLiteral("menus"),          QStringLiteral("mime"),           QStringLiteral("mimeapps.list"),
+        QStringLiteral("pipewire"),       QStringLiteral("pulse"),          QStringLiteral("recently-used.xbel"),
+        QStringLiteral("sounds"),         QStringLiteral("systemd"),        QStringLiteral("themes"),
+        QStringLiteral("thumbnails"),     QStringLiteral("trash"),          QStringLiteral("user-dirs.dirs"),
+        QStringLiteral("user-dirs.locale"), QStringLiteral("wireplumber"),  QStringLiteral("xdg-desktop-portal"),
+    };
+    return names;
+}
+
+// An application as listed, before it is measured. Names that are not
+// listed themselves (a link or a file named ".app", the program itself)
+// still claim their data.
+struct Candidate {
+    InstalledApp::Kind kind = InstalledApp::Kind::bundle;
+    QString name;
+    QString path;
+    std::optional<QString> id;
+    QStringList desktopEntries;
+    bool listed = true;
+};
+
+bool isThisProgram(const QString& name) {
+    const QString lowered = name.toLower();
+    return lowered == QLatin1String("tarnwick") || lowered == QLatin1String("taldovane");
+}
+
+std::vector<Candidate> listCandidates(const Locations& locations, const std::stop_token& stop) {
+    std::vector<Candidate> candidates;
+    for (const AppBundle& bundle : AppBundle::list(AppBundle::applicationFolders(locations), stop)) {
+        candidates.push_back({InstalledApp::Kind::bundle, bundle.name, bundle.path, bundle.bundleId, {},
+                              bundle.isFolder && !bundle.isThisProgram()});
+    }
+    for (const FlatpakApp& app : FlatpakApp::installed(locations, stop)) {
+        candidates.push_back({app.isSystem ? InstalledApp::Kind::systemFlatpak : InstalledApp::Kind::flatpak,
+                              app.name, app.path, app.id, {}, !isThisProgram(app.name)});
+    }
+    const QList<AppImageFile::Folder> folders = {
+        {locations.path(Place::userApplications)},
+        {locations.path(Place::appImages)},
+        {locations.path(Place::userPrograms)},
+        {locations.path(Place::downloads), false},
+    };
+    for (const AppImageFile& app : AppImageFile::list(folders, locations.path(Place::desktopEntries), stop)) {
+        candidates.push_back({InstalledApp::Kind::appImage, app.name, app.path, std::nullopt, app.desktopEntries,
+                              !isThisProgram(app.name) && !isThisProgram(app.baseName)});
+    }
+    return candidates;
+}
+
+// The programs the system's package manager (or the user, by hand) put in
+// the menu: each claims the data named after the program its desktop entry
+// starts, and, for an entry named as a reverse domain name, after that name.
+// The entries that start a listed AppImage are that app's own.
+std::vector<AppMatchKeys> programKeys(const Locations& locations, const std::vector<Candidate>& candidates,
+                                      const std::stop_token& stop) {
+    QSet<QString> ownEntries;
+    for (const Candidate& candidate : candidates) {
+        for (const QString& entry : candidate.desktopEntries) ownEntries.insert(entry);
+    }
+    QStringList folders = locations.paths(Place::systemDesktopEntries);
+    folders.append(locations.path(Place::desktopEntries));
+    std::vector<AppMatchKeys> keys;
+    qsizetype read = 0;
+    for (const QString& folder : std::as_const(folders)) {
+        const auto listing = FolderListing::list(folder, FolderListing::Hidden::skip);
+        if (!listing) continue;
+        for (const FileEntry& file : *listing) {
+            if (stop.stop_requested() || read >= kProgramEntriesRead) return keys;
+            if (!file.isRegularFile() || !file.name.endsWith(QLatin1String(".desktop"))) continue;
+            if (ownEntries.contains(file.path)) continue;
+            ++read;
+            const std::optional<DesktopEntry> entry = DesktopEntry::read(file.path);
+            if (!entry || entry->program.isEmpty()) continue;
+            const QString fileId = file.name.chopped(8);
+            std::optional<QString> identifier;
+            if (ReverseDnsName::isValid(fileId)) identifier = fileId;
+            keys.emplace_back(PathRules::lastPathComponent(entry->program), identifier);
+        }
+    }
+    return keys;
+}
 
 // One entry of a Library folder and the applications whose keys claim it.
 struct LibraryEntry {
@@ -74,18 +176,28 @@ std::vector<qsizetype> claimants(const QString& name, const std::vector<AppMatch
     return found;
 }
 
-// The first 500 entries of each Library folder, in folder order, with their claimants.
-std::vector<LibraryEntry> libraryEntries(const Environment& environment, const std::vector<AppMatchKeys>& keys,
+// The first 500 entries of each Library folder, then of each XDG base
+// folder (less the shared ones), in folder order, with their claimants.
+std::vector<LibraryEntry> libraryEntries(const Locations& locations, const std::vector<AppMatchKeys>& keys,
                                          const std::stop_token& stop) {
+    QStringList folders;
+    for (const char* folder : kLibraryFolders) folders.append(locations.home() + QString::fromUtf8(folder).mid(1));
+    const qsizetype libraryCount = folders.size();
+    for (Place place : kDataFolders) {
+        // A base folder set to the home folder or above it holds far more
+        // than programs' data: none of its entries is anybody's leftover.
+        const QString folder = locations.path(place);
+        if (!PathRules::isSameOrBelow(locations.home(), folder)) folders.append(folder);
+    }
     std::vector<LibraryEntry> entries;
-    for (const char* folder : kLibraryFolders) {
+    for (qsizetype f = 0; f < folders.size(); ++f) {
         if (stop.stop_requested()) break;
-        const auto listing = FolderListing::list(environment.homePath(QString::fromUtf8(folder)),
-                                                 FolderListing::Hidden::skip);
+        const auto listing = FolderListing::list(folders[f], FolderListing::Hidden::skip);
         if (!listing) continue;
         const qsizetype looked = std::min(listing->size(), kLibraryEntriesLooked);
         for (qsizetype i = 0; i < looked; ++i) {
             const FileEntry& entry = listing->at(i);
+            if (f >= libraryCount && sharedEntries().contains(entry.name.toLower())) continue;
             entries.push_back({entry.name, entry.path, claimants(entry.name, keys)});
         }
     }
@@ -93,38 +205,62 @@ std::vector<LibraryEntry> libraryEntries(const Environment& environment, const s
 }
 
 // Another listed application has the same name (in any case) or the same identifier.
-std::vector<bool> sharedCopies(const QList<AppBundle>& bundles) {
+std::vector<bool> sharedCopies(const std::vector<Candidate>& candidates) {
     QHash<QString, int> names;
     QHash<QString, int> identifiers;
-    for (const AppBundle& bundle : bundles) {
-        ++names[bundle.name.toLower()];
-        if (bundle.bundleId) ++identifiers[*bundle.bundleId];
+    for (const Candidate& candidate : candidates) {
+        ++names[candidate.name.toLower()];
+        if (candidate.id) ++identifiers[*candidate.id];
     }
     std::vector<bool> shared;
-    for (const AppBundle& bundle : bundles) {
-        shared.push_back(names.value(bundle.name.toLower()) > 1 ||
-                         (bundle.bundleId && identifiers.value(*bundle.bundleId) > 1));
+    for (const Candidate& candidate : candidates) {
+        shared.push_back(names.value(candidate.name.toLower()) > 1 ||
+                         (candidate.id && identifiers.value(*candidate.id) > 1));
     }
     return shared;
 }
 
-QList<InstalledApp::Leftover> findLeftovers(qsizetype index, const AppBundle& bundle,
+// A Flatpak app keeps its data in ~/.var/app/<id>, named exactly after it,
+// unless another listed Flatpak app has the same id (the same app in two
+// installations) and so shares it.
+std::optional<QString> flatpakData(qsizetype index, const std::vector<Candidate>& candidates,
+                                   const Locations& locations) {
+    const Candidate& app = candidates[size_t(index)];
+    if (app.kind != InstalledApp::Kind::flatpak && app.kind != InstalledApp::Kind::systemFlatpak) return std::nullopt;
+    if (!app.id || !ReverseDnsName::isValid(*app.id)) return std::nullopt;
+    for (qsizetype i = 0; i < qsizetype(candidates.size()); ++i) {
+        const Candidate& other = candidates[size_t(i)];
+        if (i != index && other.id == app.id && other.kind != InstalledApp::Kind::bundle &&
+            other.kind != InstalledApp::Kind::appImage) {
+            return std::nullopt;
+        }
+    }
+    const QString path = locations.path(Place::flatpakAppData) + QLatin1Char('/') + *app.id;
+    const std::optional<FileEntry> entry = FileEntry::at(path);
+    if (!entry || !entry->isDirectory()) return std::nullopt;
+    return path;
+}
+
+QList<InstalledApp::Leftover> findLeftovers(qsizetype index, const Candidate& bundle,
                                             const std::vector<LibraryEntry>& library,
                                             const std::vector<AppMatchKeys>& keys, const OwnFolders& own,
-                                            const Environment& environment, const std::stop_token& stop) {
+                                            const Environment& environment, const std::stop_token& stop,
+                                            bool searchByKeys, const std::optional<QString>& dataFolder) {
     QStringList candidates;
+    if (dataFolder) candidates.append(*dataFolder);
     auto claimedByOthers = [index](const std::vector<qsizetype>& claimed) {
         return std::any_of(claimed.begin(), claimed.end(), [index](qsizetype other) { return other != index; });
     };
     for (const LibraryEntry& entry : library) {
+        if (!searchByKeys) break;
         const bool mine = std::find(entry.claimedBy.begin(), entry.claimedBy.end(), index) != entry.claimedBy.end();
         if (!mine || claimedByOthers(entry.claimedBy) || isSystemEntry(entry.name)) continue;
         if (!own.contains(entry.name, entry.path)) candidates.append(entry.path);
     }
-    if (bundle.bundleId) {
+    if (searchByKeys && bundle.kind == InstalledApp::Kind::bundle && bundle.id) {
         // The preferences file named after the identifier, wherever it is in
         // the listing; also for the system's own applications.
-        const QString name = *bundle.bundleId + QStringLiteral(".plist");
+        const QString name = *bundle.id + QStringLiteral(".plist");
         const QString path = environment.homePath(QStringLiteral("~/Library/Preferences/") + name);
         if (FileEntry::at(path) && !claimedByOthers(claimants(name, keys)) && !own.contains(name, path)) {
             candidates.append(path);
@@ -180,27 +316,31 @@ QList<InstalledApp> scan(const Progress& progress, std::stop_token stop) {
     report(progress, QStringLiteral("Listing applications\u2026"));
     const Environment& environment = Environment::current();
     const Locations locations(environment);
-    // Every ".app" entry claims its data; the real bundles are listed.
-    const QList<AppBundle> bundles = AppBundle::list(AppBundle::applicationFolders(locations), stop);
+    // Every application claims its data; the real ones are listed.
+    const std::vector<Candidate> candidates = listCandidates(locations, stop);
     std::vector<AppMatchKeys> keys;
-    keys.reserve(size_t(bundles.size()));
-    for (const AppBundle& bundle : bundles) keys.emplace_back(bundle.name, bundle.bundleId);
-    const std::vector<LibraryEntry> library = libraryEntries(environment, keys, stop);
-    const std::vector<bool> shared = sharedCopies(bundles);
+    keys.reserve(candidates.size());
+    for (const Candidate& candidate : candidates) keys.emplace_back(candidate.name, candidate.id);
+    for (AppMatchKeys& program : programKeys(locations, candidates, stop)) keys.push_back(std::move(program));
+    const std::vector<LibraryEntry> library = libraryEntries(locations, keys, stop);
+    const std::vector<bool> shared = sharedCopies(candidates);
     const OwnFolders own;
 
     QList<InstalledApp> apps;
-    for (qsizetype i = 0; i < bundles.size(); ++i) {
+    for (qsizetype i = 0; i < qsizetype(candidates.size()); ++i) {
         if (stop.stop_requested()) break;
-        const AppBundle& bundle = bundles[i];
-        if (!bundle.isFolder || bundle.isThisProgram()) continue;
-        report(progress, QStringLiteral("Inspecting ") + bundle.name + QStringLiteral("\u2026"));
+        const Candidate& candidate = candidates[size_t(i)];
+        if (!candidate.listed) continue;
+        report(progress, QStringLiteral("Inspecting ") + candidate.name + QStringLiteral("\u2026"));
         InstalledApp app;
-        app.name = bundle.name;
-        app.path = bundle.path;
-        app.bundleId = bundle.bundleId;
-        app.size = shallowSize(bundle.path, kBundleSteps, stop);
-        if (!shared[size_t(i)]) app.leftovers = findLeftovers(i, bundle, library, keys, own, environment, stop);
+        app.name = candidate.name;
+        app.path = candidate.path;
+        app.bundleId = candidate.id;
+        app.kind = candidate.kind;
+        app.desktopEntries = candidate.desktopEntries;
+        app.size = shallowSize(candidate.path, kBundleSteps, stop);
+        app.leftovers = findLeftovers(i, candidate, library, keys, own, environment, stop, !shared[size_t(i)],
+                                      flatpakData(i, candidates, locations));
         apps.append(std::move(app));
     }
 

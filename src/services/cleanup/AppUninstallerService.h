@@ -11,20 +11,29 @@
 
 namespace tarnwick {
 
-// The app uninstaller finder: the application bundles of "/Applications"
-// and "~/Applications", each measured, with the data it left in seven
-// folders of the user's Library ("~/Library/Application Support", "Caches",
-// "Logs", "Preferences", "Containers", "Group Containers" and "Saved
-// Application State"). Reads only; never moves anything. Synchronous:
-// callers run it off the UI thread.
+// The app uninstaller finder: the applications a user installed, each
+// measured, with the data it left behind. Reads only; never moves anything
+// and runs no tool. Synchronous: callers run it off the UI thread.
 //
-// A Library entry is an application's leftover when that application's keys
-// claim it (AppMatchKeys) and no other installed application's keys do (every
-// ".app" entry of the two folders counts, also a link or the program itself),
-// when it is not the system's ("com.apple...") and not one of the program's
-// own folders. An application that shares its name or bundle identifier with
-// another installed copy gets no leftovers at all: the data would be the
-// other copy's as well. Only real folders are listed as applications.
+// Listed are the application bundles of "/Applications" and "~/Applications";
+// the Flatpak apps of the user's installation and of the system ones (read
+// from their deployed metadata and exported desktop entry); and the AppImages
+// in ~/Applications, ~/AppImages, ~/.local/bin and the Downloads folder (see
+// AppImageFile), with the desktop entries that start them. An app's size is
+// what the app itself occupies: the bundle, the AppImage file, the Flatpak
+// app's folder of its installation.
+//
+// Leftovers: a Flatpak app's own data folder ~/.var/app/<id>; and the entries
+// of seven folders of the user's Library and of the XDG config, data, state
+// and cache folders that the app's keys claim (AppMatchKeys) and no other
+// application's keys do. Every listed application counts as another (also a
+// ".app" link or the program itself), and so does every program of the
+// menu's desktop entries (the system's and the user's own): the program an
+// entry starts claims its name. Never leftovers: the system's entries
+// ("com.apple..."), the entries the desktop and every program share
+// ("applications", "autostart", "flatpak", "fonts", ...), and the program's
+// own folders. An application that shares its name or id with another listed
+// one gets no leftovers of its keys: the data would be the other's as well.
 namespace AppUninstallerService {
 
 using Progress = std::function<void(const QString& label)>;
@@ -34,7 +43,7 @@ inline constexpr int kLeftoverSteps = 8000;
 inline constexpr qsizetype kLibraryEntriesLooked = 500;
 inline constexpr qsizetype kLeftoversKept = 12;
 
-// The applications, largest first by bundle plus leftovers (the program
+// The applications, largest first by size plus leftovers (the program
 // itself left out), at most 80, each with its 12 largest leftovers. progress
 // (may be empty) gets "Listing applications…" and then "Inspecting <name>…"
 // for each application. A stop request ends the scan early; what it returns

@@ -6,6 +6,9 @@
 #include "platform/Locations.h"
 #include "platform/ToolRunner.h"
 #include "services/cleanup/AppBundle.h"
+#include "services/cleanup/AppImageFile.h"
+#include "services/cleanup/FlatpakApp.h"
+#include "services/cleanup/FlatpakTool.h"
 #include "support/FileError.h"
 #include "support/PathRules.h"
 
@@ -25,6 +28,9 @@ constexpr qint64 kNewerByMSecs = 60 * 1000;
 constexpr qsizetype kStemPrefix = 8;
 
 const QString kBrewPaths[] = {QStringLiteral("/opt/homebrew/bin/brew"), QStringLiteral("/usr/local/bin/brew")};
+// Where Homebrew installs on this platform: for every user, then for one.
+const QString kLinuxBrew = QStringLiteral("/home/linuxbrew/.linuxbrew/bin/brew");
+const QString kUserLinuxBrew = QStringLiteral("~/.linuxbrew/bin/brew");
 
 void report(const Progress& progress, const QString& label) {
     if (progress) progress(label);
@@ -86,24 +92,112 @@ QList<AppUpdateItem> updateFeeds(const QList<AppBundle>& bundles, const QList<Ap
     return found;
 }
 
-QString brewProgram() {
+bool isExecutableFile(const QString& program) {
+    const QFileInfo info(program);
+    return info.isFile() && info.isExecutable();
+}
+
+// The brew to ask and whether it manages casks (the other platform's
+// installs) or formulae (this platform's).
+struct Brew {
+    QString program;
+    bool casks = true;
+    QString prefix;  // a formula's files are under <prefix>/opt/<token>
+};
+
+std::optional<Brew> findBrew() {
+    const Environment& environment = Environment::current();
     for (const QString& usual : kBrewPaths) {
-        const QString program = Environment::current().toolPath(usual);
-        const QFileInfo info(program);
-        if (info.isFile() && info.isExecutable()) return program;
+        const QString program = environment.toolPath(usual);
+        if (isExecutableFile(program)) return Brew{program, true, {}};
     }
-    return QString();
+    for (const QString& program : {environment.toolPath(kLinuxBrew), environment.homePath(kUserLinuxBrew)}) {
+        if (!isExecutableFile(program)) continue;
+        return Brew{program, false, PathRules::deletingLastPathComponent(PathRules::deletingLastPathComponent(program))};
+    }
+    return std::nullopt;
+}
+
+// The AppImages anywhere the apps finder looks, each matched with the newest
+// AppImage of the same name in Downloads that has a higher version.
+QList<AppUpdateItem> newerAppImages(const Locations& locations, const std::stop_token& stop) {
+    const QString downloads = locations.path(Locations::Place::downloads);
+    const QList<AppImageFile> installed = AppImageFile::list(
+        {{locations.path(Locations::Place::userApplications)},
+         {locations.path(Locations::Place::appImages)},
+         {locations.path(Locations::Place::userPrograms)},
+         {downloads, false}},
+        locations.path(Locations::Place::desktopEntries), stop);
+    const QString downloadsPrefix = downloads + QLatin1Char('/');
+    QList<AppUpdateItem> found;
+    for (const AppImageFile& app : installed) {
+        if (app.version == QLatin1String("?")) continue;
+        const AppImageFile* newest = nullptr;
+        for (const AppImageFile& download : installed) {
+            if (!download.path.startsWith(downloadsPrefix) || download.version == QLatin1String("?")) continue;
+            if (spacelessLower(download.baseName) != spacelessLower(app.baseName)) continue;
+            if (AppImageFile::compareVersions(download.version, newest ? newest->version : app.version) <= 0) continue;
+            newest = &download;
+        }
+        if (!newest) continue;
+        AppUpdateItem item;
+        item.name = app.name;
+        item.path = app.path;
+        item.installedVersion = app.version;
+        item.reason = QStringLiteral("Newer AppImage in Downloads (") + PathRules::lastPathComponent(newest->path) +
+                      QLatin1Char(')');
+        item.installerPath = newest->path;
+        found.append(std::move(item));
+    }
+    return found;
+}
+
+// The installed Flatpak apps that flatpak reports an update for. An
+// installation without apps is not asked.
+QList<AppUpdateItem> flatpakUpdates(const Locations& locations, std::chrono::milliseconds timeout,
+                                    const std::stop_token& stop) {
+    const QList<FlatpakApp> installed = FlatpakApp::installed(locations, stop);
+    QList<AppUpdateItem> found;
+    for (const bool system : {false, true}) {
+        const bool any = std::any_of(installed.begin(), installed.end(),
+                                     [system](const FlatpakApp& app) { return app.isSystem == system; });
+        if (!any || stop.stop_requested()) continue;
+        for (const FlatpakTool::Update& update : FlatpakTool::updates(system, timeout, stop)) {
+            const auto app = std::find_if(installed.begin(), installed.end(), [&](const FlatpakApp& a) {
+                return a.isSystem == system && a.id == update.id;
+            });
+            if (app == installed.end()) continue;
+            AppUpdateItem item;
+            item.name = app->name;
+            item.path = app->path;
+            item.installedVersion = app->version;
+            const QString offered =
+                update.version.isEmpty() ? QString() : QStringLiteral(" (") + update.version + QLatin1Char(')');
+            if (system) {
+                item.reason = QStringLiteral("Flatpak update on its remote") + offered +
+                              QStringLiteral(" \u2014 run: flatpak update --system ") + app->id;
+            } else {
+                item.reason = QStringLiteral("Flatpak update on its remote") + offered +
+                              QStringLiteral(" \u2014 Open runs flatpak update");
+                item.userFlatpakId = app->id;
+            }
+            found.append(std::move(item));
+        }
+    }
+    return found;
 }
 
 }  // namespace
 
 QList<AppUpdateItem> brewOutdated(std::chrono::milliseconds timeout, const std::stop_token& stop) {
     QList<AppUpdateItem> found;
-    const QString program = brewProgram();
-    if (program.isEmpty()) return found;
-    const ToolResult result =
-        ToolRunner::run(program, {QStringLiteral("outdated"), QStringLiteral("--cask"), QStringLiteral("--quiet")},
-                        timeout, ToolRunner::Stderr::discard, {QStringLiteral("HOMEBREW_NO_AUTO_UPDATE=1")}, stop);
+    const std::optional<Brew> brew = findBrew();
+    if (!brew) return found;
+    QStringList arguments{QStringLiteral("outdated")};
+    if (brew->casks) arguments.append(QStringLiteral("--cask"));
+    arguments.append(QStringLiteral("--quiet"));
+    const ToolResult result = ToolRunner::run(brew->program, arguments, timeout, ToolRunner::Stderr::discard,
+                                              {QStringLiteral("HOMEBREW_NO_AUTO_UPDATE=1")}, stop);
     // A run that was killed may have stopped in the middle of a line.
     if (result.status != ToolResult::Status::finished) return found;
     QStringDecoder decoder(QStringDecoder::Utf8);
@@ -122,15 +216,23 @@ QList<AppUpdateItem> brewOutdated(std::chrono::milliseconds timeout, const std::
         const QString token = line.mid(start, end - start);
         AppUpdateItem item;
         item.name = token;
-        item.path = PathRules::appendingPathComponent(applications, token + QStringLiteral(".app"));
-        item.installedVersion = QStringLiteral("brew cask");
-        item.reason = QStringLiteral("Homebrew reports this cask as outdated \u2014 run: brew upgrade --cask ") + token;
+        if (brew->casks) {
+            item.path = PathRules::appendingPathComponent(applications, token + QStringLiteral(".app"));
+            item.installedVersion = QStringLiteral("brew cask");
+            item.reason = QStringLiteral("Homebrew reports this cask as outdated \u2014 run: brew upgrade --cask ") + token;
+        } else {
+            // A formula's name is one path component at most.
+            if (token.contains(QLatin1Char('/')) || token == QLatin1String("..")) continue;
+            item.path = brew->prefix + QStringLiteral("/opt/") + token;
+            item.installedVersion = QStringLiteral("brew formula");
+            item.reason = QStringLiteral("Homebrew reports this formula as outdated \u2014 run: brew upgrade ") + token;
+        }
         found.append(std::move(item));
     }
     return found;
 }
 
-QList<AppUpdateItem> scan(const Progress& progress, std::stop_token stop, std::chrono::milliseconds brewTimeout) {
+QList<AppUpdateItem> scan(const Progress& progress, std::stop_token stop, std::chrono::milliseconds toolTimeout) {
     const Environment& environment = Environment::current();
     const Locations locations(environment);
     QList<AppUpdateItem> found;
@@ -141,14 +243,16 @@ QList<AppUpdateItem> scan(const Progress& progress, std::stop_token stop, std::c
     if (!stop.stop_requested()) {
         report(progress, QStringLiteral("Matching Downloads installers\u2026"));
         found.append(downloadsInstallers(bundles, locations.path(Locations::Place::downloads)));
+        found.append(newerAppImages(locations, stop));
     }
     if (!stop.stop_requested()) {
-        report(progress, QStringLiteral("Checking Sparkle / update metadata\u2026"));
+        report(progress, QStringLiteral("Checking Flatpak updates\u2026"));
         found.append(updateFeeds(bundles, found));
+        found.append(flatpakUpdates(locations, toolTimeout, stop));
     }
     if (!stop.stop_requested()) {
         report(progress, QStringLiteral("Checking Homebrew\u2026"));
-        found.append(brewOutdated(brewTimeout, stop));
+        found.append(brewOutdated(toolTimeout, stop));
     }
 
     // One candidate per application: the first source that found it.
@@ -179,6 +283,11 @@ void openInstaller(const AppUpdateItem& item, const RevealService::FailureHandle
             onFailure(QStringLiteral("Could not open ") + FileError::quoted(PathRules::abbreviatingWithTilde(target)) +
                       QStringLiteral(": it is no longer there."));
         }
+        return;
+    }
+    // An AppImage is a program, not a document: it is shown, not run.
+    if (target.endsWith(QLatin1String(".appimage"), Qt::CaseInsensitive)) {
+        RevealService::reveal(target, onFailure);
         return;
     }
     RevealService::open(QUrl::fromLocalFile(target), onFailure);

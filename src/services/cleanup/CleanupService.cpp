@@ -44,8 +44,8 @@ const std::vector<Stage>& stages() {
     using C = CleanupCategory;
     static const std::vector<Stage> table = {
         {"Scanning caches…", 40000,
-         {{Place::userCaches, "User Library Caches", C::caches, true, true},
-          {Place::systemCaches, "System Library Caches", C::caches, false, true}},
+         {{Place::userCaches, "User Caches", C::caches, true, true},
+          {Place::systemCaches, "System Caches", C::caches, false, true}},
          {}},
         {"Scanning logs…", 40000,
          {{Place::userLogs, "User Logs", C::logs, true, true},
@@ -96,7 +96,10 @@ const std::vector<Stage>& stages() {
              append(findings, findNamedDirectories(QStringLiteral("node_modules"), roots, C::node, 40, context));
          }},
         {"Finding app leftovers…", 0, {},
-         [](const JunkContext& context, Findings& findings) { append(findings, findAppLeftovers(context)); }},
+         [](const JunkContext& context, Findings& findings) {
+             append(findings, findAppLeftovers(context));
+             append(findings, findRemovedFlatpakData(context));
+         }},
         {"Checking Downloads…", 0, {},
          [](const JunkContext& context, Findings& findings) {
              append(findings, oldDownloadInstallers(context.locations.path(Place::downloads), context));

@@ -191,9 +191,9 @@ QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& con
             [&](const FileEntry& entry, int) {
                 if (looked >= kDuplicateEntriesPerFolder) return Step::stop;
                 ++looked;
-                if (entry.isRegularFile() && entry.logicalSize >= kDuplicateMinimum) {
-                    finder.add(entry, entry.logicalSize);
-                }
+                // A sparse (or compressed) file frees no more than it takes on disk.
+                const qint64 size = std::min(entry.logicalSize, entry.allocatedSize);
+                if (entry.isRegularFile() && size >= kDuplicateMinimum) finder.add(entry, size);
                 return Step::proceed;
             },
             context.stop);
@@ -270,13 +270,16 @@ std::vector<Img> collectImages(const QStringList& folders, const JunkContext& co
 QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& context) {
     QList<ClutterItem> items;
     const std::vector<Img> images = collectImages(folders, context);
+    std::vector<ImageFingerprint> prints;
+    for (const Img& image : images) prints.push_back(image.print);
+    const std::vector<bool> similar = ImageFingerprint::similarPairs(prints, context.stop);
     std::vector<bool> used(images.size(), false);
     for (size_t i = 0; i < images.size(); ++i) {
         if (used[i]) continue;
         // Later pictures are compared with this one only, never with each other.
         std::vector<size_t> group{i};
         for (size_t j = i + 1; j < images.size(); ++j) {
-            if (!used[j] && images[i].print.isSimilar(images[j].print)) group.push_back(j);
+            if (!used[j] && similar[i * images.size() + j]) group.push_back(j);
         }
         if (group.size() < 2) continue;
         std::stable_sort(group.begin(), group.end(),

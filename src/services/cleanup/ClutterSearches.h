@@ -46,7 +46,9 @@ QList<ClutterItem> mailDownloads(const QString& folder, const JunkContext& conte
 // Copies of files of 2,000,000 bytes or more below the folders (8,000
 // entries a folder): for each size shared by two files or more, the first 10
 // found are compared; a copy is a file whose whole content equals that of one
-// found earlier. No further size is taken up once 40 copies are listed.
+// found earlier. No further size is taken up once 40 copies are listed. A
+// file's size here is its file size, or the space it takes on disk when that
+// is less (a sparse file's holes take none).
 QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& context);
 
 // Near-duplicate pictures below the folders (4,000 entries a folder): JPEG,

@@ -6,9 +6,11 @@
 #include "services/cleanup/AppBundle.h"
 #include "services/cleanup/AppMatchKeys.h"
 #include "services/cleanup/DuplicateFinder.h"
+#include "services/cleanup/FlatpakApp.h"
 #include "services/cleanup/JunkMeasure.h"
 #include "support/DateStyleFormatter.h"
 #include "support/PathRules.h"
+#include "support/ReverseDnsName.h"
 
 #include <algorithm>
 #include <optional>
@@ -261,6 +263,28 @@ std::vector<JunkFinding> findAppLeftovers(const JunkContext& context) {
     return findings;
 }
 
+std::vector<JunkFinding> findRemovedFlatpakData(const JunkContext& context) {
+    std::vector<JunkFinding> findings;
+    const auto listing =
+        FolderListing::list(context.locations.path(Locations::Place::flatpakAppData), FolderListing::Hidden::skip);
+    if (!listing || listing->isEmpty()) return findings;
+    const std::optional<QSet<QString>> installed = FlatpakApp::installedIds(context.locations, context.stop);
+    if (!installed) return findings;
+    const qsizetype looked = std::min<qsizetype>(listing->size(), kLeftoverEntriesPerRoot);
+    for (qsizetype i = 0; i < looked; ++i) {
+        if (context.stopped()) break;
+        const FileEntry& entry = listing->at(i);
+        if (!entry.isDirectory() || !ReverseDnsName::isValid(entry.name) || installed->contains(entry.name)) continue;
+        JunkMeasure measure = JunkMeasure::of(entry.path, kLeftoverBudget, context.stop);
+        if (measure.size <= kLeftoverMinimum) continue;
+        findings.push_back(makeFinding(entry.name, entry.path,
+                                       QStringLiteral("No installed Flatpak app · ") + tilde(entry.path),
+                                       CleanupCategory::leftovers, false, std::move(measure)));
+        if (static_cast<int>(findings.size()) >= kLeftoverLimit) break;
+    }
+    return findings;
+}
+
 std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const JunkContext& context) {
     std::vector<JunkFinding> findings;
     const auto listing = FolderListing::list(downloads, FolderListing::Hidden::skip);
@@ -291,8 +315,8 @@ std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroup
                 if (looked >= kDuplicateEntriesPerRoot) return Step::stop;
                 ++looked;
                 if (!entry.isRegularFile()) return Step::proceed;
-                const qint64 size = entry.allocatedSize > 0 ? entry.allocatedSize : entry.logicalSize;
-                if (size >= kDuplicateMinimum) finder.add(entry, size);
+                // The space on disk: a sparse file's holes take none.
+                if (entry.allocatedSize >= kDuplicateMinimum) finder.add(entry, entry.allocatedSize);
                 return Step::proceed;
             },
             context.stop);

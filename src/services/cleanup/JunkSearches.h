@@ -38,6 +38,11 @@ std::vector<JunkFinding> findNamedDirectories(const QString& name, const QString
 
 // Support folders in the Library that no installed application claims.
 std::vector<JunkFinding> findAppLeftovers(const JunkContext& context);
+// The data folders of Flatpak apps that no installation holds any more
+// (~/.var/app/<id> without an app <id> in the user's or a system
+// installation) of more than 20,000,000 bytes, at most 30. Nothing when an
+// installation's apps folder cannot be read: what is installed is unknown.
+std::vector<JunkFinding> findRemovedFlatpakData(const JunkContext& context);
 // Whether an entry of a Library folder belongs to one of the installed
 // applications (names in lower case, without ".app"): its lower-cased name
 // equals an installed name, or its last "."-separated part does, or one
@@ -51,8 +56,9 @@ bool isClaimedByInstalledApp(const QString& entryName, const QSet<QString>& inst
 // Installers and archives in the folder not modified for 30 days.
 std::vector<JunkFinding> oldDownloadInstallers(const QString& downloads, const JunkContext& context);
 
-// Files of the same logical size and the same content below the roots; every
-// copy but the first found is a finding.
+// Files of the same logical size and the same content below the roots, each
+// taking 2,000,000 bytes or more on disk; every copy but the first found is a
+// finding of the space it takes.
 std::vector<JunkFinding> findDuplicates(const QStringList& roots, int limitGroups, const JunkContext& context);
 
 }  // namespace CleanupService

@@ -1,6 +1,6 @@
 #include "services/health/BrowserProfiles.h"
 
-#include "services/health/CappedText.h"
+#include "services/health/DesktopEntryFile.h"
 #include "support/PathRules.h"
 
 namespace tarnwick::BrowserProfiles {
@@ -58,27 +58,21 @@ BrowserUse use(const Chromium& browser) {
 
 QStringList firefoxProfiles(const Locations& locations) {
     const QString root = PathRules::standardizingPath(locations.path(Place::firefoxProfiles));
-    const std::optional<QString> text = CappedText::read(root + QStringLiteral("/profiles.ini"));
-    if (!text) return {};
+    // Read as the file system stores it: a byte that is not UTF-8 (in one
+    // profile's name, say) stays that byte, so every other profile is still
+    // found and that one still names its own folder.
+    const DesktopEntryFile file = DesktopEntryFile::read(root + QStringLiteral("/profiles.ini"));
+    if (!file.isRead()) return {};
 
     QList<Section> sections;
-    bool inProfile = false;
-    for (QString line : text->split(QLatin1Char('\n'))) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#'))) continue;
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            const QString name = line.mid(1, line.size() - 2).trimmed();
-            inProfile = name.startsWith(QLatin1String("Profile"));
-            if (inProfile) sections.append(Section{});
-            continue;
+    for (const DesktopEntryFile::Group& group : file.groups()) {
+        if (!group.name.trimmed().startsWith(QLatin1String("Profile"))) continue;
+        Section section;
+        for (const auto& [key, value] : group.entries) {
+            if (key == QLatin1String("Path")) section.path = value;
+            if (key == QLatin1String("IsRelative")) section.relative = value != QLatin1String("0");
         }
-        if (!inProfile) continue;
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0) continue;
-        const QString key = line.left(equals).trimmed();
-        const QString value = line.mid(equals + 1).trimmed();
-        if (key == QLatin1String("Path")) sections.last().path = value;
-        if (key == QLatin1String("IsRelative")) sections.last().relative = value != QLatin1String("0");
+        sections.append(section);
     }
 
     QStringList folders;

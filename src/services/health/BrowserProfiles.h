@@ -30,8 +30,9 @@ BrowserUse use(const Chromium& browser);
 // The profile folders that ~/.mozilla/firefox/profiles.ini names, in the
 // file's order, each once, at most 32: a relative Path= below the Firefox
 // folder (one that climbs out of it is passed over), an absolute one as it
-// stands when IsRelative=0. Nothing when the file is missing, larger than
-// the text cap or not valid UTF-8.
+// stands when IsRelative=0. The file is read as its bytes stand, so a name
+// that is not UTF-8 names its own folder. Nothing when the file is missing
+// or larger than the cap.
 QStringList firefoxProfiles(const Locations& locations);
 // Firefox's processes, and the "lock" link and ".parentlock" file it keeps
 // in the profile folder while it runs.

@@ -6,9 +6,11 @@
 
 namespace tarnwick {
 
-// Text files the finders read from places other programs write (autostart
-// entries, unit files, browser profile lists): never more than a fixed number
-// of bytes, and only as valid UTF-8.
+// Text files the apps finders read from places other programs write
+// (application entries, Flatpak metadata): never more than a fixed number of
+// bytes, and only as valid UTF-8. The autostart entries, unit files and
+// profile lists the health finders judge are read whole and losslessly by
+// DesktopEntryFile instead.
 namespace CappedText {
 
 inline constexpr qint64 kLimit = 1024 * 1024;

@@ -13,6 +13,9 @@ public:
     struct Reading {
         qint64 totalBytes = 0;
         qint64 freeBytes = 0;  // what the user may still write
+        // In use as df counts it: the total less the free blocks, so blocks
+        // kept for the superuser count as free. Absent: total less free.
+        std::optional<qint64> usedBytes{};
         bool operator==(const Reading&) const = default;
     };
 

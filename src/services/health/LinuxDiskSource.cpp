@@ -12,8 +12,11 @@ std::optional<DiskSource::Reading> LinuxDiskSource::read() {
     struct statvfs info;
     if (::statvfs(path.constData(), &info) != 0) return std::nullopt;
     const __int128 unit = info.f_frsize ? info.f_frsize : info.f_bsize;
-    // Space a user can write: blocks available to unprivileged users.
-    return Reading{Saturating::clamp(unit * info.f_blocks), Saturating::clamp(unit * info.f_bavail)};
+    // Space a user can write: blocks available to unprivileged users. In
+    // use: what the free blocks (reserved ones included) leave, as df says.
+    const __int128 used = info.f_blocks >= info.f_bfree ? __int128(info.f_blocks - info.f_bfree) : 0;
+    return Reading{Saturating::clamp(unit * info.f_blocks), Saturating::clamp(unit * info.f_bavail),
+                   Saturating::clamp(unit * used)};
 }
 
 }  // namespace tarnwick

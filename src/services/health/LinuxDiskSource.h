@@ -6,8 +6,9 @@
 
 namespace tarnwick {
 
-// The root file system's size and the space left to the user (statvfs of
-// "/" under a root prefix, "" being the real root).
+// The root file system's size, the space left to the user and the space in
+// use as df counts it (statvfs of "/" under a root prefix, "" being the real
+// root).
 class LinuxDiskSource : public DiskSource {
 public:
     explicit LinuxDiskSource(QString root) : root_(std::move(root)) {}

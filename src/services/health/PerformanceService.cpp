@@ -2,17 +2,22 @@
 
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FileEntry.h"
 #include "platform/FolderListing.h"
 #include "platform/Locations.h"
 #include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
+#include "services/health/DesktopEntryFile.h"
 #include "services/health/ProcPidStat.h"
 #include "services/health/PsLine.h"
+#include "support/AtomicFile.h"
 #include "support/ByteCountFormatter.h"
 #include "support/FileError.h"
 #include "support/PathRules.h"
 
 #include <QCollator>
+#include <QFileInfo>
+#include <QHash>
 #include <QLocale>
 #include <QSet>
 
@@ -21,6 +26,7 @@
 #include <csignal>
 #include <limits>
 
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -164,20 +170,66 @@ QList<PerformanceItem> listFolders(std::initializer_list<Folder> folders, const 
     return items;
 }
 
-// Autostart entries: files and the links users make to an application's
-// entry (the link itself is what a disable renames).
+// Whether a program named by TryExec is there: an absolute path as it
+// stands, a bare name on the search path.
+bool programExists(const QString& program, const Environment& environment) {
+    auto executable = [&](const QString& path) {
+        const QFileInfo info(environment.systemPath(path));
+        return info.isFile() && info.isExecutable();
+    };
+    if (program.startsWith(QLatin1Char('/'))) return executable(program);
+    if (program.contains(QLatin1Char('/'))) return true;  // relative to a folder we cannot know: assume it is there
+    QString search = environment.variable(QStringLiteral("PATH"));
+    if (search.isEmpty()) search = QStringLiteral("/usr/local/bin:/usr/bin:/bin");
+    for (const QString& folder : search.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        if (folder.startsWith(QLatin1Char('/')) && executable(folder + QLatin1Char('/') + program)) return true;
+    }
+    return false;
+}
+
+struct Autostart {
+    FileEntry file;
+    QString label;
+};
+
+// The autostart entries of one folder by file name: files and the links
+// users make to an application's entry (the link itself is what a disable
+// renames), not hidden, not a vendor's.
+QHash<QString, Autostart> autostartEntries(const QString& folder) {
+    QHash<QString, Autostart> entries;
+    const std::optional<QList<FileEntry>> listing = FolderListing::list(folder, FolderListing::Hidden::skip);
+    if (!listing) return entries;
+    for (const FileEntry& entry : *listing) {
+        if (!entry.isRegularFile() && !entry.isSymbolicLink()) continue;
+        const std::optional<QString> label = labelOf(entry.name, QStringLiteral("desktop"));
+        if (!label || label->isEmpty() || hasVendorPrefix(*label)) continue;
+        entries.insert(entry.name, Autostart{entry, *label});
+    }
+    return entries;
+}
+
+// The login items: of each entry name the user's entry where there is one
+// (it shadows the system's, to switch it off or otherwise), else the
+// system's, and only those that start at login.
 QList<PerformanceItem> loginItems() {
-    QList<PerformanceItem> items = listFolders(
-        {{Place::userAutostart, Kind::loginItem}, {Place::systemAutostart, Kind::loginItem}},
-        QStringLiteral("desktop"),
-        [](const FileEntry& entry) { return entry.isRegularFile() || entry.isSymbolicLink(); },
-        [](const FileEntry& entry, const QString& label, Kind kind) {
-            return launchItem(entry, label, kind, QStringLiteral("Starts at login"));
-        });
+    const Locations locations(Environment::current());
+    const QHash<QString, Autostart> user = autostartEntries(locations.path(Place::userAutostart));
+    const QHash<QString, Autostart> system = autostartEntries(locations.path(Place::systemAutostart));
+    QList<PerformanceItem> items;
+    auto consider = [&](const Autostart& autostart) {
+        if (!startsAtLogin(DesktopEntryFile::read(autostart.file.path))) return;
+        items.append(launchItem(autostart.file, autostart.label, Kind::loginItem, QStringLiteral("Starts at login")));
+    };
+    for (const Autostart& autostart : user) consider(autostart);
+    for (auto it = system.cbegin(); it != system.cend(); ++it) {
+        if (!user.contains(it.key())) consider(it.value());
+    }
     QCollator collator{QLocale()};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // Equal titles: the user's folder first, then by path, whatever order the hash gave.
     std::stable_sort(items.begin(), items.end(), [&](const PerformanceItem& a, const PerformanceItem& b) {
-        return collator.compare(a.title, b.title) < 0;
+        const int order = collator.compare(a.title, b.title);
+        return order != 0 ? order < 0 : *a.path < *b.path;
     });
     return items;
 }
@@ -238,6 +290,45 @@ void stopUnit(Manager manager, const QString& unit) {
                     kDisableTimeLimit);
 }
 
+// Why the file at path cannot be renamed in its folder by this process
+// (the folder is not writable, is on a read-only file system, or is sticky
+// and neither it nor the file is ours); nothing when it can.
+std::optional<QString> renameBlocker(const QString& path) {
+    const QByteArray folder = PathCodec::encode(PathRules::deletingLastPathComponent(path));
+    if (::access(folder.constData(), W_OK | X_OK) != 0) return FileError::systemText(errno);
+    struct stat folderInfo {};
+    struct stat fileInfo {};
+    if (::stat(folder.constData(), &folderInfo) == 0 && (folderInfo.st_mode & S_ISVTX) != 0 && ::geteuid() != 0 &&
+        ::lstat(PathCodec::encode(path).constData(), &fileInfo) == 0 && fileInfo.st_uid != ::geteuid() &&
+        folderInfo.st_uid != ::geteuid()) {
+        return FileError::systemText(EPERM);
+    }
+    return std::nullopt;
+}
+
+// What keeps a system entry from starting: a user entry of the same name
+// that says Hidden=true. Nothing else is in it, so no text of the system's
+// entry (or of its name) ends up in a file this program writes.
+QByteArray hiddenOverride() {
+    return QByteArrayLiteral(
+        "# Written by Tarnwick: keeps the system's login item of this name from starting.\n"
+        "# Delete this file to let it start again.\n"
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Hidden=true\n");
+}
+
+// Makes the folder and any missing folders above it, as the freedesktop
+// base folders are made: private to the user.
+bool makePrivateFolder(const QString& folder) {
+    const QByteArray encoded = PathCodec::encode(folder);
+    struct stat info {};
+    if (::stat(encoded.constData(), &info) == 0) return S_ISDIR(info.st_mode);
+    const QString parent = PathRules::deletingLastPathComponent(folder);
+    if (parent == folder || parent.isEmpty() || !makePrivateFolder(parent)) return false;
+    return ::mkdir(encoded.constData(), 0700) == 0 || errno == EEXIST;
+}
+
 }  // namespace
 
 QList<PerformanceItem> processItems(const QByteArray& output, const QString& root, int limit) {
@@ -270,7 +361,7 @@ QList<PerformanceItem> processItems(const QByteArray& output, const QString& roo
         item.kind = Kind::process;
         item.metric = processMetric(row);
         item.pid = row.pid;
-        item.canQuit = true;
+        item.canQuit = ProcPidStat::isQuittableBy(root, row.pid, Environment::current().effectiveUserId());
         item.identity = stat->identity();
         items.append(std::move(item));
     }
@@ -284,6 +375,33 @@ const QStringList& vendorPrefixes() {
     return prefixes;
 }
 
+bool startsAtLogin(const DesktopEntryFile& entry, const Environment& environment) {
+    switch (entry.status()) {
+    case DesktopEntryFile::Status::gone:
+    case DesktopEntryFile::Status::notAFile: return false;
+    case DesktopEntryFile::Status::unreadable:
+    case DesktopEntryFile::Status::tooLarge: return true;
+    case DesktopEntryFile::Status::ok: break;
+    }
+    const std::optional<QString> exec = entry.entryString(QStringLiteral("Exec"));
+    if (!exec || exec->trimmed().isEmpty()) return false;
+    if (entry.entryBoolean(QStringLiteral("Hidden")) == true) return false;
+    if (entry.entryBoolean(QStringLiteral("X-GNOME-Autostart-enabled")) == false) return false;
+
+    const QStringList desktops =
+        environment.variable(QStringLiteral("XDG_CURRENT_DESKTOP")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    auto names = [&](const QStringList& list) {
+        return std::any_of(desktops.begin(), desktops.end(), [&](const QString& d) { return list.contains(d); });
+    };
+    const std::optional<QString> onlyShowIn = entry.value(QStringLiteral("Desktop Entry"), QStringLiteral("OnlyShowIn"));
+    if (onlyShowIn && !names(entry.entryList(QStringLiteral("OnlyShowIn")))) return false;
+    if (names(entry.entryList(QStringLiteral("NotShowIn")))) return false;
+
+    const std::optional<QString> tryExec = entry.entryString(QStringLiteral("TryExec"));
+    if (tryExec && !tryExec->trimmed().isEmpty() && !programExists(tryExec->trimmed(), environment)) return false;
+    return true;
+}
+
 QList<PerformanceItem> scan(const Progress& progress, std::stop_token stop) {
     auto report = [&](const QString& label) {
         if (progress) progress(label);
@@ -295,7 +413,7 @@ QList<PerformanceItem> scan(const Progress& progress, std::stop_token stop) {
     report(QStringLiteral("Reading login items\u2026"));
     items += loginItems();
     if (stop.stop_requested()) return items;
-    report(QStringLiteral("Reading launch agents\u2026"));
+    report(QStringLiteral("Reading services\u2026"));
     items += launchAgents();
     return items;
 }
@@ -333,17 +451,53 @@ DisableResult disableAgent(const QString& path) {
     auto failure = [&](const QString& reason) {
         return DisableResult{false, QStringLiteral("Could not disable ") + label + QStringLiteral(": ") + reason};
     };
+    const DisableResult done{true, QStringLiteral("Disabled ") + label};
     const std::optional<Manager> manager = managerOf(path);
-    if (!manager) return failure(QStringLiteral("it is not a login item or launch agent."));
+    if (!manager) return failure(QStringLiteral("it is not a login item or service."));
 
-    stopUnit(*manager, name);
+    const Locations locations(Environment::current());
+    const QString userOverride = locations.path(Place::userAutostart) + QLatin1Char('/') + name;
+    const QString systemEntry = locations.path(Place::systemAutostart) + QLatin1Char('/') + name;
+    const bool isSystemEntry =
+        *manager == Manager::none &&
+        PathRules::standardizingPath(path) != PathRules::standardizingPath(userOverride);
+
+    if (isSystemEntry) {
+        // No rights needed: the user's entry of the same name, hidden, keeps it from starting.
+        if (FileEntry::at(userOverride)) {
+            return failure(QStringLiteral("your autostart folder already has an entry of that name."));
+        }
+        QString error;
+        if (!makePrivateFolder(PathRules::deletingLastPathComponent(userOverride)) ||
+            !AtomicFile::write(userOverride, hiddenOverride(), &error)) {
+            return failure(error.isEmpty() ? QStringLiteral("your autostart folder cannot be written.") : error);
+        }
+        return done;
+    }
+
+    // A unit is stopped only once it is certain that its file can be renamed,
+    // so a disable never stops what it then cannot keep from starting again.
+    if (*manager != Manager::none) {
+        if (const std::optional<QString> blocker = renameBlocker(path)) return failure(*blocker);
+        stopUnit(*manager, name);
+    }
     // rename() puts the file in place of an older ".disable" file in one
     // step: there is no moment where neither exists, and a failed rename
     // leaves both as they were.
     const QByteArray from = PathCodec::encode(path);
     const QByteArray to = PathCodec::encode(QString(path + QStringLiteral(".disable")));
     if (::rename(from.constData(), to.constData()) != 0) return failure(FileError::systemText(errno));
-    return DisableResult{true, QStringLiteral("Disabled ") + label};
+
+    // A user entry that shadowed a system entry of the same name: with it
+    // gone the system's would start again, so a hidden entry takes its place.
+    if (*manager == Manager::none && FileEntry::at(systemEntry)) {
+        QString error;
+        if (!AtomicFile::write(userOverride, hiddenOverride(), &error)) {
+            ::rename(to.constData(), from.constData());  // back as it was: the system entry stays off
+            return failure(error);
+        }
+    }
+    return done;
 }
 
 }  // namespace tarnwick::PerformanceService

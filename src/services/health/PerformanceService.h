@@ -2,6 +2,7 @@
 
 #include "models/PerformanceItem.h"
 #include "models/ProcessIdentity.h"
+#include "platform/Environment.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,17 +15,19 @@
 
 namespace tarnwick {
 
+class DesktopEntryFile;
+
 // The performance finder: heavy processes and launch items, and the actions
 // on them. Stateless functions.
 //
 // Launch items are this platform's: login items are the desktop's autostart
-// entries ("*.desktop" in the user's autostart folder, then the system's),
-// launch agents the systemd user units ("*.service" in the user's unit
-// folder, then the system's user units), launch daemons the system's own
-// units ("*.service" files in /etc/systemd/system; the links there are
-// enablement aliases and masks, not units). Entries of the desktop's own
-// vendors are left out. Every folder comes from the locations table of the
-// current environment.
+// entries that start at login (of each name the user's entry where there is
+// one, else the system's), user services the systemd user units
+// ("*.service" in the user's unit folder, then the system's user units),
+// system services the system's own units ("*.service" files in
+// /etc/systemd/system; the links there are enablement aliases and masks, not
+// units). Entries of the desktop's own vendors are left out. Every folder
+// comes from the locations table of the current environment.
 namespace PerformanceService {
 
 using Progress = std::function<void(const QString& label)>;
@@ -37,7 +40,7 @@ inline constexpr std::chrono::seconds kListingTimeLimit{10};
 inline constexpr std::chrono::seconds kDisableTimeLimit{15};
 
 // The heaviest processes, then the login items sorted by title, then the
-// launch agents and daemons in folder order; progress (may be empty) gets a
+// user and system services in folder order; progress (may be empty) gets a
 // label before each of the three on the calling thread. Synchronous: callers
 // run it off the UI thread. Never fails: a listing that cannot be read adds
 // nothing. A stop request ends the scan before its next listing.
@@ -47,11 +50,22 @@ QList<PerformanceItem> scan(const Progress& progress, std::stop_token stop = {})
 // `limit` heaviest processes by 2 × cpu + mem, heaviest first (equal loads
 // in listing order). Lines that do not parse, this program's own processes,
 // "ps" itself and kernel threads are left out, and so is a process whose
-// stat file under root is gone; each item carries the identity read there.
+// stat file under root is gone; each item carries the identity read there,
+// and offers Quit only for the user's own processes (never pid 1 or this
+// program).
 QList<PerformanceItem> processItems(const QByteArray& output, const QString& root, int limit);
 
 // The labels the desktop's own entries start with; such entries are not listed.
 const QStringList& vendorPrefixes();
+
+// Whether an autostart entry starts at login, as the freedesktop autostart
+// standard reads it on the desktops the environment's XDG_CURRENT_DESKTOP
+// names (colon-separated): it has an Exec line, is not Hidden=true nor
+// X-GNOME-Autostart-enabled=false, OnlyShowIn names one of the desktops
+// (when given) and NotShowIn none, and the program TryExec names (when
+// given) is there. An entry that cannot be read whole starts, as far as
+// anything here can tell; one that is gone or not a file does not.
+bool startsAtLogin(const DesktopEntryFile& entry, const Environment& environment = Environment::current());
 
 enum class QuitOutcome {
     requested,        // the process was asked to quit (SIGTERM)
@@ -75,13 +89,18 @@ struct DisableResult {
     QString text;  // "Disabled <label>", or "Could not disable <label>: <reason>"
 };
 
-// Disables a login item or launch item listed by scan(): a user unit is
-// first disabled and stopped ("systemctl --user disable --now -- <unit>"),
-// a system unit likewise without asking for a password, both with their
-// status ignored; an autostart entry needs no tool. Then the file is renamed
-// to its path + ".disable", replacing an older file of that name in one
-// step; it is never deleted. A path outside the launch-item folders is
-// refused. Blocks for the tool's run.
+// Disables a login item or launch item listed by scan(). A system autostart
+// entry is kept from starting by a user entry of the same name holding
+// Hidden=true, written into the user's autostart folder (no rights needed);
+// the system's file is not touched. Any other item's file is renamed to its
+// path + ".disable", replacing an older file of that name in one step; it is
+// never deleted. A user unit is first disabled and stopped ("systemctl
+// --user disable --now -- <unit>"), a system unit likewise without asking
+// for a password, both with their status ignored, but only once it is known
+// that the file can be renamed. A user entry that shadowed a system entry
+// of the same name leaves a hidden entry in its place, so the system's does
+// not start instead. A path outside the launch-item folders is refused.
+// Blocks for the tool's run.
 DisableResult disableAgent(const QString& path);
 
 }  // namespace PerformanceService

@@ -5,6 +5,8 @@
 
 #include <QList>
 
+#include <unistd.h>
+
 namespace tarnwick {
 
 namespace {
@@ -50,6 +52,26 @@ std::optional<ProcPidStat> ProcPidStat::read(const QString& root, qint32 pid) {
     // A file that names another process is not this one's.
     if (stat && stat->pid != pid) return std::nullopt;
     return stat;
+}
+
+std::optional<quint32> ProcPidStat::ownerOf(const QString& root, qint32 pid) {
+    if (pid <= 0) return std::nullopt;
+    const std::optional<QByteArray> bytes =
+        StatusFileReader::read(root + QStringLiteral("/proc/%1/status").arg(pid), 64 * 1024);
+    if (!bytes) return std::nullopt;
+    for (const QByteArray& line : bytes->split('\n')) {
+        if (!line.startsWith("Uid:")) continue;
+        const QList<QByteArray> fields = line.mid(4).simplified().split(' ');
+        bool ok = false;
+        const quint32 uid = fields.value(0).toUInt(&ok);
+        return ok ? std::optional<quint32>(uid) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool ProcPidStat::isQuittableBy(const QString& root, qint32 pid, quint32 userId) {
+    if (pid <= 1 || pid == static_cast<qint32>(::getpid())) return false;
+    return ownerOf(root, pid) == userId;
 }
 
 }  // namespace tarnwick

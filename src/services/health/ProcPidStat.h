@@ -32,6 +32,12 @@ struct ProcPidStat {
     // The stat file of a process under a root ("" for the real /proc); nothing
     // when the process is gone or the file does not parse.
     static std::optional<ProcPidStat> read(const QString& root, qint32 pid);
+    // The user a process runs as (the real user id of the "Uid:" line of its
+    // status file); nothing when the process is gone or the line does not parse.
+    static std::optional<quint32> ownerOf(const QString& root, qint32 pid);
+    // Whether the user may ask this process to quit: one of the user's own,
+    // never pid 1 or below and never this program itself.
+    static bool isQuittableBy(const QString& root, qint32 pid, quint32 userId);
 };
 
 }  // namespace tarnwick

@@ -5,8 +5,10 @@
 #include "platform/FileReader.h"
 #include "platform/FolderListing.h"
 #include "services/health/BrowserProfiles.h"
-#include "services/health/CappedText.h"
+#include "services/health/DesktopEntryFile.h"
 #include "support/PathRules.h"
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -67,26 +69,45 @@ QList<ProtectionFinding> suspiciousAgents(const Locations& locations, const std:
         {Place::systemUserUnits, "service"},
     };
     QList<ProtectionFinding> findings;
+    QSet<std::pair<quint64, quint64>> judged;  // one file reached under two names is judged once
     for (const Folder& folder : folders) {
-        const std::optional<QList<FileEntry>> entries =
+        std::optional<QList<FileEntry>> entries =
             FolderListing::list(locations.path(folder.place), FolderListing::Hidden::skip);
         if (!entries) continue;
+        // Files before links, so a file that also has an alias is named by itself.
+        std::stable_partition(entries->begin(), entries->end(),
+                              [](const FileEntry& entry) { return !entry.isSymbolicLink(); });
         for (const FileEntry& entry : *entries) {
             if (stop.stop_requested()) return findings;
             if (PathRules::pathExtension(entry.name) != QLatin1String(folder.extension)) continue;
             const QString name = withoutExtension(entry.name);
             const bool own = std::any_of(ownPrefixes().begin(), ownPrefixes().end(),
                                          [&](const QString& prefix) { return name.startsWith(prefix); });
-            if (own || !entry.isRegularFile()) continue;
-            // The raw text, never parsed: what a desktop file or unit would run.
-            const std::optional<QString> text = CappedText::read(entry.path);
-            if (!text) continue;
+            if (own || !(entry.isRegularFile() || entry.isSymbolicLink())) continue;
+            // The whole text as it stands, never parsed: what a desktop file
+            // or unit would run. A link is judged by its target.
+            const DesktopEntryFile read = DesktopEntryFile::read(entry.path);
+            auto flag = [&](const QString& detail) {
+                findings.append(finding(name, entry.path, detail, Kind::suspiciousAgent, Severity::high, false));
+            };
+            switch (read.status()) {
+            case DesktopEntryFile::Status::gone:
+            case DesktopEntryFile::Status::notAFile:  // a mask, or a link to something that starts nothing
+                continue;
+            case DesktopEntryFile::Status::unreadable:
+                flag(QStringLiteral("Could not be read \u2014 review what it starts"));
+                continue;
+            case DesktopEntryFile::Status::tooLarge:
+                flag(QStringLiteral("Too large to read whole \u2014 review what it starts"));
+                continue;
+            case DesktopEntryFile::Status::ok:
+                break;
+            }
+            if (judged.contains({read.device(), read.inode()})) continue;
+            judged.insert({read.device(), read.inode()});
             for (const QString& token : suspiciousTokens()) {
-                if (!text->contains(token, Qt::CaseInsensitive)) continue;
-                findings.append(finding(name, entry.path,
-                                        QStringLiteral("Agent references \u201C") + token.trimmed() +
-                                            QStringLiteral("\u201D"),
-                                        Kind::suspiciousAgent, Severity::high, false));
+                if (!read.text().contains(token, Qt::CaseInsensitive)) continue;
+                flag(QStringLiteral("Entry references \u201C") + token.trimmed() + QStringLiteral("\u201D"));
                 break;
             }
         }
@@ -189,7 +210,7 @@ QList<ProtectionFinding> unsignedIn(const QString& folder, qsizetype limit, cons
         if (!reader) continue;
         const QByteArray head = reader->read(4);
         if (!head.startsWith("\x7f" "ELF") && !head.startsWith("#!")) continue;
-        findings.append(finding(entry.name, entry.path, QStringLiteral("Executable without valid code signature"),
+        findings.append(finding(entry.name, entry.path, QStringLiteral("Runnable program \u2014 check where it came from before running it"),
                                 Kind::unsignedExec, Severity::medium, false));
     }
     return findings;
@@ -208,7 +229,7 @@ QList<ProtectionFinding> scan(const Progress& progress, std::stop_token stop) {
         [&] { return unsignedIn(downloads, kUnsignedLimit, stop); },
     };
     static const char* const labels[] = {
-        "Scanning launch agents\u2026", "Checking adware locations\u2026", "Reviewing quarantined downloads\u2026",
+        "Scanning startup entries\u2026", "Checking adware locations\u2026", "Reviewing quarantined downloads\u2026",
         "Checking browser extensions\u2026", "Scanning unsigned executables\u2026",
     };
     QList<ProtectionFinding> findings;

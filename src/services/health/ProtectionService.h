@@ -40,8 +40,12 @@ QList<ProtectionFinding> scan(const Progress& progress, std::stop_token stop = {
 // The stages, each in the order found (the listings' sorted order):
 
 // Autostart entries (".desktop") and systemd user units (".service"), the
-// user's folders before the system's, whose text (the first MiB, valid
-// UTF-8 only) holds a command that downloads, decodes or runs scripts.
+// user's folders before the system's, whose whole text holds a command that
+// downloads, decodes or runs scripts. Each is read as its bytes stand (bytes
+// that are not UTF-8 hide nothing), a link through its target, one file
+// under two names once; one that cannot be read whole within the cap is a
+// finding of its own, never passed over. A link to something that is not a
+// file (a unit masked by a link to /dev/null) starts nothing and is passed.
 QList<ProtectionFinding> suspiciousAgents(const Locations& locations, const std::stop_token& stop = {});
 // Six fixed paths left by known unwanted cleaner programs.
 QList<ProtectionFinding> adwarePaths(const Environment& environment);

@@ -35,7 +35,8 @@ QList<SystemMonitor::Proc> PsProcessSource::parse(const QByteArray& output) cons
         }
         const std::optional<ProcPidStat> stat = ProcPidStat::read(root_, pid);
         if (!stat || stat->isKernelThread()) continue;
-        processes.append(SystemMonitor::Proc{pid, name, QString::fromLatin1(line->figures[0]), stat->identity()});
+        processes.append(SystemMonitor::Proc{pid, name, QString::fromLatin1(line->figures[0]), stat->identity(),
+                                             ProcPidStat::isQuittableBy(root_, pid, userId_)});
         if (processes.size() == processLimit) break;
     }
     return processes;

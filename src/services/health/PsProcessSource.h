@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Environment.h"
 #include "services/health/ProcessSource.h"
 
 #include <QByteArray>
@@ -16,14 +17,17 @@ namespace tarnwick {
 // first five processes that are neither the lister itself, nor one of this
 // program's own, nor a kernel thread are kept; each one's identity (name and
 // start time) is read from /proc/<pid>/stat under the root as it is listed,
-// and a process whose stat file is gone by then is left out.
+// and a process whose stat file is gone by then is left out. Quit is offered
+// only for the user's own processes.
 class PsProcessSource : public ProcessSource {
 public:
     static constexpr int lineLimit = 40;
     static constexpr int processLimit = 5;
 
-    PsProcessSource(QString program, QString root, std::chrono::milliseconds timeout = std::chrono::seconds(5))
-        : program_(std::move(program)), root_(std::move(root)), timeout_(timeout) {}
+    // userId: whose processes may be quit (the environment's user).
+    PsProcessSource(QString program, QString root, std::chrono::milliseconds timeout = std::chrono::seconds(5),
+                    quint32 userId = Environment::current().effectiveUserId())
+        : program_(std::move(program)), root_(std::move(root)), timeout_(timeout), userId_(userId) {}
 
     // The lister's arguments: --sort=-pcpu orders by share (procps reads "-r"
     // as "running processes only").
@@ -37,6 +41,7 @@ private:
     QString program_;
     QString root_;
     std::chrono::milliseconds timeout_;
+    quint32 userId_;
 };
 
 }  // namespace tarnwick

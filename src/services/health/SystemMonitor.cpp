@@ -177,7 +177,8 @@ void SystemMonitor::finishSlowReadings(quint64 generation, const SlowReadings& r
     if (readings.disk && readings.disk->totalBytes >= 1) {
         const qint64 total = readings.disk->totalBytes;
         const qint64 free = std::clamp<qint64>(readings.disk->freeBytes, 0, total);
-        const qint64 used = total - free;
+        // In use as df and the map count it; blocks kept for the superuser are not the user's data.
+        const qint64 used = std::clamp<qint64>(readings.disk->usedBytes.value_or(total - free), 0, total);
         publish(diskFreeFormatted_, ByteCountFormatter::fileStyle(free), Field::diskFreeFormatted);
         publish(diskUsedFormatted_, ByteCountFormatter::fileStyle(used), Field::diskUsedFormatted);
         publish(diskUsedFraction_, std::min(1.0, static_cast<double>(used) / static_cast<double>(total)),

@@ -48,6 +48,7 @@ public:
         QString name{};  // the command name as the lister prints it
         QString cpu{};   // the processor share as the lister prints it, without "%"
         ProcessIdentity identity{};  // read when it was listed, so that a quit can tell a reused pid
+        bool canQuit = false;        // one of the user's own (never pid 1 or this program)
 
         bool operator==(const Proc&) const = default;
     };

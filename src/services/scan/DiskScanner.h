@@ -22,8 +22,8 @@ namespace tarnwick {
 // decode losslessly, so every node's path encodes back to the file's bytes.
 //
 // The walk runs on several threads by default (one per core, at most 16; one
-// on a rotational disk) and builds the same tree the serial walk builds; the
-// serial walk, one thread, is the reference (threads = 1).
+// on a disk that really spins) and builds the same tree the serial walk
+// builds; the serial walk, one thread, is the reference (threads = 1).
 //
 // On the way the walker:
 //  - never crosses into another file system: a folder on a different device

@@ -5,6 +5,7 @@
 #include "services/scan/CachedScanJson.h"
 #include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
+#include "support/JsonCoding.h"
 #include "support/Saturating.h"
 
 #include <QFile>
@@ -57,6 +58,12 @@ void saveTo(const QString& folder, const QDateTime& scannedAt, const QString& ro
     scan.scannedAt = scannedAt;
     scan.root = root ? prune(*root, kMinFraction, kAbsoluteFloor) : nullptr;
     scan.insights = insights;
+    // A tree too large to read back is kept down to the level where it fits.
+    if (scan.root) {
+        fitWithin(*scan.root, CachedScanJson::kMaxNodes,
+                  CachedScanJson::kMaxDocumentBytes - JsonCoding::compact(insights.toJson()).size() - 4096,
+                  CachedScanJson::kMaxTreeDepth);
+    }
 
     QString error;
     std::optional<QByteArray> json = CachedScanJson::encode(scan, &error);
@@ -171,26 +178,33 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
     auto opens = [](const ScanNode& node) {
         return node.kind == NodeKind::dir || node.kind == NodeKind::smallGroup;
     };
-    auto copyOf = [](const ScanNode& node, std::vector<ScanNodePtr> children) {
-        ScanNodePtr copy = ScanNode::create(node.id, node.name, node.path(), node.kind, node.size, std::move(children));
+    auto copyOf = [](const ScanNode& node, const QString& path, std::vector<ScanNodePtr> children) {
+        ScanNodePtr copy = ScanNode::create(node.id, node.name, path, node.kind, node.size, std::move(children));
         copy->isAggregate = node.isAggregate;
         return copy;
     };
     auto largerFirst = [](const auto& a, const auto& b) { return a->size > b->size; };
-    if (!opens(root)) return copyOf(root, {});
+    const QString rootPath = root.path();
+    if (!opens(root)) return copyOf(root, rootPath, {});
 
+    struct Fold {
+        qint64 total = 0;
+        qint64 count = 0;
+    };
     struct Frame {
         const ScanNode* source;
+        QString path;
         std::vector<const ScanNode*> order;  // children, largest first
         size_t next = 0;
         qint64 threshold = 0;
         std::vector<ScanNodePtr> copies;
-        qint64 foldTotal = 0;
-        qint64 foldCount = 0;
+        Fold smaller;  // later small children
+        Fold deeper;   // children whose paths are too long to keep
     };
-    auto frameFor = [&](const ScanNode& node) {
+    auto frameFor = [&](const ScanNode& node, QString path) {
         Frame frame;
         frame.source = &node;
+        frame.path = std::move(path);
         frame.order.reserve(node.children.size());
         for (const ScanNodePtr& child : node.children) {
             if (child) frame.order.push_back(child.get());
@@ -204,9 +218,16 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
         frame.copies.reserve(std::min<size_t>(frame.order.size(), kKeptChildren + 8));
         return frame;
     };
+    auto foldNode = [](const Frame& frame, const Fold& fold, const char* words) -> ScanNodePtr {
+        if (fold.count == 0 || fold.total == 0) return nullptr;
+        const QString name = QChar(0x2026) + QString::number(fold.count) + QLatin1String(words) + QChar(0x2026);
+        ScanNodePtr node = ScanNode::create(QUuid::createUuid(), name, frame.path, NodeKind::file, fold.total);
+        node->isAggregate = true;
+        return node;
+    };
 
     std::vector<Frame> stack;
-    stack.push_back(frameFor(root));
+    stack.push_back(frameFor(root, rootPath));
     ScanNodePtr result;
     while (!stack.empty()) {
         Frame& top = stack.back();
@@ -215,25 +236,25 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
             const ScanNode& child = *top.order[position];
             const bool foldable = child.kind == NodeKind::file || child.kind == NodeKind::smallGroup;
             if (position >= static_cast<size_t>(kKeptChildren) && foldable && child.size < top.threshold) {
-                top.foldTotal = Saturating::add(top.foldTotal, child.size);
-                ++top.foldCount;
+                top.smaller.total = Saturating::add(top.smaller.total, child.size);
+                ++top.smaller.count;
+                continue;
+            }
+            QString path = child.pathBelow(top.path);
+            if (path.size() > kLongestPath) {
+                top.deeper.total = Saturating::add(top.deeper.total, child.size);
+                ++top.deeper.count;
             } else if (opens(child) && (child.kind == NodeKind::dir || !child.children.empty())) {
-                stack.push_back(frameFor(child));
+                stack.push_back(frameFor(child, std::move(path)));
             } else {
-                top.copies.push_back(copyOf(child, {}));
+                top.copies.push_back(copyOf(child, path, {}));
             }
             continue;
         }
-        if (top.foldCount > 0 && top.foldTotal > 0) {
-            const QString name = QChar(0x2026) + QString::number(top.foldCount) + QStringLiteral(" smaller") +
-                                 QChar(0x2026);
-            ScanNodePtr fold =
-                ScanNode::create(QUuid::createUuid(), name, top.source->path(), NodeKind::file, top.foldTotal);
-            fold->isAggregate = true;
-            top.copies.push_back(std::move(fold));
-        }
+        if (ScanNodePtr fold = foldNode(top, top.smaller, " smaller")) top.copies.push_back(std::move(fold));
+        if (ScanNodePtr fold = foldNode(top, top.deeper, " nested too deep")) top.copies.push_back(std::move(fold));
         std::stable_sort(top.copies.begin(), top.copies.end(), largerFirst);
-        ScanNodePtr copy = copyOf(*top.source, std::move(top.copies));
+        ScanNodePtr copy = copyOf(*top.source, top.path, std::move(top.copies));
         stack.pop_back();
         if (stack.empty()) {
             result = std::move(copy);
@@ -242,6 +263,82 @@ ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor
         }
     }
     return result;
+}
+
+void fitWithin(ScanNode& root, qint64 mostNodes, qint64 mostBytes, int mostDepth) {
+    // The nodes and the bytes they take in the document, level by level.
+    struct Level {
+        qint64 nodes = 0;
+        qint64 bytes = 0;
+    };
+    std::vector<Level> levels;
+    struct Visit {
+        const ScanNode* node;
+        qint64 pathLength;  // at most: the holder's path, a separator and the name
+        size_t depth;
+    };
+    std::vector<Visit> pending{{&root, root.path().size(), 0}};
+    while (!pending.empty()) {
+        const Visit visit = pending.back();
+        pending.pop_back();
+        if (levels.size() <= visit.depth) levels.resize(visit.depth + 1);
+        Level& level = levels[visit.depth];
+        ++level.nodes;
+        // Each of a node's texts takes up to three bytes a character, with about a hundred more around them.
+        level.bytes = Saturating::add(level.bytes, 120 + 3 * (visit.node->name.size() + visit.pathLength));
+        for (const ScanNodePtr& child : visit.node->children) {
+            if (child) pending.push_back({child.get(), visit.pathLength + 1 + child->name.size(), visit.depth + 1});
+        }
+    }
+    // The levels that fit whole...
+    qint64 nodes = 0, bytes = 0;
+    size_t fitting = 0;
+    for (; fitting < levels.size() && fitting <= static_cast<size_t>(mostDepth); ++fitting) {
+        if (nodes + levels[fitting].nodes > mostNodes ||
+            Saturating::add(bytes, levels[fitting].bytes) > mostBytes) {
+            break;
+        }
+        nodes += levels[fitting].nodes;
+        bytes = Saturating::add(bytes, levels[fitting].bytes);
+    }
+    if (fitting >= levels.size()) return;
+    // ...and the fold nodes of the last of them: at most one for each of its
+    // nodes, each as long as its folder's node and a name.
+    int depth = std::max(0, static_cast<int>(fitting) - 1);
+    const Level& last = levels[size_t(depth)];
+    if (fitting >= 2 && (nodes + last.nodes > mostNodes ||
+                         Saturating::add(bytes, Saturating::add(last.bytes, 100 * last.nodes)) > mostBytes ||
+                         depth + 1 > mostDepth)) {
+        --depth;
+    }
+
+    struct Frame {
+        ScanNode* node;
+        int depth;
+    };
+    std::vector<Frame> frames{{&root, 0}};
+    while (!frames.empty()) {
+        const Frame frame = frames.back();
+        frames.pop_back();
+        ScanNode& node = *frame.node;
+        if (frame.depth < depth) {
+            for (const ScanNodePtr& child : node.children) frames.push_back({child.get(), frame.depth + 1});
+            continue;
+        }
+        if (node.children.empty()) continue;
+        Saturating::Total total;
+        for (const ScanNodePtr& child : node.children) total.add(child->size);
+        const qsizetype count = static_cast<qsizetype>(node.children.size());
+        node.children.clear();
+        if (total.value() == 0) continue;
+        ScanNodePtr fold = ScanNode::createInHolder(
+            QUuid::createUuid(), QChar(0x2026) + QString::number(count) + QStringLiteral(" nested too deep") + QChar(0x2026),
+            NodeKind::file, total.value());
+        fold->isAggregate = true;
+        const qint64 size = node.size;  // kept as scanned
+        node.appendChild(std::move(fold));
+        node.size = size;
+    }
 }
 
 }  // namespace tarnwick::ScanCache

@@ -20,9 +20,17 @@ namespace tarnwick {
 // Before saving, every folder keeps its 20 largest children; later files and
 // merged groups below the larger of 0.15 % of the folder and 750,000 bytes
 // are folded into one "…N smaller…" node (never collectable). Folders,
-// restricted and virtual nodes are never folded, and sizes are kept as they are
-// (a fold node's size, the sum of what it stands for, is held at the 64-bit
-// maximum rather than wrapping).
+// restricted and virtual nodes are not folded that way, and sizes are kept as
+// they are (a fold node's size, the sum of what it stands for, is held at the
+// 64-bit maximum rather than wrapping).
+//
+// What the cache could not hold is collapsed rather than the save failing:
+// items whose paths are longer than kLongestPath characters are folded into
+// one "…N nested too deep…" node of the folder holding them (a chain of long
+// names thousands of folders deep would otherwise write each of its long
+// paths once per level), and a tree that would still be deeper or hold more
+// nodes or bytes than the reader takes is kept down to the deepest level at
+// which it fits, each folder there holding one such node for all it held.
 //
 // The cache is untrusted: a file that is not LZFSE, decompresses to more than
 // 1 GiB, is not strict JSON of the expected shape, lacks a key, nests deeper
@@ -32,6 +40,8 @@ namespace ScanCache {
 inline constexpr double kMinFraction = 0.0015;
 inline constexpr qint64 kAbsoluteFloor = 750000;
 inline constexpr int kKeptChildren = 20;
+// The longest path of an item kept as itself.
+inline constexpr qsizetype kLongestPath = 8192;
 
 inline constexpr char kFileName[] = "last-scan.taldo";
 inline constexpr char kOlderFileName[] = "last-scan.json";
@@ -65,8 +75,16 @@ void waitForBackgroundSaves();
 // nullopt is returned. Nodes keep their stored ids.
 std::optional<CachedScan> load();
 
-// A pruned copy of a tree (the tree given is not changed); see above.
+// A pruned copy of a tree (the tree given is not changed), items whose paths
+// are too long folded; see above.
 ScanNodePtr prune(const ScanNode& root, double minFraction, qint64 absoluteFloor);
+
+// Collapses the tree below the deepest level down to which it holds at most
+// mostNodes nodes and about mostBytes bytes of document (its fold nodes
+// included) and is at most mostDepth levels deep: each node at that level
+// keeps its size and holds one "…N nested too deep…" node for all its
+// children. Nothing changes when the whole tree fits.
+void fitWithin(ScanNode& root, qint64 mostNodes, qint64 mostBytes, int mostDepth);
 
 }  // namespace ScanCache
 

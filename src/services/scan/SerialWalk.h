@@ -14,7 +14,7 @@ namespace tarnwick {
 
 // The walk on one thread: depth-first, one folder at a time, entries in
 // listing order. The reference the parallel walk is measured against, and
-// the walk used for rotational disks.
+// the walk used for disks that really spin.
 //
 // Folders on the current walk path are frames on an explicit stack, so the
 // depth of a tree costs neither call stack nor (past a window) descriptors.

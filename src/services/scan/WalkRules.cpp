@@ -222,7 +222,7 @@ FileIdSet supportFolders() {
 }
 
 int defaultThreads(dev_t device) {
-    if (StorageDevice::isRotational(device)) return 1;
+    if (StorageDevice::spins(device)) return 1;
     int cores = 0;
     cpu_set_t set;
     CPU_ZERO(&set);

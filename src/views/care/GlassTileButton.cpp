@@ -1,14 +1,18 @@
 #include "views/care/GlassTileButton.h"
 
+#include "design/TaldoEffects.h"
 #include "design/TaldoShapes.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace tarnwick {
 
 GlassTileButton::GlassTileButton(double cornerRadius, const QColor& glow, QWidget* parent)
     : TaldoHoverGlass(cornerRadius, glow, false, parent) {
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 bool GlassTileButton::hitTest(const QPointF& position) const {
@@ -33,6 +37,36 @@ void GlassTileButton::mouseReleaseEvent(QMouseEvent* event) {
     }
     event->accept();
     if (hitTest(event->position())) emit clicked();
+}
+
+void GlassTileButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!event->isAutoRepeat()) emit clicked();
+        event->accept();
+        return;
+    default:
+        TaldoHoverGlass::keyPressEvent(event);
+    }
+}
+
+void GlassTileButton::focusInEvent(QFocusEvent* event) {
+    TaldoHoverGlass::focusInEvent(event);
+    update();
+}
+
+void GlassTileButton::focusOutEvent(QFocusEvent* event) {
+    TaldoHoverGlass::focusOutEvent(event);
+    update();
+}
+
+void GlassTileButton::paintEvent(QPaintEvent*) {
+    if (!hasFocus()) return;
+    QPainter painter(this);
+    TaldoEffects::drawFocusRing(painter, TaldoShapes::roundedRect(QRectF(rect()).adjusted(1, 1, -1, -1),
+                                                                   cornerRadius() - 1));
 }
 
 }  // namespace tarnwick

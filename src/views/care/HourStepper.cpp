@@ -1,11 +1,13 @@
 #include "views/care/HourStepper.h"
 
+#include "design/TaldoEffects.h"
 #include "design/TaldoShapes.h"
 #include "design/TaldoTheme.h"
 #include "views/common/ViewText.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -22,7 +24,8 @@ using T = TaldoTheme;
 class StepArrow : public QAbstractButton {
 public:
     StepArrow(bool up, QWidget* parent) : QAbstractButton(parent), up_(up) {
-        setFocusPolicy(Qt::NoFocus);
+        // Tab reaches each arrow and Space steps; a click does not take the focus.
+        setFocusPolicy(Qt::TabFocus);
         setCursor(Qt::PointingHandCursor);
         setFixedSize(18, 11);
     }
@@ -45,6 +48,25 @@ protected:
         arrow.lineTo(centre.x(), centre.y() + rise);
         arrow.closeSubpath();
         painter.fillPath(arrow, color);
+        if (hasFocus()) TaldoEffects::drawFocusRing(painter, TaldoShapes::roundedRect(area, 3));
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        // The arrow keys step too, whichever arrow has the focus.
+        auto* stepper = parentWidget() ? qobject_cast<HourStepper*>(parentWidget()->parentWidget()) : nullptr;
+        if (!stepper) {
+            QAbstractButton::keyPressEvent(event);
+            return;
+        }
+        if (event->key() == Qt::Key_Up) {
+            stepper->stepUp();
+        } else if (event->key() == Qt::Key_Down) {
+            stepper->stepDown();
+        } else {
+            QAbstractButton::keyPressEvent(event);
+            return;
+        }
+        event->accept();
     }
 
 private:

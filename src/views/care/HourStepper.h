@@ -12,6 +12,8 @@ namespace tarnwick {
 // next or previous hour through stepRequested(); the step up is unavailable
 // at 23 and the step down at 0, so no hour outside the day is ever asked for.
 // The shown hour is set by the owner, so it follows the value it stands for.
+// Tab reaches each arrow (a ring shows the focus); Space presses it, and the
+// up and down keys step as the arrows do.
 class HourStepper : public QWidget {
     Q_OBJECT
 

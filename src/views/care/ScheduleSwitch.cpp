@@ -12,7 +12,9 @@ namespace tarnwick {
 
 ScheduleSwitch::ScheduleSwitch(const QColor& tint, QWidget* parent) : QAbstractButton(parent), tint_(tint) {
     setCheckable(true);
-    setFocusPolicy(Qt::NoFocus);
+    // Tab reaches it and Space flips it; a click does not take the focus.
+    setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(QStringLiteral("Daily Vidur Aded"));
     setCursor(Qt::PointingHandCursor);
     setFixedSize(sizeHint());
     animation_ = new QVariantAnimation(this);
@@ -60,6 +62,7 @@ void ScheduleSwitch::paintEvent(QPaintEvent*) {
     painter.drawEllipse(QRectF(x, track.top() + 2.5, knob, knob));
     painter.setBrush(QColor(Qt::white));
     painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
+    if (hasFocus()) TaldoEffects::drawFocusRing(painter, TaldoShapes::capsule(track.adjusted(0.5, 0.5, -0.5, -0.5)));
 }
 
 }  // namespace tarnwick

@@ -10,8 +10,9 @@ namespace tarnwick {
 // A switch: a capsule with a round knob, tinted while on, that slides over
 // when the state it shows changes. It has no label of its own. The shown
 // state is set by its owner (setChecked), so it follows the value it stands for.
-// A click asks for the other state through toggleRequested() and changes
-// nothing by itself.
+// A click, or Space while it has the keyboard focus (Tab reaches it; a ring
+// shows the focus), asks for the other state through toggleRequested() and
+// changes nothing by itself.
 class ScheduleSwitch : public QAbstractButton {
     Q_OBJECT
 

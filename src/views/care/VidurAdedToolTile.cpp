@@ -121,14 +121,17 @@ VidurAdedToolTile::VidurAdedToolTile(const QString& title, const QString& subtit
     });
 }
 
-void VidurAdedToolTile::paintEvent(QPaintEvent*) {
-    // The badge's glow, drawn here so that it spills beyond the badge onto the tile.
-    const BadgeLook look = badgeLook(hoverAmount());
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath circle;
-    circle.addEllipse(QRectF(badge_->geometry()));
-    TaldoEffects::drawBlurredFill(painter, circle, T::withOpacity(tint_, look.glowOpacity), look.glowRadius);
+void VidurAdedToolTile::paintEvent(QPaintEvent* event) {
+    {
+        // The badge's glow, drawn here so that it spills beyond the badge onto the tile.
+        const BadgeLook look = badgeLook(hoverAmount());
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath circle;
+        circle.addEllipse(QRectF(badge_->geometry()));
+        TaldoEffects::drawBlurredFill(painter, circle, T::withOpacity(tint_, look.glowOpacity), look.glowRadius);
+    }
+    GlassTileButton::paintEvent(event);  // the focus ring
 }
 
 VidurAdedToolTile::BadgeLook VidurAdedToolTile::badgeLook(double t) {

@@ -16,7 +16,6 @@
 #include "views/common/ViewText.h"
 
 #include <QGraphicsDropShadowEffect>
-#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,14 +56,6 @@ QString shortTime(const QDateTime& date) {
     return locale.toString(date.toLocalTime().time(), pattern);
 }
 
-QWidget* holderFor(QWidget* content, QWidget* parent) {
-    auto* holder = new QWidget(parent);
-    auto* layout = new QHBoxLayout(holder);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
-    return holder;
-}
-
 }  // namespace
 
 // ---- Pure parts ----
@@ -94,9 +85,12 @@ double VidurAdedView::gaugeFill(const std::optional<VolumeInfo>& root, const std
     if (result) return std::clamp(result->healthScore / 100.0, 0.0, 1.0);
     if (!root) return kNoVolumeFill;
     if (root->totalBytes <= 0) return 1.0;
-    // Free figures above the total, or below zero, are held to what a
-    // volume can hold: the fill stays within 0.04...1.
-    const qint64 used = std::max<qint64>(Saturating::clamp(__int128(root->totalBytes) - root->freeBytes), 0);
+    // In use as df counts it where the volume tells (reserved blocks are
+    // free, not used), else the total less the free figure. Figures above
+    // the total, or below zero, are held to what a volume can hold: the
+    // fill stays within 0.04...1.
+    const qint64 used = std::max<qint64>(
+        root->usedBytes ? *root->usedBytes : Saturating::clamp(__int128(root->totalBytes) - root->freeBytes), 0);
     const double ratio = double(used) / double(root->totalBytes);
     const double free = 1.0 - ratio;
     if (ratio < 1.0 && free > kLeastFreeFill) return std::min(free, 1.0);
@@ -164,7 +158,7 @@ QList<VidurAdedView::Metric> VidurAdedView::metrics(const VidurAdedResult& r) {
          T::rgb(0.55, 0.70, 1.0)},
         {QStringLiteral("Updates"), decimal(r.outdatedApps), QStringLiteral("apps to review"), AppSection::apps,
          T::rgb(0.45, 0.75, 1.0)},
-        {QStringLiteral("Performance"), decimal(r.performanceIssues), QStringLiteral("login / agents"),
+        {QStringLiteral("Performance"), decimal(r.performanceIssues), QStringLiteral("login / services"),
          AppSection::performance, T::rgb(0.95, 0.45, 0.55)},
     };
 }
@@ -177,7 +171,7 @@ QList<VidurAdedView::Tool> VidurAdedView::tools() {
         entry(AppSection::cleanup, QStringLiteral("Caches, languages, iOS backups\u2026"), T::accentTeal()),
         entry(AppSection::apps, QStringLiteral("Uninstall, reset, updates"), T::rgb(0.45, 0.70, 1.0)),
         entry(AppSection::clutter, QStringLiteral("Dupes, similar photos, large & old"), T::warning()),
-        entry(AppSection::performance, QStringLiteral("Processes, agents, maintenance"), T::rgb(0.95, 0.45, 0.55)),
+        entry(AppSection::performance, QStringLiteral("Processes, services, maintenance"), T::rgb(0.95, 0.45, 0.55)),
         entry(AppSection::protection, QStringLiteral("Threats + privacy residue"), T::rgb(0.55, 0.85, 0.95)),
         entry(AppSection::map, QStringLiteral("Sunburst \u00B7 Treemap \u00B7 Bars \u00B7 Rings"), T::accent()),
         entry(AppSection::activity, QStringLiteral("What you\u2019ve cleaned"), T::rgb(0.70, 0.75, 0.95)),
@@ -196,9 +190,9 @@ VidurAdedView::VidurAdedView(AppState& state, QWidget* parent) : QWidget(parent)
     column_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(column_);
 
-    scheduleCard_ = new ScheduleCard(state_, column_->host());
-    column_->setWidgets({buildTitleBlock(), buildHeroCard(), buildScanningCard(), buildResultsGrid(), scheduleCard_,
-                         buildToolGrid()});
+    // Built top to bottom (a braced list runs in order): Tab follows the order the parts were made in.
+    column_->setWidgets({buildTitleBlock(), buildHeroCard(), buildScanningCard(), buildResultsGrid(),
+                         scheduleCard_ = new ScheduleCard(state_, column_->host()), buildToolGrid()});
 
     connect(heroCard_, &HeroGlassCard::hoverAmountChanged, this, &VidurAdedView::applyHover);
     connect(&state_, &AppState::changed, this, [this](AppState::Field field) {
@@ -285,11 +279,7 @@ QWidget* VidurAdedView::buildHeroCard() {
     runButton_->setObjectName(QStringLiteral("heroRun"));
     runButton_->setSymbol(QStringLiteral("sparkles"));
     connect(runButton_, &QPushButton::clicked, this, [this] { state_.runVidurAded(); });
-    // The button wears its own glow effect, so the fade goes on a holder around it.
-    runHolder_ = holderFor(runButton_, heroCard_);
-    runFade_ = new QGraphicsOpacityEffect(runHolder_);
-    runHolder_->setGraphicsEffect(runFade_);
-    row->addWidget(runHolder_, 0, Qt::AlignVCenter);
+    row->addWidget(runButton_, 0, Qt::AlignVCenter);
     return heroCard_;
 }
 
@@ -375,7 +365,7 @@ QString VidurAdedView::heroDetail() const {
 }
 
 double VidurAdedView::runButtonOpacity() const {
-    return runFade_->opacity();
+    return runButton_->opacity();
 }
 
 QString VidurAdedView::scanningText() const {
@@ -407,10 +397,10 @@ void VidurAdedView::refresh() {
     freeLine_->setVisible(shown.freeLine.has_value());
     cleanHolder_->setVisible(shown.cleanShown);
     cleanButton_->setEnabled(shown.cleanEnabled);
-    runHolder_->setVisible(shown.runShown);
+    runButton_->setVisible(shown.runShown);
     runButton_->setText(shown.runText.isEmpty() ? QStringLiteral("Run Vidur Aded") : shown.runText);
     runButton_->setEnabled(shown.runEnabled);
-    runFade_->setOpacity(running ? 0.7 : 1.0);
+    runButton_->setOpacity(running ? 0.7 : 1.0);
 
     scanningCard_->setVisible(running);
     scanningText_->setText(state_.vidurAdedProgress());

@@ -13,7 +13,6 @@
 #include <vector>
 
 class QGraphicsDropShadowEffect;
-class QGraphicsOpacityEffect;
 class QLabel;
 
 namespace tarnwick {
@@ -152,8 +151,6 @@ private:
     QLabel* freeLine_ = nullptr;
     QGraphicsDropShadowEffect* freeLineGlow_ = nullptr;
     TaldoButton* runButton_ = nullptr;
-    QWidget* runHolder_ = nullptr;
-    QGraphicsOpacityEffect* runFade_ = nullptr;
     TaldoButton* cleanButton_ = nullptr;
     QWidget* cleanHolder_ = nullptr;
     TaldoHoverGlass* scanningCard_ = nullptr;

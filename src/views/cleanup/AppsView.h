@@ -34,7 +34,7 @@ public:
     static QString title() { return QStringLiteral("Applications"); }
     static QString noAppsText() { return QStringLiteral("No apps indexed."); }
     static QString noUpdatesText() {
-        return QStringLiteral("No update candidates found (Downloads installers, Sparkle, Homebrew).");
+        return QStringLiteral("No update candidates found (AppImages in Downloads, Flatpak, Homebrew).");
     }
     // "Uninstall 1.4 GB".
     static QString uninstallLabel(qint64 bytes);

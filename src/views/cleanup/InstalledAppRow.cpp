@@ -51,6 +51,10 @@ InstalledAppRow::InstalledAppRow(const InstalledApp& app, QWidget* parent)
     path_->setFont(monospaced(10));
     ViewText::setTextColor(path_, T::textSecondary());
     texts->addWidget(path_);
+    note_ = ViewText::label(QString(), 11, QFont::Normal, T::textSecondary(), this);
+    note_->setObjectName(QStringLiteral("appNote"));
+    note_->setWordWrap(true);
+    texts->addWidget(note_);
     leftoversLine_ = new PlainButton(QString(), this);
     leftoversLine_->setObjectName(QStringLiteral("appLeftovers"));
     leftoversLine_->setFont(ViewText::font(11, QFont::Medium));
@@ -102,6 +106,21 @@ QString InstalledAppRow::leftoversText(const InstalledApp& app, bool expanded) {
            ByteCountFormatter::fileStyle(app.leftoversBytes());
 }
 
+QString InstalledAppRow::noteText(const InstalledApp& app) {
+    switch (app.kind) {
+    case InstalledApp::Kind::flatpak:
+        return QStringLiteral("Flatpak app: Uninstall keeps its data in the Safe Bin and removes the app with "
+                              "flatpak; the app itself comes back from its remote, not from the Safe Bin.");
+    case InstalledApp::Kind::systemFlatpak:
+        return QStringLiteral("System installation: uninstalling it needs administrator rights, which Tarnwick "
+                              "never asks for. Reset moves only your data.");
+    case InstalledApp::Kind::bundle:
+    case InstalledApp::Kind::appImage:
+        break;
+    }
+    return QString();
+}
+
 void InstalledAppRow::setApp(const InstalledApp& app) {
     if (app == app_) return;
     const bool leftoversChanged = app.leftovers != app_.leftovers;
@@ -139,6 +158,11 @@ void InstalledAppRow::apply() {
     check_->setProperty("checked", ticked);
     name_->setText(app_.name);
     path_->setText(PathRules::abbreviatingWithTilde(app_.path));
+    const QString note = noteText(app_);
+    note_->setText(note);
+    note_->setVisible(!note.isEmpty());
+    // A system installation's app is not ticked for uninstalling.
+    check_->setEnabled(app_.kind != InstalledApp::Kind::systemFlatpak);
     const bool hasLeftovers = !app_.leftovers.isEmpty();
     leftoversLine_->setText(leftoversText(app_, expanded_));
     leftoversLine_->setVisible(hasLeftovers);

@@ -19,7 +19,9 @@ class TaldoButton;
 // ("~" for the home folder) and, with leftovers, the line "3 leftovers ·
 // 12 MB", which opens the list of the leftover paths an uninstall or a reset
 // would move; then the bundle's own size, "Reset" (with leftovers only) and
-// a button that reveals the bundle. The row only reports clicks.
+// a button that reveals the bundle. A Flatpak app's row says how it goes
+// (its data into the Safe Bin, the app back from its remote), and one of a
+// system installation why it cannot be ticked. The row only reports clicks.
 class InstalledAppRow : public FilledPanel {
     Q_OBJECT
 
@@ -28,6 +30,8 @@ public:
 
     // "3 leftovers · 12 MB", with the open or closed marker in front.
     static QString leftoversText(const InstalledApp& app, bool expanded);
+    // What the row says of how the app is uninstalled; empty for a bundle or an AppImage.
+    static QString noteText(const InstalledApp& app);
 
     const InstalledApp& app() const { return app_; }
     // Shows new values for the same application (its tick, its leftovers).
@@ -54,6 +58,7 @@ private:
     PlainButton* check_ = nullptr;
     QLabel* name_ = nullptr;
     ElidedLabel* path_ = nullptr;
+    QLabel* note_ = nullptr;
     PlainButton* leftoversLine_ = nullptr;
     QWidget* leftoversList_ = nullptr;
     QVBoxLayout* leftoversLayout_ = nullptr;

@@ -41,8 +41,9 @@ UpdateCandidateRow::UpdateCandidateRow(const AppUpdateItem& item, QWidget* paren
     texts->addWidget(reason);
     layout->addLayout(texts, 1);
 
-    open_ = new TaldoPrimaryButton(QStringLiteral("Open"), this);
+    open_ = new TaldoPrimaryButton(item.isUpdating ? QStringLiteral("Updating\u2026") : QStringLiteral("Open"), this);
     open_->setObjectName(QStringLiteral("updateOpen"));
+    open_->setEnabled(!item.isUpdating);
     connect(open_, &QPushButton::clicked, this, [this] { emit openRequested(item_); });
     layout->addWidget(open_, 0, Qt::AlignVCenter);
 }

@@ -11,7 +11,8 @@ class ClampedText;
 class TaldoButton;
 
 // One update candidate on the Apps screen: the name, "Installed <version>",
-// the reason in at most two lines, and "Open", which the row reports.
+// the reason in at most two lines, and "Open", which the row reports (while
+// a Flatpak update runs: "Updating…", not enabled).
 class UpdateCandidateRow : public FilledPanel {
     Q_OBJECT
 

@@ -30,6 +30,8 @@ FindingRow::FindingRow(const Content& content, QWidget* parent) : QWidget(parent
 
     check_ = new PlainButton(QString(), this);
     check_->setObjectName(QStringLiteral("findingCheck"));
+    check_->setKeyboardFocusable(true);
+    check_->setPadding(QMargins(2, 2, 2, 2));  // room for the focus ring around the circle
     connect(check_, &QAbstractButton::clicked, this, [this] { emit toggleRequested(content_.id); });
     layout->addWidget(check_, 0, Qt::AlignTop);
 
@@ -77,6 +79,7 @@ void FindingRow::apply() {
     check_->setSymbol(selected ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"), kCheckSize);
     check_->setTextColor(selected ? T::accentTeal() : T::textSecondary());
     check_->setProperty("checked", selected);
+    check_->setAccessibleName((selected ? QStringLiteral("Untick ") : QStringLiteral("Tick ")) + content_.title);
     title_->setText(content_.title);
     detail_->setText(content_.detail);
     detail_->setHidden(content_.detail.isEmpty());

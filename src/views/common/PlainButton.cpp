@@ -1,6 +1,7 @@
 #include "views/common/PlainButton.h"
 
 #include "design/SymbolIcons.h"
+#include "design/TaldoEffects.h"
 #include "design/TaldoShapes.h"
 #include "design/TaldoTheme.h"
 
@@ -28,6 +29,10 @@ void PlainButton::setSymbol(const QString& symbolName, int symbolSize) {
     symbolSize_ = symbolName.isEmpty() ? 0 : symbolSize;
     updateGeometry();
     update();
+}
+
+void PlainButton::setKeyboardFocusable(bool focusable) {
+    setFocusPolicy(focusable ? Qt::TabFocus : Qt::NoFocus);
 }
 
 void PlainButton::setTextColor(const QColor& color) {
@@ -77,6 +82,10 @@ void PlainButton::paintEvent(QPaintEvent*) {
                              symbolSize_);
         SymbolIcons::icon(symbol_, color, symbolSize_).paint(&painter, iconRect);
         x += symbolSize_ + kSymbolSpacing;
+    }
+    if (hasFocus()) {
+        const QRectF ring = QRectF(rect()).adjusted(1, 1, -1, -1);
+        TaldoEffects::drawFocusRing(painter, TaldoShapes::capsule(ring));
     }
     if (!text().isEmpty()) {
         painter.setPen(color);

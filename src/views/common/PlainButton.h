@@ -8,8 +8,10 @@ namespace tarnwick {
 
 // A button without chrome: an optional symbol and a text in one colour, with
 // padding and, when given a fill, a capsule behind them. Used for breadcrumb
-// elements, tab buttons and small icon buttons. It never takes keyboard
-// focus, so the keys it would swallow reach the screen around it.
+// elements, tab buttons and small icon buttons. It takes no keyboard focus,
+// so the keys it would swallow reach the screen around it, unless made
+// keyboard-focusable: then Tab reaches it, a ring shows the focus and Space
+// presses it.
 class PlainButton : public QAbstractButton {
     Q_OBJECT
 
@@ -24,6 +26,8 @@ public:
     void setFill(const QColor& fill);
     QColor fill() const { return fill_; }
     void setPadding(const QMargins& padding);
+    // Tab reaches the button (a click does not focus it).
+    void setKeyboardFocusable(bool focusable);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

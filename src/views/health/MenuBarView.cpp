@@ -56,7 +56,7 @@ QString panelTitle(Kind kind) {
     switch (kind) {
     case Kind::health: return QStringLiteral("Computer health");
     case Kind::protection: return QStringLiteral("Protection");
-    case Kind::storage: return QStringLiteral("Startup disk");
+    case Kind::storage: return QStringLiteral("System disk");
     case Kind::memory: return QStringLiteral("Memory hogs");
     case Kind::cpu: return QStringLiteral("Top CPU apps");
     case Kind::battery: return QStringLiteral("Battery");
@@ -231,6 +231,7 @@ void MenuBarView::buildDetailPanel() {
     processLayout_ = new QVBoxLayout(processRows_);
     processLayout_->setContentsMargins(0, 0, 0, 0);
     processLayout_->setSpacing(8);
+    processRows_->installEventFilter(this);
     layout->addWidget(processRows_);
 
     detailFade_ = new QGraphicsOpacityEffect(holder);
@@ -352,7 +353,7 @@ QString MenuBarView::subtitle(MonitorKind kind) const {
     switch (kind) {
     case Kind::health: return monitor_.healthLabel();
     case Kind::protection: return QStringLiteral("Tap to scan");
-    case Kind::storage: return QStringLiteral("Startup disk free");
+    case Kind::storage: return QStringLiteral("System disk free");
     case Kind::memory: {
         const std::optional<double> memory = monitor_.memoryPercent();
         return memory ? QString::asprintf("%.0f%% in use", *memory) : kPlaceholder;
@@ -376,7 +377,7 @@ void MenuBarView::refreshTexts() {
     case Kind::health: detailText_->setText(monitor_.healthDetail()); break;
     case Kind::battery: detailText_->setText(monitor_.batteryDetail()); break;
     case Kind::protection:
-        detailText_->setText(QStringLiteral("Scan login items, agents, and suspicious leftovers."));
+        detailText_->setText(QStringLiteral("Scan login items, services, and suspicious leftovers."));
         break;
     default: break;
     }
@@ -409,7 +410,17 @@ void MenuBarView::refreshProcessRows() {
     const QColor dot = T::withOpacity(selected_ ? tint(*selected_) : T::accentTeal(), 0.7);
     // The rows carry the kind's tint, so a change of tile rebuilds them too.
     const bool sameRows = processes == shownProcesses_ && processRows_->property("tint").value<QColor>() == dot;
-    if (sameRows) return;
+    if (sameRows) {
+        rowsPending_ = false;
+        return;
+    }
+    // Rows under the pointer (hovered or pressed: a press keeps the pointer's
+    // leave until the release) stay put until it leaves them.
+    if (pointerOverRows_ && processRows_->isVisible() && !shownProcesses_.isEmpty()) {
+        rowsPending_ = true;
+        return;
+    }
+    rowsPending_ = false;
     shownProcesses_ = processes;
     processRows_->setProperty("tint", dot);
     while (QLayoutItem* item = processLayout_->takeAt(0)) {
@@ -431,14 +442,18 @@ void MenuBarView::refreshProcessRows() {
         ViewText::setTextColor(name, T::textPrimary());
         layout->addWidget(name, 1);
         layout->addWidget(ViewText::label(process.cpu + QLatin1Char('%'), 11, QFont::Medium, T::textSecondary(), row));
-        PlainButton* quit = textButton(QStringLiteral("Quit"), 10, QFont::DemiBold, T::danger(), row);
-        quit->setObjectName(QStringLiteral("processQuit"));
-        connect(quit, &QAbstractButton::clicked, this, [this, process] {
-            // Whether it worked shows in the next sample.
-            PerformanceService::quitProcess(process.pid, process.identity);
-            monitor_.refreshProcessesAsync();
-        });
-        layout->addWidget(quit);
+        // Only the user's own processes can be asked to quit.
+        if (process.canQuit) {
+            PlainButton* quit = textButton(QStringLiteral("Quit"), 10, QFont::DemiBold, T::danger(), row);
+            quit->setObjectName(QStringLiteral("processQuit"));
+            connect(quit, &QAbstractButton::clicked, this, [this, process, quit] {
+                // Whether it worked shows in the next sample; asked once is enough.
+                quit->setEnabled(false);
+                PerformanceService::quitProcess(process.pid, process.identity);
+                monitor_.refreshProcessesAsync();
+            });
+            layout->addWidget(quit);
+        }
         processLayout_->addWidget(row);
     }
 }
@@ -462,6 +477,18 @@ PlainButton* MenuBarView::quitButton(int row) const {
     return item && item->widget() ? item->widget()->findChild<PlainButton*>(QStringLiteral("processQuit")) : nullptr;
 }
 
+bool MenuBarView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == processRows_) {
+        if (event->type() == QEvent::Enter) {
+            pointerOverRows_ = true;
+        } else if (event->type() == QEvent::Leave) {
+            pointerOverRows_ = false;
+            if (rowsPending_) refreshProcessRows();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 // ---- Life cycle ----
 
 void MenuBarView::storeScoreFromResult() {
@@ -479,6 +506,8 @@ void MenuBarView::showEvent(QShowEvent* event) {
 
 void MenuBarView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    // A panel closing under the pointer gets no leave: the rows follow the samples again.
+    pointerOverRows_ = false;
     monitor_.stop();
 }
 

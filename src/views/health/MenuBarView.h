@@ -61,8 +61,12 @@ public:
     StorageBars* storageBars() const { return storageBars_; }
     // The process rows' names, in order.
     QStringList processRowNames() const;
-    // The "Quit" button of a process row.
+    // The "Quit" button of a process row; none for a process that is not the user's own.
     PlainButton* quitButton(int row) const;
+    // The process rows: while the pointer is over them (or presses one) they
+    // keep their order, so a click lands on the row it was aimed at; a new
+    // sample shows once the pointer is away.
+    QWidget* processRowsArea() const { return processRows_; }
 
     // The tile's texts and tint by kind.
     static QString title(MonitorKind kind);
@@ -78,6 +82,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildHeader();
@@ -106,6 +111,8 @@ private:
     QWidget* processRows_ = nullptr;
     QVBoxLayout* processLayout_ = nullptr;
     QList<SystemMonitor::Proc> shownProcesses_;
+    bool pointerOverRows_ = false;
+    bool rowsPending_ = false;  // a sample came while the rows were held
     QGraphicsOpacityEffect* detailFade_ = nullptr;
     QVariantAnimation* detailAnimation_ = nullptr;
 };

@@ -28,7 +28,7 @@ PerformanceView::PerformanceView(AppState& state, QWidget* parent) : QWidget(par
 
     TaldoPrimaryButton* empty = frame_->setEmptyState(
         QStringLiteral("gauge.medium"),
-        QStringLiteral("Find heavy processes, login items, and launch agents that slow your computer."),
+        QStringLiteral("Find heavy processes, login items, and services that slow your computer."),
         QStringLiteral("Scan Performance"));
     connect(empty, &QPushButton::clicked, this, [this] { state_.runPerformanceScan(); });
 
@@ -109,7 +109,7 @@ void PerformanceView::rebuildCards() {
     }
 
     auto* maintenance = new FindingCard(QStringLiteral("wrench.and.screwdriver"), QStringLiteral("Maintenance"),
-                                        QStringLiteral("System tune-ups. Some need Full Disk Access or admin rights."),
+                                        QStringLiteral("System tune-ups. Some need administrator rights."),
                                         parent);
     maintenance->setObjectName(QStringLiteral("maintenanceCard"));
     for (const MaintenanceTask& task : state_.maintenanceTasks()) {

@@ -21,7 +21,7 @@ class ThreatRow : public FilledPanel {
 public:
     explicit ThreatRow(const ProtectionFinding& finding, QWidget* parent = nullptr);
 
-    // "Suspicious launch agent · HIGH".
+    // "Suspicious startup entry · HIGH".
     static QString kindLine(const ProtectionFinding& finding);
 
     const ProtectionFinding& finding() const { return finding_; }

@@ -80,7 +80,7 @@ std::unique_ptr<QMenu> FileRecordsList::contextMenu(int index, QWidget* parent) 
     if (index < 0 || index >= records_.size()) return menu;
     const FileRecord record = records_[index];
     const Actions actions = actions_;
-    menu->addAction(QStringLiteral("Quick Look"), [actions, record] {
+    menu->addAction(QStringLiteral("Preview"), [actions, record] {
         if (actions.onPreview) actions.onPreview(record);
     });
     menu->addAction(QStringLiteral("Move to Collector"), [actions, record] {

@@ -22,7 +22,7 @@ public:
     struct Actions {
         std::function<void(const FileRecord&)> onCollect;  // "Move to Collector"
         std::function<void(const FileRecord&)> onReveal;   // "Reveal in File Manager"
-        std::function<void(const FileRecord&)> onPreview;  // double-click and "Quick Look"
+        std::function<void(const FileRecord&)> onPreview;  // double-click and "Preview"
     };
 
     FileRecordsList(const QString& title, const QString& subtitle, const QString& emptyMessage,

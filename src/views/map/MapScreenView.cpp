@@ -96,7 +96,7 @@ MapScreenView::MapScreenView(AppState& state, QWidget* parent) : QWidget(parent)
     largest_ = new FileRecordsList(
         QStringLiteral("Largest files"),
         QStringLiteral("Biggest space hogs from the last scan ") + emDash +
-            QStringLiteral(" double-click or press Space for Quick Look"),
+            QStringLiteral(" double-click or press Space to preview"),
         QStringLiteral("No large files indexed yet. Rescan a volume."), tabs_);
     oldest_ = new FileRecordsList(
         QStringLiteral("Oldest large files"),
@@ -166,7 +166,7 @@ QWidget* MapScreenView::buildToolbar() {
     rescan_ = toolbarButton(QStringLiteral("Rescan"), QStringLiteral("arrow.clockwise"), toolbar);
     connect(rescan_, &QPushButton::clicked, this, [this] { state_.rescan(); });
     row->addWidget(rescan_);
-    quickLook_ = toolbarButton(QStringLiteral("Quick Look"), QStringLiteral("eye"), toolbar);
+    quickLook_ = toolbarButton(QStringLiteral("Preview"), QStringLiteral("eye"), toolbar);
     connect(quickLook_, &QPushButton::clicked, this, [this] { state_.previewHoveredOrFocus(); });
     row->addWidget(quickLook_);
     collect_ = toolbarButton(QStringLiteral("Collect"), QStringLiteral("tray.and.arrow.down"), toolbar);

@@ -28,7 +28,7 @@ class SegmentedPicker;
 class TaldoGhostButton;
 
 // The Space Map screen: a toolbar (Volumes, the breadcrumb, the hovered
-// node, Rescan, Quick Look, Collect), the analysis tabs, the current tab's
+// node, Rescan, Preview, Collect), the analysis tabs, the current tab's
 // content (the map in the chosen style beside the contents list, or one of
 // the insights lists) and the collector tray at the foot. Everything shown is
 // read from AppState; every action writes it or calls it.

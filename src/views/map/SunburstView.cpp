@@ -111,7 +111,7 @@ void SunburstView::drawContent(QPainter& painter, const QRectF& exposed, const Q
         noticeFont = MapPainting::font(13);
         noticeColour = TaldoTheme::textSecondary();
     } else if (node->size == 0) {
-        notice = QStringLiteral("No measurable size \u2014 try Full Disk Access");
+        notice = QStringLiteral("No measurable size \u2014 it may not be readable for you");
         noticeFont = MapPainting::font(12);
         noticeColour = TaldoTheme::warning();
     }

@@ -1,4 +1,5 @@
 #include "services/care/VidurAdedService.h"
+#include "services/cleanup/DigestCache.h"
 
 #include "TestSupport.h"
 
@@ -201,6 +202,24 @@ TEST_F(VidurAdedPassTest, NothingFoundStillDeliversEveryModuleAndScores100) {
                            "Vidur Aded \u00B7 Protection\u2026", "Vidur Aded \u00B7 Privacy\u2026",
                            "Vidur Aded \u00B7 Apps (summary)\u2026", "Vidur Aded \u00B7 Updates\u2026",
                            "Vidur Aded \u00B7 Performance\u2026"}));
+}
+
+TEST_F(VidurAdedPassTest, TheJunkAndClutterStepsShareTheDigestsOfOnePassOnly) {
+    std::vector<DigestCache*> seen;
+    VidurAdedService::Finders finders;
+    finders.cleanup = [&](const auto&, std::stop_token) {
+        seen.push_back(DigestCache::current());
+        return QList<CleanupItem>{};
+    };
+    finders.clutter = [&](const auto&, std::stop_token) {
+        seen.push_back(DigestCache::current());
+        return QList<ClutterItem>{};
+    };
+    runPass(finders);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[0], nullptr);
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_EQ(DigestCache::current(), nullptr) << "nothing is kept past the pass";
 }
 
 TEST_F(VidurAdedPassTest, TotalsTrimsAndPrefixedLabels) {

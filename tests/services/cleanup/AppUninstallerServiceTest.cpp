@@ -3,6 +3,7 @@
 #include "BundleTestSupport.h"
 #include "FileTreeSupport.h"
 #include "JunkTestSupport.h"
+#include "LinuxAppsTestSupport.h"
 #include "platform/PropertyList.h"
 
 #include <gtest/gtest.h>
@@ -213,6 +214,76 @@ TEST_F(AppUninstaller, HostileBundlesAreListedWithoutWhatTheyCannotProve) {
         SCOPED_TRACE(app.name.toStdString());
         EXPECT_EQ(app.bundleId.has_value(), app.name == "Good");
         EXPECT_TRUE(app.leftovers.isEmpty());
+    }
+}
+
+TEST_F(AppUninstaller, ListsFlatpakAppsAndAppImagesWithTheDataTheyLeft) {
+    const QString userApps = home(".local/share/flatpak/app");
+    const QString systemApps = root("/var/lib/flatpak/app");
+    writeFlatpakApp(userApps, "org.example.Paint", "Paint Box", "3.1", 40 * MB);
+    writeFlatpakApp(systemApps, "org.example.Viewer", "Viewer", "1.0", 30 * MB);
+    writeFlatpakApp(userApps, "org.example.Twice", "Twice", "1.0", 1 * MB);
+    writeFlatpakApp(systemApps, "org.example.Twice", "Twice", "1.0", 1 * MB);
+    const QString krita = writeAppImage(home("Applications/krita-5.2.2-x86_64.AppImage"), 50 * MB);
+    const QString entry = writeDesktopEntry(home(".local/share/applications"), "krita.desktop", "Krita", krita);
+    writeAppImage(home("AppImages/Pulse-1.0.AppImage"), 20 * MB);
+    writeAppImage(home("Downloads/GIMP-2.10.AppImage"), 10 * MB);
+    writeAppImage(home("Downloads/Tarnwick-1.0.AppImage"), 10 * MB);
+    writeDesktopEntry(root("/usr/share/applications"), "org.gimp.GIMP.desktop", "GNU Image Manipulation Program",
+                      "/usr/bin/gimp");
+
+    const QString data = home(".var/app/");
+    writeSparse(data + "org.example.Paint/config/settings", 3 * MB);
+    writeSparse(data + "org.example.Viewer/data/db", 2 * MB);
+    writeSparse(data + "org.example.Twice/data/db", 2 * MB);
+    writeSparse(home(".config/org.example.Paint.conf"), 1 * MB);
+    writeSparse(home(".config/krita/kritarc"), 4 * MB);
+    writeSparse(home(".cache/krita/thumbs"), 5 * MB);
+    writeSparse(home(".local/state/kritastate"), 1 * MB);
+    writeSparse(home(".config/pulse/cookie"), 1 * MB);           // the desktop's sound server: shared
+    writeSparse(home(".config/pulse-presets/a"), 1 * MB);
+    writeSparse(home(".config/GIMP/2.10/gimprc"), 1 * MB);        // the system's GIMP claims it too
+    writeSparse(home(".local/share/flatpak/repo/objects/x"), 1 * MB);
+    makeLink(home("Documents"), data + "org.example.Elsewhere");
+
+    const QList<InstalledApp> apps = scan();
+    QStringList seen;
+    for (const InstalledApp& app : apps) {
+        QStringList leftovers;
+        for (const InstalledApp::Leftover& l : app.leftovers) leftovers.append(l.path.mid(env.home().size() + 1));
+        seen.append(app.name + " | " + QString::number(int(app.kind)) + " | " + leftovers.join(", "));
+    }
+    EXPECT_EQ(seen.join('\n').toStdString(), QStringList({
+                        "Krita | 1 | .cache/krita, .config/krita, .local/state/kritastate",
+                        "Paint Box | 2 | .var/app/org.example.Paint, .config/org.example.Paint.conf",
+                        "Viewer | 3 | .var/app/org.example.Viewer",
+                        "Pulse | 1 | .config/pulse-presets",
+                        "GIMP | 1 | ",
+                        "Twice | 2 | ",
+                        "Twice | 3 | ",
+                    }).join('\n').toStdString());
+    const InstalledApp& first = apps[0];
+    EXPECT_EQ(first.path, krita);
+    EXPECT_GE(first.size, 50 * MB) << "the blocks of the AppImage file itself";
+    EXPECT_LT(first.size, 50 * MB + MB);
+    EXPECT_EQ(first.desktopEntries, QStringList{entry});
+    EXPECT_EQ(apps[1].path, userApps + "/org.example.Paint");
+    EXPECT_EQ(apps[1].bundleId, QStringLiteral("org.example.Paint"));
+    EXPECT_GE(apps[1].size, 40 * MB);
+    EXPECT_LT(apps[1].size, 40 * MB + MB);
+}
+
+TEST_F(AppUninstaller, ABaseFolderSetToTheHomeFolderOrAboveOffersNothing) {
+    writeAppImage(home("Applications/Documents-1.0.AppImage"), 1 * MB);
+    writeSparse(home("Documents/letter.odt"), 1 * MB);
+    writeSparse(home("Downloads/documents-archive/a"), 1 * MB);
+    for (const QString& value : {env.home(), QStringLiteral("/"), env.home() + "/"}) {
+        env.environment().variables.insert("XDG_CONFIG_HOME", value);
+        env.environment().variables.insert("XDG_DATA_HOME", value);
+        env.apply();
+        const QList<InstalledApp> apps = scan();
+        ASSERT_EQ(apps.size(), 1);
+        EXPECT_TRUE(apps[0].leftovers.isEmpty()) << value.toStdString();
     }
 }
 

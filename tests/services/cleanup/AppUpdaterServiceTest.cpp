@@ -3,6 +3,7 @@
 #include "BundleTestSupport.h"
 #include "FileTreeSupport.h"
 #include "JunkTestSupport.h"
+#include "LinuxAppsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,7 @@ protected:
         QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
         return path;
     }
+    void flatpak(const QByteArray& body) { fakeFlatpak.install(body); }
     static QStringList describe(const QList<AppUpdateItem>& items) {
         QStringList lines;
         for (const AppUpdateItem& item : items) lines.append(item.name + " | " + item.installedVersion + " | " + item.reason);
@@ -51,6 +53,7 @@ protected:
     }
 
     const QDateTime base = QDateTime::currentDateTimeUtc().addDays(-3);
+    FakeFlatpak fakeFlatpak{env};
 };
 
 TEST_F(AppUpdater, InstallersInDownloadsMatchByNameAndModificationTime) {
@@ -71,7 +74,7 @@ TEST_F(AppUpdater, InstallersInDownloadsMatchByNameAndModificationTime) {
     const QList<AppUpdateItem> found =
         AppUpdaterService::scan([&labels](const QString& label) { labels.append(label); });
     EXPECT_EQ(labels, (QStringList{"Listing applications\u2026", "Matching Downloads installers\u2026",
-                                   "Checking Sparkle / update metadata\u2026", "Checking Homebrew\u2026"}));
+                                   "Checking Flatpak updates\u2026", "Checking Homebrew\u2026"}));
     EXPECT_EQ(describe(found), (QStringList{
                                    "Omega | 2 | Newer installer in Downloads (Omega.zip)",
                                    "Telegram Desktop | 4.0 | Newer installer in Downloads (Tele.PKG)",
@@ -146,6 +149,58 @@ TEST_F(AppUpdater, CasksJoinTheOtherSourcesByExactPathAndSortByName) {
               }));
 }
 
+TEST_F(AppUpdater, NewerAppImagesInDownloadsAndFlatpakUpdatesAreCandidates) {
+    const QString krita = writeAppImage(home("Applications/Krita-5.1.0-x86_64.AppImage"), 100);
+    writeDesktopEntry(home(".local/share/applications"), "krita.desktop", "Krita Studio", krita);
+    writeAppImage(home("Downloads/Krita-5.0-x86_64.AppImage"), 100);
+    const QString newest = writeAppImage(home("Downloads/krita-5.2.2-x86_64.AppImage"), 100);
+    writeAppImage(home("Downloads/krita-5.2.1-x86_64.AppImage"), 100);
+    writeAppImage(home(".local/bin/Other-1.0.AppImage"), 100);
+    writeAppImage(home("Downloads/Other-1.0.AppImage"), 100);                  // the same version
+    writeAppImage(home(".local/bin/nvim"), 100);                              // no version to compare
+    writeAppImage(home("Downloads/nvim-0.10.AppImage"), 100);
+    writeFlatpakApp(home(".local/share/flatpak/app"), "org.example.Editor", "Editor", "2.4", 100);
+    writeFlatpakApp(root("/var/lib/flatpak/app"), "org.example.Viewer", "Viewer", "1.0", 100);
+    flatpak("case \"$*\" in\n"
+            "*--user*) printf 'org.example.Editor\\t2.5\\norg.example.Gone\\t1\\n../x\\t1\\n' ;;\n"
+            "*--system*) printf 'org.example.Viewer\\t\\norg.example.Editor\\t9\\n' ;;\n"
+            "esac\n");
+
+    const QList<AppUpdateItem> found = AppUpdaterService::scan({});
+    EXPECT_EQ(describe(found).join('\n').toStdString(),
+              QStringList({
+                  "Editor | 2.4 | Flatpak update on its remote (2.5) \u2014 Open runs flatpak update",
+                  "Krita | 5.0 | Newer AppImage in Downloads (krita-5.2.2-x86_64.AppImage)",
+                  "krita | 5.2.1 | Newer AppImage in Downloads (krita-5.2.2-x86_64.AppImage)",
+                  "Krita Studio | 5.1.0 | Newer AppImage in Downloads (krita-5.2.2-x86_64.AppImage)",
+                  "Viewer | 1.0 | Flatpak update on its remote \u2014 run: flatpak update --system org.example.Viewer",
+              }).join('\n').toStdString())
+        << "only apps installed in the installation asked count";
+    ASSERT_EQ(found.size(), 5);
+    EXPECT_EQ(found[0].userFlatpakId, QStringLiteral("org.example.Editor"));
+    EXPECT_EQ(found[0].path, home(".local/share/flatpak/app/org.example.Editor"));
+    EXPECT_EQ(found[3].path, krita);
+    EXPECT_EQ(found[3].installerPath, newest);
+    EXPECT_EQ(found[4].userFlatpakId, std::nullopt);
+    EXPECT_EQ(fakeFlatpak.calls(), (QStringList{"remote-ls --user --updates --app --columns=application,version",
+                                           "remote-ls --system --updates --app --columns=application,version"}));
+}
+
+TEST_F(AppUpdater, HomebrewWhereItInstallsHereReportsFormulae) {
+    const QString program = writeScript(home(".linuxbrew/bin/brew"),
+                                        "[ \"$*\" = 'outdated --quiet' ] || echo bad-arguments\n"
+                                        "printf 'node\\n../../etc\\nsub/dir\\n'\n");
+    const QList<AppUpdateItem> found = AppUpdaterService::brewOutdated(20s);
+    ASSERT_EQ(found.size(), 1) << "a formula's name is one path component";
+    EXPECT_EQ(found[0].name, "node");
+    EXPECT_EQ(found[0].path, home(".linuxbrew/opt/node"));
+    EXPECT_EQ(found[0].installedVersion, "brew formula");
+    EXPECT_EQ(found[0].reason, QStringLiteral("Homebrew reports this formula as outdated \u2014 run: brew upgrade node"));
+    writeScript(root("/home/linuxbrew/.linuxbrew/bin/brew"), "echo shared\n");
+    EXPECT_EQ(AppUpdaterService::brewOutdated(20s).value(0).path, root("/home/linuxbrew/.linuxbrew/opt/shared"))
+        << "the installation for every user comes first";
+}
+
 TEST_F(AppUpdater, ABrewThatHangsCrashesOrIsMissingAddsNothing) {
     app("Omega");
     installer("Omega.zip", 61);
@@ -163,10 +218,12 @@ TEST_F(AppUpdater, ABrewThatHangsCrashesOrIsMissingAddsNothing) {
     EXPECT_TRUE(AppUpdaterService::brewOutdated(5s).isEmpty()) << "output that is not UTF-8";
 
     brew("echo early\nsleep 30\n");
+    writeFlatpakApp(home(".local/share/flatpak/app"), "org.example.Editor", "Editor", "2.4", 100);
+    flatpak("sleep 30\n");
     QElapsedTimer timer;
     timer.start();
     const QList<AppUpdateItem> found = AppUpdaterService::scan({}, {}, 300ms);
-    EXPECT_LT(timer.elapsed(), 20000) << "the hung brew was killed";
+    EXPECT_LT(timer.elapsed(), 20000) << "the hung brew and flatpak were killed";
     ASSERT_EQ(found.size(), 1) << "the other sources still count";
     EXPECT_EQ(found[0].name, "Omega");
 
@@ -215,6 +272,14 @@ TEST_F(AppUpdater, OpenSaysWhenTheCandidateIsGone) {
     }
     EXPECT_EQ(QString::fromUtf8(opened()).trimmed(), *item.installerPath);
     EXPECT_EQ(messages.size(), 1);
+
+    // A newer AppImage is shown in its folder, never run.
+    QStringList revealed;
+    RevealService::setHandler([&](const QString& path) { revealed.append(path); });
+    item.installerPath = writeAppImage(home("Downloads/Omega-2.0.AppImage"), 100);
+    AppUpdaterService::openInstaller(item, [&](const QString& message) { messages.append(message); });
+    RevealService::setHandler({});
+    EXPECT_EQ(revealed, QStringList{*item.installerPath});
 }
 
 }  // namespace

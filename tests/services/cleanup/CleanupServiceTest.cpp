@@ -67,8 +67,8 @@ TEST_F(CleanupScan, EveryFixedPlaceOfBothLayoutsIsFoundWithItsTitleAndRules) {
     using C = CleanupCategory;
     const QString docker = home(QStringLiteral("Library/Containers/com.docker.docker/Data/"));
     const std::vector<Row> rows = {
-        {home(QStringLiteral(".cache")), "User Library Caches", C::caches, true, true},
-        {root(QStringLiteral("/Library/Caches")), "System Library Caches", C::caches, false, true},
+        {home(QStringLiteral(".cache")), "User Caches", C::caches, true, true},
+        {root(QStringLiteral("/Library/Caches")), "System Caches", C::caches, false, true},
         {home(QStringLiteral("Library/Logs")), "User Logs", C::logs, true, true},
         {root(QStringLiteral("/private/var/log")), "System Logs", C::logs, false, true},
         {temp, "User temp", C::temp, true, true},
@@ -149,7 +149,7 @@ TEST_F(CleanupScan, SelectedFindingsComeFirstAndEqualSizesKeepTheStageOrder) {
     writeSparse(home(QStringLiteral("Library/Logs/log")), 200000);
     writeSparse(home(QStringLiteral(".cache/cache")), 200000);
     writeSparse(home(QStringLiteral("Library/Developer/Xcode/DerivedData/x")), 300000);
-    EXPECT_EQ(titles(scan()), (QStringList{"Xcode DerivedData", "User Library Caches", "User Logs", "Legacy Mail Downloads"}));
+    EXPECT_EQ(titles(scan()), (QStringList{"Xcode DerivedData", "User Caches", "User Logs", "Legacy Mail Downloads"}));
 }
 
 TEST_F(CleanupScan, TheFinalStepsFilterSortAndTrim) {
@@ -249,7 +249,7 @@ TEST_F(CleanupScan, NothingOutsideTheHomeFolderThatTheUserDoesNotOwnIsOffered) {
     env.environment().userId = static_cast<qint64>(::geteuid()) + 4242;
     env.apply();
     QList<CleanupItem> items = scan();
-    EXPECT_EQ(titles(items), QStringList{"User Library Caches"});
+    EXPECT_EQ(titles(items), QStringList{"User Caches"});
 
     if (::geteuid() != 0) return;  // handing a file to another owner needs root
     const QString mine = writeSparse(root(QStringLiteral("/Library/Caches/mine/blob")), 2 * MB);
@@ -289,7 +289,7 @@ TEST_F(CleanupScan, AStopEndsTheScanWithWhatWasFound) {
         },
         during.get_token());
     EXPECT_EQ(labels, kLabels.first(2));
-    EXPECT_EQ(titles(items), QStringList{"User Library Caches"});
+    EXPECT_EQ(titles(items), QStringList{"User Caches"});
 }
 
 }  // namespace

@@ -233,9 +233,9 @@ TEST_F(ClutterSearches, DuplicatesNeedTheWholeContentAndSeparateFiles) {
 
 TEST_F(ClutterSearches, DuplicatesReadTenFilesASizeAndStopTakingSizesAt40) {
     const QString downloads = home(QStringLiteral("Downloads"));
-    // Sparse files read as zeros: equal contents at no cost.
+    // Files of 2 MiB data and a hole: equal contents, only the data read.
     for (int i = 0; i < 12; ++i) {
-        writeSparse(downloads + QStringLiteral("/twelve%1").arg(i, 2, 10, QLatin1Char('0')), 2900000);
+        writeSparse(downloads + QStringLiteral("/twelve%1").arg(i, 2, 10, QLatin1Char('0')), 29 * MB, 2 * MB);
     }
     auto items = ClutterService::duplicates({downloads}, context());
     ASSERT_EQ(items.size(), 9) << "only the first 10 of a size are compared";
@@ -246,7 +246,9 @@ TEST_F(ClutterSearches, DuplicatesReadTenFilesASizeAndStopTakingSizesAt40) {
     // Five more sizes of ten copies each: the sizes run largest first, and
     // one more size is taken up while fewer than 40 are listed.
     for (int s = 0; s < 5; ++s) {
-        for (int i = 0; i < 10; ++i) writeSparse(downloads + QStringLiteral("/size%1-%2").arg(s).arg(i), 2 * MB + s * 100000);
+        for (int i = 0; i < 10; ++i) {
+            writeSparse(downloads + QStringLiteral("/size%1-%2").arg(s).arg(i), 2 * MB + s * 100000, 2 * MB);
+        }
     }
     items = ClutterService::duplicates({downloads}, context());
     EXPECT_EQ(items.size(), 9 + 9 + 9 + 9 + 9);

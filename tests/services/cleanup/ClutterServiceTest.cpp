@@ -66,9 +66,10 @@ TEST_F(ClutterScan, EveryKindIsFoundInThisPlatformsFoldersAndSortedBySize) {
     writeSparse(home(QStringLiteral("Library/Containers/com.apple.mail/Data/Library/Mail Downloads/a")), 2 * MB);
     writeFilled(downloads + QStringLiteral("/report.pdf"), 4 * MB, 'r');
     writeFilled(home(QStringLiteral("Documents/report copy.pdf")), 4 * MB, 'r');
-    // A large old film and its copy: the copy is a duplicate and a large old file.
-    setModified(writeSparse(home(QStringLiteral("Documents/film.mkv")), 101 * MB), ago(200 * day));
-    setModified(writeSparse(home(QStringLiteral("Desktop/film copy.mkv")), 101 * MB), ago(200 * day));
+    // A large old film and its copy: the copy is a duplicate (of the 5 MB
+    // the sparse file takes on disk) and a large old file.
+    setModified(writeSparse(home(QStringLiteral("Documents/film.mkv")), 101 * MB, 5 * MB), ago(200 * day));
+    setModified(writeSparse(home(QStringLiteral("Desktop/film copy.mkv")), 101 * MB, 5 * MB), ago(200 * day));
     setModified(writeSparse(home(QStringLiteral("Filme/clip.mkv")), 100 * MB), ago(200 * day));
     // Not the user's Downloads and Videos any more.
     setModified(writeFilled(home(QStringLiteral("Downloads/Old.iso")), 3 * MB), ago(40 * day));
@@ -80,18 +81,19 @@ TEST_F(ClutterScan, EveryKindIsFoundInThisPlatformsFoldersAndSortedBySize) {
                                    // Preselected first, then the others by size.
                                    "Trash: old-folder",
                                    "Old Downloads: Setup.iso",
-                                   "Duplicates: film copy.mkv",
                                    "Large & Old: film.mkv",
                                    "Large & Old: film copy.mkv",
                                    "Large & Old: clip.mkv",
+                                   "Duplicates: film copy.mkv",
                                    "Duplicates: report copy.pdf",
                                    "Mail Downloads: Mail Downloads",
                                    "Screenshots: Screenshot from 2023.png",
                                }));
     EXPECT_EQ(items[0].detail, env.path(QStringLiteral("data/Trash/files")));
     EXPECT_EQ(items[0].size, 7 * MB);
-    EXPECT_EQ(items[2].detail, QStringLiteral("Duplicate of ~/Documents/film.mkv"));
-    EXPECT_EQ(items[4].path, items[2].path) << "listed under both kinds";
+    EXPECT_EQ(items[5].detail, QStringLiteral("Duplicate of ~/Documents/film.mkv"));
+    EXPECT_TRUE(items[5].size >= 5 * MB && items[5].size < 6 * MB) << items[5].size;
+    EXPECT_EQ(items[3].path, items[5].path) << "listed under both kinds";
     EXPECT_EQ(items[6].path, home(QStringLiteral("Documents/report copy.pdf")));
     EXPECT_EQ(items[8].detail, QStringLiteral("~/Pictures/Screenshots"));
     for (const ClutterItem& item : items) {

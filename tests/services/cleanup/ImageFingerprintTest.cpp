@@ -25,29 +25,84 @@ ImageFingerprint printOf(const QByteArray& data) {
     return print.value_or(ImageFingerprint{});
 }
 
+// A copy with its colours shifted: warmer and a little brighter.
+QImage colourShifted(const QImage& original) {
+    QImage shifted = original.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < shifted.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(shifted.scanLine(y));
+        for (int x = 0; x < shifted.width(); ++x) {
+            const QRgb p = line[x];
+            line[x] = qRgba(qBound(0, int(qRed(p) * 1.12) + 8, 255), qBound(0, qGreen(p) + 8, 255),
+                            qBound(0, int(qBlue(p) * 0.85) + 8, 255), qAlpha(p));
+        }
+    }
+    return shifted;
+}
+
+// A copy with the given share of each side cut away.
+QImage cropped(const QImage& original, double left, double top, double right, double bottom) {
+    const int w = original.width(), h = original.height();
+    return original.copy(int(w * left), int(h * top), int(w * (1 - left - right)), int(h * (1 - top - bottom)));
+}
+
+struct Copy {
+    const char* what;
+    QByteArray data;
+};
+
 TEST(ImageFingerprint, CopiesOfOnePictureAreSimilarAndOtherPicturesAreNot) {
     ASSERT_TRUE(QImageWriter::supportedImageFormats().contains("webp")) << "the image-formats plugins are installed";
-    const QImage original = test::picture(1);
-    const ImageFingerprint png = printOf(encoded(original, "PNG"));
-    EXPECT_FALSE(png.flat);
-    struct Copy {
-        const char* what;
-        QByteArray data;
-    };
+    for (unsigned seed : {1u, 6u}) {
+        const QImage original = test::picture(seed);
+        const ImageFingerprint png = printOf(encoded(original, "PNG"));
+        EXPECT_FALSE(png.flat);
+        const Copy copies[] = {
+            {"JPEG at quality 60", encoded(original, "JPEG", 60)},
+            {"WebP", encoded(original, "WEBP", 70)},
+            {"half size", encoded(original.scaled(400, 300, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "JPEG")},
+            {"stretched", encoded(original.scaled(1000, 500, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "PNG")},
+            {"4 % cut from each side", encoded(cropped(original, 0.04, 0.04, 0.04, 0.04), "JPEG", 90)},
+            {"cut on two sides", encoded(cropped(original, 0.07, 0, 0, 0.05), "PNG")},
+            {"colour-shifted", encoded(colourShifted(original), "JPEG", 92)},
+        };
+        for (const Copy& copy : copies) {
+            const ImageFingerprint print = printOf(copy.data);
+            EXPECT_TRUE(png.isSimilar(print)) << seed << ", " << copy.what << ": " << png.distance(print) << " bits apart";
+            EXPECT_TRUE(print.isSimilar(png)) << seed << ", " << copy.what << " the other way";
+        }
+        for (unsigned other : {2u, 3u, 4u, 5u}) {
+            const ImageFingerprint different = printOf(encoded(test::picture(other), "PNG"));
+            EXPECT_FALSE(png.isSimilar(different)) << seed << " and " << other;
+        }
+    }
+}
+
+TEST(ImageFingerprint, LookAlikeIconsAreNotSimilarButCopiesOfOneAre) {
+    std::vector<ImageFingerprint> icons;
+    for (int kind = 0; kind < 5; ++kind) icons.push_back(printOf(encoded(test::folderIcon(kind), "PNG")));
+    int passedTheHash = 0;
+    for (size_t a = 0; a < icons.size(); ++a) {
+        for (size_t b = a + 1; b < icons.size(); ++b) {
+            passedTheHash += icons[a].distance(icons[b]) <= ImageFingerprint::kMaxDistance;
+            EXPECT_FALSE(icons[a].isSimilar(icons[b])) << "emblems " << a << " and " << b;
+        }
+    }
+    EXPECT_GE(passedTheHash, 8) << "the average hash alone takes them for one picture";
+
+    // A see-through icon and its copies, whichever way they are decoded.
+    const QImage icon = test::folderIcon(1);
     const Copy copies[] = {
-        {"JPEG at quality 60", encoded(original, "JPEG", 60)},
-        {"WebP", encoded(original, "WEBP", 70)},
-        {"half size", encoded(original.scaled(400, 300, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "JPEG")},
-        {"stretched", encoded(original.scaled(1000, 500, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "PNG")},
+        {"WebP", encoded(icon, "WEBP", 60)},
+        {"smaller", encoded(icon.scaled(300, 300, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "PNG")},
+        {"cut", encoded(cropped(icon, 0.04, 0.04, 0.04, 0.04), "PNG")},
+        {"colour-shifted", encoded(colourShifted(icon), "PNG")},
     };
     for (const Copy& copy : copies) {
-        const ImageFingerprint print = printOf(copy.data);
-        EXPECT_TRUE(png.isSimilar(print)) << copy.what << ": " << png.distance(print) << " bits apart";
+        EXPECT_TRUE(icons[1].isSimilar(printOf(copy.data))) << copy.what;
     }
-    for (unsigned seed : {2u, 3u, 4u, 5u}) {
-        const ImageFingerprint other = printOf(encoded(test::picture(seed), "PNG"));
-        EXPECT_FALSE(png.isSimilar(other)) << "seed " << seed << ": " << png.distance(other) << " bits apart";
-    }
+    const auto image = ImageFingerprint::ofImage(icon);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(icons[1].isSimilar(*image)) << "decoded from its file or drawn";
 }
 
 TEST(ImageFingerprint, FlatPicturesAreComparedByTheirColour) {

@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
+#include <QPolygonF>
 #include <QString>
 
 #include <random>
@@ -45,6 +47,53 @@ inline QImage picture(unsigned seed, QSize size = QSize(800, 600)) {
             line[x] = qRgb(qBound(0, qRed(p) + shift, 255), qBound(0, qGreen(p) + shift, 255),
                            qBound(0, qBlue(p) + shift, 255));
         }
+    }
+    return image;
+}
+
+// An icon of a theme: a folder of one shape and colour on a transparent
+// ground, with an emblem told by its kind (0 to 4) in the middle. Icons of
+// different kinds share everything but the emblem.
+inline QImage folderIcon(int kind, int side = 512) {
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(side / 512.0, side / 512.0);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x35, 0x84, 0xe4));
+    painter.drawRoundedRect(QRectF(24, 40, 200, 80), 20, 20);  // the tab
+    QLinearGradient body(0, 80, 512, 480);
+    body.setColorAt(0, QColor(0x99, 0xc1, 0xf1));
+    body.setColorAt(1, QColor(0xb8, 0xdc, 0xe8));
+    painter.setBrush(body);
+    painter.drawRoundedRect(QRectF(24, 80, 464, 380), 24, 24);
+    QPen pen(QColor(0x35, 0x84, 0xe4), 22, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    switch (kind) {
+    case 0:  // a document
+        painter.drawPolygon(QPolygonF({{196, 190}, {286, 190}, {316, 220}, {316, 380}, {196, 380}}));
+        break;
+    case 1:  // the same document, its sides dashed
+        painter.drawPolyline(QPolygonF({{196, 190}, {286, 190}, {316, 220}, {316, 380}}));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.drawPolyline(QPolygonF({{316, 380}, {196, 380}, {196, 190}}));
+        break;
+    case 2:  // a note
+        painter.drawEllipse(QPointF(210, 350), 30, 30);
+        painter.drawEllipse(QPointF(300, 350), 30, 30);
+        painter.drawPolyline(QPolygonF({{240, 350}, {240, 200}, {330, 200}, {330, 350}}));
+        break;
+    case 3:  // a magnifier
+        painter.drawEllipse(QPointF(240, 270), 60, 60);
+        painter.drawLine(QPointF(285, 315), QPointF(340, 370));
+        break;
+    default:  // a star
+        painter.drawPolygon(QPolygonF({{256, 190}, {280, 250}, {340, 255}, {293, 295}, {310, 360}, {256, 325},
+                                       {202, 360}, {219, 295}, {172, 255}, {232, 250}}));
+        break;
     }
     return image;
 }

@@ -122,8 +122,8 @@ inline void settleFor(int milliseconds) {
     eventually([] { return false; }, milliseconds);
 }
 
-inline SystemMonitor::Proc proc(qint32 pid, const QString& name, const QString& cpu) {
-    return SystemMonitor::Proc{pid, name, cpu, ProcessIdentity{name, static_cast<quint64>(pid) * 10}};
+inline SystemMonitor::Proc proc(qint32 pid, const QString& name, const QString& cpu, bool canQuit = true) {
+    return SystemMonitor::Proc{pid, name, cpu, ProcessIdentity{name, static_cast<quint64>(pid) * 10}, canQuit};
 }
 
 }  // namespace tarnwick::test

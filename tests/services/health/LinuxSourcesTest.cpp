@@ -8,7 +8,10 @@
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <gtest/gtest.h>
+
+#include <sys/statvfs.h>
 
 #include <sys/stat.h>
 
@@ -105,6 +108,11 @@ TEST_F(LinuxSourcesTest, DiskFromTheRootFileSystem) {
     EXPECT_GT(reading->totalBytes, 0);
     EXPECT_GE(reading->freeBytes, 0);
     EXPECT_LE(reading->freeBytes, reading->totalBytes);
+    // In use as df shows it: the total less the free blocks, reserved ones counted free.
+    struct statvfs counts {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(root() + "/").constData(), &counts), 0);
+    const double used = double(counts.f_blocks - counts.f_bfree) * double(counts.f_frsize ? counts.f_frsize : counts.f_bsize);
+    EXPECT_NEAR(double(reading->usedBytes.value_or(-1)), used, 64.0 * 1024 * 1024) << "a live file system, read twice";
     EXPECT_FALSE(LinuxDiskSource(root() + QStringLiteral("/missing")).read());
 }
 

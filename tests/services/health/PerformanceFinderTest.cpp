@@ -1,14 +1,21 @@
 #include "services/health/PerformanceService.h"
 
+#include "services/care/VidurAdedService.h"
+#include "services/health/DesktopEntryFile.h"
+
 #include "FileTreeSupport.h"
 #include "ProcStatLines.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <limits>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace tarnwick;
 using Kind = PerformanceItem::Kind;
@@ -33,9 +40,11 @@ QList<PerformanceItem> ofKind(const QList<PerformanceItem>& items, Kind kind) {
 // unit folders, and tools that are scripts.
 class PerformanceFinderTest : public ::testing::Test {
 protected:
-    void process(qint32 pid, const QByteArray& name, quint64 flags = 0x400100, quint64 start = 777, char state = 'S') {
+    void process(qint32 pid, const QByteArray& name, quint64 flags = 0x400100, quint64 start = 777, char state = 'S',
+                 quint32 owner = ::geteuid()) {
         test::writeFile(env.root() + QStringLiteral("/proc/%1/stat").arg(pid),
                         test::statLine(pid, name, flags, start, state));
+        test::writeFile(env.root() + QStringLiteral("/proc/%1/status").arg(pid), test::statusLines(name, owner));
     }
     QList<PerformanceItem> processes(const QByteArray& output, int limit = 18) const {
         return PerformanceService::processItems(output, env.root(), limit);
@@ -52,6 +61,17 @@ protected:
         env.environment().toolPaths.insert(QStringLiteral("/usr/bin/systemctl"), script);
         env.apply();
         return log;
+    }
+    // An autostart entry that starts, with extra lines in its group.
+    static QString entry(const QString& path, const QByteArray& extra = {}) {
+        return test::writeFile(path, "[Desktop Entry]\nType=Application\nName=x\nExec=/usr/bin/true\n" + extra);
+    }
+    QStringList loginTitles() const {
+        QStringList result;
+        for (const PerformanceItem& item : ofKind(PerformanceService::scan({}), Kind::loginItem)) {
+            result << item.title + QLatin1Char('@') + (item.path->startsWith(env.home()) ? "user" : "system");
+        }
+        return result;
     }
     static QStringList lines(const QString& path) {
         QFile file(path);
@@ -130,6 +150,23 @@ TEST_F(PerformanceFinderTest, LeavesOutWhatCannotOrMustNotBeQuit) {
     EXPECT_TRUE(items[2].metric.endsWith("8 EB")) << "the largest size that fits is kept: " << items[2].metric.toStdString();
 }
 
+TEST_F(PerformanceFinderTest, QuitIsOfferedOnlyForTheUsersOwnProcesses) {
+    process(1, "init");
+    process(50, "own-editor");
+    process(51, "root-daemon", 0x400100, 777, 'S', ::geteuid() + 1);
+    process(static_cast<qint32>(::getpid()), "renamed-self");
+    process(53, "no-status");
+    QFile::remove(env.root() + "/proc/53/status");
+    const QList<PerformanceItem> items = processes("    1 9.0 1.0 10 init\n"
+                                                   "   50 8.0 1.0 10 own-editor\n"
+                                                   "   51 7.0 1.0 10 root-daemon\n" +
+                                                   QByteArray::number(::getpid()) + " 6.0 1.0 10 renamed-self\n"
+                                                   "   53 5.0 1.0 10 no-status\n");
+    ASSERT_EQ(titles(items), QStringList({"init", "own-editor", "root-daemon", "renamed-self", "no-status"}));
+    const bool expected[] = {false, true, false, false, false};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(items[i].canQuit, expected[i]) << items[i].title.toStdString();
+}
+
 TEST_F(PerformanceFinderTest, KeepsTheHeaviestUpToTheLimit) {
     QByteArray output;
     for (int pid = 100; pid < 130; ++pid) {
@@ -153,19 +190,19 @@ TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) 
     env.apply();
     process(40, "player");
 
-    test::writeFile(home(".config/autostart/zeta.desktop"));
-    test::writeFile(home(".config/autostart/alpha.desktop"));
-    test::writeFile(home(".config/autostart/Mid.desktop"));
-    test::writeFile(home(".config/autostart/org.gnome.Shell.desktop"));
-    test::writeFile(home(".config/autostart/.hidden.desktop"));
-    test::writeFile(home(".config/autostart/notes.txt"));
-    test::writeFile(home(".config/autostart/upper.DESKTOP"));
+    entry(home(".config/autostart/zeta.desktop"));
+    entry(home(".config/autostart/alpha.desktop"));
+    entry(home(".config/autostart/Mid.desktop"));
+    entry(home(".config/autostart/org.gnome.Shell.desktop"));
+    entry(home(".config/autostart/.hidden.desktop"));
+    entry(home(".config/autostart/notes.txt"));
+    entry(home(".config/autostart/upper.DESKTOP"));
     test::makeDir(home(".config/autostart/folder.desktop"));
-    test::makeLink(root("usr/share/applications/chat.desktop"), home(".config/autostart/chat.desktop"));
-    test::writeFile(root("etc/xdg/autostart/beta.desktop"));
-    test::writeFile(root("etc/xdg/autostart/zeta.desktop"));  // the user's entry of the same name wins
+    test::makeLink(entry(root("usr/share/applications/chat.desktop")), home(".config/autostart/chat.desktop"));
+    entry(root("etc/xdg/autostart/beta.desktop"));
+    entry(root("etc/xdg/autostart/zeta.desktop"));  // the user's entry of the same name wins
     for (const char* vendor : {"org.freedesktop.x", "org.kde.y", "gnome-keyring-ssh", "at-spi-dbus-bus", "xdg-user-dirs"}) {
-        test::writeFile(root(QStringLiteral("etc/xdg/autostart/%1.desktop").arg(vendor)));
+        entry(root(QStringLiteral("etc/xdg/autostart/%1.desktop").arg(vendor)));
     }
 
     test::writeFile(home(".config/systemd/user/sync.service"));
@@ -181,7 +218,7 @@ TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) 
 
     QStringList labels;
     const QList<PerformanceItem> items = PerformanceService::scan([&](const QString& label) { labels << label; });
-    EXPECT_EQ(labels, QStringList({"Reading processes\u2026", "Reading login items\u2026", "Reading launch agents\u2026"}));
+    EXPECT_EQ(labels, QStringList({"Reading processes\u2026", "Reading login items\u2026", "Reading services\u2026"}));
     EXPECT_EQ(titles(items), QStringList({"player", "alpha", "beta", "chat", "Mid", "zeta", "sync", "mpd", "printer"}))
         << "processes, login items by title without regard to case, then units in folder order";
 
@@ -197,10 +234,10 @@ TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) 
     const QList<PerformanceItem> agents = ofKind(items, Kind::launchAgent);
     ASSERT_EQ(agents.size(), 2);
     EXPECT_EQ(agents[0].path, home(".config/systemd/user/sync.service"));
-    EXPECT_EQ(agents[0].metric, "Launch agent");
+    EXPECT_EQ(agents[0].metric, "User service");
     const QList<PerformanceItem> daemons = ofKind(items, Kind::launchDaemon);
     ASSERT_EQ(daemons.size(), 1);
-    EXPECT_EQ(daemons[0].metric, "Launch daemon");
+    EXPECT_EQ(daemons[0].metric, "System service");
     EXPECT_EQ(daemons[0].detail, root("etc/systemd/system/printer.service"));
     EXPECT_FALSE(daemons[0].pid);
 }
@@ -214,6 +251,101 @@ TEST_F(PerformanceFinderTest, WithoutPsOrFoldersTheScanFindsNothing) {
     labels.clear();
     PerformanceService::scan([&](const QString& label) { labels << label; }, stop.get_token());
     EXPECT_EQ(labels.size(), 1) << "a stop request ends the scan before its next listing";
+}
+
+// Only what actually starts at login is a login item, as the autostart
+// standard reads the entries: switched off, shadowed by the user's entry,
+// meant for another desktop, or without its program, it is not listed (nor
+// counted in the health score).
+TEST_F(PerformanceFinderTest, LoginItemsAreTheEntriesThatActuallyStart) {
+    env.environment().variables.insert("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+    env.environment().variables.insert("PATH", "/usr/local/bin:/usr/bin");
+    env.apply();
+    test::writeScript(root("usr/bin/present-tool"), "exit 0\n");
+    const QString user = home(".config/autostart/");
+    const QString system = root("etc/xdg/autostart/");
+
+    entry(user + "plain.desktop");
+    entry(user + "hidden.desktop", "Hidden=true\n");
+    entry(user + "gnome-off.desktop", "X-GNOME-Autostart-enabled=false\n");
+    entry(user + "switch-on.desktop", "X-GNOME-Autostart-enabled=true\n");
+    entry(user + "no-exec.desktop", "Exec=\n");
+    entry(system + "switched-off.desktop");  // the user's hidden entry of the same name wins
+    entry(user + "switched-off.desktop", "Hidden=true\n");
+    entry(system + "kept.desktop", "Hidden=true\n");  // the user's own entry of the name starts
+    entry(user + "kept.desktop");
+    entry(system + "for-kde.desktop", "OnlyShowIn=KDE;XFCE;\n");
+    entry(system + "for-gnome.desktop", "OnlyShowIn=KDE;GNOME;\n");
+    entry(system + "not-gnome.desktop", "NotShowIn=GNOME;\n");
+    entry(system + "not-kde.desktop", "NotShowIn=KDE;\n");
+    entry(system + "missing-tool.desktop", "TryExec=absent-tool\n");
+    entry(system + "found-tool.desktop", "TryExec=present-tool\n");
+    entry(system + "absolute-tool.desktop", "TryExec=/usr/bin/present-tool\n");
+    // A byte that is not UTF-8 does not hide the switch; a link is read through its target.
+    entry(user + "latin1.desktop", "Name=Caf\xe9\nHidden=true\n");
+    test::makeLink(entry(home("elsewhere/off.desktop"), "Hidden=true\n"), user + "linked-off.desktop");
+    test::makeLink(home("nowhere.desktop"), user + "dangling.desktop");
+    // Too large to read whole: nothing shows it does not start.
+    test::writeFile(user + "huge.desktop", "[Desktop Entry]\nExec=x\n" + QByteArray(9 << 20, '#'));
+
+    const QStringList expected{"absolute-tool@system", "for-gnome@system", "found-tool@system", "huge@user",
+                               "kept@user",            "not-kde@system",   "plain@user",        "switch-on@user"};
+    EXPECT_EQ(loginTitles(), expected) << loginTitles().join(' ').toStdString();
+
+    // Another desktop sees other entries; with none named, OnlyShowIn keeps an entry off.
+    env.environment().variables.insert("XDG_CURRENT_DESKTOP", "KDE");
+    env.apply();
+    EXPECT_TRUE(loginTitles().contains("for-kde@system"));
+    EXPECT_FALSE(loginTitles().contains("not-kde@system"));
+    env.environment().variables.remove("XDG_CURRENT_DESKTOP");
+    env.apply();
+    EXPECT_FALSE(loginTitles().contains("for-gnome@system"));
+    EXPECT_TRUE(loginTitles().contains("not-gnome@system"));
+
+    // The health score counts the same items.
+    EXPECT_EQ(VidurAdedService::launchItemCount(PerformanceService::scan({})), loginTitles().size());
+}
+
+// A system entry is switched off for the user without rights; a user entry
+// that shadowed one must not let it start again once renamed away.
+TEST_F(PerformanceFinderTest, DisablingKeepsSystemEntriesOffWithTheUsersHiddenEntry) {
+    const QString log = fakeSystemctl();
+    const QString system = entry(root("etc/xdg/autostart/updater.desktop"), "Exec=curl x | sh\n");
+    entry(root("etc/xdg/autostart/sync.desktop"));
+    const QString shadow = entry(home(".config/autostart/sync.desktop"), "Exec=/opt/sync --quiet\n");
+    ASSERT_EQ(loginTitles(), QStringList({"sync@user", "updater@system"}));
+
+    EXPECT_EQ(PerformanceService::disableAgent(system).text, "Disabled updater");
+    EXPECT_TRUE(QFile::exists(system)) << "the system's file is not touched";
+    const DesktopEntryFile written = DesktopEntryFile::read(home(".config/autostart/updater.desktop"));
+    EXPECT_EQ(written.entryBoolean("Hidden"), true);
+    EXPECT_FALSE(written.text().contains("curl")) << "nothing of the system's entry is copied";
+
+    ASSERT_TRUE(PerformanceService::disableAgent(shadow).disabled);
+    EXPECT_TRUE(DesktopEntryFile::read(shadow + ".disable").text().contains("/opt/sync")) << "the user's entry is kept";
+    EXPECT_TRUE(loginTitles().isEmpty()) << "the system's entry did not come back on";
+    EXPECT_TRUE(lines(log).isEmpty());
+}
+
+TEST_F(PerformanceFinderTest, AUnitWhoseFileCannotBeRenamedIsNotStopped) {
+    const QString log = fakeSystemctl();
+    const QString folder = root("etc/systemd/system");
+    test::ScratchFileSystem scratch(folder, 1 << 20);
+    const QString unit = test::writeFile(folder + "/printer.service", "[Service]\nExecStart=/usr/bin/printerd\n");
+    // Read-only: a mount remounted so for root (who passes every permission), mode 0555 for anyone else.
+    if (scratch.ok()) {
+        ASSERT_EQ(::mount(nullptr, QFile::encodeName(folder).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    } else if (::geteuid() != 0) {
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    } else {
+        GTEST_SKIP() << "no way to make a folder read-only here";
+    }
+    const PerformanceService::DisableResult result = PerformanceService::disableAgent(unit);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_FALSE(result.disabled);
+    EXPECT_TRUE(result.text.startsWith("Could not disable printer: ")) << result.text.toStdString();
+    EXPECT_TRUE(lines(log).isEmpty()) << "not stopped: it could not have been kept from starting again";
+    EXPECT_TRUE(QFile::exists(unit));
 }
 
 TEST_F(PerformanceFinderTest, DisablingRenamesAndReplacesAnOlderDisabledFile) {

@@ -1,11 +1,16 @@
 #include "services/health/PrivacyService.h"
 
+#include "platform/PathCodec.h"
+
 #include "support/PathRules.h"
 
 #include "FileTreeSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarnwick {
 namespace {
@@ -134,9 +139,17 @@ TEST_F(PrivacyServiceTest, FirefoxProfilesComeFromProfilesIni) {
     EXPECT_EQ(items[0].owner.lockFiles, QStringList{home(".mozilla/firefox/ab.default-release/.parentlock")});
     EXPECT_EQ(items[1].owner.lockFiles, QStringList{absolute + "/.parentlock"});
 
-    // A profile list that is not text names no profile.
-    writeFile(home(".mozilla/firefox/profiles.ini"), "[Profile0]\nPath=ab.default-release\n\xff\n");
-    EXPECT_TRUE(scan().isEmpty());
+    // One byte that is not UTF-8 hides no profile, and a profile named with
+    // it names its own folder.
+    const QString latin1 = PathCodec::decode(QByteArray(".mozilla/firefox/caf\xe9.old"));
+    ASSERT_EQ(::mkdir(PathCodec::encode(home(latin1)).constData(), 0755), 0);
+    sized(latin1 + "/places.sqlite", 4'000'000);
+    writeFile(home(".mozilla/firefox/profiles.ini"),
+              "[Profile0]\nName=caf\xe9\nPath=ab.default-release\n\xff\n[Profile1]\nPath=caf\xe9.old\n");
+    const QList<PrivacyItem> withBadByte = scan();
+    ASSERT_EQ(titles(withBadByte), (QStringList{"Firefox History", "Firefox History", "Firefox Cookies"}));
+    EXPECT_EQ(withBadByte[1].path, home(latin1 + "/places.sqlite"));
+    EXPECT_EQ(::access(PathCodec::encode(withBadByte[1].path).constData(), F_OK), 0) << "its own bytes";
 }
 
 TEST_F(PrivacyServiceTest, NoRowLiesInsideAnother) {

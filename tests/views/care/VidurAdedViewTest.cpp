@@ -16,8 +16,13 @@
 
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
+#include "views/KeyboardSupport.h"
+#include "views/PaintCheck.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QCoreApplication>
+#include <QThread>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -28,6 +33,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 using namespace tarnwick;
 
@@ -83,6 +89,10 @@ TEST(VidurAdedGauge, FillIsTheRootVolumesFreeFractionAtLeastFourPercent) {
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(0, 0), std::nullopt), 1.0) << "no total: no division";
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(-5, 10), std::nullopt), 1.0);
     EXPECT_DOUBLE_EQ(View::gaugeFill(volume(1000, -200), std::nullopt), 0.04) << "used above total";
+    // Blocks kept for the superuser count as free, as df and the map count them.
+    VolumeInfo reserved = volume(1000 * kGB, 20 * kGB);
+    reserved.usedBytes = 280 * kGB;
+    EXPECT_DOUBLE_EQ(View::gaugeFill(reserved, std::nullopt), 0.72);
 
     // Figures at the ends of the range neither wrap nor leave 0.04...1.
     constexpr qint64 kMax = std::numeric_limits<qint64>::max();
@@ -194,7 +204,7 @@ TEST(VidurAdedHero, ResultTilesShowEachModulesFigures) {
         {"Protection", "4", "0 high", AppSection::protection},
         {"Privacy", "9", "300 MB", AppSection::protection},
         {"Updates", "1", "apps to review", AppSection::apps},
-        {"Performance", "6", "login / agents", AppSection::performance},
+        {"Performance", "6", "login / services", AppSection::performance},
     };
     for (int i = 0; i < 6; ++i) {
         const auto& [title, value, subtitle, section] = expected[i];
@@ -215,6 +225,8 @@ protected:
         env.setNow(QDateTime(QDate(2024, 5, 2), QTime(10, 15)));
         MapServices services = test::testServices();
         services.listVolumes = [this] {
+            while (holdVolumes) QThread::msleep(1);  // a mount that does not answer
+            std::lock_guard lock(volumesMutex);
             ++volumeReads;
             return volumes;
         };
@@ -223,6 +235,7 @@ protected:
         state = std::make_unique<AppState>(services, modules);
         state->start();
         EXPECT_TRUE(test::safeBinSettled(*state));
+        EXPECT_TRUE(test::waitUntil([&] { return !state->volumes().empty(); }));
         view = std::make_unique<View>(*state);
         view->resize(1000, 1400);
     }
@@ -246,6 +259,20 @@ protected:
     std::vector<VolumeInfo> volumes{volume(1000 * kGB, 250 * kGB, false, "Backup"),
                                     volume(1000 * kGB, 250 * kGB, true, "Work Disk")};
     std::atomic_int volumeReads{0};
+    std::atomic_bool holdVolumes{false};
+    std::mutex volumesMutex;
+    // Changes what the next reading lists.
+    void setVolumes(std::vector<VolumeInfo> list) {
+        std::lock_guard lock(volumesMutex);
+        volumes = std::move(list);
+    }
+    // Shows the screen and waits for the reading its showing asked for.
+    void showAndRead() {
+        const int before = volumeReads;
+        view->show();
+        ASSERT_TRUE(test::waitUntil([&] { return volumeReads > before && !state->volumes().empty() == !volumes.empty(); }));
+        QCoreApplication::processEvents();
+    }
     std::unique_ptr<AppState> state;
     std::unique_ptr<View> view;
 };
@@ -253,8 +280,7 @@ protected:
 }  // namespace
 
 TEST_F(HomeScreenTest, BeforeAnyPassTheHeroInvitesAPassOverTheFreeSpace) {
-    volumes[1].freeBytes = 250 * kGB;
-    view->show();
+    showAndRead();
     EXPECT_EQ(view->heroTitle(), "Start with Vidur Aded");
     EXPECT_EQ(view->heroDetail(), "We\u2019ll check junk, threats, privacy residue, outdated apps, clutter, and heavy "
                                   "login items \u2014 then show a health score.");
@@ -276,10 +302,19 @@ TEST_F(HomeScreenTest, BeforeAnyPassTheHeroInvitesAPassOverTheFreeSpace) {
     EXPECT_EQ(view->toolTiles().size(), 9);
 }
 
+TEST_F(HomeScreenTest, TheHeroButtonsArePaintedOverTheCard) {
+    // The run button once sat in a faded holder inside the card's own effect
+    // and was never drawn: the card showed empty where it should be.
+    view->show();
+    EXPECT_GT(test::paintedShare(view.get(), view->runButton()), 0.3) << "Run Vidur Aded";
+    AppStateTesting::setVidurAdedResult(*state, scored(62));
+    EXPECT_GT(test::paintedShare(view.get(), view->cleanButton()), 0.3) << "Clean recommended";
+}
+
 TEST_F(HomeScreenTest, WithoutAVolumeTheGaugeShowsADash) {
-    volumes.clear();
-    view->show();  // the list is read again as the screen comes into view
-    EXPECT_TRUE(state->volumes().empty());
+    setVolumes({});
+    showAndRead();  // the list is read again as the screen comes into view
+    ASSERT_TRUE(test::waitUntil([&] { return state->volumes().empty(); }));
     EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.52);
     EXPECT_EQ(view->gauge()->figure(), "\u2014");
     EXPECT_EQ(view->gauge()->caption(), "free");
@@ -288,14 +323,39 @@ TEST_F(HomeScreenTest, WithoutAVolumeTheGaugeShowsADash) {
 
 TEST_F(HomeScreenTest, TheVolumeListIsReadEachTimeTheScreenIsShown) {
     const int atStart = volumeReads;
-    view->show();
+    showAndRead();
     EXPECT_EQ(volumeReads, atStart + 1);
-    volumes[1].freeBytes = 100 * kGB;
+    std::vector<VolumeInfo> fuller = volumes;
+    fuller[1].freeBytes = 100 * kGB;
+    setVolumes(fuller);
     view->hide();
-    view->show();
+    showAndRead();
     EXPECT_EQ(volumeReads, atStart + 2);
-    EXPECT_EQ(view->gauge()->figure(), "100 GB");
+    ASSERT_TRUE(test::waitUntil([&] { return view->gauge()->figure() == "100 GB"; }));
     EXPECT_DOUBLE_EQ(view->gauge()->fill(), 0.1);
+}
+
+// A mount that does not answer (a stale network share) once froze the
+// window: the list was read on the UI thread each time the screen showed.
+TEST_F(HomeScreenTest, AVolumeThatDoesNotAnswerNeverHoldsTheWindow) {
+    showAndRead();
+    holdVolumes = true;
+    std::vector<VolumeInfo> fuller = volumes;
+    fuller[1].freeBytes = 100 * kGB;
+    setVolumes(fuller);
+    const int before = volumeReads;
+    view->hide();
+    view->show();  // returns at once, the reading hangs on its worker
+    view->hide();
+    view->show();  // asked again meanwhile: answered by one reading after it
+    EXPECT_EQ(view->gauge()->figure(), "250 GB") << "the last known list meanwhile";
+    EXPECT_EQ(volumeReads, before);
+
+    holdVolumes = false;
+    ASSERT_TRUE(test::waitUntil([&] { return view->gauge()->figure() == "100 GB"; }));
+    ASSERT_TRUE(test::waitUntil([&] { return volumeReads == before + 2; }));
+    test::spin(50);
+    EXPECT_EQ(volumeReads, before + 2) << "two requests while one reading ran: one more reading, not a pile";
 }
 
 TEST_F(HomeScreenTest, ARunningPassHidesTheResultsAndKeepsTheOldScoresRing) {
@@ -515,6 +575,41 @@ TEST_F(HomeScreenTest, TheSwitchStoresTheScheduleAndNeverTheHour) {
     state->setScheduleEnabled(false);
     EXPECT_FALSE(toggle->isChecked());
     EXPECT_FALSE(hasSetting(ScheduleService::hourKey()));
+}
+
+// Tab once never reached the tiles, the schedule switch or the hour
+// stepper: the home screen could not be used without a pointer.
+TEST_F(HomeScreenTest, TabReachesEveryControlWithAVisibleFocusAndSpaceActs) {
+    state->setScheduleHour(5);
+    QList<QWidget*> stops = test::tabStops(view.get());
+    // The scrolling column takes the focus too, to scroll by keys.
+    stops.removeIf([](QWidget* stop) { return qobject_cast<QAbstractScrollArea*>(stop) != nullptr; });
+    ScheduleCard* card = view->scheduleCard();
+    QList<QWidget*> expected{view->runButton(), card->scheduleSwitch(), card->hourStepper()->upButton(),
+                             card->hourStepper()->downButton()};
+    for (VidurAdedToolTile* tile : view->toolTiles()) expected << tile;
+    EXPECT_EQ(stops, expected) << "in the order they are shown, top to bottom";
+
+    // Each shows that it has the focus.
+    for (QWidget* stop : expected) {
+        stop->clearFocus();
+        const QImage before = stop->grab().toImage();
+        stop->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(stop->grab().toImage(), before) << stop->objectName().toStdString();
+    }
+
+    // Space acts on each.
+    card->scheduleSwitch()->setFocus(Qt::TabFocusReason);
+    test::pressKey(Qt::Key_Space);
+    EXPECT_TRUE(state->scheduleEnabled());
+    card->hourStepper()->upButton()->setFocus(Qt::TabFocusReason);
+    test::pressKey(Qt::Key_Space);
+    EXPECT_EQ(state->scheduleHour(), 6);
+    test::pressKey(Qt::Key_Down);
+    EXPECT_EQ(state->scheduleHour(), 5);
+    view->toolTiles()[5]->setFocus(Qt::TabFocusReason);
+    test::pressKey(Qt::Key_Space);
+    EXPECT_EQ(state->section(), AppSection::map);
 }
 
 TEST(HomeScreenStartUp, TheCardShowsTheStoredSchedule) {

@@ -117,7 +117,7 @@ TEST_F(AppsViewTest, ShowingStartsBothScansAndEachTabFollowsItsOwn) {
     ASSERT_TRUE(test::waitUntil([&] { return !state->isAppsScanning(); }));
     EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
     EXPECT_EQ(emptyText(), "No apps indexed.");
-    EXPECT_EQ(status(), "Scan /Applications and find leftovers each app leaves behind.");
+    EXPECT_EQ(status(), "Scan your Flatpak apps and AppImages and find the leftovers each app leaves behind.");
     test::spin(20);
     EXPECT_EQ(appFinders.count(), 1u) << "an empty list starts no scan while the screen stays shown";
 }
@@ -155,6 +155,32 @@ TEST_F(AppsViewTest, RowsShowTheBundleAndOpenTheLeftoversAnUninstallMoves) {
     editor->findChild<PlainButton*>("appReveal")->click();
     RevealService::setHandler({});
     EXPECT_EQ(revealed, QStringList{env.home() + "/Applications/Editor.app"});
+}
+
+TEST_F(AppsViewTest, FlatpakRowsSayHowTheyGoAndASystemAppCannotBeTicked) {
+    InstalledApp user = app("Paint", env.home() + "/.local/share/flatpak/app/org.example.Paint", 40 * MB);
+    user.kind = InstalledApp::Kind::flatpak;
+    InstalledApp system = app("Viewer", "/var/lib/flatpak/app/org.example.Viewer", 30 * MB, {MB});
+    system.kind = InstalledApp::Kind::systemFlatpak;
+    InstalledApp image = app("Krita", env.home() + "/Applications/krita.AppImage", 20 * MB);
+    image.kind = InstalledApp::Kind::appImage;
+    AppUpdateItem updating = candidate("Editor", "Flatpak update on its remote — Open runs flatpak update");
+    updating.userFlatpakId = "org.example.Editor";
+    updating.isUpdating = true;
+    showWith({user, system, image}, {updating});
+    ASSERT_EQ(view->appRows().size(), 3);
+    auto note = [&](int row) { return view->appRows()[row]->findChild<QLabel*>("appNote"); };
+    EXPECT_TRUE(note(0)->text().contains("comes back from its remote, not from the Safe Bin"));
+    EXPECT_FALSE(note(0)->isHidden());
+    EXPECT_TRUE(note(1)->text().contains("administrator rights"));
+    EXPECT_TRUE(note(2)->isHidden());
+    EXPECT_TRUE(view->appRows()[0]->findChild<PlainButton*>("appCheck")->isEnabled());
+    EXPECT_FALSE(view->appRows()[1]->findChild<PlainButton*>("appCheck")->isEnabled());
+    EXPECT_FALSE(view->appRows()[1]->findChild<TaldoButton*>("appReset")->isHidden()) << "its data may still go";
+
+    ASSERT_EQ(view->updateRows().size(), 1);
+    EXPECT_FALSE(view->updateRows()[0]->openButton()->isEnabled());
+    EXPECT_EQ(view->updateRows()[0]->openButton()->text(), "Updating…");
 }
 
 TEST_F(AppsViewTest, ZeroBytesTickedKeepUninstallDisabled) {
@@ -205,7 +231,7 @@ TEST_F(AppsViewTest, ScanAgainRescansTheShownTabAndShowingAgainRefillsEmptyLists
     appFinders.at(1)->release({app("Editor", "/nowhere/Editor.app", MB)});
     view->setTab(AppsView::updates);
     EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
-    EXPECT_EQ(emptyText(), "No update candidates found (Downloads installers, Sparkle, Homebrew).");
+    EXPECT_EQ(emptyText(), "No update candidates found (AppImages in Downloads, Flatpak, Homebrew).");
     view->scanButton()->click();
     ASSERT_TRUE(updateFinders.waitFor(1));
     updateFinders.at(1)->release({});

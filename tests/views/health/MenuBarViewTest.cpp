@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
@@ -82,7 +83,7 @@ TEST_F(MenuBarViewTest, TilesShowTheLiveReadings) {
     const std::vector<std::tuple<Kind, const char*, const char*, const char*>> expected = {
         {Kind::health, "Health", "100", "Excellent"},
         {Kind::protection, "Protection", "Ready", "Tap to scan"},
-        {Kind::storage, "Storage", "120 GB", "Startup disk free"},
+        {Kind::storage, "Storage", "120 GB", "System disk free"},
         {Kind::memory, "Memory", "4 GB", "75% in use"},
         {Kind::cpu, "CPU", "\u2014", "Up 2d 5h"},
         {Kind::battery, "Battery", "64%", "Power adapter"},
@@ -135,8 +136,8 @@ TEST_F(MenuBarViewTest, DetailPanelsOfEachKind) {
     showPanel();
     const std::vector<std::tuple<Kind, const char*, const char*, const char*>> panels = {
         {Kind::health, "Computer health", "Vidur Aded", "Based on free disk, memory pressure, and CPU load."},
-        {Kind::protection, "Protection", "Scan", "Scan login items, agents, and suspicious leftovers."},
-        {Kind::storage, "Startup disk", "Clean Up", ""},
+        {Kind::protection, "Protection", "Scan", "Scan login items, services, and suspicious leftovers."},
+        {Kind::storage, "System disk", "Clean Up", ""},
         {Kind::battery, "Battery", "Open", "Power adapter"},
     };
     for (const auto& [kind, title, button, text] : panels) {
@@ -177,6 +178,31 @@ TEST_F(MenuBarViewTest, ProcessPanelsListTheFirstFourAndQuitResamples) {
     monitor->refreshProcessesAsync();
     EXPECT_TRUE(test::waitUntil([&] { return view->processRowNames().isEmpty(); }));
     EXPECT_EQ(view->detailTitle(), "Top CPU apps") << "an empty list keeps the title and button";
+}
+
+TEST_F(MenuBarViewTest, QuitIsOfferedForOwnProcessesAndRowsHoldStillUnderThePointer) {
+    fakes.processes->set({test::proc(1, "systemd", "30.0", false), test::proc(4001, "editor", "20.0"),
+                          test::proc(4002, "someone-elses", "10.0", false)});
+    showPanel();
+    view->toggle(Kind::cpu);
+    ASSERT_TRUE(test::waitUntil([&] { return view->processRowNames().size() == 3; }));
+    EXPECT_EQ(view->quitButton(0), nullptr) << "pid 1";
+    EXPECT_NE(view->quitButton(1), nullptr) << "the user's own";
+    EXPECT_EQ(view->quitButton(2), nullptr) << "another user's";
+
+    // A new sample reorders the list while the pointer is over the rows: they stay put.
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(view->processRowsArea(), &enter);
+    fakes.processes->set({test::proc(4002, "someone-elses", "50.0", false), test::proc(4001, "editor", "20.0"),
+                          test::proc(1, "systemd", "1.0", false)});
+    monitor->refreshProcessesAsync();
+    ASSERT_TRUE(test::waitUntil([&] { return monitor->topProcesses().front().pid == 4002; }));
+    EXPECT_EQ(view->processRowNames(), QStringList({"systemd", "editor", "someone-elses"}));
+    ASSERT_NE(view->quitButton(1), nullptr) << "the button aimed at is still the editor's";
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view->processRowsArea(), &leave);
+    EXPECT_EQ(view->processRowNames(), QStringList({"someone-elses", "editor", "systemd"})) << "away: the new order";
 }
 
 TEST_F(MenuBarViewTest, TheMonitorRunsExactlyWhileThePanelIsShown) {

@@ -14,6 +14,8 @@
 #include "state/StateTestSupport.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -91,9 +93,9 @@ TEST_F(PerformanceViewTest, ShownEmptyItScansWithRefreshDisabledThenShowsTheEmpt
     ASSERT_TRUE(test::waitUntil([&] { return !state->isPerformanceScanning(); }));
     EXPECT_EQ(body(), ModuleScreenFrame::Body::empty);
     EXPECT_EQ(view->findChild<QLabel*>("moduleEmptyText")->text(),
-              "Find heavy processes, login items, and launch agents that slow your computer.");
+              "Find heavy processes, login items, and services that slow your computer.");
     EXPECT_EQ(view->emptyButton()->text(), "Scan Performance");
-    EXPECT_EQ(view->frame()->header()->statusText(), "Heavy processes, login items, and launch agents.");
+    EXPECT_EQ(view->frame()->header()->statusText(), "Heavy processes, login items, and services.");
     view->emptyButton()->click();
     EXPECT_TRUE(state->isPerformanceScanning());
     finders.waitFor(1)->release({});
@@ -104,7 +106,7 @@ TEST_F(PerformanceViewTest, ProcessRowsQuitAndLaunchItemRowsDisableAndReveal) {
     showWith({processRow("player", 4000), launchRow("chat", Kind::loginItem), launchRow("sync", Kind::launchAgent)});
     EXPECT_EQ(body(), ModuleScreenFrame::Body::content);
     EXPECT_EQ(cardTitles(), QStringList({"Heavy processes", "Login / background items", "Maintenance"}));
-    EXPECT_EQ(view->frame()->header()->statusText(), "1 processes \u00B7 2 login/agents");
+    EXPECT_EQ(view->frame()->header()->statusText(), "1 processes \u00B7 2 login/services");
     EXPECT_TRUE(view->refreshButton()->isEnabled());
     EXPECT_TRUE(view->cards()[0]->findChild<QLabel*>("cardDescription")->isHidden()) << "item cards have no description";
 
@@ -168,4 +170,19 @@ TEST_F(PerformanceViewTest, MaintenanceRunIsDisabledWhileTheTaskRunsThenShowsIts
     EXPECT_EQ(fonts->resultText(), "caches rebuilt");
     EXPECT_FALSE(fonts->findChild<QWidget*>("maintenanceResult")->isHidden());
     ASSERT_TRUE(test::safeBinSettled(*state));
+}
+
+TEST(MaintenanceRowResult, KeepsItsLineBreaksAndScrollsToTheEnd) {
+    QStringList lines;
+    for (int i = 1; i <= 14; ++i) lines << QStringLiteral("line %1 of the report").arg(i);
+    MaintenanceTask task;
+    task.lastResult = lines.join('\n');
+    MaintenanceRow row(task);
+    row.resize(600, 300);
+    row.show();
+    QPlainTextEdit* shown = row.resultView();
+    EXPECT_EQ(shown->document()->blockCount(), 14) << "line breaks kept";
+    EXPECT_EQ(shown->toPlainText(), *task.lastResult) << "the whole text";
+    EXPECT_LT(shown->height(), (MaintenanceRow::resultLines + 1) * shown->fontMetrics().lineSpacing());
+    EXPECT_GT(shown->verticalScrollBar()->maximum(), 0) << "the rest scrolls into view";
 }

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <QLineEdit>
 #include <QSet>
 #include <QScrollArea>
@@ -182,7 +184,7 @@ TEST(MapScreen, BreadcrumbTabsHoverAndSelection) {
 TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
     test::FakeEnvironment environment;
     const test::DemoTree tree = test::makeDemoTree(environment.home() + "/Stuff");
-    int listed = 0;
+    std::atomic_int listed{0};
     MapServices services = test::servicesWithTree(tree.root);
     services.listVolumes = [&listed] {
         ++listed;
@@ -190,6 +192,7 @@ TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
     };
     AppState state(services);
     ASSERT_TRUE(test::startAndRestore(state));
+    ASSERT_TRUE(test::waitUntil([&] { return !state.volumes().empty(); }));
     state.openSection(AppSection::map);
     state.addToCollector(tree.notes);
     SpaceMapView space(state);
@@ -200,7 +203,7 @@ TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
     const int before = listed;
     space.mapScreen()->volumesButton()->click();
     EXPECT_TRUE(space.isShowingChooser());
-    EXPECT_EQ(listed, before + 1);
+    EXPECT_TRUE(test::waitUntil([&] { return listed == before + 1; }));
     EXPECT_EQ(state.section(), AppSection::map);
     EXPECT_EQ(state.rootNode(), tree.root);
     EXPECT_EQ(state.collector().size(), 1);

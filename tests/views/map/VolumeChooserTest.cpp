@@ -42,7 +42,7 @@ TEST(VolumeChooser, VolumesAndFoldersStartTheRightScan) {
     VolumeChooserView chooser(state);
     chooser.show();
 
-    ASSERT_EQ(chooser.volumeCards().size(), 1);
+    ASSERT_TRUE(test::waitUntil([&] { return chooser.volumeCards().size() == 1; })) << "the list arrives from its worker";
     EXPECT_FALSE(chooser.isShowingEmptyText());
     EXPECT_FALSE(chooser.showMapButton()->isVisible());
     // Used is what the free space leaves of the total, never below nothing.
