@@ -93,15 +93,15 @@ Entry demoEntries() {
                 file(QStringLiteral("wedding-final.mp4"), 5 * kGB), file(QStringLiteral("trailer.mov"), 4 * kGB),
                 file(QStringLiteral("teaser.mp4"), 3 * kGB)}),
         }),
-        folder(QStringLiteral("VirtualBox VMs"), {
-            folder(QStringLiteral("Windows 11"), {file(QStringLiteral("Windows 11.vdi"), 48 * kGB),
+        folder(QStringLiteral("Virtual machines"), {
+            folder(QStringLiteral("build-farm"), {file(QStringLiteral("build-farm.qcow2"), 48 * kGB),
                                                   file(QStringLiteral("Logs.zip"), 300 * kMB)}),
-            folder(QStringLiteral("Fedora"), {file(QStringLiteral("Fedora.vdi"), 17 * kGB)}),
+            folder(QStringLiteral("test-bench"), {file(QStringLiteral("test-bench.qcow2"), 17 * kGB)}),
         }),
         folder(QStringLiteral(".local"), {
             folder(QStringLiteral("share"), {
-                folder(QStringLiteral("Steam"), {
-                    folder(QStringLiteral("steamapps"), {
+                folder(QStringLiteral("Games"), {
+                    folder(QStringLiteral("library"), {
                         file(QStringLiteral("Skyrider.pak"), 28 * kGB), file(QStringLiteral("Harbor Days.pak"), 13 * kGB),
                         file(QStringLiteral("shadercache.bin"), 2 * kGB)})}),
                 folder(QStringLiteral("flatpak"), {file(QStringLiteral("runtime.ostree"), 6 * kGB),
@@ -371,7 +371,7 @@ Outcome render(const QString& outputDirectory) {
         MapServices::Walk walk;
         walk.run = [walkCancelled, rootPath](const MapServices::ProgressCallback& onProgress) {
             onProgress(ScanProgress{48213, 73'400'000'000,
-                                    rootPath + QStringLiteral("/.local/share/Steam/steamapps/common/Skyrider/"
+                                    rootPath + QStringLiteral("/.local/share/Games/library/Skyrider/"
                                                               "content/textures/terrain/highlands_albedo_04.pak")});
             while (!walkCancelled->load()) QThread::msleep(2);
             return MapServices::WalkOutcome{};
