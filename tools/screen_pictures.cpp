@@ -1,11 +1,15 @@
 // Renders the main screens to PNG files: screen_pictures OUTPUT_FOLDER
-// The pictures show a made-up home folder, so they do not depend on this machine.
+// The pictures show a made-up computer written into a temporary folder, so they
+// do not depend on this machine.
 #include "app/ScreenPictures.h"
 
 #include <QApplication>
+#include <QHashSeed>
 #include <QTextStream>
 
 int main(int argc, char* argv[]) {
+    // One hash seed on every run: the map colours folders by their names' hashes.
+    QHashSeed::setDeterministicGlobalSeed();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -17,11 +21,10 @@ int main(int argc, char* argv[]) {
         err << "usage: screen_pictures OUTPUT_FOLDER\n";
         return 2;
     }
-    QString error;
-    const QStringList written = tarnwick::ScreenPictures::render(arguments[0], &error);
-    for (const QString& path : written) out << path << "\n";
-    if (!error.isEmpty()) {
-        err << "screen_pictures: " << error << "\n";
+    const tarnwick::ScreenPictures::Outcome outcome = tarnwick::ScreenPictures::render(arguments[0]);
+    for (const QString& path : outcome.written) out << path << "\n";
+    if (!outcome.error.isEmpty()) {
+        err << "screen_pictures: " << outcome.error << "\n";
         return 1;
     }
     return 0;

@@ -1,41 +1,40 @@
 #include "app/ScreenPictures.h"
 
+#include "app/DemoComputer.h"
 #include "app/MainWindow.h"
 #include "app/TarnwickApp.h"
 #include "platform/Environment.h"
-#include "services/health/BatterySource.h"
 #include "services/health/DiskSource.h"
-#include "services/health/MemorySource.h"
 #include "services/health/MonitorSources.h"
-#include "services/health/ProcessSource.h"
-#include "services/health/ProcessorSource.h"
 #include "services/health/SystemMonitor.h"
-#include "services/health/UptimeSource.h"
-#include "services/cleanup/AppUninstallerService.h"
-#include "services/cleanup/AppUpdaterService.h"
 #include "services/scan/CachedScan.h"
-#include "services/store/SafeBinService.h"
-#include "support/AtomicFile.h"
 #include "state/AppState.h"
 #include "state/MapServices.h"
+#include "state/ModuleServices.h"
 #include "support/PathRules.h"
-#include "views/shell/AppShell.h"
-#include "views/shell/DetailArea.h"
 #include "views/cleanup/AppsView.h"
+#include "views/cleanup/FindingsScreen.h"
 #include "views/cleanup/InstalledAppRow.h"
+#include "views/cleanup/SafeBinListModel.h"
+#include "views/cleanup/SafeBinView.h"
+#include "views/cleanup/UpdateCandidateRow.h"
 #include "views/health/MenuBarPanel.h"
 #include "views/health/MenuBarView.h"
+#include "views/health/PerformanceRow.h"
+#include "views/health/PerformanceView.h"
+#include "views/health/PrivacyRow.h"
 #include "views/health/ProtectionView.h"
+#include "views/health/ThreatRow.h"
 #include "views/map/SpaceMapView.h"
+#include "views/shell/AppShell.h"
+#include "views/shell/DetailArea.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHash>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -94,15 +93,15 @@ Entry demoEntries() {
                 file(QStringLiteral("wedding-final.mp4"), 5 * kGB), file(QStringLiteral("trailer.mov"), 4 * kGB),
                 file(QStringLiteral("teaser.mp4"), 3 * kGB)}),
         }),
-        folder(QStringLiteral("VirtualBox VMs"), {
-            folder(QStringLiteral("Windows 11"), {file(QStringLiteral("Windows 11.vdi"), 48 * kGB),
+        folder(QStringLiteral("Virtual machines"), {
+            folder(QStringLiteral("build-farm"), {file(QStringLiteral("build-farm.qcow2"), 48 * kGB),
                                                   file(QStringLiteral("Logs.zip"), 300 * kMB)}),
-            folder(QStringLiteral("Fedora"), {file(QStringLiteral("Fedora.vdi"), 17 * kGB)}),
+            folder(QStringLiteral("test-bench"), {file(QStringLiteral("test-bench.qcow2"), 17 * kGB)}),
         }),
         folder(QStringLiteral(".local"), {
             folder(QStringLiteral("share"), {
-                folder(QStringLiteral("Steam"), {
-                    folder(QStringLiteral("steamapps"), {
+                folder(QStringLiteral("Games"), {
+                    folder(QStringLiteral("library"), {
                         file(QStringLiteral("Skyrider.pak"), 28 * kGB), file(QStringLiteral("Harbor Days.pak"), 13 * kGB),
                         file(QStringLiteral("shadercache.bin"), 2 * kGB)})}),
                 folder(QStringLiteral("flatpak"), {file(QStringLiteral("runtime.ostree"), 6 * kGB),
@@ -178,49 +177,10 @@ void settle() {
     for (int i = 0; i < 6; ++i) QApplication::processEvents();
 }
 
-// The tray panel's readings of a made-up laptop: the first processor reading
-// is the base, every later one adds 23 busy ticks in 100.
-struct DemoProcessor : ProcessorSource {
-    quint64 step = 0;
-    std::optional<Ticks> read() override {
-        ++step;
-        return Ticks{23 * step, 77 * step};
-    }
-};
-
-struct DemoMemory : MemorySource {
-    std::optional<Reading> read() override { return Reading{16LL << 30, 6LL << 30}; }
-};
-
+// The start-up volume as the map's made-up volumes have it: the panel would
+// otherwise show the disk of the machine that draws the pictures.
 struct DemoDisk : DiskSource {
     std::optional<Reading> read() override { return Reading{512 * kGB, 131 * kGB}; }
-};
-
-struct DemoBattery : BatterySource {
-    std::optional<Reading> read() override { return Reading{78, true, true, 214}; }
-};
-
-struct DemoUptime : UptimeSource {
-    std::optional<qint64> bootTime() override {
-        return QDateTime::currentSecsSinceEpoch() - (3 * 86'400 + 4 * 3600 + 12 * 60);
-    }
-};
-
-struct DemoProcesses : ProcessSource {
-    QList<SystemMonitor::Proc> sample() const override {
-        QList<SystemMonitor::Proc> processes;
-        const std::pair<const char*, const char*> rows[] = {
-            {"firefox", "18.4"}, {"Isolated Web Co", "9.7"}, {"gnome-shell", "6.2"},
-            {"code", "4.9"},     {"pipewire", "1.3"},
-        };
-        qint32 pid = 2140;
-        for (const auto& [name, cpu] : rows) {
-            processes.append(SystemMonitor::Proc{pid, QString::fromUtf8(name), QString::fromUtf8(cpu),
-                                                 ProcessIdentity{QString::fromUtf8(name), 0}});
-            pid += 317;
-        }
-        return processes;
-    }
 };
 
 ScanNodePtr childNamed(const ScanNodePtr& node, const QString& name) {
@@ -301,331 +261,99 @@ std::vector<VolumeInfo> demoVolumes() {
     };
 }
 
-QList<CleanupItem> demoJunk() {
-    struct Row {
-        CleanupCategory category;
-        const char* title;
-        const char* path;  // below the demo home
-        qint64 size;
-        bool safe;
-    };
-    const Row rows[] = {
-        {CleanupCategory::caches, "User Caches", "/.cache", 3100 * kMB, true},
-        {CleanupCategory::caches, "Browser cache", "/.cache/mozilla", 1400 * kMB, true},
-        {CleanupCategory::logs, "User Logs", "/.local/state/log", 240 * kMB, true},
-        {CleanupCategory::temp, "Incomplete download", "/Downloads/fedora-40.iso.part", 1800 * kMB, true},
-        {CleanupCategory::node, "node_modules", "/Projects/old-site/node_modules", 640 * kMB, false},
-        {CleanupCategory::docker, "Docker disk image", "/.docker/desktop/vms/0/data/Docker.raw", 24 * kGB, false},
-        {CleanupCategory::ai, "Hugging Face models", "/.cache/huggingface/hub", 7400 * kMB, false},
-        {CleanupCategory::downloads, "installer.tar.gz", "/Downloads/installer.tar.gz", 1200 * kMB, false},
-        {CleanupCategory::duplicates, "2023.zip", "/Pictures/Camera Roll/2023 copy.zip", 5 * kGB, false},
-    };
-    QList<CleanupItem> items;
-    for (const Row& row : rows) {
-        CleanupItem item;
-        item.title = QString::fromUtf8(row.title);
-        item.path = kDemoHome + QString::fromUtf8(row.path);
-        item.detail = QLatin1Char('~') + QString::fromUtf8(row.path);
-        item.size = row.size;
-        item.category = row.category;
-        item.isSelected = row.safe;
-        item.isSafeDefault = row.safe;
-        items.append(item);
-    }
-    items[8].detail = QStringLiteral("Same content as ~/Pictures/Camera Roll/2023.zip");
-    return items;
-}
-
-QList<PerformanceItem> demoPerformance() {
-    using Kind = PerformanceItem::Kind;
-    struct Process {
-        const char* name;
-        qint32 pid;
-        const char* metric;
-    };
-    const Process processes[] = {
-        {"firefox", 2140, "38% CPU \u00B7 6.2% MEM \u00B7 1 GB"},
-        {"Isolated Web Co", 2457, "21% CPU \u00B7 3.1% MEM \u00B7 508.4 MB"},
-        {"code", 3091, "9% CPU \u00B7 4.8% MEM \u00B7 786.2 MB"},
-        {"gnome-shell", 1388, "6% CPU \u00B7 2.4% MEM \u00B7 392 MB"},
-        {"pipewire", 1203, "2% CPU \u00B7 0.1% MEM \u00B7 18.5 MB"},
-    };
-    QList<PerformanceItem> items;
-    for (const Process& process : processes) {
-        PerformanceItem item;
-        item.title = QString::fromUtf8(process.name);
-        item.detail = QStringLiteral("PID ") + QString::number(process.pid);
-        item.kind = Kind::process;
-        item.metric = QString::fromUtf8(process.metric);
-        item.pid = process.pid;
-        item.canQuit = true;
-        items.append(item);
-    }
-    struct Launch {
-        const char* label;
-        const char* path;
-        Kind kind;
-    };
-    const Launch launches[] = {
-        {"chat-client", "/home/demo/.config/autostart/chat-client.desktop", Kind::loginItem},
-        {"cloud-sync", "/home/demo/.config/autostart/cloud-sync.desktop", Kind::loginItem},
-        {"updater-tray", "/etc/xdg/autostart/updater-tray.desktop", Kind::loginItem},
-        {"photo-backup", "/home/demo/.config/systemd/user/photo-backup.service", Kind::launchAgent},
-        {"printer-helper", "/etc/systemd/system/printer-helper.service", Kind::launchDaemon},
-    };
-    for (const Launch& launch : launches) {
-        PerformanceItem item;
-        item.title = QString::fromUtf8(launch.label);
-        item.path = QString::fromUtf8(launch.path);
-        item.detail = item.path->startsWith(kDemoHome) ? QLatin1Char('~') + item.path->mid(kDemoHome.size()) : *item.path;
-        item.kind = launch.kind;
-        item.metric = launch.kind == Kind::loginItem ? QStringLiteral("Starts at login") : rawValue(launch.kind);
-        items.append(item);
-    }
-    return items;
-}
 
 namespace {
 
-// A file of logical length bytes without blocks: the finders count its
-// length, and the made-up computer takes no room.
-bool sparseFile(const QString& path, qint64 bytes, const QByteArray& text = {}) {
-    if (!QDir().mkpath(PathRules::deletingLastPathComponent(path))) return false;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    if (!text.isEmpty() && file.write(text) != text.size()) return false;
-    return text.isEmpty() ? file.resize(bytes) : true;
+QString place(const QString& path) {
+    return PathRules::abbreviatingWithTilde(path);
 }
 
-bool flatpakApp(const QString& appsFolder, const QString& id, const QString& name, const QString& version,
-                qint64 bytes) {
-    const QString app = appsFolder + QLatin1Char('/') + id;
-    const QString active = app + QStringLiteral("/x86_64/stable/5d1c0ffee");
-    return sparseFile(active + QStringLiteral("/metadata"), 0, "[Application]\nname=" + id.toUtf8() + "\n") &&
-           sparseFile(active + QStringLiteral("/export/share/applications/") + id + QStringLiteral(".desktop"), 0,
-                      "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=run\n") &&
-           sparseFile(active + QStringLiteral("/files/share/metainfo/") + id + QStringLiteral(".metainfo.xml"), 0,
-                      "<component><releases><release version=\"" + version.toUtf8() + "\"/></releases></component>") &&
-           sparseFile(active + QStringLiteral("/files/bin/") + name.toLower().remove(QLatin1Char(' ')), bytes) &&
-           QFile::link(QStringLiteral("5d1c0ffee"), app + QStringLiteral("/x86_64/stable/active")) &&
-           QFile::link(QStringLiteral("x86_64/stable"), app + QStringLiteral("/current"));
+QList<Row> findingRows(QWidget* screen) {
+    QList<Row> rows;
+    if (auto* findings = qobject_cast<FindingsScreen*>(screen)) {
+        for (const FindingRow* row : findings->rows()) rows.append(Row{place(row->content().path), row->content().size});
+    }
+    return rows;
+}
+
+QList<Row> appRows(const AppsView& apps) {
+    QList<Row> rows;
+    for (const InstalledAppRow* row : apps.appRows()) rows.append(Row{place(row->app().path), row->app().size});
+    return rows;
+}
+
+QList<Row> updateRows(const AppsView& apps) {
+    QList<Row> rows;
+    for (const UpdateCandidateRow* row : apps.updateRows()) rows.append(Row{place(row->item().path), 0});
+    return rows;
+}
+
+QList<Row> performanceRows(QWidget* screen) {
+    QList<Row> rows;
+    if (auto* performance = qobject_cast<PerformanceView*>(screen)) {
+        for (const PerformanceRow* row : performance->rows()) {
+            const PerformanceItem& item = row->item();
+            rows.append(Row{item.path ? place(*item.path) : item.detail, 0});
+        }
+    }
+    return rows;
+}
+
+QList<Row> threatRows(const ProtectionView& protection) {
+    QList<Row> rows;
+    for (const ThreatRow* row : protection.threatRows()) rows.append(Row{place(row->finding().path), 0});
+    return rows;
+}
+
+QList<Row> privacyRows(const ProtectionView& protection) {
+    QList<Row> rows;
+    for (const PrivacyRow* row : protection.privacyRows()) rows.append(Row{place(row->item().path), row->item().size});
+    return rows;
+}
+
+QList<Row> safeBinRows(QWidget* screen) {
+    QList<Row> rows;
+    if (auto* bin = qobject_cast<SafeBinView*>(screen)) {
+        for (int i = 0; i < bin->model()->rowCount(); ++i) {
+            const SafeBinEntry& entry = bin->model()->entry(i);
+            rows.append(Row{place(entry.originalPath), entry.size});
+        }
+    }
+    return rows;
 }
 
 }  // namespace
 
-bool writeDemoApps(const QString& home, const QString& tool) {
-    struct Leftover {
-        const char* path;  // below the home folder
-        qint64 size;
-    };
-    struct AppImage {
-        const char* path;   // below the home folder
-        const char* name;   // of its desktop entry, or null
-        qint64 size;
-        std::vector<Leftover> leftovers;
-    };
-    const AppImage images[] = {
-        {"/Applications/Fernwood-Studio-3.4.1-x86_64.AppImage", "Fernwood Studio", 340 * kMB,
-         {{"/.local/share/Fernwood Studio/library.db", 2100 * kMB}, {"/.cache/fernwoodstudio/previews.bin", 640 * kMB},
-          {"/.local/state/Fernwood Studio/session.log", 12 * kMB}, {"/.config/Fernwood Studio/settings.json", 48000}}},
-        {"/AppImages/Lumen-Player-4.1.2-x86_64.AppImage", "Lumen Player", 410 * kMB,
-         {{"/.cache/Lumen Player/artwork.bin", 260 * kMB}}},
-        {"/Downloads/Lumen-Player-4.2.0-x86_64.AppImage", nullptr, 415 * kMB, {}},
-        {"/.local/bin/Quillpad.AppImage", "Quillpad", 88 * kMB, {}},
-    };
-    bool ok = true;
-    for (const AppImage& image : images) {
-        const QString path = home + QString::fromUtf8(image.path);
-        ok &= sparseFile(path, image.size);
-        ok &= QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
-        if (image.name) {
-            const QString name = QString::fromUtf8(image.name);
-            ok &= sparseFile(home + QStringLiteral("/.local/share/applications/appimagekit-") +
-                                 name.toLower().remove(QLatin1Char(' ')) + QStringLiteral(".desktop"),
-                             0, "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=\"" +
-                                    path.toUtf8() + "\" %U\n");
-        }
-        for (const Leftover& leftover : image.leftovers) {
-            ok &= sparseFile(home + QString::fromUtf8(leftover.path), leftover.size);
-        }
-    }
-    const QString userApps = home + QStringLiteral("/.local/share/flatpak/app");
-    ok &= flatpakApp(userApps, QStringLiteral("org.pixelforge.Editor"), QStringLiteral("Pixelforge"),
-                     QStringLiteral("5.0.1"), 1900 * kMB);
-    ok &= sparseFile(home + QStringLiteral("/.var/app/org.pixelforge.Editor/data/brushes.bin"), 820 * kMB);
-    ok &= sparseFile(home + QStringLiteral("/.var/app/org.pixelforge.Editor/config/pixelforge.conf"), 3 * kMB);
-    ok &= flatpakApp(userApps, QStringLiteral("org.orbit.Mail"), QStringLiteral("Orbit Mail"), QStringLiteral("12.3"),
-                     520 * kMB);
-    // flatpak as it answers with an update for one app.
-    ok &= sparseFile(tool, 0,
-                     "#!/bin/sh\ncase \"$*\" in\n"
-                     "*remote-ls*--user*) printf 'org.pixelforge.Editor\\t5.1.0\\n' ;;\n"
-                     "esac\n");
-    ok &= QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return ok;
-}
-
-QList<ClutterItem> demoClutter() {
-    using Kind = ClutterItem::Kind;
-    struct Row {
-        Kind kind;
-        const char* path;  // below the demo home
-        const char* detail;
-        qint64 size;
-        bool safe;
-    };
-    const Row rows[] = {
-        {Kind::trash, "/.local/share/Trash/files/old-backup.tar.gz", "~/.local/share/Trash/files", 4 * kGB, true},
-        {Kind::trash, "/.local/share/Trash/files/render-cache.bin", "~/.local/share/Trash/files", 1500 * kMB, true},
-        {Kind::downloads, "/Downloads/ubuntu-22.04-desktop-amd64.iso", "Not touched since Feb 2, 2024", 4700 * kMB,
-         true},
-        {Kind::duplicates, "/Documents/Books/library (1).zip", "Duplicate of ~/Documents/Books/library.zip",
-         1100 * kMB, false},
-        {Kind::largeOld, "/Movies/Holiday 2023.mov", "Last modified Aug 19, 2023", 18 * kGB, false},
-        {Kind::largeOld, "/VirtualBox VMs/Fedora/Fedora.vdi", "Last modified Mar 3, 2023", 17 * kGB, false},
-        {Kind::similarImages, "/Pictures/Camera Roll/IMG_2231 (edited).jpg", "Similar to ~/Pictures/Camera Roll/IMG_2231.jpg",
-         6400 * 1000, false},
-        {Kind::similarImages, "/Pictures/panorama-small.png", "Similar to ~/Pictures/panorama.png", 3100 * 1000, false},
-        {Kind::screenshots, "/Pictures/Screenshots/Screenshot from 2024-01-12 09-41-07.png", "~/Pictures/Screenshots",
-         2300 * 1000, false},
-        {Kind::mailDownloads, "/Library/Containers/com.apple.mail/Data/Library/Mail Downloads",
-         "~/Library/Containers/com.apple.mail/\u2026/Mail Downloads", 260 * kMB, false},
-    };
-    QList<ClutterItem> items;
-    for (const Row& row : rows) {
-        ClutterItem item;
-        item.path = kDemoHome + QString::fromUtf8(row.path);
-        item.title = row.kind == Kind::mailDownloads ? QStringLiteral("Mail Downloads")
-                                                     : PathRules::lastPathComponent(item.path);
-        item.detail = QString::fromUtf8(row.detail);
-        item.size = row.size;
-        item.kind = row.kind;
-        item.isSelected = row.safe;
-        item.isSafeDefault = row.safe;
-        items.append(item);
-    }
-    return items;
-}
-
-QList<ProtectionFinding> demoThreats() {
-    using K = ProtectionFinding::Kind;
-    using S = ProtectionFinding::Severity;
-    struct Row {
-        K kind;
-        S severity;
-        const char* title;
-        const char* path;  // below the demo home
-        const char* detail;
-    };
-    const Row rows[] = {
-        {K::suspiciousAgent, S::high, "session-sync", "/.config/autostart/session-sync.desktop",
-         "Entry references \u201Ccurl\u201D"},
-        {K::suspiciousAgent, S::high, "update-notifier-helper", "/.config/systemd/user/update-notifier-helper.service",
-         "Entry references \u201Cbase64\u201D"},
-        {K::quarantined, S::medium, "vpn-client_2.4.1_amd64.deb", "/Downloads/vpn-client_2.4.1_amd64.deb",
-         "Still quarantined \u2014 review before opening"},
-        {K::quarantined, S::medium, "notes-1.5.3.AppImage", "/Downloads/notes-1.5.3.AppImage",
-         "Still quarantined \u2014 review before opening"},
-        {K::unsignedExec, S::medium, "install.sh", "/Downloads/install.sh", "Runnable program \u2014 check where it came from before running it"},
-        {K::browserExtension, S::low, "jcajnmlegioahoadcpnanlbgblfglljk",
-         "/.config/google-chrome/Default/Extensions/jcajnmlegioahoadcpnanlbgblfglljk",
-         "Browser extension \u2014 review permissions in the browser"},
-        {K::browserExtension, S::low, "cpfpofffkgdcdnbiikdljjogieddphke",
-         "/.config/chromium/Default/Extensions/cpfpofffkgdcdnbiikdljjogieddphke",
-         "Browser extension \u2014 review permissions in the browser"},
-    };
-    QList<ProtectionFinding> findings;
-    for (const Row& row : rows) {
-        ProtectionFinding finding;
-        finding.title = QString::fromUtf8(row.title);
-        finding.path = kDemoHome + QString::fromUtf8(row.path);
-        finding.detail = QString::fromUtf8(row.detail);
-        finding.kind = row.kind;
-        finding.severity = row.severity;
-        findings.append(finding);
-    }
-    findings[0].isSelected = true;  // ticked by the user after review
-    return findings;
-}
-
-QList<PrivacyItem> demoPrivacy() {
-    struct Row {
-        const char* title;
-        const char* path;  // below the demo home
-        qint64 size;
-        bool selected;
-    };
-    const Row rows[] = {
-        {"Firefox caches", "/.cache/mozilla", 1240 * kMB, true},
-        {"Recent files", "/.local/share/recently-used.xbel", 64'000, true},
-        {"Thumbnail cache", "/.cache/thumbnails", 380 * kMB, false},
-        {"Firefox History", "/.mozilla/firefox/k3v9x2d1.default-release/places.sqlite", 48 * kMB, false},
-        {"Chrome History", "/.config/google-chrome/Default/History", 22 * kMB, false},
-        {"Firefox Cookies", "/.mozilla/firefox/k3v9x2d1.default-release/cookies.sqlite", 2100 * 1000, false},
-    };
-    QList<PrivacyItem> items;
-    for (const Row& row : rows) {
-        PrivacyItem item;
-        item.title = QString::fromUtf8(row.title);
-        item.path = kDemoHome + QString::fromUtf8(row.path);
-        item.detail = QLatin1Char('~') + QString::fromUtf8(row.path);
-        item.size = row.size;
-        item.isSelected = row.selected;
-        items.append(item);
-    }
-    return items;
-}
-
-std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now) {
-    struct Row {
-        const char* path;  // below the home folder
-        qint64 size;
-        qint64 secondsAgo;
-    };
-    const Row rows[] = {
-        {"/.cache/thumbnails", 1400 * kMB, 2 * 60},
-        {"/Downloads/ubuntu-22.04-desktop-amd64.iso", 4700 * kMB, 3 * 3600},
-        {"/Projects/tarnwick/build", 3500 * kMB, 2 * 86400},
-        {"/Documents/Work/old-recordings.m4a", 1200 * kMB, 9 * 86400},
-        {"/Pictures/Scans/archive-scan (copy).tiff", 2 * kGB, 23 * 86400},
-    };
-    std::vector<SafeBinEntry> entries;
-    for (const Row& row : rows) {
-        const QString path = home + QString::fromUtf8(row.path);
-        const QString name = PathRules::lastPathComponent(path);
-        const QUuid id = QUuid::createUuid();
-        entries.push_back(SafeBinEntry::create(id, path, SafeBinService::storedNameFor(id, name), name, row.size,
-                                               now.addSecs(-row.secondsAgo)));
-    }
-    return entries;
-}
-
-QStringList render(const QString& outputDirectory, QString* error) {
-    QStringList written;
+Outcome render(const QString& outputDirectory) {
+    Outcome outcome;
     auto fail = [&](const QString& reason) {
-        if (error) *error = reason;
-        return written;
+        outcome.error = reason;
+        return outcome;
     };
     if (!QDir().mkpath(outputDirectory)) return fail(QStringLiteral("cannot make ") + outputDirectory);
 
     QTemporaryDir scratch;
     if (!scratch.isValid()) return fail(QStringLiteral("no scratch folder"));
-    Environment environment = Environment::system();
-    environment.homeDirectory = scratch.path() + QStringLiteral("/home");
-    environment.applicationSupport = scratch.path() + QStringLiteral("/support");
-    environment.tempDirectory = scratch.path();
-    environment.settingsFile = scratch.path() + QStringLiteral("/settings.ini");
-    environment.rootPrefix = scratch.path() + QStringLiteral("/root");
-    QDir().mkpath(environment.homeDirectory);
-    QDir().mkpath(environment.applicationSupport);
-    const QString flatpakTool = scratch.path() + QStringLiteral("/tools/flatpak");
-    if (!writeDemoApps(environment.homeDirectory, flatpakTool)) {
-        return fail(QStringLiteral("cannot write the demo apps"));
-    }
-    environment.toolPaths.insert(QStringLiteral("/usr/bin/flatpak"), flatpakTool);
-    Environment::Scope scope(environment);
+    QString problem;
+    const std::optional<Environment> computer = DemoComputer::write(scratch.path() + QStringLiteral("/computer"), &problem);
+    if (!computer) return fail(problem);
+    Environment pictured = *computer;
+    // The font cache tool of the maintenance run: one that only says it is done.
+    pictured.toolPaths.insert(QStringLiteral("/usr/bin/fc-cache"), QStringLiteral("/bin/true"));
+    // The computer's clock, moved on only between pictures while no work runs.
+    const qint64 started = DemoComputer::now().toMSecsSinceEpoch();
+    auto clock = std::make_shared<std::atomic<qint64>>(started);
+    pictured.clock = [clock] { return QDateTime::fromMSecsSinceEpoch(clock->load(), Qt::UTC); };
+    pictured.uptimeClock = [clock, started, boot = computer->uptime()] {
+        return Environment::Uptime{boot.boot, boot.msecs + clock->load() - started};
+    };
+    Environment::Scope scope(pictured);
+    // The same computer with an empty home folder, for the Junk screen without findings.
+    Environment bare = pictured;
+    bare.homeDirectory = scratch.path() + QStringLiteral("/bare/home");
+    if (!QDir().mkpath(bare.homeDirectory)) return fail(QStringLiteral("cannot make ") + bare.homeDirectory);
 
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = DemoComputer::now();
     const ScanNodePtr tree = demoTree();
     const ScanInsights insights = demoInsights(now);
     // The scanning picture's walk: one progress report, then it waits to be cancelled.
@@ -643,7 +371,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
         MapServices::Walk walk;
         walk.run = [walkCancelled, rootPath](const MapServices::ProgressCallback& onProgress) {
             onProgress(ScanProgress{48213, 73'400'000'000,
-                                    rootPath + QStringLiteral("/.local/share/Steam/steamapps/common/Skyrider/"
+                                    rootPath + QStringLiteral("/.local/share/Games/library/Skyrider/"
                                                               "content/textures/terrain/highlands_albedo_04.pak")});
             while (!walkCancelled->load()) QThread::msleep(2);
             return MapServices::WalkOutcome{};
@@ -652,32 +380,7 @@ QStringList render(const QString& outputDirectory, QString* error) {
         return walk;
     };
 
-    // The junk finder finds the demo junk, or nothing once junkFound is cleared.
-    auto junkFound = std::make_shared<std::atomic_bool>(true);
-    ModuleServices modules;
-    modules.cleanupScan = [junkFound](const ModuleServices::Progress& progress, std::stop_token) {
-        progress(QStringLiteral("Scanning caches\u2026"));
-        return junkFound->load() ? demoJunk() : QList<CleanupItem>{};
-    };
-    modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) { return demoPerformance(); };
-    // The apps of the made-up home, as the real finders see them.
-    modules.appsScan = [](const ModuleServices::Progress& progress, std::stop_token stop) {
-        return AppUninstallerService::scan(progress, std::move(stop));
-    };
-    modules.updatesScan = [](const ModuleServices::Progress& progress, std::stop_token stop) {
-        return AppUpdaterService::scan(progress, std::move(stop));
-    };
-    modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return demoClutter(); };
-    modules.protectionScan = [](const ModuleServices::Progress& progress, std::stop_token) {
-        progress(QStringLiteral("Scanning startup entries\u2026"));
-        return demoThreats();
-    };
-    modules.privacyScan = [](const ModuleServices::Progress& progress, std::stop_token) {
-        progress(QStringLiteral("Scanning recent items\u2026"));
-        return demoPrivacy();
-    };
-
-    TarnwickApp app(services, modules);
+    TarnwickApp app(services, ModuleServices::production());
     app.start();
     AppState& state = app.state();
     MainWindow& window = app.mainWindow();
@@ -688,11 +391,12 @@ QStringList render(const QString& outputDirectory, QString* error) {
     }
     settle();
 
+    auto screen = [&](AppSection section) { return window.shell()->detailArea()->screen(section); };
     auto save = [&](const QString& name) {
         settle();
         const QString path = QDir(outputDirectory).filePath(name);
         if (!window.grab().toImage().save(path, "PNG")) return false;
-        written.append(path);
+        outcome.written.append(path);
         return true;
     };
 
@@ -737,72 +441,102 @@ QStringList render(const QString& outputDirectory, QString* error) {
     if (!scanningSaved) return fail(QStringLiteral("cannot write scanning.png"));
 
     state.openSection(AppSection::map);
-    if (auto* space = qobject_cast<SpaceMapView*>(window.shell()->detailArea()->screen(AppSection::map))) {
-        space->showChooser();
-    }
+    if (auto* space = qobject_cast<SpaceMapView*>(screen(AppSection::map))) space->showChooser();
     if (!save(QStringLiteral("volume-chooser.png"))) return fail(QStringLiteral("cannot write volume-chooser.png"));
 
-    state.openSection(AppSection::cleanup);  // an empty list: the Junk scan starts
-    pumpUntil([&] { return !state.isCleanupScanning(); });
+    // The module screens, each scanning the made-up computer as it first shows.
+    const int scanTimeoutMs = 60000;
+    state.openSection(AppSection::cleanup);
+    pumpUntil([&] { return !state.isCleanupScanning(); }, scanTimeoutMs);
+    outcome.rows.insert(QStringLiteral("junk.png"), findingRows(screen(AppSection::cleanup)));
     if (!save(QStringLiteral("junk.png"))) return fail(QStringLiteral("cannot write junk.png"));
-    junkFound->store(false);
-    state.runCleanupScan();
-    pumpUntil([&] { return !state.isCleanupScanning(); });
-    if (!save(QStringLiteral("junk-empty.png"))) return fail(QStringLiteral("cannot write junk-empty.png"));
-
-    state.openSection(AppSection::clutter);  // an empty list: the Clutter scan starts
-    pumpUntil([&] { return !state.isClutterScanning(); });
-    if (!save(QStringLiteral("clutter.png"))) return fail(QStringLiteral("cannot write clutter.png"));
-
-    // The Safe Bin's manifest with stand-ins for the stored items.
-    const QString bin = SafeBinService::root();
-    const std::vector<SafeBinEntry> binned = demoSafeBin(environment.homeDirectory, now);
-    for (const SafeBinEntry& entry : binned) AtomicFile::write(bin + QLatin1Char('/') + entry.storedName, QByteArray());
-    if (!AtomicFile::write(bin + QStringLiteral("/manifest.json"), SafeBinEntry::encodeManifest(binned))) {
-        return fail(QStringLiteral("cannot write the demo Safe Bin"));
+    {
+        Environment::Scope empty(bare);
+        state.runCleanupScan();
+        pumpUntil([&] { return !state.isCleanupScanning(); }, scanTimeoutMs);
+        outcome.rows.insert(QStringLiteral("junk-empty.png"), findingRows(screen(AppSection::cleanup)));
+        if (!save(QStringLiteral("junk-empty.png"))) return fail(QStringLiteral("cannot write junk-empty.png"));
     }
-    state.openSection(AppSection::safeBin);
-    pumpUntil([&] { return !state.hasSafeBinWork() && state.safeBinItems().size() == binned.size(); });
-    if (!save(QStringLiteral("safe-bin.png"))) return fail(QStringLiteral("cannot write safe-bin.png"));
+
+    state.openSection(AppSection::clutter);
+    pumpUntil([&] { return !state.isClutterScanning(); }, scanTimeoutMs);
+    outcome.rows.insert(QStringLiteral("clutter.png"), findingRows(screen(AppSection::clutter)));
+    if (!save(QStringLiteral("clutter.png"))) return fail(QStringLiteral("cannot write clutter.png"));
 
     // The Apps screen: the largest app ticked with its leftovers opened, then the Updates tab.
     state.openSection(AppSection::apps);
-    pumpUntil([&] { return !state.isAppsScanning() && !state.isUpdatesScanning(); });
-    auto* apps = qobject_cast<AppsView*>(window.shell()->detailArea()->screen(AppSection::apps));
+    pumpUntil([&] { return !state.isAppsScanning() && !state.isUpdatesScanning(); }, scanTimeoutMs);
+    auto* apps = qobject_cast<AppsView*>(screen(AppSection::apps));
     if (!apps || apps->appRows().isEmpty()) return fail(QStringLiteral("the Apps screen shows no apps"));
     state.toggleInstalledApp(state.installedApps().front().id);
     apps->appRows().front()->setExpanded(true);
+    outcome.rows.insert(QStringLiteral("apps.png"), appRows(*apps));
     if (!save(QStringLiteral("apps.png"))) return fail(QStringLiteral("cannot write apps.png"));
     apps->setTab(AppsView::updates);
+    outcome.rows.insert(QStringLiteral("apps-updates.png"), updateRows(*apps));
     if (!save(QStringLiteral("apps-updates.png"))) return fail(QStringLiteral("cannot write apps-updates.png"));
     apps->setTab(AppsView::uninstaller);
 
     state.openSection(AppSection::protection);  // both lists empty: both scans start
-    pumpUntil([&] { return !state.isProtectionScanning() && !state.isPrivacyScanning(); });
-    auto* protection = qobject_cast<ProtectionView*>(window.shell()->detailArea()->screen(AppSection::protection));
+    pumpUntil([&] { return !state.isProtectionScanning() && !state.isPrivacyScanning(); }, scanTimeoutMs);
+    auto* protection = qobject_cast<ProtectionView*>(screen(AppSection::protection));
     if (!protection || protection->threatRows().isEmpty()) {
         return fail(QStringLiteral("the Protection screen shows no threats"));
     }
+    outcome.rows.insert(QStringLiteral("protection.png"), threatRows(*protection));
     if (!save(QStringLiteral("protection.png"))) return fail(QStringLiteral("cannot write protection.png"));
     protection->setTab(ProtectionView::privacy);
+    outcome.rows.insert(QStringLiteral("protection-privacy.png"), privacyRows(*protection));
     if (!save(QStringLiteral("protection-privacy.png"))) {
         return fail(QStringLiteral("cannot write protection-privacy.png"));
     }
+    protection->setTab(ProtectionView::threats);
 
-    // The tray panel with the CPU tile open, over the demo laptop's readings.
-    Environment::current().settings()->setValue(SystemMonitor::healthScoreKey(), 88);
-    SystemMonitor monitor(MonitorSources{std::make_shared<DemoProcessor>(), std::make_shared<DemoMemory>(),
-                                         std::make_shared<DemoDisk>(), std::make_shared<DemoBattery>(),
-                                         std::make_shared<DemoUptime>(), std::make_shared<DemoProcesses>()});
+    // The Performance screen, with the result of one maintenance run.
+    state.openSection(AppSection::performance);  // an empty list: the performance scan starts
+    pumpUntil([&] { return !state.isPerformanceScanning(); }, scanTimeoutMs);
+    state.runMaintenance(MaintenanceTask::Kind::clearFontCaches);
+    pumpUntil([&] {
+        const QList<MaintenanceTask>& tasks = state.maintenanceTasks();
+        const bool running = std::any_of(tasks.begin(), tasks.end(), [](const MaintenanceTask& t) { return t.isRunning; });
+        return !running && !state.hasSafeBinWork();
+    });
+    outcome.rows.insert(QStringLiteral("performance.png"), performanceRows(screen(AppSection::performance)));
+    // Scrolled down to the Maintenance card and the result under its first task.
+    if (QWidget* performance = screen(AppSection::performance)) {
+        settle();
+        if (auto* content = performance->findChild<QScrollArea*>(QStringLiteral("moduleContent"))) {
+            content->verticalScrollBar()->setValue(content->verticalScrollBar()->maximum());
+        }
+    }
+    if (!save(QStringLiteral("performance.png"))) return fail(QStringLiteral("cannot write performance.png"));
+
+    // Home after a pass over the made-up computer.
+    state.openSection(AppSection::home);
+    state.runVidurAded();
+    if (!pumpUntil([&] { return !state.isVidurAdedRunning() && !state.hasSafeBinWork(); }, scanTimeoutMs) ||
+        !state.vidurAdedResult()) {
+        return fail(QStringLiteral("the pass did not finish"));
+    }
+    if (!save(QStringLiteral("home-after-pass.png"))) return fail(QStringLiteral("cannot write home-after-pass.png"));
+
+    // The tray panel with the CPU tile open, reading the made-up computer's
+    // /proc and /sys and showing the score the pass stored.
+    MonitorSources sources = MonitorSources::system();
+    sources.disk = std::make_shared<DemoDisk>();
+    SystemMonitor monitor(sources);
     MenuBarPanel panel;
     auto* view = new MenuBarView(state, monitor);
     panel.setContent(view);
     view->toggle(MenuBarView::MonitorKind::cpu);
     panel.adjustSize();
     panel.show();
+    monitor.refreshLight();  // the processor's base reading
+    if (!DemoComputer::advanceProcessor(pictured)) return fail(QStringLiteral("cannot write the processor counters"));
     monitor.refreshLight();
     pumpUntil([&] {
-        return monitor.topProcesses().size() == 5 && monitor.batteryPercentText() != QStringLiteral("\u2014");
+        return monitor.topProcesses().size() == SystemMonitor::topProcessLimit &&
+               monitor.batteryPercentText() != QStringLiteral("\u2014") && monitor.cpuPercent();
     });
     pumpUntil([] { return false; }, 250);  // the panel's fade-in
     settle();
@@ -810,41 +544,21 @@ QStringList render(const QString& outputDirectory, QString* error) {
     if (!panel.grab().toImage().save(panelPath, "PNG")) {
         return fail(QStringLiteral("cannot write menu-bar-panel.png"));
     }
-    written.append(panelPath);
+    outcome.written.append(panelPath);
     panel.hide();
 
-    // The Performance screen, with the result of one maintenance run (a
-    // stand-in tool that only says it is done).
-    state.openSection(AppSection::performance);  // an empty list: the performance scan starts
-    pumpUntil([&] { return !state.isPerformanceScanning(); });
-    Environment withTool = Environment::current();
-    withTool.toolPaths.insert(QStringLiteral("/usr/bin/fc-cache"), QStringLiteral("/bin/true"));
-    Environment::Scope toolScope(withTool);
-    state.runMaintenance(MaintenanceTask::Kind::clearFontCaches);
+    // "Clean recommended", then the Safe Bin holding what it moved, seen a few minutes later.
+    state.runVidurAdedRecommended();
+    pumpUntil([&] { return !state.hasSafeBinWork(); }, scanTimeoutMs);
+    clock->fetch_add(3 * 60 * 1000);
+    state.openSection(AppSection::safeBin);
+    auto* bin = qobject_cast<SafeBinView*>(screen(AppSection::safeBin));
     pumpUntil([&] {
-        const QList<MaintenanceTask>& tasks = state.maintenanceTasks();
-        const bool running = std::any_of(tasks.begin(), tasks.end(), [](const MaintenanceTask& t) { return t.isRunning; });
-        return !running && !state.hasSafeBinWork();
+        return !state.hasSafeBinWork() && bin && size_t(bin->model()->rowCount()) == state.safeBinItems().size();
     });
-    // Scrolled down to the Maintenance card and the result under its first task.
-    if (QWidget* screen = window.shell()->detailArea()->screen(AppSection::performance)) {
-        settle();
-        if (auto* content = screen->findChild<QScrollArea*>(QStringLiteral("moduleContent"))) {
-            content->verticalScrollBar()->setValue(content->verticalScrollBar()->maximum());
-        }
-    }
-    if (!save(QStringLiteral("performance.png"))) return fail(QStringLiteral("cannot write performance.png"));
-
-    // Home after a pass over the demo findings.
-    junkFound->store(true);
-    state.openSection(AppSection::home);
-    state.runVidurAded();
-    if (!pumpUntil([&] { return !state.isVidurAdedRunning() && !state.hasSafeBinWork(); }) ||
-        !state.vidurAdedResult()) {
-        return fail(QStringLiteral("the demo pass did not finish"));
-    }
-    if (!save(QStringLiteral("home-after-pass.png"))) return fail(QStringLiteral("cannot write home-after-pass.png"));
-    return written;
+    outcome.rows.insert(QStringLiteral("safe-bin.png"), safeBinRows(bin));
+    if (!save(QStringLiteral("safe-bin.png"))) return fail(QStringLiteral("cannot write safe-bin.png"));
+    return outcome;
 }
 
 }  // namespace tarnwick::ScreenPictures

@@ -1,16 +1,12 @@
 #pragma once
 
-#include "models/CleanupItem.h"
-#include "models/ClutterItem.h"
-#include "models/PerformanceItem.h"
-#include "models/PrivacyItem.h"
-#include "models/ProtectionFinding.h"
-#include "models/SafeBinEntry.h"
 #include "models/ScanInsights.h"
 #include "models/ScanNode.h"
 #include "models/VolumeInfo.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -18,44 +14,44 @@
 
 namespace tarnwick {
 
-// Renders the main screens of the program to PNG files, offscreen, from a
-// made-up home folder: the map in its four styles, the insights lists, the
-// collector counting down, the scanning screen, the volume chooser, the Junk
-// screen with findings and without, the Safe Bin, the Apps screen's two
-// tabs over the apps the real finders find in the made-up home (AppImages
-// and Flatpak apps), the Protection screen's two tabs,
-// the tray panel, and the home screen before and after a Vidur Aded pass.
-// Needs a QApplication; touches nothing of the real home or support folders.
+// Renders the main screens of the program to PNG files, offscreen. The
+// module screens, the home screen before and after a Vidur Aded pass, the
+// Safe Bin and the tray panel show what the real finders, the real pass and
+// the real clean make of the made-up computer (DemoComputer) written into a
+// temporary folder. The map in its four styles, the insights lists, the
+// collector, the scanning screen and the volume chooser show a made-up size
+// tree instead: a walk measures the space files take, and a credible map
+// would need gigabytes of data. Needs a QApplication; touches nothing of the
+// real home or support folders.
 namespace ScreenPictures {
+
+// One row of a module picture: the place it names, the home folder written
+// as "~" (a process as its "PID n" line), and the size it shows (0 for rows
+// without one).
+struct Row {
+    QString place;
+    qint64 size = 0;
+
+    bool operator==(const Row&) const = default;
+};
+
+struct Outcome {
+    QStringList written;  // the pictures written, in order
+    QString error;        // why the pictures stopped; empty when all were written
+    // The rows of the module pictures, by file name, as their screens held
+    // them when drawn.
+    QHash<QString, QList<Row>> rows;
+};
 
 // The names of the files written.
 QStringList fileNames();
-// Writes every picture into the folder (made if missing). Returns the paths
-// written; on failure, the ones written so far and the reason in error.
-QStringList render(const QString& outputDirectory, QString* error = nullptr);
+// Writes every picture into the folder (made if missing).
+Outcome render(const QString& outputDirectory);
 
-// The demo home folder the pictures show, its insights and volumes.
+// The made-up size tree the map pictures show, its insights and volumes.
 ScanNodePtr demoTree();
 ScanInsights demoInsights(const QDateTime& now);
 std::vector<VolumeInfo> demoVolumes();
-// The junk findings of the demo home folder.
-QList<CleanupItem> demoJunk();
-// The heavy processes and launch items of the demo computer.
-QList<PerformanceItem> demoPerformance();
-// Writes the apps of a demo computer for the real finders to find, as
-// files without blocks (the finders count their lengths): AppImages in
-// `home` with the desktop entries that start them and the data they left, a
-// newer AppImage in Downloads, Flatpak apps of the user's installation with
-// their data, and at `tool` a stand-in for flatpak that reports an update
-// for one of them. False when a file could not be written.
-bool writeDemoApps(const QString& home, const QString& tool);
-// The clutter items of the demo home folder.
-QList<ClutterItem> demoClutter();
-// The threat findings and privacy residue of the demo home folder.
-QList<ProtectionFinding> demoThreats();
-QList<PrivacyItem> demoPrivacy();
-// The Safe Bin entries of the demo home folder, moved in before `now`.
-std::vector<SafeBinEntry> demoSafeBin(const QString& home, const QDateTime& now);
 
 }  // namespace ScreenPictures
 

@@ -142,8 +142,17 @@ bool FileReader::unchangedSinceOpened() const {
 
 QByteArray FileReader::read(qint64 maxBytes) {
     if (maxBytes <= 0) return {};
-    QByteArray data(maxBytes, Qt::Uninitialized);
-    const qint64 got = read(data.data(), maxBytes);
+    // Room for what the file held when opened and a byte more, grown only when
+    // it grew since: a small file read with a large cap takes little memory.
+    QByteArray data(std::min(maxBytes, std::max<qint64>(size_, 0) + 1), Qt::Uninitialized);
+    qint64 got = 0;
+    for (;;) {
+        const qint64 step = read(data.data() + got, data.size() - got);
+        if (step < 0) return {};
+        got += step;
+        if (got < data.size() || got == maxBytes) break;  // end of file, or the cap
+        data.resize(std::min(maxBytes, std::max<qint64>(got * 2, got + 64 * 1024)));
+    }
     if (got <= 0) return {};
     data.truncate(got);
     return data;

@@ -18,10 +18,10 @@ bool isRotational(dev_t device, const QString& sysfsRoot = QStringLiteral("/sys"
 
 // True when the disk behind a file system really spins, so that reading it
 // in parallel only makes its head seek: its queue is marked rotational and it
-// is no virtual disk. A virtual machine's disks (virtio, Xen, Hyper-V, and
-// the emulated disks of QEMU, VMware and VirtualBox) are marked rotational
-// whatever stores them; they are told by the bus they hang from, their
-// driver or their vendor and model. A stacked device (device mapper, RAID)
+// is no virtual disk. A virtual machine's disks (paravirtual ones, and
+// emulated disks that name a hypervisor as their maker) are marked
+// rotational whatever stores them; they are told by the bus they hang from,
+// their driver or their vendor and model. A stacked device (device mapper, RAID)
 // spins when one of the disks below it does. False when nothing can be told.
 bool spins(dev_t device, const QString& sysfsRoot);
 // The same with the sysfs tree of the environment in force (its root prefix

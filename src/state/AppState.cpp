@@ -13,14 +13,17 @@
 #include "support/RelativeDateFormatter.h"
 #include "support/Saturating.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QPointer>
 #include <QSet>
 #include <QSettings>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 
 namespace tarnwick {
@@ -54,7 +57,6 @@ AppState::AppState(MapServices services, ModuleServices modules, QObject* parent
     releasePool_.setMaxThreadCount(1);
     modulePool_.setMaxThreadCount(8);
     safeBinPool_.setMaxThreadCount(1);
-    volumePool_.setMaxThreadCount(1);
 }
 
 AppState::~AppState() {
@@ -68,7 +70,6 @@ AppState::~AppState() {
     modulePool_.waitForDone();
     safeBinPool_.waitForDone();
     releasePool_.waitForDone();
-    volumePool_.waitForDone();
 }
 
 void AppState::start() {
@@ -233,18 +234,21 @@ void AppState::refreshVolumes() {
     }
     volumeReadRunning_ = true;
     volumeReadAgain_ = false;
-    // The list is handed back through a queued call, dropped if the state is gone.
-    volumePool_.start([this, list = services_.listVolumes] {
+    // A thread of its own that nothing waits for: a mount that never answers
+    // holds neither the window nor quitting. The list comes back through the
+    // application's queue and is dropped if the state is gone by then.
+    std::thread([self = QPointer<AppState>(this), list = services_.listVolumes] {
         std::vector<VolumeInfo> volumes = list();
         QMetaObject::invokeMethod(
-            this,
-            [this, volumes = std::move(volumes)]() mutable {
-                volumeReadRunning_ = false;
-                volumes_.set(std::move(volumes));
-                if (volumeReadAgain_) refreshVolumes();
+            QCoreApplication::instance(),
+            [self, volumes = std::move(volumes)]() mutable {
+                if (!self) return;
+                self->volumeReadRunning_ = false;
+                self->volumes_.set(std::move(volumes));
+                if (self->volumeReadAgain_) self->refreshVolumes();
             },
             Qt::QueuedConnection);
-    });
+    }).detach();
 }
 
 void AppState::reloadActivity() {

@@ -742,8 +742,7 @@ private:
     QThreadPool safeBinPool_;
     // Frees replaced trees and hands the memory back to the system.
     QThreadPool releasePool_;
-    // Reads the volume list, one reading at a time.
-    QThreadPool volumePool_;
+    // The volume list is read one reading at a time, on a thread of its own.
     bool volumeReadRunning_ = false;
     bool volumeReadAgain_ = false;
 };

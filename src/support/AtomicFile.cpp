@@ -6,11 +6,11 @@
 #include "support/FileError.h"
 #include "support/PathRules.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -88,13 +88,34 @@ bool write(const QString& path, const QByteArray& data, QString* error, int* err
 }
 
 std::optional<QByteArray> read(const QString& path, qint64 maxBytes) {
-    QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    if (file.size() > maxBytes) return std::nullopt;
-    QByteArray data = file.read(maxBytes + 1);
-    if (data.size() > maxBytes || file.error() != QFile::NoError) return std::nullopt;
+    if (maxBytes < 0) return std::nullopt;
+    // O_NONBLOCK keeps a FIFO in the file's place from holding the open.
+    FileDescriptor file(::open(PathCodec::encode(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.valid()) return std::nullopt;
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes) return std::nullopt;
+
+    // Room for what the file holds now and one byte more, so that the end of
+    // the file shows without growing. The cap bounds the memory, not the
+    // size: a file that grows while it is read grows the buffer, but never
+    // past one byte over the cap, which is then refused.
+    const qint64 limit = std::min<qint64>(maxBytes, std::numeric_limits<qsizetype>::max() - 1) + 1;
+    QByteArray data(std::min<qint64>(st.st_size + 1, limit), Qt::Uninitialized);
+    qint64 size = 0;
+    for (;;) {
+        if (size == data.size()) {
+            if (size >= limit) return std::nullopt;
+            data.resize(std::min<qint64>(limit, std::max<qint64>(size * 2, size + 64 * 1024)));
+        }
+        const ssize_t got = ::read(file.get(), data.data() + size, static_cast<size_t>(data.size() - size));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        size += got;
+    }
+    data.truncate(size);
     return data;
 }
 

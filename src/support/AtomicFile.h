@@ -21,7 +21,9 @@ namespace AtomicFile {
 bool write(const QString& path, const QByteArray& data, QString* error = nullptr, int* errorNumber = nullptr);
 
 // Reads a whole regular file of at most maxBytes; nullopt when it is missing,
-// not a regular file, unreadable or larger than the cap.
+// not a regular file, unreadable or larger than the cap (also when it grows
+// past the cap while being read). The memory taken follows what the file
+// holds, never the cap.
 std::optional<QByteArray> read(const QString& path, qint64 maxBytes = qint64(256) << 20);
 
 }  // namespace AtomicFile

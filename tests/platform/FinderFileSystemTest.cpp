@@ -7,6 +7,7 @@
 #include "FileTreeSupport.h"
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -199,6 +200,24 @@ TEST_F(FinderFileSystem, ReaderReadsRegularFilesOnly) {
     EXPECT_EQ(reader->read(600).size(), 400);
     EXPECT_TRUE(reader->read(600).isEmpty());
     EXPECT_EQ(FileReader::totalBytesRead() - before, 1000u);
+
+    // A large cap takes memory for what the file holds, and a file that grew
+    // since it was opened is read on, up to the cap.
+    reader = FileReader::open(file);
+    ASSERT_TRUE(reader);
+    const QByteArray whole = reader->read(qint64(1) << 30);
+    EXPECT_EQ(whole, QByteArray(1000, 'q'));
+    EXPECT_LT(whole.capacity(), 1 << 20);
+    for (const auto& [cap, expected] : {std::pair{qint64(1) << 30, 201000}, std::pair{qint64(150000), 150000}}) {
+        test::writeFilled(file, 1000, 'q');
+        reader = FileReader::open(file);
+        ASSERT_TRUE(reader);
+        QFile grown(file);
+        ASSERT_TRUE(grown.open(QIODevice::Append));
+        grown.write(QByteArray(200000, 'g'));
+        grown.close();
+        EXPECT_EQ(reader->read(cap).size(), expected);
+    }
 }
 
 TEST(PackageRule, TellsPackagesByExtensionInAnyCase) {

@@ -5,12 +5,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTextStream>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tarnwick;
 
@@ -84,4 +88,47 @@ TEST(AtomicFile, FailedWritesAndSyncsNeverCommit) {
     EXPECT_EQ(namesIn(env.path()).filter(QStringLiteral("store.json")), QStringList{QStringLiteral("store.json")});
     ASSERT_TRUE(AtomicFile::write(path, "new"));
     EXPECT_EQ(AtomicFile::read(path).value_or(QByteArray()), QByteArray("new"));
+}
+
+// A small store read with a large cap takes memory for what it holds: a
+// process whose address space has far less room than the cap still reads it.
+TEST(AtomicFile, ReadTakesWhatTheFileHoldsNotTheCap) {
+    test::FakeEnvironment env;
+    const QString path = env.path(QStringLiteral("manifest.json"));
+    const QByteArray contents(431, 'm');
+    ASSERT_TRUE(AtomicFile::write(path, contents));
+
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    ASSERT_TRUE(statm.open(QIODevice::ReadOnly));
+    const qulonglong pages = QTextStream(&statm).readLine().section(QLatin1Char(' '), 0, 0).toULongLong();
+    ASSERT_GT(pages, 0u);
+    const rlim_t room = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (rlim_t(256) << 20);
+    for (const qint64 cap : {qint64(1) << 30, qint64(8) << 30}) {
+        SCOPED_TRACE(cap);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const rlimit limit{room, room};
+            bool ok = ::setrlimit(RLIMIT_AS, &limit) == 0;
+            try {
+                ok = ok && AtomicFile::read(path, cap) == contents;
+            } catch (...) {
+                ok = false;
+            }
+            std::_Exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+
+    EXPECT_EQ(AtomicFile::read(path, contents.size()), contents);  // exactly at the cap
+    EXPECT_FALSE(AtomicFile::read(path, contents.size() - 1));
+    const QString empty = env.path(QStringLiteral("empty.json"));
+    ASSERT_TRUE(AtomicFile::write(empty, QByteArray()));
+    EXPECT_EQ(AtomicFile::read(empty), QByteArray());
+    // A FIFO in a store's place is refused at once, never waited on.
+    const QString fifo = env.path(QStringLiteral("fifo.json"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(AtomicFile::read(fifo));
 }

@@ -11,12 +11,20 @@ using namespace tarnwick;
 
 namespace {
 
-std::optional<FlatJson::Object> readOne(const QByteArray& text, bool skim = false) {
-    FlatJson::Reader reader(text);
-    reader.setSkimming(skim);
+// An object with the document it was read from: its keys and raw strings
+// point into that document, so the two live together.
+struct ReadObject {
+    QByteArray document;
     FlatJson::Object object;
-    if (!reader.readObject(object) || !reader.atEnd()) return std::nullopt;
-    return object;
+    operator const FlatJson::Object&() const { return object; }
+};
+
+std::optional<ReadObject> readOne(const QByteArray& text, bool skim = false) {
+    ReadObject read{text, {}};
+    FlatJson::Reader reader(read.document);
+    reader.setSkimming(skim);
+    if (!reader.readObject(read.object) || !reader.atEnd()) return std::nullopt;
+    return read;  // the document's bytes stay where they are
 }
 
 QString written(const QString& text) {

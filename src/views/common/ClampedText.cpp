@@ -1,5 +1,7 @@
 #include "views/common/ClampedText.h"
 
+#include "views/common/ViewText.h"
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -56,7 +58,9 @@ QStringList ClampedText::shownLines(int width) const {
 
 int ClampedText::heightForWidth(int width) const {
     const QFontMetrics metrics(font());
-    return int(std::max<qsizetype>(1, shownLines(width).size())) * metrics.lineSpacing();
+    // The last line has room for what lies below the font's descent.
+    const int lines = int(std::max<qsizetype>(1, shownLines(width).size()));
+    return (lines - 1) * metrics.lineSpacing() + std::max(metrics.lineSpacing(), ViewText::lineHeight(metrics));
 }
 
 QSize ClampedText::sizeHint() const {
@@ -66,7 +70,7 @@ QSize ClampedText::sizeHint() const {
 
 QSize ClampedText::minimumSizeHint() const {
     const QFontMetrics metrics(font());
-    return QSize(metrics.averageCharWidth() * 4, metrics.lineSpacing());
+    return QSize(metrics.averageCharWidth() * 4, std::max(metrics.lineSpacing(), ViewText::lineHeight(metrics)));
 }
 
 void ClampedText::changeEvent(QEvent* event) {

@@ -1,5 +1,7 @@
 #include "views/common/ElidedLabel.h"
 
+#include "views/common/ViewText.h"
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -29,13 +31,13 @@ QString ElidedLabel::shownText() const {
 
 QSize ElidedLabel::sizeHint() const {
     const QFontMetrics metrics(font());
-    return QSize(metrics.horizontalAdvance(text_) + 2, metrics.height());
+    return QSize(metrics.horizontalAdvance(text_) + 2, ViewText::lineHeight(metrics));
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
     const QFontMetrics metrics(font());
     return QSize(std::min(sizeHint().width(), metrics.horizontalAdvance(QStringLiteral("\u2026")) * 4),
-                 metrics.height());
+                 ViewText::lineHeight(metrics));
 }
 
 void ElidedLabel::changeEvent(QEvent* event) {
@@ -47,7 +49,11 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(rect(), int(alignment_), shownText());
+    // Placed as in a line as high as the font; what lies below its descent
+    // is drawn in the room lineHeight() leaves.
+    const QFontMetrics metrics(font());
+    const QRect line = rect().adjusted(0, 0, 0, metrics.height() - ViewText::lineHeight(metrics));
+    painter.drawText(line, int(alignment_) | Qt::TextDontClip, shownText());
 }
 
 }  // namespace tarnwick

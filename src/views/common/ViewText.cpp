@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPalette>
 
+#include <algorithm>
+
 namespace tarnwick::ViewText {
 
 QFont font(int pixelSize, QFont::Weight weight) {
@@ -25,6 +27,10 @@ void setTextColor(QWidget* widget, const QColor& color) {
     palette.setColor(QPalette::Text, color);
     palette.setColor(QPalette::ButtonText, color);
     widget->setPalette(palette);
+}
+
+int lineHeight(const QFontMetrics& metrics) {
+    return std::max(metrics.height(), metrics.ascent() + metrics.tightBoundingRect(QStringLiteral("_")).bottom() + 1);
 }
 
 }  // namespace tarnwick::ViewText

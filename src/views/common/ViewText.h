@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QString>
 
 class QLabel;
@@ -18,6 +19,10 @@ QLabel* label(const QString& text, int pixelSize, QFont::Weight weight, const QC
               QWidget* parent = nullptr);
 // Sets the colour the widget draws its text in.
 void setTextColor(QWidget* widget, const QColor& color);
+// The height one line of text takes with room for every glyph below its
+// baseline: at small sizes a font's underscore lies below its descent, and
+// a line only as high as the font would cut it off.
+int lineHeight(const QFontMetrics& metrics);
 
 }  // namespace ViewText
 

@@ -1,6 +1,7 @@
 #include "views/health/ThreatRow.h"
 
 #include "design/TaldoTheme.h"
+#include "support/PathRules.h"
 #include "views/common/ElidedLabel.h"
 #include "views/common/PlainButton.h"
 #include "views/common/ViewText.h"
@@ -82,7 +83,7 @@ void ThreatRow::apply() {
     kind_->setText(kindLine(finding_));
     ViewText::setTextColor(kind_, finding_.severity == ProtectionFinding::Severity::high ? T::danger() : T::warning());
     detail_->setText(finding_.detail);
-    path_->setText(finding_.path);
+    path_->setText(PathRules::abbreviatingWithTilde(finding_.path));
 }
 
 }  // namespace tarnwick

@@ -12,9 +12,9 @@ class PlainButton;
 
 // One threat finding on the Protection screen: a check circle; the title,
 // the kind with the severity in capitals (in the danger colour for a high
-// finding, the warning colour otherwise), the detail and the path on one
-// line; then a button that reveals the finding in the file manager. The row
-// only reports clicks.
+// finding, the warning colour otherwise), the detail and the path (the home
+// folder as "~") on one line; then a button that reveals the finding in the
+// file manager. The row only reports clicks.
 class ThreatRow : public FilledPanel {
     Q_OBJECT
 

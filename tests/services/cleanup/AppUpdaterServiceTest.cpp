@@ -259,15 +259,18 @@ TEST_F(AppUpdater, OpenSaysWhenTheCandidateIsGone) {
     item.installerPath = installer("Omega.dmg", 61);
     EXPECT_EQ(AppUpdaterService::openTarget(item), *item.installerPath);
     AppUpdaterService::openInstaller(item, [&](const QString& message) { messages.append(message); });
+    // The shell makes the log before it writes the line: wait for the whole line.
+    auto opened = [&] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
     QElapsedTimer timer;
     timer.start();
-    while (!QFile::exists(log) && timer.elapsed() < 10000) {
+    while (!opened().endsWith('\n') && timer.elapsed() < 10000) {
         QCoreApplication::processEvents();
         QThread::msleep(5);
     }
-    QFile file(log);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()).trimmed(), *item.installerPath);
+    EXPECT_EQ(QString::fromUtf8(opened()).trimmed(), *item.installerPath);
     EXPECT_EQ(messages.size(), 1);
 
     // A newer AppImage is shown in its folder, never run.

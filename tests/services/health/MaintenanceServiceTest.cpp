@@ -94,7 +94,13 @@ TEST_F(MaintenanceServiceTest, AStopRequestEndsTheRunningToolAndStartsNoFurtherO
     tool(QStringLiteral("/usr/bin/update-mime-database"), "echo second >> '" + log.toUtf8() + "'\n");
     std::stop_source stop;
     std::thread stopper([&] {
-        while (!QFile::exists(log)) std::this_thread::sleep_for(5ms);
+        // The shell makes the log before it writes the line: stop once the line is there.
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        auto written = [&] {
+            QFile calls(log);
+            return calls.open(QIODevice::ReadOnly) && calls.readAll().endsWith('\n');
+        };
+        while (!written() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
         stop.request_stop();
     });
     const auto started = std::chrono::steady_clock::now();

@@ -42,7 +42,7 @@ TEST_F(PsProcessSourceTest, ParsesStatLinesWithAwkwardNames) {
     EXPECT_TRUE(stat->isKernelThread());
     EXPECT_EQ(stat->identity(), (ProcessIdentity{"Web (Content) x", 12345}));
     EXPECT_FALSE(ProcPidStat::parse("42 (x) S 1 2 3"));            // cut short
-    EXPECT_FALSE(ProcPidStat::parse("x (y) S" + QByteArray(" 1", 30)));  // no pid
+    EXPECT_FALSE(ProcPidStat::parse("x (y) S" + QByteArray(" 1").repeated(30)));  // no pid
     EXPECT_FALSE(ProcPidStat::parse("42 x S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21"));
     QByteArray bad = statLine(42, "x", 0, 5);
     bad.replace(" 5 1000", " soon 1000");
