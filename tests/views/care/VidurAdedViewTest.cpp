@@ -152,11 +152,13 @@ protected:
     HomeScreenTest() {
         env.setNow(QDateTime(QDate(2024, 5, 2), QTime(10, 15)));
         MapServices services = test::testServices();
-        services.listVolumes = [this] {
-            while (holdVolumes) QThread::msleep(1);  // a mount that does not answer
-            std::lock_guard lock(volumesMutex);
-            ++volumeReads;
-            return volumes;
+        // The reading runs on a thread nothing waits for, so the disks it reads
+        // outlive the test.
+        services.listVolumes = [disks = disks] {
+            while (disks->hold) QThread::msleep(1);  // a mount that does not answer
+            std::lock_guard lock(disks->mutex);
+            ++disks->reads;
+            return disks->list;
         };
         ModuleServices modules = test::quietModules();
         modules.cleanupScan = junk.finder();
@@ -168,6 +170,7 @@ protected:
         view->resize(1000, 1400);
     }
     ~HomeScreenTest() override {
+        disks->hold = false;
         view.reset();
         state.reset();
     }
@@ -184,11 +187,18 @@ protected:
 
     test::FakeEnvironment env;
     test::HeldFinders<CleanupItem> junk{QStringList{QStringLiteral("Scanning caches\u2026")}};
-    std::vector<VolumeInfo> volumes{volume(1000 * kGB, 250 * kGB, false, "Backup"),
-                                    volume(1000 * kGB, 250 * kGB, true, "Work Disk")};
-    std::atomic_int volumeReads{0};
-    std::atomic_bool holdVolumes{false};
-    std::mutex volumesMutex;
+    struct Disks {
+        std::vector<VolumeInfo> list{volume(1000 * kGB, 250 * kGB, false, "Backup"),
+                                     volume(1000 * kGB, 250 * kGB, true, "Work Disk")};
+        std::atomic_int reads{0};
+        std::atomic_bool hold{false};
+        std::mutex mutex;
+    };
+    std::shared_ptr<Disks> disks = std::make_shared<Disks>();
+    std::vector<VolumeInfo>& volumes = disks->list;
+    std::atomic_int& volumeReads = disks->reads;
+    std::atomic_bool& holdVolumes = disks->hold;
+    std::mutex& volumesMutex = disks->mutex;
     // Changes what the next reading lists.
     void setVolumes(std::vector<VolumeInfo> list) {
         std::lock_guard lock(volumesMutex);

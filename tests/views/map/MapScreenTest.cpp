@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <atomic>
 
 #include <QLineEdit>
@@ -184,10 +186,10 @@ TEST(MapScreen, BreadcrumbTabsHoverAndSelection) {
 TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
     test::FakeEnvironment environment;
     const test::DemoTree tree = test::makeDemoTree(environment.home() + "/Stuff");
-    std::atomic_int listed{0};
+    auto listed = std::make_shared<std::atomic_int>(0);  // readings may end after the test
     MapServices services = test::servicesWithTree(tree.root);
-    services.listVolumes = [&listed] {
-        ++listed;
+    services.listVolumes = [listed] {
+        ++*listed;
         return std::vector<VolumeInfo>{VolumeInfo{"/", "Root", "/", "/", 1000, 400, true, std::nullopt}};
     };
     AppState state(services);
@@ -200,10 +202,10 @@ TEST(MapScreen, VolumesShowsTheChooserAndKeepsTheMap) {
     space.show();
     EXPECT_FALSE(space.isShowingChooser());
 
-    const int before = listed;
+    const int before = *listed;
     space.mapScreen()->volumesButton()->click();
     EXPECT_TRUE(space.isShowingChooser());
-    EXPECT_TRUE(test::waitUntil([&] { return listed == before + 1; }));
+    EXPECT_TRUE(test::waitUntil([&] { return *listed == before + 1; }));
     EXPECT_EQ(state.section(), AppSection::map);
     EXPECT_EQ(state.rootNode(), tree.root);
     EXPECT_EQ(state.collector().size(), 1);
