@@ -26,7 +26,7 @@ constexpr CategoryTexts kTexts[] = {
     {CleanupCategory::node, "node_modules", "shippingbox", "Dependency folders from old projects"},
     {CleanupCategory::docker, "Docker", "shippingbox.and.arrow.backward", "Docker disk image / VM data"},
     {CleanupCategory::ai, "AI Models", "brain", "Local LLM weights (Ollama, HF, LM Studio)"},
-    {CleanupCategory::leftovers, "App Leftovers", "app.badge.checkmark", "Support folders for apps no longer in /Applications"},
+    {CleanupCategory::leftovers, "App Leftovers", "app.badge.checkmark", "Support folders for apps no longer installed"},
     {CleanupCategory::downloads, "Old Downloads", "arrow.down.circle", "Installers & archives older than 30 days"},
     {CleanupCategory::duplicates, "Duplicates", "doc.on.doc", "Same-size files with matching content fingerprint"},
 };

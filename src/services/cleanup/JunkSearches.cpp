@@ -268,7 +268,7 @@ std::vector<JunkFinding> findAppLeftovers(const JunkContext& context) {
             JunkMeasure measure = JunkMeasure::of(entry.path, kLeftoverBudget, context.stop);
             if (measure.size <= kLeftoverMinimum) continue;
             findings.push_back(makeFinding(entry.name, entry.path,
-                                           QStringLiteral("No matching app in /Applications · ") + tilde(entry.path),
+                                           QStringLiteral("No matching app installed · ") + tilde(entry.path),
                                            CleanupCategory::leftovers, false, std::move(measure)));
             if (static_cast<int>(findings.size()) >= kLeftoverLimit) return findings;
         }
