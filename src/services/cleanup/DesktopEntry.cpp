@@ -1,61 +1,9 @@
 #include "services/cleanup/DesktopEntry.h"
 
-#include "services/health/CappedText.h"
+#include "services/shared/CappedText.h"
+#include "services/shared/DesktopEntryFile.h"
 
 namespace tarnwick {
-
-namespace {
-
-QString unescaped(const QString& value) {
-    QString out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value.at(i);
-        if (c != QLatin1Char('\\') || i + 1 == value.size()) {
-            out.append(c);
-            continue;
-        }
-        const QChar next = value.at(++i);
-        switch (next.unicode()) {
-        case u's': out.append(QLatin1Char(' ')); break;
-        case u'n': out.append(QLatin1Char('\n')); break;
-        case u't': out.append(QLatin1Char('\t')); break;
-        case u'r': out.append(QLatin1Char('\r')); break;
-        case u'\\': out.append(QLatin1Char('\\')); break;
-        default:
-            // Not a key file escape: kept for the Exec= rules to read.
-            out.append(c);
-            out.append(next);
-            break;
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
-std::optional<QHash<QString, QString>> DesktopEntry::group(const QString& text, const QString& groupName) {
-    const QString header = QLatin1Char('[') + groupName + QLatin1Char(']');
-    std::optional<QHash<QString, QString>> keys;
-    bool inside = false;
-    for (QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            if (inside) break;  // the group ended
-            inside = !keys && line == header;
-            if (inside) keys.emplace();
-            continue;
-        }
-        if (!inside) continue;
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0) continue;
-        const QString key = line.left(equals).trimmed().toString();
-        if (key.contains(QLatin1Char('[')) || keys->contains(key)) continue;
-        keys->insert(key, unescaped(line.mid(equals + 1).trimmed().toString()));
-    }
-    return keys;
-}
 
 std::optional<QStringList> DesktopEntry::execWords(const QString& exec) {
     QStringList words;
@@ -95,13 +43,14 @@ std::optional<QStringList> DesktopEntry::execWords(const QString& exec) {
 std::optional<DesktopEntry> DesktopEntry::read(const QString& path) {
     const std::optional<QString> text = CappedText::read(path, kReadLimit);
     if (!text) return std::nullopt;
-    const std::optional<QHash<QString, QString>> keys = group(*text, QStringLiteral("Desktop Entry"));
-    if (!keys) return std::nullopt;
+    const DesktopEntryFile file = DesktopEntryFile::parse(*text);
+    if (!file.hasGroup(QStringLiteral("Desktop Entry"))) return std::nullopt;
+    const auto string = [&](const char* key) { return file.entryString(QLatin1String(key)).value_or(QString()); };
     DesktopEntry entry;
     entry.path = path;
-    entry.name = keys->value(QStringLiteral("Name"));
-    entry.appImageVersion = keys->value(QStringLiteral("X-AppImage-Version"));
-    if (const std::optional<QStringList> words = execWords(keys->value(QStringLiteral("Exec")))) {
+    entry.name = string("Name");
+    entry.appImageVersion = string("X-AppImage-Version");
+    if (const std::optional<QStringList> words = execWords(string("Exec"))) {
         // "env NAME=value program": the program comes after the assignments.
         qsizetype first = 0;
         if (!words->isEmpty() && words->first() == QLatin1String("env")) {
@@ -110,7 +59,7 @@ std::optional<DesktopEntry> DesktopEntry::read(const QString& path) {
         }
         if (first < words->size()) entry.program = words->at(first);
     }
-    if (entry.program.isEmpty()) entry.program = keys->value(QStringLiteral("TryExec"));
+    if (entry.program.isEmpty()) entry.program = string("TryExec");
     return entry;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -23,12 +22,6 @@ struct DesktopEntry {
     // The "[Desktop Entry]" group of the file at path, read up to the limit.
     // Nothing when the file is not a regular file, is not UTF-8 or has no such group.
     static std::optional<DesktopEntry> read(const QString& path);
-
-    // The keys of the first group with this name, their values unescaped
-    // ("\s", "\n", "\t", "\r", "\\"); localised keys ("Name[de]") and
-    // comments are left out, and of a key given twice the first value counts.
-    // Nothing when there is no such group.
-    static std::optional<QHash<QString, QString>> group(const QString& text, const QString& groupName);
 
     // The words of an Exec= value as the desktop entry rules quote them:
     // separated by spaces, a word in double quotes may hold spaces and the

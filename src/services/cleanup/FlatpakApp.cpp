@@ -4,7 +4,8 @@
 #include "platform/FileReader.h"
 #include "platform/FolderListing.h"
 #include "services/cleanup/DesktopEntry.h"
-#include "services/health/CappedText.h"
+#include "services/shared/CappedText.h"
+#include "services/shared/DesktopEntryFile.h"
 #include "support/ReverseDnsName.h"
 
 #include <QXmlStreamReader>
@@ -44,8 +45,8 @@ std::optional<FlatpakApp> readApp(const FileEntry& folder, bool isSystem) {
     const std::optional<QString> metadata =
         CappedText::read(active + QStringLiteral("/metadata"), FlatpakApp::kMetadataLimit);
     if (!metadata) return std::nullopt;
-    const auto application = DesktopEntry::group(*metadata, QStringLiteral("Application"));
-    if (!application || application->value(QStringLiteral("name")) != folder.name) return std::nullopt;
+    const DesktopEntryFile file = DesktopEntryFile::parse(*metadata);
+    if (file.value(QStringLiteral("Application"), QStringLiteral("name")) != folder.name) return std::nullopt;
 
     FlatpakApp app;
     app.id = folder.name;

@@ -1,6 +1,6 @@
 #include "services/health/BrowserProfiles.h"
 
-#include "services/health/DesktopEntryFile.h"
+#include "services/shared/DesktopEntryFile.h"
 #include "support/PathRules.h"
 
 namespace tarnwick::BrowserProfiles {

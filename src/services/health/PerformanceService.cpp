@@ -7,7 +7,7 @@
 #include "platform/Locations.h"
 #include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
-#include "services/health/DesktopEntryFile.h"
+#include "services/shared/DesktopEntryFile.h"
 #include "services/health/ProcPidStat.h"
 #include "services/health/PsLine.h"
 #include "support/AtomicFile.h"

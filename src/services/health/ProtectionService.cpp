@@ -5,7 +5,7 @@
 #include "platform/FileReader.h"
 #include "platform/FolderListing.h"
 #include "services/health/BrowserProfiles.h"
-#include "services/health/DesktopEntryFile.h"
+#include "services/shared/DesktopEntryFile.h"
 #include "support/PathRules.h"
 
 #include <QSet>

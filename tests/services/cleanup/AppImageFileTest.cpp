@@ -44,13 +44,16 @@ TEST(AppImageFile, ExecWordsFollowTheDesktopEntryQuoting) {
               (QStringList{"/home/a b/App.AppImage", "%U"}));
     EXPECT_EQ(DesktopEntry::execWords(R"(prog "say \"hi\" \$HOME \\")"), (QStringList{"prog", "say \"hi\" $HOME \\"}));
     EXPECT_EQ(DesktopEntry::execWords(R"("open)"), std::nullopt);
-    const auto keys = DesktopEntry::group("[Other]\nName=No\n[Desktop Entry]\nName = First\nName=Second\n"
-                                          "Name[de]=Erste\nExec=a\\sb\n[Desktop Entry]\nName=Third\n",
-                                          "Desktop Entry");
-    ASSERT_TRUE(keys);
-    EXPECT_EQ(keys->value("Name"), "First");
-    EXPECT_FALSE(keys->contains("Name[de]"));
-    EXPECT_EQ(keys->value("Exec"), "a b");
+    // The entry's own group, its unlocalised keys unescaped, the program after env's assignments.
+    test::FakeEnvironment env;
+    const QString path = test::writeFile(env.home() + "/tool.desktop",
+                                   "[Other]\nName=No\nExec=no\n[Desktop Entry]\nName[de]=Erste\nName = First\n"
+                                   "Exec=env A=1 \"/opt/My\\sTool/run\" %U\n");
+    const std::optional<DesktopEntry> entry = DesktopEntry::read(path);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->name, "First");
+    EXPECT_EQ(entry->program, "/opt/My Tool/run");
+    EXPECT_FALSE(DesktopEntry::read(test::writeFile(env.home() + "/none.desktop", "[Other]\nName=No\n")));
 }
 
 class AppImageFolders : public ::testing::Test {

@@ -1,7 +1,7 @@
 #include "services/health/PerformanceService.h"
 
 #include "services/care/VidurAdedService.h"
-#include "services/health/DesktopEntryFile.h"
+#include "services/shared/DesktopEntryFile.h"
 
 #include "FileTreeSupport.h"
 #include "ProcStatLines.h"

@@ -1,7 +1,7 @@
 #include "services/health/ProtectionService.h"
 
 #include "platform/ExtendedAttributes.h"
-#include "services/health/DesktopEntryFile.h"
+#include "services/shared/DesktopEntryFile.h"
 
 #include "FileTreeSupport.h"
 #include "TestSupport.h"

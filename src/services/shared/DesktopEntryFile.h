@@ -51,6 +51,7 @@ public:
     quint64 inode() const { return inode_; }
 
     const QList<Group>& groups() const { return groups_; }
+    bool hasGroup(const QString& name) const;
     // The raw value of key in the named group; a key given twice takes its
     // last value, and a group given twice counts as one.
     std::optional<QString> value(const QString& group, const QString& key) const;

@@ -1,4 +1,4 @@
-#include "services/health/CappedText.h"
+#include "services/shared/CappedText.h"
 
 #include "platform/FileReader.h"
 

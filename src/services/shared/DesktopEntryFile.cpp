@@ -1,8 +1,9 @@
-#include "services/health/DesktopEntryFile.h"
+#include "services/shared/DesktopEntryFile.h"
 
 #include "platform/FileReader.h"
 #include "platform/PathCodec.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tarnwick {
@@ -91,6 +92,10 @@ DesktopEntryFile DesktopEntryFile::parse(const QString& text) {
         current->entries.append({key, line.mid(equals + 1).trimmed().toString()});
     }
     return entry;
+}
+
+bool DesktopEntryFile::hasGroup(const QString& name) const {
+    return std::any_of(groups_.begin(), groups_.end(), [&](const Group& g) { return g.name == name; });
 }
 
 std::optional<QString> DesktopEntryFile::value(const QString& group, const QString& key) const {
