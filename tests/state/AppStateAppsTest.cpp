@@ -100,18 +100,6 @@ TEST_F(AppStateAppsTest, TheScansPublishTheirListsWithTheirOwnLabels) {
     EXPECT_EQ(state->updatesProgressLabel(), "Checking Homebrew\u2026");
 }
 
-TEST_F(AppStateAppsTest, TheSelectedBytesCountTheTickedAppsWithTheirLeftovers) {
-    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, true);
-    const InstalledApp viewer = installed("Viewer", 50 * MB, {7 * MB}, false);
-    AppStateTesting::setInstalledApps(*state, {editor, viewer});
-    EXPECT_EQ(state->appsSelectedBytes(), 106 * MB);
-    state->toggleInstalledApp(viewer.id);
-    EXPECT_EQ(state->appsSelectedBytes(), 163 * MB);
-    state->toggleInstalledApp(QUuid::createUuid());
-    state->toggleInstalledApp(editor.id);
-    EXPECT_EQ(state->appsSelectedBytes(), 57 * MB);
-}
-
 TEST_F(AppStateAppsTest, UninstallMovesEachTickedBundleWithItsLeftovers) {
     const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB, 1 * MB}, true);
     const InstalledApp viewer = installed("Viewer", 50 * MB, {7 * MB}, false);
@@ -251,16 +239,6 @@ TEST_F(AppStateAppsTest, ResetMovesOnlyTheLeftoversAndKeepsTheAppInPlace) {
     ASSERT_EQ(state->activityEvents().size(), 1);
     EXPECT_EQ(state->activityEvents()[0].bytesFreed, 6 * MB);
     EXPECT_EQ(state->activityEvents()[0].itemsAffected, 2);
-}
-
-TEST_F(AppStateAppsTest, OpeningACandidateThatIsGoneSaysSo) {
-    AppUpdateItem item;
-    item.name = "gone";
-    item.path = env.root() + "/Applications/gone.app";
-    state->openUpdateCandidate(item);
-    ASSERT_TRUE(state->errorMessage());
-    EXPECT_EQ(*state->errorMessage(),
-              QStringLiteral("Could not open \u201C") + item.path + QStringLiteral("\u201D: it is no longer there."));
 }
 
 

@@ -140,19 +140,6 @@ TEST_F(AppStateNavigationTest, EachSectionPreparesItself) {
                  state.isUpdatesScanning());
 }
 
-TEST_F(AppStateNavigationTest, SidebarFilter) {
-    EXPECT_EQ(state.filteredSidebarNodes(), tree.root->children);
-    state.setSearchQuery("   \n");
-    EXPECT_EQ(state.filteredSidebarNodes(), tree.root->children);
-    state.setSearchQuery(" DO ");
-    EXPECT_EQ(state.filteredSidebarNodes(), (std::vector<ScanNodePtr>{tree.documents, tree.downloads}));
-    state.setSearchQuery("nothing");
-    EXPECT_TRUE(state.filteredSidebarNodes().empty());
-
-    AppState empty(test::testServices());
-    EXPECT_TRUE(empty.filteredSidebarNodes().empty());
-}
-
 TEST_F(AppStateNavigationTest, OpenTheCachedMapDrillAndNavigateUp) {
     EXPECT_EQ(state.section(), AppSection::home) << "the cached tree does not leave home";
     state.loadCachedScan(true);
@@ -185,18 +172,6 @@ TEST_F(AppStateNavigationTest, OpenTheCachedMapDrillAndNavigateUp) {
     state.navigateUp();
     EXPECT_EQ(state.focusNode(), tree.root);
     EXPECT_EQ(state.section(), AppSection::home);
-}
-
-TEST_F(AppStateNavigationTest, FieldsNotifyOnlyWhenTheyChange) {
-    test::FieldLog log(state);
-    state.setMapStyle(MapStyle::bars);
-    state.setMapStyle(MapStyle::bars);
-    state.setHoveredNode(tree.file);
-    state.setHoveredNode(tree.file);
-    state.setShowAbout(true);
-    state.clearErrorMessage();
-    EXPECT_EQ(log.fields, (std::vector<AppState::Field>{AppState::Field::mapStyle, AppState::Field::hoveredNode,
-                                                        AppState::Field::showAbout}));
 }
 
 }  // namespace

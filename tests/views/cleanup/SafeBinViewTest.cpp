@@ -94,15 +94,6 @@ protected:
     std::unique_ptr<SafeBinView> view;
 };
 
-TEST_F(SafeBinViewTest, AnEmptyOrUnreadableBinSaysSo) {
-    ASSERT_TRUE(AtomicFile::write(SafeBinService::root() + "/manifest.json", "not json"));
-    show();
-    EXPECT_EQ(view->model()->rowCount(), 0);
-    EXPECT_TRUE(view->findChild<QLabel*>("safeBinEmpty")->isVisible());
-    EXPECT_FALSE(view->list()->isVisible());
-    EXPECT_FALSE(state.errorMessage());
-}
-
 TEST_F(SafeBinViewTest, ListsNewestFirstAndExpiresOnShowAndRefresh) {
     binned("expired.txt", kNow.addDays(-31));
     binned("old.txt", kNow.addDays(-3));

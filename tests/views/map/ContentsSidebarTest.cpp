@@ -115,6 +115,8 @@ TEST(ContentsSidebar, FilterFieldNarrowsTheRows) {
         screen.filterField()->setText(text);
         emit screen.filterField()->textEdited(text);
     };
+    type("   ");
+    EXPECT_EQ(sidebar.rowCount(), 5) << "blank: no filter";
     type("  O ");  // trimmed, any case
     EXPECT_EQ(rowNames(sidebar), QStringList({"Movies", "notes.txt", "Docs", "Locked"}));
     type("zzz");
