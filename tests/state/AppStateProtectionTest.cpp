@@ -28,44 +28,6 @@ PrivacyItem residue(const QString& title, const QString& path, qint64 size, bool
     return item;
 }
 
-// The threat and privacy scans of AppState over finders the test holds.
-class AppStateProtectionScanTest : public ::testing::Test {
-protected:
-    AppStateProtectionScanTest() {
-        ModuleServices modules = test::quietModules();
-        modules.protectionScan = threats.finder();
-        modules.privacyScan = privacy.finder();
-        state = std::make_unique<AppState>(test::testServices(), modules);
-    }
-
-    test::FakeEnvironment env;
-    test::HeldFinders<ProtectionFinding> threats{{QStringLiteral("Scanning startup entries\u2026"),
-                                                  QStringLiteral("Checking adware locations\u2026")}};
-    test::HeldFinders<PrivacyItem> privacy{{QStringLiteral("Scanning recent items\u2026")}};
-    std::unique_ptr<AppState> state;
-};
-
-TEST_F(AppStateProtectionScanTest, OpeningTheSectionStartsEachEmptyScanOnce) {
-    state->openSection(AppSection::protection);
-    ASSERT_TRUE(threats.waitFor(0));
-    ASSERT_TRUE(privacy.waitFor(0));
-    state->openSection(AppSection::protection);  // the screen's rule, or a second visit, while both run
-    test::spin(30);
-    EXPECT_EQ(threats.count(), 1u);
-    EXPECT_EQ(privacy.count(), 1u);
-    threats.at(0)->release({threat("a", "/x/a", Severity::high, true)});
-    privacy.at(0)->release({});
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isProtectionScanning() && !state->isPrivacyScanning(); }));
-
-    // Only the empty list is scanned again.
-    state->openSection(AppSection::home);
-    state->openSection(AppSection::protection);
-    ASSERT_TRUE(privacy.waitFor(1));
-    EXPECT_EQ(threats.count(), 1u);
-    privacy.at(1)->release({});
-    ASSERT_TRUE(test::waitUntil([&] { return !state->isPrivacyScanning(); }));
-}
-
 // The two cleans, into the real Safe Bin of a temporary support folder.
 class AppStateProtectionCleanTest : public ::testing::Test {
 protected:

@@ -82,13 +82,6 @@ inline qint64 safeBinBytes(const AppState& state) {
     return bytes;
 }
 
-// The bytes the activity log says were freed, over every stored event.
-inline qint64 loggedBytes(const QList<ActivityEvent>& events) {
-    qint64 bytes = 0;
-    for (const ActivityEvent& event : events) bytes += event.bytesFreed;
-    return bytes;
-}
-
 // Lets the event loop run for a while.
 inline void spin(int milliseconds) {
     waitUntil([] { return false; }, milliseconds);
@@ -217,20 +210,22 @@ private:
     std::vector<std::shared_ptr<HeldFinder<Item>>> calls_;
 };
 
+// A finder that finds nothing at once.
+template <class Item>
+ModuleServices::Finder<Item> findsNothing() {
+    return [](const ModuleServices::Progress&, std::stop_token) { return QList<Item>{}; };
+}
+
 // Module finders that find nothing at once.
 inline ModuleServices quietModules() {
     ModuleServices modules;
-    modules.cleanupScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<CleanupItem>{}; };
-    modules.performanceScan = [](const ModuleServices::Progress&, std::stop_token) {
-        return QList<PerformanceItem>{};
-    };
-    modules.appsScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<InstalledApp>{}; };
-    modules.updatesScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<AppUpdateItem>{}; };
-    modules.clutterScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<ClutterItem>{}; };
-    modules.protectionScan = [](const ModuleServices::Progress&, std::stop_token) {
-        return QList<ProtectionFinding>{};
-    };
-    modules.privacyScan = [](const ModuleServices::Progress&, std::stop_token) { return QList<PrivacyItem>{}; };
+    modules.cleanupScan = findsNothing<CleanupItem>();
+    modules.performanceScan = findsNothing<PerformanceItem>();
+    modules.appsScan = findsNothing<InstalledApp>();
+    modules.updatesScan = findsNothing<AppUpdateItem>();
+    modules.clutterScan = findsNothing<ClutterItem>();
+    modules.protectionScan = findsNothing<ProtectionFinding>();
+    modules.privacyScan = findsNothing<PrivacyItem>();
     return modules;
 }
 

@@ -33,11 +33,6 @@ protected:
 };
 
 TEST_F(ClutterViewTest, OneCardPerKindInTheKindsOrder) {
-    QList<ClutterItem> items;
-    for (Kind kind : allClutterKinds()) items.prepend(finding(rawValue(kind) + " item", 100, kind));
-    const auto groups = ClutterView::groups(items);
-    ASSERT_EQ(groups.size(), size_t(allClutterKinds().size()));
-    for (size_t i = 0; i < groups.size(); ++i) EXPECT_EQ(groups[i].title, rawValue(allClutterKinds()[qsizetype(i)]));
     showWith({finding("shot.png", 300, Kind::screenshots), finding("copy.bin", 700, Kind::duplicates),
               finding("shot2.png", 200, Kind::screenshots, true)});
     ASSERT_EQ(cardTitles(), (QStringList{"Duplicates", "Screenshots"}));

@@ -4,7 +4,6 @@
 #include "design/TaldoTheme.h"
 #include "services/store/SafeBinService.h"
 #include "state/AppState.h"
-#include "support/AtomicFile.h"
 #include "views/cleanup/SafeBinListModel.h"
 #include "views/cleanup/SafeBinListView.h"
 #include "views/common/ModuleHeader.h"
@@ -19,8 +18,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QPersistentModelIndex>
-
-#include <cerrno>
 
 using namespace tarnwick;
 
@@ -147,26 +144,6 @@ TEST_F(SafeBinViewTest, TheButtonsActWhereTheyArePainted) {
     ASSERT_TRUE(test::safeBinSettled(state));
     EXPECT_EQ(view->model()->rowCount(), 0);
     EXPECT_TRUE(view->findChild<QLabel*>("safeBinEmpty")->isVisible());
-}
-
-TEST_F(SafeBinViewTest, AFailedRestoreOrDeleteKeepsTheRowAndSaysWhy) {
-    const QString taken = binned("taken.txt", kNow.addSecs(-60));
-    show();
-    test::writeFile(taken, "someone else's");
-    click(0, Button::restore);
-    ASSERT_TRUE(test::safeBinSettled(state));
-    EXPECT_EQ(names(), QStringList{"taken.txt"});
-    ASSERT_TRUE(state.errorMessage());
-    state.clearErrorMessage();
-
-    {
-        test::FileFault fault([](std::string_view op, const QString&) { return op == "remove" ? EPERM : 0; });
-        click(0, Button::destroy);
-        ASSERT_TRUE(test::safeBinSettled(state));
-    }
-    EXPECT_EQ(names(), QStringList{"taken.txt"});
-    ASSERT_TRUE(state.errorMessage());
-    EXPECT_TRUE(state.errorMessage()->contains("taken.txt"));
 }
 
 // Left and Right choose the current row's button; Return or Space presses it.
