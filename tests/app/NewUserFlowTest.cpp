@@ -16,7 +16,6 @@
 #include "services/store/ActivityService.h"
 #include "services/store/SafeBinService.h"
 #include "state/AppState.h"
-#include "views/care/VidurAdedMetricTile.h"
 #include "views/care/HealthGauge.h"
 #include "views/care/VidurAdedView.h"
 #include "design/TaldoButton.h"
@@ -35,8 +34,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QMenu>
-#include <QMenuBar>
 #include <QSet>
 #include <QSettings>
 

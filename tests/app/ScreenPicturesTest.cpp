@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QSet>

@@ -8,7 +8,6 @@
 #include "support/AppIdentity.h"
 
 #include <QFileInfo>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>

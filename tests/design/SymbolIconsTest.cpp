@@ -1,7 +1,5 @@
 #include "design/SymbolIcons.h"
 
-#include <QFile>
-#include <QPixmap>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;

@@ -1,4 +1,3 @@
-#include "design/TaldoTheme.h"
 #include "design/WindowChrome.h"
 
 #include <QApplication>

@@ -2,7 +2,6 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
-#include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
 #include "services/store/SafeBinService.h"
 #include "support/AppIdentity.h"

@@ -4,7 +4,6 @@
 #include "TestSupport.h"
 #include "services/store/ActivityService.h"
 #include "services/store/SafeBinService.h"
-#include "support/AtomicFile.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,6 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
-#include "services/store/ActivityService.h"
 #include "services/store/SafeBinService.h"
 #include "services/scan/ScanCache.h"
 #include "support/AtomicFile.h"

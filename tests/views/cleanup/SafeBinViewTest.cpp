@@ -6,7 +6,6 @@
 #include "state/AppState.h"
 #include "views/cleanup/SafeBinListModel.h"
 #include "views/cleanup/SafeBinListView.h"
-#include "views/common/ModuleHeader.h"
 
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"

@@ -7,7 +7,6 @@
 #include "state/AppState.h"
 #include "views/cleanup/CleanupView.h"
 #include "views/cleanup/ClutterView.h"
-#include "views/common/PlainButton.h"
 #include "views/health/MaintenanceRow.h"
 #include "views/health/PerformanceView.h"
 #include "views/health/ProtectionView.h"

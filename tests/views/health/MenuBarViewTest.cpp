@@ -7,13 +7,11 @@
 #include "views/health/RecommendationCard.h"
 #include "views/health/StorageBars.h"
 #include "views/health/TileTextButton.h"
-#include "design/TaldoGlassCard.h"
 
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
 #include <QSettings>

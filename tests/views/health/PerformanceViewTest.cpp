@@ -8,7 +8,6 @@
 
 #include "views/cleanup/FindingsScreenTestSupport.h"
 
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <gtest/gtest.h>

@@ -25,7 +25,6 @@
 
 #include <QLineEdit>
 #include <QSet>
-#include <QScrollArea>
 
 using namespace tarnwick;
 
