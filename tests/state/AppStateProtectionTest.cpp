@@ -14,19 +14,8 @@ namespace tarnwick {
 namespace {
 
 using Severity = ProtectionFinding::Severity;
-
-ProtectionFinding threat(const QString& title, const QString& path, Severity severity, bool selected) {
-    ProtectionFinding finding = test::finding<ProtectionFinding>(path, 0, selected);
-    finding.title = title;
-    finding.severity = severity;
-    return finding;
-}
-
-PrivacyItem residue(const QString& title, const QString& path, qint64 size, bool selected) {
-    PrivacyItem item = test::finding<PrivacyItem>(path, size, selected);
-    item.title = title;
-    return item;
-}
+using test::residue;
+using test::threat;
 
 // The two cleans, into the real Safe Bin of a temporary support folder.
 class AppStateProtectionCleanTest : public ::testing::Test {

@@ -28,19 +28,6 @@ protected:
     test::FakeEnvironment env;
 };
 
-TEST_F(AppStateStartupTest, FreshInstallationStartsAtHomeWithNothingLoaded) {
-    AppState state(test::testServices());
-    test::FieldLog log(state);
-    state.start();
-    EXPECT_EQ(state.section(), AppSection::home);
-    EXPECT_EQ(state.rootNode(), nullptr);
-    EXPECT_FALSE(state.hasCachedScan());
-    EXPECT_TRUE(state.volumes().empty()) << "read on a worker: start-up never waits for a mount";
-    ASSERT_TRUE(test::waitUntil([&] { return state.volumes().size() == 2u; }));
-    // Only the volume list changed: fields already at their start value stay silent.
-    EXPECT_EQ(log.fields, std::vector<AppState::Field>{AppState::Field::volumes});
-}
-
 // Start-up purges and lists the Safe Bin; an unreadable manifest gives an
 // empty list and keeps the files.
 TEST_F(AppStateStartupTest, TheSafeBinIsPurgedAndListedNewestFirstAndAnUnreadableManifestKeepsItsFiles) {

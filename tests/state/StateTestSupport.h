@@ -240,6 +240,23 @@ Item finding(const QString& path, qint64 size = 0, bool selected = false) {
     return item;
 }
 
+// A threat found at path, under its own title.
+inline ProtectionFinding threat(const QString& title, const QString& path, ProtectionFinding::Severity severity,
+                                bool selected = false, ProtectionFinding::Kind kind = ProtectionFinding::Kind::suspiciousAgent) {
+    ProtectionFinding found = finding<ProtectionFinding>(path, 0, selected);
+    found.title = title;
+    found.severity = severity;
+    found.kind = kind;
+    return found;
+}
+
+// Browser or desktop residue at path, under its own title.
+inline PrivacyItem residue(const QString& title, const QString& path, qint64 size, bool selected) {
+    PrivacyItem item = finding<PrivacyItem>(path, size, selected);
+    item.title = title;
+    return item;
+}
+
 // Services with the real walker and cache but a fixed volume list (the root
 // labelled "Work Disk") and a reconciler that only wraps the tree (so no disk
 // tool runs).

@@ -27,20 +27,8 @@ namespace {
 using Kind = ProtectionFinding::Kind;
 using Severity = ProtectionFinding::Severity;
 
-ProtectionFinding threat(const QString& title, const QString& path, Kind kind, Severity severity,
-                         bool selected = false) {
-    ProtectionFinding finding = test::finding<ProtectionFinding>(path, 0, selected);
-    finding.title = title;
-    finding.kind = kind;
-    finding.severity = severity;
-    return finding;
-}
-
-PrivacyItem residue(const QString& title, const QString& path, qint64 size, bool selected) {
-    PrivacyItem item = test::finding<PrivacyItem>(path, size, selected);
-    item.title = title;
-    return item;
-}
+using test::residue;
+using test::threat;
 
 // The Protection screen over finders the test holds.
 class ProtectionViewTest : public ::testing::Test {
@@ -119,9 +107,9 @@ TEST_F(ProtectionViewTest, ShowingStartsEachScanOnceAndEachTabFollowsItsOwn) {
 
 TEST_F(ProtectionViewTest, ThreatRowsShowTheirPathCutToOneLineAndReveal) {
     const QString longPath = env.home() + "/Downloads/" + QString(400, 'x');
-    showWith({threat("MacKeeper", env.home() + "/mk", Kind::adwarePath, Severity::high, true),
-              threat("tool.deb", longPath, Kind::quarantined, Severity::medium),
-              threat("abcdef", env.home() + "/ext", Kind::browserExtension, Severity::low)},
+    showWith({threat("adware", env.home() + "/mk", Severity::high, true, Kind::adwarePath),
+              threat("tool.deb", longPath, Severity::medium, false, Kind::quarantined),
+              threat("abcdef", env.home() + "/ext", Severity::low, false, Kind::browserExtension)},
              {});
     ASSERT_EQ(view->threatRows().size(), 3);
     auto* path = view->threatRows()[1]->findChild<ElidedLabel*>("threatPath");
@@ -138,7 +126,7 @@ TEST_F(ProtectionViewTest, ThreatRowsShowTheirPathCutToOneLineAndReveal) {
 TEST_F(ProtectionViewTest, ButtonsActOnTheTabShownOnly) {
     const QString agent = test::writeFile(env.home() + "/agent.desktop", "Exec=curl x");
     const QString cache = test::writeFile(env.home() + "/cache.bin", QByteArray(20'000, 'c'));
-    showWith({threat("agent", agent, Kind::suspiciousAgent, Severity::high)},
+    showWith({threat("agent", agent, Severity::high)},
              {residue("Chrome caches", cache, 20'000, false)});
 
     // A tick in each tab; Clean on Privacy moves only the privacy item.
