@@ -4,7 +4,6 @@
 #include "design/TaldoShapes.h"
 #include "design/TaldoTheme.h"
 
-#include <QFontMetricsF>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -39,10 +38,8 @@ TEST(TaldoGlassStyle, LightingIntensityAndHoverBlend) {
     const QColor teal = T::accentTeal();
     const TaldoGlassParameters plain = TaldoGlassStyle::parameters(teal, false, false);
     const TaldoGlassParameters lit = TaldoGlassStyle::parameters(teal, false, true);
-    EXPECT_TRUE(sameHue(plain.fill[1], teal));
     EXPECT_EQ(plain.halo.alpha(), 0);
     EXPECT_TRUE(sameHue(lit.halo, teal));
-    EXPECT_GT(lit.halo.alpha(), plain.fill[1].alpha());
 
     // Intense changes only the first fill stop, and only while unlit.
     TaldoGlassParameters intense = TaldoGlassStyle::parameters(teal, true, false);
@@ -57,10 +54,9 @@ TEST(TaldoGlassStyle, LightingIntensityAndHoverBlend) {
     const TaldoGlassParameters half = TaldoGlassStyle::hoverParameters(teal, false, 0.5);
     EXPECT_NEAR(half.halo.alphaF(), lit.halo.alphaF() / 2, 0.005);
     EXPECT_NEAR(half.halo.greenF(), teal.greenF(), 0.005);
-    EXPECT_DOUBLE_EQ(half.shadows[0].radius, (plain.shadows[0].radius + lit.shadows[0].radius) / 2);
 }
 
-TEST(TaldoButtonStyle, StatesDisabledDimmingAnimationEndsAndSize) {
+TEST(TaldoButtonStyle, StatesDisabledDimmingAndAnimationEnds) {
     const QColor tint = T::accent();
     // Pressed from the keyboard, pointer elsewhere: as active as hovering, and pressing wins over hover.
     const TaldoButtonParameters rest = TaldoButtonStyle::glow(tint, false, false);
@@ -89,15 +85,6 @@ TEST(TaldoButtonStyle, StatesDisabledDimmingAnimationEndsAndSize) {
         EXPECT_EQ(TaldoButtonStyle::animated(kind, tint, 0, 1), TaldoButtonStyle::parameters(kind, tint, false, true));
     }
     EXPECT_EQ(TaldoButtonStyle::animated(TaldoButtonKind::glow, tint, 1, 0), TaldoButtonStyle::glow(tint, true, false));
-
-    // The size follows the label; a symbol adds its own width.
-    const TaldoButtonParameters ghost = TaldoButtonStyle::ghost(false);
-    const QSizeF bare = TaldoButtonStyle::sizeFor(ghost, QFont(), QStringLiteral("Rescan"), false);
-    EXPECT_GT(TaldoButtonStyle::sizeFor(ghost, QFont(), QStringLiteral("Rescan all"), false).width(), bare.width());
-    const QSizeF withSymbol = TaldoButtonStyle::sizeFor(ghost, QFont(), QStringLiteral("Rescan"), true);
-    EXPECT_NEAR(withSymbol.width() - bare.width(), TaldoButtonStyle::symbolSize(ghost) + TaldoButtonStyle::symbolSpacing,
-                1.0);
-    EXPECT_GT(bare.height(), QFontMetricsF(TaldoButtonStyle::font(ghost)).height());
 }
 
 TEST(TaldoShapes, ContinuousCornersStayInsideTheirRectangle) {
