@@ -8,6 +8,7 @@
 
 #include <QThread>
 
+#include <functional>
 #include <mutex>
 
 namespace tarnwick {
@@ -193,50 +194,42 @@ TEST_F(AppStateScanTest, StartupVolumeScansAreRoutedByTheRootVolumeAndNamedAfter
     AppState state(recording(services, calls));
     state.start();
     ASSERT_TRUE(test::waitUntil([&] { return state.volumes().size() == 2u; }));
-    auto finish = [&](size_t walk) {
-        walks.at(walk)->released = true;
-        return idle(state);
+    // The path and name asked for, the root walked and the name shown. "/"
+    // without a name takes the root file system's label; a name of another
+    // platform, as an older cache holds it, routes nothing and names nothing.
+    const struct {
+        QString path;
+        std::optional<QString> name;
+        QString walked, shown;
+    } scans[] = {
+        {"/", std::nullopt, "/", "Work Disk"},
+        {"/srv/root", "/", "/srv/root", "Work Disk"},
+        {"/Volumes/Other", "Macintosh HD", "/Volumes/Other", "Macintosh HD"},
+        {"/", "Macintosh HD", "/", "Work Disk"},
+        {"/mnt/b", "Backup", "/mnt/b", "Backup"},
+        {"/Users/me/Projects", std::nullopt, "/Users/me/Projects", "Projects"},
     };
-
-    // "/" without a name: named after the root file system's label; the walk
-    // keeps the name of what was walked under it.
-    state.startScan("/");
-    EXPECT_EQ(state.scanRootPath(), "/") << "no Data volume here";
-    EXPECT_EQ(state.scanRootName(), "Work Disk");
-    ASSERT_TRUE(finish(0));
-    EXPECT_EQ(state.rootNode()->name, "Work Disk");
-    // The listed root volume, given the volume list's name for it.
-    state.startScan("/srv/root", QStringLiteral("/"));
-    EXPECT_EQ(state.scanRootName(), "Work Disk");
-    ASSERT_TRUE(finish(1));
-    // A name of another platform, as an older cache holds it, routes nothing
-    // and names nothing.
-    state.startScan("/Volumes/Other", QStringLiteral("Macintosh HD"));
-    EXPECT_EQ(state.scanRootPath(), "/Volumes/Other");
-    EXPECT_EQ(state.scanRootName(), "Macintosh HD");
-    ASSERT_TRUE(finish(2));
-    state.startScan("/", QStringLiteral("Macintosh HD"));
-    EXPECT_EQ(state.scanRootName(), "Work Disk");
-    ASSERT_TRUE(finish(3));
-
+    size_t walk = 0;
+    for (const auto& scan : scans) {
+        state.startScan(scan.path, scan.name);
+        EXPECT_EQ(walks.at(walk)->rootPath, scan.walked) << scan.path.toStdString();
+        EXPECT_EQ(state.scanRootName(), scan.shown) << scan.path.toStdString();
+        walks.at(walk++)->released = true;
+        ASSERT_TRUE(idle(state));
+        if (scan.shown == "Work Disk") EXPECT_EQ(state.rootNode()->name, scan.shown) << "the start-up volume's tree";
+    }
+    // Where the Data volume exists, "/" walks it, and so does the rescan.
     test::makeDir(env.root() + "/System/Volumes/Data");
-    state.startScan("/");
-    EXPECT_EQ(walks.at(4)->rootPath, "/System/Volumes/Data");
-    EXPECT_EQ(state.scanRootPath(), "/System/Volumes/Data");
-    ASSERT_TRUE(finish(4));
-    state.rescan();
-    EXPECT_EQ(state.scanRootName(), "Work Disk");
-    ASSERT_TRUE(finish(5));
+    for (const auto start : {std::function<void()>([&] { state.startScan("/"); }), std::function<void()>([&] { state.rescan(); })}) {
+        start();
+        EXPECT_EQ(state.scanRootPath(), "/System/Volumes/Data");
+        EXPECT_EQ(state.scanRootName(), "Work Disk");
+        walks.at(walk++)->released = true;
+        ASSERT_TRUE(idle(state));
+    }
     EXPECT_EQ(calls.enriched, (QStringList{"/|Work Disk", "/srv/root|Work Disk", "/|Work Disk",
-                                           "/System/Volumes/Data|Work Disk", "/System/Volumes/Data|Work Disk"}));
-
-    state.startScan("/mnt/b", QStringLiteral("Backup"));
-    EXPECT_EQ(state.scanRootName(), "Backup");
-    ASSERT_TRUE(finish(6));
-    state.startScan("/Users/me/Projects");
-    EXPECT_EQ(state.scanRootName(), "Projects");
-    ASSERT_TRUE(finish(7));
-    EXPECT_EQ(calls.enriched.size(), 5);
+                                           "/System/Volumes/Data|Work Disk", "/System/Volumes/Data|Work Disk"}))
+        << "only start-up volume scans are reconciled";
     EXPECT_TRUE(calls.offUiThread);
 
     // Without a label the start-up volume is "Computer".

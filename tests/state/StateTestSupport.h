@@ -97,17 +97,40 @@ struct HeldWalk {
     std::atomic_bool finished{false};
 };
 
+// The calls a held service was asked for, in order, shared with the threads
+// that run them.
+template <class Call>
+class HeldCalls {
+public:
+    std::shared_ptr<Call> at(size_t index) {
+        std::lock_guard lock(mutex_);
+        return index < calls_.size() ? calls_[index] : nullptr;
+    }
+    size_t count() {
+        std::lock_guard lock(mutex_);
+        return calls_.size();
+    }
+
+protected:
+    std::shared_ptr<Call> add() {
+        auto call = std::make_shared<Call>();
+        std::lock_guard lock(mutex_);
+        calls_.push_back(call);
+        return call;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<Call>> calls_;
+};
+
 // Walks that wait for the test, so that a scan can be caught while it runs.
 // The tree handed back is a folder named after the root with one 1000-byte file.
-class HeldWalks {
+class HeldWalks : public HeldCalls<HeldWalk> {
 public:
     MapServices::Walk make(const QString& rootPath) {
-        auto walk = std::make_shared<HeldWalk>();
+        auto walk = add();
         walk->rootPath = rootPath;
-        {
-            std::lock_guard lock(mutex_);
-            walks_.push_back(walk);
-        }
         MapServices::Walk result;
         result.run = [walk](const MapServices::ProgressCallback& onProgress) {
             walk->started = true;
@@ -123,19 +146,6 @@ public:
         result.cancel = [walk] { walk->cancelled = true; };
         return result;
     }
-
-    std::shared_ptr<HeldWalk> at(size_t index) {
-        std::lock_guard lock(mutex_);
-        return index < walks_.size() ? walks_[index] : nullptr;
-    }
-    size_t count() {
-        std::lock_guard lock(mutex_);
-        return walks_.size();
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::shared_ptr<HeldWalk>> walks_;
 };
 
 // One call of a HeldFinders finder: reports its labels, then holds until the
@@ -163,17 +173,13 @@ struct HeldFinder {
 // Finders that wait for the test, so that a module scan can be caught while
 // it runs, replaced, or stopped.
 template <class Item>
-class HeldFinders {
+class HeldFinders : public HeldCalls<HeldFinder<Item>> {
 public:
     explicit HeldFinders(QStringList labels = {}) : labels_(std::move(labels)) {}
 
     ModuleServices::Finder<Item> finder() {
         return [this](const ModuleServices::Progress& progress, std::stop_token stop) {
-            auto call = std::make_shared<HeldFinder<Item>>();
-            {
-                std::lock_guard lock(mutex_);
-                calls_.push_back(call);
-            }
+            auto call = this->add();
             call->started = true;
             for (const QString& label : labels_) progress(label);
             while (!call->released) {
@@ -190,24 +196,14 @@ public:
         };
     }
 
-    std::shared_ptr<HeldFinder<Item>> at(size_t index) {
-        std::lock_guard lock(mutex_);
-        return index < calls_.size() ? calls_[index] : nullptr;
-    }
-    size_t count() {
-        std::lock_guard lock(mutex_);
-        return calls_.size();
-    }
     // Waits until the index-th call has started.
     std::shared_ptr<HeldFinder<Item>> waitFor(size_t index) {
-        waitUntil([&] { return at(index) && at(index)->started; });
-        return at(index);
+        waitUntil([&] { return this->at(index) && this->at(index)->started; });
+        return this->at(index);
     }
 
 private:
     QStringList labels_;
-    std::mutex mutex_;
-    std::vector<std::shared_ptr<HeldFinder<Item>>> calls_;
 };
 
 // A finder that finds nothing at once.
