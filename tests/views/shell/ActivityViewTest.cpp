@@ -53,11 +53,8 @@ TEST(ActivityView, ListsTheNewestHundredNewestFirstButTotalsEveryStoredEvent) {
     EXPECT_EQ(totals(view), QStringLiteral("Lifetime freed 1.6 MB \u00B7 162 items"));
     const QList<QWidget*> shown = rows(view);
     ASSERT_EQ(shown.size(), 100);
-    EXPECT_EQ(childText(shown[0], "activityKind"), "Maintenance");
     EXPECT_EQ(childText(shown[0], "activitySummary"), "Flushed the DNS cache");
-    EXPECT_EQ(childText(shown[0], "activityDate"), "2 hr. ago");
     EXPECT_EQ(shown[0]->findChild<QLabel*>("activityBytes"), nullptr);  // nothing freed, no figure
-    EXPECT_EQ(childText(shown[1], "activityDate"), "3 days ago");
     EXPECT_EQ(childText(shown[1], "activityBytes"), "1.5 MB");
     EXPECT_EQ(childText(shown[2], "activitySummary"), "run 148");
     EXPECT_EQ(childText(shown.last(), "activitySummary"), "run 51");
