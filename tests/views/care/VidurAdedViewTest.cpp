@@ -101,18 +101,14 @@ TEST(VidurAdedGauge, PaintsNoArcBelowEmptyAndNoMoreThanTheFullRing) {
     EXPECT_NE(full.pixel(left), empty.pixel(left));
 }
 
-TEST(VidurAdedHero, CleanRecommendedNeedsBytesOrAHighThreat) {
+// When "Clean recommended" is offered is checked on the screen below.
+TEST(VidurAdedHero, TheRootVolumeElseTheFirstAndReclaimableBytesHeld) {
     const VolumeInfo backup = volume(2000, 100, false, "Backup");
     EXPECT_EQ(View::rootVolume({backup, volume(1000, 250, true, "Disk")})->name, "Disk");
     EXPECT_EQ(View::rootVolume({backup})->name, "Backup") << "the root, else the first";
     VidurAdedResult result = scored(90);
-    result.protectionCount = 4;
-    EXPECT_FALSE(View::canCleanRecommended(result)) << "findings without bytes or a high one";
-    result.protectionHigh = 1;
-    EXPECT_TRUE(View::canCleanRecommended(result));
-    result.protectionHigh = 0;
     result.privacyBytes = 1;
-    EXPECT_TRUE(View::canCleanRecommended(result));
+    EXPECT_TRUE(View::canCleanRecommended(result)) << "privacy bytes alone";
     result.junkBytes = std::numeric_limits<qint64>::max();
     result.clutterBytes = std::numeric_limits<qint64>::max();
     EXPECT_EQ(View::reclaimableBytes(result), std::numeric_limits<qint64>::max()) << "held, not wrapped";

@@ -99,7 +99,7 @@ TEST(MapHoverAndRanking, LeavingClearsOnlyTheItemsOwnNodeAndRanksAreStable) {
     EXPECT_EQ(ranked[11], equal[2]);
 }
 
-TEST(SunburstLayout, AnglesFollowSizesRingsFollowDepthAndColoursTheParent) {
+TEST(SunburstLayout, AnglesFollowSizesAndRingsFollowDepth) {
     const SunburstGeometry g = SunburstGeometry::forSize(QSizeF(400, 300), 4);
     EXPECT_EQ(g.center, QPointF(200, 150));
     EXPECT_LE(g.outerRadius, 150);
@@ -120,13 +120,6 @@ TEST(SunburstLayout, AnglesFollowSizesRingsFollowDepthAndColoursTheParent) {
     EXPECT_EQ(s[1].depth, 1);
     EXPECT_DOUBLE_EQ(s[1].innerRadius, 42 + 25.5);
     EXPECT_DOUBLE_EQ(s[1].outerRadius, 42 + 2 * 25.5);
-    // The focus's children take 0, 1, ...; a folder's children continue
-    // from its parent's index plus three times its own index.
-    const auto& palette = TaldoTheme::folderPalette();
-    std::vector<QColor> colors;
-    for (const SunburstSegment& segment : s) colors.push_back(segment.color);
-    EXPECT_EQ(colors, (std::vector<QColor>{palette[0], palette[0], TaldoTheme::fileColor(), palette[1], palette[3],
-                                           TaldoTheme::fileColor()}));
 }
 
 TEST(SunburstLayout, ZeroSizesThresholdsKindsAndDepth) {
@@ -356,17 +349,14 @@ TEST(BarsLayout, RowsInProportionCappedAndHitByArithmetic) {
     EXPECT_EQ(first.bar.width(), first.track.width());  // the largest fills its track
     EXPECT_EQ(layout.rows()[1].bar.width(), BarsLayout::kMinimumBar);
     EXPECT_GT(layout.rows()[1].rect.top(), first.rect.bottom());
-    EXPECT_EQ(first.color, TaldoTheme::folderPalette()[0]);
-    EXPECT_EQ(layout.rows()[1].color, TaldoTheme::fileColor());
 
-    // 100 children: 40 rows, folders coloured by rank; a hit is the row
-    // whose card holds the point, nothing in the spacing or margins.
+    // 100 children: 40 rows; a hit is the row whose card holds the point,
+    // nothing in the spacing or margins.
     std::vector<ScanNodePtr> folders;
     for (int i = 0; i < 100; ++i) folders.push_back(node(QString::number(i), 100 - i));
     layout.build(node("r", 5050, folders), 400);
     ASSERT_EQ(layout.rows().size(), 40u);
     EXPECT_EQ(layout.rows()[39].node, folders[39]);
-    EXPECT_EQ(layout.rows()[10].color, layout.rows()[0].color);
     QRandomGenerator random(5);
     for (int i = 0; i < 20000; ++i) {
         const QPointF p(random.bounded(400.0), random.bounded(layout.contentHeight() + 20));
@@ -398,8 +388,6 @@ TEST(RingsLayout, ArcsShareTheTurnOnStaggeredCirclesAndSmallViewsDrawNothing) {
     EXPECT_LT(arcs[0].shape.radius, arcs[3].shape.radius);  // arcs step outwards and wrap
     EXPECT_DOUBLE_EQ(arcs[4].shape.radius, arcs[0].shape.radius);
     EXPECT_LT(layout.discDiameter() / 2, arcs[0].shape.radius - arcs[0].shape.lineWidth / 2);
-    EXPECT_EQ(arcs[1].color, TaldoTheme::folderPalette()[1]);
-    EXPECT_EQ(arcs[2].color, TaldoTheme::fileColor());
 
     // 100 children: 12 arcs covering only their share of the turn.
     const ScanNodePtr many = folderOfFiles(100);
