@@ -12,8 +12,7 @@
 #include "views/common/PlainButton.h"
 #include "views/common/SegmentedPicker.h"
 
-#include "TestSupport.h"
-#include "state/StateTestSupport.h"
+#include "views/cleanup/FindingsScreenTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -51,41 +50,14 @@ AppUpdateItem candidate(const QString& name, const QString& reason) {
 }
 
 // The Apps screen over finders the test holds.
-class AppsViewTest : public ::testing::Test {
+class AppsViewTest : public test::TwoListScreenTest<AppsView, InstalledApp, AppUpdateItem> {
 protected:
-    AppsViewTest() {
-        ModuleServices modules = test::quietModules();
-        modules.appsScan = appFinders.finder();
-        modules.updatesScan = updateFinders.finder();
-        state = std::make_unique<AppState>(test::testServices(), modules);
-        view = std::make_unique<AppsView>(*state);
-        view->resize(1000, 700);
-    }
-    ~AppsViewTest() override {
-        view.reset();
-        state.reset();
-    }
-
-    // Shows the screen (which starts both scans) and lets them find these.
-    void showWith(const QList<InstalledApp>& apps, const QList<AppUpdateItem>& updates = {}) {
-        const size_t appsIndex = appFinders.count();
-        const size_t updatesIndex = updateFinders.count();
-        view->show();
-        auto appsCall = appFinders.waitFor(appsIndex);
-        auto updatesCall = updateFinders.waitFor(updatesIndex);
-        ASSERT_TRUE(appsCall && updatesCall);
-        appsCall->release(apps);
-        updatesCall->release(updates);
-        ASSERT_TRUE(test::waitUntil([&] { return !state->isAppsScanning() && !state->isUpdatesScanning(); }));
-    }
-    ModuleScreenFrame::Body body() const { return view->frame()->body(); }
-    QString status() const { return view->frame()->header()->statusText(); }
-
-    test::FakeEnvironment env;
-    test::HeldFinders<InstalledApp> appFinders{{QStringLiteral("Inspecting Editor\u2026")}};
-    test::HeldFinders<AppUpdateItem> updateFinders{{QStringLiteral("Checking Homebrew\u2026")}};
-    std::unique_ptr<AppState> state;
-    std::unique_ptr<AppsView> view;
+    AppsViewTest()
+        : TwoListScreenTest({&ModuleServices::appsScan, &AppState::isAppsScanning, QStringLiteral("Inspecting Editor\u2026")},
+                            {&ModuleServices::updatesScan, &AppState::isUpdatesScanning,
+                             QStringLiteral("Checking Homebrew\u2026")}) {}
+    test::HeldFinders<InstalledApp>& appFinders = first;
+    test::HeldFinders<AppUpdateItem>& updateFinders = second;
 };
 
 TEST_F(AppsViewTest, ShowingStartsBothScansAndEachTabFollowsItsOwn) {

@@ -59,4 +59,56 @@ private:
     bool (AppState::*scanning_)() const;
 };
 
+// One list of a screen: the finder that feeds it, how the state says it
+// runs, and the label it reports.
+template <class Item>
+struct ListFinder {
+    ModuleServices::Finder<Item> ModuleServices::*slot;
+    bool (AppState::*scanning)() const;
+    QString label;
+};
+
+// A screen of two lists (apps and updates, threats and privacy) over two
+// finders the test holds.
+template <class View, class First, class Second>
+class TwoListScreenTest : public ::testing::Test {
+protected:
+    TwoListScreenTest(const ListFinder<First>& a, const ListFinder<Second>& b)
+        : first(QStringList{a.label}), second(QStringList{b.label}), scanning_{a.scanning, b.scanning} {
+        ModuleServices modules = quietModules();
+        modules.*(a.slot) = first.finder();
+        modules.*(b.slot) = second.finder();
+        state = std::make_unique<AppState>(testServices(), modules);
+        view = std::make_unique<View>(*state);
+        view->resize(1000, 700);
+    }
+    ~TwoListScreenTest() override {
+        view.reset();
+        state.reset();
+    }
+
+    // Shows the screen (which starts both scans) and lets them find these.
+    void showWith(const QList<First>& firstItems, const QList<Second>& secondItems = {}) {
+        const size_t a = first.count(), b = second.count();
+        view->show();
+        auto firstCall = first.waitFor(a);
+        auto secondCall = second.waitFor(b);
+        ASSERT_TRUE(firstCall && secondCall);
+        firstCall->release(firstItems);
+        secondCall->release(secondItems);
+        ASSERT_TRUE(waitUntil([&] { return !((*state).*scanning_[0])() && !((*state).*scanning_[1])(); }));
+    }
+    ModuleScreenFrame::Body body() const { return view->frame()->body(); }
+    QString status() const { return view->frame()->header()->statusText(); }
+
+    FakeEnvironment env;
+    HeldFinders<First> first;
+    HeldFinders<Second> second;
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<View> view;
+
+private:
+    bool (AppState::*scanning_[2])() const;
+};
+
 }  // namespace tarnwick::test

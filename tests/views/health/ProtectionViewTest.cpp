@@ -12,8 +12,7 @@
 #include "views/health/PrivacyRow.h"
 #include "views/health/ThreatRow.h"
 
-#include "TestSupport.h"
-#include "state/StateTestSupport.h"
+#include "views/cleanup/FindingsScreenTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -31,39 +30,15 @@ using test::residue;
 using test::threat;
 
 // The Protection screen over finders the test holds.
-class ProtectionViewTest : public ::testing::Test {
+class ProtectionViewTest : public test::TwoListScreenTest<ProtectionView, ProtectionFinding, PrivacyItem> {
 protected:
-    ProtectionViewTest() {
-        ModuleServices modules = test::quietModules();
-        modules.protectionScan = threatFinders.finder();
-        modules.privacyScan = privacyFinders.finder();
-        state = std::make_unique<AppState>(test::testServices(), modules);
-        view = std::make_unique<ProtectionView>(*state);
-        view->resize(1000, 700);
-    }
-    ~ProtectionViewTest() override {
-        view.reset();
-        state.reset();
-    }
-
-    // Shows the screen for the first time (which starts both scans) and lets them find these.
-    void showWith(const QList<ProtectionFinding>& threats, const QList<PrivacyItem>& items) {
-        view->show();
-        auto threatCall = threatFinders.waitFor(0);
-        auto privacyCall = privacyFinders.waitFor(0);
-        ASSERT_TRUE(threatCall && privacyCall);
-        threatCall->release(threats);
-        privacyCall->release(items);
-        ASSERT_TRUE(test::waitUntil([&] { return !state->isProtectionScanning() && !state->isPrivacyScanning(); }));
-    }
-    ModuleScreenFrame::Body body() const { return view->frame()->body(); }
-    QString status() const { return view->frame()->header()->statusText(); }
-
-    test::FakeEnvironment env;
-    test::HeldFinders<ProtectionFinding> threatFinders{{QStringLiteral("Checking adware locations\u2026")}};
-    test::HeldFinders<PrivacyItem> privacyFinders{{QStringLiteral("Scanning browser residue\u2026")}};
-    std::unique_ptr<AppState> state;
-    std::unique_ptr<ProtectionView> view;
+    ProtectionViewTest()
+        : TwoListScreenTest({&ModuleServices::protectionScan, &AppState::isProtectionScanning,
+                             QStringLiteral("Checking adware locations\u2026")},
+                            {&ModuleServices::privacyScan, &AppState::isPrivacyScanning,
+                             QStringLiteral("Scanning browser residue\u2026")}) {}
+    test::HeldFinders<ProtectionFinding>& threatFinders = first;
+    test::HeldFinders<PrivacyItem>& privacyFinders = second;
 };
 
 TEST_F(ProtectionViewTest, ShowingStartsEachScanOnceAndEachTabFollowsItsOwn) {
