@@ -18,7 +18,6 @@
 
 #include <chrono>
 #include <random>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -138,27 +137,6 @@ struct RandomTree {
     }
 };
 
-// The first difference between two trees, or empty.
-std::string treeDifference(const ScanNodePtr& a, const ScanNodePtr& b) {
-    std::vector<std::pair<ScanNode*, ScanNode*>> pending{{a.get(), b.get()}};
-    while (!pending.empty()) {
-        auto [x, y] = pending.back();
-        pending.pop_back();
-        std::ostringstream out;
-        const std::string where = x->path().toStdString() + " [" + x->name.toStdString() + "]";
-        if (x->name != y->name) out << where << ": name " << y->name.toStdString();
-        else if (x->path() != y->path()) out << where << ": path " << y->path().toStdString();
-        else if (x->kind != y->kind) out << where << ": kind";
-        else if (x->size != y->size) out << where << ": size " << x->size << " against " << y->size;
-        else if (x->isAggregate != y->isAggregate) out << where << ": aggregate";
-        else if (x->children.size() != y->children.size())
-            out << where << ": " << x->children.size() << " children against " << y->children.size();
-        if (!out.str().empty()) return out.str();
-        for (size_t i = 0; i < x->children.size(); ++i) pending.push_back({x->children[i].get(), y->children[i].get()});
-    }
-    return {};
-}
-
 // The insights without the records' ids (fresh in every walk).
 std::string insightsDifference(const ScanInsights& a, const ScanInsights& b) {
     auto records = [](const QList<FileRecord>& list) {
@@ -231,7 +209,7 @@ TEST_F(ParallelWalkAgainstSerial, BuildsTheSerialWalksTreeAndInsights) {
         expectConsistent(serial.root);
 
         for (const ScanResult& result : parallel) {
-            EXPECT_EQ(treeDifference(serial.root, result.root), "");
+            EXPECT_EQ(test::treeDifference(*serial.root, *result.root, false), "");
             EXPECT_EQ(insightsDifference(serial.insights, result.insights), "");
         }
     }
@@ -270,7 +248,7 @@ TEST_F(ParallelWalkAgainstSerial, CancelFromAnotherThreadLeavesAConsistentPartia
     EXPECT_LT(stopped.files(), whole.files());
     EXPECT_EQ(early.root->size, stopped.bytes());
     // And the scanner walks in full again afterwards.
-    EXPECT_EQ(treeDifference(full.root, stopped.scan(root, {}).root), "");
+    EXPECT_EQ(test::treeDifference(*full.root, *stopped.scan(root, {}).root, false), "");
 }
 
 TEST_F(ParallelWalkAgainstSerial, ProgressNeverGoesBackAndEndsWithTheTotals) {
