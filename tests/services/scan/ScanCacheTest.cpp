@@ -452,22 +452,13 @@ TEST_F(ScanCacheTest, CorruptOrHostileFilesLoadAsNoCache) {
         EXPECT_TRUE(QFile::exists(inSupport(ScanCache::kFileName)));  // a load never removes it
         return none;
     };
-    QByteArray noSize = document;
-    noSize.replace(",\"size\":", ",\"bytes\":");
-    QByteArray badRecord = document;
-    badRecord.replace("\"fileExtension\":", "\"extension\":");
-    QByteArray depthBomb = R"({"id":"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9","name":"d","path":"/d","kind":"dir","size":1,"children":[)";
-    depthBomb = R"({"rootPath":"/","rootName":"/","scannedAt":0,"root":)" + depthBomb.repeated(100000);
 
     EXPECT_TRUE(loadsNothing(good.left(good.size() - 10)));       // truncated stream
     EXPECT_TRUE(loadsNothing(good.left(good.size() / 2)));
     EXPECT_TRUE(loadsNothing(good + "bvx$"));                      // stray bytes after the end
     EXPECT_TRUE(loadsNothing(document));                           // plain JSON is not LZFSE
     EXPECT_TRUE(loadsNothing(QByteArray(4096, '\0')));
-    EXPECT_TRUE(loadsNothing(compressed("{\"rootPath\":\"/\"")));  // bad JSON
-    EXPECT_TRUE(loadsNothing(compressed(noSize)));                  // missing keys
-    EXPECT_TRUE(loadsNothing(compressed(badRecord)));
-    EXPECT_TRUE(loadsNothing(compressed(depthBomb)));
+    EXPECT_TRUE(loadsNothing(compressed("{\"rootPath\":\"/\"")));  // bad JSON (the JSON tests hold the rest)
     EXPECT_FALSE(loadsNothing(compressed(document)));
 
     // A stream that claims to expand beyond 1 GiB is refused before any of
