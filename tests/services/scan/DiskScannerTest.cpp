@@ -72,11 +72,7 @@ void expectRestricted(const ScanNodePtr& node, const QString& name, const QStrin
     EXPECT_TRUE(node->children.empty());
 }
 
-ScanResult scan(DiskScanner& scanner, const QString& path, std::vector<ScanProgress>* reports = nullptr) {
-    return scanner.scan(path, [reports](const ScanProgress& progress) {
-        if (reports) reports->push_back(progress);
-    });
-}
+ScanResult scan(DiskScanner& scanner, const QString& path) { return scanner.scan(path, {}); }
 
 // A chain of `depth` nested folders of one name with a one-byte file at the bottom.
 void makeChain(const QString& root, int depth, const char* name) {
@@ -120,8 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Threads, DiskScannerWalks, ::testing::Values(1, 4),
                              return info.param == 1 ? std::string("serial") : std::string("parallel");
                          });
 
-// What only the serial walk promises: progress after every subfolder while
-// the count is a multiple of 400, a cancel from a report stopping at once.
+// What only the serial walk promises: a cancel from a report stops at once.
 class DiskScannerSerial : public ::testing::Test {
 protected:
     test::FakeEnvironment env;
@@ -372,37 +367,6 @@ TEST_F(DiskScannerSerial, CancelKeepsWhatWasCountedAndStillFinishes) {
         }
     }
     EXPECT_EQ(summed, seenAtCancel);
-}
-
-TEST_F(DiskScannerSerial, ReportsProgressAtEvery400FilesAndAfterFoldersWhileAtAMultiple) {
-    QTemporaryDir dir;
-    const QString root = dir.path();
-    for (int i = 0; i < 3; ++i) test::makeDir(QString("%1/empty%2").arg(root).arg(i));
-
-    DiskScanner scanner(1);
-    std::vector<ScanProgress> reports;
-    scan(scanner, root, &reports);
-    // No files yet: every finished subfolder is at a multiple of 400.
-    ASSERT_EQ(reports.size(), 3u);
-    EXPECT_TRUE(reports[2].currentPath.startsWith(root + "/empty"));
-
-    for (int i = 0; i < 1000; ++i) test::writeFilled(QString("%1/many/%2").arg(root).arg(i), 1);
-    reports.clear();
-    scan(scanner, root, &reports);
-    std::vector<qint64> counts;
-    for (const ScanProgress& report : reports) {
-        EXPECT_TRUE(counts.empty() || report.scannedFiles >= counts.back());
-        counts.push_back(report.scannedFiles);
-        if (report.scannedFiles % 400 == 0 && report.scannedFiles > 0) {
-            EXPECT_TRUE(report.currentPath.startsWith(root + "/many/"));
-            EXPECT_EQ(report.scannedBytes, report.scannedFiles * allocated(root + "/many/0"));
-        }
-    }
-    EXPECT_NE(std::find(counts.begin(), counts.end(), 400), counts.end());
-    EXPECT_NE(std::find(counts.begin(), counts.end(), 800), counts.end());
-    // The first entry always reports (the last report is long ago); the rest
-    // only at multiples of 400 or after a quarter second.
-    EXPECT_LE(reports.size(), 8u);
 }
 
 TEST_P(DiskScannerWalks, SkipsSystemFoldersAndOtherFileSystems) {
