@@ -22,12 +22,6 @@ using Kind = PerformanceItem::Kind;
 
 namespace {
 
-QStringList titles(const QList<PerformanceItem>& items) {
-    QStringList result;
-    for (const PerformanceItem& item : items) result << item.title;
-    return result;
-}
-
 QList<PerformanceItem> ofKind(const QList<PerformanceItem>& items, Kind kind) {
     QList<PerformanceItem> result;
     for (const PerformanceItem& item : items) {
@@ -92,7 +86,7 @@ TEST_F(PerformanceFinderTest, ProcessesAreRankedByTwiceTheCpuPlusTheMemory) {
         "   10 50.0  1.0 524288 /usr/lib/builder/builder\n"
         "   12  5.0  2.5  3072 Web    Content\n"
         "   14  1.0  1.0  1024 same-b\n");
-    ASSERT_EQ(titles(items), QStringList({"builder", "indexer", "Web Content", "same-a", "same-b"}))
+    ASSERT_EQ(test::titlesOf(items), QStringList({"builder", "indexer", "Web Content", "same-a", "same-b"}))
         << "key 101 above key 100; equal keys keep the listing's order; a path gives its last part";
     const PerformanceItem& top = items.front();
     EXPECT_EQ(top.metric, "50% CPU \u00B7 1.0% MEM \u00B7 512 MB");
@@ -138,7 +132,7 @@ TEST_F(PerformanceFinderTest, LeavesOutWhatCannotOrMustNotBeQuit) {
         "   30 40.0 1.0 5\n"
         "\n"
         "   30 1.0 2.0 5 editor\n");
-    EXPECT_EQ(titles(items), QStringList({"Tarnwick Agent", "PS", "huge", "editor"}))
+    EXPECT_EQ(test::titlesOf(items), QStringList({"Tarnwick Agent", "PS", "huge", "editor"}))
         << "own names, ps, kernel_ names, kernel threads, exited and vanished processes and bad lines are left out";
     EXPECT_TRUE(items[2].metric.endsWith("8 EB")) << "the largest size that fits is kept: " << items[2].metric.toStdString();
 }
@@ -155,7 +149,7 @@ TEST_F(PerformanceFinderTest, QuitIsOfferedOnlyForTheUsersOwnProcesses) {
                                                    "   51 7.0 1.0 10 root-daemon\n" +
                                                    QByteArray::number(::getpid()) + " 6.0 1.0 10 renamed-self\n"
                                                    "   53 5.0 1.0 10 no-status\n");
-    ASSERT_EQ(titles(items), QStringList({"init", "own-editor", "root-daemon", "renamed-self", "no-status"}));
+    ASSERT_EQ(test::titlesOf(items), QStringList({"init", "own-editor", "root-daemon", "renamed-self", "no-status"}));
     const bool expected[] = {false, true, false, false, false};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(items[i].canQuit, expected[i]) << items[i].title.toStdString();
 }
@@ -196,7 +190,7 @@ TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) 
     test::makeLink(root("usr/lib/systemd/system/sshd.service"), root("etc/systemd/system/sshd.service"));
 
     const QList<PerformanceItem> items = PerformanceService::scan({});
-    EXPECT_EQ(titles(items), QStringList({"player", "alpha", "beta", "chat", "Mid", "zeta", "sync", "mpd", "printer"}))
+    EXPECT_EQ(test::titlesOf(items), QStringList({"player", "alpha", "beta", "chat", "Mid", "zeta", "sync", "mpd", "printer"}))
         << "processes, login items by title without regard to case, then units in folder order";
 
     const QList<PerformanceItem> login = ofKind(items, Kind::loginItem);
