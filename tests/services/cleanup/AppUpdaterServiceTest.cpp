@@ -70,11 +70,7 @@ TEST_F(AppUpdater, InstallersInDownloadsMatchByNameAndModificationTime) {
     installer("Omega notes.txt", 3600);
     installer(".Omega.dmg", 3600);
 
-    QStringList labels;
-    const QList<AppUpdateItem> found =
-        AppUpdaterService::scan([&labels](const QString& label) { labels.append(label); });
-    EXPECT_EQ(labels, (QStringList{"Listing applications\u2026", "Matching Downloads installers\u2026",
-                                   "Checking Flatpak updates\u2026", "Checking Homebrew\u2026"}));
+    const QList<AppUpdateItem> found = AppUpdaterService::scan({});
     EXPECT_EQ(describe(found), (QStringList{
                                    "Omega | 2 | Newer installer in Downloads (Omega.zip)",
                                    "Telegram Desktop | 4.0 | Newer installer in Downloads (Tele.PKG)",

@@ -3,6 +3,7 @@
 #include "platform/PathCodec.h"
 
 #include "FileTreeSupport.h"
+#include "ProcStatLines.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -29,8 +30,7 @@ protected:
     // A process of the user as /proc shows it.
     void process(qint32 pid, const QByteArray& name, const QString& exe = {}) {
         const QString folder = makeDir(env.root() + QStringLiteral("/proc/%1").arg(pid));
-        writeFile(folder + "/stat", QByteArray::number(pid) + " (" + name +
-                                        ") S 1 1 1 0 -1 4194560 0 0 0 0 5 6 0 0 20 0 1 0 777 1000 50 0\n");
+        writeFile(folder + "/stat", test::statLine(pid, name, 4194560, 777));
         if (!exe.isEmpty()) test::makeLink(exe, folder + "/exe");
     }
 

@@ -173,7 +173,6 @@ TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) 
     test::makeDir(home(".config/autostart/folder.desktop"));
     test::makeLink(entry(root("usr/share/applications/chat.desktop")), home(".config/autostart/chat.desktop"));
     entry(root("etc/xdg/autostart/beta.desktop"));
-    entry(root("etc/xdg/autostart/zeta.desktop"));  // the user's entry of the same name wins
     for (const char* vendor : {"org.freedesktop.x", "org.kde.y", "gnome-keyring-ssh", "at-spi-dbus-bus", "xdg-user-dirs"}) {
         entry(root(QStringLiteral("etc/xdg/autostart/%1.desktop").arg(vendor)));
     }
