@@ -91,31 +91,21 @@ VidurAdedService::Finder<Item> fixed(QList<Item> items, QStringList labels = {})
     };
 }
 
-CleanupItem junk(qint64 size, bool selected) {
-    CleanupItem item;
-    item.path = QStringLiteral("/junk/%1").arg(size);
+template <class Item>
+Item sized(qint64 size, bool selected, const QString& path = {}) {
+    Item item;
+    item.path = path;
     item.size = size;
     item.isSelected = selected;
     return item;
 }
-
-ClutterItem clutter(qint64 size, bool selected) {
-    ClutterItem item;
-    item.size = size;
-    item.isSelected = selected;
-    return item;
-}
+CleanupItem junk(qint64 size, bool selected) { return sized<CleanupItem>(size, selected, QStringLiteral("/junk/%1").arg(size)); }
+ClutterItem clutter(qint64 size, bool selected) { return sized<ClutterItem>(size, selected); }
+PrivacyItem privacy(qint64 size, bool selected) { return sized<PrivacyItem>(size, selected); }
 
 ProtectionFinding finding(ProtectionFinding::Severity severity, bool selected = false) {
     ProtectionFinding item;
     item.severity = severity;
-    item.isSelected = selected;
-    return item;
-}
-
-PrivacyItem privacy(qint64 size, bool selected) {
-    PrivacyItem item;
-    item.size = size;
     item.isSelected = selected;
     return item;
 }

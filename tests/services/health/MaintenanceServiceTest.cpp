@@ -17,16 +17,8 @@ namespace {
 // Maintenance commands over tools that are small scripts.
 class MaintenanceServiceTest : public ::testing::Test {
 protected:
-    // Installs a script as the tool at its usual path.
-    QString tool(const QString& usualPath, const QByteArray& body) {
-        const QString script =
-            test::writeScript(env.path(QStringLiteral("bin/%1").arg(usualPath.section('/', -1))), body);
-        env.environment().toolPaths.insert(usualPath, script);
-        env.apply();
-        return script;
-    }
     QString runScript(const QByteArray& body, std::chrono::milliseconds limit = 10s) {
-        tool(QStringLiteral("/usr/bin/probe"), body);
+        env.tool(QStringLiteral("/usr/bin/probe"), body);
         return MaintenanceService::runCommand({QStringLiteral("/usr/bin/probe")}, limit);
     }
 
@@ -85,8 +77,8 @@ TEST_F(MaintenanceServiceTest, ToolsThatCannotRunOrHangHaveTheirOwnSentence) {
 TEST_F(MaintenanceServiceTest, AStopRequestEndsTheRunningToolAndStartsNoFurtherOne) {
     userDataFolders();
     const QString log = env.path(QStringLiteral("calls.log"));
-    tool(QStringLiteral("/usr/bin/update-desktop-database"), "echo first >> '" + log.toUtf8() + "'\nsleep 30\n");
-    tool(QStringLiteral("/usr/bin/update-mime-database"), "echo second >> '" + log.toUtf8() + "'\n");
+    env.tool(QStringLiteral("/usr/bin/update-desktop-database"), "echo first >> '" + log.toUtf8() + "'\nsleep 30\n");
+    env.tool(QStringLiteral("/usr/bin/update-mime-database"), "echo second >> '" + log.toUtf8() + "'\n");
     std::stop_source stop;
     std::thread stopper([&] {
         // The shell makes the log before it writes the line: stop once the line is there.
@@ -104,9 +96,9 @@ TEST_F(MaintenanceServiceTest, AStopRequestEndsTheRunningToolAndStartsNoFurtherO
 TEST_F(MaintenanceServiceTest, TwoCommandKindsJoinTheirResultsAndRunBothWhateverTheFirstGave) {
     userDataFolders();
     const QString log = env.path(QStringLiteral("calls.log"));
-    tool(QStringLiteral("/usr/bin/update-desktop-database"),
+    env.tool(QStringLiteral("/usr/bin/update-desktop-database"),
          "printf '%s\\n' \"$*\" >> '" + log.toUtf8() + "'\nexit 1\n");
-    tool(QStringLiteral("/usr/bin/update-mime-database"), "printf '%s\\n' \"$*\" >> '" + log.toUtf8() + "'\n");
+    env.tool(QStringLiteral("/usr/bin/update-mime-database"), "printf '%s\\n' \"$*\" >> '" + log.toUtf8() + "'\n");
     EXPECT_EQ(MaintenanceService::run(Kind::rebuildLaunchServices),
               "Failed (exit 1). May need administrator rights.\nOK");
     EXPECT_EQ(QString::fromUtf8(readLog()),
@@ -120,9 +112,9 @@ TEST_F(MaintenanceServiceTest, OnAStockSystemEachTaskWorksOrSaysWhyNot) {
     const QString log = env.path(QStringLiteral("calls.log"));
     for (const char* usual : {"/usr/bin/resolvectl", "/usr/sbin/nscd", "/usr/bin/update-desktop-database",
                               "/usr/bin/update-mime-database"}) {
-        tool(QString::fromLatin1(usual), "echo \"$0\" >> '" + log.toUtf8() + "'\n");
+        env.tool(QString::fromLatin1(usual), "echo \"$0\" >> '" + log.toUtf8() + "'\n");
     }
-    tool(QStringLiteral("/usr/bin/fc-cache"), "exit 0\n");
+    env.tool(QStringLiteral("/usr/bin/fc-cache"), "exit 0\n");
     const QRegularExpression otherPlatform(
         QStringLiteral("\\b(Mac|macOS|tmutil|Time Machine|Full Disk Access|Spotlight|purgeable|Finder|APFS)\\b"));
     for (Kind kind : allMaintenanceKinds()) {
@@ -148,7 +140,7 @@ TEST_F(MaintenanceServiceTest, TasksActOnWhatRunsAndWhatExistsHere) {
     test::writeFile(env.root() + "/run/systemd/resolve/stub-resolv.conf");
     EXPECT_EQ(MaintenanceService::plan(Kind::flushDNS).commands, Commands({{"/usr/bin/resolvectl", "flush-caches"}}));
 
-    tool(QStringLiteral("/usr/bin/tracker3"), "exit 0\n");
+    env.tool(QStringLiteral("/usr/bin/tracker3"), "exit 0\n");
     EXPECT_EQ(MaintenanceService::plan(Kind::reindexSpotlight).commands,
               Commands({{"/usr/bin/tracker3", "reset", "--filesystem"}}));
     EXPECT_EQ(MaintenanceService::plan(Kind::clearFontCaches).commands, Commands({{"/usr/bin/fc-cache", "-r"}}));

@@ -155,12 +155,9 @@ TEST_F(PerformanceFinderTest, QuitIsOfferedOnlyForTheUsersOwnProcesses) {
 }
 
 TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) {
-    const QString ps = test::writeScript(env.path(QStringLiteral("bin/ps")),
-                                         "[ \"$LC_ALL\" = C ] || exit 3\n"
-                                         "[ \"$*\" = '-e -o pid=,pcpu=,pmem=,rss=,comm=' ] || exit 4\n"
-                                         "echo '  40 12.0 3.0 2048 player'\n");
-    env.environment().toolPaths.insert(QStringLiteral("/usr/bin/ps"), ps);
-    env.apply();
+    env.tool("/usr/bin/ps", "[ \"$LC_ALL\" = C ] || exit 3\n"
+                            "[ \"$*\" = '-e -o pid=,pcpu=,pmem=,rss=,comm=' ] || exit 4\n"
+                            "echo '  40 12.0 3.0 2048 player'\n");
     process(40, "player");
 
     entry(home(".config/autostart/zeta.desktop"));
