@@ -160,13 +160,11 @@ TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) 
                             "echo '  40 12.0 3.0 2048 player'\n");
     process(40, "player");
 
-    entry(home(".config/autostart/zeta.desktop"));
-    entry(home(".config/autostart/alpha.desktop"));
-    entry(home(".config/autostart/Mid.desktop"));
-    entry(home(".config/autostart/org.gnome.Shell.desktop"));
-    entry(home(".config/autostart/.hidden.desktop"));
-    entry(home(".config/autostart/notes.txt"));
-    entry(home(".config/autostart/upper.DESKTOP"));
+    // Only entries named *.desktop count, hidden and the desktop's own left out.
+    for (const char* name : {"zeta.desktop", "alpha.desktop", "Mid.desktop", "org.gnome.Shell.desktop", ".hidden.desktop",
+                             "notes.txt", "upper.DESKTOP"}) {
+        entry(home(".config/autostart/") + name);
+    }
     test::makeDir(home(".config/autostart/folder.desktop"));
     test::makeLink(entry(root("usr/share/applications/chat.desktop")), home(".config/autostart/chat.desktop"));
     entry(root("etc/xdg/autostart/beta.desktop"));
@@ -179,10 +177,10 @@ TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) 
     test::makeDir(home(".config/systemd/user/default.target.wants"));
     test::makeLink(QStringLiteral("/dev/null"), home(".config/systemd/user/masked.service"));
     test::writeFile(root("etc/systemd/user/sync.service"));  // listed once, from the user's folder
-    test::writeFile(root("etc/systemd/user/mpd.service"));
-    test::writeFile(root("etc/systemd/system/mpd.service"));  // a label is listed once across the folders
-    test::writeFile(root("etc/systemd/system/printer.service"));
-    test::writeFile(root("etc/systemd/system/org.freedesktop.z.service"));
+    // A label is listed once across the folders (mpd); the vendor's own are left out.
+    for (const char* unit : {"user/mpd", "system/mpd", "system/printer", "system/org.freedesktop.z"}) {
+        test::writeFile(root("etc/systemd/") + unit + ".service");
+    }
     test::makeLink(root("usr/lib/systemd/system/sshd.service"), root("etc/systemd/system/sshd.service"));
 
     const QList<PerformanceItem> items = PerformanceService::scan({});
