@@ -2,9 +2,8 @@
 #include "services/cleanup/DigestCache.h"
 
 #include "TestSupport.h"
+#include "services/health/FakeMonitorSources.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -18,17 +17,6 @@ namespace {
 
 using M = VidurAdedModule;
 using Case = VidurAdedModule::Case;
-
-// Runs this thread's events until the condition holds (false after 10 s).
-bool waitWithEvents(const std::function<bool()>& condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 10000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 // ---- The score ----
 
@@ -276,7 +264,7 @@ TEST_F(VidurAdedPassTest, EachModuleIsAppliedOnTheReceiversThreadBeforeTheNextSt
         });
         done = true;
     });
-    const bool finished = waitWithEvents([&] { return done.load(); });
+    const bool finished = test::eventually([&] { return done.load(); }, 10000);
     pass.join();
     ASSERT_TRUE(finished);
     EXPECT_FALSE(wrongThread);
