@@ -21,14 +21,6 @@ protected:
     void userDirs(const QByteArray& text) { writeFile(home + QStringLiteral("/.config/user-dirs.dirs"), text); }
 };
 
-TEST_F(LocationsTest, LiteralPlacesStayUnderTheHomeOrTheRootPrefix) {
-    const Locations here = locations();
-    EXPECT_EQ(here.path(Place::userLogs), home + QStringLiteral("/Library/Logs"));
-    EXPECT_EQ(here.path(Place::systemLogs), env.root() + QStringLiteral("/private/var/log"));
-    EXPECT_EQ(here.paths(Place::dockerRaw).size(), 2);  // every candidate, in order
-    EXPECT_EQ(Locations::namedAs(Place::userCaches), QStringLiteral("~/Library/Caches"));
-}
-
 TEST_F(LocationsTest, BaseFoldersFollowTheXdgVariablesWhenTheyAreUsable) {
     EXPECT_EQ(locations().path(Place::userCaches), home + QStringLiteral("/.cache"));
     EXPECT_EQ(locations().path(Place::trash), home + QStringLiteral("/.local/share/Trash/files"));
@@ -49,31 +41,21 @@ TEST_F(LocationsTest, BaseFoldersFollowTheXdgVariablesWhenTheyAreUsable) {
     EXPECT_EQ(locations().path(Place::trash), env.path(QStringLiteral("data/Trash/files")));
 }
 
-TEST_F(LocationsTest, LaunchItemFoldersFollowTheConfigAndDataFolders) {
-    struct Case {
-        Place place;
-        QString expected;
-    };
+TEST_F(LocationsTest, PlacesFollowTheConfigAndDataFoldersOrStayUnderTheHomeOrTheRootPrefix) {
     const QString config = env.path(QStringLiteral("config"));
     const QString data = env.path(QStringLiteral("data"));
     env.environment().variables.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
     env.environment().variables.insert(QStringLiteral("XDG_DATA_HOME"), data);
     const Locations here = locations();
-    for (const Case& c : {Case{Place::userAutostart, config + QStringLiteral("/autostart")},
-                          Case{Place::userUnits, config + QStringLiteral("/systemd/user")},
-                          Case{Place::desktopEntries, data + QStringLiteral("/applications")},
-                          Case{Place::mimeDatabase, data + QStringLiteral("/mime")},
-                          Case{Place::configFolder, config},
-                          Case{Place::dataFolder, data},
-                          Case{Place::stateFolder, home + QStringLiteral("/.local/state")},
-                          Case{Place::userFlatpakApps, data + QStringLiteral("/flatpak/app")},
-                          Case{Place::flatpakAppData, home + QStringLiteral("/.var/app")},
-                          Case{Place::systemFlatpakApps, env.root() + QStringLiteral("/var/lib/flatpak/app")},
-                          Case{Place::systemAutostart, env.root() + QStringLiteral("/etc/xdg/autostart")},
-                          Case{Place::systemUserUnits, env.root() + QStringLiteral("/etc/systemd/user")},
-                          Case{Place::systemUnits, env.root() + QStringLiteral("/etc/systemd/system")}}) {
-        EXPECT_EQ(here.paths(c.place), QStringList{c.expected}) << Locations::namedAs(c.place).toStdString();
+    for (const auto& [place, expected] :
+         {std::pair{Place::userAutostart, config + QStringLiteral("/autostart")},
+          {Place::desktopEntries, data + QStringLiteral("/applications")},
+          {Place::stateFolder, home + QStringLiteral("/.local/state")},
+          {Place::userLogs, home + QStringLiteral("/Library/Logs")},
+          {Place::systemAutostart, env.root() + QStringLiteral("/etc/xdg/autostart")}}) {
+        EXPECT_EQ(here.paths(place), QStringList{expected}) << Locations::namedAs(place).toStdString();
     }
+    EXPECT_EQ(here.paths(Place::dockerRaw).size(), 2);  // every candidate, in order
 }
 
 TEST_F(LocationsTest, UserFoldersAreReadFromTheUserDirsFile) {

@@ -68,7 +68,11 @@ TEST(AtomicFile, AFullDiskIsReportedAndTheOldFileKept) {
 TEST(AtomicFile, FailedWritesAndSyncsNeverCommit) {
     test::FakeEnvironment env;
     const QString path = env.path(QStringLiteral("store.json"));
+    ASSERT_TRUE(AtomicFile::write(path, "first"));
     ASSERT_TRUE(AtomicFile::write(path, "old contents"));
+    QString error;
+    EXPECT_FALSE(AtomicFile::write(env.path(QStringLiteral("missing/dir/x.json")), "x", &error));
+    EXPECT_FALSE(error.isEmpty());
     {
         FileSizeLimit limit(100);
         int code = 0;
@@ -127,6 +131,8 @@ TEST(AtomicFile, ReadTakesWhatTheFileHoldsNotTheCap) {
     const QString empty = env.path(QStringLiteral("empty.json"));
     ASSERT_TRUE(AtomicFile::write(empty, QByteArray()));
     EXPECT_EQ(AtomicFile::read(empty), QByteArray());
+    EXPECT_FALSE(AtomicFile::read(env.path(QStringLiteral("nothing"))));
+    EXPECT_FALSE(AtomicFile::read(env.path()));  // a folder is no file
     // A FIFO in a store's place is refused at once, never waited on.
     const QString fifo = env.path(QStringLiteral("fifo.json"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);

@@ -1,10 +1,8 @@
 #include "support/AppIdentity.h"
-#include "support/AtomicFile.h"
 #include "support/JsonCoding.h"
 
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <cmath>
 #include <functional>
@@ -56,22 +54,6 @@ TEST(JsonCoding, ReaderRequiresEveryKeyWithItsTypeAndKeepsTheWhole64BitRange) {
         failures[i](bad);
         EXPECT_FALSE(bad.ok()) << i;
     }
-}
-
-TEST(AtomicFile, WritesWholeFilesAndKeepsTheOldOneOnFailure) {
-    test::FakeEnvironment env;
-    const QString path = env.path(QStringLiteral("store.json"));
-    ASSERT_TRUE(AtomicFile::write(path, "first"));
-    ASSERT_TRUE(AtomicFile::write(path, "second"));
-    EXPECT_EQ(AtomicFile::read(path).value_or(QByteArray()), QByteArray("second"));
-    EXPECT_EQ(QDir(env.path()).entryList(QStringList{QStringLiteral("store.json*")}, QDir::Files | QDir::Hidden).size(), 1);
-
-    QString error;
-    EXPECT_FALSE(AtomicFile::write(env.path(QStringLiteral("missing/dir/x.json")), "x", &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(AtomicFile::read(env.path(QStringLiteral("nothing"))));
-    EXPECT_FALSE(AtomicFile::read(env.path()));  // a folder is no file
-    EXPECT_FALSE(AtomicFile::read(path, 3));      // over the cap
 }
 
 TEST(AppIdentity, SupportFolderIsCreatedLegacyOneIsNotAndAFileInTheWayStillAnswers) {

@@ -39,19 +39,17 @@ inline QByteArray infoPlist(const InfoKeys& keys, PlistFormat format = PlistForm
     return out;
 }
 
-// Writes folder/<name>.app with the Info.plist; returns the bundle's path.
-inline QString writeBundle(const QString& folder, const QString& name, const InfoKeys& keys = {},
-                           PlistFormat format = PlistFormat::xml) {
-    const QString bundle = folder + QLatin1Char('/') + name + QStringLiteral(".app");
-    writeFile(bundle + QStringLiteral("/Contents/Info.plist"), infoPlist(keys, format));
-    return bundle;
-}
-
-// Writes the bundle with raw bytes as its Info.plist.
+// Writes folder/<name>.app with raw bytes as its Info.plist; returns the bundle's path.
 inline QString writeBundleWithInfo(const QString& folder, const QString& name, const QByteArray& info) {
     const QString bundle = folder + QLatin1Char('/') + name + QStringLiteral(".app");
     writeFile(bundle + QStringLiteral("/Contents/Info.plist"), info);
     return bundle;
+}
+
+// The bundle with an Info.plist of the keys.
+inline QString writeBundle(const QString& folder, const QString& name, const InfoKeys& keys = {},
+                           PlistFormat format = PlistFormat::xml) {
+    return writeBundleWithInfo(folder, name, infoPlist(keys, format));
 }
 
 }  // namespace tarnwick::test

@@ -100,23 +100,20 @@ TEST_F(CleanupScan, EveryFixedPlaceIsFoundWithItsSelectionAndMoveScope) {
     EXPECT_EQ(byPath(again, root("/Library/Caches"))->detail, root("/Library/Caches"));
 }
 
-TEST_F(CleanupScan, TheFinalStepsFilterSortAndTrim) {
-    std::vector<JunkFinding> findings;
+// What is not above the size floor goes; the rest is trimmed to the budget.
+TEST_F(CleanupScan, TheFinalStepsFilterAndTrim) {
+    std::vector<JunkFinding> findings(100);
     for (int i = 0; i < 100; ++i) {
-        JunkFinding finding;
-        finding.item.title = QString::number(i);
-        finding.item.path = home(QStringLiteral("f%1").arg(i));
-        finding.item.size = 200000 + (i % 50) * 1000;
-        finding.item.isSelected = i % 10 < 3;
-        findings.push_back(finding);
+        findings[i].item.title = QString::number(i);
+        findings[i].item.path = home(QStringLiteral("f%1").arg(i));
+        findings[i].item.size = 200000 + i;
     }
-    findings[5].item.size = 100000;  // not more than the threshold: dropped
+    findings[99].item.size = 100000;  // not above the floor, though selected
+    findings[0].item.isSelected = findings[99].item.isSelected = true;
     const QList<CleanupItem> items = CleanupService::finishScan(findings, context());
     ASSERT_EQ(items.size(), 80);
-    for (int i = 0; i < 80; ++i) EXPECT_EQ(items[i].isSelected, i < 30) << i;
-    // Largest first; equal sizes keep the order found ("49" before "99").
-    EXPECT_EQ(titlesOf(items.mid(0, 2)), (QStringList{"42", "92"}));
-    EXPECT_EQ(titlesOf(items.mid(30, 2)), (QStringList{"49", "99"}));
+    EXPECT_EQ(titlesOf(items.mid(0, 2)), (QStringList{"0", "98"})) << "the selected first, then the largest";
+    EXPECT_FALSE(titlesOf(items).contains("99"));
 }
 
 // Only a fixed folder is cleaned by its entries; any other folder finding

@@ -19,12 +19,6 @@ constexpr qint64 MB = 1000000;
 class FlatpakJunk : public JunkTest {
 protected:
     QString data(const QString& relative) const { return home(".var/app/" + relative); }
-    static const CleanupItem* byPath(const QList<CleanupItem>& items, const QString& path) {
-        for (const CleanupItem& item : items) {
-            if (item.path == path) return &item;
-        }
-        return nullptr;
-    }
 };
 
 TEST_F(FlatpakJunk, RemovedAppsLeaveTheirDataAndEveryAppsCacheJoinsTheUserCaches) {

@@ -3,6 +3,7 @@
 #include "platform/PathCodec.h"
 
 #include "FileTreeSupport.h"
+#include "ProcStatLines.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -29,8 +30,7 @@ protected:
     // A process of the user as /proc shows it.
     void process(qint32 pid, const QByteArray& name, const QString& exe = {}) {
         const QString folder = makeDir(env.root() + QStringLiteral("/proc/%1").arg(pid));
-        writeFile(folder + "/stat", QByteArray::number(pid) + " (" + name +
-                                        ") S 1 1 1 0 -1 4194560 0 0 0 0 5 6 0 0 20 0 1 0 777 1000 50 0\n");
+        writeFile(folder + "/stat", test::statLine(pid, name, 4194560, 777));
         if (!exe.isEmpty()) test::makeLink(exe, folder + "/exe");
     }
 
@@ -40,7 +40,11 @@ protected:
 };
 
 TEST_F(BrowserActivityTest, ABrowserRunsWhileItsProcessRunsUnderEitherName) {
-    EXPECT_FALSE(BrowserActivity::isRunning(use));
+    PrivacyItem item;
+    item.title = "Firefox History";
+    EXPECT_FALSE(BrowserActivity::refusal(item)) << "no browser to wait for";
+    item.owner = use;
+    EXPECT_FALSE(BrowserActivity::refusal(item));
     EXPECT_FALSE(BrowserActivity::isRunning(BrowserUse{}));
     process(300, "gnome-shell", "/usr/bin/gnome-shell");
     EXPECT_FALSE(BrowserActivity::isRunning(use));
@@ -49,7 +53,8 @@ TEST_F(BrowserActivityTest, ABrowserRunsWhileItsProcessRunsUnderEitherName) {
 
     // A process runs under its command or its program's name.
     process(400, "firefox-esr");
-    EXPECT_TRUE(BrowserActivity::isRunning(use));
+    EXPECT_EQ(BrowserActivity::refusal(item).value_or(QString()),
+              "\u201CFirefox History\u201D was not cleared while Firefox is running. Quit Firefox and clean it again.");
     ASSERT_TRUE(QDir(env.root() + "/proc/400").removeRecursively());
     EXPECT_FALSE(BrowserActivity::isRunning(use));
     process(401, "GeckoMain", "/usr/lib/firefox/firefox (deleted)");
@@ -86,17 +91,6 @@ TEST_F(BrowserActivityTest, ALockFileIsHeldWhileSomeoneLocksIt) {
     EXPECT_TRUE(BrowserActivity::isRunning(use));
     ::close(fd);  // releases it
     EXPECT_FALSE(BrowserActivity::isRunning(use));
-}
-
-TEST_F(BrowserActivityTest, TheRefusalNamesTheItemAndItsBrowser) {
-    PrivacyItem item;
-    item.title = "Firefox History";
-    EXPECT_FALSE(BrowserActivity::refusal(item)) << "no browser to wait for";
-    item.owner = use;
-    EXPECT_FALSE(BrowserActivity::refusal(item));
-    process(500, "firefox");
-    EXPECT_EQ(BrowserActivity::refusal(item).value_or(QString()),
-              "\u201CFirefox History\u201D was not cleared while Firefox is running. Quit Firefox and clean it again.");
 }
 
 }  // namespace

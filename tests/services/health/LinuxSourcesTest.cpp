@@ -40,7 +40,7 @@ protected:
 
 }  // namespace
 
-TEST_F(LinuxSourcesTest, ProcessorCountersFromTheCpuLine) {
+TEST_F(LinuxSourcesTest, ProcessorCountersAndBootTimeFromProcStat) {
     struct Case {
         const char* stat;
         std::optional<Ticks> ticks;
@@ -61,10 +61,16 @@ TEST_F(LinuxSourcesTest, ProcessorCountersFromTheCpuLine) {
         EXPECT_EQ(LinuxProcessorSource::parse(c.stat), c.ticks) << c.stat;
     }
 
+    EXPECT_FALSE(LinuxUptimeSource::parse("cpu 1 2 3 4\n"));
+    EXPECT_FALSE(LinuxUptimeSource::parse("btime soon\n"));
+    EXPECT_FALSE(LinuxUptimeSource::parse("btime -5\n"));
+
     LinuxProcessorSource source(root());
     EXPECT_FALSE(source.read()) << "no /proc/stat";
-    write("proc/stat", "cpu  10 0 10 80 0 0 0 0 0 0\nbtime 1699990000\n");
+    EXPECT_FALSE(LinuxUptimeSource(root()).bootTime());
+    write("proc/stat", "cpu  10 0 10 80 0 0 0 0 0 0\nintr 0\nbtime 1699990000\nprocesses 5\n");
     EXPECT_EQ(source.read(), (Ticks{20, 80}));
+    EXPECT_EQ(LinuxUptimeSource(root()).bootTime(), 1'699'990'000);
 }
 
 TEST_F(LinuxSourcesTest, MemoryFromTotalAndAvailable) {
@@ -89,17 +95,6 @@ TEST_F(LinuxSourcesTest, MemoryFromTotalAndAvailable) {
     EXPECT_FALSE(source.read());
     write("proc/meminfo", "MemTotal: 2000 kB\nMemAvailable: 500 kB\n");
     EXPECT_EQ(source.read(), (MemorySource::Reading{2'048'000, 512'000}));
-}
-
-TEST_F(LinuxSourcesTest, BootTimeFromBtime) {
-    EXPECT_EQ(LinuxUptimeSource::parse("cpu 1 2 3 4\nintr 0\nbtime 1699990000\nprocesses 5\n"), 1'699'990'000);
-    EXPECT_FALSE(LinuxUptimeSource::parse("cpu 1 2 3 4\n"));
-    EXPECT_FALSE(LinuxUptimeSource::parse("btime soon\n"));
-    EXPECT_FALSE(LinuxUptimeSource::parse("btime -5\n"));
-    LinuxUptimeSource source(root());
-    EXPECT_FALSE(source.bootTime());
-    write("proc/stat", "cpu 1 2 3 4\nbtime 1234\n");
-    EXPECT_EQ(source.bootTime(), 1234);
 }
 
 TEST_F(LinuxSourcesTest, DiskFromTheRootFileSystem) {

@@ -22,12 +22,6 @@ using Kind = PerformanceItem::Kind;
 
 namespace {
 
-QStringList titles(const QList<PerformanceItem>& items) {
-    QStringList result;
-    for (const PerformanceItem& item : items) result << item.title;
-    return result;
-}
-
 QList<PerformanceItem> ofKind(const QList<PerformanceItem>& items, Kind kind) {
     QList<PerformanceItem> result;
     for (const PerformanceItem& item : items) {
@@ -92,7 +86,7 @@ TEST_F(PerformanceFinderTest, ProcessesAreRankedByTwiceTheCpuPlusTheMemory) {
         "   10 50.0  1.0 524288 /usr/lib/builder/builder\n"
         "   12  5.0  2.5  3072 Web    Content\n"
         "   14  1.0  1.0  1024 same-b\n");
-    ASSERT_EQ(titles(items), QStringList({"builder", "indexer", "Web Content", "same-a", "same-b"}))
+    ASSERT_EQ(test::titlesOf(items), QStringList({"builder", "indexer", "Web Content", "same-a", "same-b"}))
         << "key 101 above key 100; equal keys keep the listing's order; a path gives its last part";
     const PerformanceItem& top = items.front();
     EXPECT_EQ(top.metric, "50% CPU \u00B7 1.0% MEM \u00B7 512 MB");
@@ -138,7 +132,7 @@ TEST_F(PerformanceFinderTest, LeavesOutWhatCannotOrMustNotBeQuit) {
         "   30 40.0 1.0 5\n"
         "\n"
         "   30 1.0 2.0 5 editor\n");
-    EXPECT_EQ(titles(items), QStringList({"Tarnwick Agent", "PS", "huge", "editor"}))
+    EXPECT_EQ(test::titlesOf(items), QStringList({"Tarnwick Agent", "PS", "huge", "editor"}))
         << "own names, ps, kernel_ names, kernel threads, exited and vanished processes and bad lines are left out";
     EXPECT_TRUE(items[2].metric.endsWith("8 EB")) << "the largest size that fits is kept: " << items[2].metric.toStdString();
 }
@@ -155,31 +149,25 @@ TEST_F(PerformanceFinderTest, QuitIsOfferedOnlyForTheUsersOwnProcesses) {
                                                    "   51 7.0 1.0 10 root-daemon\n" +
                                                    QByteArray::number(::getpid()) + " 6.0 1.0 10 renamed-self\n"
                                                    "   53 5.0 1.0 10 no-status\n");
-    ASSERT_EQ(titles(items), QStringList({"init", "own-editor", "root-daemon", "renamed-self", "no-status"}));
+    ASSERT_EQ(test::titlesOf(items), QStringList({"init", "own-editor", "root-daemon", "renamed-self", "no-status"}));
     const bool expected[] = {false, true, false, false, false};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(items[i].canQuit, expected[i]) << items[i].title.toStdString();
 }
 
 TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) {
-    const QString ps = test::writeScript(env.path(QStringLiteral("bin/ps")),
-                                         "[ \"$LC_ALL\" = C ] || exit 3\n"
-                                         "[ \"$*\" = '-e -o pid=,pcpu=,pmem=,rss=,comm=' ] || exit 4\n"
-                                         "echo '  40 12.0 3.0 2048 player'\n");
-    env.environment().toolPaths.insert(QStringLiteral("/usr/bin/ps"), ps);
-    env.apply();
+    env.tool("/usr/bin/ps", "[ \"$LC_ALL\" = C ] || exit 3\n"
+                            "[ \"$*\" = '-e -o pid=,pcpu=,pmem=,rss=,comm=' ] || exit 4\n"
+                            "echo '  40 12.0 3.0 2048 player'\n");
     process(40, "player");
 
-    entry(home(".config/autostart/zeta.desktop"));
-    entry(home(".config/autostart/alpha.desktop"));
-    entry(home(".config/autostart/Mid.desktop"));
-    entry(home(".config/autostart/org.gnome.Shell.desktop"));
-    entry(home(".config/autostart/.hidden.desktop"));
-    entry(home(".config/autostart/notes.txt"));
-    entry(home(".config/autostart/upper.DESKTOP"));
+    // Only entries named *.desktop count, hidden and the desktop's own left out.
+    for (const char* name : {"zeta.desktop", "alpha.desktop", "Mid.desktop", "org.gnome.Shell.desktop", ".hidden.desktop",
+                             "notes.txt", "upper.DESKTOP"}) {
+        entry(home(".config/autostart/") + name);
+    }
     test::makeDir(home(".config/autostart/folder.desktop"));
     test::makeLink(entry(root("usr/share/applications/chat.desktop")), home(".config/autostart/chat.desktop"));
     entry(root("etc/xdg/autostart/beta.desktop"));
-    entry(root("etc/xdg/autostart/zeta.desktop"));  // the user's entry of the same name wins
     for (const char* vendor : {"org.freedesktop.x", "org.kde.y", "gnome-keyring-ssh", "at-spi-dbus-bus", "xdg-user-dirs"}) {
         entry(root(QStringLiteral("etc/xdg/autostart/%1.desktop").arg(vendor)));
     }
@@ -189,14 +177,14 @@ TEST_F(PerformanceFinderTest, ScansProcessesThenLoginItemsThenAgentsAndDaemons) 
     test::makeDir(home(".config/systemd/user/default.target.wants"));
     test::makeLink(QStringLiteral("/dev/null"), home(".config/systemd/user/masked.service"));
     test::writeFile(root("etc/systemd/user/sync.service"));  // listed once, from the user's folder
-    test::writeFile(root("etc/systemd/user/mpd.service"));
-    test::writeFile(root("etc/systemd/system/mpd.service"));  // a label is listed once across the folders
-    test::writeFile(root("etc/systemd/system/printer.service"));
-    test::writeFile(root("etc/systemd/system/org.freedesktop.z.service"));
+    // A label is listed once across the folders (mpd); the vendor's own are left out.
+    for (const char* unit : {"user/mpd", "system/mpd", "system/printer", "system/org.freedesktop.z"}) {
+        test::writeFile(root("etc/systemd/") + unit + ".service");
+    }
     test::makeLink(root("usr/lib/systemd/system/sshd.service"), root("etc/systemd/system/sshd.service"));
 
     const QList<PerformanceItem> items = PerformanceService::scan({});
-    EXPECT_EQ(titles(items), QStringList({"player", "alpha", "beta", "chat", "Mid", "zeta", "sync", "mpd", "printer"}))
+    EXPECT_EQ(test::titlesOf(items), QStringList({"player", "alpha", "beta", "chat", "Mid", "zeta", "sync", "mpd", "printer"}))
         << "processes, login items by title without regard to case, then units in folder order";
 
     const QList<PerformanceItem> login = ofKind(items, Kind::loginItem);

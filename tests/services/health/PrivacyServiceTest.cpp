@@ -18,12 +18,6 @@ namespace {
 using test::makeDir;
 using test::writeFile;
 
-QStringList titles(const QList<PrivacyItem>& items) {
-    QStringList result;
-    for (const PrivacyItem& item : items) result.append(item.title);
-    return result;
-}
-
 const PrivacyItem* named(const QList<PrivacyItem>& items, const QString& title) {
     for (const PrivacyItem& item : items) {
         if (item.title == title) return &item;
@@ -64,7 +58,7 @@ TEST_F(PrivacyServiceTest, EveryRowWithItsTitleSelectionAndSizeLargestFirst) {
     sized(".cache/thumbnails/large/b.png", 4'000'000);
 
     const QList<PrivacyItem> items = scan();
-    EXPECT_EQ(titles(items), (QStringList{"Firefox caches", "Thumbnail cache", "Chrome caches", "Chromium caches",
+    EXPECT_EQ(test::titlesOf(items), (QStringList{"Firefox caches", "Thumbnail cache", "Chrome caches", "Chromium caches",
                                           "Chrome History", "Edge Cookies", "Brave History", "Chromium Cookies",
                                           "Chrome Cookies", "Chromium History", "Recent files"}));
     struct Expect {
@@ -117,7 +111,7 @@ TEST_F(PrivacyServiceTest, FirefoxProfilesComeFromProfilesIniAndTheirHistoryIsNe
     sized("cookies.sqlite", 9'000'000);  // where the climbing profile would point
 
     const QList<PrivacyItem> items = scan();
-    ASSERT_EQ(titles(items), (QStringList{"Firefox Cookies", "Firefox Cookies"}));
+    ASSERT_EQ(test::titlesOf(items), (QStringList{"Firefox Cookies", "Firefox Cookies"}));
     EXPECT_EQ(items[0].path, home(".mozilla/firefox/ab.default-release/cookies.sqlite"));
     EXPECT_EQ(items[0].size, 600'000) << "with its write-ahead log";
     EXPECT_EQ(items[0].companionPaths, PrivacyService::companionsOf(items[0].path));
@@ -135,7 +129,7 @@ TEST_F(PrivacyServiceTest, FirefoxProfilesComeFromProfilesIniAndTheirHistoryIsNe
     writeFile(home(".mozilla/firefox/profiles.ini"),
               "[Profile0]\nName=caf\xe9\nPath=ab.default-release\n\xff\n[Profile1]\nPath=caf\xe9.old\n");
     const QList<PrivacyItem> withBadByte = scan();
-    ASSERT_EQ(titles(withBadByte), (QStringList{"Firefox Cookies", "Firefox Cookies"}));
+    ASSERT_EQ(test::titlesOf(withBadByte), (QStringList{"Firefox Cookies", "Firefox Cookies"}));
     EXPECT_EQ(withBadByte[0].path, home(latin1 + "/cookies.sqlite"));
     EXPECT_EQ(::access(PathCodec::encode(withBadByte[0].path).constData(), F_OK), 0) << "its own bytes";
 }
@@ -150,7 +144,7 @@ TEST_F(PrivacyServiceTest, NoRowLiesInsideAnother) {
     sized(".config/thumbnails/a.png", 40'000);
 
     const QList<PrivacyItem> items = scan();
-    EXPECT_EQ(titles(items), (QStringList{"Chrome History", "Thumbnail cache"}));
+    EXPECT_EQ(test::titlesOf(items), (QStringList{"Chrome History", "Thumbnail cache"}));
     for (const PrivacyItem& a : items) {
         for (const PrivacyItem& b : items) {
             if (&a != &b) {

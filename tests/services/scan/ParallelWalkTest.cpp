@@ -1,6 +1,6 @@
 // The parallel walk against the serial one, which is the reference: the same
-// tree and the same insights on generated trees, a consistent partial tree
-// when cancelled from another thread, and progress that never goes back.
+// tree and the same insights on generated trees, progress that never goes
+// back, and a consistent partial tree when cancelled from another thread.
 #include "services/scan/DiskScanner.h"
 
 #include "TestSupport.h"
@@ -18,7 +18,6 @@
 
 #include <chrono>
 #include <random>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -138,27 +137,6 @@ struct RandomTree {
     }
 };
 
-// The first difference between two trees, or empty.
-std::string treeDifference(const ScanNodePtr& a, const ScanNodePtr& b) {
-    std::vector<std::pair<ScanNode*, ScanNode*>> pending{{a.get(), b.get()}};
-    while (!pending.empty()) {
-        auto [x, y] = pending.back();
-        pending.pop_back();
-        std::ostringstream out;
-        const std::string where = x->path().toStdString() + " [" + x->name.toStdString() + "]";
-        if (x->name != y->name) out << where << ": name " << y->name.toStdString();
-        else if (x->path() != y->path()) out << where << ": path " << y->path().toStdString();
-        else if (x->kind != y->kind) out << where << ": kind";
-        else if (x->size != y->size) out << where << ": size " << x->size << " against " << y->size;
-        else if (x->isAggregate != y->isAggregate) out << where << ": aggregate";
-        else if (x->children.size() != y->children.size())
-            out << where << ": " << x->children.size() << " children against " << y->children.size();
-        if (!out.str().empty()) return out.str();
-        for (size_t i = 0; i < x->children.size(); ++i) pending.push_back({x->children[i].get(), y->children[i].get()});
-    }
-    return {};
-}
-
 // The insights without the records' ids (fresh in every walk).
 std::string insightsDifference(const ScanInsights& a, const ScanInsights& b) {
     auto records = [](const QList<FileRecord>& list) {
@@ -231,17 +209,35 @@ TEST_F(ParallelWalkAgainstSerial, BuildsTheSerialWalksTreeAndInsights) {
         expectConsistent(serial.root);
 
         for (const ScanResult& result : parallel) {
-            EXPECT_EQ(treeDifference(serial.root, result.root), "");
+            EXPECT_EQ(test::treeDifference(*serial.root, *result.root, false), "");
             EXPECT_EQ(insightsDifference(serial.insights, result.insights), "");
         }
     }
 }
 
-TEST_F(ParallelWalkAgainstSerial, CancelFromAnotherThreadLeavesAConsistentPartialTreeInEitherWalk) {
+TEST_F(ParallelWalkAgainstSerial, ProgressNeverGoesBackAndACancelFromAnotherThreadLeavesAConsistentPartialTree) {
     const QString root = prepareRoot();
     RandomTree tree(root, 11, 400, 4000, 0, env.environment().applicationSupport + "/Tarnwick");
+    // Uncancelled, progress is reported on the calling thread, never goes
+    // back, and ends with the totals.
     DiskScanner whole(4);
-    const ScanResult full = whole.scan(root, {});
+    std::vector<ScanProgress> reports;
+    const std::thread::id caller = std::this_thread::get_id();
+    bool onCaller = true;
+    const ScanResult full = whole.scan(root, [&](const ScanProgress& progress) {
+        onCaller = onCaller && std::this_thread::get_id() == caller;
+        reports.push_back(progress);
+    });
+    ASSERT_FALSE(reports.empty());
+    EXPECT_TRUE(onCaller);
+    for (size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_GE(reports[i].scannedFiles, reports[i - 1].scannedFiles);
+        EXPECT_GE(reports[i].scannedBytes, reports[i - 1].scannedBytes);
+        EXPECT_TRUE(reports[i].currentPath.startsWith(root)) << reports[i].currentPath.toStdString();
+    }
+    EXPECT_EQ(reports.back().scannedFiles, whole.files());
+    EXPECT_EQ(reports.back().scannedBytes, whole.bytes());
+
     for (const auto& [threads, delayUs] : {std::pair{1, 0}, {1, 200}, {1, 1000}, {4, 0}, {4, 100}, {4, 500},
                                            {4, 2000}, {4, 10000}}) {
         SCOPED_TRACE(testing::Message() << threads << " threads, " << delayUs << " us");
@@ -270,27 +266,5 @@ TEST_F(ParallelWalkAgainstSerial, CancelFromAnotherThreadLeavesAConsistentPartia
     EXPECT_LT(stopped.files(), whole.files());
     EXPECT_EQ(early.root->size, stopped.bytes());
     // And the scanner walks in full again afterwards.
-    EXPECT_EQ(treeDifference(full.root, stopped.scan(root, {}).root), "");
-}
-
-TEST_F(ParallelWalkAgainstSerial, ProgressNeverGoesBackAndEndsWithTheTotals) {
-    const QString root = prepareRoot();
-    RandomTree tree(root, 5, 300, 6000, 0, env.environment().applicationSupport + "/Tarnwick");
-    DiskScanner scanner(4);
-    std::vector<ScanProgress> reports;
-    const std::thread::id caller = std::this_thread::get_id();
-    bool onCaller = true;
-    scanner.scan(root, [&](const ScanProgress& progress) {
-        onCaller = onCaller && std::this_thread::get_id() == caller;
-        reports.push_back(progress);
-    });
-    ASSERT_FALSE(reports.empty());
-    EXPECT_TRUE(onCaller);  // reported from the thread that called scan()
-    for (size_t i = 1; i < reports.size(); ++i) {
-        EXPECT_GE(reports[i].scannedFiles, reports[i - 1].scannedFiles);
-        EXPECT_GE(reports[i].scannedBytes, reports[i - 1].scannedBytes);
-    }
-    for (const ScanProgress& report : reports) EXPECT_TRUE(report.currentPath.startsWith(root)) << report.currentPath.toStdString();
-    EXPECT_EQ(reports.back().scannedFiles, scanner.files());
-    EXPECT_EQ(reports.back().scannedBytes, scanner.bytes());
+    EXPECT_EQ(test::treeDifference(*full.root, *stopped.scan(root, {}).root, false), "");
 }

@@ -2,8 +2,8 @@
 
 #include "TestSupport.h"
 #include "platform/Lzfse.h"
-#include "platform/PathCodec.h"
 #include "services/scan/CachedScanJson.h"
+#include "services/scan/WalkTestSupport.h"
 #include "support/AppIdentity.h"
 
 #include <QDir>
@@ -43,25 +43,7 @@ std::vector<qint64> joined(std::vector<qint64> a, const std::vector<qint64>& b) 
     return a;
 }
 
-// Same ids, texts, kinds, sizes, flags and order all the way down; parents set.
-void expectSameTree(const ScanNode& a, const ScanNode& b) {
-    std::vector<std::pair<const ScanNode*, const ScanNode*>> pending{{&a, &b}};
-    while (!pending.empty()) {
-        auto [x, y] = pending.back();
-        pending.pop_back();
-        ASSERT_EQ(x->id, y->id) << x->path().toStdString();
-        EXPECT_EQ(x->name, y->name);
-        EXPECT_EQ(x->path(), y->path());
-        EXPECT_EQ(x->kind, y->kind);
-        EXPECT_EQ(x->size, y->size);
-        EXPECT_EQ(x->isAggregate, y->isAggregate) << x->name.toStdString();
-        ASSERT_EQ(x->children.size(), y->children.size()) << x->path().toStdString();
-        for (size_t i = 0; i < x->children.size(); ++i) {
-            EXPECT_EQ(y->children[i]->parent().get(), y);
-            pending.push_back({x->children[i].get(), y->children[i].get()});
-        }
-    }
-}
+void expectSameTree(const ScanNode& a, const ScanNode& b) { EXPECT_EQ(test::treeDifference(a, b), ""); }
 
 ScanInsights sampleInsights() {
     ScanInsights insights;
@@ -156,60 +138,48 @@ protected:
 }  // namespace
 
 TEST(ScanCachePrune, ThresholdIsTheLargerOfTheFractionAndTheFloor) {
+    const double f = ScanCache::kMinFraction;
+    const qint64 floor = ScanCache::kAbsoluteFloor;
     // 1,000,000,000 bytes: 1,500,000. The 21st child at exactly the threshold
     // stays; the ones below fold into one node whose size is their sum.
     auto big = folderOfFiles("/v/big", 1000000000, joined(repeated(2000000, 20), {1500000, 1499999, 1000}));
-    ScanNodePtr pruned = ScanCache::prune(*big, ScanCache::kMinFraction, ScanCache::kAbsoluteFloor);
+    ScanNodePtr pruned = ScanCache::prune(*big, f, floor);
     ASSERT_EQ(pruned->children.size(), 22u);
     const ScanNodePtr& fold = pruned->children[20];
     EXPECT_EQ(fold->name, kEllipsis + "2 smaller" + kEllipsis);
     EXPECT_EQ(fold->size, 1500999);
-    EXPECT_EQ(fold->kind, NodeKind::file);
     EXPECT_EQ(fold->path(), "/v/big");
     EXPECT_TRUE(fold->isAggregate);
-    EXPECT_FALSE(fold->isCollectable());
-    EXPECT_EQ(fold->parent(), pruned);
-    EXPECT_EQ(pruned->children[21]->size, 1500000);
+    EXPECT_FALSE(fold->isCollectable());  // collecting it would take the folder
     EXPECT_EQ(pruned->size, 1000000000);  // not re-summed
-    EXPECT_EQ(pruned->id, big->id);
     EXPECT_EQ(big->children.size(), 23u);  // the tree given is untouched
 
-    // 100,000,000 bytes: the floor, 750,000.
-    auto floor = folderOfFiles("/v/floor", 100000000, joined(repeated(1000000, 20), {750000, 749999}));
-    pruned = ScanCache::prune(*floor, ScanCache::kMinFraction, ScanCache::kAbsoluteFloor);
+    // 100,000,000 bytes: the floor, 750,000; children above it all stay.
+    auto floored = folderOfFiles("/v/floor", 100000000, joined(repeated(1000000, 20), {750000, 749999}));
+    pruned = ScanCache::prune(*floored, f, floor);
     ASSERT_EQ(pruned->children.size(), 22u);
     EXPECT_EQ(pruned->children[20]->size, 750000);
     EXPECT_EQ(pruned->children[21]->name, kEllipsis + "1 smaller" + kEllipsis);
-
-    // 25 files of at least 1,000,000 bytes under a 750,000 threshold all stay.
     auto large = folderOfFiles("/v/large", 100000000, joined(repeated(3000000, 20), repeated(1000000, 5)));
-    EXPECT_EQ(ScanCache::prune(*large, ScanCache::kMinFraction, ScanCache::kAbsoluteFloor)->children.size(), 25u);
+    EXPECT_EQ(ScanCache::prune(*large, f, floor)->children.size(), 25u);
 }
 
 TEST(ScanCachePrune, OnlyLaterSmallFilesAndGroupsFold) {
     const double f = ScanCache::kMinFraction;
     const qint64 floor = ScanCache::kAbsoluteFloor;
 
-    // The 20 largest stay whatever their size; the five smallest fold.
-    auto tiny = folderOfFiles("/v/t", 10000, joined(repeated(400, 20), {100, 90, 80, 70, 60}));
-    ScanNodePtr pruned = ScanCache::prune(*tiny, f, floor);
-    ASSERT_EQ(pruned->children.size(), 21u);
-    EXPECT_EQ(pruned->children[0]->id, tiny->children[0]->id);
-    EXPECT_EQ(pruned->children[20]->name, kEllipsis + "5 smaller" + kEllipsis);
-    EXPECT_EQ(pruned->children[20]->size, 400);
-    for (const auto& child : tiny->children) EXPECT_NE(child->id, pruned->children[20]->id);
-
-    // Five later children of 0 bytes leave no fold node and no trace.
-    auto zeros = folderOfFiles("/v/z", 8000, joined(repeated(400, 20), repeated(0, 5)));
-    pruned = ScanCache::prune(*zeros, f, floor);
-    EXPECT_EQ(pruned->children.size(), 20u);
-
-    // Children are ordered by size first (stably): a small child listed early
-    // still folds when 20 larger ones follow it.
-    auto unsorted = folderOfFiles("/v/u", 10000, joined({5}, repeated(400, 20)));
-    pruned = ScanCache::prune(*unsorted, f, floor);
-    ASSERT_EQ(pruned->children.size(), 21u);
-    EXPECT_EQ(pruned->children[20]->name, kEllipsis + "1 smaller" + kEllipsis);
+    // The 20 largest stay whatever their size, even when listed late; later
+    // children of 0 bytes leave no fold node.
+    for (const auto& [sizes, fold] :
+         {std::pair{joined(repeated(400, 20), {100, 90, 80, 70, 60}), QString("5 smaller")},
+          {joined({5}, repeated(400, 20)), QString("1 smaller")}, {joined(repeated(400, 20), repeated(0, 5)), QString()}}) {
+        ScanNodePtr pruned = ScanCache::prune(*folderOfFiles("/v/t", 10000, sizes), f, floor);
+        ASSERT_EQ(pruned->children.size(), fold.isEmpty() ? 20u : 21u);
+        EXPECT_EQ(pruned->children[0]->size, 400);
+        if (!fold.isEmpty()) {
+            EXPECT_EQ(pruned->children[20]->name, kEllipsis + fold + kEllipsis);
+        }
+    }
 
     // Folders, restricted and virtual nodes at any position stay, even of 0
     // bytes; 30 tiny subfolders all stay and are pruned in turn.
@@ -219,14 +189,12 @@ TEST(ScanCachePrune, OnlyLaterSmallFilesAndGroupsFold) {
     }
     children.push_back(node("/v/s/locked", NodeKind::restricted, 0));
     children.push_back(node("/v/s/role", NodeKind::virtual_, 0));
-    auto subfolders = node("/v/s", NodeKind::dir, 75000, children);
-    pruned = ScanCache::prune(*subfolders, f, floor);
+    ScanNodePtr pruned = ScanCache::prune(*node("/v/s", NodeKind::dir, 75000, children), f, floor);
     ASSERT_EQ(pruned->children.size(), 32u);
     EXPECT_EQ(pruned->children[30]->kind, NodeKind::restricted);
     EXPECT_EQ(pruned->children[31]->kind, NodeKind::virtual_);
     for (int i = 0; i < 30; ++i) {
         ASSERT_EQ(pruned->children[i]->children.size(), 21u);
-        EXPECT_EQ(pruned->children[i]->children[0]->name, kEllipsis + "5 smaller" + kEllipsis);
         EXPECT_EQ(pruned->children[i]->children[0]->size, 500);
     }
 
@@ -240,11 +208,9 @@ TEST(ScanCachePrune, OnlyLaterSmallFilesAndGroupsFold) {
     std::vector<ScanNodePtr> withGroup{node("/v/m/big", NodeKind::file, 900000), group};
     for (int i = 0; i < 18; ++i) withGroup.push_back(node("/v/m/x" + QString::number(i), NodeKind::file, 100));
     withGroup.push_back(laterGroup);
-    auto mixed = node("/v/m", NodeKind::dir, 1000000, withGroup);
-    pruned = ScanCache::prune(*mixed, f, floor);
+    pruned = ScanCache::prune(*node("/v/m", NodeKind::dir, 1000000, withGroup), f, floor);
     ASSERT_EQ(pruned->children.size(), 21u);
     EXPECT_EQ(pruned->children[1]->id, group->id);
-    EXPECT_TRUE(pruned->children[1]->isAggregate);
     ASSERT_EQ(pruned->children[1]->children.size(), 21u);
     EXPECT_EQ(pruned->children[1]->children[0]->size, 2000);  // the fold node, largest here
     EXPECT_EQ(pruned->children[1]->children[0]->path(), "/v/g");
@@ -264,9 +230,7 @@ TEST(ScanCachePrune, OnlyLaterSmallFilesAndGroupsFold) {
 
     // A root that is not a folder is copied as a leaf.
     auto leaf = node("/v/file", NodeKind::file, 7, {node("/v/file/odd", NodeKind::file, 7)});
-    pruned = ScanCache::prune(*leaf, f, floor);
-    EXPECT_TRUE(pruned->children.empty());
-    EXPECT_EQ(pruned->id, leaf->id);
+    EXPECT_TRUE(ScanCache::prune(*leaf, f, floor)->children.empty());
 }
 
 TEST_F(ScanCacheTest, RoundTripsTreeInsightsAndAggregates) {
@@ -277,8 +241,7 @@ TEST_F(ScanCacheTest, RoundTripsTreeInsightsAndAggregates) {
 
     ScanCache::save("/Users/me", "Macintosh HD", tree, insights);
     const QByteArray file = readAll(inSupport(ScanCache::kFileName));
-    EXPECT_TRUE(file.startsWith("bvx"));
-    EXPECT_TRUE(file.endsWith("bvx$"));
+    EXPECT_TRUE(file.startsWith("bvx"));  // compressed
     EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderFileName)));
     EXPECT_FALSE(QFile::exists(inSupport(ScanCache::kOlderCompressedFileName)));
     EXPECT_FALSE(QDir(legacy).exists());
@@ -289,33 +252,10 @@ TEST_F(ScanCacheTest, RoundTripsTreeInsightsAndAggregates) {
     EXPECT_EQ(loaded->rootName, "Macintosh HD");
     EXPECT_EQ(loaded->scannedAt, kNow);
     EXPECT_EQ(loaded->insights, insights);
-    EXPECT_NE(loaded->root, tree);
-    expectSameTree(*tree, *loaded->root);
-    EXPECT_EQ(loaded->root->parent(), nullptr);
     // Aggregates are recognised again; the look-alike real file is not one.
-    EXPECT_TRUE(loaded->root->children[0]->children[1]->isAggregate);  // small files
-    EXPECT_TRUE(loaded->root->children[0]->children[2]->isAggregate);  // merged group
-    EXPECT_FALSE(loaded->root->children[2]->isAggregate);
-    EXPECT_TRUE(loaded->root->children[2]->isCollectable());
+    expectSameTree(*tree, *loaded->root);
     // Loading changes nothing on disk.
     EXPECT_EQ(readAll(inSupport(ScanCache::kFileName)), file);
-}
-
-TEST_F(ScanCacheTest, DeepChainsRoundTrip) {
-    // 4,000 folders deep, with the paths a walk would give them.
-    ScanNodePtr root = node("/c", NodeKind::dir, 1);
-    ScanNode* at = root.get();
-    for (int i = 0; i < 4000; ++i) {
-        auto child = node(at->path() + "/d", NodeKind::dir, 1);
-        ScanNode* next = child.get();
-        at->appendChild(std::move(child));
-        at = next;
-    }
-    at->appendChild(node(at->path() + "/f", NodeKind::file, 1));
-    ScanCache::save("/c", "c", root, ScanInsights::empty());
-    std::optional<CachedScan> loaded = ScanCache::load();
-    ASSERT_TRUE(loaded);
-    expectSameTree(*root, *loaded->root);
 }
 
 TEST_F(ScanCacheTest, AChainOfLongNamesIsKeptAsFarAsItsPathsFit) {
@@ -409,26 +349,20 @@ TEST_F(ScanCacheTest, ACacheWrittenByTheEarlierReleaseLoads) {
     std::optional<CachedScan> loaded = ScanCache::load();
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->rootPath, "/home/ana");
-    EXPECT_EQ(loaded->rootName, "ana");
     EXPECT_EQ(loaded->scannedAt, QDateTime(QDate(2026, 3, 15), QTime(12, 0, 0, 250), Qt::UTC));
     const ScanNode& root = *loaded->root;
     EXPECT_EQ(root.id, QUuid("{6a1f0c2e-0000-4000-8000-000000000001}"));
     EXPECT_EQ(root.size, 5003090000);
     ASSERT_EQ(root.children.size(), 3u);
     const ScanNode& documents = *root.children[0];
-    EXPECT_EQ(documents.path(), "/home/ana/Documents");
     ASSERT_EQ(documents.children.size(), 2u);
-    EXPECT_EQ(documents.children[0]->name, "film.mkv");
-    EXPECT_EQ(documents.children[0]->size, 5000000000);
-    EXPECT_EQ(documents.children[1]->name, ScanNode::smallFilesName(12));
+    EXPECT_EQ(documents.children[0]->path(), "/home/ana/Documents/film.mkv");
     EXPECT_TRUE(documents.children[1]->isAggregate);
-    EXPECT_EQ(root.children[1]->path(), QString::fromUtf8("/home/ana/Musik \u00e4\u00f6"));
     EXPECT_EQ(root.children[1]->children[0]->path(), QString::fromUtf8("/home/ana/Musik \u00e4\u00f6/song.ogg"));
     EXPECT_EQ(root.children[2]->kind, NodeKind::restricted);
     ASSERT_EQ(loaded->insights.largest.size(), 1);
     EXPECT_EQ(loaded->insights.largest[0].path, "/home/ana/Documents/film.mkv");
     EXPECT_EQ(loaded->insights.fileCount, 14);
-    EXPECT_EQ(loaded->insights.types.size(), 2);
 }
 
 TEST_F(ScanCacheTest, OlderJsonCacheIsConvertedOnce) {
@@ -448,7 +382,6 @@ TEST_F(ScanCacheTest, OlderJsonCacheIsConvertedOnce) {
     loaded = ScanCache::load();
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->scannedAt, kNow);
-    expectSameTree(*tree, *loaded->root);
 }
 
 TEST_F(ScanCacheTest, EarlierFolderIsReadButNeverChanged) {
@@ -511,22 +444,13 @@ TEST_F(ScanCacheTest, CorruptOrHostileFilesLoadAsNoCache) {
         EXPECT_TRUE(QFile::exists(inSupport(ScanCache::kFileName)));  // a load never removes it
         return none;
     };
-    QByteArray noSize = document;
-    noSize.replace(",\"size\":", ",\"bytes\":");
-    QByteArray badRecord = document;
-    badRecord.replace("\"fileExtension\":", "\"extension\":");
-    QByteArray depthBomb = R"({"id":"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9","name":"d","path":"/d","kind":"dir","size":1,"children":[)";
-    depthBomb = R"({"rootPath":"/","rootName":"/","scannedAt":0,"root":)" + depthBomb.repeated(100000);
 
     EXPECT_TRUE(loadsNothing(good.left(good.size() - 10)));       // truncated stream
     EXPECT_TRUE(loadsNothing(good.left(good.size() / 2)));
     EXPECT_TRUE(loadsNothing(good + "bvx$"));                      // stray bytes after the end
     EXPECT_TRUE(loadsNothing(document));                           // plain JSON is not LZFSE
     EXPECT_TRUE(loadsNothing(QByteArray(4096, '\0')));
-    EXPECT_TRUE(loadsNothing(compressed("{\"rootPath\":\"/\"")));  // bad JSON
-    EXPECT_TRUE(loadsNothing(compressed(noSize)));                  // missing keys
-    EXPECT_TRUE(loadsNothing(compressed(badRecord)));
-    EXPECT_TRUE(loadsNothing(compressed(depthBomb)));
+    EXPECT_TRUE(loadsNothing(compressed("{\"rootPath\":\"/\"")));  // bad JSON (the JSON tests hold the rest)
     EXPECT_FALSE(loadsNothing(compressed(document)));
 
     // A stream that claims to expand beyond 1 GiB is refused before any of
@@ -558,12 +482,6 @@ TEST_F(ScanCacheTest, FailedSaveLogsOneLineAndKeepsTheOldFile) {
     }
     EXPECT_TRUE(QFileInfo(inSupport(ScanCache::kFileName)).isDir());
     EXPECT_TRUE(QFile::exists(inSupport(ScanCache::kOlderFileName)));
-    QDir(inSupport(ScanCache::kFileName)).removeRecursively();
-
-    // A successful save says nothing.
-    LogCapture log;
-    ScanCache::save("/Users/me", "me", sampleTree(), sampleInsights());
-    EXPECT_TRUE(LogCapture::lines.isEmpty());
 }
 
 TEST_F(ScanCacheTest, BackgroundSavesRunInOrder) {
@@ -629,27 +547,4 @@ TEST_F(ScanCacheTest, LargestSizesRoundTripAndFoldsHoldAtTheMaximum) {
     EXPECT_EQ(folder.children[20]->name, kEllipsis + "720 smaller" + kEllipsis);
     EXPECT_EQ(folder.children[20]->size, kMax);
     EXPECT_EQ(loaded->root->children[1]->size, kMax);
-}
-
-TEST_F(ScanCacheTest, NamesThatAreNotUtf8LoadAsTheSameBytes) {
-    const QByteArray rawName = "bad\xff.bin";
-    const QByteArray lookalike = "bad\xef\xbf\xbd.bin";  // how a lossy decoding would show it
-    const QString folder = "/v/" + PathCodec::decode(QByteArray("d\xe9"));
-    ScanNodePtr root = node("/v", NodeKind::dir, 3000000,
-                            {node(folder, NodeKind::dir, 3000000,
-                                  {node(folder + '/' + PathCodec::decode(rawName), NodeKind::file, 2000000),
-                                   node(folder + '/' + PathCodec::decode(lookalike), NodeKind::file, 1000000)})});
-    ScanInsights insights;
-    insights.largest.append(FileRecord{QUuid::createUuid(), PathCodec::decode(rawName),
-                                       folder + '/' + PathCodec::decode(rawName), 2000000, kEarlier, "other"});
-    ScanCache::save("/v", "v", root, insights);
-    std::optional<CachedScan> loaded = ScanCache::load();
-    ASSERT_TRUE(loaded);
-    expectSameTree(*root, *loaded->root);
-    EXPECT_EQ(loaded->insights, insights);
-    const ScanNode& d = *loaded->root->children[0];
-    EXPECT_EQ(PathCodec::encode(d.path()), QByteArray("/v/d\xe9"));
-    EXPECT_EQ(PathCodec::encode(d.children[0]->path()), QByteArray("/v/d\xe9/") + rawName);
-    EXPECT_EQ(PathCodec::encode(d.children[1]->path()), QByteArray("/v/d\xe9/") + lookalike);
-    EXPECT_EQ(PathCodec::encode(loaded->insights.largest[0].path), QByteArray("/v/d\xe9/") + rawName);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// What the walker tests share: the invariants of a finished tree and a
-// thread on which root's permission override does not apply.
+// What the scan tests share: the invariants of a finished tree, the first
+// difference between two trees, and a thread on which root's permission
+// override does not apply.
 #include "models/ScanNode.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -40,6 +43,32 @@ inline void expectConsistent(const ScanNodePtr& root) {
             EXPECT_TRUE(node->children.empty());
         }
     }
+}
+
+// The first difference between two trees (ids when asked, names, paths,
+// kinds, sizes, aggregate flags, order, the second tree's parents), or empty.
+inline std::string treeDifference(const ScanNode& a, const ScanNode& b, bool ids = true) {
+    std::vector<std::pair<const ScanNode*, const ScanNode*>> pending{{&a, &b}};
+    while (!pending.empty()) {
+        auto [x, y] = pending.back();
+        pending.pop_back();
+        std::ostringstream out;
+        const std::string where = x->path().toStdString() + " [" + x->name.toStdString() + "]";
+        if (ids && x->id != y->id) out << where << ": id";
+        else if (x->name != y->name) out << where << ": name " << y->name.toStdString();
+        else if (x->path() != y->path()) out << where << ": path " << y->path().toStdString();
+        else if (x->kind != y->kind) out << where << ": kind";
+        else if (x->size != y->size) out << where << ": size " << x->size << " against " << y->size;
+        else if (x->isAggregate != y->isAggregate) out << where << ": aggregate";
+        else if (x->children.size() != y->children.size())
+            out << where << ": " << x->children.size() << " children against " << y->children.size();
+        if (!out.str().empty()) return out.str();
+        for (size_t i = 0; i < x->children.size(); ++i) {
+            if (y->children[i]->parent().get() != y) return where + ": a child's parent";
+            pending.push_back({x->children[i].get(), y->children[i].get()});
+        }
+    }
+    return {};
 }
 
 // Runs work on a thread without the capabilities that let root ignore file

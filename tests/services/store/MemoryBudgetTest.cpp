@@ -1,5 +1,7 @@
 #include "services/store/MemoryBudget.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -15,13 +17,6 @@ Item sized(int tag, qint64 size, bool selected = false) {
     item.size = size;
     item.isSelected = selected;
     return item;
-}
-
-template <typename Item>
-QStringList titles(const QList<Item>& items) {
-    QStringList list;
-    for (const Item& item : items) list.append(item.title);
-    return list;
 }
 
 QStringList range(int from, int to) {  // "from" .. "to - 1"
@@ -40,7 +35,7 @@ void expectSelectedFirstTrim(QList<Item> (*trim)(const QList<Item>&), int budget
     items.append(sized<Item>(-2, 2, true));
     QList<Item> kept = trim(items);
     ASSERT_EQ(kept.size(), budget);
-    EXPECT_EQ(titles(kept.first(3)), (QStringList{"-1", "-2", QString::number(budget + 19)}));
+    EXPECT_EQ(test::titlesOf(kept.first(3)), (QStringList{"-1", "-2", QString::number(budget + 19)}));
     EXPECT_EQ(kept.last().title, QString::number(22));
 
     // More selected than the budget: all of them, nothing else.
@@ -48,12 +43,12 @@ void expectSelectedFirstTrim(QList<Item> (*trim)(const QList<Item>&), int budget
     for (int i = 0; i < budget + 10; ++i) items.append(sized<Item>(i, i, true));
     items.insert(3, sized<Item>(999, 1'000'000));
     kept = trim(items);
-    EXPECT_EQ(titles(kept), range(0, budget + 10));
+    EXPECT_EQ(test::titlesOf(kept), range(0, budget + 10));
 
     // Equal sizes keep their input order; the trim is idempotent.
     items = {sized<Item>(0, 5), sized<Item>(1, 9), sized<Item>(2, 5), sized<Item>(3, 9), sized<Item>(4, 5)};
     kept = trim(items);
-    EXPECT_EQ(titles(kept), (QStringList{"1", "3", "0", "2", "4"}));
+    EXPECT_EQ(test::titlesOf(kept), (QStringList{"1", "3", "0", "2", "4"}));
     EXPECT_EQ(trim(kept), kept);
 }
 
@@ -96,7 +91,7 @@ TEST(MemoryBudget, ProtectionKeepsHighAndSelectedThenInputOrder) {
     findings[40] = finding(40, S::low, true);
     const auto kept = MemoryBudget::trimProtection(findings);
     ASSERT_EQ(kept.size(), 40);
-    EXPECT_EQ(titles(kept.first(3)), (QStringList{"10", "40", "0"})) << "high and selected first, then input order";
+    EXPECT_EQ(test::titlesOf(kept.first(3)), (QStringList{"10", "40", "0"})) << "high and selected first, then input order";
     EXPECT_EQ(kept.last().title, "38");
 }
 
@@ -125,7 +120,7 @@ TEST(MemoryBudget, PerformanceTakesProcessesFirst) {
     for (int i = 0; i < 3; ++i) items.append(perf(100 + i, K::launchAgent));
     for (int i = 0; i < 20; ++i) items.append(perf(i, K::process));
     const auto kept = MemoryBudget::trimPerformance(items);
-    EXPECT_EQ(titles(kept), range(0, 12) + range(100, 103));
+    EXPECT_EQ(test::titlesOf(kept), range(0, 12) + range(100, 103));
     EXPECT_EQ(MemoryBudget::trimPerformance(kept), kept);
 }
 
@@ -143,7 +138,7 @@ TEST(MemoryBudget, InactiveSectionCutsOnlyWhenWorthIt) {
     junk.append(sized<CleanupItem>(12, 1, true));
     auto purgedJunk = MemoryBudget::purgedCleanup(junk);
     ASSERT_TRUE(purgedJunk);
-    EXPECT_EQ(titles(*purgedJunk), (QStringList{"0", "12"}));
+    EXPECT_EQ(test::titlesOf(*purgedJunk), (QStringList{"0", "12"}));
     junk.removeAt(1);
     EXPECT_FALSE(MemoryBudget::purgedCleanup(junk));
 
@@ -155,7 +150,7 @@ TEST(MemoryBudget, InactiveSectionCutsOnlyWhenWorthIt) {
     findings.append(finding(7, S::low));
     auto purgedFindings = MemoryBudget::purgedProtection(findings);
     ASSERT_TRUE(purgedFindings);
-    EXPECT_EQ(titles(*purgedFindings), (QStringList{"0", "1"}));
+    EXPECT_EQ(test::titlesOf(*purgedFindings), (QStringList{"0", "1"}));
 
     EXPECT_EQ(MemoryBudget::purgedApps({app("a", 1)}), QList<InstalledApp>());
     QList<AppUpdateItem> updates(31);

@@ -53,14 +53,6 @@ TEST(RevealService, RunsTheToolsAndReportsTheirFailures) {
     env.noTool("/usr/bin/dbus-send");
     EXPECT_FALSE(RevealService::showInFileManager("/home/u/a.txt"));
 
-    // A handler takes every request while set.
-    QStringList handled;
-    RevealService::setHandler([&](const QString& path) { handled << path; });
-    RevealService::reveal("/home/u/a.txt");
-    RevealService::reveal(QString());
-    RevealService::setHandler({});
-    EXPECT_EQ(handled, QStringList{"/home/u/a.txt"});
-
     // Opening says why nothing took the document.
     QFile::remove(log);
     fakeTool(env, "/usr/bin/xdg-open");
