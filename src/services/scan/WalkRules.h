@@ -120,7 +120,7 @@ bool countedElsewhere(int fd, const struct stat& st, const FileId& rootId, const
 FileIdSet supportFolders();
 
 // The number of threads a walk of a folder on this device uses by default:
-// one per core, at most 16, and one when the device is a disk that really
+// four per core, at most 32, and one when the device is a disk that really
 // spins (StorageDevice::spins: a virtual machine's disk, marked rotational,
 // takes the pool).
 int defaultThreads(dev_t device);
