@@ -30,7 +30,7 @@ struct Environment {
         qint64 msecs = 0;
     };
     std::function<Uptime()> uptimeClock;  // empty: the system's boot clock
-    QHash<QString, QString> toolPaths;    // a tool's usual path ("/usr/sbin/diskutil") -> path here
+    QHash<QString, QString> toolPaths;    // a tool's usual path ("/usr/bin/flatpak") -> path here
     // Process environment values that the program reads (XDG_CACHE_HOME,
     // XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CURRENT_DESKTOP, PATH); a name
     // missing here is unset.
