@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 
@@ -84,10 +83,16 @@ FileReader& FileReader::operator=(FileReader&& other) noexcept {
     return *this;
 }
 
-qint64 FileReader::read(char* buffer, qint64 size) {
+namespace {
+
+// Reads until size bytes, end of file or an error, from the current position
+// or, when at holds one, from that offset on; counts what it read.
+qint64 readFully(int fd, std::optional<qint64> at, char* buffer, qint64 size) {
     qint64 done = 0;
     while (done < size) {
-        const ssize_t got = ::read(fd_, buffer + done, static_cast<size_t>(size - done));
+        const size_t want = static_cast<size_t>(size - done);
+        const ssize_t got =
+            at ? ::pread(fd, buffer + done, want, *at + done) : ::read(fd, buffer + done, want);
         if (got < 0) {
             if (errno == EINTR) continue;
             return done > 0 ? done : -1;
@@ -99,19 +104,14 @@ qint64 FileReader::read(char* buffer, qint64 size) {
     return done;
 }
 
+}  // namespace
+
+qint64 FileReader::read(char* buffer, qint64 size) {
+    return readFully(fd_, std::nullopt, buffer, size);
+}
+
 qint64 FileReader::readAt(qint64 offset, char* buffer, qint64 size) {
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd_, buffer + done, static_cast<size_t>(size - done), offset + done);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return done > 0 ? done : -1;
-        }
-        if (got == 0) break;
-        done += got;
-    }
-    bytesRead.fetch_add(static_cast<quint64>(done), std::memory_order_relaxed);
-    return done;
+    return readFully(fd_, offset, buffer, size);
 }
 
 std::optional<qint64> FileReader::seek(qint64 offset, int whence) const {
