@@ -1,5 +1,10 @@
 #pragma once
 
+#include "app/TarnwickApp.h"
+#include "state/AppState.h"
+
+#include "state/StateTestSupport.h"
+
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
@@ -25,6 +30,14 @@ inline QAction* menuItem(QMainWindow& window, const QString& menuTitle, const QS
         if (item->text() == itemTitle) return item;
     }
     return nullptr;
+}
+
+// Starts the application without a tray and waits until the map's cache and
+// the Safe Bin are read, as a user would find it a moment after opening it.
+inline bool startSettled(TarnwickApp& app) {
+    app.overrideTrayAvailability(false);
+    app.start();
+    return waitUntil([&] { return !app.state().isRestoringCache(); }) && safeBinSettled(app.state());
 }
 
 }  // namespace tarnwick::test

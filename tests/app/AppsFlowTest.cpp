@@ -14,6 +14,7 @@
 #include "views/shell/AppShell.h"
 #include "views/shell/DetailArea.h"
 
+#include "AppTestSupport.h"
 #include "TestSupport.h"
 #include "services/cleanup/LinuxAppsTestSupport.h"
 #include "state/StateTestSupport.h"
@@ -47,11 +48,8 @@ TEST(AppsFlowTest, AnAppImageIsUninstalledWithItsEntryAndDataAndComesBackFromThe
     const QByteArray entryBytes = contents(entry);
 
     TarnwickApp app(test::testServices());
-    app.overrideTrayAvailability(false);
-    app.start();
+    ASSERT_TRUE(test::startSettled(app));
     AppState& state = app.state();
-    ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
-    ASSERT_TRUE(test::safeBinSettled(state));
 
     // The section's screen finds the AppImage with what it left.
     state.openSection(AppSection::apps);

@@ -177,11 +177,8 @@ TEST_F(NewUserFlowTest, OnePassCleansWhatItRecommendsAndEverythingCanComeBack) {
     int score = 0;
     {
         TarnwickApp app(test::testServices());
-        app.overrideTrayAvailability(false);
-        app.start();
+        ASSERT_TRUE(test::startSettled(app));
         AppState& state = app.state();
-        ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
-        ASSERT_TRUE(test::safeBinSettled(state));
         VidurAdedView* screen = homeScreen(app);
         ASSERT_NE(screen, nullptr);
         EXPECT_EQ(app.mainWindow().shell()->detailArea()->currentScreen(), screen) << "home comes first";
@@ -355,11 +352,8 @@ TEST_F(NewUserFlowTest, OnePassCleansWhatItRecommendsAndEverythingCanComeBack) {
 
     // The second start finds the Safe Bin, the log and the score as they were left.
     TarnwickApp again(test::testServices());
-    again.overrideTrayAvailability(false);
-    again.start();
+    ASSERT_TRUE(test::startSettled(again));
     AppState& state = again.state();
-    ASSERT_TRUE(test::waitUntil([&] { return !state.isRestoringCache(); }));
-    ASSERT_TRUE(test::safeBinSettled(state));
     EXPECT_EQ(originalPaths(state.safeBinItems()), originalPaths(keptInBin));
     EXPECT_EQ(state.activityEvents().size(), loggedEvents.size());
     if (!loggedEvents.isEmpty()) {
