@@ -37,7 +37,6 @@ constexpr int kCountdownStart = 5;
 // redrawn yet, a cache save still writing it): checked this often, this long.
 constexpr int kReleaseCheckMs = 50;
 constexpr int kReleaseChecks = 1200;
-constexpr qsizetype kActivityLimit = 100;
 
 QString quotedName(const QString& name) {
     return QStringLiteral("\u201C") + name + QStringLiteral("\u201D");

@@ -531,6 +531,14 @@ private:
     // What the UI thread does with the result of a Safe Bin job.
     using SafeBinApply = std::function<void(AppState& state)>;
 
+    // The newest activity events the state holds.
+    static constexpr qsizetype kActivityLimit = 100;
+
+    // A finding's files that move with it (a database's journals, a trashed
+    // file's record), each with what the scan saw of it when it was there.
+    static void appendCompanions(QList<SafeBinMover::Target>& targets, const QStringList& paths,
+                                 const QHash<QString, FileIdentity>& seen);
+
     static const ModuleScan<CleanupItem>& junkScan();
     static const ModuleClean<CleanupItem>& junkClean();
     static const ModuleScan<PerformanceItem>& performanceScan();

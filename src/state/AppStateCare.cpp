@@ -22,7 +22,6 @@ namespace tarnwick {
 
 namespace {
 
-constexpr qsizetype kActivityLimit = 100;
 constexpr int kScheduleTickMs = 60000;
 const QString kVidurAdedKind = QStringLiteral("Vidur Aded");
 

@@ -1,19 +1,13 @@
-// The module actions of AppState: one scan pattern and one clean-to-Safe-Bin
-// pattern, each module a constant of values, and the Safe Bin actions with
-// the one thread every move into or out of the Safe Bin runs on.
+// The module patterns of AppState: one scan pattern and one clean-to-Safe-Bin
+// pattern that every module's table entry runs through, the toggles and status
+// texts they share, and the Safe Bin actions with the one thread every move
+// into or out of the Safe Bin runs on. The modules' own entries and actions
+// live in AppStateCleanups.cpp, AppStateApps.cpp and AppStateHealth.cpp.
 
 #include "state/AppState.h"
 
-#include "platform/FileEntry.h"
 #include "platform/FileIdentity.h"
-#include "services/cleanup/AppUninstallerService.h"
-#include "services/cleanup/AppUpdaterService.h"
-#include "services/cleanup/FlatpakTool.h"
-#include "services/health/BrowserActivity.h"
-#include "services/health/MaintenanceService.h"
-#include "services/health/PerformanceService.h"
 #include "services/store/ActivityService.h"
-#include "services/store/MemoryBudget.h"
 #include "services/store/TrashService.h"
 #include "state/LabelRelay.h"
 #include "support/ByteCountFormatter.h"
@@ -29,8 +23,6 @@
 namespace tarnwick {
 
 namespace {
-
-constexpr qsizetype kActivityLimit = 100;
 
 // True when path or one of its ancestors is in the set.
 bool isSameOrBelowAny(const QString& path, const QSet<QString>& set) {
@@ -50,16 +42,6 @@ bool touchesAny(const QString& path, const QSet<QString>& set) {
     if (isSameOrBelowAny(path, set)) return true;
     const QString prefix = PathRules::standardizingPath(path) + QLatin1Char('/');
     return std::any_of(set.begin(), set.end(), [&](const QString& gone) { return gone.startsWith(prefix); });
-}
-
-// A finding's files that move with it (a database's journals, a trashed
-// file's record), each with what the scan saw of it when it was there.
-void appendCompanions(QList<SafeBinMover::Target>& targets, const QStringList& paths,
-                      const QHash<QString, FileIdentity>& seen) {
-    for (const QString& path : paths) {
-        const auto found = seen.constFind(path);
-        targets.append({path, {}, found == seen.constEnd() ? std::nullopt : std::optional<FileIdentity>(*found)});
-    }
 }
 
 // The paths a target moves: the item, or the entries of a folder cleaned by its entries.
@@ -120,141 +102,12 @@ bool dropGone(QList<Item>& items, const QSet<QString>& gone) {
 
 }  // namespace
 
-// ---- The module table ----
-
-const AppState::ModuleScan<CleanupItem>& AppState::junkScan() {
-    static const ModuleScan<CleanupItem> scan{
-        &AppState::cleanupTask_,
-        &AppState::isCleanupScanning_,
-        &AppState::cleanupProgressLabel_,
-        &AppState::cleanupItems_,
-        QStringLiteral("Starting Junk Cleanup\u2026"),
-        &ModuleServices::cleanupScan,
-        &MemoryBudget::trimCleanup,
-        QStringLiteral("Done"),
-    };
-    return scan;
-}
-
-const AppState::ModuleClean<CleanupItem>& AppState::junkClean() {
-    static const ModuleClean<CleanupItem> clean{
-        &AppState::cleanupItems_,
-        [](const CleanupItem& item) { return QList<SafeBinMover::Target>{{item.path, item.scope, item.seen}}; },
-        QStringLiteral("Junk"),
-        [](qsizetype count) {
-            return QStringLiteral("Moved ") + QString::number(count) + QStringLiteral(" junk items to Safe Bin");
-        },
-    };
-    return clean;
-}
-
-const AppState::ModuleScan<PerformanceItem>& AppState::performanceScan() {
-    static const ModuleScan<PerformanceItem> scan{
-        &AppState::performanceTask_,
-        &AppState::isPerformanceScanning_,
-        &AppState::performanceProgressLabel_,
-        &AppState::performanceItems_,
-        QStringLiteral("Starting Performance scan\u2026"),
-        &ModuleServices::performanceScan,
-        &MemoryBudget::trimPerformance,
-        QStringLiteral("Done"),
-    };
-    return scan;
-}
-
-// ---- The apps and updates modules ----
-
-const AppState::ModuleScan<InstalledApp>& AppState::appsScan() {
-    static const ModuleScan<InstalledApp> scan{
-        &AppState::appsTask_,
-        &AppState::isAppsScanning_,
-        &AppState::appsProgressLabel_,
-        &AppState::installedApps_,
-        QStringLiteral("Starting App Uninstaller\u2026"),
-        &ModuleServices::appsScan,
-        &MemoryBudget::trimApps,
-        QStringLiteral("Done"),
-    };
-    return scan;
-}
-
-const AppState::ModuleScan<AppUpdateItem>& AppState::updatesScan() {
-    static const ModuleScan<AppUpdateItem> scan{
-        &AppState::updatesTask_,
-        &AppState::isUpdatesScanning_,
-        &AppState::updatesProgressLabel_,
-        &AppState::appUpdates_,
-        QStringLiteral("Checking for updates\u2026"),
-        &ModuleServices::updatesScan,
-        nullptr,
-        std::nullopt,
-    };
-    return scan;
-}
-
-// An uninstall moves the bundle (or the AppImage with its desktop entries)
-// first, then its leftovers. A Flatpak app moves only its data: flatpak then
-// removes the app itself, which its remote gives back.
-const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
-    using Kind = InstalledApp::Kind;
-    static const ModuleClean<InstalledApp> clean{
-        &AppState::installedApps_,
-        [](const InstalledApp& app) {
-            QList<SafeBinMover::Target> targets;
-            if (app.kind == Kind::bundle || app.kind == Kind::appImage) targets.append({app.path, {}});
-            if (app.kind == Kind::appImage) {
-                for (const QString& entry : app.desktopEntries) targets.append({entry, {}});
-            }
-            for (const QString& path : AppUninstallerService::resetPaths(app)) targets.append({path, {}});
-            return targets;
-        },
-        QStringLiteral("Apps"),
-        [](qsizetype count) { return QStringLiteral("Uninstalled ") + QString::number(count) + QStringLiteral(" apps"); },
-        [](const InstalledApp& app) {
-            return 1 + app.leftovers.size() + (app.kind == Kind::appImage ? app.desktopEntries.size() : 0);
-        },
-        [](const InstalledApp& app) -> std::optional<QString> {
-            if (app.kind != Kind::systemFlatpak) return std::nullopt;
-            return FileError::quoted(app.name) + QStringLiteral(" belongs to a system installation of Flatpak: "
-                                                                "removing it needs administrator rights, which "
-                                                                "Tarnwick never asks for.");
-        },
-        [](const InstalledApp& app) -> std::optional<QString> {
-            if (app.kind != Kind::flatpak || !app.bundleId) return std::nullopt;
-            return FlatpakTool::uninstall(*app.bundleId, app.name);
-        },
-    };
-    return clean;
-}
-
-const AppState::ModuleScan<ClutterItem>& AppState::clutterScan() {
-    static const ModuleScan<ClutterItem> scan{
-        &AppState::clutterTask_,
-        &AppState::isClutterScanning_,
-        &AppState::clutterProgressLabel_,
-        &AppState::clutterItems_,
-        QStringLiteral("Starting Clutter scan\u2026"),
-        &ModuleServices::clutterScan,
-        &MemoryBudget::trimClutter,
-        QStringLiteral("Done"),
-    };
-    return scan;
-}
-
-const AppState::ModuleClean<ClutterItem>& AppState::clutterClean() {
-    static const ModuleClean<ClutterItem> clean{
-        &AppState::clutterItems_,
-        [](const ClutterItem& item) {
-            QList<SafeBinMover::Target> targets{{item.path, {}, item.seen}};
-            appendCompanions(targets, item.companionPaths, item.companionsSeen);
-            return targets;
-        },
-        QStringLiteral("Clutter"),
-        [](qsizetype count) {
-            return QStringLiteral("Cleaned ") + QString::number(count) + QStringLiteral(" clutter items");
-        },
-    };
-    return clean;
+void AppState::appendCompanions(QList<SafeBinMover::Target>& targets, const QStringList& paths,
+                      const QHash<QString, FileIdentity>& seen) {
+    for (const QString& path : paths) {
+        const auto found = seen.constFind(path);
+        targets.append({path, {}, found == seen.constEnd() ? std::nullopt : std::optional<FileIdentity>(*found)});
+    }
 }
 
 // ---- The module-scan pattern ----
@@ -609,116 +462,6 @@ void AppState::runSafeBinEntryJob(const SafeBinEntry& entry,
     });
 }
 
-// ---- Junk ----
-
-void AppState::runCleanupScan() {
-    runModuleScan(junkScan());
-}
-
-qint64 AppState::cleanupSelectedBytes() const {
-    return selectedBytes(cleanupItems());
-}
-
-QString AppState::cleanupStatusText() const {
-    return statusText(isCleanupScanning(), cleanupProgressLabel(), cleanupItems().isEmpty(),
-                      QStringLiteral("Find caches, leftovers, duplicates & developer junk \u2014 review before "
-                                     "anything moves."),
-                      [this] { return findingsLine(cleanupItems(), cleanupSelectedBytes()); });
-}
-
-void AppState::toggleCleanupItem(const QUuid& id) {
-    toggleItem(&AppState::cleanupItems_, id);
-}
-
-void AppState::cleanSelectedToSafeBin() {
-    cleanSelected(junkClean());
-}
-
-// ---- Performance ----
-
-void AppState::runPerformanceScan() {
-    runModuleScan(performanceScan());
-}
-
-QString AppState::performanceStatusText() const {
-    return statusText(isPerformanceScanning(), performanceProgressLabel(), performanceItems().isEmpty(),
-                      QStringLiteral("Heavy processes, login items, and services."), [this] {
-                          const auto processes =
-                              std::count_if(performanceItems().begin(), performanceItems().end(),
-                                            [](const PerformanceItem& i) { return i.kind == PerformanceItem::Kind::process; });
-                          return QString::number(processes) + QStringLiteral(" processes \u00B7 ") +
-                                 QString::number(performanceItems().size() - processes) +
-                                 QStringLiteral(" login/services");
-                      });
-}
-
-void AppState::quitPerformanceProcess(qint32 pid) {
-    using Outcome = PerformanceService::QuitOutcome;
-    const QList<PerformanceItem>& items = performanceItems();
-    const auto listed = std::find_if(items.begin(), items.end(), [pid](const PerformanceItem& item) {
-        return item.pid == pid && item.identity.has_value();
-    });
-    // Without the identity captured when it was listed, nothing tells the
-    // process from a later one with the same pid: it is not signalled.
-    const Outcome outcome =
-        listed == items.end() ? Outcome::refused : PerformanceService::quitProcess(pid, *listed->identity);
-    if (outcome == Outcome::requested || outcome == Outcome::noLongerRunning) {
-        QList<PerformanceItem> kept = items;
-        if (kept.removeIf([pid](const PerformanceItem& item) { return item.pid == pid; }) > 0) {
-            performanceItems_.set(std::move(kept));
-        }
-    }
-    if (outcome == Outcome::requested) {
-        logActivity(QStringLiteral("Performance"), QStringLiteral("Quit PID ") + QString::number(pid));
-    } else {
-        errorMessage_.set(PerformanceService::quitFailureText(pid, outcome));
-    }
-}
-
-void AppState::disablePerformanceItem(const PerformanceItem& item) {
-    if (!item.path) return;
-    const PerformanceService::DisableResult result = PerformanceService::disableAgent(*item.path);
-    if (!result.disabled) {
-        errorMessage_.set(result.text);
-        return;
-    }
-    QList<PerformanceItem> kept = performanceItems();
-    if (kept.removeIf([&](const PerformanceItem& listed) { return listed.id == item.id; }) > 0) {
-        performanceItems_.set(std::move(kept));
-    }
-    logActivity(QStringLiteral("Performance"), result.text);
-}
-
-void AppState::runMaintenance(MaintenanceTask::Kind kind) {
-    QList<MaintenanceTask> tasks = maintenanceTasks();
-    const auto task =
-        std::find_if(tasks.begin(), tasks.end(), [kind](const MaintenanceTask& t) { return t.kind == kind; });
-    if (task == tasks.end() || task->isRunning) return;
-    task->isRunning = true;
-    maintenanceTasks_.set(std::move(tasks));
-    QPointer<AppState> self(this);
-    modulePool_.start([this, self, kind, stop = maintenanceStop_.get_token()] {
-        const QString result = MaintenanceService::run(kind, MaintenanceService::kTimeLimit, stop);
-        if (stop.stop_requested()) return;  // the state is going away
-        QMetaObject::invokeMethod(
-            this, [self, kind, result] { if (self) self->finishMaintenance(kind, result); }, Qt::QueuedConnection);
-    });
-}
-
-void AppState::finishMaintenance(MaintenanceTask::Kind kind, const QString& result) {
-    QList<MaintenanceTask> tasks = maintenanceTasks();
-    const auto task =
-        std::find_if(tasks.begin(), tasks.end(), [kind](const MaintenanceTask& t) { return t.kind == kind; });
-    if (task == tasks.end()) return;
-    task->lastResult = result;
-    task->isRunning = false;
-    maintenanceTasks_.set(std::move(tasks));
-    // The event keeps the first 80 characters, never half of one.
-    qsizetype cut = std::min<qsizetype>(result.size(), 80);
-    if (cut < result.size() && result.at(cut - 1).isHighSurrogate()) --cut;
-    logActivity(QStringLiteral("Maintenance"), rawValue(kind) + QStringLiteral(": ") + result.left(cut));
-}
-
 void AppState::logActivity(const QString& kind, const QString& summary) {
     runSafeBinJob(false, [kind, summary]() -> SafeBinApply {
         ActivityService::log(kind, summary, 0, 1);
@@ -726,249 +469,28 @@ void AppState::logActivity(const QString& kind, const QString& summary) {
     });
 }
 
-// ---- Apps and updates ----
+// ---- The modules these patterns serve ----
 
-void AppState::runAppsScan() {
-    runModuleScan(appsScan());
-}
-
-void AppState::runUpdatesScan() {
-    runModuleScan(updatesScan());
-}
-
-qint64 AppState::appsSelectedBytes() const {
-    Saturating::Total total;
-    for (const InstalledApp& app : installedApps()) {
-        if (app.isSelected) total.add(Saturating::add(app.size, app.leftoversBytes()));
-    }
-    return total.value();
-}
-
-QString AppState::appsStatusText() const {
-    return statusText(isAppsScanning(), appsProgressLabel(), installedApps().isEmpty(),
-                      QStringLiteral("Scan your Flatpak apps and AppImages and find the leftovers each app leaves "
-                                     "behind."),
-                      [this] {
-                          const auto ticked = std::count_if(installedApps().begin(), installedApps().end(),
-                                                            [](const InstalledApp& app) { return app.isSelected; });
-                          return selectionLine(installedApps().size(), QStringLiteral("apps"), ticked,
-                                               appsSelectedBytes());
-                      });
-}
-
-QString AppState::updatesStatusText() const {
-    return statusText(isUpdatesScanning(), updatesProgressLabel(), appUpdates().isEmpty(),
-                      QStringLiteral("Newer AppImages in Downloads, Flatpak updates, and Homebrew."), [this] {
-                          return QString::number(appUpdates().size()) + QStringLiteral(" update candidates");
-                      });
-}
-
-void AppState::toggleInstalledApp(const QUuid& id) {
-    toggleItem(&AppState::installedApps_, id);
-}
-
-void AppState::uninstallSelectedApps() {
-    cleanSelected(appsClean());
-}
-
-void AppState::resetApp(const InstalledApp& app) {
-    const QStringList paths = AppUninstallerService::resetPaths(app);
-    if (paths.isEmpty()) return;
-    QList<SafeBinMover::Target> targets;
-    for (const QString& path : paths) targets.append({path, {}});
-    runSafeBinJob(true, [this, app, targets]() -> SafeBinApply {
-        SafeBinMover::Outcome outcome = SafeBinMover::move({targets});
-        const SafeBinMover::FindingResult& result = outcome.findings.front();
-        std::optional<QList<ActivityEvent>> events;
-        if (result.moved) {
-            const qint64 bytes = result.cleaned ? app.leftoversBytes() : result.movedBytes;
-            const qsizetype items = result.cleaned ? app.leftovers.size() : result.movedItems;
-            ActivityService::log(QStringLiteral("Apps"), QStringLiteral("Reset ") + app.name + QStringLiteral(" leftovers"),
-                                 bytes, int(items));
-            events = ActivityService::list(kActivityLimit);
-        }
-        // What is still in place stays listed: a leftover that could not move.
-        QList<InstalledApp::Leftover> remaining;
-        for (const InstalledApp::Leftover& leftover : app.leftovers) {
-            if (FileEntry::at(leftover.path)) remaining.append(leftover);
-        }
-        SafeBinUpdate safeBin = purgedSafeBinList();
-        return [id = app.id, remaining = std::move(remaining), error = std::move(outcome.error),
-                events = std::move(events), safeBin = std::move(safeBin)](AppState& state) mutable {
-            QList<InstalledApp> apps = state.installedApps();
-            const auto found = std::find_if(apps.begin(), apps.end(), [&](const InstalledApp& a) { return a.id == id; });
-            if (found != apps.end()) {
-                found->leftovers = std::move(remaining);
-                state.installedApps_.set(std::move(apps));
-            }
-            state.publishSafeBin(std::move(safeBin));
-            if (events) state.activityEvents_.set(std::move(*events));
-            if (error) state.errorMessage_.set(*error);
-        };
-    });
-}
-
-void AppState::openUpdateCandidate(const AppUpdateItem& item) {
-    if (item.userFlatpakId) {
-        updateFlatpakCandidate(item);
-        return;
-    }
-    QPointer<AppState> self(this);
-    AppUpdaterService::openInstaller(item, [self](const QString& message) {
-        if (self) self->errorMessage_.set(message);
-    });
-}
-
-void AppState::updateFlatpakCandidate(const AppUpdateItem& item) {
-    const auto listed = std::find_if(appUpdates().begin(), appUpdates().end(),
-                                     [&](const AppUpdateItem& candidate) { return candidate.id == item.id; });
-    if (listed != appUpdates().end() && listed->isUpdating) return;  // one run at a time
-    setCandidateUpdating(item.id, true);
-    QPointer<AppState> self(this);
-    modulePool_.start([this, self, item, stop = maintenanceStop_.get_token()] {
-        const std::optional<QString> failure =
-            FlatpakTool::update(*item.userFlatpakId, item.name, FlatpakTool::kUpdateTimeout, stop);
-        if (stop.stop_requested()) return;  // the state is going away
-        QMetaObject::invokeMethod(
-            this,
-            [self, item, failure] {
-                if (!self) return;
-                if (failure) {
-                    self->setCandidateUpdating(item.id, false);
-                    self->errorMessage_.set(*failure);
-                    return;
-                }
-                QList<AppUpdateItem> kept = self->appUpdates();
-                if (kept.removeIf([&](const AppUpdateItem& candidate) { return candidate.id == item.id; }) > 0) {
-                    self->appUpdates_.set(std::move(kept));
-                }
-                self->logActivity(QStringLiteral("Apps"), QStringLiteral("Updated ") + item.name);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void AppState::setCandidateUpdating(const QUuid& id, bool updating) {
-    QList<AppUpdateItem> items = appUpdates();
-    const auto found = std::find_if(items.begin(), items.end(), [&](const AppUpdateItem& i) { return i.id == id; });
-    if (found == items.end() || found->isUpdating == updating) return;
-    found->isUpdating = updating;
-    appUpdates_.set(std::move(items));
-}
-
-// ---- Clutter ----
-
-void AppState::runClutterScan() {
-    runModuleScan(clutterScan());
-}
-
-qint64 AppState::clutterSelectedBytes() const {
-    return selectedBytes(clutterItems());
-}
-
-QString AppState::clutterStatusText() const {
-    return statusText(isClutterScanning(), clutterProgressLabel(), clutterItems().isEmpty(),
-                      QStringLiteral("Duplicates, old downloads, screenshots, Trash & Mail downloads."),
-                      [this] { return findingsLine(clutterItems(), clutterSelectedBytes()); });
-}
-
-void AppState::toggleClutterItem(const QUuid& id) {
-    toggleItem(&AppState::clutterItems_, id);
-}
-
-void AppState::cleanSelectedClutter() {
-    cleanSelected(clutterClean());
-}
-
-// ---- Protection ----
-
-const AppState::ModuleScan<ProtectionFinding>& AppState::protectionScan() {
-    static const ModuleScan<ProtectionFinding> scan{
-        &AppState::protectionTask_,
-        &AppState::isProtectionScanning_,
-        &AppState::protectionProgressLabel_,
-        &AppState::protectionFindings_,
-        QStringLiteral("Scanning threats\u2026"),
-        &ModuleServices::protectionScan,
-        &MemoryBudget::trimProtection,
-        std::nullopt,
-    };
-    return scan;
-}
-
-const AppState::ModuleScan<PrivacyItem>& AppState::privacyScan() {
-    static const ModuleScan<PrivacyItem> scan{
-        &AppState::privacyTask_,
-        &AppState::isPrivacyScanning_,
-        &AppState::privacyProgressLabel_,
-        &AppState::privacyItems_,
-        QStringLiteral("Scanning privacy residue\u2026"),
-        &ModuleServices::privacyScan,
-        &MemoryBudget::trimPrivacy,
-        std::nullopt,
-    };
-    return scan;
-}
-
-const AppState::ModuleClean<ProtectionFinding>& AppState::protectionClean() {
-    static const ModuleClean<ProtectionFinding> clean{
-        &AppState::protectionFindings_,
-        [](const ProtectionFinding& finding) { return QList<SafeBinMover::Target>{{finding.path, {}}}; },
-        QStringLiteral("Protection"),
-        [](qsizetype count) {
-            return QStringLiteral("Quarantined ") + QString::number(count) + QStringLiteral(" threat items");
-        },
-    };
-    return clean;
-}
-
-const AppState::ModuleClean<PrivacyItem>& AppState::privacyClean() {
-    static const ModuleClean<PrivacyItem> clean{
-        &AppState::privacyItems_,
-        [](const PrivacyItem& item) {
-            QList<SafeBinMover::Target> targets{{item.path, item.scope, item.seen}};
-            appendCompanions(targets, item.companionPaths, item.companionsSeen);
-            return targets;
-        },
-        QStringLiteral("Privacy"),
-        [](qsizetype count) {
-            return QStringLiteral("Cleared ") + QString::number(count) + QStringLiteral(" privacy items");
-        },
-        nullptr,
-        &BrowserActivity::refusal,
-    };
-    return clean;
-}
-
-void AppState::runProtectionScan() {
-    runModuleScan(protectionScan());
-}
-
-void AppState::runPrivacyScan() {
-    runModuleScan(privacyScan());
-}
-
-QString AppState::protectionStatusText() const {
-    if (isProtectionScanning()) return protectionProgressLabel();
-    if (isPrivacyScanning()) return privacyProgressLabel();
-    return QString::number(protectionFindings().size()) + QStringLiteral(" threat findings \u00B7 ") +
-           QString::number(privacyItems().size()) + QStringLiteral(" privacy items");
-}
-
-void AppState::toggleProtection(const QUuid& id) {
-    toggleItem(&AppState::protectionFindings_, id);
-}
-
-void AppState::togglePrivacy(const QUuid& id) {
-    toggleItem(&AppState::privacyItems_, id);
-}
-
-void AppState::cleanSelectedProtection() {
-    cleanSelected(protectionClean());
-}
-
-void AppState::cleanSelectedPrivacy() {
-    cleanSelected(privacyClean());
-}
+template void AppState::runModuleScan(const ModuleScan<CleanupItem>&);
+template void AppState::runModuleScan(const ModuleScan<PerformanceItem>&);
+template void AppState::runModuleScan(const ModuleScan<InstalledApp>&);
+template void AppState::runModuleScan(const ModuleScan<AppUpdateItem>&);
+template void AppState::runModuleScan(const ModuleScan<ClutterItem>&);
+template void AppState::runModuleScan(const ModuleScan<ProtectionFinding>&);
+template void AppState::runModuleScan(const ModuleScan<PrivacyItem>&);
+template void AppState::toggleItem(Published<QList<CleanupItem>> AppState::*, const QUuid&);
+template void AppState::toggleItem(Published<QList<InstalledApp>> AppState::*, const QUuid&);
+template void AppState::toggleItem(Published<QList<ClutterItem>> AppState::*, const QUuid&);
+template void AppState::toggleItem(Published<QList<ProtectionFinding>> AppState::*, const QUuid&);
+template void AppState::toggleItem(Published<QList<PrivacyItem>> AppState::*, const QUuid&);
+template void AppState::cleanSelected(const ModuleClean<CleanupItem>&);
+template void AppState::cleanSelected(const ModuleClean<InstalledApp>&);
+template void AppState::cleanSelected(const ModuleClean<ClutterItem>&);
+template void AppState::cleanSelected(const ModuleClean<ProtectionFinding>&);
+template void AppState::cleanSelected(const ModuleClean<PrivacyItem>&);
+template qint64 AppState::selectedBytes(const QList<CleanupItem>&);
+template qint64 AppState::selectedBytes(const QList<ClutterItem>&);
+template QString AppState::findingsLine(const QList<CleanupItem>&, qint64);
+template QString AppState::findingsLine(const QList<ClutterItem>&, qint64);
 
 }  // namespace tarnwick

@@ -1,0 +1,118 @@
+// The cleanup modules of AppState, Junk and Clutter: their entries in the one
+// module-scan and clean-to-Safe-Bin pattern, and their actions.
+
+#include "state/AppState.h"
+
+#include "services/store/MemoryBudget.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tarnwick {
+
+// ---- Junk ----
+
+const AppState::ModuleScan<CleanupItem>& AppState::junkScan() {
+    static const ModuleScan<CleanupItem> scan{
+        &AppState::cleanupTask_,
+        &AppState::isCleanupScanning_,
+        &AppState::cleanupProgressLabel_,
+        &AppState::cleanupItems_,
+        QStringLiteral("Starting Junk Cleanup\u2026"),
+        &ModuleServices::cleanupScan,
+        &MemoryBudget::trimCleanup,
+        QStringLiteral("Done"),
+    };
+    return scan;
+}
+
+const AppState::ModuleClean<CleanupItem>& AppState::junkClean() {
+    static const ModuleClean<CleanupItem> clean{
+        &AppState::cleanupItems_,
+        [](const CleanupItem& item) { return QList<SafeBinMover::Target>{{item.path, item.scope, item.seen}}; },
+        QStringLiteral("Junk"),
+        [](qsizetype count) {
+            return QStringLiteral("Moved ") + QString::number(count) + QStringLiteral(" junk items to Safe Bin");
+        },
+    };
+    return clean;
+}
+
+void AppState::runCleanupScan() {
+    runModuleScan(junkScan());
+}
+
+qint64 AppState::cleanupSelectedBytes() const {
+    return selectedBytes(cleanupItems());
+}
+
+QString AppState::cleanupStatusText() const {
+    return statusText(isCleanupScanning(), cleanupProgressLabel(), cleanupItems().isEmpty(),
+                      QStringLiteral("Find caches, leftovers, duplicates & developer junk \u2014 review before "
+                                     "anything moves."),
+                      [this] { return findingsLine(cleanupItems(), cleanupSelectedBytes()); });
+}
+
+void AppState::toggleCleanupItem(const QUuid& id) {
+    toggleItem(&AppState::cleanupItems_, id);
+}
+
+void AppState::cleanSelectedToSafeBin() {
+    cleanSelected(junkClean());
+}
+
+// ---- Clutter ----
+
+const AppState::ModuleScan<ClutterItem>& AppState::clutterScan() {
+    static const ModuleScan<ClutterItem> scan{
+        &AppState::clutterTask_,
+        &AppState::isClutterScanning_,
+        &AppState::clutterProgressLabel_,
+        &AppState::clutterItems_,
+        QStringLiteral("Starting Clutter scan\u2026"),
+        &ModuleServices::clutterScan,
+        &MemoryBudget::trimClutter,
+        QStringLiteral("Done"),
+    };
+    return scan;
+}
+
+const AppState::ModuleClean<ClutterItem>& AppState::clutterClean() {
+    static const ModuleClean<ClutterItem> clean{
+        &AppState::clutterItems_,
+        [](const ClutterItem& item) {
+            QList<SafeBinMover::Target> targets{{item.path, {}, item.seen}};
+            appendCompanions(targets, item.companionPaths, item.companionsSeen);
+            return targets;
+        },
+        QStringLiteral("Clutter"),
+        [](qsizetype count) {
+            return QStringLiteral("Cleaned ") + QString::number(count) + QStringLiteral(" clutter items");
+        },
+    };
+    return clean;
+}
+
+void AppState::runClutterScan() {
+    runModuleScan(clutterScan());
+}
+
+qint64 AppState::clutterSelectedBytes() const {
+    return selectedBytes(clutterItems());
+}
+
+QString AppState::clutterStatusText() const {
+    return statusText(isClutterScanning(), clutterProgressLabel(), clutterItems().isEmpty(),
+                      QStringLiteral("Duplicates, old downloads, screenshots, Trash & Mail downloads."),
+                      [this] { return findingsLine(clutterItems(), clutterSelectedBytes()); });
+}
+
+void AppState::toggleClutterItem(const QUuid& id) {
+    toggleItem(&AppState::clutterItems_, id);
+}
+
+void AppState::cleanSelectedClutter() {
+    cleanSelected(clutterClean());
+}
+
+}  // namespace tarnwick

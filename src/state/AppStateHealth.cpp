@@ -1,0 +1,207 @@
+// The health modules of AppState, Performance (with the maintenance commands)
+// and Protection (threats and privacy residue): their entries in the one
+// module-scan and clean-to-Safe-Bin pattern, and their actions.
+
+#include "state/AppState.h"
+
+#include "services/health/BrowserActivity.h"
+#include "services/health/MaintenanceService.h"
+#include "services/health/PerformanceService.h"
+#include "services/store/MemoryBudget.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tarnwick {
+
+// ---- Performance ----
+
+const AppState::ModuleScan<PerformanceItem>& AppState::performanceScan() {
+    static const ModuleScan<PerformanceItem> scan{
+        &AppState::performanceTask_,
+        &AppState::isPerformanceScanning_,
+        &AppState::performanceProgressLabel_,
+        &AppState::performanceItems_,
+        QStringLiteral("Starting Performance scan\u2026"),
+        &ModuleServices::performanceScan,
+        &MemoryBudget::trimPerformance,
+        QStringLiteral("Done"),
+    };
+    return scan;
+}
+
+void AppState::runPerformanceScan() {
+    runModuleScan(performanceScan());
+}
+
+QString AppState::performanceStatusText() const {
+    return statusText(isPerformanceScanning(), performanceProgressLabel(), performanceItems().isEmpty(),
+                      QStringLiteral("Heavy processes, login items, and services."), [this] {
+                          const auto processes =
+                              std::count_if(performanceItems().begin(), performanceItems().end(),
+                                            [](const PerformanceItem& i) { return i.kind == PerformanceItem::Kind::process; });
+                          return QString::number(processes) + QStringLiteral(" processes \u00B7 ") +
+                                 QString::number(performanceItems().size() - processes) +
+                                 QStringLiteral(" login/services");
+                      });
+}
+
+void AppState::quitPerformanceProcess(qint32 pid) {
+    using Outcome = PerformanceService::QuitOutcome;
+    const QList<PerformanceItem>& items = performanceItems();
+    const auto listed = std::find_if(items.begin(), items.end(), [pid](const PerformanceItem& item) {
+        return item.pid == pid && item.identity.has_value();
+    });
+    // Without the identity captured when it was listed, nothing tells the
+    // process from a later one with the same pid: it is not signalled.
+    const Outcome outcome =
+        listed == items.end() ? Outcome::refused : PerformanceService::quitProcess(pid, *listed->identity);
+    if (outcome == Outcome::requested || outcome == Outcome::noLongerRunning) {
+        QList<PerformanceItem> kept = items;
+        if (kept.removeIf([pid](const PerformanceItem& item) { return item.pid == pid; }) > 0) {
+            performanceItems_.set(std::move(kept));
+        }
+    }
+    if (outcome == Outcome::requested) {
+        logActivity(QStringLiteral("Performance"), QStringLiteral("Quit PID ") + QString::number(pid));
+    } else {
+        errorMessage_.set(PerformanceService::quitFailureText(pid, outcome));
+    }
+}
+
+void AppState::disablePerformanceItem(const PerformanceItem& item) {
+    if (!item.path) return;
+    const PerformanceService::DisableResult result = PerformanceService::disableAgent(*item.path);
+    if (!result.disabled) {
+        errorMessage_.set(result.text);
+        return;
+    }
+    QList<PerformanceItem> kept = performanceItems();
+    if (kept.removeIf([&](const PerformanceItem& listed) { return listed.id == item.id; }) > 0) {
+        performanceItems_.set(std::move(kept));
+    }
+    logActivity(QStringLiteral("Performance"), result.text);
+}
+
+void AppState::runMaintenance(MaintenanceTask::Kind kind) {
+    QList<MaintenanceTask> tasks = maintenanceTasks();
+    const auto task =
+        std::find_if(tasks.begin(), tasks.end(), [kind](const MaintenanceTask& t) { return t.kind == kind; });
+    if (task == tasks.end() || task->isRunning) return;
+    task->isRunning = true;
+    maintenanceTasks_.set(std::move(tasks));
+    QPointer<AppState> self(this);
+    modulePool_.start([this, self, kind, stop = maintenanceStop_.get_token()] {
+        const QString result = MaintenanceService::run(kind, MaintenanceService::kTimeLimit, stop);
+        if (stop.stop_requested()) return;  // the state is going away
+        QMetaObject::invokeMethod(
+            this, [self, kind, result] { if (self) self->finishMaintenance(kind, result); }, Qt::QueuedConnection);
+    });
+}
+
+void AppState::finishMaintenance(MaintenanceTask::Kind kind, const QString& result) {
+    QList<MaintenanceTask> tasks = maintenanceTasks();
+    const auto task =
+        std::find_if(tasks.begin(), tasks.end(), [kind](const MaintenanceTask& t) { return t.kind == kind; });
+    if (task == tasks.end()) return;
+    task->lastResult = result;
+    task->isRunning = false;
+    maintenanceTasks_.set(std::move(tasks));
+    // The event keeps the first 80 characters, never half of one.
+    qsizetype cut = std::min<qsizetype>(result.size(), 80);
+    if (cut < result.size() && result.at(cut - 1).isHighSurrogate()) --cut;
+    logActivity(QStringLiteral("Maintenance"), rawValue(kind) + QStringLiteral(": ") + result.left(cut));
+}
+
+// ---- Protection ----
+
+const AppState::ModuleScan<ProtectionFinding>& AppState::protectionScan() {
+    static const ModuleScan<ProtectionFinding> scan{
+        &AppState::protectionTask_,
+        &AppState::isProtectionScanning_,
+        &AppState::protectionProgressLabel_,
+        &AppState::protectionFindings_,
+        QStringLiteral("Scanning threats\u2026"),
+        &ModuleServices::protectionScan,
+        &MemoryBudget::trimProtection,
+        std::nullopt,
+    };
+    return scan;
+}
+
+const AppState::ModuleScan<PrivacyItem>& AppState::privacyScan() {
+    static const ModuleScan<PrivacyItem> scan{
+        &AppState::privacyTask_,
+        &AppState::isPrivacyScanning_,
+        &AppState::privacyProgressLabel_,
+        &AppState::privacyItems_,
+        QStringLiteral("Scanning privacy residue\u2026"),
+        &ModuleServices::privacyScan,
+        &MemoryBudget::trimPrivacy,
+        std::nullopt,
+    };
+    return scan;
+}
+
+const AppState::ModuleClean<ProtectionFinding>& AppState::protectionClean() {
+    static const ModuleClean<ProtectionFinding> clean{
+        &AppState::protectionFindings_,
+        [](const ProtectionFinding& finding) { return QList<SafeBinMover::Target>{{finding.path, {}}}; },
+        QStringLiteral("Protection"),
+        [](qsizetype count) {
+            return QStringLiteral("Quarantined ") + QString::number(count) + QStringLiteral(" threat items");
+        },
+    };
+    return clean;
+}
+
+const AppState::ModuleClean<PrivacyItem>& AppState::privacyClean() {
+    static const ModuleClean<PrivacyItem> clean{
+        &AppState::privacyItems_,
+        [](const PrivacyItem& item) {
+            QList<SafeBinMover::Target> targets{{item.path, item.scope, item.seen}};
+            appendCompanions(targets, item.companionPaths, item.companionsSeen);
+            return targets;
+        },
+        QStringLiteral("Privacy"),
+        [](qsizetype count) {
+            return QStringLiteral("Cleared ") + QString::number(count) + QStringLiteral(" privacy items");
+        },
+        nullptr,
+        &BrowserActivity::refusal,
+    };
+    return clean;
+}
+
+void AppState::runProtectionScan() {
+    runModuleScan(protectionScan());
+}
+
+void AppState::runPrivacyScan() {
+    runModuleScan(privacyScan());
+}
+
+QString AppState::protectionStatusText() const {
+    if (isProtectionScanning()) return protectionProgressLabel();
+    if (isPrivacyScanning()) return privacyProgressLabel();
+    return QString::number(protectionFindings().size()) + QStringLiteral(" threat findings \u00B7 ") +
+           QString::number(privacyItems().size()) + QStringLiteral(" privacy items");
+}
+
+void AppState::toggleProtection(const QUuid& id) {
+    toggleItem(&AppState::protectionFindings_, id);
+}
+
+void AppState::togglePrivacy(const QUuid& id) {
+    toggleItem(&AppState::privacyItems_, id);
+}
+
+void AppState::cleanSelectedProtection() {
+    cleanSelected(protectionClean());
+}
+
+void AppState::cleanSelectedPrivacy() {
+    cleanSelected(privacyClean());
+}
+
+}  // namespace tarnwick
