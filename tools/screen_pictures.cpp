@@ -1,7 +1,7 @@
 // Renders the main screens to PNG files: screen_pictures OUTPUT_FOLDER
 // The pictures show a made-up computer written into a temporary folder, so they
 // do not depend on this machine.
-#include "app/ScreenPictures.h"
+#include "pictures/ScreenPictures.h"
 
 #include <QApplication>
 #include <QHashSeed>

@@ -1,4 +1,4 @@
-#include "app/DemoComputer.h"
+#include "pictures/DemoComputer.h"
 
 #include "platform/ExtendedAttributes.h"
 #include "support/PathRules.h"

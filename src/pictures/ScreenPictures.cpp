@@ -1,8 +1,8 @@
-#include "app/ScreenPictures.h"
+#include "pictures/ScreenPictures.h"
 
-#include "app/DemoComputer.h"
 #include "app/MainWindow.h"
 #include "app/TarnwickApp.h"
+#include "pictures/DemoComputer.h"
 #include "platform/Environment.h"
 #include "services/health/DiskSource.h"
 #include "services/health/MonitorSources.h"

@@ -1,6 +1,6 @@
-#include "app/ScreenPictures.h"
+#include "pictures/ScreenPictures.h"
 
-#include "app/DemoComputer.h"
+#include "pictures/DemoComputer.h"
 #include "services/cleanup/AppUninstallerService.h"
 #include "services/cleanup/AppUpdaterService.h"
 #include "services/cleanup/CleanupService.h"
