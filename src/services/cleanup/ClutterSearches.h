@@ -16,8 +16,11 @@ namespace tarnwick {
 // scan's context: places, the time the scan started and the stop request.
 // Each reads only, swallows every file-system error, is bounded by entry and
 // result counts, and returns its items in the order it made them; the scan
-// filters, sorts and trims afterwards. The program's own folders are never
-// looked into. Ages count from the context's time: an
+// filters, sorts and trims afterwards. Nothing in a folder that moves whole
+// (a node_modules folder, a cache folder, ~/.var/app, the Trash, the
+// program's own folders: see WholeFolders) is taken up, as a finding or as
+// the copy a finding names, nor any mount point; the Trash search takes the
+// Trash's own entries, each whole. Ages count from the context's time: an
 // entry is older than N days when it was modified before that time minus N
 // days.
 namespace ClutterService {
