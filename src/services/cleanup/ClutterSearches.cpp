@@ -360,8 +360,12 @@ QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& 
             if (!used[j] && similar[i * images.size() + j]) group.push_back(j);
         }
         if (group.size() < 2) continue;
-        std::stable_sort(group.begin(), group.end(),
-                         [&](size_t a, size_t b) { return images[a].size > images[b].size; });
+        // The best picture stays: the most pixels, then the most bytes.
+        std::stable_sort(group.begin(), group.end(), [&](size_t a, size_t b) {
+            const qint64 pixelsA = images[a].print.pixels();
+            const qint64 pixelsB = images[b].print.pixels();
+            return pixelsA != pixelsB ? pixelsA > pixelsB : images[a].size > images[b].size;
+        });
         const Img& kept = images[group.front()];
         used[group.front()] = true;
         const std::optional<FileIdentity> keptSeen = FileIdentity::of(kept.path);

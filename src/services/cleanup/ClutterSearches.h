@@ -62,8 +62,10 @@ QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& con
 
 // Near-duplicate pictures below the folders (4,000 entries a folder): JPEG,
 // PNG and WebP files of more than 120,000 and less than 12,000,000 bytes, the
-// first 120 that decode, grouped by their average hashes. The largest picture
-// of a group stays; the others are listed, 25 at most, each naming it.
+// first 120 that decode, grouped by their average hashes. The best picture of
+// a group stays: the one of the most pixels, of those the one of the most
+// bytes (the first found of equals); the others are listed, 25 at most, each
+// naming it.
 QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& context);
 
 // Files of 100,000,000 bytes or more below the folders (10,000 entries a
