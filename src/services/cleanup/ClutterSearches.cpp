@@ -2,10 +2,10 @@
 
 #include "platform/FileEntry.h"
 #include "platform/FileIdentity.h"
-#include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
 #include "services/cleanup/DuplicateFinder.h"
 #include "services/cleanup/ImageFingerprint.h"
+#include "services/cleanup/WholeFolders.h"
 #include "support/DateStyleFormatter.h"
 #include "support/PathRules.h"
 #include "support/Saturating.h"
@@ -13,6 +13,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <set>
 #include <utility>
@@ -122,6 +124,50 @@ bool isScreenshotName(const QString& name) {
     return lowered.startsWith(QLatin1String("screen shot")) || lowered.contains(QLatin1String("screenshot"));
 }
 
+// How a search takes up the entries of its folders.
+struct Gather {
+    bool below = true;    // false: each folder's own entries only
+    bool hidden = false;  // entries named ".*" too
+    // Every entry met counts, whatever it is and whether it is taken or not.
+    int entriesPerFolder = std::numeric_limits<int>::max();
+    // The folder is the Trash, itself one of the folders that move whole:
+    // it is looked into all the same, and each entry of it is taken whole,
+    // whatever it is.
+    bool wholeEntries = false;
+};
+
+// The one way the searches take up entries, so that none of them offers
+// what lies in a folder that moves whole (WholeFolders), nor keeps a copy
+// there: each folder in turn, none that is or lies in such a folder, none
+// entered below, and no mount point taken or entered. take sees the other
+// entries in walk order; its stop ends the whole gathering.
+void gather(const QStringList& folders, const JunkContext& context, const Gather& how,
+            const std::function<Step(const FileEntry& entry)>& take) {
+    const WholeFolders& whole = context.wholeFolders;
+    bool ended = false;
+    for (const QString& named : folders) {
+        if (ended || context.stopped()) return;
+        const QString folder = PathRules::standardizingPath(named);
+        if (folder.isEmpty() || (!how.wholeEntries && whole.covers(folder))) continue;
+        const QString real = WholeFolders::resolved(folder);  // entries below it are real: links are not entered
+        FolderWalk::Options options;
+        options.includeHidden = how.hidden;
+        int looked = 0;
+        FolderWalk::run(
+            folder, options,
+            [&](const FileEntry& entry, int) {
+                if (looked >= how.entriesPerFolder) return Step::stop;
+                ++looked;
+                if (whole.isMountPoint(real + entry.path.mid(folder.size()))) return Step::skipDescendants;
+                if (!how.wholeEntries && whole.isWholeFolder(entry)) return Step::skipDescendants;
+                const Step step = take(entry);
+                if (step == Step::stop) ended = true;
+                return step == Step::proceed && !how.below ? Step::skipDescendants : step;
+            },
+            context.stop);
+    }
+}
+
 }  // namespace
 
 qint64 sizeOf(const QString& path, const std::stop_token& stop, bool* measuredInPart) {
@@ -151,14 +197,16 @@ qint64 sizeOf(const QString& path, const std::stop_token& stop, bool* measuredIn
 
 QList<ClutterItem> trashItems(const QString& trash, const JunkContext& context) {
     QList<ClutterItem> items;
-    const auto listing = FolderListing::list(trash, FolderListing::Hidden::include);
-    if (!listing) return items;
     const QString detail = tilde(trash);
-    for (const FileEntry& entry : *listing) {
-        if (context.stopped()) break;
+    Gather how;
+    how.below = false;
+    how.hidden = true;
+    how.wholeEntries = true;
+    gather({trash}, context, how, [&](const FileEntry& entry) {
+        if (context.stopped()) return Step::stop;
         bool partly = false;
         const qint64 size = sizeOf(entry.path, context.stop, &partly);
-        if (size <= kTrashMinimum) continue;
+        if (size <= kTrashMinimum) return Step::proceed;
         ClutterItem item = makeItem(entry.name, entry.path, partly ? detail + kMeasuredInPart : detail, size,
                                     Kind::trash, true);
         const QString record = trashRecordOf(trash, entry.name);
@@ -167,45 +215,50 @@ QList<ClutterItem> trashItems(const QString& trash, const JunkContext& context) 
             if (const std::optional<FileIdentity> seen = FileIdentity::of(record)) item.companionsSeen.insert(record, *seen);
         }
         items.append(std::move(item));
-    }
+        return Step::proceed;
+    });
     return items;
 }
 
 QList<ClutterItem> oldDownloads(const QString& folder, const JunkContext& context) {
     QList<ClutterItem> items;
-    const auto listing = FolderListing::list(folder, FolderListing::Hidden::skip);
-    if (!listing) return items;
     const qint64 before = cutoff(context, kDownloadAgeDays);
-    for (const FileEntry& entry : *listing) {
-        if (!installerExtensions().contains(PathRules::pathExtension(entry.name).toLower())) continue;
-        if (entry.modifiedMSecs >= before) continue;
+    Gather how;
+    how.below = false;
+    gather({folder}, context, how, [&](const FileEntry& entry) {
+        if (!installerExtensions().contains(PathRules::pathExtension(entry.name).toLower())) return Step::proceed;
+        if (entry.modifiedMSecs >= before) return Step::proceed;
         const std::optional<qint64> size = entry.totalAllocatedSize() ? entry.totalAllocatedSize() : entry.fileSize();
-        if (!size || *size <= kDownloadMinimum) continue;
+        if (!size || *size <= kDownloadMinimum) return Step::proceed;
         items.append(makeItem(entry.name, entry.path, QStringLiteral("Not touched since ") + dateOf(entry), *size,
                               Kind::downloads, !isProgram(entry)));
-    }
+        return Step::proceed;
+    });
     return items;
 }
 
 QList<ClutterItem> screenshots(const QStringList& folders, const JunkContext& context) {
     QList<ClutterItem> items;
     const qint64 before = cutoff(context, kScreenshotAgeDays);
-    for (const QString& folder : folders) {
-        const auto listing = FolderListing::list(folder, FolderListing::Hidden::skip);
-        if (!listing) continue;
-        const QString detail = tilde(folder);
-        for (const FileEntry& entry : *listing) {
-            if (!isScreenshotName(entry.name) || entry.modifiedMSecs >= before) continue;
-            const std::optional<qint64> size = entry.fileSize();
-            if (!size || *size <= kScreenshotMinimum) continue;
-            items.append(makeItem(entry.name, entry.path, detail, *size, Kind::screenshots));
-        }
-    }
+    Gather how;
+    how.below = false;
+    gather(folders, context, how, [&](const FileEntry& entry) {
+        if (!isScreenshotName(entry.name) || entry.modifiedMSecs >= before) return Step::proceed;
+        const std::optional<qint64> size = entry.fileSize();
+        if (!size || *size <= kScreenshotMinimum) return Step::proceed;
+        const QString detail = tilde(PathRules::deletingLastPathComponent(entry.path));
+        items.append(makeItem(entry.name, entry.path, detail, *size, Kind::screenshots));
+        return Step::proceed;
+    });
     return items;
 }
 
 QList<ClutterItem> mailDownloads(const QString& folder, const JunkContext& context) {
     if (!FileEntry::at(folder)) return {};
+    // The folder itself is the finding: gathered as the others are, it is none
+    // inside a folder that moves whole, nor a mount point.
+    const WholeFolders& whole = context.wholeFolders;
+    if (whole.covers(folder) || whole.isMountPoint(WholeFolders::resolved(folder))) return {};
     bool partly = false;
     const qint64 size = sizeOf(folder, context.stop, &partly);
     if (size <= kMailMinimum) return {};
@@ -217,23 +270,14 @@ QList<ClutterItem> mailDownloads(const QString& folder, const JunkContext& conte
 QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& context) {
     QList<ClutterItem> items;
     DuplicateFinder finder;
-    for (const QString& folder : folders) {
-        if (context.stopped()) break;
-        if (context.isOwn(folder)) continue;
-        int looked = 0;
-        FolderWalk::run(
-            folder, FolderWalk::Options{},
-            [&](const FileEntry& entry, int) {
-                if (looked >= kDuplicateEntriesPerFolder) return Step::stop;
-                ++looked;
-                if (context.isOwnFolder(entry)) return Step::skipDescendants;
-                // A sparse (or compressed) file frees no more than it takes on disk.
-                const qint64 size = std::min(entry.logicalSize, entry.allocatedSize);
-                if (entry.isRegularFile() && size >= kDuplicateMinimum) finder.add(entry, size);
-                return Step::proceed;
-            },
-            context.stop);
-    }
+    Gather how;
+    how.entriesPerFolder = kDuplicateEntriesPerFolder;
+    gather(folders, context, how, [&](const FileEntry& entry) {
+        // A sparse (or compressed) file frees no more than it takes on disk.
+        const qint64 size = std::min(entry.logicalSize, entry.allocatedSize);
+        if (entry.isRegularFile() && size >= kDuplicateMinimum) finder.add(entry, size);
+        return Step::proceed;
+    });
     DuplicateFinder::Options options;
     options.readPerSize = kDuplicatesReadPerSize;
     options.goOn = [&] { return items.size() < kDuplicateItems; };
@@ -280,31 +324,22 @@ std::vector<Img> collectImages(const QStringList& folders, const JunkContext& co
         }
         pending.clear();
     };
-    for (const QString& folder : folders) {
-        if (images.size() >= kImagesHeld || context.stopped()) break;
-        if (context.isOwn(folder)) continue;
-        int looked = 0;
-        FolderWalk::run(
-            folder, FolderWalk::Options{},
-            [&](const FileEntry& entry, int) {
-                if (looked >= kImageEntriesPerFolder) return Step::stop;
-                ++looked;
-                if (context.isOwnFolder(entry)) return Step::skipDescendants;
-                if (!entry.isRegularFile() || entry.logicalSize <= kImageAbove || entry.logicalSize >= kImageBelow) {
-                    return Step::proceed;
-                }
-                if (!imageExtensions().contains(PathRules::pathExtension(entry.name).toLower())) return Step::proceed;
-                if (!files.insert({entry.device, entry.inode}).second) return Step::proceed;
-                pending.push_back(entry);
-                if (pending.size() + images.size() >= kImagesHeld) {
-                    hashPending();
-                    if (images.size() >= kImagesHeld) return Step::stop;
-                }
-                return Step::proceed;
-            },
-            context.stop);
-        hashPending();
-    }
+    Gather how;
+    how.entriesPerFolder = kImageEntriesPerFolder;
+    gather(folders, context, how, [&](const FileEntry& entry) {
+        if (!entry.isRegularFile() || entry.logicalSize <= kImageAbove || entry.logicalSize >= kImageBelow) {
+            return Step::proceed;
+        }
+        if (!imageExtensions().contains(PathRules::pathExtension(entry.name).toLower())) return Step::proceed;
+        if (!files.insert({entry.device, entry.inode}).second) return Step::proceed;
+        pending.push_back(entry);
+        if (pending.size() + images.size() >= kImagesHeld) {
+            hashPending();
+            if (images.size() >= kImagesHeld) return Step::stop;
+        }
+        return Step::proceed;
+    });
+    hashPending();
     return images;
 }
 
@@ -325,8 +360,12 @@ QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& 
             if (!used[j] && similar[i * images.size() + j]) group.push_back(j);
         }
         if (group.size() < 2) continue;
-        std::stable_sort(group.begin(), group.end(),
-                         [&](size_t a, size_t b) { return images[a].size > images[b].size; });
+        // The best picture stays: the most pixels, then the most bytes.
+        std::stable_sort(group.begin(), group.end(), [&](size_t a, size_t b) {
+            const qint64 pixelsA = images[a].print.pixels();
+            const qint64 pixelsB = images[b].print.pixels();
+            return pixelsA != pixelsB ? pixelsA > pixelsB : images[a].size > images[b].size;
+        });
         const Img& kept = images[group.front()];
         used[group.front()] = true;
         const std::optional<FileIdentity> keptSeen = FileIdentity::of(kept.path);
@@ -348,27 +387,18 @@ QList<ClutterItem> largeOld(const QStringList& folders, const JunkContext& conte
     QList<ClutterItem> items;
     QSet<QString> found;  // folders may lie inside one another
     const qint64 before = cutoff(context, kLargeAgeDays);
-    for (const QString& folder : folders) {
-        if (items.size() >= kLargeItems || context.stopped()) break;
-        if (context.isOwn(folder)) continue;
-        int looked = 0;
-        FolderWalk::run(
-            folder, FolderWalk::Options{},
-            [&](const FileEntry& entry, int) {
-                if (looked >= kLargeEntriesPerFolder || items.size() >= kLargeItems) return Step::stop;
-                ++looked;
-                if (context.isOwnFolder(entry)) return Step::skipDescendants;
-                if (!entry.isRegularFile() || entry.logicalSize < kLargeMinimum || entry.modifiedMSecs >= before) {
-                    return Step::proceed;
-                }
-                if (found.contains(entry.path)) return Step::proceed;
-                found.insert(entry.path);
-                items.append(makeItem(entry.name, entry.path, QStringLiteral("Last modified ") + dateOf(entry),
-                                      entry.logicalSize, Kind::largeOld));
-                return Step::proceed;
-            },
-            context.stop);
-    }
+    Gather how;
+    how.entriesPerFolder = kLargeEntriesPerFolder;
+    gather(folders, context, how, [&](const FileEntry& entry) {
+        if (!entry.isRegularFile() || entry.logicalSize < kLargeMinimum || entry.modifiedMSecs >= before) {
+            return Step::proceed;
+        }
+        if (found.contains(entry.path)) return Step::proceed;
+        found.insert(entry.path);
+        items.append(makeItem(entry.name, entry.path, QStringLiteral("Last modified ") + dateOf(entry),
+                              entry.logicalSize, Kind::largeOld));
+        return items.size() >= kLargeItems ? Step::stop : Step::proceed;
+    });
     return items;
 }
 

@@ -16,8 +16,11 @@ namespace tarnwick {
 // scan's context: places, the time the scan started and the stop request.
 // Each reads only, swallows every file-system error, is bounded by entry and
 // result counts, and returns its items in the order it made them; the scan
-// filters, sorts and trims afterwards. The program's own folders are never
-// looked into. Ages count from the context's time: an
+// filters, sorts and trims afterwards. Nothing in a folder that moves whole
+// (a node_modules folder, a cache folder, ~/.var/app, the Trash, the
+// program's own folders: see WholeFolders) is taken up, as a finding or as
+// the copy a finding names, nor any mount point; the Trash search takes the
+// Trash's own entries, each whole. Ages count from the context's time: an
 // entry is older than N days when it was modified before that time minus N
 // days.
 namespace ClutterService {
@@ -59,8 +62,10 @@ QList<ClutterItem> duplicates(const QStringList& folders, const JunkContext& con
 
 // Near-duplicate pictures below the folders (4,000 entries a folder): JPEG,
 // PNG and WebP files of more than 120,000 and less than 12,000,000 bytes, the
-// first 120 that decode, grouped by their average hashes. The largest picture
-// of a group stays; the others are listed, 25 at most, each naming it.
+// first 120 that decode, grouped by their average hashes. The best picture of
+// a group stays: the one of the most pixels, of those the one of the most
+// bytes (the first found of equals); the others are listed, 25 at most, each
+// naming it.
 QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& context);
 
 // Files of 100,000,000 bytes or more below the folders (10,000 entries a

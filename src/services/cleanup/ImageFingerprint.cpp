@@ -250,6 +250,7 @@ std::optional<ImageFingerprint> ImageFingerprint::ofImage(const QImage& image) {
         }
     }
     ImageFingerprint print;
+    print.dimensions = image.size();
     constexpr int cellCount = kSide * kSide;
     for (int k = 0; k < cellCount; ++k) {
         // mean ≤ luma, with the mean = sum / 64.
@@ -286,7 +287,10 @@ std::optional<ImageFingerprint> ImageFingerprint::ofData(const QByteArray& data)
     }
     QImage image;
     if (!reader.read(&image)) return std::nullopt;
-    return ofImage(image);
+    std::optional<ImageFingerprint> print = ofImage(image);
+    // A JPEG decoded small still has the pixels it stores.
+    if (print && size.isValid()) print->dimensions = size;
+    return print;
 }
 
 std::optional<ImageFingerprint> ImageFingerprint::ofFile(const QString& path, qint64 maxBytes) {

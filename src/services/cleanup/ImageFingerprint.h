@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -51,6 +52,9 @@ struct ImageFingerprint {
     bool flat = false;
     QRgb meanColour = 0;  // the mean red, green and blue of the 64 cells
     std::shared_ptr<const Lumas> lumas;
+    QSize dimensions;  // the picture's width and height as stored, before any scaling
+
+    qint64 pixels() const { return qint64(dimensions.width()) * dimensions.height(); }
 
     // Both flat and of about one colour, or both with structure, their hashes
     // at most kMaxDistance bits apart and the pictures alike (looksAlike).

@@ -45,6 +45,7 @@ JunkContext::JunkContext(const Environment& environment, std::stop_token stopTok
             ownIdentities_.insert({static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)});
         }
     }
+    wholeFolders = WholeFolders(locations, ownFolders_, MountTable::current());
 }
 
 bool JunkContext::isOwn(const QString& path) const {

@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/FileEntry.h"
 #include "platform/Locations.h"
+#include "services/cleanup/WholeFolders.h"
 
 #include <QDateTime>
 #include <QString>
@@ -44,6 +45,11 @@ struct JunkContext {
     bool holdsOwn(const QString& path) const;
     // True when a walk met one of them (the same folder, by device and inode).
     bool isOwnFolder(const FileEntry& entry) const;
+
+    // The folders that move only whole (the own ones among them) and the
+    // mount points, as the scan began; the clutter searches take nothing
+    // from inside them.
+    WholeFolders wholeFolders;
 
 private:
     QStringList ownFolders_;  // as named and with links resolved

@@ -174,7 +174,7 @@ TEST_F(ClutterSearches, DuplicatesNameTheCopyThatStaysAndKeepTheirBounds) {
     EXPECT_FALSE(titlesOf(items).contains("size0-1")) << "the smallest size is never taken up";
 }
 
-TEST_F(ClutterSearches, SimilarImagesKeepTheLargestAndListTheOthers) {
+TEST_F(ClutterSearches, SimilarImagesKeepTheBestAndListTheOthers) {
     const QString pictures = home("Pictures");
     const QString desktop = home("Desktop");
     const QImage photo = picture(11);
@@ -202,6 +202,22 @@ TEST_F(ClutterSearches, SimilarImagesKeepTheLargestAndListTheOthers) {
         EXPECT_FALSE(item.isSelected);
         EXPECT_EQ(item.size, QFileInfo(item.path).size());
     }
+
+    // The picture of the most pixels stays, whatever its bytes; of equal
+    // pixels, the one of the most bytes: not the smaller copy in a format of more bytes.
+    const QString best = home("Best");
+    const QImage large = picture(31, QSize(1600, 1000));
+    const QString shot = savePicture(large, best + "/a-photo.jpg", "JPEG", 70);
+    const QString finer = savePicture(large, best + "/b-finer.jpg", "JPEG", 92);
+    const QString smaller = savePicture(large.scaled(1200, 750, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                                        best + "/c-smaller.png", "PNG");
+    ASSERT_LT(QFileInfo(shot).size(), QFileInfo(finer).size());
+    ASSERT_GT(QFileInfo(smaller).size(), QFileInfo(finer).size());
+    ASSERT_LT(QFileInfo(smaller).size(), 12000000);
+    const auto bestItems = ClutterService::similarImages({best}, context());
+    ASSERT_EQ(titlesOf(bestItems), (QStringList{"a-photo.jpg", "c-smaller.png"}));
+    EXPECT_EQ(bestItems[1].detail, "Similar to ~/Best/b-finer.jpg");
+    EXPECT_EQ(bestItems[1].keptCopy->path, finer);
 
     // Over 120,000 bytes only, and 25 at most.
     const QString more = home("More");

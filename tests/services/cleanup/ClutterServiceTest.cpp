@@ -1,8 +1,12 @@
 #include "services/cleanup/ClutterService.h"
 
+#include "platform/MountTable.h"
+#include "platform/PathCodec.h"
+
 #include "JunkTestSupport.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -105,6 +109,69 @@ TEST_F(ClutterScan, TheProgramsOwnFoldersAreNeverFindings) {
     // The copy in the Safe Bin is no copy to keep: "Setup copy.iso" is not offered either.
     const QList<ClutterItem> items = scan();
     EXPECT_EQ(describe(items), QStringList{"Large & Old: own.mkv"});
+}
+
+// A folder that moves whole holds no finding, and no copy that a finding
+// names as the one to keep: a dependency tree, a cache, an app's data, the
+// Trash. Places pointed into such folders are not looked in either.
+TEST_F(ClutterScan, NothingInsideAFolderThatMovesWholeIsOfferedOrKept) {
+    // The caches and the data folder (with the Trash) moved into Documents.
+    env.environment().variables.insert(QStringLiteral("XDG_CACHE_HOME"), home(QStringLiteral("Documents/cache")));
+    env.environment().variables.insert(QStringLiteral("XDG_DATA_HOME"), home(QStringLiteral("Documents/data")));
+    writeFile(home(QStringLiteral(".config/user-dirs.dirs")),
+              "XDG_DOWNLOAD_DIR=\"$HOME/.var/app/org.example.Browser/Downloads\"\n");
+    env.apply();
+    // Two projects' dependency trees: the same file in each.
+    writeFilled(home(QStringLiteral("Documents/a/node_modules/typescript/lib/typescript.js")), 3 * MB, 't');
+    writeFilled(home(QStringLiteral("Documents/b/node_modules/typescript/lib/typescript.js")), 3 * MB, 't');
+    // The copy inside is found first: it is no copy to keep, so the one outside is not offered either.
+    writeFilled(home(QStringLiteral("Desktop/bundle.js")), 3 * MB, 'b');
+    writeFilled(home(QStringLiteral("Documents/c/node_modules/bundle.js")), 3 * MB, 'b');
+    setModified(writeSparse(home(QStringLiteral("Documents/d/node_modules/big.bin")), 150 * MB), ago(200 * day));
+    writeFilled(home(QStringLiteral("Documents/cache/app/blob")), 3 * MB, 'c');
+    writeFilled(home(QStringLiteral("Desktop/blob copy")), 3 * MB, 'c');
+    setModified(writeSparse(home(QStringLiteral("Documents/cache/app/old.pack")), 150 * MB), ago(200 * day));
+    setModified(writeFilled(home(QStringLiteral(".var/app/org.example.Browser/Downloads/Setup.iso")), 3 * MB),
+                ago(40 * day));
+    // The Trash lists its own entries, each whole (a trashed dependency tree
+    // among them), but what it holds is no copy to keep.
+    writeFilled(home(QStringLiteral("Documents/data/Trash/files/node_modules/x.js")), 4 * MB, 'x');
+    writeFilled(home(QStringLiteral("Documents/data/Trash/files/y.js")), 3 * MB, 'y');
+    writeFilled(home(QStringLiteral("Desktop/y copy.js")), 3 * MB, 'y');
+    // Outside them all, copies are still offered.
+    writeFilled(home(QStringLiteral("Documents/report.pdf")), 4 * MB, 'r');
+    writeFilled(home(QStringLiteral("Desktop/report copy.pdf")), 4 * MB, 'r');
+
+    const QList<ClutterItem> items = scan();
+    EXPECT_EQ(describe(items), (QStringList{"Trash: node_modules", "Trash: y.js", "Duplicates: report copy.pdf"}));
+}
+
+// A mount point is never a finding, and what is mounted below a searched
+// folder is not looked into; the mount table is the kernel's, links resolved.
+TEST_F(ClutterScan, AMountPointIsNeitherAFindingNorEntered) {
+    struct Restore {
+        ~Restore() { MountTable::setSourceForTesting({}); }
+    } restore;
+    const QString trash = home(QStringLiteral(".local/share/Trash/files"));
+    writeSparse(trash + QStringLiteral("/mounted/a"), 5 * MB);
+    writeSparse(trash + QStringLiteral("/kept/a"), 5 * MB);
+    setModified(writeSparse(home(QStringLiteral("Movies/bound.mkv")), 150 * MB), ago(200 * day));
+    setModified(writeSparse(home(QStringLiteral("Movies/own.mkv")), 150 * MB), ago(200 * day));
+    setModified(writeSparse(home(QStringLiteral("Documents/share/film.mkv")), 150 * MB), ago(200 * day));
+    writeFilled(home(QStringLiteral("Documents/share/report.pdf")), 4 * MB, 'r');
+    writeFilled(home(QStringLiteral("Desktop/report.pdf")), 4 * MB, 'r');
+    const QString mail = home(QStringLiteral("Library/Containers/com.apple.mail/Data/Library/Mail Downloads"));
+    writeSparse(mail + QStringLiteral("/a"), 2 * MB);
+    QByteArray table;
+    for (const QString& point : {trash + QStringLiteral("/mounted"), home(QStringLiteral("Movies/bound.mkv")),
+                                 home(QStringLiteral("Documents/share")), mail}) {
+        const QString real = QFileInfo(point).canonicalFilePath();
+        ASSERT_FALSE(real.isEmpty());
+        table += "40 27 0:50 / " + PathCodec::encode(real).replace(" ", "\\040") + " rw - tmpfs t rw\n";
+    }
+    MountTable::setSourceForTesting([&] { return std::optional<QByteArray>(table); });
+
+    EXPECT_EQ(describe(scan()), (QStringList{"Trash: kept", "Large & Old: own.mkv"}));
 }
 
 TEST_F(ClutterScan, TheListIsTrimmedWithEveryPreselectedItem) {
