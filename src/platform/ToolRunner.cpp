@@ -177,6 +177,15 @@ std::vector<QByteArray> environmentWith(const QStringList& overrides) {
 
 }  // namespace
 
+std::optional<ToolResult::Status> ToolRunner::whyNotRunnable(const QString& program) {
+    const QByteArray executable = resolveProgram(program);
+    if (executable.isEmpty()) return ToolResult::Status::notFound;
+    struct stat info {};
+    if (::stat(executable.constData(), &info) != 0) return ToolResult::Status::notFound;
+    if (!S_ISREG(info.st_mode) || ::access(executable.constData(), X_OK) != 0) return ToolResult::Status::failedToStart;
+    return std::nullopt;
+}
+
 ToolResult ToolRunner::launch(const QString& program, const QStringList& arguments,
                               std::chrono::milliseconds watch) {
     ToolResult result;

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <optional>
 #include <stop_token>
 
 namespace tarnwick {
@@ -65,6 +66,12 @@ public:
                           const QStringList& environmentOverrides = {},
                           const std::stop_token& stop = {},
                           qsizetype outputLimit = unlimited);
+
+    // Whether run() would find the program and could start it, without
+    // running it: notFound when nothing is there, failedToStart when what is
+    // there is not a file this user may run (a folder, no execute
+    // permission); nothing when it looks runnable.
+    static std::optional<ToolResult::Status> whyNotRunnable(const QString& program);
 
     // Starts a program that hands something to the desktop and may itself go
     // on running (xdg-open starting a browser in the foreground): it gets the

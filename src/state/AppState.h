@@ -322,8 +322,9 @@ public:
     // the Safe Bin (off this thread); the ones that went leave the list. An
     // AppImage moves with its desktop entries. A Flatpak app of the user's
     // installation moves only its data, then flatpak uninstalls it (it comes
-    // back from its remote, not from the Safe Bin); one of a system
-    // installation is refused.
+    // back from its remote, not from the Safe Bin); nothing of it moves while
+    // flatpak is missing or cannot run, and when the uninstall fails its data
+    // is put back. One of a system installation is refused.
     void uninstallSelectedApps();
     // Moves only the application's leftovers into the Safe Bin; the
     // application stays in its place with the leftovers that did not move.
@@ -524,7 +525,9 @@ private:
         std::optional<QString> (*refusal)(const Item& item) = nullptr;
         // What remains to do for a finding once everything it names is gone
         // (on the Safe Bin thread); the reason when that failed, and the
-        // finding then stays listed.
+        // finding then stays listed. Such a clean goes whole or not at all:
+        // when a finding's move or this step fails, what moved for it is put
+        // back from the Safe Bin and the event does not count it.
         std::optional<QString> (*afterMove)(const Item& item) = nullptr;
     };
 

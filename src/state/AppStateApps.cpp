@@ -48,7 +48,8 @@ const AppState::ModuleScan<AppUpdateItem>& AppState::updatesScan() {
 
 // An uninstall moves the bundle (or the AppImage with its desktop entries)
 // first, then its leftovers. A Flatpak app moves only its data: flatpak then
-// removes the app itself, which its remote gives back.
+// removes the app itself, which its remote gives back. Nothing of it moves
+// while flatpak cannot run, and its data goes back when the uninstall fails.
 const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
     using Kind = InstalledApp::Kind;
     static const ModuleClean<InstalledApp> clean{
@@ -68,14 +69,18 @@ const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
             return 1 + app.leftovers.size() + (app.kind == Kind::appImage ? app.desktopEntries.size() : 0);
         },
         [](const InstalledApp& app) -> std::optional<QString> {
-            if (app.kind != Kind::systemFlatpak) return std::nullopt;
-            return FileError::quoted(app.name) + QStringLiteral(" belongs to a system installation of Flatpak: "
-                                                                "removing it needs administrator rights, which "
-                                                                "Tarnwick never asks for.");
+            if (app.kind == Kind::systemFlatpak) {
+                return FileError::quoted(app.name) + QStringLiteral(" belongs to a system installation of Flatpak: "
+                                                                    "removing it needs administrator rights, which "
+                                                                    "Tarnwick never asks for.");
+            }
+            // What the uninstall needs, before any of the app's data moves.
+            if (app.kind == Kind::flatpak) return FlatpakTool::whyUninstallCannotRun(app.bundleId.value_or(QString()), app.name);
+            return std::nullopt;
         },
         [](const InstalledApp& app) -> std::optional<QString> {
-            if (app.kind != Kind::flatpak || !app.bundleId) return std::nullopt;
-            return FlatpakTool::uninstall(*app.bundleId, app.name);
+            if (app.kind != Kind::flatpak) return std::nullopt;
+            return FlatpakTool::uninstall(app.bundleId.value_or(QString()), app.name);
         },
     };
     return clean;

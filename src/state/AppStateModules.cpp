@@ -272,23 +272,48 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
         qsizetype movedItems = 0;
         Saturating::Total movedBytes;
         QSet<QString> stillThere;  // folders cleaned by their entries stay
+        QStringList wentPaths;     // what left its place and stays out of it
+        QStringList putBack;
         for (size_t m = 0; m < movingIndex.size(); ++m) {
             const qsizetype i = movingIndex[m];
             SafeBinMover::FindingResult result = outcome.findings[m];
             // What is left to do once the finding's paths are gone; only then.
-            if (result.cleaned && kind->afterMove) {
-                if (const std::optional<QString> failure = kind->afterMove(selected[i])) {
+            // The action goes whole or not at all: when the move or the step
+            // after it did not go through, what moved goes back.
+            if (kind->afterMove) {
+                std::optional<QString> failure;
+                if (result.cleaned) failure = kind->afterMove(selected[i]);
+                if (failure || !result.cleaned) {
                     result.cleaned = false;
-                    done.notMoved.insert(selected[i].id, *failure);
-                    if (!messages.contains(*failure)) messages.append(*failure);
+                    if (result.entry) {
+                        const QStringList held = result.movedPaths + result.partlyMoved;
+                        if (const std::optional<FileError> kept = SafeBinService::restore(*result.entry)) {
+                            const QString stays = QStringLiteral("It stays in the Safe Bin: ") + kept->description;
+                            failure = failure ? *failure + QLatin1Char(' ') + stays : stays;
+                        } else {
+                            putBack.append(held);
+                            result.movedPaths.clear();
+                            result.partlyMoved.clear();
+                        }
+                    }
+                    result.moved = false;  // not done: never counted as done
+                    if (failure) {
+                        done.notMoved.insert(selected[i].id, *failure);
+                        if (!messages.contains(*failure)) messages.append(*failure);
+                    }
                 } else {
                     result.moved = true;
                 }
             }
+            wentPaths.append(result.movedPaths);
             if (result.cleaned) {
                 done.cleaned.insert(selected[i].id);
             } else if (!done.notMoved.contains(selected[i].id)) {
-                done.notMoved.insert(selected[i].id, whyNotMoved(targets[size_t(i)], result.moved));
+                // A copy in the Safe Bin with part of the original in place
+                // (the message says why) is partly moved, however it looks now.
+                done.notMoved.insert(selected[i].id, !result.partlyMoved.isEmpty()
+                                                         ? QStringLiteral("Partly moved")
+                                                         : whyNotMoved(targets[size_t(i)], result.moved));
             }
             for (const SafeBinMover::Target& target : targets[size_t(i)]) {
                 if (!target.scope.contentsOnly) continue;
@@ -305,11 +330,15 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
             movedItems += !kind->items ? 1 : result.cleaned ? items[i] : result.movedItems;
             movedBytes.add(result.movedBytes);  // what reached the Safe Bin
         }
-        for (const QString& path : std::as_const(outcome.movedPaths)) {
+        for (const QString& path : std::as_const(wentPaths)) {
             if (!stillThere.contains(PathRules::standardizingPath(path))) done.gone.append(path);
         }
         if (tally && counted) tally->add(movedCount);
         if (outcome.error) messages.append(*outcome.error);
+        if (!putBack.isEmpty()) {
+            messages.append(QStringLiteral("Put back from the Safe Bin: ") + SafeBinMover::pathListText(putBack) +
+                            QLatin1Char('.'));
+        }
         // The event counts what moved: nothing moved, nothing to record.
         std::optional<QList<ActivityEvent>> events;
         if (movedCount > 0) {

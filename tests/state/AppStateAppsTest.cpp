@@ -2,6 +2,7 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
+#include "services/cleanup/FlatpakTool.h"
 #include "services/cleanup/LinuxAppsTestSupport.h"
 
 #include <QFileInfo>
@@ -167,17 +168,52 @@ TEST_F(AppStateAppsTest, AnAppImageGoesWithItsEntriesAndAFlatpakAppThroughFlatpa
     EXPECT_EQ(state->activityEvents()[0].itemsAffected, 5) << "AppImage, entry, leftover; Flatpak app and its data";
 }
 
-TEST_F(AppStateAppsTest, AFailedFlatpakUninstallKeepsTheAppListedAndSaysWhy) {
+// An uninstall that cannot go through leaves the app as it was: nothing
+// moves while flatpak is missing or cannot run, its data comes back when
+// flatpak fails, and the log holds only the app that went.
+TEST_F(AppStateAppsTest, AFlatpakUninstallThatCannotGoThroughLeavesTheAppAsItWas) {
     const InstalledApp paint = flatpakApp("org.example.Paint", "Paint", InstalledApp::Kind::flatpak);
-    flatpak("echo 'error: org.example.Paint is running' >&2\nexit 1\n");
-    AppStateTesting::setInstalledApps(*state, {paint});
+    const QString data = paint.leftovers[0].path;
+    const auto expectAsItWas = [&](const QString& why) {
+        EXPECT_EQ(listed(), QStringList{"Paint"});
+        EXPECT_TRUE(state->installedApps()[0].isSelected);
+        EXPECT_TRUE(QFileInfo::exists(data + "/config/settings")) << "the app keeps its data";
+        EXPECT_EQ(test::safeBinNames(*state), QStringList{"Editor.app"}) << "nothing of Paint is held";
+        ASSERT_TRUE(state->errorMessage());
+        EXPECT_TRUE(state->errorMessage()->startsWith("Could not uninstall \u201CPaint\u201D: " + why))
+            << state->errorMessage()->toStdString();
+        state->clearErrorMessage();
+    };
+
+    // No flatpak at all, beside an app that goes.
+    env.noTool(FlatpakTool::kUsualPath);
+    const InstalledApp editor = installed("Editor", 100 * MB, {5 * MB}, true);
+    AppStateTesting::setInstalledApps(*state, {paint, editor});
     state->uninstallSelectedApps();
     ASSERT_TRUE(test::safeBinSettled(*state));
-    EXPECT_EQ(listed(), QStringList{"Paint"});
-    ASSERT_TRUE(state->errorMessage());
-    EXPECT_EQ(*state->errorMessage(), QStringLiteral("Could not uninstall \u201CPaint\u201D: error: org.example.Paint "
-                                                     "is running"));
-    EXPECT_EQ(test::safeBinNames(*state), QStringList{"org.example.Paint"}) << "its data is safe in the Safe Bin";
+    EXPECT_FALSE(QFileInfo::exists(editor.path));
+    expectAsItWas("flatpak is not installed on this computer.");
+    ASSERT_EQ(state->activityEvents().size(), 1);
+    EXPECT_EQ(state->activityEvents()[0].summary, "Uninstalled 1 apps") << "only the app that went";
+    EXPECT_EQ(state->activityEvents()[0].itemsAffected, 2) << "Editor and its leftover";
+
+    // A flatpak that cannot be run.
+    const QString tool = env.tool(FlatpakTool::kUsualPath, "exit 0\n");
+    ASSERT_TRUE(QFile::setPermissions(tool, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    state->uninstallSelectedApps();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    expectAsItWas("flatpak could not be started.");
+
+    // flatpak refuses: the data it had moved comes back.
+    flatpak("[ -e '" + data.toUtf8() + "' ] && exit 3\necho 'error: org.example.Paint is running' >&2\nexit 1\n");
+    state->uninstallSelectedApps();
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    EXPECT_EQ(flatpakCalls(), QStringList{"uninstall --user --noninteractive org.example.Paint"});
+    const QString said = *state->errorMessage();
+    expectAsItWas("error: org.example.Paint is running");
+    EXPECT_TRUE(said.contains("Put back from the Safe Bin: \u201C~/.var/app/org.example.Paint\u201D."))
+        << said.toStdString();
+    EXPECT_EQ(state->activityEvents().size(), 1) << "nothing more was uninstalled";
 }
 
 TEST_F(AppStateAppsTest, OpeningAUserFlatpakCandidateRunsItsUpdate) {

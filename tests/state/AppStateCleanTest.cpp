@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tarnwick {
@@ -160,6 +161,54 @@ TEST_F(AppStateCleanTest, PartFailureKeepsWhatStayedAndCountsWhatMoved) {
     ASSERT_TRUE(state.errorMessage());
     EXPECT_TRUE(state.errorMessage()->contains("Not moved: \u201C~/b.log\u201D."))
         << state.errorMessage()->toStdString();
+}
+
+// Moved by copying (another file system), a folder part of which could not
+// be removed: its copy is in the Safe Bin, part of it is still in place. The
+// row, the message and the log all say it is not moved whole.
+TEST_F(AppStateCleanTest, ACopyWhoseOriginalPartlyStaysStaysListedSaidAndUncounted) {
+    const QString folder = test::makeDir(env.home("old-cache"));
+    test::writeFile(folder + "/c.bin", QByteArray(3000, 'c'));
+    test::writeFile(folder + "/locked/a.bin", QByteArray(2000, 'a'));
+    AppStateTesting::setCleanupItems(state, {pathFinding(folder, 5000, true), fileFinding("b.log", 400)});
+    {
+        const QString bin = SafeBinService::root();
+        test::FileFault fault([&](std::string_view operation, const QString& path) {
+            if (operation == "rename") return EXDEV;
+            return operation == "remove" && path.endsWith("/locked/a.bin") && !path.startsWith(bin) ? EACCES : 0;
+        });
+        clean();
+    }
+    EXPECT_FALSE(QFileInfo::exists(folder + "/c.bin"));
+    EXPECT_TRUE(QFileInfo::exists(folder + "/locked/a.bin"));
+    ASSERT_EQ(listed(), QStringList{"old-cache"});
+    EXPECT_EQ(state.cleanupItems()[0].notMoved, "Partly moved");
+    EXPECT_TRUE(state.cleanupItems()[0].isSelected);
+    EXPECT_EQ(binNames(), (QStringList{"b.log", "old-cache"})) << "the copy is held";
+    ASSERT_TRUE(state.errorMessage());
+    const QString said = *state.errorMessage();
+    EXPECT_TRUE(said.contains("the original could not be removed")) << said.toStdString();
+    EXPECT_TRUE(said.contains("Partly moved \u2014 a copy is in the Safe Bin and part of the original is still in "
+                              "place: \u201C~/old-cache\u201D."))
+        << said.toStdString();
+    EXPECT_FALSE(said.contains("Not moved")) << said.toStdString();
+    ASSERT_EQ(state.activityEvents().size(), 1);
+    const ActivityEvent& event = state.activityEvents()[0];
+    EXPECT_EQ(event.summary, "Moved 1 junk items to Safe Bin") << "b.log alone";
+    EXPECT_EQ(event.itemsAffected, 1);
+    const auto held = std::find_if(state.safeBinItems().begin(), state.safeBinItems().end(),
+                                   [](const SafeBinEntry& entry) { return entry.displayName == "b.log"; });
+    ASSERT_NE(held, state.safeBinItems().end());
+    EXPECT_EQ(event.bytesFreed, held->size);
+
+    // The held copy completes what stayed when it goes back.
+    for (const SafeBinEntry& entry : state.safeBinItems()) {
+        if (entry.displayName == "old-cache") state.restoreSafeBin(entry);
+    }
+    ASSERT_TRUE(test::safeBinSettled(state));
+    EXPECT_EQ(QFileInfo(folder + "/c.bin").size(), 3000);
+    EXPECT_EQ(QFileInfo(folder + "/locked/a.bin").size(), 2000);
+    EXPECT_EQ(binNames(), QStringList{"b.log"});
 }
 
 // After a move, no module offers what went: the same file, what lay in a

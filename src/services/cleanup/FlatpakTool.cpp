@@ -21,21 +21,29 @@ QString decoded(const QByteArray& bytes, bool* ok = nullptr) {
     return decoder.hasError() ? QString() : text;
 }
 
+// "Could not uninstall “name”: " and the like.
+QString failedTo(const QString& verb, const QString& name) {
+    return (verb == QLatin1String("uninstall") ? QStringLiteral("Could not uninstall ")
+                                               : QStringLiteral("Could not update ")) +
+           FileError::quoted(name) + QStringLiteral(": ");
+}
+
+QString notFoundText() { return QStringLiteral("flatpak is not installed on this computer."); }
+QString failedToStartText() { return QStringLiteral("flatpak could not be started."); }
+
 // Runs one change of the user's installation; the reason when it did not go through.
 std::optional<QString> change(const QString& verb, const QString& id, const QString& name,
                               std::chrono::milliseconds timeout, const std::stop_token& stop) {
-    const QString what = (verb == QLatin1String("uninstall") ? QStringLiteral("Could not uninstall ")
-                                                              : QStringLiteral("Could not update ")) +
-                         FileError::quoted(name) + QStringLiteral(": ");
+    const QString what = failedTo(verb, name);
     if (!ReverseDnsName::isValid(id)) return what + QStringLiteral("it has no usable Flatpak id.");
     const ToolResult result = ToolRunner::run(
         program(), {verb, QStringLiteral("--user"), QStringLiteral("--noninteractive"), id}, timeout,
         ToolRunner::Stderr::capture, {}, stop);
     switch (result.status) {
     case ToolResult::Status::notFound:
-        return what + QStringLiteral("flatpak is not installed on this computer.");
+        return what + notFoundText();
     case ToolResult::Status::failedToStart:
-        return what + QStringLiteral("flatpak could not be started.");
+        return what + failedToStartText();
     case ToolResult::Status::timedOut:
         return what + QStringLiteral("flatpak did not finish within ") +
                QString::number(std::chrono::duration_cast<std::chrono::seconds>(timeout).count()) +
@@ -76,6 +84,19 @@ QList<Update> updates(bool system, std::chrono::milliseconds timeout, const std:
         found.append({id, version.size() <= 64 ? version : QString()});
     }
     return found;
+}
+
+std::optional<QString> whyUninstallCannotRun(const QString& id, const QString& name) {
+    const QString what = failedTo(QStringLiteral("uninstall"), name);
+    if (!ReverseDnsName::isValid(id)) return what + QStringLiteral("it has no usable Flatpak id.");
+    switch (ToolRunner::whyNotRunnable(program()).value_or(ToolResult::Status::finished)) {
+    case ToolResult::Status::notFound:
+        return what + notFoundText();
+    case ToolResult::Status::failedToStart:
+        return what + failedToStartText();
+    default:
+        return std::nullopt;
+    }
 }
 
 std::optional<QString> uninstall(const QString& id, const QString& name, std::chrono::milliseconds timeout,

@@ -36,6 +36,12 @@ struct Update {
 QList<Update> updates(bool system, std::chrono::milliseconds timeout = kListTimeout,
                       const std::stop_token& stop = {});
 
+// Why "flatpak uninstall" could not run for the app now, before anything is
+// done for it: an id that is not a plain reverse domain name, no flatpak at
+// the tool path, or one that cannot be run. Runs nothing; nothing when it
+// can be tried. The reason reads as uninstall() gives it.
+std::optional<QString> whyUninstallCannotRun(const QString& id, const QString& name);
+
 // "flatpak uninstall --user --noninteractive <id>". Nothing when it went
 // through, else the reason for the user.
 std::optional<QString> uninstall(const QString& id, const QString& name,

@@ -202,21 +202,45 @@ Outcome move(const std::vector<QList<Target>>& findings) {
     const std::vector<SafeBinItemResult> results =
         requests.empty() ? std::vector<SafeBinItemResult>{} : SafeBinService::moveItems(requests, &callError);
     QStringList failedPaths;
+    QStringList partlyMoved;
     QStringList changed;
     std::vector<FileError> failures;
     for (size_t i = 0; i < findings.size(); ++i) {
         if (requestOf[i] == size_t(-1)) continue;
         const SafeBinItemResult& result = results[requestOf[i]];
-        outcome.movedPaths.append(result.moved);
         FindingResult& credited = outcome.findings[i];
-        if (result.entry) {
+        credited.entry = result.entry;
+        // Moved and failed at once, and still there: the copy is in the bin,
+        // part of the original stayed. It did not leave its place.
+        for (const auto& [path, error] : result.failed) {
+            if (result.entry && result.moved.contains(path) && FileOperations::itemExists(path) &&
+                !credited.partlyMoved.contains(path)) {
+                credited.partlyMoved.append(path);
+            }
+        }
+        for (const QString& path : result.moved) {
+            if (!credited.partlyMoved.contains(path)) credited.movedPaths.append(path);
+        }
+        outcome.movedPaths.append(credited.movedPaths);
+        if (result.entry && !credited.movedPaths.isEmpty()) {
+            qint64 bytes = result.entry->size;
+            if (!credited.partlyMoved.isEmpty()) {
+                bytes = 0;
+                if (result.entry->members) {
+                    for (const SafeBinEntry::Member& member : *result.entry->members) {
+                        if (!credited.partlyMoved.contains(member.originalPath)) bytes += member.size;
+                    }
+                }
+            }
             credited.moved = true;
-            credited.movedBytes = result.entry->size;
+            credited.movedBytes = bytes;
             credited.movedItems = 1;
-            credited.entry = result.entry;
         }
         for (const auto& [path, error] : result.failed) {
-            if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kChangedCode) {
+            if (credited.partlyMoved.contains(path)) {
+                if (!partlyMoved.contains(path)) partlyMoved.append(path);
+                failures.push_back(error);  // its own words say what stayed and why
+            } else if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kChangedCode) {
                 changed.append(path);
             } else if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kProtectedPathCode) {
                 refused.append(path);
@@ -250,6 +274,11 @@ Outcome move(const std::vector<QList<Target>>& findings) {
     }
     message.append(described);
     if (!failedPaths.isEmpty()) message.append(QStringLiteral("Not moved: ") + pathListText(failedPaths) + QLatin1Char('.'));
+    if (!partlyMoved.isEmpty()) {
+        message.append(QStringLiteral("Partly moved \u2014 a copy is in the Safe Bin and part of the original is "
+                                      "still in place: ") +
+                       pathListText(partlyMoved) + QLatin1Char('.'));
+    }
     if (!changed.isEmpty()) {
         message.append(QStringLiteral("Changed since the scan \u2014 not moved: ") + pathListText(changed) + QLatin1Char('.'));
     }

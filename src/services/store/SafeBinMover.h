@@ -34,22 +34,29 @@ struct FindingResult {
     // Nothing the finding names is left in place: moved now, inside something
     // moved now, or gone before the clean.
     bool cleaned = false;
-    // At least one item was moved into the Safe Bin on this finding's behalf.
+    // At least one of its paths left its place for the Safe Bin: moved in
+    // whole, nothing of it left behind.
     bool moved = false;
-    // The Safe Bin's size of the item made for it, and the number of items
-    // (Safe Bin entries) made: 1 when anything moved, else 0.
+    // The Safe Bin's bytes of the paths that left their place, and the number
+    // of items (Safe Bin entries) they make: 1 when anything moved, else 0.
     qint64 movedBytes = 0;
     qsizetype movedItems = 0;
-    // The Safe Bin entry made for it.
+    // The paths that left their place, as given.
+    QStringList movedPaths{};
+    // Paths whose copy is in the Safe Bin while part of the original could
+    // not be removed and is still in place: not moved, and not counted.
+    QStringList partlyMoved{};
+    // The Safe Bin entry made for it (also when it holds only copies of
+    // paths partly moved).
     std::optional<SafeBinEntry> entry{};
 };
 
 struct Outcome {
     std::vector<FindingResult> findings;  // one per finding, in the order given
-    QStringList movedPaths;               // the original paths of what was moved, in order
+    QStringList movedPaths;               // the paths that left their place, in order
     // For the user, when anything stayed behind: the Safe Bin's own errors,
-    // the paths that were not moved, those that changed since the scan and
-    // the protected paths left alone.
+    // the paths that were not moved, those partly moved, those that changed
+    // since the scan and the protected paths left alone.
     std::optional<QString> error;
 };
 

@@ -118,6 +118,50 @@ TEST(SafeBinMover, EachFindingIsOneItemAndWhatChangedSinceTheScanStays) {
     EXPECT_EQ(contents(record), QByteArray("[Trash Info]"));
 }
 
+// An entry copied into the bin whose original could not be wholly removed
+// did not leave its place: it is named as partly moved, and neither its
+// path nor its bytes count as moved.
+TEST(SafeBinMover, AnEntryPartlyLeftInPlaceIsNotCountedAsMoved) {
+    FakeEnvironment env;
+    const QString cache = makeDir(env.home() + "/.cache");
+    const QString whole = writeFile(cache + "/whole/x.bin", QByteArray(3000, 'w')).section('/', 0, -2);
+    const QString part = writeFile(cache + "/part/locked/y.bin", QByteArray(5000, 'p')).section('/', 0, -3);
+    writeFile(part + "/z.bin", QByteArray(4000, 'z'));
+    MoveScope scope{true, {}};
+    scope.measured = QList<ScopeEntry>{{part, *FileIdentity::of(part)}, {whole, *FileIdentity::of(whole)}};
+    const QString bin = SafeBinService::root();
+    FileFault fault([&](std::string_view operation, const QString& path) {
+        if (operation == "rename") return EXDEV;
+        return operation == "remove" && path.endsWith("/locked/y.bin") && !path.startsWith(bin) ? EACCES : 0;
+    });
+    const SafeBinMover::Outcome outcome = SafeBinMover::move({{{cache, scope}}});
+    const SafeBinMover::FindingResult& result = outcome.findings.at(0);
+    ASSERT_TRUE(result.entry && result.entry->members);
+    ASSERT_EQ(result.entry->members->size(), 2u) << "both copies are held";
+    EXPECT_FALSE(result.cleaned);
+    EXPECT_TRUE(result.moved);
+    EXPECT_EQ(result.partlyMoved, QStringList{part});
+    EXPECT_EQ(result.movedPaths, QStringList{whole});
+    EXPECT_EQ(outcome.movedPaths, QStringList{whole});
+    for (const SafeBinEntry::Member& member : *result.entry->members) {
+        if (member.originalPath == whole) EXPECT_EQ(result.movedBytes, member.size) << "the whole entry's bytes alone";
+    }
+    EXPECT_LT(result.movedBytes, result.entry->size);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_TRUE(outcome.error->contains("Partly moved \u2014 a copy is in the Safe Bin and part of the original is "
+                                        "still in place: \u201C~/.cache/part\u201D."))
+        << outcome.error->toStdString();
+    EXPECT_FALSE(outcome.error->contains("Not moved")) << outcome.error->toStdString();
+
+    // Nothing of it left its place: not moved at all.
+    writeFile(cache + "/again/locked/y.bin", "y");
+    const SafeBinMover::Outcome single = SafeBinMover::move({{{cache + "/again"}}});
+    EXPECT_TRUE(single.findings.at(0).entry);
+    EXPECT_FALSE(single.findings.at(0).moved);
+    EXPECT_EQ(single.findings.at(0).movedBytes, 0);
+    EXPECT_TRUE(single.movedPaths.isEmpty());
+}
+
 TEST(SafeBinMover, WhatIsInUseNeverMoves) {
     FakeEnvironment env;
     const QString tmp = makeDir(env.home() + "/tmp");
