@@ -20,7 +20,7 @@ struct PerformanceItem {
     };
 
     QUuid id = QUuid::createUuid();
-    QString title{};   // process name, or the agent's label
+    QString title{};   // process name, a login item's Name= (else its label), or a service's label
     QString detail{};  // "PID 123", or the property list's path with "~"
     Kind kind = Kind::process;
     QString metric{};
