@@ -16,7 +16,7 @@ struct AppUpdateItem {
     QString reason{};            // why it is listed
     std::optional<QString> installerPath{};  // the installer found in Downloads
     bool isSelected = false;
-    // A Flatpak app of the user's installation: Open runs its update.
+    // A Flatpak app of the user's installation: its button runs its update.
     std::optional<QString> userFlatpakId{};
     bool isUpdating = false;  // its update runs now
 

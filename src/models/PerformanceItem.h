@@ -20,7 +20,7 @@ struct PerformanceItem {
     };
 
     QUuid id = QUuid::createUuid();
-    QString title{};   // process name, or the agent's label
+    QString title{};   // process name, a login item's Name= (else its label), or a service's label
     QString detail{};  // "PID 123", or the property list's path with "~"
     Kind kind = Kind::process;
     QString metric{};
@@ -30,6 +30,7 @@ struct PerformanceItem {
     // A process's name and start time when it was listed, so that a quit can
     // tell it from a later process that got the same pid; none for an agent.
     std::optional<ProcessIdentity> identity{};
+    bool isDisabling = false;  // its disable runs now
 
     // A launch item with a property list can be disabled; a process cannot.
     bool canDisable() const { return path.has_value() && kind != Kind::process; }

@@ -384,9 +384,11 @@ public:
     // quit is logged; a process that is gone leaves the list too; any
     // failure is shown as the error message.
     void quitPerformanceProcess(qint32 pid);
-    // Disables a login item or launch item with a path. On success its row
-    // leaves the list and the result is logged; on failure the row stays and
-    // the result text is shown as the error message.
+    // Disables a login item or launch item with a path on a worker thread;
+    // its row is marked disabling meanwhile. On success the row leaves the
+    // list and the result is logged; on failure the row stays and the result
+    // text is shown as the error message. Nothing while that item's disable
+    // already runs.
     void disablePerformanceItem(const PerformanceItem& item);
     // Runs a maintenance task's tools on a worker thread; the task is marked
     // running meanwhile, and its result text is stored and logged when it
@@ -631,6 +633,9 @@ private:
     // Runs a user Flatpak app's update off this thread (see openUpdateCandidate).
     void updateFlatpakCandidate(const AppUpdateItem& item);
     void setCandidateUpdating(const QUuid& id, bool updating);
+    // Publishes a disable's outcome: its text, and whether the item is off.
+    void finishDisable(const QUuid& id, bool disabled, const QString& text);
+    void setPerformanceDisabling(const QUuid& id, bool disabling);
     void stopModuleScans();
 
     MapServices services_;

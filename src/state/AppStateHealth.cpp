@@ -71,16 +71,44 @@ void AppState::quitPerformanceProcess(qint32 pid) {
 
 void AppState::disablePerformanceItem(const PerformanceItem& item) {
     if (!item.path) return;
-    const PerformanceService::DisableResult result = PerformanceService::disableAgent(*item.path);
-    if (!result.disabled) {
-        errorMessage_.set(result.text);
+    const QList<PerformanceItem>& items = performanceItems();
+    const auto listed =
+        std::find_if(items.begin(), items.end(), [&](const PerformanceItem& i) { return i.id == item.id; });
+    if (listed != items.end() && listed->isDisabling) return;  // one run at a time
+    setPerformanceDisabling(item.id, true);
+    // systemctl may take its whole time limit: the window goes on meanwhile.
+    QPointer<AppState> self(this);
+    modulePool_.start([this, self, item, stop = maintenanceStop_.get_token()] {
+        const PerformanceService::DisableResult result = PerformanceService::disableAgent(*item.path, stop, item.title);
+        if (stop.stop_requested()) return;  // the state is going away
+        QMetaObject::invokeMethod(
+            this,
+            [self, id = item.id, result] {
+                if (self) self->finishDisable(id, result.disabled, result.text);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppState::finishDisable(const QUuid& id, bool disabled, const QString& text) {
+    if (!disabled) {
+        setPerformanceDisabling(id, false);
+        errorMessage_.set(text);
         return;
     }
     QList<PerformanceItem> kept = performanceItems();
-    if (kept.removeIf([&](const PerformanceItem& listed) { return listed.id == item.id; }) > 0) {
+    if (kept.removeIf([&](const PerformanceItem& listed) { return listed.id == id; }) > 0) {
         performanceItems_.set(std::move(kept));
     }
-    logActivity(QStringLiteral("Performance"), result.text);
+    logActivity(QStringLiteral("Performance"), text);
+}
+
+void AppState::setPerformanceDisabling(const QUuid& id, bool disabling) {
+    QList<PerformanceItem> items = performanceItems();
+    const auto found = std::find_if(items.begin(), items.end(), [&](const PerformanceItem& i) { return i.id == id; });
+    if (found == items.end() || found->isDisabling == disabling) return;
+    found->isDisabling = disabling;
+    performanceItems_.set(std::move(items));
 }
 
 void AppState::runMaintenance(MaintenanceTask::Kind kind) {

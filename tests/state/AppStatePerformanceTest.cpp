@@ -120,15 +120,66 @@ TEST_F(AppStatePerformanceTest, DisablingRemovesOnlyThatRowOrKeepsItWithTheError
     list({process, entry, missing});
 
     state->disablePerformanceItem(process);  // no path: nothing happens
+    EXPECT_FALSE(state->performanceItems()[0].isDisabling);
     state->disablePerformanceItem(missing);
+    ASSERT_TRUE(test::waitUntil([&] { return state->errorMessage().has_value(); }));
     EXPECT_EQ(state->errorMessage(), "Could not disable old: No such file or directory");
-    EXPECT_EQ(state->performanceItems().size(), 3) << "a failed disable keeps its row";
+    ASSERT_EQ(state->performanceItems().size(), 3) << "a failed disable keeps its row";
+    EXPECT_FALSE(state->performanceItems()[2].isDisabling) << "and its row is back to normal";
 
     state->disablePerformanceItem(entry);
+    ASSERT_TRUE(test::waitUntil([&] { return state->performanceItems().size() == 2; }));
     EXPECT_EQ(test::titlesOf(state->performanceItems()), QStringList({"editor", "old"}));
     EXPECT_TRUE(QFile::exists(*entry.path + ".disable"));
     ASSERT_TRUE(test::safeBinSettled(*state));
     EXPECT_EQ(state->activityEvents().size(), 1) << "only the disable that worked is logged";
+}
+
+// systemctl may take its whole time limit: the action returns at once with
+// the row marked, and the outcome arrives when the tool ends; a state that
+// goes away meanwhile kills the tool and leaves the unit's file in place.
+TEST_F(AppStatePerformanceTest, ADisableWhoseToolIsSlowLeavesThisThreadFree) {
+    const QString gate = env.path(QStringLiteral("gate"));
+    const QString calls = env.path(QStringLiteral("calls"));
+    env.tool("/usr/bin/systemctl", "echo x >> '" + calls.toUtf8() + "'\nwhile [ ! -e '" + gate.toUtf8() +
+                                       "' ]; do sleep 0.01; done\n");
+    PerformanceItem unit = item("sync", Kind::launchAgent);
+    unit.path = test::writeFile(env.home() + "/.config/systemd/user/sync.service");
+    list({item("editor", Kind::process, 4242), unit});
+
+    const auto before = std::chrono::steady_clock::now();
+    state->disablePerformanceItem(unit);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1)) << "the tool runs elsewhere";
+    ASSERT_EQ(state->performanceItems().size(), 2);
+    EXPECT_TRUE(state->performanceItems()[1].isDisabling) << "the row shows it is working";
+    EXPECT_FALSE(state->performanceItems()[0].isDisabling);
+    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(calls); }));
+    state->disablePerformanceItem(unit);  // already running: ignored
+    test::spin(50);
+    EXPECT_TRUE(QFile::exists(*unit.path)) << "not renamed before its tool ends";
+
+    test::writeFile(gate);
+    ASSERT_TRUE(test::waitUntil([&] { return state->performanceItems().size() == 1; }));
+    EXPECT_TRUE(QFile::exists(*unit.path + ".disable"));
+    EXPECT_FALSE(state->errorMessage());
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    ASSERT_EQ(state->activityEvents().size(), 1);
+    EXPECT_EQ(state->activityEvents()[0].summary, "Disabled sync");
+    QFile log(calls);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), "x\n") << "one run of the tool";
+
+    QFile::remove(gate);
+    QFile::remove(calls);
+    PerformanceItem other = item("mail", Kind::launchAgent);
+    other.path = test::writeFile(env.home() + "/.config/systemd/user/mail.service");
+    list({other});
+    state->disablePerformanceItem(other);
+    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(calls); }));
+    const auto closing = std::chrono::steady_clock::now();
+    state.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(10)) << "the tool is killed";
+    EXPECT_TRUE(QFile::exists(*other.path)) << "nothing moved that no one was told of";
 }
 
 TEST_F(AppStatePerformanceTest, MaintenanceRunsOffThisThreadAndPublishesItsResultWhenItEnds) {

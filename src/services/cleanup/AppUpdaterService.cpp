@@ -178,7 +178,7 @@ QList<AppUpdateItem> flatpakUpdates(const Locations& locations, std::chrono::mil
                               QStringLiteral(" \u2014 run: flatpak update --system ") + app->id;
             } else {
                 item.reason = QStringLiteral("Flatpak update on its remote") + offered +
-                              QStringLiteral(" \u2014 Open runs flatpak update");
+                              QStringLiteral(" \u2014 Update runs flatpak update");
                 item.userFlatpakId = app->id;
             }
             found.append(std::move(item));

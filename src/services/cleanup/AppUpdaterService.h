@@ -50,7 +50,7 @@ QList<AppUpdateItem> brewOutdated(std::chrono::milliseconds timeout = kBrewTimeo
 
 // What Open hands to the desktop: the installer (a newer AppImage: its
 // folder shows it) when there is one, else the application. A user Flatpak
-// app's candidate is not opened: Open runs its update (FlatpakTool::update).
+// app's candidate is not opened: its Update button runs its update (FlatpakTool::update).
 QString openTarget(const AppUpdateItem& item);
 // Opens openTarget() with the desktop's default application. When nothing is
 // there any more, or no application takes it, onFailure gets the reason (on

@@ -208,6 +208,23 @@ QHash<QString, Autostart> autostartEntries(const QString& folder) {
     return entries;
 }
 
+// The locale messages are shown in, as the C library picks it: LC_ALL, then
+// LC_MESSAGES, then LANG.
+QString messagesLocale(const Environment& environment) {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QString value = environment.variable(QString::fromLatin1(name));
+        if (!value.isEmpty()) return value;
+    }
+    return QString();
+}
+
+// What a login item is called: its entry's Name= in the messages locale, on
+// one line; the file's label when it names nothing.
+QString entryTitle(const DesktopEntryFile& entry, const QString& locale, const QString& label) {
+    const QString name = entry.entryLocaleString(QStringLiteral("Name"), locale).value_or(QString()).simplified();
+    return name.isEmpty() ? label : name;
+}
+
 // The login items: of each entry name the user's entry where there is one
 // (it shadows the system's, to switch it off or otherwise), else the
 // system's, and only those that start at login.
@@ -215,10 +232,13 @@ QList<PerformanceItem> loginItems() {
     const Locations locations(Environment::current());
     const QHash<QString, Autostart> user = autostartEntries(locations.path(Place::userAutostart));
     const QHash<QString, Autostart> system = autostartEntries(locations.path(Place::systemAutostart));
+    const QString locale = messagesLocale(Environment::current());
     QList<PerformanceItem> items;
     auto consider = [&](const Autostart& autostart) {
-        if (!startsAtLogin(DesktopEntryFile::read(autostart.file.path))) return;
-        items.append(launchItem(autostart.file, autostart.label, Kind::loginItem, QStringLiteral("Starts at login")));
+        const DesktopEntryFile entry = DesktopEntryFile::read(autostart.file.path);
+        if (!startsAtLogin(entry)) return;
+        items.append(launchItem(autostart.file, entryTitle(entry, locale, autostart.label), Kind::loginItem,
+                                QStringLiteral("Starts at login")));
     };
     for (const Autostart& autostart : user) consider(autostart);
     for (auto it = system.cbegin(); it != system.cend(); ++it) {
@@ -276,7 +296,7 @@ bool isUnitName(const QString& name) {
     });
 }
 
-void stopUnit(Manager manager, const QString& unit) {
+void stopUnit(Manager manager, const QString& unit, const std::stop_token& stop) {
     if (manager == Manager::none || !isUnitName(unit)) return;
     const QStringList arguments =
         manager == Manager::userUnits
@@ -287,7 +307,7 @@ void stopUnit(Manager manager, const QString& unit) {
     // The status is ignored: a unit that was never enabled or started has
     // nothing to undo, and the rename below is what keeps it from loading.
     ToolRunner::run(Environment::current().toolPath(QStringLiteral("/usr/bin/systemctl")), arguments,
-                    kDisableTimeLimit);
+                    kDisableTimeLimit, ToolRunner::Stderr::discard, {}, stop);
 }
 
 // Why the file at path cannot be renamed in its folder by this process
@@ -444,10 +464,11 @@ QString quitFailureText(qint32 pid, QuitOutcome outcome) {
     return QStringLiteral("Could not quit process ") + QString::number(pid) + QLatin1Char('.');
 }
 
-DisableResult disableAgent(const QString& path) {
+DisableResult disableAgent(const QString& path, const std::stop_token& stop, const QString& title) {
     const QString name = PathRules::lastPathComponent(path);
     const QString extension = PathRules::pathExtension(name);
-    const QString label = extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
+    const QString label =
+        !title.isEmpty() ? title : extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
     auto failure = [&](const QString& reason) {
         return DisableResult{false, QStringLiteral("Could not disable ") + label + QStringLiteral(": ") + reason};
     };
@@ -479,7 +500,10 @@ DisableResult disableAgent(const QString& path) {
     // so a disable never stops what it then cannot keep from starting again.
     if (*manager != Manager::none) {
         if (const std::optional<QString> blocker = renameBlocker(path)) return failure(*blocker);
-        stopUnit(*manager, name);
+        stopUnit(*manager, name, stop);
+        // Ended before its tool finished (the program is closing): the file
+        // stays, as nothing will be told that it moved.
+        if (stop.stop_requested()) return failure(QStringLiteral("stopped."));
     }
     // rename() puts the file in place of an older ".disable" file in one
     // step: there is no moment where neither exists, and a failed rename

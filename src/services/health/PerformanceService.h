@@ -26,7 +26,10 @@ class DesktopEntryFile;
 // ("*.service" in the user's unit folder, then the system's user units),
 // system services the system's own units ("*.service" files in
 // /etc/systemd/system; the links there are enablement aliases and masks, not
-// units). Entries of the desktop's own vendors are left out. Every folder
+// units). A login item is titled by its entry's Name= in the messages
+// locale (LC_ALL, LC_MESSAGES, LANG), by its file name where it has none; a
+// service by its file name. Entries of the desktop's own vendors are left
+// out. Every folder
 // comes from the locations table of the current environment.
 namespace PerformanceService {
 
@@ -86,7 +89,9 @@ QString quitFailureText(qint32 pid, QuitOutcome outcome);
 
 struct DisableResult {
     bool disabled = false;
-    QString text;  // "Disabled <label>", or "Could not disable <label>: <reason>"
+    // "Disabled <label>", or "Could not disable <label>: <reason>"; the label
+    // is the title the item is listed by when given, else its file name.
+    QString text;
 };
 
 // Disables a login item or launch item listed by scan(). A system autostart
@@ -100,8 +105,9 @@ struct DisableResult {
 // that the file can be renamed. A user entry that shadowed a system entry
 // of the same name leaves a hidden entry in its place, so the system's does
 // not start instead. A path outside the launch-item folders is refused.
-// Blocks for the tool's run.
-DisableResult disableAgent(const QString& path);
+// Blocks for the tool's run: callers run it off the UI thread. A stop
+// request ends the tool's run, and the file is then left where it was.
+DisableResult disableAgent(const QString& path, const std::stop_token& stop = {}, const QString& title = {});
 
 }  // namespace PerformanceService
 

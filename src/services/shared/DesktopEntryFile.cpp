@@ -115,6 +115,34 @@ std::optional<QString> DesktopEntryFile::entryString(const QString& key) const {
     return unescaped(*raw);
 }
 
+std::optional<QString> DesktopEntryFile::entryLocaleString(const QString& key, const QString& locale) const {
+    // lang_COUNTRY.ENCODING@MODIFIER, every part but lang optional.
+    QString rest = locale;
+    QString modifier;
+    if (const qsizetype at = rest.indexOf(QLatin1Char('@')); at >= 0) {
+        modifier = rest.mid(at + 1);
+        rest.truncate(at);
+    }
+    if (const qsizetype dot = rest.indexOf(QLatin1Char('.')); dot >= 0) rest.truncate(dot);
+    QString country;
+    if (const qsizetype underscore = rest.indexOf(QLatin1Char('_')); underscore >= 0) {
+        country = rest.mid(underscore + 1);
+        rest.truncate(underscore);
+    }
+    const QString& lang = rest;
+    QStringList tried;
+    if (!lang.isEmpty()) {
+        if (!country.isEmpty() && !modifier.isEmpty()) tried << lang + u'_' + country + u'@' + modifier;
+        if (!country.isEmpty()) tried << lang + u'_' + country;
+        if (!modifier.isEmpty()) tried << lang + u'@' + modifier;
+        tried << lang;
+    }
+    for (const QString& suffix : tried) {
+        if (const std::optional<QString> raw = value(kEntryGroup, key + u'[' + suffix + u']')) return unescaped(*raw);
+    }
+    return entryString(key);
+}
+
 std::optional<bool> DesktopEntryFile::entryBoolean(const QString& key) const {
     const std::optional<QString> raw = value(kEntryGroup, key);
     if (!raw) return std::nullopt;

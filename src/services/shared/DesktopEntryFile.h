@@ -57,6 +57,12 @@ public:
     std::optional<QString> value(const QString& group, const QString& key) const;
     // The same in the "Desktop Entry" group, unescaped (\s \n \t \r \\).
     std::optional<QString> entryString(const QString& key) const;
+    // The value of a localised key in the "Desktop Entry" group, unescaped,
+    // for a locale in the POSIX form lang_COUNTRY.ENCODING@MODIFIER: the first
+    // of key[lang_COUNTRY@MODIFIER], key[lang_COUNTRY], key[lang@MODIFIER],
+    // key[lang] that is there, else the plain key (the freedesktop matching
+    // order; the encoding plays no part).
+    std::optional<QString> entryLocaleString(const QString& key, const QString& locale) const;
     // "true" or "1", "false" or "0"; anything else counts as absent.
     std::optional<bool> entryBoolean(const QString& key) const;
     // A ";"-separated list ("\;" keeps a semicolon), empty items dropped.

@@ -41,7 +41,11 @@ UpdateCandidateRow::UpdateCandidateRow(const AppUpdateItem& item, QWidget* paren
     texts->addWidget(reason);
     layout->addLayout(texts, 1);
 
-    open_ = new TaldoPrimaryButton(item.isUpdating ? QStringLiteral("Updating\u2026") : QStringLiteral("Open"), this);
+    // A user Flatpak app's button runs its update, so it says so; any other opens.
+    const QString action = !item.userFlatpakId ? QStringLiteral("Open")
+                           : item.isUpdating   ? QStringLiteral("Updating\u2026")
+                                               : QStringLiteral("Update");
+    open_ = new TaldoPrimaryButton(action, this);
     open_->setObjectName(QStringLiteral("updateOpen"));
     open_->setEnabled(!item.isUpdating);
     connect(open_, &QPushButton::clicked, this, [this] { emit openRequested(item_); });

@@ -11,8 +11,9 @@ class ClampedText;
 class TaldoButton;
 
 // One update candidate on the Apps screen: the name, "Installed <version>",
-// the reason in at most two lines, and "Open", which the row reports (while
-// a Flatpak update runs: "Updating…", not enabled).
+// the reason in at most two lines, and the button the row reports: "Open",
+// or "Update" for a user Flatpak app, whose click runs its update ("Updating…",
+// not enabled, while it runs).
 class UpdateCandidateRow : public FilledPanel {
     Q_OBJECT
 

@@ -41,6 +41,8 @@ public:
     void setCards(const QList<QWidget*>& cards);
     QList<QWidget*> cards() const;
     QWidget* cardParent() const;
+    // The scrolling column of cards; null once the screen set content of its own.
+    ScrollColumn* cardColumn() const { return cards_; }
     // Replaces the card column with a content widget of the screen's own.
     void setContent(QWidget* content);
 

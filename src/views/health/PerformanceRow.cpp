@@ -29,6 +29,7 @@ PerformanceRow::PerformanceRow(const PerformanceItem& item, QWidget* parent) : Q
     texts->setSpacing(3);
     QLabel* title = ViewText::label(item.title, 13, QFont::DemiBold, T::textPrimary(), this);
     title->setObjectName(QStringLiteral("performanceTitle"));
+    title->setTextFormat(Qt::PlainText);  // an entry's Name= is whatever its author wrote
     title->setWordWrap(true);
     texts->addWidget(title);
     auto* detail = new ElidedLabel(item.detail, Qt::ElideMiddle, this);
@@ -51,8 +52,10 @@ PerformanceRow::PerformanceRow(const PerformanceItem& item, QWidget* parent) : Q
         layout->addWidget(quit_, 0, Qt::AlignTop);
     }
     if (item.canDisable()) {
-        disable_ = new TaldoGhostButton(QStringLiteral("Disable"), this);
+        disable_ = new TaldoGhostButton(item.isDisabling ? QStringLiteral("Disabling\u2026") : QStringLiteral("Disable"),
+                                        this);
         disable_->setObjectName(QStringLiteral("performanceDisable"));
+        disable_->setEnabled(!item.isDisabling);
         connect(disable_, &QPushButton::clicked, this, &PerformanceRow::disableRequested);
         layout->addWidget(disable_, 0, Qt::AlignTop);
     }

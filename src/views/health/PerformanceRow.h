@@ -12,7 +12,8 @@ class TaldoButton;
 // One process or launch item on the Performance screen: the title over the
 // detail, then the metric and the item's buttons: "Quit" for a process that
 // can be quit, "Disable" and the reveal button for a launch item with a
-// path. The row only reports clicks; the screen decides what they do.
+// path ("Disabling…", not enabled, while its disable runs). The row only
+// reports clicks; the screen decides what they do.
 class PerformanceRow : public QWidget {
     Q_OBJECT
 

@@ -6,10 +6,16 @@
 #include "views/common/FindingCard.h"
 #include "views/common/ModuleHeader.h"
 #include "views/common/ModuleScreenFrame.h"
+#include "views/common/ScrollColumn.h"
 #include "views/health/MaintenanceRow.h"
 #include "views/health/PerformanceRow.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -83,7 +89,58 @@ void PerformanceView::updateHeader() {
     frame_->showBody(ModuleScreenFrame::bodyFor(scanning, !state_.performanceItems().isEmpty()));
 }
 
+QList<std::pair<QUuid, QWidget*>> PerformanceView::anchorPlaces() const {
+    QList<std::pair<QUuid, QWidget*>> places;
+    for (PerformanceRow* row : rows_) places.append({row->item().id, row});
+    if (!cards_.isEmpty()) places.append({QUuid(), cards_.last()});  // the Maintenance card
+    return places;
+}
+
+std::optional<PerformanceView::ScrollAnchor> PerformanceView::scrollAnchor() const {
+    ScrollColumn* column = frame_->cardColumn();
+    if (!column || !column->isVisible() || frame_->body() != ModuleScreenFrame::Body::content) return std::nullopt;
+    QWidget* viewport = column->viewport();
+    const QPoint pointer = viewport->mapFromGlobal(QCursor::pos());
+    const int y = viewport->rect().contains(pointer) ? pointer.y() : 0;
+    const QList<std::pair<QUuid, QWidget*>> places = anchorPlaces();
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        const int top = places[i].second->mapTo(viewport, QPoint()).y();
+        if (top + places[i].second->height() <= y) continue;
+        ScrollAnchor anchor;
+        for (qsizetype j = i; j < places.size(); ++j) anchor.keys.append(places[j].first);
+        anchor.offset = top;
+        return anchor;
+    }
+    return std::nullopt;
+}
+
+void PerformanceView::holdStill(const ScrollAnchor& anchor) {
+    ScrollColumn* column = frame_->cardColumn();
+    if (!column) return;
+    // The new cards are laid out now rather than on the next turn of the
+    // event loop, so the row to hold is where it will be drawn.
+    for (FindingCard* card : cards_) card->show();
+    column->host()->layout()->activate();
+    QEvent request(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(column, &request);
+    const QList<std::pair<QUuid, QWidget*>> places = anchorPlaces();
+    for (const QUuid& key : anchor.keys) {
+        const auto place = std::find_if(places.begin(), places.end(), [&](const auto& p) { return p.first == key; });
+        if (place == places.end()) continue;  // gone: the next one takes its place
+        const int top = place->second->mapTo(column->host(), QPoint()).y();
+        column->verticalScrollBar()->setValue(top - anchor.offset);
+        return;
+    }
+}
+
 void PerformanceView::rebuildCards() {
+    const std::optional<ScrollAnchor> anchor = scrollAnchor();
+    // Focus on a button that goes would pass from one old row to the next as
+    // each is hidden, and the column would scroll to each: it waits on the
+    // column itself instead.
+    if (ScrollColumn* column = frame_->cardColumn(); column && column->host()->isAncestorOf(QApplication::focusWidget())) {
+        column->setFocus(Qt::OtherFocusReason);
+    }
     cards_.clear();
     rows_.clear();
     maintenanceRows_.clear();
@@ -121,6 +178,7 @@ void PerformanceView::rebuildCards() {
     cards_.append(maintenance);
     cards.append(maintenance);
     frame_->setCards(cards);
+    if (anchor) holdStill(*anchor);
 }
 
 void PerformanceView::updateMaintenance() {

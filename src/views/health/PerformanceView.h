@@ -5,6 +5,8 @@
 #include <QList>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarnwick {
@@ -20,7 +22,9 @@ class TaldoButton;
 // processes with "Quit", the login and background items with "Disable" and
 // reveal, and the Maintenance card with each task's "Run"; or the empty
 // state with its scan button. Showing the screen with nothing listed and no
-// scan running starts a scan.
+// scan running starts a scan. When the list changes under the user (a row
+// quit or disabled), the rows under the pointer (else at the top) hold still:
+// the row there stays where it was, or the next one takes its place.
 class PerformanceView : public QWidget {
     Q_OBJECT
 
@@ -50,6 +54,18 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // A place in the list to hold still: the rows and cards from the one at
+    // the pointer on, by item id (the Maintenance card by the null id), and
+    // where the first of them lies in the viewport.
+    struct ScrollAnchor {
+        QList<QUuid> keys;
+        int offset = 0;
+    };
+
+    std::optional<ScrollAnchor> scrollAnchor() const;
+    void holdStill(const ScrollAnchor& anchor);
+    // The rows, then the Maintenance card, with their keys, top to bottom.
+    QList<std::pair<QUuid, QWidget*>> anchorPlaces() const;
     void updateHeader();
     void rebuildCards();
     void updateMaintenance();

@@ -161,7 +161,7 @@ TEST_F(AppUpdater, NewerAppImagesInDownloadsAndFlatpakUpdatesAreCandidates) {
     const QList<AppUpdateItem> found = AppUpdaterService::scan({});
     EXPECT_EQ(describe(found).join('\n').toStdString(),
               QStringList({
-                  "Editor | 2.4 | Flatpak update on its remote (2.5) \u2014 Open runs flatpak update",
+                  "Editor | 2.4 | Flatpak update on its remote (2.5) \u2014 Update runs flatpak update",
                   "Krita | 5.0 | Newer AppImage in Downloads (krita-5.2.2-x86_64.AppImage)",
                   "krita | 5.2.1 | Newer AppImage in Downloads (krita-5.2.2-x86_64.AppImage)",
                   "Krita Studio | 5.1.0 | Newer AppImage in Downloads (krita-5.2.2-x86_64.AppImage)",

@@ -54,7 +54,7 @@ protected:
     }
     // An autostart entry that starts, with extra lines in its group.
     static QString entry(const QString& path, const QByteArray& extra = {}) {
-        return test::writeFile(path, "[Desktop Entry]\nType=Application\nName=x\nExec=/usr/bin/true\n" + extra);
+        return test::writeFile(path, "[Desktop Entry]\nType=Application\nExec=/usr/bin/true\n" + extra);
     }
     QStringList loginTitles() const {
         QStringList result;
@@ -263,6 +263,48 @@ TEST_F(PerformanceFinderTest, LoginItemsAreTheEntriesThatActuallyStart) {
 
     // The health score counts the same items.
     EXPECT_EQ(VidurAdedService::launchItemCount(PerformanceService::scan({})), loginTitles().size());
+}
+
+// A login item reads as its entry names it, in the user's language where the
+// entry has one; the file name shows only where the entry names nothing. A
+// service keeps its file name.
+TEST_F(PerformanceFinderTest, LoginItemsAreTitledByTheirEntrysLocalisedName) {
+    const QString user = home(".config/autostart/");
+    entry(user + "my-sleeper.desktop", "Name=My Sleeper\n");
+    entry(root("etc/xdg/autostart/tw-probe-sys.desktop"),
+          "Name=Probe System Agent\nName[de]=Pr\xc3\xbc" "fdienst\nName[de_AT]=Pr\xc3\xbc" "fer\n"
+          "Name[sr@latin]=Sonda\nName[sr_RS@latin]=Sonda RS\n");
+    entry(user + "unnamed.desktop");
+    entry(user + "blank.desktop", "Name=  \n");
+    entry(user + "lines.desktop", "Name=Two\\nLines\n[Other Group]\nName=Not This\n");
+    test::writeFile(home(".config/systemd/user/sync.service"), "[Unit]\nDescription=Sync Daemon\n");
+
+    EXPECT_EQ(loginTitles(), QStringList({"blank@user", "My Sleeper@user", "Probe System Agent@system",
+                                          "Two Lines@user", "unnamed@user"}))
+        << "sorted by the names shown; " << loginTitles().join(' ').toStdString();
+    EXPECT_EQ(test::titlesOf(ofKind(PerformanceService::scan({}), Kind::launchAgent)), QStringList({"sync"}));
+
+    auto probeIn = [&](QList<std::pair<QString, QString>> variables) {
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) env.environment().variables.remove(name);
+        for (const auto& [name, value] : variables) env.environment().variables.insert(name, value);
+        env.apply();
+        for (const QString& title : loginTitles()) {
+            if (title.endsWith("@system")) return title.chopped(7);
+        }
+        return QString();
+    };
+    EXPECT_EQ(probeIn({{"LANG", "de_DE.UTF-8"}}), "Pr\u00FCfdienst");
+    EXPECT_EQ(probeIn({{"LANG", "de_AT.UTF-8"}}), "Pr\u00FCfer");
+    EXPECT_EQ(probeIn({{"LANG", "sr_RS.UTF-8@latin"}}), "Sonda RS");
+    EXPECT_EQ(probeIn({{"LANG", "sr_ME@latin"}}), "Sonda");
+    EXPECT_EQ(probeIn({{"LANG", "fr_FR.UTF-8"}}), "Probe System Agent");
+    EXPECT_EQ(probeIn({{"LANG", "fr_FR.UTF-8"}, {"LC_MESSAGES", "de_DE.UTF-8"}}), "Pr\u00FCfdienst");
+    EXPECT_EQ(probeIn({{"LC_MESSAGES", "de_DE.UTF-8"}, {"LC_ALL", "C"}}), "Probe System Agent");
+
+    // The result names it as the list did.
+    const PerformanceItem sleeper = ofKind(PerformanceService::scan({}), Kind::loginItem)[1];
+    ASSERT_EQ(sleeper.title, "My Sleeper");
+    EXPECT_EQ(PerformanceService::disableAgent(*sleeper.path, {}, sleeper.title).text, "Disabled My Sleeper");
 }
 
 // A system entry is switched off for the user without rights; a user entry

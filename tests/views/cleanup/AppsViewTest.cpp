@@ -128,10 +128,12 @@ TEST_F(AppsViewTest, FlatpakRowsSayHowTheyGoAndASystemAppCannotBeTicked) {
     system.kind = InstalledApp::Kind::systemFlatpak;
     InstalledApp image = app("Krita", env.home() + "/Applications/krita.AppImage", 20 * MB);
     image.kind = InstalledApp::Kind::appImage;
-    AppUpdateItem updating = candidate("Editor", "Flatpak update on its remote — Open runs flatpak update");
+    AppUpdateItem updating = candidate("Editor", "Flatpak update on its remote — Update runs flatpak update");
     updating.userFlatpakId = "org.example.Editor";
     updating.isUpdating = true;
-    showWith({user, system, image}, {updating});
+    AppUpdateItem idle = candidate("Paint", "Flatpak update on its remote — Update runs flatpak update");
+    idle.userFlatpakId = "org.example.Paint";
+    showWith({user, system, image}, {updating, idle, candidate("Viewer", "Newer installer in Downloads")});
     ASSERT_EQ(view->appRows().size(), 3);
     auto note = [&](int row) { return view->appRows()[row]->findChild<QLabel*>("appNote"); };
     EXPECT_TRUE(note(0)->text().contains("comes back from its remote, not from the Safe Bin"));
@@ -142,9 +144,13 @@ TEST_F(AppsViewTest, FlatpakRowsSayHowTheyGoAndASystemAppCannotBeTicked) {
     EXPECT_FALSE(view->appRows()[1]->findChild<PlainButton*>("appCheck")->isEnabled());
     EXPECT_FALSE(view->appRows()[1]->findChild<TaldoButton*>("appReset")->isHidden()) << "its data may still go";
 
-    ASSERT_EQ(view->updateRows().size(), 1);
+    // A Flatpak row's button runs its update, so it says "Update", not "Open".
+    ASSERT_EQ(view->updateRows().size(), 3);
     EXPECT_FALSE(view->updateRows()[0]->openButton()->isEnabled());
     EXPECT_EQ(view->updateRows()[0]->openButton()->text(), "Updating…");
+    EXPECT_EQ(view->updateRows()[1]->openButton()->text(), "Update");
+    EXPECT_TRUE(view->updateRows()[1]->openButton()->isEnabled());
+    EXPECT_EQ(view->updateRows()[2]->openButton()->text(), "Open") << "an installer or app is opened";
 }
 
 TEST_F(AppsViewTest, ResetGoesThroughTheSafeBinAndHoldsUninstallMeanwhile) {
