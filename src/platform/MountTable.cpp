@@ -83,7 +83,12 @@ MountTable MountTable::parse(const QByteArray& mountinfo) {
         // id parent major:minor root mount-point options ...
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() < 5 || !fields[4].startsWith('/')) continue;
-        table.mountPoints_.append(PathCodec::decode(unescape(fields[4])));
+        const QString point = PathCodec::decode(unescape(fields[4]));
+        table.mountPoints_.append(point);
+        // The kernel writes mount points without a trailing slash; "/" has no last name.
+        table.points_.insert(point);
+        const QString last = PathRules::lastPathComponent(point);
+        if (last != QLatin1String("/")) table.lastNames_.insert(last);
     }
     return table;
 }
@@ -93,6 +98,16 @@ std::optional<QString> MountTable::mountAtOrBelow(const QString& path) const {
         if (PathRules::isSameOrBelow(point, path)) return point;
     }
     return std::nullopt;
+}
+
+QString MountTable::mountOf(const QString& path) const {
+    if (points_.isEmpty() || !path.startsWith(QLatin1Char('/'))) return {};
+    QString at = path;
+    for (;;) {
+        if (points_.contains(at)) return at;
+        if (at == QLatin1String("/")) return {};
+        at = PathRules::deletingLastPathComponent(at);
+    }
 }
 
 void MountTable::setSourceForTesting(Source replacement) {

@@ -25,6 +25,18 @@ TEST(MountTable, ReadsEscapedMountPointsAndFindsThoseAtOrBelowAPath) {
     EXPECT_FALSE(table.mountAtOrBelow(QStringLiteral("/home/u/.cache/app/my mnt/inside")));
     EXPECT_FALSE(table.mountAtOrBelow(QStringLiteral("/home/u/Documents")));
 
+    // One lookup tells a mount point, and its last name alone rules out most folders.
+    EXPECT_TRUE(table.isMountPoint(QStringLiteral("/home/u/.cache/app/my mnt")));
+    EXPECT_FALSE(table.isMountPoint(QStringLiteral("/home/u/.cache/app")));
+    EXPECT_TRUE(table.namesMountPoint(QStringLiteral("my mnt")));
+    EXPECT_TRUE(table.namesMountPoint(QStringLiteral("proc")));
+    EXPECT_FALSE(table.namesMountPoint(QStringLiteral("app")));
+    // The mount a path lies on is the deepest mount point at or above it.
+    EXPECT_EQ(table.mountOf(QStringLiteral("/home/u/.cache/app/my mnt/inside")), QStringLiteral("/home/u/.cache/app/my mnt"));
+    EXPECT_EQ(table.mountOf(QStringLiteral("/proc")), QStringLiteral("/proc"));
+    EXPECT_TRUE(table.mountOf(QStringLiteral("/home/u/.cache/app/my")).isEmpty()) << "no \"/\" in this table";
+    EXPECT_EQ(MountTable::parse("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n").mountOf(QStringLiteral("/home/u")), QStringLiteral("/"));
+
     // The process's own table always holds the root.
     EXPECT_TRUE(MountTable::current().mountPoints().contains(QStringLiteral("/")));
 }

@@ -28,7 +28,11 @@ namespace tarnwick {
 // On the way the walker:
 //  - never crosses into another file system: a folder on a different device
 //    than its parent (a mount point) is left out, and so is a symbolic link
-//    whose target lies on another device than the walked root;
+//    whose target lies on another device than the walked root. The mount
+//    table, read once per walk, tells the mount points that share the
+//    device (bind mounts of this file system): a folder it lists is left out,
+//    and a link is followed only to a folder on the walked root's mount. The
+//    walked root itself is walked even when it is a mount point;
 //  - follows a symbolic link to a folder on the same device, under the link's
 //    own path, unless the target is a folder on the current walk path, the
 //    walked root or any folder above it, or its contents are counted

@@ -45,6 +45,7 @@ struct ParallelWalk::Folder {
     Folder* parent = nullptr;  // outlives this folder
     std::string nameBytes;     // its name in the parent's listing; empty for the root
     QString name;
+    QString kernelPath;        // the root and followed folders: its path in the kernel's form
     quint64 entryIndex = 0;    // its index in the parent's listing
     FileId id{};
     WalkRules::PathFacts facts;
@@ -140,9 +141,13 @@ ScanNodePtr ParallelWalk::run() {
     rootDevice_ = st.st_dev;
     rootId_ = fileId(st);
     aboveRoot_ = WalkRules::folderAndAncestors(fd);
+    QString rootKernelPath = WalkRules::openedPath(fd);
+    if (rootKernelPath.isEmpty()) rootKernelPath = rootPath;
+    mounts_ = WalkRules::Mounts::read(rootKernelPath);
 
     auto* root = new Folder;
     root->name = name;
+    root->kernelPath = std::move(rootKernelPath);
     root->id = rootId_;
     root->facts = WalkRules::PathFacts::of(rootPath);
     root->followed = true;
@@ -388,6 +393,15 @@ QString ParallelWalk::folderPath(const Folder* folder) const {
     return path;
 }
 
+QString ParallelWalk::kernelPath(const Folder* folder) const {
+    std::vector<const Folder*> chain;
+    const Folder* anchor = folder;
+    for (; !anchor->followed; anchor = anchor->parent) chain.push_back(anchor);  // the root counts as followed
+    QString path = anchor->kernelPath;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) path = WalkRules::joinPath(path, (*it)->name);
+    return path;
+}
+
 bool ParallelWalk::onWalkPath(const Folder* folder, const FileId& id) const {
     if (aboveRoot_.contains(id)) return true;
     for (const Folder* f = folder; f; f = f->parent) {
@@ -452,6 +466,16 @@ void ParallelWalk::openSubfolder(Worker& worker, Task& task) {
         ::close(fd);  // became a mount point or a loop since it was looked at
         return childDone(parent, index, nullptr);
     }
+    // A folder reached through a link is entered only on the root's own mount.
+    QString followedPath;
+    if (fd >= 0 && followed) {
+        followedPath = WalkRules::openedPath(fd);
+        if (!followedPath.isEmpty() && !mounts_.onRootMount(followedPath)) {
+            ::close(fd);
+            return childDone(parent, index, nullptr);
+        }
+        if (followedPath.isEmpty()) followedPath = WalkRules::joinPath(kernelPath(parent), task.name);
+    }
     if (fd >= 0 && task.entry == Entry::link) {
         std::unique_lock lock(linkMutex_);
         if (WalkRules::countedElsewhere(fd, st, rootId_, linkTargets_)) {
@@ -478,6 +502,7 @@ void ParallelWalk::openSubfolder(Worker& worker, Task& task) {
     folder->entryIndex = index;
     folder->id = fileId(st);
     folder->followed = followed;
+    folder->kernelPath = std::move(followedPath);
     folder->excluded = parent->excluded || setup_.insightsExcluded.contains(folder->id);
     listAndRun(worker, folder, fd);
 }
@@ -581,6 +606,8 @@ void ParallelWalk::handleEntry(Worker& worker, Folder* folder, size_t chunk, int
         if (walkedThroughLink(id)) return;
         QString folderName = PathCodec::decode(std::string_view(name));
         if (skipped(folderName)) return;
+        // A bind mount of this file system shares its device: the mount table tells.
+        if (mounts_.isMountPoint(folderName, [&] { return kernelPath(folder); })) return;
         const bool probed = look.kind == WalkRules::EntryLook::Kind::probedFolder;
         return spawnSubfolder(worker, folder, name, std::move(folderName), entryIndex,
                               probed ? Entry::probed : Entry::folder);

@@ -96,6 +96,8 @@ private:
     void reopenLocked(Folder* folder);
 
     QString folderPath(const Folder* folder) const;
+    // The folder's path in the kernel's form, as the mount table writes it.
+    QString kernelPath(const Folder* folder) const;
     bool onWalkPath(const Folder* folder, const WalkRules::FileId& id) const;
     bool firstLink(const WalkRules::FileId& id);
     bool walkedThroughLink(const WalkRules::FileId& id);
@@ -128,6 +130,7 @@ private:
     std::atomic<bool> anyLinkTargets_{false};
 
     WalkRules::FileIdSet aboveRoot_;  // the root and every folder above it
+    WalkRules::Mounts mounts_;
     dev_t rootDevice_ = 0;
     WalkRules::FileId rootId_{};
     ScanNodePtr root_;

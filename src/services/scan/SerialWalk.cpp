@@ -84,10 +84,14 @@ ScanNodePtr SerialWalk::run() {
     rootDevice_ = st.st_dev;
     rootId_ = fileId(st);
     aboveRoot_ = WalkRules::folderAndAncestors(fd);
+    QString rootKernelPath = WalkRules::openedPath(fd);
+    if (rootKernelPath.isEmpty()) rootKernelPath = rootPath;
+    mounts_ = WalkRules::Mounts::read(rootKernelPath);
     if (!pushFolder(fd, st, name, true, 0, 0, WalkRules::PathFacts::of(rootPath))) {
         return rootNode(NodeKind::restricted);
     }
     Frame& root = frames_.front();
+    root.kernelPath = std::move(rootKernelPath);
     for (const FileId& id : aboveRoot_) root.excluded = root.excluded || setup_.insightsExcluded.contains(id);
 
     for (;;) {
@@ -124,6 +128,14 @@ const QString& SerialWalk::folderPath(size_t index) const {
         pathCacheDepth_ = index + 1;
     }
     return pathCache_;
+}
+
+QString SerialWalk::kernelPath(size_t index) const {
+    size_t anchor = index;
+    while (!frames_[anchor].followed) --anchor;  // the root counts as followed
+    QString path = frames_[anchor].kernelPath;
+    for (size_t i = anchor + 1; i <= index; ++i) path = WalkRules::joinPath(path, frames_[i].name);
+    return path;
 }
 
 bool SerialWalk::pushFolder(int fd, const struct stat& st, QString name, bool followed, size_t nameAt,
@@ -250,15 +262,17 @@ void SerialWalk::handleEntry() {
     case WalkRules::EntryLook::Kind::folder:
     case WalkRules::EntryLook::Kind::probedFolder: {
         // A different device is a mount point: the walk stays on the root's
-        // file system. A folder already on the walk path or above the root
-        // (a bind mount of an ancestor) would never end. A folder that was
-        // walked through a link already (one outside the walked root) is
-        // counted there.
+        // file system; so is a folder the mount table lists (a bind mount of
+        // this file system shares its device). A folder already on the walk
+        // path or above the root (a bind mount of an ancestor) would never
+        // end. A folder that was walked through a link already (one outside
+        // the walked root) is counted there.
         const FileId id = fileId(look.values);
         if (look.values.st_dev != rootDevice_ || onWalkPath(id)) return;
         if (!linkTargets_.empty() && linkTargets_.contains(id)) return;
         QString folderName = PathCodec::decode(name);
         if (skipped(folderName)) return;
+        if (mounts_.isMountPoint(folderName, [&] { return kernelPath(index); })) return;
         const bool probed = look.kind == WalkRules::EntryLook::Kind::probedFolder;
         return enterFolder(nameOffset, name, std::move(folderName), entryIndex, probed ? Entry::probed : Entry::folder);
     }
@@ -304,6 +318,16 @@ void SerialWalk::enterFolder(size_t nameOffset, std::string_view name, QString f
         ::close(fd);  // became a mount point or a loop since it was looked at
         return;
     }
+    // A folder reached through a link is entered only on the root's own mount.
+    QString followedPath;
+    if (fd >= 0 && followed) {
+        followedPath = WalkRules::openedPath(fd);
+        if (!followedPath.isEmpty() && !mounts_.onRootMount(followedPath)) {
+            ::close(fd);
+            return;
+        }
+        if (followedPath.isEmpty()) followedPath = WalkRules::joinPath(kernelPath(index), folderName);
+    }
     if (fd >= 0 && entry == Entry::link) {
         if (WalkRules::countedElsewhere(fd, st, rootId_, linkTargets_)) {
             ::close(fd);
@@ -317,8 +341,9 @@ void SerialWalk::enterFolder(size_t nameOffset, std::string_view name, QString f
     }
     if (fd < 0 || !pushFolder(fd, st, folderName, followed, nameOffset, entryIndex, facts)) {
         // pushFolder did not add a frame when it failed.
-        addChild(NodeKind::restricted);
+        return addChild(NodeKind::restricted);
     }
+    frames_.back().kernelPath = std::move(followedPath);
 }
 
 bool SerialWalk::progressDue() {

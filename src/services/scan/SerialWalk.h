@@ -51,6 +51,7 @@ private:
         quint64 nextIndex = 0;   // index of the next entry of its own listing
         WalkRules::PathFacts facts;
         QString name;
+        QString kernelPath;      // the root and followed folders: its path in the kernel's form
         std::vector<ScanNodePtr> children;
         qint64 smallBytes = 0;
         qint64 smallCount = 0;
@@ -63,6 +64,8 @@ private:
     const char* nameAt(size_t offset) const { return arena_.data() + offset; }
     // The path of frames_[index], put together from the frames (cached for one frame).
     const QString& folderPath(size_t index) const;
+    // The path of frames_[index] in the kernel's form, as the mount table writes it.
+    QString kernelPath(size_t index) const;
     bool pushFolder(int fd, const struct stat& st, QString name, bool followed, size_t nameAt, quint64 entryIndex,
                     const WalkRules::PathFacts& facts);
     ScanNodePtr popFolder();
@@ -88,6 +91,7 @@ private:
     WalkRules::FileIdSet linkedFiles_;  // files with several links, once counted
     WalkRules::FileIdSet linkTargets_;  // folders walked through a symbolic link
     InsightsBuilder insights_;
+    WalkRules::Mounts mounts_;
     dev_t rootDevice_ = 0;
     WalkRules::FileId rootId_{};
     qint64 files_ = 0;

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <thread>
@@ -219,6 +221,22 @@ FileIdSet supportFolders() {
         if (::stat(PathCodec::encode(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode)) ids.insert(fileId(st));
     }
     return ids;
+}
+
+QString openedPath(int fd) {
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(link, target, sizeof target);
+    if (length <= 0 || length >= static_cast<ssize_t>(sizeof target) || target[0] != '/') return {};
+    return PathCodec::decode(std::string_view(target, static_cast<size_t>(length)));
+}
+
+Mounts Mounts::read(const QString& rootPath) {
+    Mounts mounts;
+    mounts.table = MountTable::current();
+    mounts.rootMount = mounts.table.mountOf(rootPath);
+    return mounts;
 }
 
 int defaultThreads(dev_t device) {

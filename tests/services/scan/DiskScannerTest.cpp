@@ -4,6 +4,7 @@
 #include "SysfsSupport.h"
 #include "TestSupport.h"
 #include "services/scan/WalkTestSupport.h"
+#include "platform/MountTable.h"
 #include "platform/PathCodec.h"
 #include "platform/ToolRunner.h"
 
@@ -407,6 +408,53 @@ TEST_P(DiskScannerWalks, SkipsSystemFoldersAndOtherFileSystems) {
     EXPECT_EQ(dev.root->kind, NodeKind::dir);
     for (const QString& mount : mounts) EXPECT_FALSE(child(dev.root, mount)) << mount.toStdString();
     EXPECT_GT(scanner.files(), 0);  // device files are counted, with no size
+}
+
+// A bind mount of the walked file system shares its device, so only the mount
+// table tells it. The fake table names folders in the kernel's form, links
+// resolved, while the walk reaches them through links.
+TEST_P(DiskScannerWalks, NeverEntersAMountPointOfTheSameFileSystem) {
+    QTemporaryDir dir;
+    const QString real = QFileInfo(dir.path()).canonicalFilePath();
+    const QString root = real + "/home";
+    const QString outside = real + "/outside";
+    const QString own = test::writeFilled(root + "/.cache/app/own", 300000);
+    test::writeFilled(root + "/.cache/bound/other", 3 * 1024 * 1024);  // a bind mount of some other folder
+    const QString kept = test::writeFilled(root + "/Documents/bound/kept", 10);  // only named like one
+    test::writeFilled(outside + "/shared/mnt/hidden", 400000);
+    const QString plain = test::writeFilled(outside + "/shared/plain", 10);
+    const QString mounted = test::writeFilled(outside + "/mounted/sub/x", 400000);
+    test::makeLink(root, real + "/home-link");
+    test::makeLink(outside + "/shared", root + "/to-shared");         // on the root's mount, with a mount inside
+    test::makeLink(outside + "/mounted", root + "/to-mount");         // a mount point
+    test::makeLink(outside + "/mounted/sub", root + "/into-mount");   // a folder on another mount
+    QByteArray table;
+    for (const QString& point : {real, root + "/.cache/bound", outside + "/shared/mnt", outside + "/mounted"}) {
+        table += "40 27 8:1 /x " + PathCodec::encode(point) + " rw - ext4 /dev/sda1 rw\n";
+    }
+    MountTable::setSourceForTesting([&] { return std::optional<QByteArray>(table); });
+    struct Restore {
+        ~Restore() { MountTable::setSourceForTesting({}); }
+    } restore;
+
+    DiskScanner scanner(GetParam());
+    ScanResult result = scan(scanner, real + "/home-link");
+    EXPECT_EQ(childNames(child(result.root, ".cache")), QStringList{"app"});
+    EXPECT_TRUE(child(child(result.root, "Documents"), "bound"));
+    ScanNodePtr shared = child(result.root, "to-shared");
+    ASSERT_TRUE(shared);
+    EXPECT_EQ(childNames(shared), QStringList{"…1 small files…"});
+    EXPECT_FALSE(child(result.root, "to-mount"));
+    EXPECT_FALSE(child(result.root, "into-mount"));
+    EXPECT_EQ(scanner.files(), 3);
+    EXPECT_EQ(scanner.bytes(), allocated(own) + allocated(kept) + allocated(plain));
+    expectConsistent(result.root);
+
+    // The folder the user chose is walked, also when it is a mount point.
+    ScanResult chosen = scan(scanner, outside + "/mounted");
+    EXPECT_EQ(chosen.root->kind, NodeKind::dir);
+    EXPECT_EQ(scanner.files(), 1);
+    EXPECT_EQ(scanner.bytes(), allocated(mounted));
 }
 
 TEST_P(DiskScannerWalks, ReturnsThroughLinksAfterDescriptorsWereClosed) {
