@@ -330,6 +330,7 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
                 }
                 skeletons.push_back(std::move(entry));
             }
+            skeletons.back()->runningAt = session.runningMsecs;
             if (!skeletons.back()->storedName.isEmpty()) lines += SafeBinJournal::entryLine(Journal::move, *skeletons.back());
         }
         if (auto error = session.record(lines)) {

@@ -33,7 +33,9 @@ SafeBinSession::SafeBinSession() : guard(storeMutex()), bin(SafeBinService::root
         error->domain = FileError::kTarnwickDomain;
         return;
     }
-    now = SafeBinClock::observe(binFd.get());
+    const SafeBinClock::Reading reading = SafeBinClock::observe(binFd.get());
+    now = reading.now;
+    runningMsecs = reading.runningMsecs;
 }
 
 QString SafeBinSession::journalPath() const { return PathRules::appendingPathComponent(bin, SafeBinFolder::kJournalName); }

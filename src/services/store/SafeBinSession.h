@@ -16,7 +16,7 @@ namespace tarnwick {
 
 // One change of the Safe Bin, from start to end: the in-process mutex, the
 // bin's lock file, the open bin folder and the time as the bin observes it
-// (SafeBinClock). Made first by every change and held until it ends; when
+// (SafeBinClock: the observed time and the running time). Made first by every change and held until it ends; when
 // the bin cannot be opened or locked, error says why and nothing else is set.
 // Only the store itself uses this.
 class SafeBinSession {
@@ -40,6 +40,7 @@ public:
     std::optional<FileLock> lock;
     std::optional<FileError> error;
     QDateTime now;
+    qint64 runningMsecs = 0;  // the bin's running time (SafeBinClock::Reading)
 
 private:
     std::optional<MountTable> mountTable_;

@@ -27,6 +27,12 @@ using Journal = SafeBinJournal::Kind;
 
 namespace {
 
+// Nothing is purged before it has spent this much of the computer's running
+// time in the bin, whatever the clock did across restarts: a clean made while
+// the clock was far behind, then a restart with the right time, never loses
+// the item within minutes.
+constexpr qint64 kLeastRunningMsecs = qint64(86400) * 1000;
+
 void removePartialCopiesBelow(const QString& path, const QByteArray& name, int depth = 0);
 
 // The mount point at or below the bin's entry name, named as the bin's path.
@@ -218,15 +224,26 @@ bool settleIntents(SafeBinSession& session, std::vector<SafeBinEntry>& entries) 
     return changed;
 }
 
-// Drops the entries that have spent more than days in the bin, removing their
-// items. Returns true when an entry was dropped.
+// Drops the entries that have spent more than days in the bin, and at least
+// kLeastRunning of the computer's running time, removing their items. An
+// entry dated later by the running time than the running time now (the clock
+// file was lost, and the count started again) is dated now: it gets its
+// running day from here. Returns true when the entries changed.
 bool purgeEntries(SafeBinSession& session, std::vector<SafeBinEntry>& entries, int days) {
     const QDateTime cutoff = session.now.addSecs(-qint64(days) * 86400);
     std::vector<size_t> expired;
+    bool redated = false;
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].removedAt < cutoff) expired.push_back(i);
+        SafeBinEntry& entry = entries[i];
+        if (!(entry.removedAt < cutoff)) continue;
+        if (entry.runningAt > session.runningMsecs) {
+            entry.runningAt = session.runningMsecs;
+            redated = true;
+        } else if (session.runningMsecs - entry.runningAt >= kLeastRunningMsecs) {
+            expired.push_back(i);
+        }
     }
-    if (expired.empty()) return false;
+    if (expired.empty()) return redated;
     // Announced first: a purge cut short is finished by the next change.
     QByteArray lines;
     std::vector<bool> drop(entries.size(), false);
@@ -251,7 +268,7 @@ bool purgeEntries(SafeBinSession& session, std::vector<SafeBinEntry>& entries, i
     }
     const bool dropped = kept.size() != entries.size();
     entries = std::move(kept);
-    return dropped;
+    return dropped || redated;
 }
 
 }  // namespace
