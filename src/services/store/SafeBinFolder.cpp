@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
+#include "services/store/SafeBinAttributes.h"
 #include "support/JsonCoding.h"
 #include "support/PathRules.h"
 
@@ -95,7 +96,8 @@ QString prefixText(std::string_view prefix) { return QString::fromLatin1(prefix.
 bool isPlainName(const QString& name) {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0)) &&
-           !name.startsWith(prefixText(FileOperations::kPartialPrefix)) && !name.startsWith(prefixText(kRemovingPrefix));
+           !name.startsWith(prefixText(FileOperations::kPartialPrefix)) && !name.startsWith(prefixText(kRemovingPrefix)) &&
+           !name.startsWith(prefixText(SafeBinAttributes::kPrefix));
 }
 
 // A stored name from the manifest is only used when it names one entry of the

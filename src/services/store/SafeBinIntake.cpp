@@ -3,6 +3,7 @@
 #include "platform/FileOperations.h"
 #include "platform/MountTable.h"
 #include "platform/PathCodec.h"
+#include "services/store/SafeBinAttributes.h"
 #include "services/store/SafeBinFolder.h"
 #include "services/store/SafeBinJournal.h"
 #include "services/store/SafeBinManifest.h"
@@ -97,6 +98,8 @@ struct MemberMove {
     FileDescriptor parent;           // that folder, opened as written
     struct stat st {};
     bool inBin = false;              // it is in the bin now
+    // Attributes the bin's file system could not hold, kept beside it (relative to it).
+    std::vector<SafeBinAttributes::Attribute> attributes;
 };
 
 // Checks one item before it moves in (see moveToSafeBin()): status moved
@@ -189,23 +192,39 @@ MemberMove checkOneIn(SafeBinSession& session, OpenedFolder& sources, const QStr
 }
 
 // Moves a checked item in: to toName in toDir (the bin, or a group's
-// folder). storedPath is its place below the bin, for the journal.
+// folder). storedPath is its place below the bin, for the journal. What the
+// bin's file system cannot hold of its attributes joins held, the entry's
+// attributes kept beside it, at below (its name in a group's folder).
 void moveChecked(SafeBinSession& session, MemberMove& item, int toDir, const QByteArray& toName, const QString& storedPath,
-                 const QUuid& id) {
+                 const QUuid& id, std::vector<SafeBinAttributes::Attribute>& held, const QByteArray& below = {}) {
     const QString& path = item.path;
+    std::vector<SafeBinAttributes::Attribute> unheld;
+    bool kept = false;
     FileOperations::MoveOptions options;
-    options.beforePlacing = [&](const struct stat&, const struct stat& original) {
+    options.unheld = &unheld;
+    options.beforePlacing = [&](const struct stat&, const struct stat& original) -> std::optional<FileError> {
+        if (!unheld.empty()) {
+            std::vector<SafeBinAttributes::Attribute> all = held;
+            for (SafeBinAttributes::Attribute& attribute : SafeBinAttributes::under(unheld, below)) all.push_back(std::move(attribute));
+            if (auto error = SafeBinAttributes::write(session.fd(), session.bin, id, all)) return error;
+            kept = true;
+        }
         return session.record(SafeBinJournal::identityLine(Journal::copied, id, storedPath, path, original));
     };
     const FileOperations::MoveResult moved =
         FileOperations::moveAt(item.parent.get(), item.name, toDir, toName, path, itemPath(session.bin, storedPath),
                                movedInAction(path), JsonCoding::uuidText(id), options);
     if (!moved.arrived) {
+        if (kept) SafeBinAttributes::write(session.fd(), session.bin, id, held);  // as it was
         item.status = MoveStatus::failed;
         item.error = moved.error.value_or(FileError::system(EIO, QStringLiteral("Could not ") + movedInAction(path)));
         return;
     }
     item.inBin = true;
+    if (kept) {
+        for (SafeBinAttributes::Attribute& attribute : SafeBinAttributes::under(unheld, below)) held.push_back(std::move(attribute));
+        item.attributes = std::move(unheld);
+    }
     if (moved.copied) item.size = allocatedSizeAt(toDir, toName);
     if (moved.error) {
         // The copy is in place but part of the original is left: remember
@@ -226,10 +245,12 @@ void takeBack(SafeBinSession& session, int groupFd, const SafeBinEntry& entry, s
         MemberMove& move = members[m];
         if (!move.inBin) continue;
         const SafeBinEntry::Member& member = (*entry.members)[m];
+        FileOperations::MoveOptions options;
+        options.attributes = move.attributes;
         const FileOperations::MoveResult back =
             FileOperations::moveAt(groupFd, PathCodec::encode(member.storedName), move.parent.get(), move.name,
                                    itemPath(session.bin, entry.storedName + QLatin1Char('/') + member.storedName), move.path,
-                                   QStringLiteral("put back ") + FileError::quoted(move.path));
+                                   QStringLiteral("put back ") + FileError::quoted(move.path), {}, options);
         if (back.arrived) move.inBin = false;
     }
 }
@@ -240,6 +261,7 @@ struct Arrived {
     QString originalPath;
     QString folder;      // as written
     QByteArray name;
+    std::vector<SafeBinAttributes::Attribute> attributes;  // kept beside it, relative to it
 };
 
 // Puts back what a call moved in when its record could not be written.
@@ -252,10 +274,13 @@ QStringList putBack(SafeBinSession& session, const std::vector<Arrived>& arrived
         if (parts.size() == 2) from = openStoredFolder(session.fd(), parts.first());
         int openError = 0;
         const FileDescriptor parent = FileOperations::openFolderAsWritten(it->folder, trustedPrefix(), openError);
+        FileOperations::MoveOptions options;
+        options.attributes = it->attributes;
         const auto back = parent.valid() && from.valid()
                               ? FileOperations::moveAt(from.get(), PathCodec::encode(parts.last()), parent.get(), it->name,
                                                        itemPath(session.bin, it->storedPath), it->originalPath,
-                                                       QStringLiteral("put back ") + FileError::quoted(it->originalPath))
+                                                       QStringLiteral("put back ") + FileError::quoted(it->originalPath), {},
+                                                       options)
                               : FileOperations::MoveResult{};
         if (!back.arrived) stuck.append(it->storedPath);
     }
@@ -356,15 +381,16 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
                     continue;
                 }
                 MemberMove move = checkOneIn(session, sources, member.path, member.seen);
+                std::vector<SafeBinAttributes::Attribute> held;
                 if (move.status == MoveStatus::moved) {
-                    moveChecked(session, move, binFd, PathCodec::encode(entry.storedName), entry.storedName, entry.id);
+                    moveChecked(session, move, binFd, PathCodec::encode(entry.storedName), entry.storedName, entry.id, held);
                 }
                 take(member.path, move);
                 if (move.status != MoveStatus::moved) continue;
                 entry.size = move.size;
                 entry.remains = move.remains;
                 entry.removedAt = session.now;
-                arrived.push_back({entry.storedName, entry.originalPath, move.folder, move.name});
+                arrived.push_back({entry.storedName, entry.originalPath, move.folder, move.name, std::move(move.attributes)});
             } else {
                 const QByteArray stored = PathCodec::encode(entry.storedName);
                 if (::mkdirat(binFd, stored.constData(), 0700) != 0) {
@@ -374,6 +400,7 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
                 }
                 const FileDescriptor group = openStoredFolder(binFd, entry.storedName);
                 std::vector<SafeBinEntry::Member> kept;
+                std::vector<SafeBinAttributes::Attribute> held;
                 // Each member checked first; members that go together move
                 // only when every one of them can.
                 std::vector<MemberMove> checked;
@@ -384,7 +411,8 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
                         MemberMove& move = checked.back();
                         const QString storedPath = entry.storedName + QLatin1Char('/') + member.storedName;
                         if (move.status == MoveStatus::moved) {
-                            moveChecked(session, move, group.get(), PathCodec::encode(member.storedName), storedPath, entry.id);
+                            moveChecked(session, move, group.get(), PathCodec::encode(member.storedName), storedPath, entry.id,
+                                        held, PathCodec::encode(member.storedName));
                         }
                         move.parent.reset();  // a large folder's entries never hold a descriptor each
                     }
@@ -397,7 +425,8 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
                         if (move.status != MoveStatus::moved) continue;
                         const SafeBinEntry::Member& member = (*entry.members)[m];
                         moveChecked(session, move, group.get(), PathCodec::encode(member.storedName),
-                                    entry.storedName + QLatin1Char('/') + member.storedName, entry.id);
+                                    entry.storedName + QLatin1Char('/') + member.storedName, entry.id, held,
+                                    PathCodec::encode(member.storedName));
                         if (move.status == MoveStatus::failed) {
                             takeBack(session, group.get(), entry, checked, m);
                             break;
@@ -422,10 +451,11 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
                     member.remains = move.remains;
                     kept.push_back(member);
                     arrived.push_back({entry.storedName + QLatin1Char('/') + member.storedName, member.originalPath,
-                                       move.folder, move.name});
+                                       move.folder, move.name, std::move(move.attributes)});
                 }
                 if (kept.empty()) {
                     ::unlinkat(binFd, stored.constData(), AT_REMOVEDIR);
+                    SafeBinAttributes::remove(binFd, entry.id);
                     continue;
                 }
                 entry.size = sizeOfMembers(kept);
@@ -462,6 +492,7 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
         session.clearJournal();
         for (const SafeBinEntry& entry : made) {
             if (entry.members) ::unlinkat(binFd, PathCodec::encode(entry.storedName).constData(), AT_REMOVEDIR);
+            SafeBinAttributes::remove(binFd, entry.id);
         }
     }
     saveError->description += stuck.isEmpty()

@@ -2,6 +2,7 @@
 
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
+#include "services/store/SafeBinAttributes.h"
 #include "services/store/SafeBinFolder.h"
 #include "services/store/SafeBinJournal.h"
 #include "services/store/SafeBinManifest.h"
@@ -80,11 +81,14 @@ Destination openDestination(SafeBinSession& session, const SafeBinEntry& entry, 
     return destination;
 }
 
-// Records that a copy for a restore is whole, just before it is put in place.
+// Records that a copy for a restore is whole, just before it is put in place,
+// and gives it back the attributes the bin kept beside it.
 FileOperations::MoveOptions restoreOptions(SafeBinSession& session, const SafeBinEntry& entry, const QString& storedPath,
                                            const QString& destination) {
     FileOperations::MoveOptions options;
     options.allowSpecialFiles = true;  // put back as it was moved in
+    const QByteArray below = storedPath == entry.storedName ? QByteArray() : PathCodec::encode(storedPath.mid(entry.storedName.size() + 1));
+    options.attributes = SafeBinAttributes::below(SafeBinAttributes::read(session.fd(), entry.id), below);
     options.beforePlacing = [&session, id = entry.id, storedPath, destination](const struct stat& copy, const struct stat&) {
         return session.record(SafeBinJournal::identityLine(Journal::placed, id, storedPath, destination, copy));
     };
@@ -243,6 +247,7 @@ std::optional<FileError> restoreGroup(SafeBinSession& session, const Prepared& p
     if (kept.empty()) {
         FileOperations::removeItemAt(session.fd(), PathCodec::encode(recorded.storedName),
                                      itemPath(session.bin, recorded.storedName));
+        SafeBinAttributes::remove(session.fd(), recorded.id);
         eraseRecord(entries, recorded);
     } else if (SafeBinEntry* held = findRecord(entries, recorded)) {
         held->size = sizeOfMembers(kept);
@@ -283,7 +288,7 @@ std::optional<FileError> restoreSingle(SafeBinSession& session, const Prepared& 
             ::fstatat(session.fd(), stored.constData(), &held, AT_SYMLINK_NOFOLLOW) == 0 && sameContents(held, there)) {
             // A file whose original was never removed: it is back already.
             if (auto error = session.record(SafeBinJournal::entryLine(Journal::destroy, recorded))) return refuse(*error);
-            if (auto error = removeStored(session, recorded.storedName)) {
+            if (auto error = removeStored(session, recorded.storedName, recorded.id)) {
                 finishUnchanged(session, prepared, entries);
                 return error;
             }
@@ -298,6 +303,7 @@ std::optional<FileError> restoreSingle(SafeBinSession& session, const Prepared& 
         QStringList conflicts;
         mergeInto(session, recorded, from.get(), recorded.storedName, to.get(), destination.path, conflicts);
         if (::unlinkat(session.fd(), stored.constData(), AT_REMOVEDIR) == 0) {
+            SafeBinAttributes::remove(session.fd(), recorded.id);
             eraseRecord(entries, recorded);
             return commit(session, entries);
         }
@@ -318,8 +324,9 @@ std::optional<FileError> restoreSingle(SafeBinSession& session, const Prepared& 
     if (moved.error) {
         // Back in place, but the bin could not wholly let go of its copy:
         // what is left of it is removed, never offered again.
-        removeStored(session, recorded.storedName);
+        removeStored(session, recorded.storedName, recorded.id);
     }
+    SafeBinAttributes::remove(session.fd(), recorded.id);
     eraseRecord(entries, recorded);
     return commit(session, entries);
 }

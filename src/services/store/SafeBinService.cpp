@@ -88,7 +88,7 @@ std::optional<FileError> destroy(const SafeBinEntry& entry) {
             if (prepared.changed) commit(session, entries);
             return error;
         }
-        if (auto error = removeStored(session, entry.storedName)) {
+        if (auto error = removeStored(session, entry.storedName, entry.id)) {
             // The failure is the outcome: nothing is retried behind the user's back.
             finishUnchanged(session, prepared, entries);
             error->description = could + QStringLiteral(" from the Safe Bin. ") + error->description;

@@ -65,6 +65,11 @@ struct SafeBinItemResult {
 // it afterwards and the journal is cleared. What a crash or kill leaves
 // (intents not settled, partial copies) is settled by settle() and by the
 // next change: an item the folder holds is never left unrecorded.
+//
+// What the bin's file system cannot hold of an item's extended attributes
+// (none kept there, or a value larger than it takes) is kept beside the item
+// (SafeBinAttributes) and given back on restore; a restore to a place that
+// cannot hold them either is refused with that reason, and the item stays.
 namespace SafeBinService {
 
 // Codes of the program's own errors (domain "Tarnwick").

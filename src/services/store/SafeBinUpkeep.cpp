@@ -3,6 +3,7 @@
 #include "platform/FileOperations.h"
 #include "platform/MountTable.h"
 #include "platform/PathCodec.h"
+#include "services/store/SafeBinAttributes.h"
 #include "services/store/SafeBinFolder.h"
 #include "services/store/SafeBinJournal.h"
 #include "services/store/SafeBinManifest.h"
@@ -213,7 +214,7 @@ bool settleIntents(SafeBinSession& session, std::vector<SafeBinEntry>& entries) 
             break;
         }
         case Journal::destroy:
-            if (held && removeStored(session, entry.storedName)) break;  // still there: keep the record
+            if (held && removeStored(session, entry.storedName, entry.id)) break;  // still there: keep the record
             if (recorded) changed = eraseRecord(entries, entry) || changed;
             break;
         case Journal::copied:
@@ -258,7 +259,7 @@ bool purgeEntries(SafeBinSession& session, std::vector<SafeBinEntry>& entries, i
     if (!lines.isEmpty() && !session.record(lines)) {
         for (const size_t i : expired) {
             // Still on disk (or holding a mount point): keep the record, try again next time.
-            if (!drop[i]) drop[i] = !removeStored(session, entries[i].storedName);
+            if (!drop[i]) drop[i] = !removeStored(session, entries[i].storedName, entries[i].id);
         }
     }
     std::vector<SafeBinEntry> kept;
@@ -278,7 +279,7 @@ bool purgeEntries(SafeBinSession& session, std::vector<SafeBinEntry>& entries, i
 // on its way out. An item holding a mount point is left whole; one that
 // cannot be removed wholly goes back under its name. The failure is
 // returned. Nothing there is no failure.
-std::optional<FileError> removeStored(SafeBinSession& session, const QString& storedName) {
+std::optional<FileError> removeStored(SafeBinSession& session, const QString& storedName, const QUuid& id) {
     const QByteArray name = PathCodec::encode(storedName);
     const QString path = itemPath(session.bin, storedName);
     if (probeAt(session.fd(), name) == ENOENT) return std::nullopt;
@@ -302,7 +303,11 @@ std::optional<FileError> removeStored(SafeBinSession& session, const QString& st
         return FileError::system(error, QStringLiteral("Could not remove ") + FileError::quoted(path));
     }
     auto error = FileOperations::removeItemAt(session.fd(), aside, path);
-    if (error) (void)FileOperations::renameNoReplaceAt(session.fd(), aside, session.fd(), name);
+    if (error) {
+        (void)FileOperations::renameNoReplaceAt(session.fd(), aside, session.fd(), name);
+    } else {
+        SafeBinAttributes::remove(session.fd(), id);
+    }
     return error;
 }
 
@@ -321,6 +326,7 @@ void removeLeftovers(const SafeBinSession& session) {
                                          PathRules::appendingPathComponent(session.bin, PathCodec::decode(name)));
         }
     }
+    SafeBinAttributes::removeOrphans(session.fd(), names);
 }
 
 qint64 sizeOfMembers(const std::vector<SafeBinEntry::Member>& members) {

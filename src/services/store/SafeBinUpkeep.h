@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUuid>
 
 #include <optional>
 #include <vector>
@@ -44,10 +45,12 @@ void finishUnchanged(SafeBinSession& session, const Prepared& prepared, const st
 // Removes a stored item (or anything named in the bin) for good: renamed
 // aside first, then removed. An item holding a mount point is left whole;
 // one that cannot be removed wholly goes back under its name. The failure is
-// returned. Nothing there is no failure.
-std::optional<FileError> removeStored(SafeBinSession& session, const QString& storedName);
+// returned. Nothing there is no failure. Once it is gone, so are the
+// attributes kept beside it for the entry id (SafeBinAttributes).
+std::optional<FileError> removeStored(SafeBinSession& session, const QString& storedName, const QUuid& id);
 // Removes what interrupted work left in the bin folder: partial copies of
-// moves that never finished, items on their way out and temporary manifests.
+// moves that never finished, items on their way out, temporary manifests and
+// kept attributes whose item is gone.
 void removeLeftovers(const SafeBinSession& session);
 // The bin's item at a stored path ("<stored>/<member>/…", every part a plain name), removed.
 void removeStoredPath(const SafeBinSession& session, const QString& storedPath);
