@@ -139,6 +139,10 @@ void SafeBinEntry::appendJson(QByteArray& out) const {
     FlatJson::appendInteger(out, size);
     out.append(",\"removedAt\":", 13);
     FlatJson::appendNumber(out, JsonCoding::dateValue(removedAt));
+    if (runningAt > 0) {
+        out.append(",\"runningAt\":");
+        FlatJson::appendInteger(out, runningAt);
+    }
     appendRemains(out, remains);
     if (members) {
         out.append(",\"members\":[");
@@ -175,6 +179,11 @@ std::optional<SafeBinEntry> SafeBinEntry::fromObject(const FlatJson::Object& obj
     if (!uuid || !date.isValid()) return std::nullopt;
     SafeBinEntry entry = create(*uuid, *originalPath, *storedName, *displayName, *size->integer, date);
     if (!readRemains(object, entry.remains)) return std::nullopt;
+    if (const FlatJson::Value* running = FlatJson::find(object, QLatin1StringView("runningAt"))) {
+        if (running->type == FlatJson::Value::Type::number && running->integer && *running->integer > 0) {
+            entry.runningAt = *running->integer;
+        }
+    }
     if (const FlatJson::Value* members = FlatJson::find(object, QLatin1StringView("members"))) {
         entry.members.emplace();
         if (!readMembers(*members, false, &*entry.members)) return std::nullopt;
@@ -259,7 +268,7 @@ std::optional<SafeBinEntry::ManifestSummary> SafeBinEntry::summarizeManifest(con
 bool SafeBinEntry::operator==(const SafeBinEntry& other) const {
     return id == other.id && originalPath == other.originalPath && storedName == other.storedName &&
            displayName == other.displayName && size == other.size && removedAt == other.removedAt &&
-           remains == other.remains && members == other.members;
+           runningAt == other.runningAt && remains == other.remains && members == other.members;
 }
 
 size_t qHash(const SafeBinEntry& entry, size_t seed) {

@@ -39,6 +39,10 @@ struct SafeBinEntry {
     QString displayName;   // the last component of originalPath
     qint64 size = 0;       // bytes the item occupies on disk
     QDateTime removedAt;   // when it was moved in
+    // The Safe Bin's running time (the time the computer has run, in
+    // milliseconds) when it was moved in; 0 for entries recorded before it
+    // was kept.
+    qint64 runningAt = 0;
     std::optional<Remains> remains{};
     // Set for one item made of several (the entries of a folder cleaned by its
     // entries, a database with its companion files, a trashed file with its
@@ -53,13 +57,14 @@ struct SafeBinEntry {
 
     // Appends the entry as one JSON object {"id", "originalPath", "storedName",
     // "displayName", "size", "removedAt"}, every "/" written as "\/", followed
-    // by "remainsDevice" and "remainsInode" and by "members" (an array of
+    // by "runningAt", by "remainsDevice" and "remainsInode" and by "members" (an array of
     // {"originalPath", "storedName", "size"} objects, each with its own
     // remains keys) only where those are set. Names that are not UTF-8 keep
     // their escaped bytes (see FlatJson).
     void appendJson(QByteArray& out) const;
     // The six keys are required and must have their types; the optional keys,
-    // when there, too. Other keys are ignored.
+    // when there, too ("runningAt" of another type reads as 0). Other keys
+    // are ignored.
     static std::optional<SafeBinEntry> fromObject(const FlatJson::Object& object);
 
     // The manifest file: a compact JSON array of entries in the given order.

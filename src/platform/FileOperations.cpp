@@ -143,12 +143,23 @@ int copyContents(int in, int out, std::vector<char>& buffer) {
     return 0;
 }
 
+struct CopyContext {
+    dev_t device = 0;               // the file system the item lives on: the copy never leaves it
+    bool allowSpecialFiles = false;
+    std::vector<char> buffer = std::vector<char>(std::size_t(1) << 20);
+    QString top;                    // the copy's own path: attributes are named relative to it
+    std::vector<ExtendedAttributes::Attribute>* unheld = nullptr;
+    QString failedAttribute;        // the attribute that failed the copy, if one did
+    qint64 failedAttributeBytes = 0;
+};
+
 // Copies the extended attributes of one open item to another: user
 // attributes (user.xdg.origin.url among them), ACLs (system.posix_acl_*) and
-// whatever else the system lets this process write. An attribute the target
-// file system does not keep, or that is not ours to set, is no failure; only
-// a full disk or an I/O error is. Returns 0 or errno.
-int copyAttributes(int in, int out) {
+// whatever else the system lets this process write. One that is not ours to
+// set is passed over; one the target's file system cannot hold goes to
+// context.unheld (or fails the copy); a full disk or an I/O error fails it.
+// Returns 0 or errno.
+int copyAttributes(int in, int out, const QString& targetPath, CopyContext& context) {
     QByteArray names;
     for (int attempt = 0; attempt < 4; ++attempt) {
         const ssize_t size = ::flistxattr(in, nullptr, 0);
@@ -171,19 +182,23 @@ int copyAttributes(int in, int out) {
         value.resize(size);
         size = ::fgetxattr(in, name, value.data(), size_t(value.size()));
         if (size < 0) continue;
-        if (::fsetxattr(out, name, value.constData(), size_t(size), 0) != 0) {
-            const int error = errno;
-            if (error == ENOSPC || error == EDQUOT || error == EIO) return error;
+        value.truncate(size);
+        const int error = ExtendedAttributes::setOn(out, QByteArray(name), value, targetPath);
+        if (error == 0) continue;
+        if (ExtendedAttributes::cannotHold(error, out, size)) {
+            if (!context.unheld) {
+                context.failedAttribute = QString::fromUtf8(name);
+                context.failedAttributeBytes = size;
+                return error == ENOSPC ? E2BIG : error;
+            }
+            const QString relative = targetPath == context.top ? QString() : targetPath.mid(context.top.size() + 1);
+            context.unheld->push_back({PathCodec::encode(relative), QByteArray(name), value});
+            continue;
         }
+        if (error == ENOSPC || error == EDQUOT || error == EIO) return error;
     }
     return 0;
 }
-
-struct CopyContext {
-    dev_t device = 0;               // the file system the item lives on: the copy never leaves it
-    bool allowSpecialFiles = false;
-    std::vector<char> buffer = std::vector<char>(std::size_t(1) << 20);
-};
 
 std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, int targetDir,
                                    const QByteArray& targetName, const QString& sourcePath,
@@ -191,6 +206,13 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
     auto failure = [&](int error) {
         return FileError::system(error, QStringLiteral("Could not copy ") + FileError::quoted(sourcePath) +
                                             QStringLiteral(" to ") + FileError::quoted(targetPath));
+    };
+    auto attributeFailure = [&](int error) {
+        if (context.failedAttribute.isEmpty()) return failure(error);
+        return ExtendedAttributes::unheldError(error, QStringLiteral("Could not copy ") + FileError::quoted(sourcePath) +
+                                                          QStringLiteral(" with its attribute ") +
+                                                          FileError::quoted(context.failedAttribute),
+                                               context.failedAttributeBytes);
     };
     auto refusal = [&](const QString& why) {
         return FileError::system(EXDEV, QStringLiteral("Could not copy ") + FileError::quoted(sourcePath) + why);
@@ -231,7 +253,7 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
         // The owner first: changing it clears set-id bits, which the mode then restores.
         (void)::fchown(out.get(), st.st_uid, st.st_gid);
         (void)::fchmod(out.get(), permissions);
-        if (const int error = copyAttributes(in.get(), out.get())) return failure(error);
+        if (const int error = copyAttributes(in.get(), out.get(), targetPath, context)) return attributeFailure(error);
         (void)::futimens(out.get(), times);
         if (const int error = out.close()) return failure(error);
         return std::nullopt;
@@ -256,7 +278,7 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
         // Permissions, attributes and times last, once nothing more is written inside.
         (void)::fchown(target.get(), st.st_uid, st.st_gid);
         (void)::fchmod(target.get(), permissions);
-        if (const int error = copyAttributes(source.get(), target.get())) return failure(error);
+        if (const int error = copyAttributes(source.get(), target.get(), targetPath, context)) return attributeFailure(error);
         (void)::futimens(target.get(), times);
         return std::nullopt;
     }
@@ -603,7 +625,13 @@ MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByt
     int error = injectedFault("rename", fromPath);
     if (error == 0) error = renameNoReplaceAt(fromDir, fromName, toDir, toName);
     if (error == 0) {
+        auto attributeError = ExtendedAttributes::setBelow(toDir, toName, toPath, options.attributes);
+        if (attributeError && renameNoReplaceAt(toDir, toName, fromDir, fromName) == 0) {
+            result.error = FileError{attributeError->domain, attributeError->code, could + QStringLiteral(". ") + attributeError->description};
+            return result;
+        }
         result.arrived = true;
+        result.error = attributeError;
         return result;
     }
     if (error != EXDEV) return failed(error);
@@ -620,7 +648,11 @@ MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByt
     CopyContext context;
     context.device = original.st_dev;
     context.allowSpecialFiles = options.allowSpecialFiles;
-    if (auto copyError = copyEntry(fromDir, fromName, toDir, temporary, fromPath, temporaryPath, context)) {
+    context.top = temporaryPath;
+    context.unheld = options.unheld;
+    auto copyError = copyEntry(fromDir, fromName, toDir, temporary, fromPath, temporaryPath, context);
+    if (!copyError) copyError = ExtendedAttributes::setBelow(toDir, temporary, toPath, options.attributes);
+    if (copyError) {
         removeItemAt(toDir, temporary, temporaryPath);
         result.error = FileError{copyError->domain, copyError->code, could + QStringLiteral(". ") + copyError->description};
         return result;

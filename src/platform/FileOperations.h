@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ExtendedAttributes.h"
 #include "platform/FileDescriptor.h"
 #include "support/FileError.h"
 
@@ -9,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 struct stat;
 
@@ -109,6 +111,16 @@ struct MoveOptions {
     // before it is put in place, with the copy's and the original's lstat. A
     // failure it returns abandons the move (the copy goes, the original stays).
     std::function<std::optional<FileError>(const struct stat& copy, const struct stat& original)> beforePlacing;
+    // Across file systems: where set, the attributes the destination's file
+    // system cannot hold (ExtendedAttributes::cannotHold()) are added here,
+    // relative to the item, and the copy goes on without them (beforePlacing
+    // sees them all); where not, such an attribute fails the move with the
+    // true reason, never as a full disk.
+    std::vector<ExtendedAttributes::Attribute>* unheld = nullptr;
+    // Attributes the item gets at its destination (relative to it), kept
+    // elsewhere meanwhile: set on the copy before it is placed, or after a
+    // rename, which is undone when one cannot be set. Either fails the move.
+    std::vector<ExtendedAttributes::Attribute> attributes;
 };
 // Moves the entry fromName of the folder fromDir to toName in toDir without
 // replacing anything there. Across file systems it copies (folders recursively,
@@ -136,7 +148,8 @@ QString resolvingAllLinks(const QString& absolutePath);
 
 // For tests only: consulted before each low-level step ("move" with the source,
 // "rename" with the source of each rename a move tries (EXDEV makes it copy),
-// "copy" with each source entry, "remove" with each path to remove, "write" and
+// "copy" with each source entry, "attribute" with "<item path>:<name>" of each
+// extended attribute set, "remove" with each path to remove, "write" and
 // "sync" with a store file about to be written, "check" with a path the Safe
 // Bin has checked and is about to open); a non-zero errno makes that step fail.
 using FaultHook = std::function<int(std::string_view operation, const QString& path)>;

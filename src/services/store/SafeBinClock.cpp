@@ -21,9 +21,11 @@ struct State {
     qint64 observedMs = 0;
     QByteArray boot;
     qint64 uptimeMs = 0;
+    std::optional<qint64> runningMs;  // not in files written before it was kept
 };
 
-// "<observed ms> <boot> <uptime ms>\n"; nothing when torn or unreadable.
+// "<observed ms> <boot> <uptime ms> <running ms>\n" (files written before the
+// running time was kept end after the uptime); nothing when torn or unreadable.
 std::optional<State> readState(int binFd) {
     FileDescriptor fd(::openat(binFd, kFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) return std::nullopt;
@@ -34,18 +36,24 @@ std::optional<State> readState(int binFd) {
     } while (length < 0 && errno == EINTR);
     if (length <= 0 || buffer[length - 1] != '\n') return std::nullopt;
     const QList<QByteArray> fields = QByteArray(buffer, length).trimmed().split(' ');
-    if (fields.size() != 3) return std::nullopt;
+    if (fields.size() != 3 && fields.size() != 4) return std::nullopt;
     bool observedOk = false;
     bool uptimeOk = false;
-    State state{fields[0].toLongLong(&observedOk), fields[1], fields[2].toLongLong(&uptimeOk)};
+    State state{fields[0].toLongLong(&observedOk), fields[1], fields[2].toLongLong(&uptimeOk), std::nullopt};
     if (!observedOk || !uptimeOk) return std::nullopt;
+    if (fields.size() == 4) {
+        bool runningOk = false;
+        state.runningMs = fields[3].toLongLong(&runningOk);
+        if (!runningOk || *state.runningMs < 0) return std::nullopt;
+    }
     if (state.boot == "-") state.boot.clear();
     return state;
 }
 
 void writeState(int binFd, const State& state) {
     const QByteArray text = QByteArray::number(state.observedMs) + ' ' + (state.boot.isEmpty() ? QByteArray("-") : state.boot) +
-                            ' ' + QByteArray::number(state.uptimeMs) + '\n';
+                            ' ' + QByteArray::number(state.uptimeMs) + ' ' + QByteArray::number(state.runningMs.value_or(0)) +
+                            '\n';
     FileDescriptor fd(::openat(binFd, kFileName, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid()) return;
     // Written in place and not synced: a lost update only loses the guard of
@@ -57,24 +65,35 @@ void writeState(int binFd, const State& state) {
 
 }  // namespace
 
-QDateTime observe(int binFd) {
+Reading observe(int binFd) {
     const Environment& environment = Environment::current();
     const qint64 clockMs = environment.now().toMSecsSinceEpoch();
     const Environment::Uptime uptime = environment.uptime();
+    const qint64 uptimeMs = std::max<qint64>(0, uptime.msecs);
     const std::optional<State> last = readState(binFd);
     qint64 observed = clockMs;
+    qint64 running = uptimeMs;
     if (last) {
-        const bool sameRun = !uptime.boot.isEmpty() && uptime.boot == last->boot && uptime.msecs >= last->uptimeMs;
+        const bool sameRun = !uptime.boot.isEmpty() && uptime.boot == last->boot && uptimeMs >= last->uptimeMs;
         if (sameRun) {
-            observed = last->observedMs + std::clamp(clockMs - last->observedMs, qint64(0), uptime.msecs - last->uptimeMs);
+            observed = last->observedMs + std::clamp(clockMs - last->observedMs, qint64(0), uptimeMs - last->uptimeMs);
         } else {
             observed = std::max(last->observedMs, clockMs);
         }
+        if (last->runningMs) {
+            // Another run for sure: all it has run so far. The same run, or
+            // one that cannot be told from it: what the uptime clock gained.
+            const bool anotherRun = uptimeMs < last->uptimeMs ||
+                                    (!uptime.boot.isEmpty() && !last->boot.isEmpty() && uptime.boot != last->boot);
+            running = *last->runningMs + (anotherRun ? uptimeMs : uptimeMs - last->uptimeMs);
+        }
     }
-    if (!last || last->observedMs != observed || last->boot != uptime.boot || last->uptimeMs != uptime.msecs) {
-        writeState(binFd, State{observed, uptime.boot, uptime.msecs});
+    const State now{observed, uptime.boot, uptimeMs, running};
+    if (!last || last->observedMs != now.observedMs || last->boot != now.boot || last->uptimeMs != now.uptimeMs ||
+        last->runningMs != now.runningMs) {
+        writeState(binFd, now);
     }
-    return QDateTime::fromMSecsSinceEpoch(observed, Qt::UTC);
+    return Reading{QDateTime::fromMSecsSinceEpoch(observed, Qt::UTC), running};
 }
 
 }  // namespace tarnwick::SafeBinClock

@@ -13,13 +13,26 @@ namespace tarnwick {
 //   more than the uptime clock says has passed (a clock set ahead gains
 //   nothing);
 // - after a restart it takes up the clock again, if that is later.
+// Beside it the file keeps the running time: the time the computer has run
+// while the bin existed, summed over its runs from the uptime clock, whatever
+// the date and time said. It never counts more than surely passed: a reading
+// whose run cannot be told apart (no boot id) counts only what the uptime
+// clock gained, a new run what it has run so far. A missing or unreadable
+// file starts it again from the uptime clock's reading, which is never more
+// than it was.
 namespace SafeBinClock {
 
 inline constexpr const char* kFileName = "manifest.clock";
 
-// The observed time now; stores it. Call with the bin's lock held (binFd is
-// the open bin folder). A missing or unreadable file starts from the clock.
-QDateTime observe(int binFd);
+struct Reading {
+    QDateTime now;           // the observed time
+    qint64 runningMsecs = 0; // the running time, in milliseconds
+};
+
+// The observed time and the running time now; stores them. Call with the
+// bin's lock held (binFd is the open bin folder). A missing or unreadable
+// file starts from the clock.
+Reading observe(int binFd);
 
 }  // namespace SafeBinClock
 

@@ -65,6 +65,11 @@ struct SafeBinItemResult {
 // it afterwards and the journal is cleared. What a crash or kill leaves
 // (intents not settled, partial copies) is settled by settle() and by the
 // next change: an item the folder holds is never left unrecorded.
+//
+// What the bin's file system cannot hold of an item's extended attributes
+// (none kept there, or a value larger than it takes) is kept beside the item
+// (SafeBinAttributes) and given back on restore; a restore to a place that
+// cannot hold them either is refused with that reason, and the item stays.
 namespace SafeBinService {
 
 // Codes of the program's own errors (domain "Tarnwick").
@@ -99,13 +104,18 @@ std::vector<SafeBinEntry> list();
 void settle();
 
 // Removes for good every item that has spent more than `days` days in the
-// bin and drops its entry; an item that cannot be removed (or holds a mount
-// point) keeps its entry. Time in the bin is counted as observed: a clock set
-// back never makes an item older than it is, and within one run of the
-// machine no change of the clock makes time pass faster than it does (the
-// newest time seen is kept in manifest.clock; an item moved in is dated by
-// it). Writes the manifest only when an entry was dropped; failures are not
-// reported.
+// bin, and at least a day of the computer's running time, and drops its
+// entry; an item that cannot be removed (or holds a mount point) keeps its
+// entry. Time in the bin is counted as observed: a clock set back never
+// makes an item older than it is, and within one run of the machine no
+// change of the clock makes time pass faster than it does (the newest time
+// seen is kept in manifest.clock; an item moved in is dated by it). Across
+// restarts the clock is taken up again, so a month switched off ages the
+// items by a month, but whatever the clock did then (a clock that was far
+// behind and is now right, one that is ahead, a lost manifest.clock), an
+// item still waits for its day of running time (SafeBinClock), counted from
+// when it moved in. Writes the manifest only when an entry was dropped or
+// dated anew; failures are not reported.
 void purgeExpired(int days);
 
 // Purges at 30 days, then moves each absolute path into the Safe Bin as an

@@ -1,0 +1,359 @@
+#include "services/store/SafeBinRestore.h"
+
+#include "platform/FileOperations.h"
+#include "platform/PathCodec.h"
+#include "services/store/SafeBinAttributes.h"
+#include "services/store/SafeBinFolder.h"
+#include "services/store/SafeBinJournal.h"
+#include "services/store/SafeBinManifest.h"
+#include "services/store/SafeBinService.h"
+#include "services/store/SafeBinSession.h"
+#include "services/store/SafeBinUpkeep.h"
+#include "support/PathRules.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick::SafeBinRestore {
+
+using namespace SafeBinFolder;
+using namespace SafeBinManifest;
+using namespace SafeBinService;
+using namespace SafeBinUpkeep;
+using Journal = SafeBinJournal::Kind;
+
+namespace {
+
+// ---- Putting back ----
+
+QString putBackText(const SafeBinEntry& entry) {
+    return QStringLiteral("Could not put back ") + FileError::quoted(entry.displayName);
+}
+
+// Where one item goes back: its folder opened as written (missing folders
+// made again), or why it cannot.
+struct Destination {
+    QString path;  // standardised
+    QString folder;
+    QByteArray name;
+    FileDescriptor parent;
+    std::optional<FileError> error;
+};
+
+Destination openDestination(SafeBinSession& session, const SafeBinEntry& entry, const QString& original) {
+    Destination destination;
+    const QString putBack = putBackText(entry);
+    if (!original.startsWith(QLatin1Char('/')) || !namesAnItem(PathRules::lastPathComponent(original))) {
+        destination.error = FileError::tarnwick(kInvalidPathCode, putBack + QStringLiteral(": its original location ") +
+                                                                      FileError::quoted(original) +
+                                                                      QStringLiteral(" is not the full path of an item."));
+        return destination;
+    }
+    const FileError insideBin = FileError::tarnwick(
+        kInvalidPathCode, putBack + QStringLiteral(": its original location ") + FileError::quoted(original) +
+                              QStringLiteral(" is inside the Safe Bin."));
+    if (touchesBin(original, session.bin)) {
+        destination.error = insideBin;
+        return destination;
+    }
+    destination.path = PathRules::standardizingPath(original);
+    destination.folder = PathRules::deletingLastPathComponent(destination.path);
+    destination.name = PathCodec::encode(PathRules::lastPathComponent(destination.path));
+    int error = 0;
+    QString failedAt;
+    destination.parent = FileOperations::openFolderAsWritten(destination.folder, trustedPrefix(), error, true, &failedAt);
+    if (error == ELOOP) {
+        destination.error = FileError::tarnwick(kPathChangedCode, putBack + QStringLiteral(": the folder ") +
+                                                                      FileError::quoted(failedAt) +
+                                                                      QStringLiteral(" on its original path is now a link, so nothing was moved."));
+    } else if (error) {
+        destination.error = FileError::system(error, QStringLiteral("Could not create the folder ") + FileError::quoted(failedAt));
+    } else {
+        // The folder is open now: a link swapped in above it no longer matters.
+        const QString kernel = FileOperations::kernelPath(destination.parent.get());
+        if (!kernel.isEmpty() && touchesBin(PathRules::appendingPathComponent(kernel, PathCodec::decode(destination.name)), session.bin)) {
+            destination.error = insideBin;
+        }
+    }
+    return destination;
+}
+
+// Records that a copy for a restore is whole, just before it is put in place,
+// and gives it back the attributes the bin kept beside it.
+FileOperations::MoveOptions restoreOptions(SafeBinSession& session, const SafeBinEntry& entry, const QString& storedPath,
+                                           const QString& destination) {
+    FileOperations::MoveOptions options;
+    options.allowSpecialFiles = true;  // put back as it was moved in
+    const QByteArray below = storedPath == entry.storedName ? QByteArray() : PathCodec::encode(storedPath.mid(entry.storedName.size() + 1));
+    options.attributes = SafeBinAttributes::below(SafeBinAttributes::read(session.fd(), entry.id), below);
+    options.beforePlacing = [&session, id = entry.id, storedPath, destination](const struct stat& copy, const struct stat&) {
+        return session.record(SafeBinJournal::identityLine(Journal::placed, id, storedPath, destination, copy));
+    };
+    return options;
+}
+
+bool sameContents(const struct stat& a, const struct stat& b) {
+    return (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Completes a restore into what is left of the item's own original: moves
+// what the original lacks, drops the bin's copies of what is still there
+// unchanged, and keeps the rest (named in conflicts).
+void mergeInto(SafeBinSession& session, const SafeBinEntry& entry, int fromFolder, const QString& storedPath, int toFolder,
+               const QString& destination, QStringList& conflicts) {
+    std::vector<QByteArray> names;
+    if (!listNames(fromFolder, names)) {
+        conflicts.append(destination);
+        return;
+    }
+    for (const QByteArray& name : names) {
+        const QString childStored = storedPath + QLatin1Char('/') + PathCodec::decode(name);
+        const QString childDestination = PathRules::appendingPathComponent(destination, PathCodec::decode(name));
+        struct stat source {};
+        struct stat there {};
+        bool sourceMount = false;
+        bool thereMount = false;
+        if (FileOperations::statEntry(fromFolder, name.constData(), source, sourceMount) != 0) continue;
+        const int state = FileOperations::statEntry(toFolder, name.constData(), there, thereMount);
+        if (state == ENOENT) {
+            const auto moved = FileOperations::moveAt(fromFolder, name, toFolder, name, itemPath(session.bin, childStored),
+                                                      childDestination, QStringLiteral("put back ") + FileError::quoted(childDestination),
+                                                      restoreTag(entry), restoreOptions(session, entry, childStored, childDestination));
+            if (!moved.arrived) conflicts.append(childDestination);
+            continue;
+        }
+        if (state != 0 || thereMount || sourceMount) {
+            conflicts.append(childDestination);
+        } else if (S_ISDIR(source.st_mode) && S_ISDIR(there.st_mode)) {
+            const FileDescriptor from(::openat(fromFolder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            const FileDescriptor to(::openat(toFolder, name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!from.valid() || !to.valid()) {
+                conflicts.append(childDestination);
+                continue;
+            }
+            mergeInto(session, entry, from.get(), childStored, to.get(), childDestination, conflicts);
+            (void)::unlinkat(fromFolder, name.constData(), AT_REMOVEDIR);  // only when nothing is left in it
+        } else if (!S_ISDIR(source.st_mode) && sameContents(source, there)) {
+            // The original never left: the bin's copy of it is not needed.
+            FileOperations::removeItemAt(fromFolder, name, itemPath(session.bin, childStored));
+        } else {
+            conflicts.append(childDestination);
+        }
+    }
+}
+
+// How a group's restore ended, in words.
+FileError groupRefusal(const SafeBinEntry& entry, qsizetype putBack, const QStringList& occupied,
+                       const std::vector<FileError>& failures) {
+    QStringList texts;
+    if (!occupied.isEmpty()) {
+        const QString list = pathListText(occupied);
+        texts.append((putBack > 0 ? QStringLiteral("Put back ") + QString::number(putBack) + QStringLiteral(" items of ")
+                                   : QStringLiteral("Nothing of ")) +
+                     FileError::quoted(entry.displayName) +
+                     (putBack > 0 ? QStringLiteral("; ") : QStringLiteral(" was put back: ")) +
+                     QStringLiteral("something is already at the original location of ") + list +
+                     QStringLiteral(", so ") + (occupied.size() == 1 ? QStringLiteral("it stays") : QStringLiteral("they stay")) +
+                     QStringLiteral(" in the Safe Bin."));
+    }
+    for (const FileError& failure : failures) {
+        if (!texts.contains(failure.description)) texts.append(failure.description);
+    }
+    FileError error = occupied.isEmpty() ? failures.front() : FileError::tarnwick(kAlreadyExistsCode, QString());
+    error.description = texts.join(QLatin1Char(' '));
+    return error;
+}
+
+std::optional<FileError> restoreGroup(SafeBinSession& session, const Prepared& prepared, std::vector<SafeBinEntry>& entries,
+                                      SafeBinEntry recorded) {
+    const FileDescriptor group = openStoredFolder(session.fd(), recorded.storedName);
+    if (!group.valid()) {
+        finishUnchanged(session, prepared, entries);
+        return FileError::system(errno, putBackText(recorded));
+    }
+    if (auto error = session.record(SafeBinJournal::entryLine(Journal::restore, recorded))) {
+        finishUnchanged(session, prepared, entries);
+        return error;
+    }
+    std::vector<SafeBinEntry::Member> kept;
+    QStringList occupied;
+    std::vector<FileError> failures;
+    qsizetype putBack = 0;
+    for (const SafeBinEntry::Member& member : *recorded.members) {
+        auto keep = [&](std::optional<FileError> failure) {
+            if (failure) failures.push_back(*failure);
+            kept.push_back(member);
+        };
+        if (!isPlainName(member.storedName)) {
+            keep(FileError::tarnwick(kInvalidRecordCode, putBackText(recorded) + QStringLiteral(": its record names no item of the Safe Bin.")));
+            continue;
+        }
+        const QByteArray stored = PathCodec::encode(member.storedName);
+        const QString storedPath = recorded.storedName + QLatin1Char('/') + member.storedName;
+        if (const int state = probeAt(group.get(), stored)) {
+            keep(FileError::system(state, QStringLiteral("Could not put back ") + FileError::quoted(member.originalPath)));
+            continue;
+        }
+        Destination destination = openDestination(session, recorded, member.originalPath);
+        if (destination.error) {
+            keep(destination.error);
+            continue;
+        }
+        struct stat there {};
+        if (::fstatat(destination.parent.get(), destination.name.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
+            struct stat source {};
+            const FileDescriptor to(::openat(destination.parent.get(), destination.name.constData(),
+                                             O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            const FileDescriptor from(::openat(group.get(), stored.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (isRemains(member.remains, there) && to.valid() && from.valid() && ::fstat(from.get(), &source) == 0) {
+                QStringList conflicts;
+                mergeInto(session, recorded, from.get(), storedPath, to.get(), destination.path, conflicts);
+                if (::unlinkat(group.get(), stored.constData(), AT_REMOVEDIR) == 0) {
+                    ++putBack;
+                } else {
+                    SafeBinEntry::Member left = member;
+                    left.size = allocatedSizeAt(group.get(), stored);
+                    kept.push_back(left);
+                    occupied.append(conflicts);
+                }
+                continue;
+            }
+            occupied.append(member.originalPath);
+            kept.push_back(member);
+            continue;
+        }
+        const FileOperations::MoveResult moved = FileOperations::moveAt(
+            group.get(), stored, destination.parent.get(), destination.name, itemPath(session.bin, storedPath),
+            member.originalPath, QStringLiteral("put back ") + FileError::quoted(member.originalPath),
+            restoreTag(recorded, member.storedName), restoreOptions(session, recorded, storedPath, member.originalPath));
+        if (!moved.arrived) {
+            if (moved.error && moved.error->isSystem(EEXIST)) {
+                occupied.append(member.originalPath);
+                kept.push_back(member);
+            } else {
+                keep(moved.error);
+            }
+            continue;
+        }
+        ++putBack;
+        // Back in place; a copy the bin could not wholly let go of is not offered again.
+        if (moved.error) removeStoredPath(session, storedPath);
+    }
+
+    if (kept.empty()) {
+        FileOperations::removeItemAt(session.fd(), PathCodec::encode(recorded.storedName),
+                                     itemPath(session.bin, recorded.storedName));
+        SafeBinAttributes::remove(session.fd(), recorded.id);
+        eraseRecord(entries, recorded);
+    } else if (SafeBinEntry* held = findRecord(entries, recorded)) {
+        held->size = sizeOfMembers(kept);
+        held->members = std::move(kept);
+    }
+    if (auto error = commit(session, entries)) return error;
+    if (occupied.isEmpty() && failures.empty()) return std::nullopt;
+    return groupRefusal(recorded, putBack, occupied, failures);
+}
+
+std::optional<FileError> restoreSingle(SafeBinSession& session, const Prepared& prepared, std::vector<SafeBinEntry>& entries,
+                                       const SafeBinEntry& recorded) {
+    auto refuse = [&](FileError error) -> std::optional<FileError> {
+        if (prepared.changed) commit(session, entries);
+        return error;
+    };
+    const QString destinationPath = recorded.originalPath;
+    const QByteArray stored = PathCodec::encode(recorded.storedName);
+    const QString source = itemPath(session.bin, recorded.storedName);
+    const QString action = QStringLiteral("put back ") + FileError::quoted(recorded.displayName) + QStringLiteral(" at ") +
+                           FileError::quoted(destinationPath);
+    Destination destination;
+    if (!destinationPath.startsWith(QLatin1Char('/')) || !namesAnItem(PathRules::lastPathComponent(destinationPath)) ||
+        touchesBin(destinationPath, session.bin)) {
+        return refuse(*openDestination(session, recorded, destinationPath).error);
+    }
+    if (const int state = probeAt(session.fd(), stored)) {
+        return refuse(FileError::system(state, QStringLiteral("Could not ") + action));
+    }
+    destination = openDestination(session, recorded, destinationPath);
+    if (destination.error) return refuse(*destination.error);
+
+    struct stat there {};
+    if (::fstatat(destination.parent.get(), destination.name.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Only what is left of this item's own original is completed; anything else stays as it is.
+        struct stat held {};
+        if (isRemains(recorded.remains, there) && !S_ISDIR(there.st_mode) &&
+            ::fstatat(session.fd(), stored.constData(), &held, AT_SYMLINK_NOFOLLOW) == 0 && sameContents(held, there)) {
+            // A file whose original was never removed: it is back already.
+            if (auto error = session.record(SafeBinJournal::entryLine(Journal::destroy, recorded))) return refuse(*error);
+            if (auto error = removeStored(session, recorded.storedName, recorded.id)) {
+                finishUnchanged(session, prepared, entries);
+                return error;
+            }
+            eraseRecord(entries, recorded);
+            return commit(session, entries);
+        }
+        const FileDescriptor to(::openat(destination.parent.get(), destination.name.constData(),
+                                         O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const FileDescriptor from(::openat(session.fd(), stored.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!isRemains(recorded.remains, there) || !to.valid() || !from.valid()) return refuse(FileError::alreadyExists());
+        if (auto error = session.record(SafeBinJournal::entryLine(Journal::restore, recorded))) return refuse(*error);
+        QStringList conflicts;
+        mergeInto(session, recorded, from.get(), recorded.storedName, to.get(), destination.path, conflicts);
+        if (::unlinkat(session.fd(), stored.constData(), AT_REMOVEDIR) == 0) {
+            SafeBinAttributes::remove(session.fd(), recorded.id);
+            eraseRecord(entries, recorded);
+            return commit(session, entries);
+        }
+        if (SafeBinEntry* held = findRecord(entries, recorded)) held->size = allocatedSizeAt(session.fd(), stored);
+        if (auto error = commit(session, entries)) return error;
+        return groupRefusal(recorded, 1, conflicts, {});
+    }
+
+    if (auto error = session.record(SafeBinJournal::entryLine(Journal::restore, recorded))) return refuse(*error);
+    const FileOperations::MoveResult moved =
+        FileOperations::moveAt(session.fd(), stored, destination.parent.get(), destination.name, source, destinationPath,
+                               action, restoreTag(recorded), restoreOptions(session, recorded, recorded.storedName, destinationPath));
+    if (!moved.arrived) {
+        finishUnchanged(session, prepared, entries);
+        if (moved.error && moved.error->isSystem(EEXIST)) return FileError::alreadyExists();
+        return moved.error;
+    }
+    if (moved.error) {
+        // Back in place, but the bin could not wholly let go of its copy:
+        // what is left of it is removed, never offered again.
+        removeStored(session, recorded.storedName, recorded.id);
+    }
+    SafeBinAttributes::remove(session.fd(), recorded.id);
+    eraseRecord(entries, recorded);
+    return commit(session, entries);
+}
+
+}  // namespace
+
+std::optional<FileError> restore(const SafeBinEntry& entry) {
+    SafeBinSession session;
+    Prepared prepared = prepare(session, kExpiryDays, false);
+    if (prepared.error) return prepared.error;
+    std::vector<SafeBinEntry> entries = std::move(prepared.entries);
+    sortNewestFirst(entries);
+    auto refuse = [&](FileError error) -> std::optional<FileError> {
+        if (prepared.changed) commit(session, entries);
+        return error;
+    };
+    if (!isPlainStoredName(entry.storedName)) {
+        return refuse(FileError::tarnwick(kInvalidRecordCode, putBackText(entry) + QStringLiteral(": its record names no item of the Safe Bin.")));
+    }
+    const SafeBinEntry* recorded = findRecord(entries, entry);
+    if (!recorded) {
+        return refuse(FileError::tarnwick(kInvalidRecordCode, putBackText(entry) + QStringLiteral(": it is no longer in the Safe Bin.")));
+    }
+    // The manifest's own record: a group may hold fewer members than a copy the caller kept.
+    const SafeBinEntry current = *recorded;
+    if (current.members) return restoreGroup(session, prepared, entries, current);
+    return restoreSingle(session, prepared, entries, current);
+}
+
+}  // namespace tarnwick::SafeBinRestore

@@ -1,0 +1,123 @@
+#include "services/store/SafeBinService.h"
+
+#include "StoreTestSupport.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include <sys/xattr.h>
+
+using namespace tarnwick;
+using namespace tarnwick::test;
+
+namespace {
+
+const QDateTime kNow(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
+const QByteArray kOrigin("https://example.org/data.bin");
+// A value the bin's file system is made to refuse as ext4 refuses 10 KB (the
+// test's own file system may not take 10 KB itself).
+const QByteArray kLarge(1500, 'n');
+
+class SafeBinAttributeTest : public SafeBinTest {
+protected:
+    SafeBinAttributeTest() { env.setNow(kNow); }
+
+    static QByteArray attribute(const QString& path, const char* name) {
+        QByteArray value(64 * 1024, '\0');
+        const ssize_t length = ::lgetxattr(nativePath(path).constData(), name, value.data(), size_t(value.size()));
+        return length < 0 ? QByteArray("<none>") : value.left(length);
+    }
+    static void setAttribute(const QString& path, const char* name, const QByteArray& value) {
+        ASSERT_EQ(::lsetxattr(nativePath(path).constData(), name, value.constData(), size_t(value.size()), 0), 0)
+            << "this file system keeps no user attributes";
+    }
+    // A download with its origin, and a folder whose file has a large note.
+    void makeItems() {
+        setAttribute(writeFile(download, "data"), "user.xdg.origin.url", kOrigin);
+        setAttribute(writeFile(folder + "/inner/note.txt", "note"), "user.note", kLarge);
+        setAttribute(folder + "/inner", "user.xdg.origin.url", kOrigin);
+    }
+    void expectAttributes() {
+        EXPECT_EQ(contents(download), QByteArray("data"));
+        EXPECT_EQ(attribute(download, "user.xdg.origin.url"), kOrigin);
+        EXPECT_EQ(attribute(folder + "/inner/note.txt", "user.note"), kLarge);
+        EXPECT_EQ(attribute(folder + "/inner", "user.xdg.origin.url"), kOrigin);
+    }
+    QStringList sideFiles() {
+        return binContents(bin()).filter(QStringLiteral(".tarnwick-attributes-"));
+    }
+
+    QString download = home("Downloads/data.bin");
+    QString folder = home("Projects/kept");
+};
+
+// A bin on another file system that keeps no user attributes (ENOTSUP), or
+// one that cannot take a large value (ext4 says ENOSPC with room to spare):
+// what it cannot hold waits beside the item, comes back on restore, and goes
+// with the item when it is deleted for good.
+TEST_F(SafeBinAttributeTest, WhatTheBinCannotHoldWaitsBesideTheItemAndComesBack) {
+    makeItems();
+    FileFault fault([&](std::string_view operation, const QString& path) {
+        if (operation == "rename") return EXDEV;
+        if (operation != "attribute" || !path.startsWith(bin())) return 0;
+        return path.endsWith(":user.note") ? ENOSPC : ENOTSUP;
+    });
+    const auto moved = SafeBinService::moveToSafeBin({download, folder});
+    ASSERT_FALSE(moved.error) << moved.error->description.toStdString();
+    ASSERT_EQ(moved.moved.size(), 2u);
+    EXPECT_FALSE(QFileInfo::exists(download) || QFileInfo::exists(folder));
+    EXPECT_EQ(attribute(held(moved.moved[0]), "user.xdg.origin.url"), QByteArray("<none>"));
+    EXPECT_EQ(sideFiles().size(), 2);
+
+    // A settle leaves what its items still need.
+    SafeBinService::settle();
+    EXPECT_EQ(sideFiles().size(), 2);
+
+    for (const SafeBinEntry& entry : moved.moved) ASSERT_FALSE(SafeBinService::restore(entry));
+    expectAttributes();
+    EXPECT_TRUE(binContents(bin()) == QStringList{"manifest.json"}) << binContents(bin()).join(' ').toStdString();
+
+    // Deleted for good: the attributes kept for it go too.
+    const auto again = SafeBinService::moveToSafeBin({download});
+    ASSERT_EQ(again.moved.size(), 1u);
+    EXPECT_EQ(sideFiles().size(), 1);
+    ASSERT_FALSE(SafeBinService::destroy(again.moved[0]));
+    EXPECT_TRUE(sideFiles().isEmpty());
+}
+
+// Where the attributes cannot go back either, the restore is refused with
+// the true reason and the item stays in the bin with them; nothing is ever
+// called a full disk that is not full.
+TEST_F(SafeBinAttributeTest, AnAttributeThatCannotGoBackRefusesWithTheTrueReason) {
+    makeItems();
+    int refusal = ENOTSUP;
+    FileFault fault([&](std::string_view operation, const QString& path) {
+        if (operation == "rename") return EXDEV;
+        if (operation != "attribute") return 0;
+        if (path.startsWith(bin())) return path.endsWith(":user.note") ? ENOSPC : ENOTSUP;
+        return refusal;
+    });
+    const auto moved = SafeBinService::moveToSafeBin({download, folder});
+    ASSERT_EQ(moved.moved.size(), 2u);
+    for (const int error : {ENOTSUP, ENOSPC}) {
+        refusal = error;
+        const auto failed = SafeBinService::restore(moved.moved[1]);
+        ASSERT_TRUE(failed);
+        EXPECT_NE(failed->code, ENOSPC);
+        EXPECT_FALSE(failed->description.contains(FileError::systemText(ENOSPC))) << failed->description.toStdString();
+        EXPECT_TRUE(failed->description.contains("“user.")) << failed->description.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(folder));
+        EXPECT_EQ(SafeBinService::list().size(), 2u);
+        EXPECT_EQ(sideFiles().size(), 2);
+    }
+    refusal = 0;
+    ASSERT_FALSE(SafeBinService::restore(moved.moved[1]));
+    ASSERT_FALSE(SafeBinService::restore(moved.moved[0]));
+    expectAttributes();
+
+    EXPECT_TRUE(sideFiles().isEmpty());
+}
+
+}  // namespace
