@@ -31,12 +31,11 @@ struct MoveScope {
     // counted in the finding's size). When set, a clean moves these and only
     // these, each only while it is still the item measured; entries that
     // appeared or changed since stay. Unset: the entries listed at clean time.
-    // A folder entry moves whole, and only while nothing in it changed since
-    // the scan or in the hour before the clean (the entries of one met only
-    // in part, or not at all, by a scan that reached its entry ceiling are
-    // judged then too).
     std::optional<QList<ScopeEntry>> measured{};
-    // When the scan measured the entries (ms since 1970); 0: unknown.
+    // When the scan measured the entries (ms since 1970); 0: unknown. When
+    // known, each entry moves whole, and only while nothing in it changed
+    // since then or in the hour before the clean (so the entries a scan met
+    // only in part, or not at all, at its entry ceiling are judged then).
     qint64 measuredAtMSecs = 0;
     // The bytes of the entries left in place because something in them
     // changed in the hour before the scan: said on the finding and by the clean.

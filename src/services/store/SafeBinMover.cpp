@@ -194,15 +194,20 @@ Outcome move(const std::vector<QList<Target>>& findings) {
                 return std::any_of(kept.begin(), kept.end(), [&](const QString& k) { return PathRules::isSameOrBelow(k, entry); });
             };
             if (target.scope.measured) {
-                // The one-hour rule again, and whatever changed since the scan.
-                if (!mounts) mounts = MountTable::current();
-                qint64 since = nowMSecs - kInUseMSecs;
-                if (target.scope.measuredAtMSecs > 0) since = std::min(since, target.scope.measuredAtMSecs);
+                // Measured at a known time: the one-hour rule again, and
+                // whatever changed since the scan.
+                const bool judged = target.scope.measuredAtMSecs > 0;
+                if (judged && !mounts) mounts = MountTable::current();
+                const qint64 since = std::min(nowMSecs - kInUseMSecs, target.scope.measuredAtMSecs);
                 inUseBytes += target.scope.inUseBytes;
                 for (const ScopeEntry& entry : *target.scope.measured) {
                     const QString entryPath = PathRules::standardizingPath(entry.path);
                     // Only entries directly inside the folder belong to it.
                     if (PathRules::deletingLastPathComponent(entryPath) != path || isKept(entryPath)) continue;
+                    if (!judged) {
+                        finding.members.append({entryPath, entry.seen});
+                        continue;
+                    }
                     switch (judgeAtClean(entryPath, entry.seen, since, nowMSecs + kFutureSlackMSecs, *mounts)) {
                     case Stays::inUse:
                         inUse.append(entryPath);
