@@ -1,6 +1,7 @@
 // The generated home of the junk benchmark: a macOS layout and this
 // platform's folders with junk of every category, 200,000 files in all
-// (sparse where the size alone matters). Shared by the benchmarks that scan it.
+// (sparse where the size alone matters), among them a browser cache of
+// 30,000 entries written three days ago. Shared by the benchmarks that scan it.
 #pragma once
 
 #include <fcntl.h>
@@ -18,6 +19,7 @@ namespace junkhome {
 
 inline constexpr long long MB = 1000000;
 inline constexpr int kTotalFiles = 200000;
+inline constexpr int kBrowserCacheFiles = 30000;
 
 class Generator {
 public:
@@ -61,6 +63,21 @@ public:
             std::perror("ftruncate");
         }
         ::close(fd);
+    }
+
+    // A browser's disk cache: count written files of a few KB in one folder,
+    // the files and the folders above them (up to below) seconds old.
+    void browserCache(const std::string& below, const std::string& entries, int count, long long seconds) {
+        for (int i = 0; i < count; ++i) {
+            char name[24];
+            std::snprintf(name, sizeof name, "%016X", static_cast<unsigned>(i) * 2654435761u);
+            const std::string path = entries + "/" + name;
+            file(path, 2048 + static_cast<long long>(random_() % 4096), Kind::written, 'c');
+            age(path, seconds);
+        }
+        for (std::string folder = entries; folder.size() > below.size(); folder = folder.substr(0, folder.rfind('/'))) {
+            age(folder, seconds);
+        }
     }
 
     void age(const std::string& path, long long seconds) {
@@ -181,6 +198,10 @@ inline void generate(const std::string& home, const std::string& root, const std
         g.age(path, i < 15 ? 2 * 3600 : 60);
     }
     g.duplicates(downloads, home + "/Documents");
+
+    // A browser cache past the measure's entry ceiling, three days old.
+    g.browserCache(home + "/.cache", home + "/.cache/mozilla/firefox/k3v9x2la.default-release/cache2/entries",
+                   kBrowserCacheFiles, 3 * day);
 
     // Fill up to the total with cache entries.
     g.smallFiles(home + "/.cache/thumbnails", kTotalFiles - g.files(), 400);

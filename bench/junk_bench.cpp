@@ -4,16 +4,22 @@
 //                             platform's folders, 200,000 files) and scan it
 //   junk_bench --home DIR     scan DIR as the home folder (system places as
 //                             they are on this machine)
+//   junk_bench --clean        generate a home, scan it, then clean the
+//                             pre-selected findings into a Safe Bin inside
+//                             the generated home
 //
 // Prints each stage's label and time, then every finding on a line of
 // tab-separated fields (category, size in bytes, pre-selected yes/no,
 // absolute path), then the total, the files the scan opened and the bytes it
 // read, and the peak memory. The scan runs twice (the first run warms the
-// caches); the figures are those of the second run.
+// caches); the figures are those of the second run. With --clean, then the
+// bytes the pre-selected findings offered, the bytes the Safe Bin took for
+// them, the number of findings cleaned and the time of the clean.
 #include "FinderRun.h"
 #include "models/CleanupCategory.h"
 #include "platform/Environment.h"
 #include "services/cleanup/CleanupService.h"
+#include "services/store/SafeBinMover.h"
 
 #include "JunkHome.h"
 
@@ -47,9 +53,10 @@ int main(int argc, char** argv) {
     Environment environment = Environment::system();
     QTemporaryDir scratch;
     long long duplicateBytes = -1;
+    const bool clean = argc == 2 && std::string(argv[1]) == "--clean";
     if (argc == 3 && std::string(argv[1]) == "--home") {
         environment.homeDirectory = QString::fromLocal8Bit(argv[2]);
-    } else if (argc == 1) {
+    } else if (argc == 1 || clean) {
         if (!scratch.isValid()) {
             std::fprintf(stderr, "cannot make a scratch folder\n");
             return 1;
@@ -67,9 +74,10 @@ int main(int argc, char** argv) {
         environment.homeDirectory = QString::fromStdString(home);
         environment.rootPrefix = QString::fromStdString(root);
         environment.tempDirectory = QString::fromStdString(temp);
+        environment.applicationSupport = QString::fromStdString(home + "/.local/share");
         environment.variables.clear();
     } else {
-        std::fprintf(stderr, "usage: junk_bench [--home DIR]\n");
+        std::fprintf(stderr, "usage: junk_bench [--home DIR | --clean]\n");
         return 2;
     }
     Environment::setCurrent(environment);
@@ -94,5 +102,29 @@ int main(int argc, char** argv) {
         std::printf("\t(duplicate candidates hold %lld bytes)", duplicateBytes);
     }
     std::printf("\npeak\t%ld MiB\n", peakMiB());
+    if (!clean) return 0;
+
+    // The pre-selected findings, cleaned as the junk screen cleans them.
+    std::vector<QList<SafeBinMover::Target>> targets;
+    qint64 offered = 0;
+    for (const CleanupItem& item : run.items) {
+        if (!item.isSelected) continue;
+        targets.push_back({{item.path, item.scope, item.seen}});
+        offered += item.size;
+    }
+    const auto start = Clock::now();
+    const SafeBinMover::Outcome outcome = SafeBinMover::move(targets);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    qint64 moved = 0;
+    qsizetype cleaned = 0;
+    for (const SafeBinMover::FindingResult& result : outcome.findings) {
+        moved += result.movedBytes;
+        cleaned += result.cleaned ? 1 : 0;
+    }
+    std::printf("clean\t%lld bytes offered\t%lld bytes moved\t%lld of %lld findings cleaned\t%.3f s\n",
+                static_cast<long long>(offered), static_cast<long long>(moved), static_cast<long long>(cleaned),
+                static_cast<long long>(targets.size()), seconds);
+    if (outcome.error) std::printf("message\t%s\n", outcome.error->toUtf8().constData());
+    std::printf("peak\t%ld MiB\n", peakMiB());
     return 0;
 }

@@ -32,6 +32,14 @@ struct MoveScope {
     // these, each only while it is still the item measured; entries that
     // appeared or changed since stay. Unset: the entries listed at clean time.
     std::optional<QList<ScopeEntry>> measured{};
+    // When the scan measured the entries (ms since 1970); 0: unknown. When
+    // known, each entry moves whole, and only while nothing in it changed
+    // since then or in the hour before the clean (so the entries a scan met
+    // only in part, or not at all, at its entry ceiling are judged then).
+    qint64 measuredAtMSecs = 0;
+    // The bytes of the entries left in place because something in them
+    // changed in the hour before the scan: said on the finding and by the clean.
+    qint64 inUseBytes = 0;
 
     bool operator==(const MoveScope&) const = default;
 };

@@ -1,5 +1,6 @@
 #include "state/AppState.h"
 
+#include "FileTreeSupport.h"
 #include "StateTestSupport.h"
 #include "TestSupport.h"
 #include "services/store/ActivityService.h"
@@ -39,14 +40,19 @@ protected:
         ASSERT_TRUE(test::safeBinSettled(state));
     }
     QStringList listed() const { return test::titlesOf(state.cleanupItems()); }
-    // A folder finding cleaned by the entries measured now.
+    // A folder finding cleaned by the entries measured now, each made two
+    // hours old first (the clean leaves what changed within the hour).
     template <class Item>
     Item entriesOf(const QString& folder, const QStringList& names, bool selected) {
         Item item = test::finding<Item>(folder, 0, selected);
         item.scope.contentsOnly = true;
         item.scope.measured = QList<ScopeEntry>{};
+        const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-7200);
         for (const QString& name : names) {
             const QString entry = folder + '/' + name;
+            QDirIterator below(entry, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            while (below.hasNext()) test::setModified(below.next(), old);
+            test::setModified(entry, old);
             qint64 size = 0;
             QDirIterator files(entry, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
             while (files.hasNext()) size += QFileInfo(files.next()).size();
@@ -118,6 +124,9 @@ TEST_F(AppStateCleanTest, ContentsOnlyMovesTheEntriesAndKeepsTheFolder) {
     test::writeFile(cache + "/a.bin", "a");
     test::writeFile(cache + "/b/c.bin", "c");
     test::writeFile(cache + "/models/weights.bin", "w");  // another finding's
+    for (const QString& path : {cache + "/a.bin", cache + "/b/c.bin", cache + "/b"}) {
+        test::setModified(path, QDateTime::currentDateTimeUtc().addSecs(-7200));  // not in use
+    }
     CleanupItem item = pathFinding(cache, 2, true);
     item.scope = MoveScope{true, {cache + "/models"}};
     item.scope.measured = QList<ScopeEntry>{{cache + "/a.bin", *FileIdentity::of(cache + "/a.bin")},
@@ -209,6 +218,30 @@ TEST_F(AppStateCleanTest, ACopyWhoseOriginalPartlyStaysStaysListedSaidAndUncount
     EXPECT_EQ(QFileInfo(folder + "/c.bin").size(), 3000);
     EXPECT_EQ(QFileInfo(folder + "/locked/a.bin").size(), 2000);
     EXPECT_EQ(binNames(), QStringList{"b.log"});
+}
+
+// A cache cleaned by its entries: an entry used again since the scan stays
+// and is named, the message says what stays in use with what the scan
+// already left, and the event counts what reached the Safe Bin.
+TEST_F(AppStateCleanTest, ACacheCleanSaysWhatStaysInUseAndCountsWhatMoved) {
+    const QString cache = env.home(".cache");
+    const QString old = test::writeFile(cache + "/old/x", QByteArray(5000, 'o'));
+    const QString busy = test::writeFile(cache + "/busy/y", QByteArray(3000, 'b'));
+    CleanupItem caches = entriesOf<CleanupItem>(cache, {"old", "busy"}, true);
+    caches.scope.measuredAtMSecs = QDateTime::currentMSecsSinceEpoch() - 60'000;
+    caches.scope.inUseBytes = 12'000'000;  // what the scan left in place as in use
+    AppStateTesting::setCleanupItems(state, {caches});
+    test::writeFile(cache + "/busy/z", "written after the scan");
+
+    clean();
+    EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_TRUE(QFileInfo::exists(busy)) << "the entry moves whole or not at all";
+    ASSERT_TRUE(state.errorMessage());
+    EXPECT_EQ(*state.errorMessage(), "12 MB in use or changed in the last hour stays, with \u201C~/.cache/busy\u201D.");
+    EXPECT_TRUE(state.cleanupItems().isEmpty()) << "what it could take went";
+    ASSERT_EQ(state.activityEvents().size(), 1);
+    EXPECT_EQ(state.activityEvents()[0].bytesFreed, test::safeBinBytes(state));
+    EXPECT_LT(test::safeBinBytes(state), caches.size + 12'000'000);
 }
 
 // After a move, no module offers what went: the same file, what lay in a

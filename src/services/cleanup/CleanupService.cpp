@@ -122,12 +122,20 @@ void sizeFixedLocations(const Stage& stage, const JunkContext& context, QSet<QSt
         for (const QString& path : context.locations.paths(location.place)) {
             if (context.stopped()) return;
             if (path.isEmpty() || reported.contains(path) || !FileEntry::at(path)) continue;
-            JunkMeasure measure = JunkMeasure::of(path, stage.budget, context.stop);
+            // A folder cleaned by its entries counts what moving them frees,
+            // and names the entries its walk did not reach.
+            JunkMeasure::Options options;
+            options.onDisk = location.keepFolder;
+            options.listUnmet = location.keepFolder;
+            options.mounts = &context.mounts;
+            JunkMeasure measure = JunkMeasure::of(path, stage.budget, context.stop, options);
             const bool byEntries = location.keepFolder && measure.isFolder;
-            // Its entries in use (or only partly measured) stay, and out of its size.
-            if (byEntries) measure.keepUnmovable(context.inUseSinceMSecs());
+            // Its entries in use stay, and out of its size; those measured in
+            // part are looked through again when the clean runs.
+            if (byEntries) measure.keepUnmovable(context.inUseSinceMSecs(), true);
             const qint64 size = byEntries ? JunkMeasure::movableBytes(measure.parts) : measure.size;
-            if (size == 0) continue;
+            const qint64 inUse = byEntries ? JunkMeasure::inUseBytes(measure.parts, context.inUseSinceMSecs()) : 0;
+            if (size == 0 && inUse == 0) continue;
             reported.insert(path);
             JunkFinding finding;
             finding.item.title = QString::fromUtf8(location.title);
@@ -138,10 +146,12 @@ void sizeFixedLocations(const Stage& stage, const JunkContext& context, QSet<QSt
             finding.item.isSelected = location.safe;
             finding.item.isSafeDefault = location.safe;
             finding.item.scope.contentsOnly = byEntries;
+            finding.item.scope.inUseBytes = inUse;
             finding.item.seen = measure.seen;
             finding.isFolder = measure.isFolder;
             finding.measuredInPart = measure.truncated;
             finding.holdsMount = measure.holdsMount;
+            finding.isMountPoint = measure.isMountPoint;
             finding.parts = std::move(measure.parts);
             findings.push_back(std::move(finding));
         }

@@ -18,13 +18,20 @@ namespace tarnwick {
 // A fixed folder that programs keep using (caches, logs, temporary files,
 // Photos, Mail, Xcode, the container engine's logs, model folders) is offered
 // with MoveScope::contentsOnly: cleaning moves its entries and leaves the
-// folder. It counts, and lists in MoveScope::measured with what each was,
-// only the entries a clean may take: walked to their end, holding no socket,
+// folder. It counts the bytes its files take on disk (a file with other
+// names frees nothing and counts nothing), and lists in MoveScope::measured
+// with what each was only the entries a clean may take: holding no socket,
 // pipe, device node or mount point, with nothing in them changed in the hour
-// before the scan, not the program's own folders, not another finding of the
+// before the scan (dates more than a day ahead excepted), not a file with
+// other names, not the program's own folders, not another finding of the
 // same scan and (outside the home folder) owned by the user. The others are
-// listed in MoveScope::keptPaths. Any other folder finding moves whole, with
-// what it holds. Every finding carries what the scan saw at its path.
+// listed in MoveScope::keptPaths; those in use or changed within the hour
+// are said in the detail with their bytes. When the walk reaches its entry
+// ceiling the finding stays, sized at what was measured ("at least"): the
+// entries it met in part or not at all are listed too, to be looked through
+// when the clean runs. Any other folder finding moves whole, with what it
+// holds; a mount point is never a finding. Every finding carries what the
+// scan saw at its path.
 namespace CleanupService {
 
 using Progress = std::function<void(const QString& label)>;

@@ -33,7 +33,8 @@ JunkContext::JunkContext(const Environment& environment, std::stop_token stopTok
       home(locations.home()),
       now(environment.now()),
       userId(environment.effectiveUserId()),
-      stop(std::move(stopToken)) {
+      stop(std::move(stopToken)),
+      mounts(MountTable::current()) {
     for (const QString& folder : {AppIdentity::supportDirectory(), AppIdentity::legacySupportDirectory()}) {
         if (folder.isEmpty()) continue;
         const QString named = PathRules::standardizingPath(folder);

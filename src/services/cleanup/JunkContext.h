@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/FileEntry.h"
 #include "platform/Locations.h"
+#include "platform/MountTable.h"
 #include "services/cleanup/WholeFolders.h"
 
 #include <QDateTime>
@@ -16,8 +17,8 @@
 namespace tarnwick {
 
 // What every stage of one junk or clutter scan shares: the places, the time
-// the scan started, the user it acts for, the program's own folders and the
-// request to stop.
+// the scan started, the user it acts for, the program's own folders, the
+// mount table (read once, when the scan starts) and the request to stop.
 struct JunkContext {
     // Anything in a folder cleaned by its entries that changed within this
     // time of the scan is taken to be in use.
@@ -28,6 +29,7 @@ struct JunkContext {
     QDateTime now;
     quint32 userId = 0;
     std::stop_token stop;
+    MountTable mounts;
 
     explicit JunkContext(const Environment& environment = Environment::current(), std::stop_token stopToken = {});
 

@@ -1,20 +1,66 @@
 #include "services/cleanup/JunkMeasure.h"
 
+#include "platform/Environment.h"
 #include "platform/FileEntry.h"
+#include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
+#include "platform/MountTable.h"
+#include "support/PathRules.h"
 #include "support/Saturating.h"
+
+#include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
 namespace tarnwick {
 
-JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_token& stop, bool enterPackages) {
+namespace {
+
+// The mount points at or below a folder, in the kernel's form, and how to
+// tell whether a path the walk names (below the folder as named) is one.
+class MountsBelow {
+public:
+    MountsBelow(const QString& named, const MountTable& table) : named_(named) {
+        real_ = QFileInfo(named).canonicalFilePath();
+        if (real_.isEmpty()) return;
+        for (const QString& mount : table.mountPoints()) {
+            if (mount == real_) {
+                self_ = true;
+            } else if (PathRules::isSameOrBelow(mount, real_)) {
+                below_.insert(mount);
+            }
+        }
+    }
+
+    bool self() const { return self_; }
+    // True when the path below the folder is a mount point.
+    bool isMount(const QString& path) const {
+        if (below_.isEmpty() || !path.startsWith(named_)) return false;
+        return below_.contains(real_ + path.mid(named_.size()));
+    }
+
+private:
+    QString named_;
+    QString real_;
+    bool self_ = false;
+    QSet<QString> below_;
+};
+
+}  // namespace
+
+JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_token& stop, const Options& options) {
     JunkMeasure measure;
     const std::optional<FileEntry> place = FileEntry::at(path);
     if (!place) return measure;
     measure.exists = true;
     measure.seen = FileIdentity::of(path);
-    measure.newestModifiedMSecs = place->modifiedMSecs;
+    // Dates far ahead of the clock say nothing of use.
+    const qint64 latest = Environment::current().now().toMSecsSinceEpoch() + kFutureSlackMSecs;
+    auto newest = [latest](qint64 current, qint64 modified) {
+        return modified > latest ? current : std::max(current, modified);
+    };
+    measure.newestModifiedMSecs = newest(0, place->modifiedMSecs);
     if (!place->isDirectory()) {
         const qint64 logical = std::max<qint64>(place->logicalSize, 0);
         const qint64 allocated = std::max<qint64>(place->allocatedSize, 0);
@@ -29,13 +75,54 @@ JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_t
     }
 
     measure.isFolder = true;
+    std::optional<MountTable> read;
+    if (!options.mounts) read = MountTable::current();
+    const MountsBelow mounts(path, options.mounts ? *options.mounts : *read);
+    measure.isMountPoint = mounts.self();
+
+    // A direct entry of the folder, as a part not yet measured below it.
+    auto partOf = [&](const FileEntry& entry) {
+        JunkFinding::Part part{entry.path, 0, entry.owner};
+        if (const std::optional<FileIdentity> seen = FileIdentity::of(entry.path)) {
+            part.seen = *seen;
+        } else {
+            part.identified = false;  // gone or unreadable: nothing to vouch for
+        }
+        part.sharedFile = options.onDisk && entry.isRegularFile() && entry.linkCount > 1;
+        return part;
+    };
+    // Counts an entry into the part it lies in; false: not to be entered.
+    auto count = [&](const FileEntry& entry, JunkFinding::Part& part) {
+        measure.newestModifiedMSecs = newest(measure.newestModifiedMSecs, entry.modifiedMSecs);
+        part.newestModifiedMSecs = newest(part.newestModifiedMSecs, entry.modifiedMSecs);
+        if (entry.device != place->device || mounts.isMount(entry.path)) {
+            // A mount point: neither counted nor entered.
+            measure.holdsMount = true;
+            part.inUse = true;
+            return false;
+        }
+        if (entry.type == FileEntry::Type::other) {
+            part.inUse = true;  // a socket, a pipe or a device node
+            return true;
+        }
+        if (entry.isRegularFile()) {
+            qint64 bytes = entry.logicalSize;
+            if (options.onDisk) bytes = entry.linkCount > 1 ? 0 : entry.allocatedSize;
+            if (bytes > 0) {
+                measure.size = Saturating::add(measure.size, bytes);
+                part.bytes = Saturating::add(part.bytes, bytes);
+            }
+        }
+        return true;
+    };
+
     const int budget = std::min(maxSteps, kStepCeiling);
     int steps = 0;
-    FolderWalk::Options options;
-    options.includeHidden = true;
-    options.enterPackages = enterPackages;
+    FolderWalk::Options walk;
+    walk.includeHidden = true;
+    walk.enterPackages = options.enterPackages;
     FolderWalk::run(
-        path, options,
+        path, walk,
         [&](const FileEntry& entry, int depth) {
             if (steps >= budget) {
                 measure.truncated = true;
@@ -44,46 +131,39 @@ JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_t
                 return FolderWalk::Step::stop;
             }
             ++steps;
-            if (depth == 1) {
-                JunkFinding::Part part{entry.path, 0, entry.owner};
-                const std::optional<FileIdentity> seen = FileIdentity::of(entry.path);
-                if (seen) {
-                    part.seen = *seen;
-                } else {
-                    part.complete = false;  // gone or unreadable: nothing to vouch for
-                }
-                measure.parts.append(part);
-            }
-            JunkFinding::Part& part = measure.parts.last();
-            measure.newestModifiedMSecs = std::max(measure.newestModifiedMSecs, entry.modifiedMSecs);
-            part.newestModifiedMSecs = std::max(part.newestModifiedMSecs, entry.modifiedMSecs);
-            if (entry.device != place->device) {
-                // A mount point: neither counted nor entered.
-                measure.holdsMount = true;
-                part.inUse = true;
-                return FolderWalk::Step::skipDescendants;
-            }
-            if (entry.type == FileEntry::Type::other) {
-                part.inUse = true;  // a socket, a pipe or a device node
-                return FolderWalk::Step::proceed;
-            }
-            if (entry.isRegularFile() && entry.logicalSize > 0) {
-                measure.size = Saturating::add(measure.size, entry.logicalSize);
-                part.bytes = Saturating::add(part.bytes, entry.logicalSize);
-            }
-            return FolderWalk::Step::proceed;
+            if (depth == 1) measure.parts.append(partOf(entry));
+            return count(entry, measure.parts.last()) ? FolderWalk::Step::proceed : FolderWalk::Step::skipDescendants;
         },
         stop);
     if (stop.stop_requested()) {
         measure.truncated = true;
         if (!measure.parts.isEmpty()) measure.parts.last().complete = false;
+        return measure;
+    }
+    if (measure.truncated && options.listUnmet) {
+        // The entries after the ceiling: there, but not looked into.
+        QSet<QString> met;
+        for (const JunkFinding::Part& part : std::as_const(measure.parts)) met.insert(part.path);
+        if (const auto listing = FolderListing::list(path, FolderListing::Hidden::include)) {
+            for (const FileEntry& entry : *listing) {
+                if (met.contains(entry.path)) continue;
+                JunkFinding::Part part = partOf(entry);
+                part.complete = !entry.isDirectory();
+                const qint64 size = measure.size;
+                count(entry, part);
+                // Their bytes stay out of the size shown: it is what the walk measured.
+                measure.size = size;
+                part.bytes = 0;
+                measure.parts.append(part);
+            }
+        }
     }
     return measure;
 }
 
-void JunkMeasure::keepUnmovable(qint64 inUseSinceMSecs) {
+void JunkMeasure::keepUnmovable(qint64 inUseSinceMSecs, bool judgedAtClean) {
     for (JunkFinding::Part& part : parts) {
-        if (!part.mayMove(inUseSinceMSecs)) part.kept = true;
+        if (!part.mayMove(inUseSinceMSecs, judgedAtClean)) part.kept = true;
     }
 }
 
@@ -106,6 +186,14 @@ qint64 JunkMeasure::movableBytes(const QList<JunkFinding::Part>& parts) {
     Saturating::Total total;
     for (const JunkFinding::Part& part : parts) {
         if (!part.kept) total.add(part.bytes);
+    }
+    return total.value();
+}
+
+qint64 JunkMeasure::inUseBytes(const QList<JunkFinding::Part>& parts, qint64 inUseSinceMSecs) {
+    Saturating::Total total;
+    for (const JunkFinding::Part& part : parts) {
+        if (part.kept && (part.inUse || part.changedSince(inUseSinceMSecs))) total.add(part.bytes);
     }
     return total.value();
 }

@@ -3,6 +3,7 @@
 #include "platform/FileEntry.h"
 #include "services/cleanup/JunkMeasure.h"
 #include "services/store/MemoryBudget.h"
+#include "support/ByteCountFormatter.h"
 #include "support/PathRules.h"
 
 #include <QSet>
@@ -23,19 +24,35 @@ void keepEntryHolding(JunkFinding& outer, const QString& path) {
     }
 }
 
+// A folder cleaned by its entries whose entries in use stay is kept for
+// what it says about them, whatever it moves.
 void dropSmall(std::vector<JunkFinding>& findings) {
-    std::erase_if(findings, [](const JunkFinding& f) { return f.item.size <= kSmallest; });
+    std::erase_if(findings, [](const JunkFinding& f) {
+        return f.item.size <= kSmallest && !(f.item.scope.contentsOnly && f.item.scope.inUseBytes > kSmallest);
+    });
 }
 
-// A folder cleaned by its entries counts and moves only those not kept.
-void settleContents(std::vector<JunkFinding>& findings) {
+// A folder cleaned by its entries counts and moves only those not kept, and
+// says what stays in use. One that moves nothing is not pre-selected.
+void settleContents(std::vector<JunkFinding>& findings, const JunkContext& context) {
     for (JunkFinding& finding : findings) {
-        if (finding.item.scope.contentsOnly) {
-            finding.item.scope = JunkMeasure::contentsScope(finding.parts);
-            finding.item.size = JunkMeasure::movableBytes(finding.parts);
+        CleanupItem& item = finding.item;
+        const bool byEntries = item.scope.contentsOnly;
+        if (byEntries) {
+            item.scope = JunkMeasure::contentsScope(finding.parts);
+            item.scope.measuredAtMSecs = context.now.toMSecsSinceEpoch();
+            item.scope.inUseBytes = JunkMeasure::inUseBytes(finding.parts, context.inUseSinceMSecs());
+            item.size = JunkMeasure::movableBytes(finding.parts);
+            if (item.size == 0) item.isSelected = item.isSafeDefault = false;
         }
         if (finding.isFolder && finding.measuredInPart) {
-            finding.item.detail += QStringLiteral(" \u00B7 measured in part");
+            item.detail += byEntries ? QStringLiteral(" \u00B7 measured in part: at least ") +
+                                           ByteCountFormatter::fileStyle(item.size)
+                                     : QStringLiteral(" \u00B7 measured in part");
+        }
+        if (byEntries && item.scope.inUseBytes > 0) {
+            item.detail += QStringLiteral(" \u00B7 ") + ByteCountFormatter::fileStyle(item.scope.inUseBytes) +
+                           QStringLiteral(" in use or changed in the last hour stays");
         }
     }
 }
@@ -70,7 +87,10 @@ void guardOwnership(std::vector<JunkFinding>& findings, const JunkContext& conte
 
 void separateNested(std::vector<JunkFinding>& findings) {
     // Whole folders that cannot move whole go first, so what they hold stays offered.
-    std::erase_if(findings, [](const JunkFinding& f) { return f.isFolder && !f.item.scope.contentsOnly && f.holdsMount; });
+    // A mount point is never a finding that moves whole.
+    std::erase_if(findings, [](const JunkFinding& f) {
+        return f.isFolder && !f.item.scope.contentsOnly && (f.holdsMount || f.isMountPoint);
+    });
     QSet<QString> seen;
     std::erase_if(findings, [&](const JunkFinding& f) {
         const QString path = PathRules::standardizingPath(f.item.path);
@@ -110,7 +130,7 @@ QList<CleanupItem> finishScan(std::vector<JunkFinding> findings, const JunkConte
     leaveOutOwnFolders(findings, context);
     guardOwnership(findings, context);
     separateNested(findings);
-    settleContents(findings);
+    settleContents(findings, context);
     dropSmall(findings);
     QList<CleanupItem> items;
     items.reserve(static_cast<qsizetype>(findings.size()));

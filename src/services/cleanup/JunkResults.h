@@ -33,15 +33,18 @@ void guardOwnership(std::vector<JunkFinding>& findings, const JunkContext& conte
 // that entry's bytes leave the outer size. Below any other folder finding (a
 // copy inside node_modules, a disk image inside a leftover container) it is
 // dropped: the outer folder moves whole, with it, and counts it. Of two
-// findings of one path the first stays. A folder moved whole that holds a
-// mount point is dropped: it cannot move whole, and never moves in part.
+// findings of one path the first stays. A folder moved whole that is or
+// holds a mount point is dropped: it cannot move whole, and never moves in part.
 void separateNested(std::vector<JunkFinding>& findings);
 
 // Findings of more than 100,000 bytes, the program's folders left out,
 // ownership guarded, nested ones separated, folders cleaned by their entries
 // counting only the entries they move, sorted by size (largest first, equal
 // sizes in stage order) and trimmed to the junk budget. A folder whose
-// measuring ended at its budget says so in its detail.
+// measuring ended at its budget says so in its detail (a folder cleaned by
+// its entries: "at least" its size). A folder cleaned by its entries says
+// the bytes it leaves in use in its detail, and is kept for that when they
+// pass 100,000 bytes, unticked when it moves nothing.
 QList<CleanupItem> finishScan(std::vector<JunkFinding> findings, const JunkContext& context);
 
 }  // namespace CleanupService

@@ -68,8 +68,16 @@ JunkFinding makeFinding(const QString& title, const QString& path, const QString
     finding.isFolder = measure.isFolder;
     finding.measuredInPart = measure.truncated;
     finding.holdsMount = measure.holdsMount;
+    finding.isMountPoint = measure.isMountPoint;
     finding.parts = std::move(measure.parts);
     return finding;
+}
+
+// The measure of a place found by a search, with the scan's mount table.
+JunkMeasure measureOf(const QString& path, int budget, const JunkContext& context) {
+    JunkMeasure::Options options;
+    options.mounts = &context.mounts;
+    return JunkMeasure::of(path, budget, context.stop, options);
 }
 
 JunkFinding fileFinding(const QString& title, const QString& path, const QString& detail, CleanupCategory category,
@@ -143,7 +151,7 @@ std::vector<JunkFinding> incompleteDownloads(const QString& downloads, const Jun
         const bool qualifies = std::any_of(incompleteSuffixes().begin(), incompleteSuffixes().end(),
                                            [&](const QString& suffix) { return lowered.endsWith(suffix); });
         if (!qualifies) continue;
-        JunkMeasure measure = JunkMeasure::of(entry.path, kIncompleteBudget, context.stop);
+        JunkMeasure measure = measureOf(entry.path, kIncompleteBudget, context);
         if (measure.size <= kIncompleteMinimum) continue;
         if (measure.newestModifiedMSecs >= stillWriting) continue;
         findings.push_back(makeFinding(entry.name, entry.path, QStringLiteral("Incomplete download"),
@@ -176,7 +184,7 @@ std::vector<JunkFinding> unusedLanguages(const QString& applications, const Junk
                 if (englishNames().contains(language) || language.startsWith(QLatin1String("en"))) {
                     return Step::proceed;
                 }
-                JunkMeasure measure = JunkMeasure::of(entry.path, kLanguageBudget, context.stop);
+                JunkMeasure measure = measureOf(entry.path, kLanguageBudget, context);
                 if (measure.size > kLanguageMinimum) {
                     findings.push_back(makeFinding(appName + QStringLiteral(" · ") + bundle, entry.path,
                                                    tilde(entry.path), CleanupCategory::languages, false,
@@ -211,7 +219,7 @@ std::vector<JunkFinding> findNamedDirectories(const QString& name, const QString
                 const QString parent = PathRules::deletingLastPathComponent(entry.path);
                 if (parent.contains(nested)) return Step::proceed;
                 if (found.contains(entry.path)) return Step::skipDescendants;
-                JunkMeasure measure = JunkMeasure::of(entry.path, kNamedBudget, context.stop);
+                JunkMeasure measure = measureOf(entry.path, kNamedBudget, context);
                 if (measure.size <= kNamedMinimum) return Step::proceed;
                 found.insert(entry.path);
                 findings.push_back(
@@ -265,7 +273,7 @@ std::vector<JunkFinding> findAppLeftovers(const JunkContext& context) {
             const bool guarded = std::any_of(protectedWords().begin(), protectedWords().end(),
                                              [&](const QString& word) { return key.contains(word); });
             if (guarded || isClaimedByInstalledApp(entry.name, installed, identifiers)) continue;
-            JunkMeasure measure = JunkMeasure::of(entry.path, kLeftoverBudget, context.stop);
+            JunkMeasure measure = measureOf(entry.path, kLeftoverBudget, context);
             if (measure.size <= kLeftoverMinimum) continue;
             findings.push_back(makeFinding(entry.name, entry.path,
                                            QStringLiteral("No matching app installed · ") + tilde(entry.path),
@@ -288,7 +296,7 @@ std::vector<JunkFinding> findRemovedFlatpakData(const JunkContext& context) {
         if (context.stopped()) break;
         const FileEntry& entry = listing->at(i);
         if (!entry.isDirectory() || !ReverseDnsName::isValid(entry.name) || installed->contains(entry.name)) continue;
-        JunkMeasure measure = JunkMeasure::of(entry.path, kLeftoverBudget, context.stop);
+        JunkMeasure measure = measureOf(entry.path, kLeftoverBudget, context);
         if (measure.size <= kLeftoverMinimum) continue;
         findings.push_back(makeFinding(entry.name, entry.path,
                                        QStringLiteral("No installed Flatpak app · ") + tilde(entry.path),

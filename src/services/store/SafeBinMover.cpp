@@ -3,12 +3,16 @@
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileOperations.h"
+#include "platform/FolderWalk.h"
+#include "platform/MountTable.h"
 #include "platform/PathCodec.h"
 #include "services/store/SafeBinService.h"
 #include "services/store/TrashService.h"
+#include "support/ByteCountFormatter.h"
 #include "support/FileError.h"
 #include "support/PathRules.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -42,6 +46,53 @@ constexpr qint64 kInUseMSecs = 3600 * 1000;
 // Entries looked through in one folder of a folder's entries before it is
 // left out as too large to vouch for.
 constexpr qint64 kLookedThrough = 100000;
+
+// Entries looked through in one measured folder entry when the clean runs
+// before it stays as too large to vouch for.
+constexpr int kJudgedAtClean = 1000000;
+// A modification time more than this ahead of the clock is a wrong date, not a use.
+constexpr qint64 kFutureSlackMSecs = 24LL * 3600 * 1000;
+
+// Why a measured entry of a folder cleaned by its entries stays when the
+// clean runs, though it is still the item measured.
+enum class Stays { no, inUse, tooLarge };
+
+// What the clean asks of a measured entry: nothing in it changed at or after
+// sinceMSecs (times after latestMSecs excepted), no socket, pipe, device
+// node or mount point in it. An entry that is gone or no longer the item
+// measured is left to the Safe Bin, which names it as changed.
+Stays judgeAtClean(const QString& path, const FileIdentity& seen, qint64 sinceMSecs, qint64 latestMSecs,
+                   const MountTable& mounts) {
+    const std::optional<FileIdentity> now = FileIdentity::of(path);
+    if (!now || !seen.matches(*now)) return Stays::no;
+    auto recent = [&](qint64 modifiedMSecs) { return modifiedMSecs >= sinceMSecs && modifiedMSecs <= latestMSecs; };
+    if (recent(now->modifiedNSecs / 1000000)) return Stays::inUse;
+    if (!now->isDirectory) return Stays::no;
+    const QString real = QFileInfo(path).canonicalFilePath();
+    QSet<QString> below;
+    for (const QString& mount : mounts.mountPoints()) {
+        if (!real.isEmpty() && PathRules::isSameOrBelow(mount, real)) below.insert(mount);
+    }
+    if (below.contains(real)) return Stays::inUse;
+    Stays stays = Stays::no;
+    int looked = 0;
+    FolderWalk::Options options;
+    options.includeHidden = true;
+    FolderWalk::run(path, options, [&](const FileEntry& entry, int) {
+        if (++looked > kJudgedAtClean) {
+            stays = Stays::tooLarge;
+            return FolderWalk::Step::stop;
+        }
+        const bool mount = entry.device != now->device ||
+                           (!below.isEmpty() && below.contains(real + entry.path.mid(path.size())));
+        if (mount || entry.type == FileEntry::Type::other || recent(entry.modifiedMSecs)) {
+            stays = Stays::inUse;
+            return FolderWalk::Step::stop;
+        }
+        return FolderWalk::Step::proceed;
+    });
+    return stays;
+}
 
 struct Expanded {
     QList<SafeBinItemRequest::Member> members;  // standardised paths, in the order named
@@ -119,6 +170,11 @@ Outcome move(const std::vector<QList<Target>>& findings) {
 
     // What each finding names, folders' entries as measured (or listed now).
     std::vector<Expanded> expanded(findings.size());
+    const qint64 nowMSecs = Environment::current().now().toMSecsSinceEpoch();
+    std::optional<MountTable> mounts;  // read once, when a folder's entries are judged
+    QStringList inUse;                 // measured entries in use now
+    QStringList tooLarge;              // measured entries too large to look through now
+    qint64 inUseBytes = 0;             // of those and of the entries the scans left in place as in use
     for (size_t i = 0; i < findings.size(); ++i) {
         Expanded& finding = expanded[i];
         finding.grouped = findings[i].size() > 1;
@@ -138,11 +194,31 @@ Outcome move(const std::vector<QList<Target>>& findings) {
                 return std::any_of(kept.begin(), kept.end(), [&](const QString& k) { return PathRules::isSameOrBelow(k, entry); });
             };
             if (target.scope.measured) {
+                // Measured at a known time: the one-hour rule again, and
+                // whatever changed since the scan.
+                const bool judged = target.scope.measuredAtMSecs > 0;
+                if (judged && !mounts) mounts = MountTable::current();
+                const qint64 since = std::min(nowMSecs - kInUseMSecs, target.scope.measuredAtMSecs);
+                inUseBytes += target.scope.inUseBytes;
                 for (const ScopeEntry& entry : *target.scope.measured) {
                     const QString entryPath = PathRules::standardizingPath(entry.path);
                     // Only entries directly inside the folder belong to it.
                     if (PathRules::deletingLastPathComponent(entryPath) != path || isKept(entryPath)) continue;
-                    finding.members.append({entryPath, entry.seen});
+                    if (!judged) {
+                        finding.members.append({entryPath, entry.seen});
+                        continue;
+                    }
+                    switch (judgeAtClean(entryPath, entry.seen, since, nowMSecs + kFutureSlackMSecs, *mounts)) {
+                    case Stays::inUse:
+                        inUse.append(entryPath);
+                        inUseBytes += entry.bytes;
+                        continue;
+                    case Stays::tooLarge:
+                        tooLarge.append(entryPath);
+                        continue;
+                    case Stays::no:
+                        finding.members.append({entryPath, entry.seen});
+                    }
                 }
                 continue;
             }
@@ -284,6 +360,15 @@ Outcome move(const std::vector<QList<Target>>& findings) {
     }
     if (!refused.isEmpty()) {
         message.append(QStringLiteral("Protected path \u2014 not moved: ") + pathListText(refused) + QLatin1Char('.'));
+    }
+    if (inUseBytes > 0 || !inUse.isEmpty()) {
+        QString stays = ByteCountFormatter::fileStyle(inUseBytes) + QStringLiteral(" in use or changed in the last hour stays");
+        if (!inUse.isEmpty()) stays += QStringLiteral(", with ") + pathListText(inUse);
+        message.append(stays + QLatin1Char('.'));
+    }
+    if (!tooLarge.isEmpty()) {
+        message.append(QStringLiteral("Too large to look through \u2014 not moved: ") + pathListText(tooLarge) +
+                       QLatin1Char('.'));
     }
     message.append(problems);
     if (!message.isEmpty()) outcome.error = message.join(QLatin1Char(' '));

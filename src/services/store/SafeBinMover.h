@@ -65,10 +65,17 @@ struct Outcome {
 // entries, or naming several paths, is one grouped item named after its first
 // path. Several whole paths (a database with its companion files, an
 // application with its leftovers) move together or not at all; the entries
-// of a folder each move or stay on their own. Entries of a folder cleaned by its entries are the measured ones that
-// still match what was measured, or, where none were measured, those listed
-// now less sockets, pipes, devices, mount points and anything changed in the
-// last hour (also folders holding such). Every path then passes the
+// of a folder each move or stay on their own. Entries of a folder cleaned by
+// its entries are the measured ones that still match what was measured, each
+// whole; when the scope tells when they were measured, less those in which
+// anything changed since then or in the hour before the clean (dates more
+// than a day ahead excepted) or that are or hold a socket, pipe, device or
+// mount point (of the mount table, read once), and less those too large to
+// look through. Where none were measured, those
+// listed now less sockets, pipes, devices, mount points and anything changed
+// in the last hour (also folders holding such). The message says the bytes
+// left in place as in use (those the scan left and those found now, which it
+// names). Every path then passes the
 // protected-path guard (TrashService::canCollect); duplicate paths and paths
 // inside another path of the same clean are moved once, credited to the first
 // finding that named them. Each finding moves or fails on its own, in one call

@@ -25,7 +25,7 @@ TEST_F(FlatpakJunk, RemovedAppsLeaveTheirDataAndEveryAppsCacheJoinsTheUserCaches
     writeFlatpakApp(home(".local/share/flatpak/app"), "org.example.Editor", "Editor", "1", 100);
     writeFlatpakApp(root("/var/lib/flatpak/app"), "org.example.Viewer", "Viewer", "1", 100);
     makeDir(home(".local/share/flatpak/app/org.example.Half"));  // not deployed in full: still installed
-    writeSparse(data("org.example.Editor/cache/thumbs"), 2 * MB);
+    writeFilled(data("org.example.Editor/cache/thumbs"), 2 * MB, 't');  // a cache counts its blocks
     writeSparse(data("org.example.Editor/data/db"), 40 * MB);
     writeSparse(data("org.example.Viewer/data/db"), 40 * MB);
     writeSparse(data("org.example.Half/data/db"), 40 * MB);

@@ -9,7 +9,16 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace tarnwick::test {
+
+// The bytes the file at path takes on disk.
+inline qint64 onDisk(const QString& path) {
+    struct stat st {};
+    if (::lstat(PathCodec::encode(path).constData(), &st) != 0) return 0;
+    return qint64(st.st_blocks) * 512;
+}
 
 // A fake home and root with a fixed clock and US English dates.
 class JunkTest : public ::testing::Test {

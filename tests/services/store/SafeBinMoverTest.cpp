@@ -76,6 +76,7 @@ TEST(SafeBinMover, EachFindingIsOneItemAndWhatChangedSinceTheScanStays) {
     const QString cache = makeDir(h + "/.cache");
     const QString kept = writeFile(cache + "/kept.bin", "k");
     const QString changed = writeFile(cache + "/changed.bin", "c");
+    for (const QString& path : {kept, changed}) setModified(path, QDateTime::currentDateTimeUtc().addSecs(-7200));
     MoveScope scope{true, {}};
     scope.measured = QList<ScopeEntry>{{kept, *FileIdentity::of(kept)}, {changed, *FileIdentity::of(changed)}};
     writeFile(changed, "changed since");
@@ -197,6 +198,47 @@ TEST(SafeBinMover, WhatIsInUseNeverMoves) {
     EXPECT_TRUE(whole.error->contains("it holds \u201C" + sockets + "/s\u201D, a socket, pipe or device"))
         << whole.error->toStdString();
     EXPECT_TRUE(whole.error->contains("Not moved: \u201C~/tmp/sockets\u201D, \u201C~/tmp/pipe\u201D."));
+}
+
+// The clean judges each measured entry of a folder cleaned by its entries
+// again: one in which anything changed since the scan or within the hour
+// stays, and the message says it with the bytes the scan already left; a
+// date far ahead of the clock is no sign of use.
+TEST(SafeBinMover, MeasuredEntriesChangedSinceTheScanStayAndAreNamed) {
+    FakeEnvironment env;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    env.setNow(now);
+    const QString folder = makeDir(env.home() + "/.cache");
+    const QString thumbs = writeFile(folder + "/thumbs/a/1.png", QByteArray(5000, 'p'));
+    const QString blobs = writeFile(folder + "/blobs/b1", QByteArray(5000, 'b'));
+    const QString index = writeFile(folder + "/blobs/index", "i");
+    const QString log = writeFile(folder + "/old.log", QByteArray(3000, 'l'));
+    for (const QString& path : {thumbs, folder + "/thumbs/a", folder + "/thumbs", blobs, folder + "/blobs", log}) {
+        setModified(path, now.addDays(-3));
+    }
+    setModified(index, now.addYears(5));
+    MoveScope scope;
+    scope.contentsOnly = true;
+    scope.measuredAtMSecs = now.addSecs(-120).toMSecsSinceEpoch();
+    scope.inUseBytes = 2000000;  // what the scan already left in place
+    scope.measured = QList<ScopeEntry>{};
+    for (const QString& path : {folder + "/blobs", log, folder + "/thumbs"}) {
+        scope.measured->append(ScopeEntry{path, *FileIdentity::of(path), 100000});
+    }
+    // Written after the scan, deep inside a measured folder.
+    const QString arrived = writeFile(folder + "/thumbs/a/2.png", "new");
+    setModified(arrived, now.addSecs(-30));
+    setModified(folder + "/thumbs/a", now.addDays(-3));
+
+    const SafeBinMover::Outcome outcome = SafeBinMover::move({{{folder, scope, FileIdentity::of(folder)}}});
+    ASSERT_EQ(outcome.findings.size(), 1u);
+    EXPECT_TRUE(outcome.findings[0].cleaned);
+    EXPECT_TRUE(outcome.findings[0].moved);
+    EXPECT_EQ(outcome.movedPaths, (QStringList{folder + "/blobs", log}));
+    EXPECT_TRUE(QFileInfo::exists(arrived));
+    EXPECT_TRUE(QFileInfo::exists(thumbs)) << "it moves whole or not at all";
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(*outcome.error, "2.1 MB in use or changed in the last hour stays, with \u201C~/.cache/thumbs\u201D.");
 }
 
 }  // namespace
