@@ -24,6 +24,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -346,6 +347,53 @@ TEST_F(TarnwickAppTest, ClosingTheWindowKeepsTarnwickInTheTrayUntilQuitAndQuitsW
     ASSERT_EQ(messages.size(), 1) << "told once, the first time";
     EXPECT_TRUE(messages[0].startsWith("Tarnwick keeps running"));
     EXPECT_EQ(menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+// On a 1366 x 768 screen with a 28-pixel panel the first window opened
+// 1200 x 780: its bottom, with the map's Delete button, lay off the screen.
+TEST_F(TarnwickAppTest, TheWindowFitsTheScreensAvailableArea) {
+    const QRect area(0, 28, 1366, 740);
+    EXPECT_EQ(MainWindow::fitted(QRect(100, 100, 800, 500), area), QRect(100, 100, 800, 500)) << "inside stays";
+    EXPECT_EQ(MainWindow::fitted(QRect(83, 40, 1202, 805), area), QRect(83, 28, 1202, 740)) << "too tall";
+    EXPECT_EQ(MainWindow::fitted(QRect(900, 500, 800, 500), area), QRect(566, 268, 800, 500)) << "off the far corner";
+    EXPECT_EQ(MainWindow::fitted(QRect(-3000, -50, 800, 500), area), QRect(0, 28, 800, 500)) << "off the near corner";
+    EXPECT_EQ(MainWindow::fitted(QRect(-10, 0, 4000, 3000), area), area) << "larger every way";
+
+    const QMargins frame(1, 20, 1, 5);  // a window manager's title bar and borders
+    auto frameOf = [&](const QWidget& window) { return window.geometry() + frame; };
+    {
+        // A large screen: the preferred size, centred, and the full minimum.
+        TarnwickApp app(test::testServices());
+        MainWindow& window = app.mainWindow();
+        window.fitInto(QRect(0, 0, 1920, 1080), frame);
+        EXPECT_EQ(window.size(), QSize(1200, 780));
+        EXPECT_EQ(frameOf(window).center(), QRect(0, 0, 1920, 1080).center());
+        EXPECT_EQ(window.minimumSize(), QSize(MainWindow::minimumWidth, MainWindow::minimumHeight));
+    }
+    TarnwickApp app(test::testServices());
+    MainWindow& window = app.mainWindow();
+    window.fitInto(area, frame);
+    EXPECT_TRUE(area.contains(frameOf(window))) << "first placement";
+    EXPECT_EQ(window.size(), QSize(1200, 715));
+    EXPECT_EQ(window.minimumSize(), QSize(1100, 715)) << "the minimum width holds, the height shrinks to the area";
+
+    // A remembered place on a screen since gone or made smaller is brought back.
+    window.setGeometry(1900, 900, 1150, 710);
+    window.fitInto(area, frame);
+    EXPECT_TRUE(area.contains(frameOf(window)));
+    EXPECT_EQ(window.size(), QSize(1150, 715)) << "a size that fits is kept (the minimum raised the height)";
+    const QRect small(0, 0, 1024, 600);
+    window.fitInto(small, frame);
+    EXPECT_TRUE(small.contains(frameOf(window)));
+    EXPECT_EQ(window.minimumSize(), QSize(1022, 575));
+
+    // Showing the window fits it into its own screen.
+    app.overrideTrayAvailability(false);
+    app.start();
+    const QRect screenArea = window.screen()->availableGeometry();
+    EXPECT_TRUE(screenArea.contains(window.frameGeometry()))
+        << window.frameGeometry().width() << "x" << window.frameGeometry().height() << " on "
+        << screenArea.width() << "x" << screenArea.height();
 }
 
 TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {
