@@ -349,6 +349,51 @@ TEST_F(TarnwickAppTest, ClosingTheWindowKeepsTarnwickInTheTrayUntilQuitAndQuitsW
     EXPECT_EQ(menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
+// Quit once only hid the window: before ending, the application asks each
+// window to close, the window hid instead, and the quit was given up. Each
+// way to quit ends the event loop with the window shown and a tray to hide
+// in, from any section, and tells nothing at the tray; the X session test
+// (XSession.QuitEndsTheProgramAndTheWindowFits) does the same with the real
+// program, a window manager and a tray.
+TEST_F(TarnwickAppTest, QuitEndsTheProgramWhileTheTrayKeepsClosedWindows) {
+    const std::pair<QString, std::function<void(TarnwickApp&)>> quits[] = {
+        {"the menu's Quit", [](TarnwickApp& app) { menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->trigger(); }},
+        {"Quit in Junk",
+         [](TarnwickApp& app) {
+             menuItem(app.mainWindow(), "Go", "Junk")->trigger();
+             ASSERT_EQ(app.state().section(), AppSection::cleanup);
+             menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->trigger();
+         }},
+        {"the panel's Quit",
+         [](TarnwickApp& app) { app.menuBarView().findChild<QAbstractButton*>("footerQuit")->click(); }},
+    };
+    for (const auto& [name, quit] : quits) {
+        TarnwickApp app(test::testServices());
+        app.overrideTrayAvailability(true);
+        app.start();
+        QStringList messages;
+        QObject::connect(&app, &TarnwickApp::trayMessageShown, [&](const QString& text) { messages << text; });
+        int hidden = 0;
+        QObject::connect(&app.mainWindow(), &MainWindow::hiddenOnClose, [&] { ++hidden; });
+        bool ended = true;
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, [&] {
+            ended = false;
+            QCoreApplication::exit(1);
+        });
+        safety.start(10000);
+        QTimer::singleShot(0, [&app, &quit = quit] { quit(app); });
+        EXPECT_EQ(QCoreApplication::exec(), 0) << name.toStdString();
+        EXPECT_TRUE(ended) << name.toStdString() << " did not end the program";
+        EXPECT_EQ(hidden, 0) << name.toStdString() << " hid the window instead of closing it";
+        EXPECT_TRUE(messages.isEmpty()) << name.toStdString() << " told that Tarnwick keeps running";
+        // The window still hides on close afterwards, should the program go on.
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(app.mainWindow().hidesOnClose()) << name.toStdString();
+    }
+}
+
 // On a 1366 x 768 screen with a 28-pixel panel the first window opened
 // 1200 x 780: its bottom, with the map's Delete button, lay off the screen.
 TEST_F(TarnwickAppTest, TheWindowFitsTheScreensAvailableArea) {
