@@ -11,6 +11,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QShowEvent>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -103,8 +108,48 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
+    // Shown by the program, not restored by the window manager: placed before it is mapped.
+    if (!event->spontaneous()) fitIntoScreen();
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
     QMainWindow::showEvent(event);
     if (WindowChrome::isInstalled()) WindowChrome::applyToAllWindows();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The frame is known once the window manager has shown the window in it.
+    QWindow* window = windowHandle();
+    if (event->type() == QEvent::Expose && watched == window && window->isExposed() &&
+        window->frameMargins() != fittedFrame_) {
+        fitIntoScreen();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::fitIntoScreen() {
+    if (const QScreen* screen = this->screen()) {
+        fitInto(screen->availableGeometry(), windowHandle() ? windowHandle()->frameMargins() : QMargins());
+    }
+}
+
+void MainWindow::fitInto(const QRect& available, const QMargins& frame) {
+    fittedFrame_ = frame;
+    if (available.isEmpty()) return;
+    const QSize room = available.size().shrunkBy(frame).expandedTo(QSize(1, 1));
+    setMinimumSize(QSize(minimumWidth, minimumHeight).boundedTo(room));
+    // A maximised or full-screen window is the window manager's to place.
+    if (isMaximized() || isFullScreen()) return;
+    QRect outer = geometry() + frame;
+    if (!placed_) outer.moveCenter(available.center());
+    placed_ = true;
+    const QRect inner = fitted(outer, available) - frame;
+    if (inner != geometry()) setGeometry(inner);
+}
+
+QRect MainWindow::fitted(const QRect& outer, const QRect& available) {
+    const QSize size = outer.size().boundedTo(available.size());
+    const int x = std::clamp(outer.x(), available.x(), available.x() + available.width() - size.width());
+    const int y = std::clamp(outer.y(), available.y(), available.y() + available.height() - size.height());
+    return {QPoint(x, y), size};
 }
 
 }  // namespace tarnwick

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
@@ -45,6 +46,8 @@ TarnwickApp::TarnwickApp(MapServices services, ModuleServices modules, QObject* 
             state_->waitForCacheSaves();
             ScanCache::waitForBackgroundSaves();
         });
+        // Sees the quit before the application asks its windows to close.
+        application->installEventFilter(this);
     }
 
     panel_ = std::make_unique<MenuBarPanel>();
@@ -59,6 +62,7 @@ TarnwickApp::TarnwickApp(MapServices services, ModuleServices modules, QObject* 
 }
 
 TarnwickApp::~TarnwickApp() {
+    if (QCoreApplication* application = QCoreApplication::instance()) application->removeEventFilter(this);
     QGuiApplication::setQuitOnLastWindowClosed(true);
     QuickLookService::setPresenter({});
     delete tray_;
@@ -140,6 +144,18 @@ void TarnwickApp::bringForward() {
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+bool TarnwickApp::eventFilter(QObject* watched, QEvent* event) {
+    // Before ending, the application closes every window and gives up the
+    // quit if one stays open; a window that hid instead of closing did so and
+    // left the process running. For the quit, closing the window closes it.
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance() && window_->hidesOnClose()) {
+        window_->setHidesOnClose(false);
+        // Should something else keep the program running, the tray takes the window's closes again.
+        QTimer::singleShot(0, this, [this] { window_->setHidesOnClose(true); });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TarnwickApp::noteKeptRunning() {

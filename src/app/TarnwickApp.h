@@ -30,7 +30,9 @@ class SystemMonitor;
 // program keeps running there (the panel and the daily pass go on; the
 // first time, a tray message says so); Quit in the "Tarnwick" menu, the
 // panel's "Quit Tarnwick" and Ctrl+Q end it. Without a tray, closing the
-// window quits. Everything lives until the application object goes.
+// window quits. A quit, from wherever it comes, closes the window for good:
+// the window does not hide then, so the quit is not cancelled. Everything
+// lives until the application object goes.
 class TarnwickApp : public QObject {
     Q_OBJECT
 
@@ -70,6 +72,9 @@ public:
 signals:
     // A message was shown at the tray icon.
     void trayMessageShown(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void noteKeptRunning();

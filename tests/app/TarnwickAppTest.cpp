@@ -24,6 +24,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -346,6 +347,98 @@ TEST_F(TarnwickAppTest, ClosingTheWindowKeepsTarnwickInTheTrayUntilQuitAndQuitsW
     ASSERT_EQ(messages.size(), 1) << "told once, the first time";
     EXPECT_TRUE(messages[0].startsWith("Tarnwick keeps running"));
     EXPECT_EQ(menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+// Quit once only hid the window: before ending, the application asks each
+// window to close, the window hid instead, and the quit was given up. Each
+// way to quit ends the event loop with the window shown and a tray to hide
+// in, from any section, and tells nothing at the tray; the X session test
+// (XSession.QuitEndsTheProgramAndTheWindowFits) does the same with the real
+// program, a window manager and a tray.
+TEST_F(TarnwickAppTest, QuitEndsTheProgramWhileTheTrayKeepsClosedWindows) {
+    const std::pair<QString, std::function<void(TarnwickApp&)>> quits[] = {
+        {"the menu's Quit", [](TarnwickApp& app) { menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->trigger(); }},
+        {"Quit in Junk",
+         [](TarnwickApp& app) {
+             menuItem(app.mainWindow(), "Go", "Junk")->trigger();
+             ASSERT_EQ(app.state().section(), AppSection::cleanup);
+             menuItem(app.mainWindow(), "Tarnwick", "Quit Tarnwick")->trigger();
+         }},
+        {"the panel's Quit",
+         [](TarnwickApp& app) { app.menuBarView().findChild<QAbstractButton*>("footerQuit")->click(); }},
+    };
+    for (const auto& [name, quit] : quits) {
+        TarnwickApp app(test::testServices());
+        app.overrideTrayAvailability(true);
+        app.start();
+        QStringList messages;
+        QObject::connect(&app, &TarnwickApp::trayMessageShown, [&](const QString& text) { messages << text; });
+        int hidden = 0;
+        QObject::connect(&app.mainWindow(), &MainWindow::hiddenOnClose, [&] { ++hidden; });
+        bool ended = true;
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, [&] {
+            ended = false;
+            QCoreApplication::exit(1);
+        });
+        safety.start(10000);
+        QTimer::singleShot(0, [&app, &quit = quit] { quit(app); });
+        EXPECT_EQ(QCoreApplication::exec(), 0) << name.toStdString();
+        EXPECT_TRUE(ended) << name.toStdString() << " did not end the program";
+        EXPECT_EQ(hidden, 0) << name.toStdString() << " hid the window instead of closing it";
+        EXPECT_TRUE(messages.isEmpty()) << name.toStdString() << " told that Tarnwick keeps running";
+        // The window still hides on close afterwards, should the program go on.
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(app.mainWindow().hidesOnClose()) << name.toStdString();
+    }
+}
+
+// On a 1366 x 768 screen with a 28-pixel panel the first window opened
+// 1200 x 780: its bottom, with the map's Delete button, lay off the screen.
+TEST_F(TarnwickAppTest, TheWindowFitsTheScreensAvailableArea) {
+    const QRect area(0, 28, 1366, 740);
+    EXPECT_EQ(MainWindow::fitted(QRect(100, 100, 800, 500), area), QRect(100, 100, 800, 500)) << "inside stays";
+    EXPECT_EQ(MainWindow::fitted(QRect(83, 40, 1202, 805), area), QRect(83, 28, 1202, 740)) << "too tall";
+    EXPECT_EQ(MainWindow::fitted(QRect(900, 500, 800, 500), area), QRect(566, 268, 800, 500)) << "off the far corner";
+    EXPECT_EQ(MainWindow::fitted(QRect(-3000, -50, 800, 500), area), QRect(0, 28, 800, 500)) << "off the near corner";
+    EXPECT_EQ(MainWindow::fitted(QRect(-10, 0, 4000, 3000), area), area) << "larger every way";
+
+    const QMargins frame(1, 20, 1, 5);  // a window manager's title bar and borders
+    auto frameOf = [&](const QWidget& window) { return window.geometry() + frame; };
+    {
+        // A large screen: the preferred size, centred, and the full minimum.
+        TarnwickApp app(test::testServices());
+        MainWindow& window = app.mainWindow();
+        window.fitInto(QRect(0, 0, 1920, 1080), frame);
+        EXPECT_EQ(window.size(), QSize(1200, 780));
+        EXPECT_EQ(frameOf(window).center(), QRect(0, 0, 1920, 1080).center());
+        EXPECT_EQ(window.minimumSize(), QSize(MainWindow::minimumWidth, MainWindow::minimumHeight));
+    }
+    TarnwickApp app(test::testServices());
+    MainWindow& window = app.mainWindow();
+    window.fitInto(area, frame);
+    EXPECT_TRUE(area.contains(frameOf(window))) << "first placement";
+    EXPECT_EQ(window.size(), QSize(1200, 715));
+    EXPECT_EQ(window.minimumSize(), QSize(1100, 715)) << "the minimum width holds, the height shrinks to the area";
+
+    // A remembered place on a screen since gone or made smaller is brought back.
+    window.setGeometry(1900, 900, 1150, 710);
+    window.fitInto(area, frame);
+    EXPECT_TRUE(area.contains(frameOf(window)));
+    EXPECT_EQ(window.size(), QSize(1150, 715)) << "a size that fits is kept (the minimum raised the height)";
+    const QRect small(0, 0, 1024, 600);
+    window.fitInto(small, frame);
+    EXPECT_TRUE(small.contains(frameOf(window)));
+    EXPECT_EQ(window.minimumSize(), QSize(1022, 575));
+
+    // Showing the window fits it into its own screen.
+    app.overrideTrayAvailability(false);
+    app.start();
+    const QRect screenArea = window.screen()->availableGeometry();
+    EXPECT_TRUE(screenArea.contains(window.frameGeometry()))
+        << window.frameGeometry().width() << "x" << window.frameGeometry().height() << " on "
+        << screenArea.width() << "x" << screenArea.height();
 }
 
 TEST_F(TarnwickAppTest, PreviewsGoNowhereOnceTheApplicationIsGone) {
