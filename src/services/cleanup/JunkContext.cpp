@@ -12,22 +12,6 @@
 
 namespace tarnwick {
 
-namespace {
-
-// The path with the links of the folders above it resolved; the last
-// component stays as it is (a link is itself). Folders that do not exist
-// stay as named.
-QString resolvedParent(const QString& path) {
-    const QString standard = PathRules::standardizingPath(path);
-    const QString parent = PathRules::deletingLastPathComponent(standard);
-    if (parent.isEmpty() || parent == standard) return standard;
-    const QString real = QFileInfo(parent).canonicalFilePath();
-    if (real.isEmpty()) return standard;
-    return PathRules::appendingPathComponent(real, PathRules::lastPathComponent(standard));
-}
-
-}  // namespace
-
 JunkContext::JunkContext(const Environment& environment, std::stop_token stopToken)
     : locations(environment),
       home(locations.home()),
@@ -46,12 +30,12 @@ JunkContext::JunkContext(const Environment& environment, std::stop_token stopTok
             ownIdentities_.insert({static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)});
         }
     }
-    wholeFolders = WholeFolders(locations, ownFolders_, MountTable::current());
+    wholeFolders = WholeFolders(locations, ownFolders_, mounts);
 }
 
 bool JunkContext::isOwn(const QString& path) const {
     const QString named = PathRules::standardizingPath(path);
-    const QString real = resolvedParent(named);
+    const QString real = WholeFolders::resolved(named);
     return std::any_of(ownFolders_.begin(), ownFolders_.end(), [&](const QString& own) {
         return PathRules::isSameOrBelow(named, own) || PathRules::isSameOrBelow(real, own);
     });
@@ -59,7 +43,7 @@ bool JunkContext::isOwn(const QString& path) const {
 
 bool JunkContext::holdsOwn(const QString& path) const {
     const QString named = PathRules::standardizingPath(path);
-    const QString real = resolvedParent(named);
+    const QString real = WholeFolders::resolved(named);
     return std::any_of(ownFolders_.begin(), ownFolders_.end(), [&](const QString& own) {
         return (own != named && PathRules::isSameOrBelow(own, named)) ||
                (own != real && PathRules::isSameOrBelow(own, real));

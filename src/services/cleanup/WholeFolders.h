@@ -40,7 +40,9 @@ public:
     // True when realPath (links resolved, as the kernel names it) is a mount point.
     bool isMountPoint(const QString& realPath) const;
 
-    // The path with links resolved; a path that does not exist stays as named.
+    // The path with the links of the folders above it resolved; the last
+    // component stays as it is (a link is itself), and a path whose folders
+    // do not exist stays as named.
     static QString resolved(const QString& path);
 
 private:
