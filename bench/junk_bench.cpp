@@ -19,7 +19,7 @@
 #include "models/CleanupCategory.h"
 #include "platform/Environment.h"
 #include "services/cleanup/CleanupService.h"
-#include "services/store/SafeBinMover.h"
+#include "services/safebin/SafeBinMover.h"
 
 #include "JunkHome.h"
 

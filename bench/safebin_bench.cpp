@@ -6,7 +6,7 @@
 // the syncs to that disk.
 #include "models/SafeBinEntry.h"
 #include "platform/Environment.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
 #include "support/JsonCoding.h"

@@ -18,7 +18,7 @@
 #include "models/CleanupItem.h"
 #include "models/SafeBinEntry.h"
 #include "platform/Environment.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "state/AppState.h"
 #include "support/AtomicFile.h"
 #include "views/cleanup/SafeBinListModel.h"

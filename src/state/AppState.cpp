@@ -5,7 +5,7 @@
 #include "services/store/ActivityService.h"
 #include "services/health/MaintenanceService.h"
 #include "services/store/RevealService.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "services/scan/ScanProgressRelay.h"
 #include "services/store/TrashService.h"
 #include "state/MemoryGovernor.h"

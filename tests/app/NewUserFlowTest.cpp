@@ -14,7 +14,7 @@
 #include "services/care/VidurAdedService.h"
 #include "services/health/SystemMonitor.h"
 #include "services/store/ActivityService.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "state/AppState.h"
 #include "views/care/HealthGauge.h"
 #include "views/care/VidurAdedView.h"

@@ -3,7 +3,7 @@
 #include "StateTestSupport.h"
 #include "TestSupport.h"
 #include "platform/PathCodec.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "support/AppIdentity.h"
 #include "support/AtomicFile.h"
 

@@ -3,7 +3,7 @@
 #include "StateTestSupport.h"
 #include "TestSupport.h"
 #include "services/store/ActivityService.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "services/scan/ScanCache.h"
 #include "support/AtomicFile.h"
 

@@ -2,7 +2,7 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "state/AppState.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "services/cleanup/JunkMeasure.h"
 #include "services/cleanup/JunkResults.h"
-#include "services/store/SafeBinMover.h"
+#include "services/safebin/SafeBinMover.h"
 #include "support/ByteCountFormatter.h"
 
 #include "JunkTestSupport.h"

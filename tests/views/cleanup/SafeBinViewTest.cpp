@@ -2,7 +2,7 @@
 
 #include "design/TaldoButton.h"
 #include "design/TaldoTheme.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "state/AppState.h"
 #include "views/cleanup/SafeBinListModel.h"
 #include "views/cleanup/SafeBinListView.h"

@@ -2,8 +2,8 @@
 
 #include "models/SafeBinEntry.h"
 #include "platform/FileDescriptor.h"
-#include "services/store/SafeBinClock.h"
-#include "services/store/SafeBinJournal.h"
+#include "services/safebin/SafeBinClock.h"
+#include "services/safebin/SafeBinJournal.h"
 
 #include <QByteArray>
 #include <QString>

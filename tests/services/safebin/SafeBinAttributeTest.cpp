@@ -1,6 +1,6 @@
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 
-#include "StoreTestSupport.h"
+#include "SafeBinTestSupport.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>

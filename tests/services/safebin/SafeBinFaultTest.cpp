@@ -1,9 +1,9 @@
 // The Safe Bin under a failing machine and a hostile user: full disks, killed
 // processes, two movers at once, folders swapped for links, names that are
 // not UTF-8, sparse files and hand-edited manifests.
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 
-#include "StoreTestSupport.h"
+#include "SafeBinTestSupport.h"
 #include "services/store/ActivityService.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-#include "services/store/SafeBinFolder.h"
+#include "services/safebin/SafeBinFolder.h"
 
 #include "platform/Environment.h"
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
-#include "services/store/SafeBinAttributes.h"
+#include "services/safebin/SafeBinAttributes.h"
 #include "support/JsonCoding.h"
 #include "support/PathRules.h"
 

@@ -1,8 +1,8 @@
-#include "services/store/SafeBinManifest.h"
+#include "services/safebin/SafeBinManifest.h"
 
 #include "platform/FileOperations.h"
-#include "services/store/SafeBinFolder.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinFolder.h"
+#include "services/safebin/SafeBinService.h"
 #include "support/AtomicFile.h"
 
 #include <algorithm>

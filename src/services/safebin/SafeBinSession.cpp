@@ -1,10 +1,10 @@
-#include "services/store/SafeBinSession.h"
+#include "services/safebin/SafeBinSession.h"
 
 #include "platform/FileOperations.h"
-#include "services/store/SafeBinClock.h"
-#include "services/store/SafeBinFolder.h"
-#include "services/store/SafeBinJournal.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinClock.h"
+#include "services/safebin/SafeBinFolder.h"
+#include "services/safebin/SafeBinJournal.h"
+#include "services/safebin/SafeBinService.h"
 #include "support/PathRules.h"
 
 namespace tarnwick {

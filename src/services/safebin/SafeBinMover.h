@@ -2,7 +2,7 @@
 
 #include "models/MoveScope.h"
 #include "models/SafeBinEntry.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 
 #include <QList>
 #include <QString>

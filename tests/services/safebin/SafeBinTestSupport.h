@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"

@@ -1,8 +1,8 @@
 // Mount points inside what the Safe Bin moves, holds and removes: another
 // file system's files never move, and never go for good.
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 
-#include "StoreTestSupport.h"
+#include "SafeBinTestSupport.h"
 #include "platform/MountTable.h"
 
 #include <QFileInfo>

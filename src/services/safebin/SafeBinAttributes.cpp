@@ -1,4 +1,4 @@
-#include "services/store/SafeBinAttributes.h"
+#include "services/safebin/SafeBinAttributes.h"
 
 #include "platform/FileDescriptor.h"
 #include "platform/FileOperations.h"

@@ -1,4 +1,4 @@
-#include "services/store/SafeBinJournal.h"
+#include "services/safebin/SafeBinJournal.h"
 
 #include "platform/FileDescriptor.h"
 #include "platform/FileOperations.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "models/SafeBinEntry.h"
-#include "services/store/SafeBinSession.h"
+#include "services/safebin/SafeBinSession.h"
 #include "support/FileError.h"
 
 #include <QByteArray>

@@ -1,8 +1,8 @@
 // Items made of several: the entries of a folder, a file with its companions.
 // One Safe Bin item each, put back member by member, whole under kills.
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 
-#include "StoreTestSupport.h"
+#include "SafeBinTestSupport.h"
 
 #include <QDirIterator>
 #include <QFileInfo>

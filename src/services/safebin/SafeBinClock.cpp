@@ -1,4 +1,4 @@
-#include "services/store/SafeBinClock.h"
+#include "services/safebin/SafeBinClock.h"
 
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"

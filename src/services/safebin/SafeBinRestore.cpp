@@ -1,14 +1,14 @@
-#include "services/store/SafeBinRestore.h"
+#include "services/safebin/SafeBinRestore.h"
 
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
-#include "services/store/SafeBinAttributes.h"
-#include "services/store/SafeBinFolder.h"
-#include "services/store/SafeBinJournal.h"
-#include "services/store/SafeBinManifest.h"
-#include "services/store/SafeBinService.h"
-#include "services/store/SafeBinSession.h"
-#include "services/store/SafeBinUpkeep.h"
+#include "services/safebin/SafeBinAttributes.h"
+#include "services/safebin/SafeBinFolder.h"
+#include "services/safebin/SafeBinJournal.h"
+#include "services/safebin/SafeBinManifest.h"
+#include "services/safebin/SafeBinService.h"
+#include "services/safebin/SafeBinSession.h"
+#include "services/safebin/SafeBinUpkeep.h"
 #include "support/PathRules.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "services/store/SafeBinMover.h"
+#include "services/safebin/SafeBinMover.h"
 
 #include "FileTreeSupport.h"
-#include "StoreTestSupport.h"
+#include "SafeBinTestSupport.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>

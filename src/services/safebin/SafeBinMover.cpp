@@ -1,4 +1,4 @@
-#include "services/store/SafeBinMover.h"
+#include "services/safebin/SafeBinMover.h"
 
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"
@@ -6,7 +6,7 @@
 #include "platform/FolderWalk.h"
 #include "platform/MountTable.h"
 #include "platform/PathCodec.h"
-#include "services/store/SafeBinService.h"
+#include "services/safebin/SafeBinService.h"
 #include "services/store/TrashService.h"
 #include "support/ByteCountFormatter.h"
 #include "support/FileError.h"
