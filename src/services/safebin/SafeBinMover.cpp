@@ -6,13 +6,13 @@
 #include "platform/FolderWalk.h"
 #include "platform/MountTable.h"
 #include "platform/PathCodec.h"
+#include "platform/WalkBoundary.h"
 #include "services/safebin/SafeBinService.h"
 #include "services/store/TrashService.h"
 #include "support/ByteCountFormatter.h"
 #include "support/FileError.h"
 #include "support/PathRules.h"
 
-#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -68,12 +68,8 @@ Stays judgeAtClean(const QString& path, const FileIdentity& seen, qint64 sinceMS
     auto recent = [&](qint64 modifiedMSecs) { return modifiedMSecs >= sinceMSecs && modifiedMSecs <= latestMSecs; };
     if (recent(now->modifiedNSecs / 1000000)) return Stays::inUse;
     if (!now->isDirectory) return Stays::no;
-    const QString real = QFileInfo(path).canonicalFilePath();
-    QSet<QString> below;
-    for (const QString& mount : mounts.mountPoints()) {
-        if (!real.isEmpty() && PathRules::isSameOrBelow(mount, real)) below.insert(mount);
-    }
-    if (below.contains(real)) return Stays::inUse;
+    const WalkBoundary boundary = WalkBoundary::resolving(mounts, path);
+    if (boundary.rootIsMountPoint()) return Stays::inUse;
     Stays stays = Stays::no;
     int looked = 0;
     FolderWalk::Options options;
@@ -83,8 +79,7 @@ Stays judgeAtClean(const QString& path, const FileIdentity& seen, qint64 sinceMS
             stays = Stays::tooLarge;
             return FolderWalk::Step::stop;
         }
-        const bool mount = entry.device != now->device ||
-                           (!below.isEmpty() && below.contains(real + entry.path.mid(path.size())));
+        const bool mount = entry.device != now->device || boundary.isMountPointBelow(entry.path);
         if (mount || entry.type == FileEntry::Type::other || recent(entry.modifiedMSecs)) {
             stays = Stays::inUse;
             return FolderWalk::Step::stop;
