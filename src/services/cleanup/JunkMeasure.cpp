@@ -1,5 +1,6 @@
 #include "services/cleanup/JunkMeasure.h"
 
+#include "models/InUseTimes.h"
 #include "platform/Environment.h"
 #include "platform/FileEntry.h"
 #include "platform/FolderListing.h"
@@ -21,7 +22,7 @@ JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_t
     measure.exists = true;
     measure.seen = FileIdentity::of(path);
     // Dates far ahead of the clock say nothing of use.
-    const qint64 latest = Environment::current().now().toMSecsSinceEpoch() + kFutureSlackMSecs;
+    const qint64 latest = Environment::current().now().toMSecsSinceEpoch() + InUseTimes::kFutureSlackMSecs;
     auto newest = [latest](qint64 current, qint64 modified) {
         return modified > latest ? current : std::max(current, modified);
     };

@@ -1,5 +1,6 @@
 #include "services/safebin/SafeBinMover.h"
 
+#include "models/InUseTimes.h"
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileOperations.h"
@@ -42,7 +43,6 @@ bool hasAncestorIn(const QString& path, const QSet<QString>& set) {
     return false;
 }
 
-constexpr qint64 kInUseMSecs = 3600 * 1000;
 // Entries looked through in one folder of a folder's entries before it is
 // left out as too large to vouch for.
 constexpr qint64 kLookedThrough = 100000;
@@ -50,8 +50,6 @@ constexpr qint64 kLookedThrough = 100000;
 // Entries looked through in one measured folder entry when the clean runs
 // before it stays as too large to vouch for.
 constexpr int kJudgedAtClean = 1000000;
-// A modification time more than this ahead of the clock is a wrong date, not a use.
-constexpr qint64 kFutureSlackMSecs = 24LL * 3600 * 1000;
 
 // Why a measured entry of a folder cleaned by its entries stays when the
 // clean runs, though it is still the item measured.
@@ -138,7 +136,7 @@ std::optional<QList<ScopeEntry>> entriesToClean(const QString& folder, const QSt
     const FileDescriptor fd(::open(PathCodec::encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat self {};
     if (!fd.valid() || ::fstat(fd.get(), &self) != 0) return entries;
-    const qint64 inUseNs = (Environment::current().now().toMSecsSinceEpoch() - kInUseMSecs) * 1000000;
+    const qint64 inUseNs = (Environment::current().now().toMSecsSinceEpoch() - InUseTimes::kInUseMSecs) * 1000000;
     for (const QString& path : *paths) {
         const QByteArray name = PathCodec::encode(PathRules::lastPathComponent(path));
         struct stat st {};
@@ -193,7 +191,7 @@ Outcome move(const std::vector<QList<Target>>& findings) {
                 // whatever changed since the scan.
                 const bool judged = target.scope.measuredAtMSecs > 0;
                 if (judged && !mounts) mounts = MountTable::current();
-                const qint64 since = std::min(nowMSecs - kInUseMSecs, target.scope.measuredAtMSecs);
+                const qint64 since = std::min(nowMSecs - InUseTimes::kInUseMSecs, target.scope.measuredAtMSecs);
                 inUseBytes += target.scope.inUseBytes;
                 for (const ScopeEntry& entry : *target.scope.measured) {
                     const QString entryPath = PathRules::standardizingPath(entry.path);
@@ -203,7 +201,7 @@ Outcome move(const std::vector<QList<Target>>& findings) {
                         finding.members.append({entryPath, entry.seen});
                         continue;
                     }
-                    switch (judgeAtClean(entryPath, entry.seen, since, nowMSecs + kFutureSlackMSecs, *mounts)) {
+                    switch (judgeAtClean(entryPath, entry.seen, since, nowMSecs + InUseTimes::kFutureSlackMSecs, *mounts)) {
                     case Stays::inUse:
                         inUse.append(entryPath);
                         inUseBytes += entry.bytes;
