@@ -20,28 +20,28 @@ namespace tarnwick {
 
 const AppState::ModuleScan<InstalledApp>& AppState::appsScan() {
     static const ModuleScan<InstalledApp> scan{
-        &AppState::appsTask_,
-        &AppState::isAppsScanning_,
-        &AppState::appsProgressLabel_,
-        &AppState::installedApps_,
-        QStringLiteral("Starting App Uninstaller\u2026"),
-        &ModuleServices::appsScan,
-        &MemoryBudget::trimApps,
-        QStringLiteral("Done"),
+        .slot = &AppState::appsTask_,
+        .scanning = &AppState::isAppsScanning_,
+        .label = &AppState::appsProgressLabel_,
+        .list = &AppState::installedApps_,
+        .startLabel = QStringLiteral("Starting App Uninstaller\u2026"),
+        .finder = &ModuleServices::appsScan,
+        .budget = &MemoryBudget::trimApps,
+        .finalLabel = QStringLiteral("Done"),
     };
     return scan;
 }
 
 const AppState::ModuleScan<AppUpdateItem>& AppState::updatesScan() {
     static const ModuleScan<AppUpdateItem> scan{
-        &AppState::updatesTask_,
-        &AppState::isUpdatesScanning_,
-        &AppState::updatesProgressLabel_,
-        &AppState::appUpdates_,
-        QStringLiteral("Checking for updates\u2026"),
-        &ModuleServices::updatesScan,
-        nullptr,
-        std::nullopt,
+        .slot = &AppState::updatesTask_,
+        .scanning = &AppState::isUpdatesScanning_,
+        .label = &AppState::updatesProgressLabel_,
+        .list = &AppState::appUpdates_,
+        .startLabel = QStringLiteral("Checking for updates\u2026"),
+        .finder = &ModuleServices::updatesScan,
+        .budget = nullptr,
+        .finalLabel = std::nullopt,
     };
     return scan;
 }
@@ -53,8 +53,8 @@ const AppState::ModuleScan<AppUpdateItem>& AppState::updatesScan() {
 const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
     using Kind = InstalledApp::Kind;
     static const ModuleClean<InstalledApp> clean{
-        &AppState::installedApps_,
-        [](const InstalledApp& app) {
+        .list = &AppState::installedApps_,
+        .targets = [](const InstalledApp& app) {
             QList<SafeBinMover::Target> targets;
             if (app.kind == Kind::bundle || app.kind == Kind::appImage) targets.append({app.path, {}});
             if (app.kind == Kind::appImage) {
@@ -63,12 +63,14 @@ const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
             for (const QString& path : AppUninstallerService::resetPaths(app)) targets.append({path, {}});
             return targets;
         },
-        QStringLiteral("Apps"),
-        [](qsizetype count) { return QStringLiteral("Uninstalled ") + QString::number(count) + QStringLiteral(" apps"); },
-        [](const InstalledApp& app) {
+        .kind = QStringLiteral("Apps"),
+        .summary = [](qsizetype count) {
+            return QStringLiteral("Uninstalled ") + QString::number(count) + QStringLiteral(" apps");
+        },
+        .items = [](const InstalledApp& app) {
             return 1 + app.leftovers.size() + (app.kind == Kind::appImage ? app.desktopEntries.size() : 0);
         },
-        [](const InstalledApp& app) -> std::optional<QString> {
+        .refusal = [](const InstalledApp& app) -> std::optional<QString> {
             if (app.kind == Kind::systemFlatpak) {
                 return FileError::quoted(app.name) + QStringLiteral(" belongs to a system installation of Flatpak: "
                                                                     "removing it needs administrator rights, which "
@@ -78,7 +80,7 @@ const AppState::ModuleClean<InstalledApp>& AppState::appsClean() {
             if (app.kind == Kind::flatpak) return FlatpakTool::whyUninstallCannotRun(app.bundleId.value_or(QString()), app.name);
             return std::nullopt;
         },
-        [](const InstalledApp& app) -> std::optional<QString> {
+        .afterMove = [](const InstalledApp& app) -> std::optional<QString> {
             if (app.kind != Kind::flatpak) return std::nullopt;
             return FlatpakTool::uninstall(app.bundleId.value_or(QString()), app.name);
         },

@@ -14,24 +14,26 @@ namespace tarnwick {
 
 const AppState::ModuleScan<CleanupItem>& AppState::junkScan() {
     static const ModuleScan<CleanupItem> scan{
-        &AppState::cleanupTask_,
-        &AppState::isCleanupScanning_,
-        &AppState::cleanupProgressLabel_,
-        &AppState::cleanupItems_,
-        QStringLiteral("Starting Junk Cleanup\u2026"),
-        &ModuleServices::cleanupScan,
-        &MemoryBudget::trimCleanup,
-        QStringLiteral("Done"),
+        .slot = &AppState::cleanupTask_,
+        .scanning = &AppState::isCleanupScanning_,
+        .label = &AppState::cleanupProgressLabel_,
+        .list = &AppState::cleanupItems_,
+        .startLabel = QStringLiteral("Starting Junk Cleanup\u2026"),
+        .finder = &ModuleServices::cleanupScan,
+        .budget = &MemoryBudget::trimCleanup,
+        .finalLabel = QStringLiteral("Done"),
     };
     return scan;
 }
 
 const AppState::ModuleClean<CleanupItem>& AppState::junkClean() {
     static const ModuleClean<CleanupItem> clean{
-        &AppState::cleanupItems_,
-        [](const CleanupItem& item) { return QList<SafeBinMover::Target>{{item.path, item.scope, item.seen}}; },
-        QStringLiteral("Junk"),
-        [](qsizetype count) {
+        .list = &AppState::cleanupItems_,
+        .targets = [](const CleanupItem& item) {
+            return QList<SafeBinMover::Target>{{item.path, item.scope, item.seen}};
+        },
+        .kind = QStringLiteral("Junk"),
+        .summary = [](qsizetype count) {
             return QStringLiteral("Moved ") + QString::number(count) + QStringLiteral(" junk items to Safe Bin");
         },
     };
@@ -65,28 +67,28 @@ void AppState::cleanSelectedToSafeBin() {
 
 const AppState::ModuleScan<ClutterItem>& AppState::clutterScan() {
     static const ModuleScan<ClutterItem> scan{
-        &AppState::clutterTask_,
-        &AppState::isClutterScanning_,
-        &AppState::clutterProgressLabel_,
-        &AppState::clutterItems_,
-        QStringLiteral("Starting Clutter scan\u2026"),
-        &ModuleServices::clutterScan,
-        &MemoryBudget::trimClutter,
-        QStringLiteral("Done"),
+        .slot = &AppState::clutterTask_,
+        .scanning = &AppState::isClutterScanning_,
+        .label = &AppState::clutterProgressLabel_,
+        .list = &AppState::clutterItems_,
+        .startLabel = QStringLiteral("Starting Clutter scan\u2026"),
+        .finder = &ModuleServices::clutterScan,
+        .budget = &MemoryBudget::trimClutter,
+        .finalLabel = QStringLiteral("Done"),
     };
     return scan;
 }
 
 const AppState::ModuleClean<ClutterItem>& AppState::clutterClean() {
     static const ModuleClean<ClutterItem> clean{
-        &AppState::clutterItems_,
-        [](const ClutterItem& item) {
+        .list = &AppState::clutterItems_,
+        .targets = [](const ClutterItem& item) {
             QList<SafeBinMover::Target> targets{{item.path, {}, item.seen}};
             appendCompanions(targets, item.companionPaths, item.companionsSeen);
             return targets;
         },
-        QStringLiteral("Clutter"),
-        [](qsizetype count) {
+        .kind = QStringLiteral("Clutter"),
+        .summary = [](qsizetype count) {
             return QStringLiteral("Cleaned ") + QString::number(count) + QStringLiteral(" clutter items");
         },
     };

@@ -18,14 +18,14 @@ namespace tarnwick {
 
 const AppState::ModuleScan<PerformanceItem>& AppState::performanceScan() {
     static const ModuleScan<PerformanceItem> scan{
-        &AppState::performanceTask_,
-        &AppState::isPerformanceScanning_,
-        &AppState::performanceProgressLabel_,
-        &AppState::performanceItems_,
-        QStringLiteral("Starting Performance scan\u2026"),
-        &ModuleServices::performanceScan,
-        &MemoryBudget::trimPerformance,
-        QStringLiteral("Done"),
+        .slot = &AppState::performanceTask_,
+        .scanning = &AppState::isPerformanceScanning_,
+        .label = &AppState::performanceProgressLabel_,
+        .list = &AppState::performanceItems_,
+        .startLabel = QStringLiteral("Starting Performance scan\u2026"),
+        .finder = &ModuleServices::performanceScan,
+        .budget = &MemoryBudget::trimPerformance,
+        .finalLabel = QStringLiteral("Done"),
     };
     return scan;
 }
@@ -145,38 +145,38 @@ void AppState::finishMaintenance(MaintenanceTask::Kind kind, const QString& resu
 
 const AppState::ModuleScan<ProtectionFinding>& AppState::protectionScan() {
     static const ModuleScan<ProtectionFinding> scan{
-        &AppState::protectionTask_,
-        &AppState::isProtectionScanning_,
-        &AppState::protectionProgressLabel_,
-        &AppState::protectionFindings_,
-        QStringLiteral("Scanning threats\u2026"),
-        &ModuleServices::protectionScan,
-        &MemoryBudget::trimProtection,
-        std::nullopt,
+        .slot = &AppState::protectionTask_,
+        .scanning = &AppState::isProtectionScanning_,
+        .label = &AppState::protectionProgressLabel_,
+        .list = &AppState::protectionFindings_,
+        .startLabel = QStringLiteral("Scanning threats\u2026"),
+        .finder = &ModuleServices::protectionScan,
+        .budget = &MemoryBudget::trimProtection,
+        .finalLabel = std::nullopt,
     };
     return scan;
 }
 
 const AppState::ModuleScan<PrivacyItem>& AppState::privacyScan() {
     static const ModuleScan<PrivacyItem> scan{
-        &AppState::privacyTask_,
-        &AppState::isPrivacyScanning_,
-        &AppState::privacyProgressLabel_,
-        &AppState::privacyItems_,
-        QStringLiteral("Scanning privacy residue\u2026"),
-        &ModuleServices::privacyScan,
-        &MemoryBudget::trimPrivacy,
-        std::nullopt,
+        .slot = &AppState::privacyTask_,
+        .scanning = &AppState::isPrivacyScanning_,
+        .label = &AppState::privacyProgressLabel_,
+        .list = &AppState::privacyItems_,
+        .startLabel = QStringLiteral("Scanning privacy residue\u2026"),
+        .finder = &ModuleServices::privacyScan,
+        .budget = &MemoryBudget::trimPrivacy,
+        .finalLabel = std::nullopt,
     };
     return scan;
 }
 
 const AppState::ModuleClean<ProtectionFinding>& AppState::protectionClean() {
     static const ModuleClean<ProtectionFinding> clean{
-        &AppState::protectionFindings_,
-        [](const ProtectionFinding& finding) { return QList<SafeBinMover::Target>{{finding.path, {}}}; },
-        QStringLiteral("Protection"),
-        [](qsizetype count) {
+        .list = &AppState::protectionFindings_,
+        .targets = [](const ProtectionFinding& finding) { return QList<SafeBinMover::Target>{{finding.path, {}}}; },
+        .kind = QStringLiteral("Protection"),
+        .summary = [](qsizetype count) {
             return QStringLiteral("Quarantined ") + QString::number(count) + QStringLiteral(" threat items");
         },
     };
@@ -185,18 +185,17 @@ const AppState::ModuleClean<ProtectionFinding>& AppState::protectionClean() {
 
 const AppState::ModuleClean<PrivacyItem>& AppState::privacyClean() {
     static const ModuleClean<PrivacyItem> clean{
-        &AppState::privacyItems_,
-        [](const PrivacyItem& item) {
+        .list = &AppState::privacyItems_,
+        .targets = [](const PrivacyItem& item) {
             QList<SafeBinMover::Target> targets{{item.path, item.scope, item.seen}};
             appendCompanions(targets, item.companionPaths, item.companionsSeen);
             return targets;
         },
-        QStringLiteral("Privacy"),
-        [](qsizetype count) {
+        .kind = QStringLiteral("Privacy"),
+        .summary = [](qsizetype count) {
             return QStringLiteral("Cleared ") + QString::number(count) + QStringLiteral(" privacy items");
         },
-        nullptr,
-        &BrowserActivity::refusal,
+        .refusal = &BrowserActivity::refusal,
     };
     return clean;
 }

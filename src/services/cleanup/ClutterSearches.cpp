@@ -3,6 +3,7 @@
 #include "platform/FileEntry.h"
 #include "platform/FileIdentity.h"
 #include "platform/FolderWalk.h"
+#include "platform/WalkBoundary.h"
 #include "services/cleanup/DuplicateFinder.h"
 #include "services/cleanup/ImageFingerprint.h"
 #include "services/cleanup/WholeFolders.h"
@@ -149,7 +150,7 @@ void gather(const QStringList& folders, const JunkContext& context, const Gather
         if (ended || context.stopped()) return;
         const QString folder = PathRules::standardizingPath(named);
         if (folder.isEmpty() || (!how.wholeEntries && whole.covers(folder))) continue;
-        const QString real = WholeFolders::resolved(folder);  // entries below it are real: links are not entered
+        const WalkBoundary mounts = whole.boundaryOf(folder);
         FolderWalk::Options options;
         options.includeHidden = how.hidden;
         int looked = 0;
@@ -158,7 +159,7 @@ void gather(const QStringList& folders, const JunkContext& context, const Gather
             [&](const FileEntry& entry, int) {
                 if (looked >= how.entriesPerFolder) return Step::stop;
                 ++looked;
-                if (whole.isMountPoint(real + entry.path.mid(folder.size()))) return Step::skipDescendants;
+                if (mounts.isMountPointBelow(entry.path)) return Step::skipDescendants;
                 if (!how.wholeEntries && whole.isWholeFolder(entry)) return Step::skipDescendants;
                 const Step step = take(entry);
                 if (step == Step::stop) ended = true;
@@ -258,7 +259,7 @@ QList<ClutterItem> mailDownloads(const QString& folder, const JunkContext& conte
     // The folder itself is the finding: gathered as the others are, it is none
     // inside a folder that moves whole, nor a mount point.
     const WholeFolders& whole = context.wholeFolders;
-    if (whole.covers(folder) || whole.isMountPoint(WholeFolders::resolved(folder))) return {};
+    if (whole.covers(folder) || whole.boundaryOf(folder).rootIsMountPoint()) return {};
     bool partly = false;
     const qint64 size = sizeOf(folder, context.stop, &partly);
     if (size <= kMailMinimum) return {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "models/InUseTimes.h"
 #include "platform/Environment.h"
 #include "platform/FileEntry.h"
 #include "platform/Locations.h"
@@ -20,10 +21,6 @@ namespace tarnwick {
 // the scan started, the user it acts for, the program's own folders, the
 // mount table (read once, when the scan starts) and the request to stop.
 struct JunkContext {
-    // Anything in a folder cleaned by its entries that changed within this
-    // time of the scan is taken to be in use.
-    static constexpr qint64 kInUseMSecs = 3600 * 1000;
-
     Locations locations;
     QString home;
     QDateTime now;
@@ -35,7 +32,7 @@ struct JunkContext {
 
     bool stopped() const { return stop.stop_requested(); }
     // Changes at or after this time (ms since 1970) are recent: in use.
-    qint64 inUseSinceMSecs() const { return now.toMSecsSinceEpoch() - kInUseMSecs; }
+    qint64 inUseSinceMSecs() const { return now.toMSecsSinceEpoch() - InUseTimes::kInUseMSecs; }
 
     // The program's own folders (its support folder, where the Safe Bin and
     // the log live, and the one of its earlier name) are never findings and

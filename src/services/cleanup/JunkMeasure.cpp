@@ -1,53 +1,19 @@
 #include "services/cleanup/JunkMeasure.h"
 
+#include "models/InUseTimes.h"
 #include "platform/Environment.h"
 #include "platform/FileEntry.h"
 #include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
 #include "platform/MountTable.h"
-#include "support/PathRules.h"
+#include "platform/WalkBoundary.h"
 #include "support/Saturating.h"
 
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
 
 namespace tarnwick {
-
-namespace {
-
-// The mount points at or below a folder, in the kernel's form, and how to
-// tell whether a path the walk names (below the folder as named) is one.
-class MountsBelow {
-public:
-    MountsBelow(const QString& named, const MountTable& table) : named_(named) {
-        real_ = QFileInfo(named).canonicalFilePath();
-        if (real_.isEmpty()) return;
-        for (const QString& mount : table.mountPoints()) {
-            if (mount == real_) {
-                self_ = true;
-            } else if (PathRules::isSameOrBelow(mount, real_)) {
-                below_.insert(mount);
-            }
-        }
-    }
-
-    bool self() const { return self_; }
-    // True when the path below the folder is a mount point.
-    bool isMount(const QString& path) const {
-        if (below_.isEmpty() || !path.startsWith(named_)) return false;
-        return below_.contains(real_ + path.mid(named_.size()));
-    }
-
-private:
-    QString named_;
-    QString real_;
-    bool self_ = false;
-    QSet<QString> below_;
-};
-
-}  // namespace
 
 JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_token& stop, const Options& options) {
     JunkMeasure measure;
@@ -56,7 +22,7 @@ JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_t
     measure.exists = true;
     measure.seen = FileIdentity::of(path);
     // Dates far ahead of the clock say nothing of use.
-    const qint64 latest = Environment::current().now().toMSecsSinceEpoch() + kFutureSlackMSecs;
+    const qint64 latest = Environment::current().now().toMSecsSinceEpoch() + InUseTimes::kFutureSlackMSecs;
     auto newest = [latest](qint64 current, qint64 modified) {
         return modified > latest ? current : std::max(current, modified);
     };
@@ -75,10 +41,9 @@ JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_t
     }
 
     measure.isFolder = true;
-    std::optional<MountTable> read;
-    if (!options.mounts) read = MountTable::current();
-    const MountsBelow mounts(path, options.mounts ? *options.mounts : *read);
-    measure.isMountPoint = mounts.self();
+    const WalkBoundary mounts =
+        WalkBoundary::resolving(options.mounts ? *options.mounts : MountTable::current(), path);
+    measure.isMountPoint = mounts.rootIsMountPoint();
 
     // A direct entry of the folder, as a part not yet measured below it.
     auto partOf = [&](const FileEntry& entry) {
@@ -95,7 +60,7 @@ JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_t
     auto count = [&](const FileEntry& entry, JunkFinding::Part& part) {
         measure.newestModifiedMSecs = newest(measure.newestModifiedMSecs, entry.modifiedMSecs);
         part.newestModifiedMSecs = newest(part.newestModifiedMSecs, entry.modifiedMSecs);
-        if (entry.device != place->device || mounts.isMount(entry.path)) {
+        if (entry.device != place->device || mounts.isMountPointBelow(entry.path)) {
             // A mount point: neither counted nor entered.
             measure.holdsMount = true;
             part.inUse = true;

@@ -18,9 +18,6 @@ class MountTable;
 struct JunkMeasure {
     // The walk never looks at more entries than this, whatever budget it is given.
     static constexpr int kStepCeiling = 20000;
-    // A modification time more than this ahead of the clock is a wrong date,
-    // not a sign of use: it is left out of the newest times.
-    static constexpr qint64 kFutureSlackMSecs = 24LL * 3600 * 1000;
 
     struct Options {
         bool enterPackages = false;  // go into packages below the folder too

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -31,7 +32,8 @@ bool hasNodeModulesFolder(const QString& path) {
 
 }  // namespace
 
-WholeFolders::WholeFolders(const Locations& locations, const QStringList& ownFolders, MountTable mounts) {
+WholeFolders::WholeFolders(const Locations& locations, const QStringList& ownFolders, MountTable mounts)
+    : mounts_(std::move(mounts)) {
     QStringList named;
     for (Place place : kCachePlaces) named.append(locations.path(place));
     // The Flatpak apps' own cache folders lie in their data folders.
@@ -50,7 +52,6 @@ WholeFolders::WholeFolders(const Locations& locations, const QStringList& ownFol
             identities_.insert({static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)});
         }
     }
-    for (const QString& point : mounts.mountPoints()) mountPoints_.insert(point);
 }
 
 QString WholeFolders::resolved(const QString& path) {
@@ -76,8 +77,9 @@ bool WholeFolders::isWholeFolder(const FileEntry& entry) const {
     return entry.name == kNodeModules || identities_.count({entry.device, entry.inode}) > 0;
 }
 
-bool WholeFolders::isMountPoint(const QString& realPath) const {
-    return mountPoints_.contains(realPath);
+WalkBoundary WholeFolders::boundaryOf(const QString& folder) const {
+    const QString named = PathRules::standardizingPath(folder);
+    return WalkBoundary(mounts_, named, resolved(named));
 }
 
 }  // namespace tarnwick

@@ -3,8 +3,8 @@
 #include "platform/FileEntry.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
+#include "platform/WalkBoundary.h"
 
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -37,8 +37,10 @@ public:
     // True when a walk meets one of these folders: a folder named
     // "node_modules", or one of the others by device and inode.
     bool isWholeFolder(const FileEntry& entry) const;
-    // True when realPath (links resolved, as the kernel names it) is a mount point.
-    bool isMountPoint(const QString& realPath) const;
+    // Where a walk of folder stops: the mount points at and below it, the
+    // folder's path taken in the kernel's form as resolved() gives it (a walk
+    // does not enter links, so the paths below it are real).
+    WalkBoundary boundaryOf(const QString& folder) const;
 
     // The path with the links of the folders above it resolved; the last
     // component stays as it is (a link is itself), and a path whose folders
@@ -48,7 +50,7 @@ public:
 private:
     QStringList folders_;  // as named and with links resolved
     std::set<std::pair<quint64, quint64>> identities_;
-    QSet<QString> mountPoints_;
+    MountTable mounts_;
 };
 
 }  // namespace tarnwick

@@ -1,18 +1,19 @@
 #include "services/safebin/SafeBinMover.h"
 
+#include "models/InUseTimes.h"
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileOperations.h"
 #include "platform/FolderWalk.h"
 #include "platform/MountTable.h"
 #include "platform/PathCodec.h"
+#include "platform/WalkBoundary.h"
 #include "services/safebin/SafeBinService.h"
 #include "services/store/TrashService.h"
 #include "support/ByteCountFormatter.h"
 #include "support/FileError.h"
 #include "support/PathRules.h"
 
-#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -42,7 +43,6 @@ bool hasAncestorIn(const QString& path, const QSet<QString>& set) {
     return false;
 }
 
-constexpr qint64 kInUseMSecs = 3600 * 1000;
 // Entries looked through in one folder of a folder's entries before it is
 // left out as too large to vouch for.
 constexpr qint64 kLookedThrough = 100000;
@@ -50,8 +50,6 @@ constexpr qint64 kLookedThrough = 100000;
 // Entries looked through in one measured folder entry when the clean runs
 // before it stays as too large to vouch for.
 constexpr int kJudgedAtClean = 1000000;
-// A modification time more than this ahead of the clock is a wrong date, not a use.
-constexpr qint64 kFutureSlackMSecs = 24LL * 3600 * 1000;
 
 // Why a measured entry of a folder cleaned by its entries stays when the
 // clean runs, though it is still the item measured.
@@ -68,12 +66,8 @@ Stays judgeAtClean(const QString& path, const FileIdentity& seen, qint64 sinceMS
     auto recent = [&](qint64 modifiedMSecs) { return modifiedMSecs >= sinceMSecs && modifiedMSecs <= latestMSecs; };
     if (recent(now->modifiedNSecs / 1000000)) return Stays::inUse;
     if (!now->isDirectory) return Stays::no;
-    const QString real = QFileInfo(path).canonicalFilePath();
-    QSet<QString> below;
-    for (const QString& mount : mounts.mountPoints()) {
-        if (!real.isEmpty() && PathRules::isSameOrBelow(mount, real)) below.insert(mount);
-    }
-    if (below.contains(real)) return Stays::inUse;
+    const WalkBoundary boundary = WalkBoundary::resolving(mounts, path);
+    if (boundary.rootIsMountPoint()) return Stays::inUse;
     Stays stays = Stays::no;
     int looked = 0;
     FolderWalk::Options options;
@@ -83,8 +77,7 @@ Stays judgeAtClean(const QString& path, const FileIdentity& seen, qint64 sinceMS
             stays = Stays::tooLarge;
             return FolderWalk::Step::stop;
         }
-        const bool mount = entry.device != now->device ||
-                           (!below.isEmpty() && below.contains(real + entry.path.mid(path.size())));
+        const bool mount = entry.device != now->device || boundary.isMountPointBelow(entry.path);
         if (mount || entry.type == FileEntry::Type::other || recent(entry.modifiedMSecs)) {
             stays = Stays::inUse;
             return FolderWalk::Step::stop;
@@ -100,6 +93,30 @@ struct Expanded {
     bool together = false;    // several whole paths: they move together or not at all
     QString path;             // the finding's first path
     bool unreadable = false;  // a folder cleaned by its entries could not be listed
+};
+
+// What the clean leaves in place though nothing failed, and says so.
+struct LeftInPlace {
+    QStringList inUse;      // measured entries in use now
+    QStringList tooLarge;   // measured entries too large to look through now
+    qint64 inUseBytes = 0;  // of those and of the entries the scans left in place as in use
+    QStringList problems;   // folders cleaned by their entries that could not be read
+};
+
+// What the findings of one clean share while each is worked out.
+struct Expansion {
+    qint64 nowMSecs = 0;
+    std::optional<MountTable> mounts;  // read once, when a folder's entries are judged
+    LeftInPlace left;
+};
+
+// What the Safe Bin did not move of the items it was given.
+struct NotMoved {
+    QStringList failedPaths;
+    QStringList partlyMoved;
+    QStringList changed;
+    QStringList refused;  // protected paths, found before the move or by it
+    std::vector<FileError> failures;
 };
 
 }  // namespace
@@ -143,7 +160,7 @@ std::optional<QList<ScopeEntry>> entriesToClean(const QString& folder, const QSt
     const FileDescriptor fd(::open(PathCodec::encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat self {};
     if (!fd.valid() || ::fstat(fd.get(), &self) != 0) return entries;
-    const qint64 inUseNs = (Environment::current().now().toMSecsSinceEpoch() - kInUseMSecs) * 1000000;
+    const qint64 inUseNs = (Environment::current().now().toMSecsSinceEpoch() - InUseTimes::kInUseMSecs) * 1000000;
     for (const QString& path : *paths) {
         const QByteArray name = PathCodec::encode(PathRules::lastPathComponent(path));
         struct stat st {};
@@ -163,83 +180,97 @@ std::optional<QList<ScopeEntry>> entriesToClean(const QString& folder, const QSt
     return entries;
 }
 
-Outcome move(const std::vector<QList<Target>>& findings) {
-    Outcome outcome;
-    outcome.findings.resize(findings.size());
-    QStringList problems;
+namespace {
 
-    // What each finding names, folders' entries as measured (or listed now).
-    std::vector<Expanded> expanded(findings.size());
-    const qint64 nowMSecs = Environment::current().now().toMSecsSinceEpoch();
-    std::optional<MountTable> mounts;  // read once, when a folder's entries are judged
-    QStringList inUse;                 // measured entries in use now
-    QStringList tooLarge;              // measured entries too large to look through now
-    qint64 inUseBytes = 0;             // of those and of the entries the scans left in place as in use
-    for (size_t i = 0; i < findings.size(); ++i) {
-        Expanded& finding = expanded[i];
-        finding.grouped = findings[i].size() > 1;
-        finding.together = finding.grouped;
-        for (const Target& target : findings[i]) {
-            const QString path = PathRules::standardizingPath(target.path);
-            if (finding.path.isEmpty()) finding.path = path;
-            if (!target.scope.contentsOnly) {
-                finding.members.append({path, target.seen});
-                continue;
-            }
-            finding.grouped = true;
-            finding.together = false;
-            QStringList kept;
-            for (const QString& k : target.scope.keptPaths) kept.append(PathRules::standardizingPath(k));
-            auto isKept = [&](const QString& entry) {
-                return std::any_of(kept.begin(), kept.end(), [&](const QString& k) { return PathRules::isSameOrBelow(k, entry); });
-            };
-            if (target.scope.measured) {
-                // Measured at a known time: the one-hour rule again, and
-                // whatever changed since the scan.
-                const bool judged = target.scope.measuredAtMSecs > 0;
-                if (judged && !mounts) mounts = MountTable::current();
-                const qint64 since = std::min(nowMSecs - kInUseMSecs, target.scope.measuredAtMSecs);
-                inUseBytes += target.scope.inUseBytes;
-                for (const ScopeEntry& entry : *target.scope.measured) {
-                    const QString entryPath = PathRules::standardizingPath(entry.path);
-                    // Only entries directly inside the folder belong to it.
-                    if (PathRules::deletingLastPathComponent(entryPath) != path || isKept(entryPath)) continue;
-                    if (!judged) {
-                        finding.members.append({entryPath, entry.seen});
-                        continue;
-                    }
-                    switch (judgeAtClean(entryPath, entry.seen, since, nowMSecs + kFutureSlackMSecs, *mounts)) {
-                    case Stays::inUse:
-                        inUse.append(entryPath);
-                        inUseBytes += entry.bytes;
-                        continue;
-                    case Stays::tooLarge:
-                        tooLarge.append(entryPath);
-                        continue;
-                    case Stays::no:
-                        finding.members.append({entryPath, entry.seen});
-                    }
-                }
-                continue;
-            }
-            int error = 0;
-            const auto entries = entriesToClean(path, kept, &error);
-            if (entries) {
-                for (const ScopeEntry& entry : *entries) finding.members.append({entry.path, entry.seen});
-            } else if (error != ENOENT) {
-                finding.unreadable = true;
-                problems.append(QStringLiteral("Could not read ") +
-                                FileError::quoted(PathRules::abbreviatingWithTilde(path)) + QStringLiteral(": ") +
-                                FileError::systemText(error) + QLatin1Char('.'));
-            }
+// True when entry is, or lies in, one of the kept paths (standardised).
+bool isKept(const QStringList& kept, const QString& entry) {
+    return std::any_of(kept.begin(), kept.end(), [&](const QString& k) { return PathRules::isSameOrBelow(k, entry); });
+}
+
+// The entries of the folder at path (a target cleaned by its entries) that
+// the scan measured and that still go: measured at a known time, each is
+// judged again (the one-hour rule, and whatever changed since the scan).
+void addMeasuredEntries(Expanded& finding, const Target& target, const QString& path, const QStringList& kept,
+                        Expansion& expansion) {
+    LeftInPlace& left = expansion.left;
+    const bool judged = target.scope.measuredAtMSecs > 0;
+    if (judged && !expansion.mounts) expansion.mounts = MountTable::current();
+    const qint64 since = std::min(expansion.nowMSecs - InUseTimes::kInUseMSecs, target.scope.measuredAtMSecs);
+    left.inUseBytes += target.scope.inUseBytes;
+    for (const ScopeEntry& entry : *target.scope.measured) {
+        const QString entryPath = PathRules::standardizingPath(entry.path);
+        // Only entries directly inside the folder belong to it.
+        if (PathRules::deletingLastPathComponent(entryPath) != path || isKept(kept, entryPath)) continue;
+        if (!judged) {
+            finding.members.append({entryPath, entry.seen});
+            continue;
+        }
+        switch (judgeAtClean(entryPath, entry.seen, since, expansion.nowMSecs + InUseTimes::kFutureSlackMSecs,
+                             *expansion.mounts)) {
+        case Stays::inUse:
+            left.inUse.append(entryPath);
+            left.inUseBytes += entry.bytes;
+            continue;
+        case Stays::tooLarge:
+            left.tooLarge.append(entryPath);
+            continue;
+        case Stays::no:
+            finding.members.append({entryPath, entry.seen});
         }
     }
+}
 
-    // Every path once, first come first credited; protected ones stay.
+// The entries of the folder at path (a target cleaned by its entries, none
+// measured) that go, as listed now.
+void addListedEntries(Expanded& finding, const QString& path, const QStringList& kept, Expansion& expansion) {
+    int error = 0;
+    const auto entries = entriesToClean(path, kept, &error);
+    if (entries) {
+        for (const ScopeEntry& entry : *entries) finding.members.append({entry.path, entry.seen});
+    } else if (error != ENOENT) {
+        finding.unreadable = true;
+        expansion.left.problems.append(QStringLiteral("Could not read ") +
+                                       FileError::quoted(PathRules::abbreviatingWithTilde(path)) +
+                                       QStringLiteral(": ") + FileError::systemText(error) + QLatin1Char('.'));
+    }
+}
+
+// What one finding names: a whole path as itself, a folder cleaned by its
+// entries as those entries (which makes the finding a grouped item whose
+// members each move or stay on their own).
+Expanded expandFinding(const QList<Target>& targets, Expansion& expansion) {
+    Expanded finding;
+    finding.grouped = targets.size() > 1;
+    finding.together = finding.grouped;
+    for (const Target& target : targets) {
+        const QString path = PathRules::standardizingPath(target.path);
+        if (finding.path.isEmpty()) finding.path = path;
+        if (!target.scope.contentsOnly) {
+            finding.members.append({path, target.seen});
+            continue;
+        }
+        finding.grouped = true;
+        finding.together = false;
+        QStringList kept;
+        for (const QString& k : target.scope.keptPaths) kept.append(PathRules::standardizingPath(k));
+        if (target.scope.measured) {
+            addMeasuredEntries(finding, target, path, kept, expansion);
+        } else {
+            addListedEntries(finding, path, kept, expansion);
+        }
+    }
+    return finding;
+}
+
+// The Safe Bin's requests for the findings: every path once, first come
+// first credited; protected ones stay (added to refused). A path inside
+// another one that moves goes with it; each finding's own paths make its
+// item. requestOf tells each finding's request, size_t(-1) for none.
+std::vector<SafeBinItemRequest> requestsFor(const std::vector<Expanded>& expanded, QStringList& refused,
+                                            std::vector<size_t>& requestOf) {
     QSet<QString> allowedSet;
-    QStringList refused;
     QHash<QString, size_t> firstNamedBy;
-    for (size_t i = 0; i < findings.size(); ++i) {
+    for (size_t i = 0; i < expanded.size(); ++i) {
         for (const SafeBinItemRequest::Member& member : std::as_const(expanded[i].members)) {
             if (firstNamedBy.contains(member.path)) continue;
             firstNamedBy.insert(member.path, i);
@@ -250,11 +281,9 @@ Outcome move(const std::vector<QList<Target>>& findings) {
             }
         }
     }
-    // A path inside another one that moves goes with it; each finding's own
-    // paths make its item.
     std::vector<SafeBinItemRequest> requests;
-    std::vector<size_t> requestOf(findings.size(), size_t(-1));
-    for (size_t i = 0; i < findings.size(); ++i) {
+    requestOf.assign(expanded.size(), size_t(-1));
+    for (size_t i = 0; i < expanded.size(); ++i) {
         SafeBinItemRequest request;
         request.grouped = expanded[i].grouped;
         request.together = expanded[i].together;
@@ -273,58 +302,122 @@ Outcome move(const std::vector<QList<Target>>& findings) {
         requestOf[i] = requests.size();
         requests.push_back(std::move(request));
     }
+    return requests;
+}
 
+// Credits what the Safe Bin did with one finding's item to the finding, and
+// sorts what it did not move into notMoved. callFailed: the call itself
+// failed, so only its first failure is described.
+void creditResult(FindingResult& credited, const SafeBinItemResult& result, bool callFailed, NotMoved& notMoved) {
+    credited.entry = result.entry;
+    // Moved and failed at once, and still there: the copy is in the bin,
+    // part of the original stayed. It did not leave its place.
+    for (const auto& [path, error] : result.failed) {
+        if (result.entry && result.moved.contains(path) && FileOperations::itemExists(path) &&
+            !credited.partlyMoved.contains(path)) {
+            credited.partlyMoved.append(path);
+        }
+    }
+    for (const QString& path : result.moved) {
+        if (!credited.partlyMoved.contains(path)) credited.movedPaths.append(path);
+    }
+    if (result.entry && !credited.movedPaths.isEmpty()) {
+        qint64 bytes = result.entry->size;
+        if (!credited.partlyMoved.isEmpty()) {
+            bytes = 0;
+            if (result.entry->members) {
+                for (const SafeBinEntry::Member& member : *result.entry->members) {
+                    if (!credited.partlyMoved.contains(member.originalPath)) bytes += member.size;
+                }
+            }
+        }
+        credited.moved = true;
+        credited.movedBytes = bytes;
+        credited.movedItems = 1;
+    }
+    for (const auto& [path, error] : result.failed) {
+        if (credited.partlyMoved.contains(path)) {
+            if (!notMoved.partlyMoved.contains(path)) notMoved.partlyMoved.append(path);
+            notMoved.failures.push_back(error);  // its own words say what stayed and why
+        } else if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kChangedCode) {
+            notMoved.changed.append(path);
+        } else if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kProtectedPathCode) {
+            notMoved.refused.append(path);
+        } else {
+            if (!notMoved.failedPaths.contains(path)) notMoved.failedPaths.append(path);
+            if (!callFailed || notMoved.failures.empty()) notMoved.failures.push_back(error);
+        }
+    }
+}
+
+// The message for the user of what stayed behind; nothing when all went.
+std::optional<QString> messageOf(NotMoved notMoved, const LeftInPlace& left) {
+    // Only what is still there was left alone.
+    auto stillThere = [](QStringList& paths) {
+        paths.removeIf([](const QString& path) { return !FileOperations::itemExists(path); });
+        paths.removeDuplicates();
+    };
+    stillThere(notMoved.refused);
+    stillThere(notMoved.changed);
+    QStringList message;
+    QStringList described;
+    for (const FileError& failure : notMoved.failures) {
+        if (described.size() < kNamedInMessage && !described.contains(failure.description)) described.append(failure.description);
+    }
+    message.append(described);
+    if (!notMoved.failedPaths.isEmpty()) {
+        message.append(QStringLiteral("Not moved: ") + pathListText(notMoved.failedPaths) + QLatin1Char('.'));
+    }
+    if (!notMoved.partlyMoved.isEmpty()) {
+        message.append(QStringLiteral("Partly moved \u2014 a copy is in the Safe Bin and part of the original is "
+                                      "still in place: ") +
+                       pathListText(notMoved.partlyMoved) + QLatin1Char('.'));
+    }
+    if (!notMoved.changed.isEmpty()) {
+        message.append(QStringLiteral("Changed since the scan \u2014 not moved: ") + pathListText(notMoved.changed) +
+                       QLatin1Char('.'));
+    }
+    if (!notMoved.refused.isEmpty()) {
+        message.append(QStringLiteral("Protected path \u2014 not moved: ") + pathListText(notMoved.refused) +
+                       QLatin1Char('.'));
+    }
+    if (left.inUseBytes > 0 || !left.inUse.isEmpty()) {
+        QString stays = ByteCountFormatter::fileStyle(left.inUseBytes) + QStringLiteral(" in use or changed in the last hour stays");
+        if (!left.inUse.isEmpty()) stays += QStringLiteral(", with ") + pathListText(left.inUse);
+        message.append(stays + QLatin1Char('.'));
+    }
+    if (!left.tooLarge.isEmpty()) {
+        message.append(QStringLiteral("Too large to look through \u2014 not moved: ") + pathListText(left.tooLarge) +
+                       QLatin1Char('.'));
+    }
+    message.append(left.problems);
+    if (message.isEmpty()) return std::nullopt;
+    return message.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+Outcome move(const std::vector<QList<Target>>& findings) {
+    Outcome outcome;
+    outcome.findings.resize(findings.size());
+
+    // What each finding names, folders' entries as measured (or listed now).
+    Expansion expansion;
+    expansion.nowMSecs = Environment::current().now().toMSecsSinceEpoch();
+    std::vector<Expanded> expanded;
+    expanded.reserve(findings.size());
+    for (const QList<Target>& finding : findings) expanded.push_back(expandFinding(finding, expansion));
+
+    NotMoved notMoved;
+    std::vector<size_t> requestOf;
+    const std::vector<SafeBinItemRequest> requests = requestsFor(expanded, notMoved.refused, requestOf);
     std::optional<FileError> callError;
     const std::vector<SafeBinItemResult> results =
         requests.empty() ? std::vector<SafeBinItemResult>{} : SafeBinService::moveItems(requests, &callError);
-    QStringList failedPaths;
-    QStringList partlyMoved;
-    QStringList changed;
-    std::vector<FileError> failures;
     for (size_t i = 0; i < findings.size(); ++i) {
         if (requestOf[i] == size_t(-1)) continue;
-        const SafeBinItemResult& result = results[requestOf[i]];
-        FindingResult& credited = outcome.findings[i];
-        credited.entry = result.entry;
-        // Moved and failed at once, and still there: the copy is in the bin,
-        // part of the original stayed. It did not leave its place.
-        for (const auto& [path, error] : result.failed) {
-            if (result.entry && result.moved.contains(path) && FileOperations::itemExists(path) &&
-                !credited.partlyMoved.contains(path)) {
-                credited.partlyMoved.append(path);
-            }
-        }
-        for (const QString& path : result.moved) {
-            if (!credited.partlyMoved.contains(path)) credited.movedPaths.append(path);
-        }
-        outcome.movedPaths.append(credited.movedPaths);
-        if (result.entry && !credited.movedPaths.isEmpty()) {
-            qint64 bytes = result.entry->size;
-            if (!credited.partlyMoved.isEmpty()) {
-                bytes = 0;
-                if (result.entry->members) {
-                    for (const SafeBinEntry::Member& member : *result.entry->members) {
-                        if (!credited.partlyMoved.contains(member.originalPath)) bytes += member.size;
-                    }
-                }
-            }
-            credited.moved = true;
-            credited.movedBytes = bytes;
-            credited.movedItems = 1;
-        }
-        for (const auto& [path, error] : result.failed) {
-            if (credited.partlyMoved.contains(path)) {
-                if (!partlyMoved.contains(path)) partlyMoved.append(path);
-                failures.push_back(error);  // its own words say what stayed and why
-            } else if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kChangedCode) {
-                changed.append(path);
-            } else if (error.domain == FileError::kTarnwickDomain && error.code == SafeBinService::kProtectedPathCode) {
-                refused.append(path);
-            } else {
-                if (!failedPaths.contains(path)) failedPaths.append(path);
-                if (!callError || failures.empty()) failures.push_back(error);
-            }
-        }
+        creditResult(outcome.findings[i], results[requestOf[i]], callError.has_value(), notMoved);
+        outcome.movedPaths.append(outcome.findings[i].movedPaths);
     }
 
     // Gone is gone, whoever moved it (or if nothing was there to begin with).
@@ -336,42 +429,7 @@ Outcome move(const std::vector<QList<Target>>& findings) {
         outcome.findings[i].cleaned = cleaned;
     }
 
-    // Only what is still there was left alone.
-    auto stillThere = [](QStringList& paths) {
-        paths.removeIf([](const QString& path) { return !FileOperations::itemExists(path); });
-        paths.removeDuplicates();
-    };
-    stillThere(refused);
-    stillThere(changed);
-    QStringList message;
-    QStringList described;
-    for (const FileError& failure : failures) {
-        if (described.size() < kNamedInMessage && !described.contains(failure.description)) described.append(failure.description);
-    }
-    message.append(described);
-    if (!failedPaths.isEmpty()) message.append(QStringLiteral("Not moved: ") + pathListText(failedPaths) + QLatin1Char('.'));
-    if (!partlyMoved.isEmpty()) {
-        message.append(QStringLiteral("Partly moved \u2014 a copy is in the Safe Bin and part of the original is "
-                                      "still in place: ") +
-                       pathListText(partlyMoved) + QLatin1Char('.'));
-    }
-    if (!changed.isEmpty()) {
-        message.append(QStringLiteral("Changed since the scan \u2014 not moved: ") + pathListText(changed) + QLatin1Char('.'));
-    }
-    if (!refused.isEmpty()) {
-        message.append(QStringLiteral("Protected path \u2014 not moved: ") + pathListText(refused) + QLatin1Char('.'));
-    }
-    if (inUseBytes > 0 || !inUse.isEmpty()) {
-        QString stays = ByteCountFormatter::fileStyle(inUseBytes) + QStringLiteral(" in use or changed in the last hour stays");
-        if (!inUse.isEmpty()) stays += QStringLiteral(", with ") + pathListText(inUse);
-        message.append(stays + QLatin1Char('.'));
-    }
-    if (!tooLarge.isEmpty()) {
-        message.append(QStringLiteral("Too large to look through \u2014 not moved: ") + pathListText(tooLarge) +
-                       QLatin1Char('.'));
-    }
-    message.append(problems);
-    if (!message.isEmpty()) outcome.error = message.join(QLatin1Char(' '));
+    outcome.error = messageOf(std::move(notMoved), expansion.left);
     return outcome;
 }
 

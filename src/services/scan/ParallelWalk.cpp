@@ -143,7 +143,7 @@ ScanNodePtr ParallelWalk::run() {
     aboveRoot_ = WalkRules::folderAndAncestors(fd);
     QString rootKernelPath = WalkRules::openedPath(fd);
     if (rootKernelPath.isEmpty()) rootKernelPath = rootPath;
-    mounts_ = WalkRules::Mounts::read(rootKernelPath);
+    mounts_ = WalkBoundary(MountTable::current(), rootPath, rootKernelPath);
 
     auto* root = new Folder;
     root->name = name;

@@ -2,6 +2,7 @@
 
 #include "models/InsightsBuilder.h"
 #include "models/ScanNode.h"
+#include "platform/WalkBoundary.h"
 #include "services/scan/WalkRules.h"
 #include "services/scan/WalkSetup.h"
 
@@ -130,7 +131,7 @@ private:
     std::atomic<bool> anyLinkTargets_{false};
 
     WalkRules::FileIdSet aboveRoot_;  // the root and every folder above it
-    WalkRules::Mounts mounts_;
+    WalkBoundary mounts_;  // read once per walk
     dev_t rootDevice_ = 0;
     WalkRules::FileId rootId_{};
     ScanNodePtr root_;

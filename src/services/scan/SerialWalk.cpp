@@ -86,7 +86,7 @@ ScanNodePtr SerialWalk::run() {
     aboveRoot_ = WalkRules::folderAndAncestors(fd);
     QString rootKernelPath = WalkRules::openedPath(fd);
     if (rootKernelPath.isEmpty()) rootKernelPath = rootPath;
-    mounts_ = WalkRules::Mounts::read(rootKernelPath);
+    mounts_ = WalkBoundary(MountTable::current(), rootPath, rootKernelPath);
     if (!pushFolder(fd, st, name, true, 0, 0, WalkRules::PathFacts::of(rootPath))) {
         return rootNode(NodeKind::restricted);
     }

@@ -2,6 +2,7 @@
 
 #include "models/InsightsBuilder.h"
 #include "models/ScanNode.h"
+#include "platform/WalkBoundary.h"
 #include "services/scan/WalkRules.h"
 #include "services/scan/WalkSetup.h"
 
@@ -91,7 +92,7 @@ private:
     WalkRules::FileIdSet linkedFiles_;  // files with several links, once counted
     WalkRules::FileIdSet linkTargets_;  // folders walked through a symbolic link
     InsightsBuilder insights_;
-    WalkRules::Mounts mounts_;
+    WalkBoundary mounts_;  // read once per walk
     dev_t rootDevice_ = 0;
     WalkRules::FileId rootId_{};
     qint64 files_ = 0;

@@ -232,13 +232,6 @@ QString openedPath(int fd) {
     return PathCodec::decode(std::string_view(target, static_cast<size_t>(length)));
 }
 
-Mounts Mounts::read(const QString& rootPath) {
-    Mounts mounts;
-    mounts.table = MountTable::current();
-    mounts.rootMount = mounts.table.mountOf(rootPath);
-    return mounts;
-}
-
 int defaultThreads(dev_t device) {
     if (StorageDevice::spins(device)) return 1;
     int cores = 0;

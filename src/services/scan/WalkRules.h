@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/MountTable.h"
-
 #include <QString>
 #include <QStringView>
 
@@ -122,29 +120,8 @@ bool countedElsewhere(int fd, const struct stat& st, const FileId& rootId, const
 FileIdSet supportFolders();
 
 // The path of the folder open at fd in the kernel's form (links resolved),
-// as the mount table writes it; empty when it cannot be read.
+// as the mount table writes it (WalkBoundary); empty when it cannot be read.
 QString openedPath(int fd);
-
-// The mount table as a walk uses it, read once per walk. A folder that is a
-// mount point is not entered: a bind mount of the walked file system shares
-// its device number, so the device alone does not tell. A folder reached
-// through a link is entered only when it lies on the walked root's mount.
-// Paths are in the kernel's form; a walk's own paths differ from it only
-// below the root and below folders entered through links, whose kernel paths
-// it takes from their descriptors.
-struct Mounts {
-    MountTable table;
-    QString rootMount;  // the mount point the walked root lies on; empty when unknown
-
-    // Reads the table; rootPath is the walked root's path in the kernel's form.
-    static Mounts read(const QString& rootPath);
-    // Whether the subfolder `name` of a folder is a mount point; the folder's
-    // kernel path is asked for only when some mount point bears that name.
-    template <typename FolderPath>
-    bool isMountPoint(const QString& name, FolderPath folderPath) const;
-    // Whether a folder reached through a link, at path, lies on the walked root's mount.
-    bool onRootMount(const QString& path) const { return table.mountOf(path) == rootMount; }
-};
 
 // The number of threads a walk of a folder on this device uses by default:
 // four per core, at most 32, and one when the device is a disk that really
@@ -162,11 +139,6 @@ bool skipsSubfolder(const PathFacts& folder, const QString& name, FolderPath fol
     if (folder.inVolumes && name.contains(QLatin1String("com.apple.TimeMachine"))) return true;
     if (folder.child(name).length > kLongestSkipListed) return false;
     return shouldSkipDirectory(joinPath(folderPath(), name));
-}
-
-template <typename FolderPath>
-bool Mounts::isMountPoint(const QString& name, FolderPath folderPath) const {
-    return table.namesMountPoint(name) && table.isMountPoint(joinPath(folderPath(), name));
 }
 
 }  // namespace WalkRules
