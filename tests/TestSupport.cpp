@@ -33,6 +33,23 @@ FakeEnvironment::~FakeEnvironment() {
     }
 }
 
+ProcessVariable::ProcessVariable(const char* name, const std::optional<QByteArray>& value) : name_(name) {
+    if (qEnvironmentVariableIsSet(name)) previous_ = qgetenv(name);
+    if (value) {
+        qputenv(name, *value);
+    } else {
+        qunsetenv(name);
+    }
+}
+
+ProcessVariable::~ProcessVariable() {
+    if (previous_) {
+        qputenv(name_.constData(), *previous_);
+    } else {
+        qunsetenv(name_.constData());
+    }
+}
+
 QString FakeEnvironment::path(const QString& relative) const {
     return relative.isEmpty() ? dir_.path() : dir_.path() + QLatin1Char('/') + relative;
 }

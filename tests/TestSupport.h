@@ -10,6 +10,7 @@
 
 #include <iterator>
 #include <memory>
+#include <optional>
 
 namespace tarnwick::test {
 
@@ -90,6 +91,20 @@ struct FileFault {
     ~FileFault() { FileOperations::setFaultHookForTesting({}); }
     FileFault(const FileFault&) = delete;
     FileFault& operator=(const FileFault&) = delete;
+};
+
+// Sets (a value) or unsets (none) a variable of this process for the lifetime
+// of the object, then puts back what was there.
+class ProcessVariable {
+public:
+    ProcessVariable(const char* name, const std::optional<QByteArray>& value);
+    ~ProcessVariable();
+    ProcessVariable(const ProcessVariable&) = delete;
+    ProcessVariable& operator=(const ProcessVariable&) = delete;
+
+private:
+    QByteArray name_;
+    std::optional<QByteArray> previous_;
 };
 
 // Writes a file (making its folders); returns its path.

@@ -60,6 +60,14 @@ QString Environment::variable(const QString& name) const {
     return variables.value(name);
 }
 
+QString Environment::messagesLocale() const {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QString value = variable(QString::fromLatin1(name));
+        if (!value.isEmpty()) return value;
+    }
+    return QString();
+}
+
 quint32 Environment::effectiveUserId() const {
     return userId >= 0 ? static_cast<quint32>(userId) : static_cast<quint32>(::geteuid());
 }
@@ -99,6 +107,12 @@ Environment Environment::system() {
     for (const char* name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CURRENT_DESKTOP", "PATH"}) {
         if (qEnvironmentVariableIsSet(name)) {
             environment.variables.insert(QString::fromLatin1(name), PathCodec::decode(qgetenv(name)));
+        }
+    }
+    // The C library treats an empty locale variable as unset, and so does this.
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (!qEnvironmentVariableIsEmpty(name)) {
+            environment.variables.insert(QString::fromLatin1(name), QString::fromLocal8Bit(qgetenv(name)));
         }
     }
     return environment;

@@ -32,13 +32,17 @@ struct Environment {
     std::function<Uptime()> uptimeClock;  // empty: the system's boot clock
     QHash<QString, QString> toolPaths;    // a tool's usual path ("/usr/bin/flatpak") -> path here
     // Process environment values that the program reads (XDG_CACHE_HOME,
-    // XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CURRENT_DESKTOP, PATH); a name
-    // missing here is unset.
+    // XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CURRENT_DESKTOP, PATH, and the
+    // locale's LC_ALL, LC_MESSAGES and LANG); a name missing here is unset.
     QHash<QString, QString> variables;
     qint64 userId = -1;                   // the user the program acts for; -1: the process's own
 
     // A variable's value, empty when it is unset.
     QString variable(const QString& name) const;
+    // The locale messages are shown in, as the C library picks it: LC_ALL,
+    // then LC_MESSAGES, then LANG, an empty value counting as unset; empty
+    // when none is set.
+    QString messagesLocale() const;
     // userId, or the process's effective user id when that is -1.
     quint32 effectiveUserId() const;
 

@@ -385,10 +385,11 @@ public:
     // failure is shown as the error message.
     void quitPerformanceProcess(qint32 pid);
     // Disables a login item or launch item with a path on a worker thread;
-    // its row is marked disabling meanwhile. On success the row leaves the
-    // list and the result is logged; on failure the row stays and the result
-    // text is shown as the error message. Nothing while that item's disable
-    // already runs.
+    // the rows of its file are marked disabling meanwhile, in whatever list a
+    // scan publishes then. On success the rows of that file leave the list,
+    // whichever scan listed them, and the result is logged; on failure they
+    // stay and the result text is shown as the error message. Nothing while
+    // a disable of that file already runs.
     void disablePerformanceItem(const PerformanceItem& item);
     // Runs a maintenance task's tools on a worker thread; the task is marked
     // running meanwhile, and its result text is stored and logged when it
@@ -633,9 +634,16 @@ private:
     // Runs a user Flatpak app's update off this thread (see openUpdateCandidate).
     void updateFlatpakCandidate(const AppUpdateItem& item);
     void setCandidateUpdating(const QUuid& id, bool updating);
-    // Publishes a disable's outcome: its text, and whether the item is off.
-    void finishDisable(const QUuid& id, bool disabled, const QString& text);
-    void setPerformanceDisabling(const QUuid& id, bool disabling);
+    // Publishes a disable's outcome: its text, and whether the file is off.
+    void finishDisable(const QString& path, bool disabled, const QString& text);
+    // Marks the rows of the file as disabling, or back to normal.
+    void setPerformanceDisabling(const QString& path, bool disabling);
+    // A performance list as a scan found it, made current with the disables:
+    // the rows of a file whose disable runs are marked so, and those of a file
+    // disabled after the scan began (at that count of disables) are left out.
+    QList<PerformanceItem> withPerformanceDisables(QList<PerformanceItem> items, quint64 scannedFrom) const;
+    // Forgets the disables that no running performance scan began before.
+    void forgetSettledDisables();
     void stopModuleScans();
 
     MapServices services_;
@@ -706,6 +714,15 @@ private:
     ModuleScanSlot privacyTask_;
 
     VidurAdedSlot vidurAdedTask_;
+    // Disables of performance items, by file: those that run, and those that
+    // worked with the count of working disables when each ended. The scans
+    // note that count when they begin, so a list read before a file was
+    // disabled does not bring its row back.
+    QSet<QString> disablingPaths_;
+    QHash<QString, quint64> disabledPaths_;
+    quint64 disablesDone_ = 0;
+    quint64 performanceScanFrom_ = 0;
+    quint64 vidurAdedFrom_ = 0;
     // Set while "Clean recommended" calls its cleans.
     std::shared_ptr<CleanTally> cleanTally_;
     // Whether the cleans called meanwhile count in the closing event.

@@ -34,6 +34,8 @@ void AppState::runVidurAded() {
     vidurAdedTask_.stop = std::stop_source();
     const quint64 generation = ++vidurAdedTask_.generation;
     isVidurAdedRunning_.set(true);
+    vidurAdedFrom_ = disablesDone_;
+    forgetSettledDisables();
     vidurAdedProgress_.set(QStringLiteral("Starting Vidur Aded\u2026"));
     installedApps_.set({});  // the pass reports the apps only as two counts
 
@@ -76,7 +78,7 @@ void AppState::applyVidurAdedModule(quint64 generation, const VidurAdedModule& m
         appUpdates_.set(std::get<M::Updates>(module.value).items);
         break;
     case M::Case::performance:
-        performanceItems_.set(std::get<M::Performance>(module.value).items);
+        performanceItems_.set(withPerformanceDisables(std::get<M::Performance>(module.value).items, vidurAdedFrom_));
         break;
     case M::Case::finished:
         finishVidurAded(std::get<M::Finished>(module.value).result);

@@ -10,6 +10,7 @@
 #include "services/store/MemoryBudget.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace tarnwick {
@@ -31,7 +32,9 @@ const AppState::ModuleScan<PerformanceItem>& AppState::performanceScan() {
 }
 
 void AppState::runPerformanceScan() {
+    performanceScanFrom_ = disablesDone_;
     runModuleScan(performanceScan());
+    forgetSettledDisables();
 }
 
 QString AppState::performanceStatusText() const {
@@ -71,44 +74,70 @@ void AppState::quitPerformanceProcess(qint32 pid) {
 
 void AppState::disablePerformanceItem(const PerformanceItem& item) {
     if (!item.path) return;
-    const QList<PerformanceItem>& items = performanceItems();
-    const auto listed =
-        std::find_if(items.begin(), items.end(), [&](const PerformanceItem& i) { return i.id == item.id; });
-    if (listed != items.end() && listed->isDisabling) return;  // one run at a time
-    setPerformanceDisabling(item.id, true);
+    // Keyed by the file, not the row: every scan lists the file under a new
+    // id. Copied, as the item may be a row of the list the marking replaces.
+    const QString path = *item.path;
+    const QString title = item.title;
+    if (disablingPaths_.contains(path)) return;  // one run at a time
+    disablingPaths_.insert(path);
+    setPerformanceDisabling(path, true);
     // systemctl may take its whole time limit: the window goes on meanwhile.
     QPointer<AppState> self(this);
-    modulePool_.start([this, self, item, stop = maintenanceStop_.get_token()] {
-        const PerformanceService::DisableResult result = PerformanceService::disableAgent(*item.path, stop, item.title);
+    modulePool_.start([this, self, path, title, stop = maintenanceStop_.get_token()] {
+        const PerformanceService::DisableResult result = PerformanceService::disableAgent(path, stop, title);
         if (stop.stop_requested()) return;  // the state is going away
         QMetaObject::invokeMethod(
             this,
-            [self, id = item.id, result] {
-                if (self) self->finishDisable(id, result.disabled, result.text);
+            [self, path, result] {
+                if (self) self->finishDisable(path, result.disabled, result.text);
             },
             Qt::QueuedConnection);
     });
 }
 
-void AppState::finishDisable(const QUuid& id, bool disabled, const QString& text) {
+void AppState::finishDisable(const QString& path, bool disabled, const QString& text) {
+    disablingPaths_.remove(path);
     if (!disabled) {
-        setPerformanceDisabling(id, false);
+        setPerformanceDisabling(path, false);
         errorMessage_.set(text);
         return;
     }
+    disabledPaths_.insert(path, ++disablesDone_);
+    forgetSettledDisables();
     QList<PerformanceItem> kept = performanceItems();
-    if (kept.removeIf([&](const PerformanceItem& listed) { return listed.id == id; }) > 0) {
+    if (kept.removeIf([&](const PerformanceItem& listed) { return listed.path == path; }) > 0) {
         performanceItems_.set(std::move(kept));
     }
     logActivity(QStringLiteral("Performance"), text);
 }
 
-void AppState::setPerformanceDisabling(const QUuid& id, bool disabling) {
+void AppState::setPerformanceDisabling(const QString& path, bool disabling) {
     QList<PerformanceItem> items = performanceItems();
-    const auto found = std::find_if(items.begin(), items.end(), [&](const PerformanceItem& i) { return i.id == id; });
-    if (found == items.end() || found->isDisabling == disabling) return;
-    found->isDisabling = disabling;
-    performanceItems_.set(std::move(items));
+    bool changed = false;
+    for (PerformanceItem& item : items) {
+        if (item.path != path || item.isDisabling == disabling) continue;
+        item.isDisabling = disabling;
+        changed = true;
+    }
+    if (changed) performanceItems_.set(std::move(items));
+}
+
+QList<PerformanceItem> AppState::withPerformanceDisables(QList<PerformanceItem> items, quint64 scannedFrom) const {
+    if (disablingPaths_.isEmpty() && disabledPaths_.isEmpty()) return items;
+    items.removeIf([&](const PerformanceItem& item) {
+        return item.path && disabledPaths_.value(*item.path, 0) > scannedFrom;
+    });
+    for (PerformanceItem& item : items) item.isDisabling = item.path && disablingPaths_.contains(*item.path);
+    return items;
+}
+
+void AppState::forgetSettledDisables() {
+    quint64 oldest = disablesDone_;
+    if (isPerformanceScanning()) oldest = std::min(oldest, performanceScanFrom_);
+    if (isVidurAdedRunning()) oldest = std::min(oldest, vidurAdedFrom_);
+    for (auto it = disabledPaths_.begin(); it != disabledPaths_.end();) {
+        it = it.value() <= oldest ? disabledPaths_.erase(it) : std::next(it);
+    }
 }
 
 void AppState::runMaintenance(MaintenanceTask::Kind kind) {

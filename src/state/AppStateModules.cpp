@@ -18,6 +18,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 
 namespace tarnwick {
@@ -145,6 +146,9 @@ void AppState::runModuleScan(const ModuleScan<Item>& scan) {
 template <class Item>
 void AppState::finishModuleScan(const ModuleScan<Item>& scan, quint64 generation, QList<Item> found) {
     if ((this->*scan.slot).generation != generation) return;  // a newer scan owns the module now
+    if constexpr (std::is_same_v<Item, PerformanceItem>) {
+        found = withPerformanceDisables(std::move(found), performanceScanFrom_);
+    }
     (this->*scan.list).set(std::move(found));
     (this->*scan.scanning).set(false);
     if (scan.finalLabel) (this->*scan.label).set(*scan.finalLabel);

@@ -6,7 +6,9 @@
 #   - closing the window (Alt+F4, through the window manager) leaves the
 #     program running in the tray;
 #   - Ctrl+Q ends the program with status 0, from the first section and from
-#     another one (after Ctrl+3), with the window shown.
+#     another one (after Ctrl+3), with the window shown;
+#   - with the panel at the bottom of the screen instead, a first window of a
+#     fresh home fits the available area too.
 # Usage: quit_in_x_session.sh PATH/TO/tarnwick
 # Exits 77 (skipped) only when Xvfb is not installed.
 set -uo pipefail
@@ -114,17 +116,34 @@ if ! wait_for 100 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep
   exit 1
 fi
 
-trayer --edge top --align right --height 28 --widthtype pixel --width 120 \
-  --SetDockType true --SetPartialStrut true >"$work/trayer.log" 2>&1 &
-pids+=($!)
-# The panel takes its strip once it is up, after it claimed the tray.
 workarea() { xprop -root _NET_WORKAREA 2>/dev/null | sed -n 's/.*= \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\).*/\1 \2 \3 \4/p'; }
-if ! wait_for 100 sh -c "xprop -root _NET_WORKAREA 2>/dev/null | grep -q '= 0, 28, 1366, 740'"; then
-  echo "FAIL: the tray's panel did not take the top 28 pixels (work area: $(workarea))"
+# Starts the tray's 28-pixel panel at an edge ("top" or "bottom") and waits
+# until the work area leaves its strip out; false when it did not.
+panel_pid=""
+start_panel() {
+  local edge="$1" expected="$2"
+  trayer --edge "$edge" --align right --height 28 --widthtype pixel --width 120 \
+    --SetDockType true --SetPartialStrut true >>"$work/trayer.log" 2>&1 &
+  panel_pid=$!
+  pids+=("$panel_pid")
+  # The panel takes its strip once it is up, after it claimed the tray.
+  if ! wait_for 100 sh -c "xprop -root _NET_WORKAREA 2>/dev/null | grep -q '= $expected'"; then
+    echo "FAIL: the tray's panel did not take the $edge 28 pixels (work area: $(workarea))"
+    return 1
+  fi
+  read -r area_x area_y area_width area_height <<<"$(workarea)"
+}
+stop_panel() {
+  kill "$panel_pid" 2>/dev/null
+  wait "$panel_pid" 2>/dev/null
+  local kept=() pid
+  for pid in "${pids[@]}"; do [ "$pid" = "$panel_pid" ] || kept+=("$pid"); done
+  pids=("${kept[@]}")
+}
+if ! start_panel top '0, 28, 1366, 740'; then
   dump_logs
   exit 1
 fi
-read -r area_x area_y area_width area_height <<<"$(workarea)"
 
 tarnwick_pid=""
 start_tarnwick() {
@@ -234,6 +253,30 @@ if wait_for 300 find_main_window; then
   fi
 else
   fail "the window did not appear the second time"
+fi
+
+# 5. The panel at the bottom: a first window (a fresh home) fits above it.
+if ! has_ended; then kill "$tarnwick_pid"; ended_status; fi
+stop_panel
+if start_panel bottom '0, 0, 1366, 740'; then
+  mkdir -p "$work/bottom/home" "$work/bottom/config" "$work/bottom/data" "$work/bottom/cache" "$work/bottom/state"
+  export HOME="$work/bottom/home" XDG_CONFIG_HOME="$work/bottom/config" XDG_DATA_HOME="$work/bottom/data"
+  export XDG_CACHE_HOME="$work/bottom/cache" XDG_STATE_HOME="$work/bottom/state"
+  start_tarnwick
+  if wait_for 300 find_main_window; then
+    frame=""
+    if ! wait_for 30 frame_inside; then
+      fail "with the panel at the bottom, the first window's frame ($frame) reaches outside the available area ${area_x},${area_y} ${area_width}x${area_height}"
+    fi
+    press ctrl+q
+    ended_status
+    status=$?
+    if [ "$status" -ne 0 ]; then fail "Ctrl+Q with the panel at the bottom ended the program with status $status"; fi
+  else
+    fail "the window did not appear with the panel at the bottom"
+  fi
+else
+  failures=$((failures + 1))
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -32,3 +32,18 @@ TEST(Environment, AScopeInstallsItsClockAndSettingsAndRestoresTheOldOne) {
     }
     EXPECT_EQ(Environment::current().homeDirectory, before);
 }
+
+// The locale is the process's, picked as the C library picks it.
+TEST(Environment, TheMessagesLocaleComesFromTheProcessInThePosixOrder) {
+    using Value = std::optional<QByteArray>;
+    auto localeWith = [](Value all, Value messages, Value lang) {
+        const test::ProcessVariable a("LC_ALL", all), m("LC_MESSAGES", messages), l("LANG", lang);
+        return Environment::system().messagesLocale();
+    };
+    EXPECT_EQ(localeWith({}, {}, "de_DE.UTF-8"), "de_DE.UTF-8");
+    EXPECT_EQ(localeWith({}, "fr_FR.UTF-8", "de_DE.UTF-8"), "fr_FR.UTF-8");
+    EXPECT_EQ(localeWith("C", "fr_FR.UTF-8", "de_DE.UTF-8"), "C");
+    EXPECT_EQ(localeWith("", "", "de_DE.UTF-8"), "de_DE.UTF-8") << "an empty value counts as unset";
+    EXPECT_EQ(localeWith({}, {}, {}), "");
+    EXPECT_EQ(localeWith("", {}, ""), "");
+}

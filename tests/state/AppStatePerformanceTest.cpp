@@ -2,11 +2,16 @@
 
 #include "StateTestSupport.h"
 #include "TestSupport.h"
+#include "services/health/PerformanceService.h"
 #include "services/health/ProcPidStat.h"
 
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace tarnwick {
 namespace {
@@ -180,6 +185,82 @@ TEST_F(AppStatePerformanceTest, ADisableWhoseToolIsSlowLeavesThisThreadFree) {
     state.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(10)) << "the tool is killed";
     EXPECT_TRUE(QFile::exists(*other.path)) << "nothing moved that no one was told of";
+}
+
+// Every scan lists a file under a new id, so a disable is known by its file:
+// a Refresh or the daily pass while it runs shows the file's new row still
+// disabling, and once it worked the file's row goes from whatever list is
+// current, even one a scan read before the disable ended.
+TEST_F(AppStatePerformanceTest, ARescanDuringADisableKeepsTheFilesRowDisablingUntilItLeaves) {
+    env.environment().rootPrefix = env.path(QStringLiteral("root"));  // none of the machine's processes or units
+    env.apply();
+    const QString gate = env.path(QStringLiteral("gate"));
+    const QString calls = env.path(QStringLiteral("calls"));
+    env.tool("/usr/bin/systemctl", "echo x >> '" + calls.toUtf8() + "'\nwhile [ ! -e '" + gate.toUtf8() +
+                                       "' ]; do sleep 0.01; done\n");
+    const QString unit = test::writeFile(env.home() + "/.config/systemd/user/sync.service");
+    const QString other = test::writeFile(env.home() + "/.config/systemd/user/mail.service");
+    std::atomic_bool hold{false};
+    std::atomic_int scans{0};
+    ModuleServices modules = test::quietModules();
+    modules.performanceScan = [&](const ModuleServices::Progress& progress, std::stop_token stop) {
+        QList<PerformanceItem> found = PerformanceService::scan(progress, stop);
+        ++scans;
+        while (hold && !stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return found;
+    };
+    state.reset();
+    state = test::startedState(modules);
+    auto rowOf = [&](const QString& path) { return test::byPath(state->performanceItems(), path); };
+    auto rescan = [&] {
+        state->runPerformanceScan();
+        return test::waitUntil([&] { return !state->isPerformanceScanning(); });
+    };
+
+    ASSERT_TRUE(rescan());
+    ASSERT_TRUE(rowOf(unit) && rowOf(other));
+    const QUuid listed = rowOf(unit)->id;
+    state->disablePerformanceItem(*rowOf(unit));
+    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(calls); })) << state->errorMessage().value_or("-").toStdString();
+
+    ASSERT_TRUE(rescan());
+    ASSERT_TRUE(rowOf(unit));
+    EXPECT_NE(rowOf(unit)->id, listed) << "the rescan's own row";
+    EXPECT_TRUE(rowOf(unit)->isDisabling) << "its button reads Disabling and is off";
+    EXPECT_FALSE(rowOf(other)->isDisabling);
+    state->disablePerformanceItem(*rowOf(unit));  // the new row: the same file, already running
+    state->runVidurAded();
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isVidurAdedRunning(); }));
+    ASSERT_TRUE(rowOf(unit));
+    EXPECT_TRUE(rowOf(unit)->isDisabling) << "the daily pass's list shows it too";
+
+    // A scan that read the folder before the disable ended publishes after it.
+    hold = true;
+    const int before = scans;
+    state->runPerformanceScan();
+    ASSERT_TRUE(test::waitUntil([&] { return scans > before; }));
+    test::writeFile(gate);
+    ASSERT_TRUE(test::waitUntil([&] { return !rowOf(unit); })) << "the pass's row of the file left";
+    EXPECT_TRUE(QFile::exists(unit + ".disable"));
+    hold = false;
+    ASSERT_TRUE(test::waitUntil([&] { return !state->isPerformanceScanning(); }));
+    EXPECT_FALSE(rowOf(unit)) << "the older reading does not bring it back";
+    ASSERT_TRUE(rowOf(other));
+    EXPECT_FALSE(rowOf(other)->isDisabling);
+    EXPECT_FALSE(state->errorMessage());
+
+    ASSERT_TRUE(test::safeBinSettled(*state));
+    QStringList performanceEvents;
+    for (const ActivityEvent& event : state->activityEvents()) {
+        if (event.kind == "Performance") performanceEvents << event.summary;
+    }
+    EXPECT_EQ(performanceEvents, QStringList({"Disabled sync"}));
+    QFile log(calls);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), "x\n") << "one run of the tool";
+    ASSERT_TRUE(rescan());
+    EXPECT_FALSE(rowOf(unit));
+    EXPECT_TRUE(rowOf(other));
 }
 
 TEST_F(AppStatePerformanceTest, MaintenanceRunsOffThisThreadAndPublishesItsResultWhenItEnds) {

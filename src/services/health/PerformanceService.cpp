@@ -208,16 +208,6 @@ QHash<QString, Autostart> autostartEntries(const QString& folder) {
     return entries;
 }
 
-// The locale messages are shown in, as the C library picks it: LC_ALL, then
-// LC_MESSAGES, then LANG.
-QString messagesLocale(const Environment& environment) {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const QString value = environment.variable(QString::fromLatin1(name));
-        if (!value.isEmpty()) return value;
-    }
-    return QString();
-}
-
 // What a login item is called: its entry's Name= in the messages locale, on
 // one line; the file's label when it names nothing.
 QString entryTitle(const DesktopEntryFile& entry, const QString& locale, const QString& label) {
@@ -232,7 +222,7 @@ QList<PerformanceItem> loginItems() {
     const Locations locations(Environment::current());
     const QHash<QString, Autostart> user = autostartEntries(locations.path(Place::userAutostart));
     const QHash<QString, Autostart> system = autostartEntries(locations.path(Place::systemAutostart));
-    const QString locale = messagesLocale(Environment::current());
+    const QString locale = Environment::current().messagesLocale();
     QList<PerformanceItem> items;
     auto consider = [&](const Autostart& autostart) {
         const DesktopEntryFile entry = DesktopEntryFile::read(autostart.file.path);

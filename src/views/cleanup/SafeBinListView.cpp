@@ -104,6 +104,8 @@ void SafeBinListView::updateGeometries() {
 
 void SafeBinListView::doItemsLayout() {
     QAbstractItemView::doItemsLayout();
+    // The rows were read afresh under the focus: the keys act on the first.
+    if (hasFocus()) ensureCurrentRow();
     // Rows came or went under the pointer: the button under it may be another.
     if (pointer_) {
         hoverButton_ = Button::none;
@@ -177,7 +179,9 @@ SafeBinRowDelegate::ButtonLook SafeBinListView::lookOf(const QModelIndex& index,
     look.enabled = enabled_;
     look.hovered = hoverButton_ == button && hoverRow_ == index;
     look.pressed = pressInside_ && pressButton_ == button && pressRow_ == index;
-    look.focused = keyboardFocus_ && hasFocus() && keyboardButton_ == button && currentIndex() == index;
+    // The ring marks where Space or Return would act: whenever the list has
+    // the focus, however it got it and whatever moved last.
+    look.focused = hasFocus() && keyboardButton_ == button && currentIndex() == index;
     return look;
 }
 
@@ -197,7 +201,6 @@ void SafeBinListView::hoverAt(const std::optional<QPoint>& point) {
 }
 
 void SafeBinListView::mousePressEvent(QMouseEvent* event) {
-    keyboardFocus_ = false;
     QModelIndex row;
     const QPoint at = event->position().toPoint();
     const Button button = event->button() == Qt::LeftButton ? buttonAt(at, &row) : Button::none;
@@ -261,11 +264,11 @@ void SafeBinListView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void SafeBinListView::keyPressEvent(QKeyEvent* event) {
+    ensureCurrentRow();
     const QModelIndex current = currentIndex();
     switch (event->key()) {
     case Qt::Key_Left:
     case Qt::Key_Right:
-        keyboardFocus_ = true;
         keyboardButton_ = event->key() == Qt::Key_Left ? Button::restore : Button::destroy;
         updateRow(current);
         event->accept();
@@ -273,29 +276,32 @@ void SafeBinListView::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Space:
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        keyboardFocus_ = true;
+    case Qt::Key_Select:
         event->accept();
-        if (current.isValid() && enabled_) emit buttonClicked(current.row(), keyboardButton_);
+        // A held key presses once.
+        if (current.isValid() && enabled_ && !event->isAutoRepeat()) emit buttonClicked(current.row(), keyboardButton_);
         return;
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        keyboardFocus_ = true;
-        break;
     default:
         break;
     }
     QAbstractItemView::keyPressEvent(event);
 }
 
+void SafeBinListView::ensureCurrentRow() {
+    if (currentIndex().isValid() || rowCount() == 0) return;
+    setCurrentIndex(model()->index(0, 0, rootIndex()));
+}
+
+void SafeBinListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QAbstractItemView::currentChanged(current, previous);
+    updateRow(previous);
+    updateRow(current);
+}
+
 void SafeBinListView::focusInEvent(QFocusEvent* event) {
     QAbstractItemView::focusInEvent(event);
-    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
-                     event->reason() == Qt::ShortcutFocusReason;
-    if (!currentIndex().isValid() && model() && model()->rowCount() > 0) setCurrentIndex(model()->index(0, 0));
+    // Tab enters where the list was left; the first row the first time.
+    ensureCurrentRow();
     updateRow(currentIndex());
 }
 

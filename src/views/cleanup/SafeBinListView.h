@@ -14,8 +14,11 @@ namespace tarnwick {
 // and rows coming or going cost the same however long the list is. Each row
 // is painted by SafeBinRowDelegate. Its painted buttons answer the pointer
 // (hover, press, click on release over the same button) and the keyboard:
+// the list is one stop of the Tab chain, entered at its current row (the
+// first one the first time); Up, Down and the page keys move between rows,
 // Left and Right choose "Restore" or "Delete forever" of the current row,
-// Space or Return presses it, the arrows and page keys move between rows.
+// and Space or Return presses it. While the list has the focus, the button
+// the keys act on bears the focus ring.
 class SafeBinListView : public QAbstractItemView {
     Q_OBJECT
 
@@ -59,6 +62,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     bool viewportEvent(QEvent* event) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
@@ -72,6 +76,8 @@ private:
     SafeBinRowDelegate::ButtonLook lookOf(const QModelIndex& index, Button button) const;
     void hoverAt(const std::optional<QPoint>& point);
     void updateRow(const QModelIndex& index);
+    // Makes the first row current when none is and there are rows.
+    void ensureCurrentRow();
 
     int rowHeight_ = 0;
     bool enabled_ = true;
@@ -84,8 +90,6 @@ private:
     Button pressButton_ = Button::none;
     bool pressInside_ = false;
     Button keyboardButton_ = Button::restore;
-    // The keyboard moved last: the chosen button shows a ring.
-    bool keyboardFocus_ = false;
 };
 
 }  // namespace tarnwick

@@ -307,6 +307,29 @@ TEST_F(PerformanceFinderTest, LoginItemsAreTitledByTheirEntrysLocalisedName) {
     EXPECT_EQ(PerformanceService::disableAgent(*sleeper.path, {}, sleeper.title).text, "Disabled My Sleeper");
 }
 
+// The language is the one the program was started in: the process's own
+// variables, read as the program reads them at start.
+TEST_F(PerformanceFinderTest, LoginItemsAreNamedInTheLanguageOfTheProcess) {
+    const QString backup = entry(home(".config/autostart/backup.desktop"),
+                                 "Name=Backup Agent\nName[de]=Sicherungsdienst\n");
+    using Value = std::optional<QByteArray>;
+    auto titleWith = [&](Value all, Value messages, Value lang) {
+        const test::ProcessVariable h("HOME", QFile::encodeName(env.home())), c("XDG_CONFIG_HOME", {}),
+            a("LC_ALL", all), m("LC_MESSAGES", messages), l("LANG", lang);
+        Environment started = Environment::system();
+        started.rootPrefix = env.root();  // the machine's own entries stay out of it
+        const Environment::Scope scope(started);
+        const QList<PerformanceItem> items = ofKind(PerformanceService::scan({}), Kind::loginItem);
+        const PerformanceItem* item = test::byPath(items, backup);
+        return item ? item->title : QStringLiteral("(not listed)");
+    };
+    EXPECT_EQ(titleWith({}, {}, "de_DE.UTF-8"), "Sicherungsdienst");
+    EXPECT_EQ(titleWith("", "", "de_DE.UTF-8"), "Sicherungsdienst") << "empty values count as unset";
+    EXPECT_EQ(titleWith({}, "de_DE.UTF-8", "fr_FR.UTF-8"), "Sicherungsdienst");
+    EXPECT_EQ(titleWith("C", "de_DE.UTF-8", "de_DE.UTF-8"), "Backup Agent");
+    EXPECT_EQ(titleWith({}, {}, {}), "Backup Agent");
+}
+
 // A system entry is switched off for the user without rights; a user entry
 // that shadowed one must not let it start again once renamed away.
 TEST_F(PerformanceFinderTest, DisablingKeepsSystemEntriesOffWithTheUsersHiddenEntry) {

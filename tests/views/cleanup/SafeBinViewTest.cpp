@@ -9,10 +9,12 @@
 
 #include "TestSupport.h"
 #include "state/StateTestSupport.h"
+#include "views/KeyboardSupport.h"
 #include "views/map/MapViewsTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
@@ -73,6 +75,34 @@ protected:
         const QRect rect = view->list()->buttonRect(row, button);
         ASSERT_FALSE(rect.isEmpty());
         test::clickAt(view->list()->viewport(), rect.center());
+    }
+    // The buttons of the list that a focus ring is painted around, in a grab
+    // of the screen: pixels of the ring's teal in a band just outside them.
+    std::vector<std::pair<int, Button>> ringedButtons() const {
+        QCoreApplication::processEvents();  // the list lays out its rows on a timer
+        const QImage picture = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QColor teal = TaldoTheme::accentTeal();
+        std::vector<std::pair<int, Button>> ringed;
+        SafeBinListView* list = view->list();
+        for (int row = 0; row < view->model()->rowCount(); ++row) {
+            for (Button button : {Button::restore, Button::destroy}) {
+                const QRect inner(list->viewport()->mapTo(view.get(), list->buttonRect(row, button).topLeft()),
+                                  list->buttonRect(row, button).size());
+                int count = 0;
+                const QRect band = inner.adjusted(-5, -5, 5, 5).intersected(picture.rect());
+                for (int y = band.top(); y <= band.bottom(); ++y) {
+                    for (int x = band.left(); x <= band.right(); ++x) {
+                        if (inner.contains(x, y)) continue;
+                        const QColor pixel = picture.pixelColor(x, y);
+                        const int distance = std::abs(pixel.red() - teal.red()) + std::abs(pixel.green() - teal.green()) +
+                                             std::abs(pixel.blue() - teal.blue());
+                        count += distance < 90 ? 1 : 0;
+                    }
+                }
+                if (count > 20) ringed.push_back({row, button});
+            }
+        }
+        return ringed;
     }
     // Moves junk findings into the Safe Bin through the junk clean.
     void cleanJunk(const QStringList& names) {
@@ -168,6 +198,80 @@ TEST_F(SafeBinViewTest, TheKeyboardReachesBothButtons) {
     test::pressKey(list, Qt::Key_Space);
     ASSERT_TRUE(test::safeBinSettled(state));
     EXPECT_EQ(view->model()->rowCount(), 0);
+}
+
+// The list by keyboard alone, checked on what is painted: Tab enters it at
+// its current row, Up and Down move between rows, Left and Right between a
+// row's buttons, and Space or Return presses the button that bears the
+// focus ring, whatever moved the focus or the current row last.
+TEST_F(SafeBinViewTest, TheKeysActOnTheButtonThatBearsTheRing) {
+    const QString a = binned("a.txt", kNow.addSecs(-90));
+    const QString b = binned("b.txt", kNow.addSecs(-60));
+    const QString c = binned("c.txt", kNow.addSecs(-30));
+    show();
+    ASSERT_EQ(names(), (QStringList{"c.txt", "b.txt", "a.txt"}));
+    SafeBinListView* list = view->list();
+    view->activateWindow();
+    QApplication::setActiveWindow(view.get());
+    view->refreshButton()->setFocus(Qt::OtherFocusReason);
+    auto ring = [&] { return ringedButtons(); };
+    using Ring = std::pair<int, Button>;
+    using Rings = std::vector<Ring>;
+
+    test::pressKey(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), list);
+    EXPECT_EQ(ring(), (Rings{{0, Button::restore}}));
+    test::pressKey(Qt::Key_Space);
+    ASSERT_TRUE(test::safeBinSettled(state));
+    EXPECT_EQ(names(), (QStringList{"b.txt", "a.txt"}));
+    EXPECT_TRUE(QFileInfo::exists(c)) << "restored";
+    ASSERT_EQ(QApplication::focusWidget(), list);
+    EXPECT_EQ(ring(), (Rings{{0, Button::restore}})) << "the row that took its place";
+
+    test::pressKey(Qt::Key_Down);
+    test::pressKey(Qt::Key_Right);
+    EXPECT_EQ(ring(), (Rings{{1, Button::destroy}}));
+    test::pressKey(Qt::Key_Up);
+    EXPECT_EQ(ring(), (Rings{{0, Button::destroy}}));
+    test::pressKey(Qt::Key_Down);
+
+    // Out and back: the list is entered where it was left.
+    test::pressKey(Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), list);
+    EXPECT_TRUE(ring().empty()) << "no ring without the focus";
+    list->setFocus(Qt::BacktabFocusReason);
+    EXPECT_EQ(ring(), (Rings{{1, Button::destroy}}));
+    // The rows read afresh under the focus: the keys act on the first, and its ring shows it.
+    view->model()->reset(state.safeBinList(), state.safeBinChange().version);
+    EXPECT_EQ(ring(), (Rings{{0, Button::destroy}}));
+    test::pressKey(Qt::Key_Down);
+
+    // A click beside the buttons makes that row current: the ring goes there,
+    // and so does the next key.
+    const QRect restore = list->buttonRect(0, Button::restore);
+    test::clickAt(list->viewport(), QPoint(restore.left() - 40, restore.center().y()));
+    EXPECT_FALSE(state.hasSafeBinWork());
+    EXPECT_EQ(ring(), (Rings{{0, Button::destroy}}));
+    test::pressKey(Qt::Key_Left);
+    EXPECT_EQ(ring(), (Rings{{0, Button::restore}}));
+
+    // The focus given back by the window, not by Tab: still a ring where the keys act.
+    view->refreshButton()->setFocus(Qt::OtherFocusReason);
+    list->setFocus(Qt::ActiveWindowFocusReason);
+    EXPECT_EQ(ring(), (Rings{{0, Button::restore}}));
+    test::pressKey(Qt::Key_Down);
+    test::pressKey(Qt::Key_Right);
+    EXPECT_EQ(ring(), (Rings{{1, Button::destroy}}));
+    test::pressKey(Qt::Key_Return);
+    ASSERT_TRUE(test::safeBinSettled(state));
+    EXPECT_EQ(names(), QStringList{"b.txt"});
+    EXPECT_FALSE(QFileInfo::exists(a)) << "deleted for good, not put back";
+    EXPECT_EQ(ring(), (Rings{{0, Button::destroy}}));
+    test::pressKey(Qt::Key_Left);
+    test::pressKey(Qt::Key_Enter);
+    ASSERT_TRUE(test::safeBinSettled(state));
+    EXPECT_EQ(view->model()->rowCount(), 0);
+    EXPECT_TRUE(QFileInfo::exists(b));
 }
 
 // A restore takes out its row and a clean adds its rows at the top; the other
