@@ -509,6 +509,9 @@ private:
         ModuleServices::Finder<Item> ModuleServices::*finder;
         QList<Item> (*budget)(const QList<Item>&);  // null: published whole
         std::optional<QString> finalLabel;          // none: the finder's last label stays
+        // Makes what the finder found current with what the module's own
+        // actions did while it ran (null: published as found).
+        QList<Item> (AppState::*current)(QList<Item> found) const = nullptr;
     };
 
     // One module's clean into the Safe Bin: its list, what a finding moves
@@ -642,6 +645,8 @@ private:
     // the rows of a file whose disable runs are marked so, and those of a file
     // disabled after the scan began (at that count of disables) are left out.
     QList<PerformanceItem> withPerformanceDisables(QList<PerformanceItem> items, quint64 scannedFrom) const;
+    // The same for the Performance scan's own list.
+    QList<PerformanceItem> withDisablesSincePerformanceScan(QList<PerformanceItem> found) const;
     // Forgets the disables that no running performance scan began before.
     void forgetSettledDisables();
     void stopModuleScans();

@@ -27,6 +27,7 @@ const AppState::ModuleScan<PerformanceItem>& AppState::performanceScan() {
         .finder = &ModuleServices::performanceScan,
         .budget = &MemoryBudget::trimPerformance,
         .finalLabel = QStringLiteral("Done"),
+        .current = &AppState::withDisablesSincePerformanceScan,
     };
     return scan;
 }
@@ -129,6 +130,10 @@ QList<PerformanceItem> AppState::withPerformanceDisables(QList<PerformanceItem> 
     });
     for (PerformanceItem& item : items) item.isDisabling = item.path && disablingPaths_.contains(*item.path);
     return items;
+}
+
+QList<PerformanceItem> AppState::withDisablesSincePerformanceScan(QList<PerformanceItem> found) const {
+    return withPerformanceDisables(std::move(found), performanceScanFrom_);
 }
 
 void AppState::forgetSettledDisables() {

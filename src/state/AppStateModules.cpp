@@ -18,7 +18,6 @@
 #include <QMetaObject>
 
 #include <algorithm>
-#include <type_traits>
 #include <utility>
 
 namespace tarnwick {
@@ -146,9 +145,7 @@ void AppState::runModuleScan(const ModuleScan<Item>& scan) {
 template <class Item>
 void AppState::finishModuleScan(const ModuleScan<Item>& scan, quint64 generation, QList<Item> found) {
     if ((this->*scan.slot).generation != generation) return;  // a newer scan owns the module now
-    if constexpr (std::is_same_v<Item, PerformanceItem>) {
-        found = withPerformanceDisables(std::move(found), performanceScanFrom_);
-    }
+    if (scan.current) found = (this->*scan.current)(std::move(found));
     (this->*scan.list).set(std::move(found));
     (this->*scan.scanning).set(false);
     if (scan.finalLabel) (this->*scan.label).set(*scan.finalLabel);
