@@ -291,6 +291,159 @@ QStringList putBack(SafeBinSession& session, const std::vector<Arrived>& arrived
     return stuck;
 }
 
+// Notes in result what became of one member's move.
+void noteMove(SafeBinItemResult& result, const QString& path, const MemberMove& move) {
+    if (move.status == MoveStatus::gone) result.gone.append(path);
+    if (move.status == MoveStatus::moved) result.moved.append(path);
+    if (move.error) result.failed.emplace_back(path, *move.error);
+}
+
+// The entry a request is to make, as its intent is announced: none for a
+// request without members or a group that is refused at once (its members
+// then fail in result); no stored name for a single path that is not the
+// full path of an item (refused when it comes to move, without an intent).
+std::optional<SafeBinEntry> plannedEntry(const SafeBinSession& session, const SafeBinItemRequest& request,
+                                         SafeBinItemResult& result) {
+    const QUuid id = QUuid::createUuid();
+    if (request.members.isEmpty()) return std::nullopt;
+    std::optional<SafeBinEntry> planned;
+    if (!request.grouped && request.members.size() == 1) {
+        const QString& path = request.members.front().path;
+        const QString name = PathRules::lastPathComponent(path);
+        if (!path.startsWith(QLatin1Char('/')) || !SafeBinFolder::namesAnItem(name)) {
+            // Refused by the move itself, without an intent.
+            return SafeBinEntry::create(id, path, QString(), name, 0, session.now);
+        }
+        planned = SafeBinEntry::create(id, path, SafeBinFolder::storedNameFor(id, name), name, 0, session.now);
+    } else {
+        const QString original =
+            request.originalPath.isEmpty() && !request.members.isEmpty() ? request.members.front().path : request.originalPath;
+        const QString name = request.name.isEmpty() ? PathRules::lastPathComponent(original) : request.name;
+        if (!original.startsWith(QLatin1Char('/')) || !SafeBinFolder::namesAnItem(name) || request.members.isEmpty()) {
+            const FileError error =
+                refusal(SafeBinErrors::kInvalidPathCode, original, QStringLiteral("it is not the full path of an item."));
+            for (const SafeBinItemRequest::Member& member : request.members) result.failed.emplace_back(member.path, error);
+            return std::nullopt;
+        }
+        SafeBinEntry entry = SafeBinEntry::create(id, original, SafeBinFolder::storedNameFor(id, name), name, 0, session.now);
+        entry.members.emplace();
+        for (qsizetype m = 0; m < request.members.size(); ++m) {
+            const QString memberName = PathRules::lastPathComponent(request.members[m].path);
+            entry.members->push_back(
+                {request.members[m].path, SafeBinFolder::memberStoredNameFor(int(m + 1), memberName), 0, {}});
+        }
+        planned = std::move(entry);
+    }
+    planned->runningAt = session.runningMsecs;
+    return planned;
+}
+
+// Moves a single path's request in as entry (see moveToSafeBin()). True when
+// it moved; entry then holds its size, remains and date.
+bool moveSingle(SafeBinSession& session, OpenedFolder& sources, const SafeBinItemRequest& request, SafeBinEntry& entry,
+                SafeBinItemResult& result, std::vector<Arrived>& arrived) {
+    const SafeBinItemRequest::Member& member = request.members.front();
+    if (entry.storedName.isEmpty()) {
+        result.failed.emplace_back(member.path, refusal(SafeBinErrors::kInvalidPathCode, member.path,
+                                                        QStringLiteral("it is not the full path of an item.")));
+        return false;
+    }
+    MemberMove move = checkOneIn(session, sources, member.path, member.seen);
+    std::vector<SafeBinAttributes::Attribute> held;
+    if (move.status == MoveStatus::moved) {
+        moveChecked(session, move, session.fd(), PathCodec::encode(entry.storedName), entry.storedName, entry.id, held);
+    }
+    noteMove(result, member.path, move);
+    if (move.status != MoveStatus::moved) return false;
+    entry.size = move.size;
+    entry.remains = move.remains;
+    entry.removedAt = session.now;
+    arrived.push_back({entry.storedName, entry.originalPath, move.folder, move.name, std::move(move.attributes)});
+    return true;
+}
+
+// Moves a grouped request in as entry, one folder of members: each member
+// checked first, then moved on its own, or, for members that go together,
+// all of them only when every one can (those moved are taken back when one
+// fails). True when any member moved; entry then holds those members, its
+// size and its date.
+bool moveGroup(SafeBinSession& session, OpenedFolder& sources, const SafeBinItemRequest& request, SafeBinEntry& entry,
+               SafeBinItemResult& result, std::vector<Arrived>& arrived) {
+    const int binFd = session.fd();
+    const QByteArray stored = PathCodec::encode(entry.storedName);
+    if (::mkdirat(binFd, stored.constData(), 0700) != 0) {
+        const FileError error = FileError::system(errno, QStringLiteral("Could not ") + movedInAction(entry.originalPath));
+        for (const SafeBinItemRequest::Member& member : request.members) result.failed.emplace_back(member.path, error);
+        return false;
+    }
+    const FileDescriptor group = SafeBinFolder::openStoredFolder(binFd, entry.storedName);
+    std::vector<SafeBinEntry::Member> kept;
+    std::vector<SafeBinAttributes::Attribute> held;
+    // Each member checked first; members that go together move
+    // only when every one of them can.
+    std::vector<MemberMove> checked;
+    for (qsizetype m = 0; m < request.members.size() && group.valid(); ++m) {
+        checked.push_back(checkOneIn(session, sources, request.members[m].path, request.members[m].seen));
+        if (!request.together) {
+            SafeBinEntry::Member member = (*entry.members)[size_t(m)];
+            MemberMove& move = checked.back();
+            const QString storedPath = entry.storedName + QLatin1Char('/') + member.storedName;
+            if (move.status == MoveStatus::moved) {
+                moveChecked(session, move, group.get(), PathCodec::encode(member.storedName), storedPath, entry.id, held,
+                            PathCodec::encode(member.storedName));
+            }
+            move.parent.reset();  // a large folder's entries never hold a descriptor each
+        }
+    }
+    const auto blocking =
+        std::find_if(checked.begin(), checked.end(), [](const MemberMove& move) { return move.status == MoveStatus::failed; });
+    if (request.together && blocking == checked.end()) {
+        for (size_t m = 0; m < checked.size(); ++m) {
+            MemberMove& move = checked[m];
+            if (move.status != MoveStatus::moved) continue;
+            const SafeBinEntry::Member& member = (*entry.members)[m];
+            moveChecked(session, move, group.get(), PathCodec::encode(member.storedName),
+                        entry.storedName + QLatin1Char('/') + member.storedName, entry.id, held,
+                        PathCodec::encode(member.storedName));
+            if (move.status == MoveStatus::failed) {
+                takeBack(session, group.get(), entry, checked, m);
+                break;
+            }
+        }
+    }
+    const auto failed =
+        std::find_if(checked.begin(), checked.end(), [](const MemberMove& move) { return move.status == MoveStatus::failed; });
+    for (size_t m = 0; m < checked.size(); ++m) {
+        MemberMove& move = checked[m];
+        if (request.together && failed != checked.end() && move.status == MoveStatus::moved && !move.inBin) {
+            // Ready, or moved and taken back: it stays with the one that could not move.
+            move.status = MoveStatus::failed;
+            move.error = refusal(
+                failed->error->domain == FileError::kTarnwickDomain ? failed->error->code : SafeBinErrors::kInvalidPathCode,
+                move.path,
+                QStringLiteral("it goes together with ") + FileError::quoted(failed->path) +
+                    QStringLiteral(", which could not move, so it stayed too."));
+        }
+        noteMove(result, move.path, move);
+        if (move.status != MoveStatus::moved) continue;
+        SafeBinEntry::Member member = (*entry.members)[m];
+        member.size = move.size;
+        member.remains = move.remains;
+        kept.push_back(member);
+        arrived.push_back({entry.storedName + QLatin1Char('/') + member.storedName, member.originalPath, move.folder, move.name,
+                           std::move(move.attributes)});
+    }
+    if (kept.empty()) {
+        ::unlinkat(binFd, stored.constData(), AT_REMOVEDIR);
+        SafeBinAttributes::remove(binFd, entry.id);
+        return false;
+    }
+    entry.size = SafeBinMeasure::sizeOfMembers(kept);
+    entry.members = std::move(kept);
+    entry.removedAt = session.now;
+    return true;
+}
+
 }  // namespace
 
 std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& requests, std::optional<FileError>* callError) {
@@ -326,153 +479,22 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
         for (; next < requests.size() && (members == 0 || members < kIntentBatch); ++next) {
             const SafeBinItemRequest& request = requests[next];
             members += std::max<qsizetype>(1, request.members.size());
-            const QUuid id = QUuid::createUuid();
-            if (request.members.isEmpty()) {
-                skeletons.emplace_back();
-                continue;
-            }
-            if (!request.grouped && request.members.size() == 1) {
-                const QString& path = request.members.front().path;
-                const QString name = PathRules::lastPathComponent(path);
-                if (!path.startsWith(QLatin1Char('/')) || !SafeBinFolder::namesAnItem(name)) {
-                    // Refused by the move itself, without an intent.
-                    skeletons.push_back(SafeBinEntry::create(id, path, QString(), name, 0, session.now));
-                    continue;
-                }
-                skeletons.push_back(SafeBinEntry::create(id, path, SafeBinFolder::storedNameFor(id, name), name, 0, session.now));
-            } else {
-                const QString original = request.originalPath.isEmpty() && !request.members.isEmpty()
-                                             ? request.members.front().path
-                                             : request.originalPath;
-                const QString name = request.name.isEmpty() ? PathRules::lastPathComponent(original) : request.name;
-                if (!original.startsWith(QLatin1Char('/')) || !SafeBinFolder::namesAnItem(name) || request.members.isEmpty()) {
-                    const FileError error =
-                        refusal(SafeBinErrors::kInvalidPathCode, original, QStringLiteral("it is not the full path of an item."));
-                    for (const SafeBinItemRequest::Member& member : request.members) results[next].failed.emplace_back(member.path, error);
-                    skeletons.emplace_back();
-                    continue;
-                }
-                SafeBinEntry entry =
-                    SafeBinEntry::create(id, original, SafeBinFolder::storedNameFor(id, name), name, 0, session.now);
-                entry.members.emplace();
-                for (qsizetype m = 0; m < request.members.size(); ++m) {
-                    const QString memberName = PathRules::lastPathComponent(request.members[m].path);
-                    entry.members->push_back(
-                        {request.members[m].path, SafeBinFolder::memberStoredNameFor(int(m + 1), memberName), 0, {}});
-                }
-                skeletons.push_back(std::move(entry));
-            }
-            skeletons.back()->runningAt = session.runningMsecs;
-            if (!skeletons.back()->storedName.isEmpty()) lines += SafeBinJournal::entryLine(Journal::move, *skeletons.back());
+            skeletons.push_back(plannedEntry(session, request, results[next]));
+            const std::optional<SafeBinEntry>& planned = skeletons.back();
+            if (planned && !planned->storedName.isEmpty()) lines += SafeBinJournal::entryLine(Journal::move, *planned);
         }
         if (auto error = session.record(lines)) {
             failAll(first, *error);
             break;
         }
         for (size_t r = first; r < next; ++r) {
-            const SafeBinItemRequest& request = requests[r];
-            SafeBinItemResult& result = results[r];
             std::optional<SafeBinEntry>& skeleton = skeletons[r - first];
             if (!skeleton) continue;
             SafeBinEntry entry = *skeleton;
-            auto take = [&](const QString& path, const MemberMove& move) {
-                if (move.status == MoveStatus::gone) result.gone.append(path);
-                if (move.status == MoveStatus::moved) result.moved.append(path);
-                if (move.error) result.failed.emplace_back(path, *move.error);
-            };
-            if (!entry.members) {
-                const SafeBinItemRequest::Member& member = request.members.front();
-                if (entry.storedName.isEmpty()) {
-                    result.failed.emplace_back(member.path, refusal(SafeBinErrors::kInvalidPathCode, member.path,
-                                                                    QStringLiteral("it is not the full path of an item.")));
-                    continue;
-                }
-                MemberMove move = checkOneIn(session, sources, member.path, member.seen);
-                std::vector<SafeBinAttributes::Attribute> held;
-                if (move.status == MoveStatus::moved) {
-                    moveChecked(session, move, binFd, PathCodec::encode(entry.storedName), entry.storedName, entry.id, held);
-                }
-                take(member.path, move);
-                if (move.status != MoveStatus::moved) continue;
-                entry.size = move.size;
-                entry.remains = move.remains;
-                entry.removedAt = session.now;
-                arrived.push_back({entry.storedName, entry.originalPath, move.folder, move.name, std::move(move.attributes)});
-            } else {
-                const QByteArray stored = PathCodec::encode(entry.storedName);
-                if (::mkdirat(binFd, stored.constData(), 0700) != 0) {
-                    const FileError error = FileError::system(errno, QStringLiteral("Could not ") + movedInAction(entry.originalPath));
-                    for (const SafeBinItemRequest::Member& member : request.members) result.failed.emplace_back(member.path, error);
-                    continue;
-                }
-                const FileDescriptor group = SafeBinFolder::openStoredFolder(binFd, entry.storedName);
-                std::vector<SafeBinEntry::Member> kept;
-                std::vector<SafeBinAttributes::Attribute> held;
-                // Each member checked first; members that go together move
-                // only when every one of them can.
-                std::vector<MemberMove> checked;
-                for (qsizetype m = 0; m < request.members.size() && group.valid(); ++m) {
-                    checked.push_back(checkOneIn(session, sources, request.members[m].path, request.members[m].seen));
-                    if (!request.together) {
-                        SafeBinEntry::Member member = (*entry.members)[size_t(m)];
-                        MemberMove& move = checked.back();
-                        const QString storedPath = entry.storedName + QLatin1Char('/') + member.storedName;
-                        if (move.status == MoveStatus::moved) {
-                            moveChecked(session, move, group.get(), PathCodec::encode(member.storedName), storedPath, entry.id,
-                                        held, PathCodec::encode(member.storedName));
-                        }
-                        move.parent.reset();  // a large folder's entries never hold a descriptor each
-                    }
-                }
-                const auto blocking = std::find_if(checked.begin(), checked.end(),
-                                                   [](const MemberMove& move) { return move.status == MoveStatus::failed; });
-                if (request.together && blocking == checked.end()) {
-                    for (size_t m = 0; m < checked.size(); ++m) {
-                        MemberMove& move = checked[m];
-                        if (move.status != MoveStatus::moved) continue;
-                        const SafeBinEntry::Member& member = (*entry.members)[m];
-                        moveChecked(session, move, group.get(), PathCodec::encode(member.storedName),
-                                    entry.storedName + QLatin1Char('/') + member.storedName, entry.id, held,
-                                    PathCodec::encode(member.storedName));
-                        if (move.status == MoveStatus::failed) {
-                            takeBack(session, group.get(), entry, checked, m);
-                            break;
-                        }
-                    }
-                }
-                const auto failed = std::find_if(checked.begin(), checked.end(),
-                                                 [](const MemberMove& move) { return move.status == MoveStatus::failed; });
-                for (size_t m = 0; m < checked.size(); ++m) {
-                    MemberMove& move = checked[m];
-                    if (request.together && failed != checked.end() && move.status == MoveStatus::moved && !move.inBin) {
-                        // Ready, or moved and taken back: it stays with the one that could not move.
-                        move.status = MoveStatus::failed;
-                        move.error =
-                            refusal(failed->error->domain == FileError::kTarnwickDomain ? failed->error->code
-                                                                                        : SafeBinErrors::kInvalidPathCode,
-                                    move.path,
-                                    QStringLiteral("it goes together with ") + FileError::quoted(failed->path) +
-                                        QStringLiteral(", which could not move, so it stayed too."));
-                    }
-                    take(move.path, move);
-                    if (move.status != MoveStatus::moved) continue;
-                    SafeBinEntry::Member member = (*entry.members)[m];
-                    member.size = move.size;
-                    member.remains = move.remains;
-                    kept.push_back(member);
-                    arrived.push_back({entry.storedName + QLatin1Char('/') + member.storedName, member.originalPath,
-                                       move.folder, move.name, std::move(move.attributes)});
-                }
-                if (kept.empty()) {
-                    ::unlinkat(binFd, stored.constData(), AT_REMOVEDIR);
-                    SafeBinAttributes::remove(binFd, entry.id);
-                    continue;
-                }
-                entry.size = SafeBinMeasure::sizeOfMembers(kept);
-                entry.members = std::move(kept);
-                entry.removedAt = session.now;
-            }
-            result.entry = entry;
+            const bool moved = entry.members ? moveGroup(session, sources, requests[r], entry, results[r], arrived)
+                                             : moveSingle(session, sources, requests[r], entry, results[r], arrived);
+            if (!moved) continue;
+            results[r].entry = entry;
             made.push_back(entry);
         }
     }
