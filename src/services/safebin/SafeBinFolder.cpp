@@ -4,11 +4,11 @@
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
 #include "services/safebin/SafeBinAttributes.h"
+#include "support/AppIdentity.h"
 #include "support/JsonCoding.h"
 #include "support/PathRules.h"
 
 #include <cstring>
-#include <limits>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,7 +21,6 @@ namespace {
 
 constexpr int kMaxNameBytes = 255;
 constexpr int kMaxKeptExtensionBytes = 32;
-constexpr int kMaxMeasuredEntries = 40000;
 
 // Cuts text to at most maxBytes as the file system stores it, whole characters only.
 QString truncatedToBytes(const QString& text, int maxBytes) {
@@ -40,39 +39,6 @@ QString truncatedToBytes(const QString& text, int maxBytes) {
 
 int byteLength(const QString& text) { return static_cast<int>(PathCodec::encode(text).size()); }
 
-void addSizes(int directoryFd, qint64& total, int& visited, bool& stopped) {
-    const int copy = ::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) return;
-    DIR* dir = ::fdopendir(copy);
-    if (!dir) {
-        ::close(copy);
-        return;
-    }
-    struct stat folder {};
-    if (::fstat(directoryFd, &folder) != 0) folder.st_dev = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        if (++visited > kMaxMeasuredEntries) {
-            stopped = true;
-            break;
-        }
-        struct stat st {};
-        bool mountRoot = false;
-        if (FileOperations::statEntry(directoryFd, entry->d_name, st, mountRoot) != 0) continue;
-        if (mountRoot || st.st_dev != folder.st_dev) continue;  // another file system's, not ours to count
-        if (S_ISREG(st.st_mode)) {
-            total += static_cast<qint64>(st.st_blocks) * 512;
-        } else if (S_ISDIR(st.st_mode)) {
-            const int child = ::openat(directoryFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (child < 0) continue;
-            addSizes(child, total, visited, stopped);
-            ::close(child);
-            if (stopped) break;
-        }
-    }
-    ::closedir(dir);
-}
-
 // A short, stable tag from a text (FNV-1a), for the names of partial copies.
 QString shortTag(const QString& text) {
     quint64 hash = 1469598103934665603ull;
@@ -84,6 +50,16 @@ QString shortTag(const QString& text) {
 }
 
 }  // namespace
+
+QString root() {
+    const QString current = PathRules::appendingPathComponent(AppIdentity::supportDirectory(), QStringLiteral("SafeBin"));
+    FileOperations::makePath(current);
+    const QString legacy = PathRules::appendingPathComponent(AppIdentity::legacySupportDirectory(), QStringLiteral("SafeBin"));
+    if (!FileOperations::itemExists(manifestPath(current)) && FileOperations::itemExists(manifestPath(legacy))) {
+        return legacy;
+    }
+    return current;
+}
 
 QString manifestPath(const QString& bin) { return PathRules::appendingPathComponent(bin, kManifestName); }
 
@@ -143,38 +119,18 @@ QString nameWithPrefix(const QString& prefix, const QString& name) {
     return prefix + truncatedToBytes(name, budget);
 }
 
-qint64 allocatedSizeAt(int dirFd, const QByteArray& name) {
-    struct stat st {};
-    bool mountRoot = false;
-    if (FileOperations::statEntry(dirFd, name.constData(), st, mountRoot) != 0 || mountRoot) return 0;
-    if (!S_ISDIR(st.st_mode)) return static_cast<qint64>(st.st_blocks) * 512;
-    const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return 0;
-    qint64 total = 0;
-    int visited = 0;
-    bool stopped = false;
-    addSizes(fd, total, visited, stopped);
-    ::close(fd);
-    return total;
+QString storedNameFor(const QUuid& id, const QString& displayName) {
+    return nameWithPrefix(JsonCoding::uuidText(id) + QLatin1Char('-'), displayName);
+}
+
+QString memberStoredNameFor(int position, const QString& name) {
+    return nameWithPrefix(QString::number(position) + QLatin1Char('-'), name);
 }
 
 // 0 when the folder holds an entry of that name (a dangling link counts), else errno.
 int probeAt(int dirFd, const QByteArray& name) {
     struct stat st {};
     return ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
-}
-
-std::optional<SafeBinEntry::Remains> remainsOf(const struct stat& st) {
-    // Kept in the manifest as signed integers: anything larger is not recorded.
-    if (quint64(st.st_dev) > quint64(std::numeric_limits<qint64>::max()) ||
-        quint64(st.st_ino) > quint64(std::numeric_limits<qint64>::max())) {
-        return std::nullopt;
-    }
-    return SafeBinEntry::Remains{quint64(st.st_dev), quint64(st.st_ino)};
-}
-
-bool isRemains(const std::optional<SafeBinEntry::Remains>& remains, const struct stat& st) {
-    return remains && remains->device == quint64(st.st_dev) && remains->inode == quint64(st.st_ino);
 }
 
 // The tag of the partial copy a restore makes beside an item's destination.
@@ -205,6 +161,4 @@ FileDescriptor openStoredFolder(int binFd, const QString& storedName) {
     return FileDescriptor(::openat(binFd, PathCodec::encode(storedName).constData(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
-
-
 }  // namespace tarnwick::SafeBinFolder

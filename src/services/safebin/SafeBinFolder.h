@@ -7,18 +7,17 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUuid>
 
-#include <optional>
 #include <string_view>
 #include <vector>
 
-struct stat;
-
 namespace tarnwick {
 
-// The Safe Bin folder's names and items, for the parts of the store: which
-// names are the store's own files, which are items, where an item lies, and
-// what it occupies. Only the store itself includes this.
+// The Safe Bin folder and the names in it, for the parts of the store: where
+// the folder is, which names are the store's own files, which are items, what
+// an item is stored under and where it lies. What an item occupies is
+// measured by SafeBinMeasure. Only the store itself includes this.
 namespace SafeBinFolder {
 
 inline const QString kManifestName = QStringLiteral("manifest.json");
@@ -28,8 +27,9 @@ inline const QString kClockName = QString::fromLatin1(SafeBinClock::kFileName);
 // An item on its way out for good: renamed to this first, so that a kill
 // during the removal never leaves a half-removed item under its stored name.
 inline constexpr std::string_view kRemovingPrefix = ".tarnwick-removing-";
-// Failures named one by one in a message; the rest are counted.
-inline constexpr qsizetype kNamedFailures = 3;
+
+// The folder in use (see SafeBinService::root()).
+QString root();
 
 QString manifestPath(const QString& bin);
 QString itemPath(const QString& bin, const QString& storedName);
@@ -53,14 +53,13 @@ bool touchesBin(const QString& path, const QString& bin);
 // prefix + name, name shortened (its extension kept where sensible) so the whole fits in one name.
 QString nameWithPrefix(const QString& prefix, const QString& name);
 
-// The bytes the entry name of dirFd occupies on disk (see SafeBinService::allocatedSize()).
-qint64 allocatedSizeAt(int dirFd, const QByteArray& name);
+// The names an item and a group's member are stored under (see
+// SafeBinService::storedNameFor() and SafeBinService::memberStoredNameFor()).
+QString storedNameFor(const QUuid& id, const QString& displayName);
+QString memberStoredNameFor(int position, const QString& name);
 
 // 0 when the folder holds an entry of that name (a dangling link counts), else errno.
 int probeAt(int dirFd, const QByteArray& name);
-
-std::optional<SafeBinEntry::Remains> remainsOf(const struct stat& st);
-bool isRemains(const std::optional<SafeBinEntry::Remains>& remains, const struct stat& st);
 
 // The tag of the partial copy a restore makes beside an item's destination.
 QString restoreTag(const SafeBinEntry& entry, const QString& memberName = {});

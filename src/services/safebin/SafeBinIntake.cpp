@@ -4,9 +4,12 @@
 #include "platform/MountTable.h"
 #include "platform/PathCodec.h"
 #include "services/safebin/SafeBinAttributes.h"
+#include "services/safebin/SafeBinErrors.h"
 #include "services/safebin/SafeBinFolder.h"
 #include "services/safebin/SafeBinJournal.h"
 #include "services/safebin/SafeBinManifest.h"
+#include "services/safebin/SafeBinMeasure.h"
+#include "services/safebin/SafeBinPurge.h"
 #include "services/safebin/SafeBinSession.h"
 #include "services/safebin/SafeBinUpkeep.h"
 #include "services/store/TrashService.h"
@@ -22,10 +25,6 @@
 
 namespace tarnwick::SafeBinIntake {
 
-using namespace SafeBinFolder;
-using namespace SafeBinManifest;
-using namespace SafeBinService;
-using namespace SafeBinUpkeep;
 using Journal = SafeBinJournal::Kind;
 
 namespace {
@@ -48,11 +47,11 @@ FileError refusal(int code, const QString& path, const QString& why) {
 FileError combined(const std::vector<FileError>& errors) {
     FileError first = errors.front();
     QStringList texts;
-    for (size_t i = 0; i < errors.size() && qsizetype(i) < kNamedFailures; ++i) {
+    for (size_t i = 0; i < errors.size() && qsizetype(i) < SafeBinErrors::kNamedFailures; ++i) {
         if (!texts.contains(errors[i].description)) texts.append(errors[i].description);
     }
-    if (qsizetype(errors.size()) > kNamedFailures) {
-        const qsizetype more = qsizetype(errors.size()) - kNamedFailures;
+    if (qsizetype(errors.size()) > SafeBinErrors::kNamedFailures) {
+        const qsizetype more = qsizetype(errors.size()) - SafeBinErrors::kNamedFailures;
         texts.append(QString::number(more) + (more == 1 ? QStringLiteral(" more item was") : QStringLiteral(" more items were")) +
                      QStringLiteral(" not moved either."));
     }
@@ -76,7 +75,7 @@ const OpenedFolder& openSource(OpenedFolder& cache, const QString& folder) {
     if (cache.path == folder && (cache.fd.valid() || cache.error)) return cache;
     cache = OpenedFolder{};
     cache.path = folder;
-    cache.fd = FileOperations::openFolderAsWritten(folder, trustedPrefix(), cache.error);
+    cache.fd = FileOperations::openFolderAsWritten(folder, SafeBinFolder::trustedPrefix(), cache.error);
     if (cache.fd.valid()) {
         struct stat st {};
         if (::fstat(cache.fd.get(), &st) == 0) cache.device = st.st_dev;
@@ -117,17 +116,18 @@ MemberMove checkOneIn(SafeBinSession& session, OpenedFolder& sources, const QStr
         return std::move(result);
     };
     const QString name = PathRules::lastPathComponent(path);
-    if (!path.startsWith(QLatin1Char('/')) || !namesAnItem(name)) {
-        return fail(refusal(kInvalidPathCode, path, QStringLiteral("it is not the full path of an item.")));
+    if (!path.startsWith(QLatin1Char('/')) || !SafeBinFolder::namesAnItem(name)) {
+        return fail(refusal(SafeBinErrors::kInvalidPathCode, path, QStringLiteral("it is not the full path of an item.")));
     }
     const int present = FileOperations::probe(path);
     if (present == ENOENT || present == ENOTDIR) return gone();  // nothing there: skipped
     const QString& bin = session.bin;
-    if (touchesBin(path, bin)) {
-        return fail(refusal(kInvalidPathCode, path, QStringLiteral("it holds or is part of the Safe Bin itself.")));
+    if (SafeBinFolder::touchesBin(path, bin)) {
+        return fail(
+            refusal(SafeBinErrors::kInvalidPathCode, path, QStringLiteral("it holds or is part of the Safe Bin itself.")));
     }
     if (!TrashService::canCollect(path)) {
-        return fail(refusal(kProtectedPathCode, path, QStringLiteral("it is a protected location.")));
+        return fail(refusal(SafeBinErrors::kProtectedPathCode, path, QStringLiteral("it is a protected location.")));
     }
     const QString standard = PathRules::standardizingPath(path);
     result.folder = PathRules::deletingLastPathComponent(standard);
@@ -139,7 +139,7 @@ MemberMove checkOneIn(SafeBinSession& session, OpenedFolder& sources, const QStr
     const OpenedFolder& parent = openSource(sources, result.folder);
     if (parent.error == ENOENT) return gone();  // gone meanwhile: nothing to move
     if (parent.error == ELOOP || parent.error == ENOTDIR) {
-        return fail(refusal(kPathChangedCode, path,
+        return fail(refusal(SafeBinErrors::kPathChangedCode, path,
                             QStringLiteral("a folder on its path was replaced after it was checked, so nothing was moved.")));
     }
     if (parent.error) return fail(FileError::system(parent.error, QStringLiteral("Could not ") + movedInAction(path)));
@@ -150,36 +150,40 @@ MemberMove checkOneIn(SafeBinSession& session, OpenedFolder& sources, const QStr
         return fail(FileError::system(error, QStringLiteral("Could not ") + movedInAction(path)));
     }
     if (seen && !seen->matches(FileIdentity::fromStat(st))) {
-        return fail(refusal(kChangedCode, path, QStringLiteral("it changed since the scan, so it was left where it is.")));
+        return fail(
+            refusal(SafeBinErrors::kChangedCode, path, QStringLiteral("it changed since the scan, so it was left where it is.")));
     }
     if (S_ISSOCK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
-        return fail(refusal(kSpecialFileCode, path, QStringLiteral("it is a socket, pipe or device, which is never moved.")));
+        return fail(refusal(SafeBinErrors::kSpecialFileCode, path,
+                            QStringLiteral("it is a socket, pipe or device, which is never moved.")));
     }
     if (mountRoot || st.st_dev != parent.device) {
-        return fail(refusal(kMountPointCode, path, QStringLiteral("it is a mount point, which is never moved.")));
+        return fail(refusal(SafeBinErrors::kMountPointCode, path, QStringLiteral("it is a mount point, which is never moved.")));
     }
     const QString kernel =
         parent.kernel.isEmpty() ? QString() : PathRules::appendingPathComponent(parent.kernel, PathCodec::decode(result.name));
     if (!kernel.isEmpty()) {
         if (const std::optional<QString> mount = session.mounts().mountAtOrBelow(kernel)) {
-            return fail(refusal(kMountPointCode, path,
-                                QStringLiteral("it holds the mount point ") + FileError::quoted(standard + mount->mid(kernel.size())) +
+            return fail(refusal(SafeBinErrors::kMountPointCode, path,
+                                QStringLiteral("it holds the mount point ") +
+                                    FileError::quoted(standard + mount->mid(kernel.size())) +
                                     QStringLiteral(", so nothing was moved.")));
         }
-        if (touchesBin(kernel, bin)) {
-            return fail(refusal(kInvalidPathCode, path, QStringLiteral("it holds or is part of the Safe Bin itself.")));
+        if (SafeBinFolder::touchesBin(kernel, bin)) {
+            return fail(
+                refusal(SafeBinErrors::kInvalidPathCode, path, QStringLiteral("it holds or is part of the Safe Bin itself.")));
         }
     }
     result.size = qint64(st.st_blocks) * 512;
     if (S_ISDIR(st.st_mode)) {
         const FileOperations::TreeReport report = FileOperations::inspectTree(parent.fd.get(), result.name, standard, -1, true);
         if (!report.mountPoint.isEmpty()) {
-            return fail(refusal(kMountPointCode, path,
+            return fail(refusal(SafeBinErrors::kMountPointCode, path,
                                 QStringLiteral("it holds the mount point ") + FileError::quoted(report.mountPoint) +
                                     QStringLiteral(", so nothing was moved.")));
         }
         if (!report.specialFile.isEmpty()) {
-            return fail(refusal(kSpecialFileCode, path,
+            return fail(refusal(SafeBinErrors::kSpecialFileCode, path,
                                 QStringLiteral("it holds ") + FileError::quoted(report.specialFile) +
                                     QStringLiteral(", a socket, pipe or device, which is never moved; nothing was moved.")));
         }
@@ -211,9 +215,9 @@ void moveChecked(SafeBinSession& session, MemberMove& item, int toDir, const QBy
         }
         return session.record(SafeBinJournal::identityLine(Journal::copied, id, storedPath, path, original));
     };
-    const FileOperations::MoveResult moved =
-        FileOperations::moveAt(item.parent.get(), item.name, toDir, toName, path, itemPath(session.bin, storedPath),
-                               movedInAction(path), JsonCoding::uuidText(id), options);
+    const FileOperations::MoveResult moved = FileOperations::moveAt(item.parent.get(), item.name, toDir, toName, path,
+                                                                    SafeBinFolder::itemPath(session.bin, storedPath),
+                                                                    movedInAction(path), JsonCoding::uuidText(id), options);
     if (!moved.arrived) {
         if (kept) SafeBinAttributes::write(session.fd(), session.bin, id, held);  // as it was
         item.status = MoveStatus::failed;
@@ -225,14 +229,14 @@ void moveChecked(SafeBinSession& session, MemberMove& item, int toDir, const QBy
         for (SafeBinAttributes::Attribute& attribute : SafeBinAttributes::under(unheld, below)) held.push_back(std::move(attribute));
         item.attributes = std::move(unheld);
     }
-    if (moved.copied) item.size = allocatedSizeAt(toDir, toName);
+    if (moved.copied) item.size = SafeBinMeasure::allocatedSizeAt(toDir, toName);
     if (moved.error) {
         // The copy is in place but part of the original is left: remember
         // what it is, so that a restore can complete into it.
         struct stat now {};
         if (::fstatat(item.parent.get(), item.name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
             now.st_dev == item.st.st_dev && now.st_ino == item.st.st_ino) {
-            item.remains = remainsOf(now);
+            item.remains = SafeBinMeasure::remainsOf(now);
         }
         item.error = moved.error;
     }
@@ -249,8 +253,8 @@ void takeBack(SafeBinSession& session, int groupFd, const SafeBinEntry& entry, s
         options.attributes = move.attributes;
         const FileOperations::MoveResult back =
             FileOperations::moveAt(groupFd, PathCodec::encode(member.storedName), move.parent.get(), move.name,
-                                   itemPath(session.bin, entry.storedName + QLatin1Char('/') + member.storedName), move.path,
-                                   QStringLiteral("put back ") + FileError::quoted(move.path), {}, options);
+                                   SafeBinFolder::itemPath(session.bin, entry.storedName + QLatin1Char('/') + member.storedName),
+                                   move.path, QStringLiteral("put back ") + FileError::quoted(move.path), {}, options);
         if (back.arrived) move.inBin = false;
     }
 }
@@ -271,20 +275,173 @@ QStringList putBack(SafeBinSession& session, const std::vector<Arrived>& arrived
     for (auto it = arrived.rbegin(); it != arrived.rend(); ++it) {
         const QStringList parts = it->storedPath.split(QLatin1Char('/'));
         FileDescriptor from(::fcntl(session.fd(), F_DUPFD_CLOEXEC, 0));
-        if (parts.size() == 2) from = openStoredFolder(session.fd(), parts.first());
+        if (parts.size() == 2) from = SafeBinFolder::openStoredFolder(session.fd(), parts.first());
         int openError = 0;
-        const FileDescriptor parent = FileOperations::openFolderAsWritten(it->folder, trustedPrefix(), openError);
+        const FileDescriptor parent = FileOperations::openFolderAsWritten(it->folder, SafeBinFolder::trustedPrefix(), openError);
         FileOperations::MoveOptions options;
         options.attributes = it->attributes;
-        const auto back = parent.valid() && from.valid()
-                              ? FileOperations::moveAt(from.get(), PathCodec::encode(parts.last()), parent.get(), it->name,
-                                                       itemPath(session.bin, it->storedPath), it->originalPath,
-                                                       QStringLiteral("put back ") + FileError::quoted(it->originalPath), {},
-                                                       options)
-                              : FileOperations::MoveResult{};
+        const auto back =
+            parent.valid() && from.valid()
+                ? FileOperations::moveAt(from.get(), PathCodec::encode(parts.last()), parent.get(), it->name,
+                                         SafeBinFolder::itemPath(session.bin, it->storedPath), it->originalPath,
+                                         QStringLiteral("put back ") + FileError::quoted(it->originalPath), {}, options)
+                : FileOperations::MoveResult{};
         if (!back.arrived) stuck.append(it->storedPath);
     }
     return stuck;
+}
+
+// Notes in result what became of one member's move.
+void noteMove(SafeBinItemResult& result, const QString& path, const MemberMove& move) {
+    if (move.status == MoveStatus::gone) result.gone.append(path);
+    if (move.status == MoveStatus::moved) result.moved.append(path);
+    if (move.error) result.failed.emplace_back(path, *move.error);
+}
+
+// The entry a request is to make, as its intent is announced: none for a
+// request without members or a group that is refused at once (its members
+// then fail in result); no stored name for a single path that is not the
+// full path of an item (refused when it comes to move, without an intent).
+std::optional<SafeBinEntry> plannedEntry(const SafeBinSession& session, const SafeBinItemRequest& request,
+                                         SafeBinItemResult& result) {
+    const QUuid id = QUuid::createUuid();
+    if (request.members.isEmpty()) return std::nullopt;
+    std::optional<SafeBinEntry> planned;
+    if (!request.grouped && request.members.size() == 1) {
+        const QString& path = request.members.front().path;
+        const QString name = PathRules::lastPathComponent(path);
+        if (!path.startsWith(QLatin1Char('/')) || !SafeBinFolder::namesAnItem(name)) {
+            // Refused by the move itself, without an intent.
+            return SafeBinEntry::create(id, path, QString(), name, 0, session.now);
+        }
+        planned = SafeBinEntry::create(id, path, SafeBinFolder::storedNameFor(id, name), name, 0, session.now);
+    } else {
+        const QString original =
+            request.originalPath.isEmpty() && !request.members.isEmpty() ? request.members.front().path : request.originalPath;
+        const QString name = request.name.isEmpty() ? PathRules::lastPathComponent(original) : request.name;
+        if (!original.startsWith(QLatin1Char('/')) || !SafeBinFolder::namesAnItem(name) || request.members.isEmpty()) {
+            const FileError error =
+                refusal(SafeBinErrors::kInvalidPathCode, original, QStringLiteral("it is not the full path of an item."));
+            for (const SafeBinItemRequest::Member& member : request.members) result.failed.emplace_back(member.path, error);
+            return std::nullopt;
+        }
+        SafeBinEntry entry = SafeBinEntry::create(id, original, SafeBinFolder::storedNameFor(id, name), name, 0, session.now);
+        entry.members.emplace();
+        for (qsizetype m = 0; m < request.members.size(); ++m) {
+            const QString memberName = PathRules::lastPathComponent(request.members[m].path);
+            entry.members->push_back(
+                {request.members[m].path, SafeBinFolder::memberStoredNameFor(int(m + 1), memberName), 0, {}});
+        }
+        planned = std::move(entry);
+    }
+    planned->runningAt = session.runningMsecs;
+    return planned;
+}
+
+// Moves a single path's request in as entry (see moveToSafeBin()). True when
+// it moved; entry then holds its size, remains and date.
+bool moveSingle(SafeBinSession& session, OpenedFolder& sources, const SafeBinItemRequest& request, SafeBinEntry& entry,
+                SafeBinItemResult& result, std::vector<Arrived>& arrived) {
+    const SafeBinItemRequest::Member& member = request.members.front();
+    if (entry.storedName.isEmpty()) {
+        result.failed.emplace_back(member.path, refusal(SafeBinErrors::kInvalidPathCode, member.path,
+                                                        QStringLiteral("it is not the full path of an item.")));
+        return false;
+    }
+    MemberMove move = checkOneIn(session, sources, member.path, member.seen);
+    std::vector<SafeBinAttributes::Attribute> held;
+    if (move.status == MoveStatus::moved) {
+        moveChecked(session, move, session.fd(), PathCodec::encode(entry.storedName), entry.storedName, entry.id, held);
+    }
+    noteMove(result, member.path, move);
+    if (move.status != MoveStatus::moved) return false;
+    entry.size = move.size;
+    entry.remains = move.remains;
+    entry.removedAt = session.now;
+    arrived.push_back({entry.storedName, entry.originalPath, move.folder, move.name, std::move(move.attributes)});
+    return true;
+}
+
+// Moves a grouped request in as entry, one folder of members: each member
+// checked first, then moved on its own, or, for members that go together,
+// all of them only when every one can (those moved are taken back when one
+// fails). True when any member moved; entry then holds those members, its
+// size and its date.
+bool moveGroup(SafeBinSession& session, OpenedFolder& sources, const SafeBinItemRequest& request, SafeBinEntry& entry,
+               SafeBinItemResult& result, std::vector<Arrived>& arrived) {
+    const int binFd = session.fd();
+    const QByteArray stored = PathCodec::encode(entry.storedName);
+    if (::mkdirat(binFd, stored.constData(), 0700) != 0) {
+        const FileError error = FileError::system(errno, QStringLiteral("Could not ") + movedInAction(entry.originalPath));
+        for (const SafeBinItemRequest::Member& member : request.members) result.failed.emplace_back(member.path, error);
+        return false;
+    }
+    const FileDescriptor group = SafeBinFolder::openStoredFolder(binFd, entry.storedName);
+    std::vector<SafeBinEntry::Member> kept;
+    std::vector<SafeBinAttributes::Attribute> held;
+    // Each member checked first; members that go together move
+    // only when every one of them can.
+    std::vector<MemberMove> checked;
+    for (qsizetype m = 0; m < request.members.size() && group.valid(); ++m) {
+        checked.push_back(checkOneIn(session, sources, request.members[m].path, request.members[m].seen));
+        if (!request.together) {
+            SafeBinEntry::Member member = (*entry.members)[size_t(m)];
+            MemberMove& move = checked.back();
+            const QString storedPath = entry.storedName + QLatin1Char('/') + member.storedName;
+            if (move.status == MoveStatus::moved) {
+                moveChecked(session, move, group.get(), PathCodec::encode(member.storedName), storedPath, entry.id, held,
+                            PathCodec::encode(member.storedName));
+            }
+            move.parent.reset();  // a large folder's entries never hold a descriptor each
+        }
+    }
+    const auto blocking =
+        std::find_if(checked.begin(), checked.end(), [](const MemberMove& move) { return move.status == MoveStatus::failed; });
+    if (request.together && blocking == checked.end()) {
+        for (size_t m = 0; m < checked.size(); ++m) {
+            MemberMove& move = checked[m];
+            if (move.status != MoveStatus::moved) continue;
+            const SafeBinEntry::Member& member = (*entry.members)[m];
+            moveChecked(session, move, group.get(), PathCodec::encode(member.storedName),
+                        entry.storedName + QLatin1Char('/') + member.storedName, entry.id, held,
+                        PathCodec::encode(member.storedName));
+            if (move.status == MoveStatus::failed) {
+                takeBack(session, group.get(), entry, checked, m);
+                break;
+            }
+        }
+    }
+    const auto failed =
+        std::find_if(checked.begin(), checked.end(), [](const MemberMove& move) { return move.status == MoveStatus::failed; });
+    for (size_t m = 0; m < checked.size(); ++m) {
+        MemberMove& move = checked[m];
+        if (request.together && failed != checked.end() && move.status == MoveStatus::moved && !move.inBin) {
+            // Ready, or moved and taken back: it stays with the one that could not move.
+            move.status = MoveStatus::failed;
+            move.error = refusal(
+                failed->error->domain == FileError::kTarnwickDomain ? failed->error->code : SafeBinErrors::kInvalidPathCode,
+                move.path,
+                QStringLiteral("it goes together with ") + FileError::quoted(failed->path) +
+                    QStringLiteral(", which could not move, so it stayed too."));
+        }
+        noteMove(result, move.path, move);
+        if (move.status != MoveStatus::moved) continue;
+        SafeBinEntry::Member member = (*entry.members)[m];
+        member.size = move.size;
+        member.remains = move.remains;
+        kept.push_back(member);
+        arrived.push_back({entry.storedName + QLatin1Char('/') + member.storedName, member.originalPath, move.folder, move.name,
+                           std::move(move.attributes)});
+    }
+    if (kept.empty()) {
+        ::unlinkat(binFd, stored.constData(), AT_REMOVEDIR);
+        SafeBinAttributes::remove(binFd, entry.id);
+        return false;
+    }
+    entry.size = SafeBinMeasure::sizeOfMembers(kept);
+    entry.members = std::move(kept);
+    entry.removedAt = session.now;
+    return true;
 }
 
 }  // namespace
@@ -298,14 +455,14 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
         if (callError) *callError = error;
     };
     SafeBinSession session;
-    Prepared prepared = prepare(session, kExpiryDays, false, true);
+    SafeBinUpkeep::Prepared prepared = SafeBinUpkeep::prepare(session, SafeBinPurge::kExpiryDays, false, true);
     if (prepared.error) {
         failAll(0, *prepared.error);
         return results;
     }
     std::vector<SafeBinEntry> entries = std::move(prepared.entries);
-    const bool sortedAsRead = !prepared.decoded || isNewestFirst(entries);
-    sortNewestFirst(entries);
+    const bool sortedAsRead = !prepared.decoded || SafeBinManifest::isNewestFirst(entries);
+    SafeBinManifest::sortNewestFirst(entries);
     const QString& bin = session.bin;
     const int binFd = session.fd();
 
@@ -322,147 +479,22 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
         for (; next < requests.size() && (members == 0 || members < kIntentBatch); ++next) {
             const SafeBinItemRequest& request = requests[next];
             members += std::max<qsizetype>(1, request.members.size());
-            const QUuid id = QUuid::createUuid();
-            if (request.members.isEmpty()) {
-                skeletons.emplace_back();
-                continue;
-            }
-            if (!request.grouped && request.members.size() == 1) {
-                const QString& path = request.members.front().path;
-                const QString name = PathRules::lastPathComponent(path);
-                if (!path.startsWith(QLatin1Char('/')) || !namesAnItem(name)) {
-                    // Refused by the move itself, without an intent.
-                    skeletons.push_back(SafeBinEntry::create(id, path, QString(), name, 0, session.now));
-                    continue;
-                }
-                skeletons.push_back(SafeBinEntry::create(id, path, storedNameFor(id, name), name, 0, session.now));
-            } else {
-                const QString original = request.originalPath.isEmpty() && !request.members.isEmpty()
-                                             ? request.members.front().path
-                                             : request.originalPath;
-                const QString name = request.name.isEmpty() ? PathRules::lastPathComponent(original) : request.name;
-                if (!original.startsWith(QLatin1Char('/')) || !namesAnItem(name) || request.members.isEmpty()) {
-                    const FileError error = refusal(kInvalidPathCode, original, QStringLiteral("it is not the full path of an item."));
-                    for (const SafeBinItemRequest::Member& member : request.members) results[next].failed.emplace_back(member.path, error);
-                    skeletons.emplace_back();
-                    continue;
-                }
-                SafeBinEntry entry = SafeBinEntry::create(id, original, storedNameFor(id, name), name, 0, session.now);
-                entry.members.emplace();
-                for (qsizetype m = 0; m < request.members.size(); ++m) {
-                    const QString memberName = PathRules::lastPathComponent(request.members[m].path);
-                    entry.members->push_back({request.members[m].path, memberStoredNameFor(int(m + 1), memberName), 0, {}});
-                }
-                skeletons.push_back(std::move(entry));
-            }
-            skeletons.back()->runningAt = session.runningMsecs;
-            if (!skeletons.back()->storedName.isEmpty()) lines += SafeBinJournal::entryLine(Journal::move, *skeletons.back());
+            skeletons.push_back(plannedEntry(session, request, results[next]));
+            const std::optional<SafeBinEntry>& planned = skeletons.back();
+            if (planned && !planned->storedName.isEmpty()) lines += SafeBinJournal::entryLine(Journal::move, *planned);
         }
         if (auto error = session.record(lines)) {
             failAll(first, *error);
             break;
         }
         for (size_t r = first; r < next; ++r) {
-            const SafeBinItemRequest& request = requests[r];
-            SafeBinItemResult& result = results[r];
             std::optional<SafeBinEntry>& skeleton = skeletons[r - first];
             if (!skeleton) continue;
             SafeBinEntry entry = *skeleton;
-            auto take = [&](const QString& path, const MemberMove& move) {
-                if (move.status == MoveStatus::gone) result.gone.append(path);
-                if (move.status == MoveStatus::moved) result.moved.append(path);
-                if (move.error) result.failed.emplace_back(path, *move.error);
-            };
-            if (!entry.members) {
-                const SafeBinItemRequest::Member& member = request.members.front();
-                if (entry.storedName.isEmpty()) {
-                    result.failed.emplace_back(member.path, refusal(kInvalidPathCode, member.path,
-                                                                    QStringLiteral("it is not the full path of an item.")));
-                    continue;
-                }
-                MemberMove move = checkOneIn(session, sources, member.path, member.seen);
-                std::vector<SafeBinAttributes::Attribute> held;
-                if (move.status == MoveStatus::moved) {
-                    moveChecked(session, move, binFd, PathCodec::encode(entry.storedName), entry.storedName, entry.id, held);
-                }
-                take(member.path, move);
-                if (move.status != MoveStatus::moved) continue;
-                entry.size = move.size;
-                entry.remains = move.remains;
-                entry.removedAt = session.now;
-                arrived.push_back({entry.storedName, entry.originalPath, move.folder, move.name, std::move(move.attributes)});
-            } else {
-                const QByteArray stored = PathCodec::encode(entry.storedName);
-                if (::mkdirat(binFd, stored.constData(), 0700) != 0) {
-                    const FileError error = FileError::system(errno, QStringLiteral("Could not ") + movedInAction(entry.originalPath));
-                    for (const SafeBinItemRequest::Member& member : request.members) result.failed.emplace_back(member.path, error);
-                    continue;
-                }
-                const FileDescriptor group = openStoredFolder(binFd, entry.storedName);
-                std::vector<SafeBinEntry::Member> kept;
-                std::vector<SafeBinAttributes::Attribute> held;
-                // Each member checked first; members that go together move
-                // only when every one of them can.
-                std::vector<MemberMove> checked;
-                for (qsizetype m = 0; m < request.members.size() && group.valid(); ++m) {
-                    checked.push_back(checkOneIn(session, sources, request.members[m].path, request.members[m].seen));
-                    if (!request.together) {
-                        SafeBinEntry::Member member = (*entry.members)[size_t(m)];
-                        MemberMove& move = checked.back();
-                        const QString storedPath = entry.storedName + QLatin1Char('/') + member.storedName;
-                        if (move.status == MoveStatus::moved) {
-                            moveChecked(session, move, group.get(), PathCodec::encode(member.storedName), storedPath, entry.id,
-                                        held, PathCodec::encode(member.storedName));
-                        }
-                        move.parent.reset();  // a large folder's entries never hold a descriptor each
-                    }
-                }
-                const auto blocking = std::find_if(checked.begin(), checked.end(),
-                                                   [](const MemberMove& move) { return move.status == MoveStatus::failed; });
-                if (request.together && blocking == checked.end()) {
-                    for (size_t m = 0; m < checked.size(); ++m) {
-                        MemberMove& move = checked[m];
-                        if (move.status != MoveStatus::moved) continue;
-                        const SafeBinEntry::Member& member = (*entry.members)[m];
-                        moveChecked(session, move, group.get(), PathCodec::encode(member.storedName),
-                                    entry.storedName + QLatin1Char('/') + member.storedName, entry.id, held,
-                                    PathCodec::encode(member.storedName));
-                        if (move.status == MoveStatus::failed) {
-                            takeBack(session, group.get(), entry, checked, m);
-                            break;
-                        }
-                    }
-                }
-                const auto failed = std::find_if(checked.begin(), checked.end(),
-                                                 [](const MemberMove& move) { return move.status == MoveStatus::failed; });
-                for (size_t m = 0; m < checked.size(); ++m) {
-                    MemberMove& move = checked[m];
-                    if (request.together && failed != checked.end() && move.status == MoveStatus::moved && !move.inBin) {
-                        // Ready, or moved and taken back: it stays with the one that could not move.
-                        move.status = MoveStatus::failed;
-                        move.error = refusal(failed->error->domain == FileError::kTarnwickDomain ? failed->error->code : kInvalidPathCode,
-                                             move.path, QStringLiteral("it goes together with ") + FileError::quoted(failed->path) +
-                                                            QStringLiteral(", which could not move, so it stayed too."));
-                    }
-                    take(move.path, move);
-                    if (move.status != MoveStatus::moved) continue;
-                    SafeBinEntry::Member member = (*entry.members)[m];
-                    member.size = move.size;
-                    member.remains = move.remains;
-                    kept.push_back(member);
-                    arrived.push_back({entry.storedName + QLatin1Char('/') + member.storedName, member.originalPath,
-                                       move.folder, move.name, std::move(move.attributes)});
-                }
-                if (kept.empty()) {
-                    ::unlinkat(binFd, stored.constData(), AT_REMOVEDIR);
-                    SafeBinAttributes::remove(binFd, entry.id);
-                    continue;
-                }
-                entry.size = sizeOfMembers(kept);
-                entry.members = std::move(kept);
-                entry.removedAt = session.now;
-            }
-            result.entry = entry;
+            const bool moved = entry.members ? moveGroup(session, sources, requests[r], entry, results[r], arrived)
+                                             : moveSingle(session, sources, requests[r], entry, results[r], arrived);
+            if (!moved) continue;
+            results[r].entry = entry;
             made.push_back(entry);
         }
     }
@@ -476,12 +508,12 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
     const bool onlyAdded = !prepared.decoded || (!prepared.changed && sortedAsRead && !prepared.text.isEmpty());
     std::optional<FileError> saveError;
     if (onlyAdded) {
-        saveError = commitText(session, prependedManifest(prepared.text, made));
+        saveError = SafeBinUpkeep::commitText(session, SafeBinManifest::prependedManifest(prepared.text, made));
     } else {
         // This call's entries in reverse order, ahead of the others.
         std::vector<SafeBinEntry> all(made.rbegin(), made.rend());
         all.insert(all.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
-        saveError = commit(session, all);
+        saveError = SafeBinUpkeep::commit(session, all);
     }
     if (!saveError || made.empty()) return results;
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "services/safebin/SafeBinService.h"
+#include "services/safebin/SafeBinRequests.h"
+#include "support/FileError.h"
 
 #include <QStringList>
 

@@ -1,16 +1,14 @@
 #include "services/safebin/SafeBinManifest.h"
 
 #include "platform/FileOperations.h"
+#include "services/safebin/SafeBinErrors.h"
 #include "services/safebin/SafeBinFolder.h"
-#include "services/safebin/SafeBinService.h"
 #include "support/AtomicFile.h"
 
 #include <algorithm>
 #include <cerrno>
 
 namespace tarnwick::SafeBinManifest {
-
-using namespace SafeBinFolder;
 
 namespace {
 
@@ -31,7 +29,7 @@ bool sameRecord(const SafeBinEntry& a, const SafeBinEntry& b) { return a.id == b
 
 Manifest readManifest(const QString& bin, std::optional<QDateTime> skimBefore) {
     Manifest manifest;
-    const QString path = manifestPath(bin);
+    const QString path = SafeBinFolder::manifestPath(bin);
     const int state = FileOperations::probe(path);
     if (state == ENOENT || state == ENOTDIR) return manifest;  // no manifest yet
     auto data = AtomicFile::read(path, kMaxManifestBytes);
@@ -45,7 +43,7 @@ Manifest readManifest(const QString& bin, std::optional<QDateTime> skimBefore) {
     }
     auto entries = data ? SafeBinEntry::decodeManifest(*data) : std::nullopt;
     if (!entries) {
-        manifest.error = FileError::tarnwick(SafeBinService::kManifestUnreadableCode, unreadableText(path));
+        manifest.error = FileError::tarnwick(SafeBinErrors::kManifestUnreadableCode, unreadableText(path));
         return manifest;
     }
     manifest.entries = std::move(*entries);
@@ -54,7 +52,7 @@ Manifest readManifest(const QString& bin, std::optional<QDateTime> skimBefore) {
 }
 
 std::optional<FileError> save(const QString& bin, const QByteArray& text) {
-    const QString path = manifestPath(bin);
+    const QString path = SafeBinFolder::manifestPath(bin);
     QString reason;
     int code = 0;
     if (!AtomicFile::write(path, text, &reason, &code)) {

@@ -3,10 +3,13 @@
 #include "platform/FileOperations.h"
 #include "platform/PathCodec.h"
 #include "services/safebin/SafeBinAttributes.h"
+#include "services/safebin/SafeBinErrors.h"
 #include "services/safebin/SafeBinFolder.h"
 #include "services/safebin/SafeBinJournal.h"
 #include "services/safebin/SafeBinManifest.h"
-#include "services/safebin/SafeBinService.h"
+#include "services/safebin/SafeBinMeasure.h"
+#include "services/safebin/SafeBinPurge.h"
+#include "services/safebin/SafeBinRemoval.h"
 #include "services/safebin/SafeBinSession.h"
 #include "services/safebin/SafeBinUpkeep.h"
 #include "support/PathRules.h"
@@ -19,10 +22,6 @@
 
 namespace tarnwick::SafeBinRestore {
 
-using namespace SafeBinFolder;
-using namespace SafeBinManifest;
-using namespace SafeBinService;
-using namespace SafeBinUpkeep;
 using Journal = SafeBinJournal::Kind;
 
 namespace {
@@ -46,16 +45,16 @@ struct Destination {
 Destination openDestination(SafeBinSession& session, const SafeBinEntry& entry, const QString& original) {
     Destination destination;
     const QString putBack = putBackText(entry);
-    if (!original.startsWith(QLatin1Char('/')) || !namesAnItem(PathRules::lastPathComponent(original))) {
-        destination.error = FileError::tarnwick(kInvalidPathCode, putBack + QStringLiteral(": its original location ") +
-                                                                      FileError::quoted(original) +
-                                                                      QStringLiteral(" is not the full path of an item."));
+    if (!original.startsWith(QLatin1Char('/')) || !SafeBinFolder::namesAnItem(PathRules::lastPathComponent(original))) {
+        destination.error = FileError::tarnwick(
+            SafeBinErrors::kInvalidPathCode, putBack + QStringLiteral(": its original location ") + FileError::quoted(original) +
+                                                 QStringLiteral(" is not the full path of an item."));
         return destination;
     }
     const FileError insideBin = FileError::tarnwick(
-        kInvalidPathCode, putBack + QStringLiteral(": its original location ") + FileError::quoted(original) +
-                              QStringLiteral(" is inside the Safe Bin."));
-    if (touchesBin(original, session.bin)) {
+        SafeBinErrors::kInvalidPathCode, putBack + QStringLiteral(": its original location ") + FileError::quoted(original) +
+                                             QStringLiteral(" is inside the Safe Bin."));
+    if (SafeBinFolder::touchesBin(original, session.bin)) {
         destination.error = insideBin;
         return destination;
     }
@@ -64,17 +63,20 @@ Destination openDestination(SafeBinSession& session, const SafeBinEntry& entry, 
     destination.name = PathCodec::encode(PathRules::lastPathComponent(destination.path));
     int error = 0;
     QString failedAt;
-    destination.parent = FileOperations::openFolderAsWritten(destination.folder, trustedPrefix(), error, true, &failedAt);
+    destination.parent =
+        FileOperations::openFolderAsWritten(destination.folder, SafeBinFolder::trustedPrefix(), error, true, &failedAt);
     if (error == ELOOP) {
-        destination.error = FileError::tarnwick(kPathChangedCode, putBack + QStringLiteral(": the folder ") +
-                                                                      FileError::quoted(failedAt) +
-                                                                      QStringLiteral(" on its original path is now a link, so nothing was moved."));
+        destination.error = FileError::tarnwick(SafeBinErrors::kPathChangedCode,
+                                                putBack + QStringLiteral(": the folder ") + FileError::quoted(failedAt) +
+                                                    QStringLiteral(" on its original path is now a link, so nothing was moved."));
     } else if (error) {
         destination.error = FileError::system(error, QStringLiteral("Could not create the folder ") + FileError::quoted(failedAt));
     } else {
         // The folder is open now: a link swapped in above it no longer matters.
         const QString kernel = FileOperations::kernelPath(destination.parent.get());
-        if (!kernel.isEmpty() && touchesBin(PathRules::appendingPathComponent(kernel, PathCodec::decode(destination.name)), session.bin)) {
+        if (!kernel.isEmpty() &&
+            SafeBinFolder::touchesBin(PathRules::appendingPathComponent(kernel, PathCodec::decode(destination.name)),
+                                      session.bin)) {
             destination.error = insideBin;
         }
     }
@@ -106,7 +108,7 @@ bool sameContents(const struct stat& a, const struct stat& b) {
 void mergeInto(SafeBinSession& session, const SafeBinEntry& entry, int fromFolder, const QString& storedPath, int toFolder,
                const QString& destination, QStringList& conflicts) {
     std::vector<QByteArray> names;
-    if (!listNames(fromFolder, names)) {
+    if (!SafeBinFolder::listNames(fromFolder, names)) {
         conflicts.append(destination);
         return;
     }
@@ -120,9 +122,10 @@ void mergeInto(SafeBinSession& session, const SafeBinEntry& entry, int fromFolde
         if (FileOperations::statEntry(fromFolder, name.constData(), source, sourceMount) != 0) continue;
         const int state = FileOperations::statEntry(toFolder, name.constData(), there, thereMount);
         if (state == ENOENT) {
-            const auto moved = FileOperations::moveAt(fromFolder, name, toFolder, name, itemPath(session.bin, childStored),
-                                                      childDestination, QStringLiteral("put back ") + FileError::quoted(childDestination),
-                                                      restoreTag(entry), restoreOptions(session, entry, childStored, childDestination));
+            const auto moved = FileOperations::moveAt(
+                fromFolder, name, toFolder, name, SafeBinFolder::itemPath(session.bin, childStored), childDestination,
+                QStringLiteral("put back ") + FileError::quoted(childDestination), SafeBinFolder::restoreTag(entry),
+                restoreOptions(session, entry, childStored, childDestination));
             if (!moved.arrived) conflicts.append(childDestination);
             continue;
         }
@@ -139,7 +142,7 @@ void mergeInto(SafeBinSession& session, const SafeBinEntry& entry, int fromFolde
             (void)::unlinkat(fromFolder, name.constData(), AT_REMOVEDIR);  // only when nothing is left in it
         } else if (!S_ISDIR(source.st_mode) && sameContents(source, there)) {
             // The original never left: the bin's copy of it is not needed.
-            FileOperations::removeItemAt(fromFolder, name, itemPath(session.bin, childStored));
+            FileOperations::removeItemAt(fromFolder, name, SafeBinFolder::itemPath(session.bin, childStored));
         } else {
             conflicts.append(childDestination);
         }
@@ -151,7 +154,7 @@ FileError groupRefusal(const SafeBinEntry& entry, qsizetype putBack, const QStri
                        const std::vector<FileError>& failures) {
     QStringList texts;
     if (!occupied.isEmpty()) {
-        const QString list = pathListText(occupied);
+        const QString list = SafeBinErrors::pathListText(occupied);
         texts.append((putBack > 0 ? QStringLiteral("Put back ") + QString::number(putBack) + QStringLiteral(" items of ")
                                    : QStringLiteral("Nothing of ")) +
                      FileError::quoted(entry.displayName) +
@@ -163,20 +166,20 @@ FileError groupRefusal(const SafeBinEntry& entry, qsizetype putBack, const QStri
     for (const FileError& failure : failures) {
         if (!texts.contains(failure.description)) texts.append(failure.description);
     }
-    FileError error = occupied.isEmpty() ? failures.front() : FileError::tarnwick(kAlreadyExistsCode, QString());
+    FileError error = occupied.isEmpty() ? failures.front() : FileError::tarnwick(SafeBinErrors::kAlreadyExistsCode, QString());
     error.description = texts.join(QLatin1Char(' '));
     return error;
 }
 
-std::optional<FileError> restoreGroup(SafeBinSession& session, const Prepared& prepared, std::vector<SafeBinEntry>& entries,
-                                      SafeBinEntry recorded) {
-    const FileDescriptor group = openStoredFolder(session.fd(), recorded.storedName);
+std::optional<FileError> restoreGroup(SafeBinSession& session, const SafeBinUpkeep::Prepared& prepared,
+                                      std::vector<SafeBinEntry>& entries, SafeBinEntry recorded) {
+    const FileDescriptor group = SafeBinFolder::openStoredFolder(session.fd(), recorded.storedName);
     if (!group.valid()) {
-        finishUnchanged(session, prepared, entries);
+        SafeBinUpkeep::finishUnchanged(session, prepared, entries);
         return FileError::system(errno, putBackText(recorded));
     }
     if (auto error = session.record(SafeBinJournal::entryLine(Journal::restore, recorded))) {
-        finishUnchanged(session, prepared, entries);
+        SafeBinUpkeep::finishUnchanged(session, prepared, entries);
         return error;
     }
     std::vector<SafeBinEntry::Member> kept;
@@ -188,13 +191,14 @@ std::optional<FileError> restoreGroup(SafeBinSession& session, const Prepared& p
             if (failure) failures.push_back(*failure);
             kept.push_back(member);
         };
-        if (!isPlainName(member.storedName)) {
-            keep(FileError::tarnwick(kInvalidRecordCode, putBackText(recorded) + QStringLiteral(": its record names no item of the Safe Bin.")));
+        if (!SafeBinFolder::isPlainName(member.storedName)) {
+            keep(FileError::tarnwick(SafeBinErrors::kInvalidRecordCode,
+                                     putBackText(recorded) + QStringLiteral(": its record names no item of the Safe Bin.")));
             continue;
         }
         const QByteArray stored = PathCodec::encode(member.storedName);
         const QString storedPath = recorded.storedName + QLatin1Char('/') + member.storedName;
-        if (const int state = probeAt(group.get(), stored)) {
+        if (const int state = SafeBinFolder::probeAt(group.get(), stored)) {
             keep(FileError::system(state, QStringLiteral("Could not put back ") + FileError::quoted(member.originalPath)));
             continue;
         }
@@ -209,14 +213,15 @@ std::optional<FileError> restoreGroup(SafeBinSession& session, const Prepared& p
             const FileDescriptor to(::openat(destination.parent.get(), destination.name.constData(),
                                              O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             const FileDescriptor from(::openat(group.get(), stored.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (isRemains(member.remains, there) && to.valid() && from.valid() && ::fstat(from.get(), &source) == 0) {
+            if (SafeBinMeasure::isRemains(member.remains, there) && to.valid() && from.valid() &&
+                ::fstat(from.get(), &source) == 0) {
                 QStringList conflicts;
                 mergeInto(session, recorded, from.get(), storedPath, to.get(), destination.path, conflicts);
                 if (::unlinkat(group.get(), stored.constData(), AT_REMOVEDIR) == 0) {
                     ++putBack;
                 } else {
                     SafeBinEntry::Member left = member;
-                    left.size = allocatedSizeAt(group.get(), stored);
+                    left.size = SafeBinMeasure::allocatedSizeAt(group.get(), stored);
                     kept.push_back(left);
                     occupied.append(conflicts);
                 }
@@ -227,9 +232,10 @@ std::optional<FileError> restoreGroup(SafeBinSession& session, const Prepared& p
             continue;
         }
         const FileOperations::MoveResult moved = FileOperations::moveAt(
-            group.get(), stored, destination.parent.get(), destination.name, itemPath(session.bin, storedPath),
+            group.get(), stored, destination.parent.get(), destination.name, SafeBinFolder::itemPath(session.bin, storedPath),
             member.originalPath, QStringLiteral("put back ") + FileError::quoted(member.originalPath),
-            restoreTag(recorded, member.storedName), restoreOptions(session, recorded, storedPath, member.originalPath));
+            SafeBinFolder::restoreTag(recorded, member.storedName),
+            restoreOptions(session, recorded, storedPath, member.originalPath));
         if (!moved.arrived) {
             if (moved.error && moved.error->isSystem(EEXIST)) {
                 occupied.append(member.originalPath);
@@ -241,40 +247,41 @@ std::optional<FileError> restoreGroup(SafeBinSession& session, const Prepared& p
         }
         ++putBack;
         // Back in place; a copy the bin could not wholly let go of is not offered again.
-        if (moved.error) removeStoredPath(session, storedPath);
+        if (moved.error) SafeBinRemoval::removeStoredPath(session, storedPath);
     }
 
     if (kept.empty()) {
         FileOperations::removeItemAt(session.fd(), PathCodec::encode(recorded.storedName),
-                                     itemPath(session.bin, recorded.storedName));
+                                     SafeBinFolder::itemPath(session.bin, recorded.storedName));
         SafeBinAttributes::remove(session.fd(), recorded.id);
-        eraseRecord(entries, recorded);
-    } else if (SafeBinEntry* held = findRecord(entries, recorded)) {
-        held->size = sizeOfMembers(kept);
+        SafeBinManifest::eraseRecord(entries, recorded);
+    } else if (SafeBinEntry* held = SafeBinManifest::findRecord(entries, recorded)) {
+        held->size = SafeBinMeasure::sizeOfMembers(kept);
         held->members = std::move(kept);
     }
-    if (auto error = commit(session, entries)) return error;
+    if (auto error = SafeBinUpkeep::commit(session, entries)) return error;
     if (occupied.isEmpty() && failures.empty()) return std::nullopt;
     return groupRefusal(recorded, putBack, occupied, failures);
 }
 
-std::optional<FileError> restoreSingle(SafeBinSession& session, const Prepared& prepared, std::vector<SafeBinEntry>& entries,
-                                       const SafeBinEntry& recorded) {
+std::optional<FileError> restoreSingle(SafeBinSession& session, const SafeBinUpkeep::Prepared& prepared,
+                                       std::vector<SafeBinEntry>& entries, const SafeBinEntry& recorded) {
     auto refuse = [&](FileError error) -> std::optional<FileError> {
-        if (prepared.changed) commit(session, entries);
+        if (prepared.changed) SafeBinUpkeep::commit(session, entries);
         return error;
     };
     const QString destinationPath = recorded.originalPath;
     const QByteArray stored = PathCodec::encode(recorded.storedName);
-    const QString source = itemPath(session.bin, recorded.storedName);
+    const QString source = SafeBinFolder::itemPath(session.bin, recorded.storedName);
     const QString action = QStringLiteral("put back ") + FileError::quoted(recorded.displayName) + QStringLiteral(" at ") +
                            FileError::quoted(destinationPath);
     Destination destination;
-    if (!destinationPath.startsWith(QLatin1Char('/')) || !namesAnItem(PathRules::lastPathComponent(destinationPath)) ||
-        touchesBin(destinationPath, session.bin)) {
+    if (!destinationPath.startsWith(QLatin1Char('/')) ||
+        !SafeBinFolder::namesAnItem(PathRules::lastPathComponent(destinationPath)) ||
+        SafeBinFolder::touchesBin(destinationPath, session.bin)) {
         return refuse(*openDestination(session, recorded, destinationPath).error);
     }
-    if (const int state = probeAt(session.fd(), stored)) {
+    if (const int state = SafeBinFolder::probeAt(session.fd(), stored)) {
         return refuse(FileError::system(state, QStringLiteral("Could not ") + action));
     }
     destination = openDestination(session, recorded, destinationPath);
@@ -284,71 +291,77 @@ std::optional<FileError> restoreSingle(SafeBinSession& session, const Prepared& 
     if (::fstatat(destination.parent.get(), destination.name.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
         // Only what is left of this item's own original is completed; anything else stays as it is.
         struct stat held {};
-        if (isRemains(recorded.remains, there) && !S_ISDIR(there.st_mode) &&
+        if (SafeBinMeasure::isRemains(recorded.remains, there) && !S_ISDIR(there.st_mode) &&
             ::fstatat(session.fd(), stored.constData(), &held, AT_SYMLINK_NOFOLLOW) == 0 && sameContents(held, there)) {
             // A file whose original was never removed: it is back already.
             if (auto error = session.record(SafeBinJournal::entryLine(Journal::destroy, recorded))) return refuse(*error);
-            if (auto error = removeStored(session, recorded.storedName, recorded.id)) {
-                finishUnchanged(session, prepared, entries);
+            if (auto error = SafeBinRemoval::removeStored(session, recorded.storedName, recorded.id)) {
+                SafeBinUpkeep::finishUnchanged(session, prepared, entries);
                 return error;
             }
-            eraseRecord(entries, recorded);
-            return commit(session, entries);
+            SafeBinManifest::eraseRecord(entries, recorded);
+            return SafeBinUpkeep::commit(session, entries);
         }
         const FileDescriptor to(::openat(destination.parent.get(), destination.name.constData(),
                                          O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         const FileDescriptor from(::openat(session.fd(), stored.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!isRemains(recorded.remains, there) || !to.valid() || !from.valid()) return refuse(FileError::alreadyExists());
+        if (!SafeBinMeasure::isRemains(recorded.remains, there) || !to.valid() || !from.valid()) {
+            return refuse(FileError::alreadyExists());
+        }
         if (auto error = session.record(SafeBinJournal::entryLine(Journal::restore, recorded))) return refuse(*error);
         QStringList conflicts;
         mergeInto(session, recorded, from.get(), recorded.storedName, to.get(), destination.path, conflicts);
         if (::unlinkat(session.fd(), stored.constData(), AT_REMOVEDIR) == 0) {
             SafeBinAttributes::remove(session.fd(), recorded.id);
-            eraseRecord(entries, recorded);
-            return commit(session, entries);
+            SafeBinManifest::eraseRecord(entries, recorded);
+            return SafeBinUpkeep::commit(session, entries);
         }
-        if (SafeBinEntry* held = findRecord(entries, recorded)) held->size = allocatedSizeAt(session.fd(), stored);
-        if (auto error = commit(session, entries)) return error;
+        if (SafeBinEntry* held = SafeBinManifest::findRecord(entries, recorded)) {
+            held->size = SafeBinMeasure::allocatedSizeAt(session.fd(), stored);
+        }
+        if (auto error = SafeBinUpkeep::commit(session, entries)) return error;
         return groupRefusal(recorded, 1, conflicts, {});
     }
 
     if (auto error = session.record(SafeBinJournal::entryLine(Journal::restore, recorded))) return refuse(*error);
-    const FileOperations::MoveResult moved =
-        FileOperations::moveAt(session.fd(), stored, destination.parent.get(), destination.name, source, destinationPath,
-                               action, restoreTag(recorded), restoreOptions(session, recorded, recorded.storedName, destinationPath));
+    const FileOperations::MoveResult moved = FileOperations::moveAt(
+        session.fd(), stored, destination.parent.get(), destination.name, source, destinationPath, action,
+        SafeBinFolder::restoreTag(recorded), restoreOptions(session, recorded, recorded.storedName, destinationPath));
     if (!moved.arrived) {
-        finishUnchanged(session, prepared, entries);
+        SafeBinUpkeep::finishUnchanged(session, prepared, entries);
         if (moved.error && moved.error->isSystem(EEXIST)) return FileError::alreadyExists();
         return moved.error;
     }
     if (moved.error) {
         // Back in place, but the bin could not wholly let go of its copy:
         // what is left of it is removed, never offered again.
-        removeStored(session, recorded.storedName, recorded.id);
+        SafeBinRemoval::removeStored(session, recorded.storedName, recorded.id);
     }
     SafeBinAttributes::remove(session.fd(), recorded.id);
-    eraseRecord(entries, recorded);
-    return commit(session, entries);
+    SafeBinManifest::eraseRecord(entries, recorded);
+    return SafeBinUpkeep::commit(session, entries);
 }
 
 }  // namespace
 
 std::optional<FileError> restore(const SafeBinEntry& entry) {
     SafeBinSession session;
-    Prepared prepared = prepare(session, kExpiryDays, false);
+    SafeBinUpkeep::Prepared prepared = SafeBinUpkeep::prepare(session, SafeBinPurge::kExpiryDays, false);
     if (prepared.error) return prepared.error;
     std::vector<SafeBinEntry> entries = std::move(prepared.entries);
-    sortNewestFirst(entries);
+    SafeBinManifest::sortNewestFirst(entries);
     auto refuse = [&](FileError error) -> std::optional<FileError> {
-        if (prepared.changed) commit(session, entries);
+        if (prepared.changed) SafeBinUpkeep::commit(session, entries);
         return error;
     };
-    if (!isPlainStoredName(entry.storedName)) {
-        return refuse(FileError::tarnwick(kInvalidRecordCode, putBackText(entry) + QStringLiteral(": its record names no item of the Safe Bin.")));
+    if (!SafeBinFolder::isPlainStoredName(entry.storedName)) {
+        return refuse(FileError::tarnwick(SafeBinErrors::kInvalidRecordCode,
+                                          putBackText(entry) + QStringLiteral(": its record names no item of the Safe Bin.")));
     }
-    const SafeBinEntry* recorded = findRecord(entries, entry);
+    const SafeBinEntry* recorded = SafeBinManifest::findRecord(entries, entry);
     if (!recorded) {
-        return refuse(FileError::tarnwick(kInvalidRecordCode, putBackText(entry) + QStringLiteral(": it is no longer in the Safe Bin.")));
+        return refuse(FileError::tarnwick(SafeBinErrors::kInvalidRecordCode,
+                                          putBackText(entry) + QStringLiteral(": it is no longer in the Safe Bin.")));
     }
     // The manifest's own record: a group may hold fewer members than a copy the caller kept.
     const SafeBinEntry current = *recorded;

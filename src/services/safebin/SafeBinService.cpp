@@ -1,46 +1,32 @@
 #include "services/safebin/SafeBinService.h"
 
-#include "platform/FileOperations.h"
-#include "platform/PathCodec.h"
 #include "services/safebin/SafeBinFolder.h"
 #include "services/safebin/SafeBinIntake.h"
 #include "services/safebin/SafeBinJournal.h"
 #include "services/safebin/SafeBinManifest.h"
+#include "services/safebin/SafeBinMeasure.h"
+#include "services/safebin/SafeBinRemoval.h"
 #include "services/safebin/SafeBinRestore.h"
 #include "services/safebin/SafeBinSession.h"
 #include "services/safebin/SafeBinUpkeep.h"
-#include "support/AppIdentity.h"
-#include "support/JsonCoding.h"
-#include "support/PathRules.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 // The store is in parts: SafeBinSession (the lock and the observed time of one
-// change), SafeBinUpkeep (the start and end of a change: the journal, settle
-// and purge), SafeBinIntake (moving in), SafeBinRestore (putting back), with
-// SafeBinFolder and SafeBinManifest for the folder's names and the manifest.
+// change), SafeBinUpkeep (the start and end of a change) with SafeBinSettle
+// (what a crash left in the journal), SafeBinPurge (what has spent its time)
+// and SafeBinRemoval (removal for good and leftovers), SafeBinIntake (moving
+// in), SafeBinRestore (putting back), and beneath them SafeBinFolder (the
+// folder and its names), SafeBinMeasure (sizes and remains), SafeBinManifest,
+// SafeBinJournal, SafeBinAttributes and SafeBinErrors.
 namespace tarnwick::SafeBinService {
 
-using namespace SafeBinFolder;
-using namespace SafeBinManifest;
-using namespace SafeBinUpkeep;
 using Journal = SafeBinJournal::Kind;
 
-QString root() {
-    const QString current = PathRules::appendingPathComponent(AppIdentity::supportDirectory(), QStringLiteral("SafeBin"));
-    FileOperations::makePath(current);
-    const QString legacy = PathRules::appendingPathComponent(AppIdentity::legacySupportDirectory(), QStringLiteral("SafeBin"));
-    if (!FileOperations::itemExists(manifestPath(current)) && FileOperations::itemExists(manifestPath(legacy))) {
-        return legacy;
-    }
-    return current;
-}
+QString root() { return SafeBinFolder::root(); }
 
 std::vector<SafeBinEntry> list() {
-    Manifest manifest = readManifest(root());
+    SafeBinManifest::Manifest manifest = SafeBinManifest::readManifest(root());
     if (manifest.error) return {};
-    sortNewestFirst(manifest.entries);
+    SafeBinManifest::sortNewestFirst(manifest.entries);
     return manifest.entries;
 }
 
@@ -48,19 +34,19 @@ void settle() {
     SafeBinSession session;
     if (session.error) return;
     if (!SafeBinJournal::hasContent(session.fd())) {
-        removeLeftovers(session);  // partial copies only: the manifest needs no reading
+        SafeBinRemoval::removeLeftovers(session);  // partial copies only: the manifest needs no reading
         return;
     }
-    Prepared prepared = prepare(session, -1, true);
+    SafeBinUpkeep::Prepared prepared = SafeBinUpkeep::prepare(session, -1, true);
     if (prepared.error || !prepared.changed) return;
-    commit(session, prepared.entries);
+    SafeBinUpkeep::commit(session, prepared.entries);
 }
 
 void purgeExpired(int days) {
     SafeBinSession session;
-    Prepared prepared = prepare(session, days, false);
+    SafeBinUpkeep::Prepared prepared = SafeBinUpkeep::prepare(session, days, false);
     if (prepared.error || !prepared.changed) return;
-    commit(session, prepared.entries);
+    SafeBinUpkeep::commit(session, prepared.entries);
 }
 
 std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& requests, std::optional<FileError>* error) {
@@ -73,60 +59,38 @@ std::optional<FileError> restore(const SafeBinEntry& entry) { return SafeBinRest
 
 std::optional<FileError> destroy(const SafeBinEntry& entry) {
     SafeBinSession session;
-    Prepared prepared = prepare(session, kExpiryDays, false);
+    SafeBinUpkeep::Prepared prepared = SafeBinUpkeep::prepare(session, kExpiryDays, false);
     if (prepared.error) return prepared.error;
     std::vector<SafeBinEntry> entries = std::move(prepared.entries);
-    sortNewestFirst(entries);
+    SafeBinManifest::sortNewestFirst(entries);
     const QString could = QStringLiteral("Could not delete ") + FileError::quoted(entry.displayName);
-    if (!findRecord(entries, entry)) {
-        if (prepared.changed) commit(session, entries);
+    if (!SafeBinManifest::findRecord(entries, entry)) {
+        if (prepared.changed) SafeBinUpkeep::commit(session, entries);
         return FileError::tarnwick(kInvalidRecordCode, could + QStringLiteral(": it is no longer in the Safe Bin."));
     }
 
-    if (isPlainStoredName(entry.storedName)) {
+    if (SafeBinFolder::isPlainStoredName(entry.storedName)) {
         if (auto error = session.record(SafeBinJournal::entryLine(Journal::destroy, entry))) {
-            if (prepared.changed) commit(session, entries);
+            if (prepared.changed) SafeBinUpkeep::commit(session, entries);
             return error;
         }
-        if (auto error = removeStored(session, entry.storedName, entry.id)) {
+        if (auto error = SafeBinRemoval::removeStored(session, entry.storedName, entry.id)) {
             // The failure is the outcome: nothing is retried behind the user's back.
-            finishUnchanged(session, prepared, entries);
+            SafeBinUpkeep::finishUnchanged(session, prepared, entries);
             error->description = could + QStringLiteral(" from the Safe Bin. ") + error->description;
             return error;
         }
     }
-    eraseRecord(entries, entry);
-    return commit(session, entries);
+    SafeBinManifest::eraseRecord(entries, entry);
+    return SafeBinUpkeep::commit(session, entries);
 }
 
-qint64 allocatedSize(const QString& path) {
-    const QString folder = PathRules::deletingLastPathComponent(path);
-    const int dirFd = ::open(PathCodec::encode(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
-                             O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) return 0;
-    const qint64 size = allocatedSizeAt(dirFd, PathCodec::encode(PathRules::lastPathComponent(path)));
-    ::close(dirFd);
-    return size;
-}
+qint64 allocatedSize(const QString& path) { return SafeBinMeasure::allocatedSize(path); }
 
-QString storedNameFor(const QUuid& id, const QString& displayName) {
-    return nameWithPrefix(JsonCoding::uuidText(id) + QLatin1Char('-'), displayName);
-}
+QString storedNameFor(const QUuid& id, const QString& displayName) { return SafeBinFolder::storedNameFor(id, displayName); }
 
-QString pathListText(const QStringList& paths) {
-    QStringList named;
-    for (qsizetype i = 0; i < paths.size() && i < kNamedFailures; ++i) {
-        named.append(FileError::quoted(PathRules::abbreviatingWithTilde(paths[i])));
-    }
-    QString text = named.join(QStringLiteral(", "));
-    if (paths.size() > kNamedFailures) {
-        text += QStringLiteral(" and ") + QString::number(paths.size() - kNamedFailures) + QStringLiteral(" more");
-    }
-    return text;
-}
+QString pathListText(const QStringList& paths) { return SafeBinErrors::pathListText(paths); }
 
-QString memberStoredNameFor(int position, const QString& name) {
-    return nameWithPrefix(QString::number(position) + QLatin1Char('-'), name);
-}
+QString memberStoredNameFor(int position, const QString& name) { return SafeBinFolder::memberStoredNameFor(position, name); }
 
 }  // namespace tarnwick::SafeBinService

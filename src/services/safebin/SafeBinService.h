@@ -1,58 +1,19 @@
 #pragma once
 
 #include "models/SafeBinEntry.h"
-#include "platform/FileIdentity.h"
+#include "services/safebin/SafeBinErrors.h"
+#include "services/safebin/SafeBinPurge.h"
+#include "services/safebin/SafeBinRequests.h"
 #include "support/FileError.h"
 
-#include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace tarnwick {
-
-// What a move into the Safe Bin did: the entries made (in the order of the
-// paths given; every one of them is recorded in the manifest), the paths that
-// were not moved and are still there, and, when anything was not moved, why.
-struct SafeBinMoveResult {
-    std::vector<SafeBinEntry> moved;
-    std::optional<FileError> error;
-    QStringList stayed;
-};
-
-// One Safe Bin item to make: a single path, or several held as one item.
-struct SafeBinItemRequest {
-    struct Member {
-        QString path;  // absolute
-        // What the scan saw there: the member moves only while its name still
-        // names that item, unchanged (FileIdentity::matches).
-        std::optional<FileIdentity> seen{};
-    };
-    QList<Member> members;
-    // One grouped entry (see SafeBinEntry::members), even for one member.
-    bool grouped = false;
-    // The members of a group move together or not at all (a database with
-    // its companion files); otherwise each moves or fails on its own (the
-    // entries of a folder).
-    bool together = false;
-    // A group's own path and name: the finding's path (the folder whose
-    // entries move, say) and its last component when name is empty.
-    QString originalPath{};
-    QString name{};
-};
-
-// What became of one request.
-struct SafeBinItemResult {
-    std::optional<SafeBinEntry> entry;  // the entry made, when anything moved
-    QStringList moved;                  // the members' paths that moved, as given
-    QStringList gone;                   // the members' paths where nothing was
-    // The members not moved (or, having moved, whose original could not be
-    // wholly removed), each with the reason.
-    std::vector<std::pair<QString, FileError>> failed;
-};
 
 // The Safe Bin: a folder of the program's own that holds everything it cleans
 // for 30 days, with manifest.json recording each item. Nothing is kept in
@@ -72,19 +33,19 @@ struct SafeBinItemResult {
 // cannot hold them either is refused with that reason, and the item stays.
 namespace SafeBinService {
 
-// Codes of the program's own errors (domain "Tarnwick").
-inline constexpr int kAlreadyExistsCode = 1;       // restore onto an existing item
-inline constexpr int kManifestUnreadableCode = 2;  // manifest.json there but not readable/decodable
-inline constexpr int kInvalidRecordCode = 3;       // an entry's stored name is not a plain name, or no such entry
-inline constexpr int kInvalidPathCode = 4;         // a path that cannot be moved in or restored to
-inline constexpr int kProtectedPathCode = 5;       // the protected-path guard refuses the path
-inline constexpr int kPathChangedCode = 6;         // a folder on the path was swapped after the check
-inline constexpr int kLockCode = 7;                // the bin could not be locked or its intent not recorded
-inline constexpr int kMountPointCode = 8;          // a mount point at or inside the item
-inline constexpr int kChangedCode = 9;             // not the item the scan saw, or changed since
-inline constexpr int kSpecialFileCode = 10;        // a socket, pipe or device (or a folder holding one)
+// Codes of the program's own errors (domain "Tarnwick"; see SafeBinErrors).
+using SafeBinErrors::kAlreadyExistsCode;
+using SafeBinErrors::kManifestUnreadableCode;
+using SafeBinErrors::kInvalidRecordCode;
+using SafeBinErrors::kInvalidPathCode;
+using SafeBinErrors::kProtectedPathCode;
+using SafeBinErrors::kPathChangedCode;
+using SafeBinErrors::kLockCode;
+using SafeBinErrors::kMountPointCode;
+using SafeBinErrors::kChangedCode;
+using SafeBinErrors::kSpecialFileCode;
 
-inline constexpr int kExpiryDays = 30;
+using SafeBinPurge::kExpiryDays;
 
 // The folder in use: "SafeBin" in the support folder, or the one in the legacy
 // support folder while only that one holds a manifest.json. The support

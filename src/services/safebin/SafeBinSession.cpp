@@ -2,9 +2,9 @@
 
 #include "platform/FileOperations.h"
 #include "services/safebin/SafeBinClock.h"
+#include "services/safebin/SafeBinErrors.h"
 #include "services/safebin/SafeBinFolder.h"
 #include "services/safebin/SafeBinJournal.h"
-#include "services/safebin/SafeBinService.h"
 #include "support/PathRules.h"
 
 namespace tarnwick {
@@ -18,7 +18,7 @@ std::mutex& storeMutex() {
 
 }  // namespace
 
-SafeBinSession::SafeBinSession() : guard(storeMutex()), bin(SafeBinService::root()) {
+SafeBinSession::SafeBinSession() : guard(storeMutex()), bin(SafeBinFolder::root()) {
     int code = 0;
     binFd = FileOperations::openFolder(bin, code);
     if (!binFd.valid()) {
@@ -29,7 +29,7 @@ SafeBinSession::SafeBinSession() : guard(storeMutex()), bin(SafeBinService::root
     lock.emplace(lockPath);
     if (!lock->isLocked()) {
         error = FileError::system(lock->error(), QStringLiteral("Could not lock the Safe Bin ") + FileError::quoted(bin));
-        error->code = SafeBinService::kLockCode;
+        error->code = SafeBinErrors::kLockCode;
         error->domain = FileError::kTarnwickDomain;
         return;
     }

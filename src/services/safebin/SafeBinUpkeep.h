@@ -6,18 +6,17 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QUuid>
 
 #include <optional>
 #include <vector>
 
 namespace tarnwick {
 
-// The Safe Bin's upkeep, shared by every change of the bin: the start of a
-// change (read the manifest, settle what a crash left in the journal, purge
-// what has spent its time), its end (write the manifest, let go of the
-// journal), and the removal of stored items for good. Only the store itself
-// uses this; every call is made with the session's lock held.
+// The start and end of every change of the Safe Bin: the start reads the
+// manifest, settles what a crash left in the journal (SafeBinSettle) and
+// purges what has spent its time (SafeBinPurge); the end writes the manifest
+// and lets go of the journal. Only the store itself uses this; every call is
+// made with the session's lock held.
 namespace SafeBinUpkeep {
 
 // What the start of a change read and settled: `changed` tells whether the
@@ -41,21 +40,6 @@ std::optional<FileError> commit(SafeBinSession& session, const std::vector<SafeB
 // Ends a change that wrote nothing of its own: what the purge or a settled
 // crash changed is kept, else the journal is let go.
 void finishUnchanged(SafeBinSession& session, const Prepared& prepared, const std::vector<SafeBinEntry>& entries);
-
-// Removes a stored item (or anything named in the bin) for good: renamed
-// aside first, then removed. An item holding a mount point is left whole;
-// one that cannot be removed wholly goes back under its name. The failure is
-// returned. Nothing there is no failure. Once it is gone, so are the
-// attributes kept beside it for the entry id (SafeBinAttributes).
-std::optional<FileError> removeStored(SafeBinSession& session, const QString& storedName, const QUuid& id);
-// Removes what interrupted work left in the bin folder: partial copies of
-// moves that never finished, items on their way out, temporary manifests and
-// kept attributes whose item is gone.
-void removeLeftovers(const SafeBinSession& session);
-// The bin's item at a stored path ("<stored>/<member>/…", every part a plain name), removed.
-void removeStoredPath(const SafeBinSession& session, const QString& storedPath);
-
-qint64 sizeOfMembers(const std::vector<SafeBinEntry::Member>& members);
 
 }  // namespace SafeBinUpkeep
 
