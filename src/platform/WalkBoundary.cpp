@@ -21,6 +21,13 @@ WalkBoundary::WalkBoundary(MountTable table, const QString& root, const QString&
     }
 }
 
+std::optional<QString> WalkBoundary::firstMountPoint() const {
+    if (kernelRoot_.isEmpty() || (!rootIsMount_ && below_.isEmpty())) return std::nullopt;
+    const std::optional<QString> mount = table_.mountAtOrBelow(kernelRoot_);
+    if (!mount) return std::nullopt;
+    return root_ + mount->mid(kernelRoot_.size());
+}
+
 WalkBoundary WalkBoundary::resolving(MountTable table, const QString& root) {
     return WalkBoundary(std::move(table), root, QFileInfo(root).canonicalFilePath());
 }

@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
+
 namespace tarnwick {
 
 // Where a walk of one folder (its root) stops: at the mount points of the
@@ -55,6 +57,9 @@ public:
         const QString folder = folderKernelPath();
         return table_.isMountPoint(folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name);
     }
+    // The first mount point of the table that is the root or lies below it,
+    // named as the walk names the root; none when there is none.
+    std::optional<QString> firstMountPoint() const;
     // Whether a folder at kernelPath (reached through a link) lies on the
     // mount the root lies on.
     bool onRootMount(const QString& kernelPath) const { return table_.mountOf(kernelPath) == rootMount_; }

@@ -1,8 +1,8 @@
 #include "services/safebin/SafeBinIntake.h"
 
 #include "platform/FileOperations.h"
-#include "platform/MountTable.h"
 #include "platform/PathCodec.h"
+#include "platform/WalkBoundary.h"
 #include "services/safebin/SafeBinAttributes.h"
 #include "services/safebin/SafeBinErrors.h"
 #include "services/safebin/SafeBinFolder.h"
@@ -163,10 +163,9 @@ MemberMove checkOneIn(SafeBinSession& session, OpenedFolder& sources, const QStr
     const QString kernel =
         parent.kernel.isEmpty() ? QString() : PathRules::appendingPathComponent(parent.kernel, PathCodec::decode(result.name));
     if (!kernel.isEmpty()) {
-        if (const std::optional<QString> mount = session.mounts().mountAtOrBelow(kernel)) {
+        if (const std::optional<QString> mount = WalkBoundary(session.mounts(), standard, kernel).firstMountPoint()) {
             return fail(refusal(SafeBinErrors::kMountPointCode, path,
-                                QStringLiteral("it holds the mount point ") +
-                                    FileError::quoted(standard + mount->mid(kernel.size())) +
+                                QStringLiteral("it holds the mount point ") + FileError::quoted(*mount) +
                                     QStringLiteral(", so nothing was moved.")));
         }
         if (SafeBinFolder::touchesBin(kernel, bin)) {

@@ -1,7 +1,7 @@
 #include "services/safebin/SafeBinRemoval.h"
 
 #include "platform/FileOperations.h"
-#include "platform/MountTable.h"
+#include "platform/WalkBoundary.h"
 #include "platform/PathCodec.h"
 #include "services/safebin/SafeBinAttributes.h"
 #include "services/safebin/SafeBinErrors.h"
@@ -24,10 +24,9 @@ namespace {
 std::optional<QString> mountInside(SafeBinSession& session, int folderFd, const QString& folderPath, const QString& name) {
     const QString kernel = FileOperations::kernelPath(folderFd);
     if (kernel.isEmpty()) return std::nullopt;
-    const QString item = PathRules::appendingPathComponent(kernel, name);
-    const std::optional<QString> mount = session.mounts().mountAtOrBelow(item);
-    if (!mount) return std::nullopt;
-    return PathRules::appendingPathComponent(folderPath, name) + mount->mid(item.size());
+    return WalkBoundary(session.mounts(), PathRules::appendingPathComponent(folderPath, name),
+                        PathRules::appendingPathComponent(kernel, name))
+        .firstMountPoint();
 }
 
 }  // namespace
