@@ -63,6 +63,15 @@ void purgeExpired(int days) {
     commit(session, prepared.entries);
 }
 
+bool keepTime(int purgeDays) {
+    SafeBinSession session;  // which reads and stores the clock
+    if (session.error || purgeDays < 0) return false;
+    Prepared prepared = prepare(session, purgeDays, false, true);
+    if (prepared.error || !prepared.changed) return false;
+    commit(session, prepared.entries);  // not written: the journal has it, and the next change finishes it
+    return true;
+}
+
 std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& requests, std::optional<FileError>* error) {
     return SafeBinIntake::moveItems(requests, error);
 }
