@@ -68,7 +68,7 @@ bool keepTime(int purgeDays) {
     if (session.error || purgeDays < 0) return false;
     Prepared prepared = prepare(session, purgeDays, false, true);
     if (prepared.error || !prepared.changed) return false;
-    commit(session, prepared.entries);  // not written: the journal has it, and the next change finishes it
+    commit(session, prepared.entries);  // if it is not written, the journal keeps the purge for the next change
     return true;
 }
 
