@@ -69,6 +69,9 @@ AppState::~AppState() {
     modulePool_.waitForDone();
     safeBinPool_.waitForDone();
     releasePool_.waitForDone();
+    // The running time since the last tick counts too (this stores the clock
+    // and nothing else). Only after a start: the tick has been keeping it.
+    if (scheduleTimer_) SafeBinService::keepTime(-1);
 }
 
 void AppState::start() {

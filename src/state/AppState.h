@@ -621,6 +621,9 @@ private:
     void finishVidurAded(const VidurAdedResult& result);
     void startScheduleTimer();
     void onScheduleTick();
+    // Stores the Safe Bin's running time and purges what has spent its time,
+    // on the Safe Bin thread (every tick); the list follows when anything went.
+    void keepSafeBinTime();
 
     void runSafeBinEntryJob(const SafeBinEntry& entry,
                             std::optional<FileError> (*action)(const SafeBinEntry& entry));
@@ -738,8 +741,11 @@ private:
     // The list the Safe Bin jobs read last and its version; theirs alone.
     SafeBinList safeBinRead_ = safeBin_;
     quint64 safeBinReadVersion_ = 0;
-    // Asks every minute whether the daily pass is due.
+    // Asks every minute whether the daily pass is due, and keeps the Safe Bin's time.
     QPointer<QTimer> scheduleTimer_;
+    // A keepSafeBinTime() job waits: a long move holds the Safe Bin thread,
+    // and one job then does for all the ticks meanwhile.
+    bool safeBinTimeQueued_ = false;
 
     // Safe Bin jobs queued or running: all of them, and those that keep the
     // Safe Bin busy.

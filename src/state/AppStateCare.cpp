@@ -1,5 +1,6 @@
 // The Vidur Aded actions of AppState: the one-pass run and its finish, the
-// recommended cleanup, and the daily schedule's switch and minute timer.
+// recommended cleanup, and the daily schedule's switch and minute timer (which
+// keeps the Safe Bin's running time too).
 
 #include "state/AppState.h"
 
@@ -7,6 +8,7 @@
 #include "services/care/ScheduleService.h"
 #include "services/care/VidurAdedService.h"
 #include "services/health/SystemMonitor.h"
+#include "services/safebin/SafeBinService.h"
 #include "services/store/ActivityService.h"
 #include "state/LabelRelay.h"
 #include "state/MemoryGovernor.h"
@@ -175,10 +177,24 @@ void AppState::startScheduleTimer() {
 }
 
 void AppState::onScheduleTick() {
+    keepSafeBinTime();
     // A pass under way, started by hand or by an earlier tick, is left to
     // finish; its end counts as the day's pass.
     if (isVidurAdedRunning()) return;
     if (ScheduleService::shouldRunNow(Environment::current().now())) runVidurAded();
+}
+
+void AppState::keepSafeBinTime() {
+    if (safeBinTimeQueued_) return;
+    safeBinTimeQueued_ = true;
+    runSafeBinJob(false, [this]() -> SafeBinApply {
+        std::optional<SafeBinUpdate> update;
+        if (SafeBinService::keepTime(SafeBinService::kExpiryDays)) update = purgedSafeBinList();
+        return [update = std::move(update)](AppState& state) mutable {
+            state.safeBinTimeQueued_ = false;
+            if (update) state.publishSafeBin(std::move(*update));
+        };
+    });
 }
 
 }  // namespace tarnwick

@@ -361,12 +361,18 @@ QList<ClutterItem> similarImages(const QStringList& folders, const JunkContext& 
             if (!used[j] && similar[i * images.size() + j]) group.push_back(j);
         }
         if (group.size() < 2) continue;
-        // The best picture stays: the most pixels, then the most bytes.
+        // The best picture stays: a whole one, of the most pixels, then the
+        // most bytes. A damaged picture is never the best (its header's
+        // pixels are not all there), but may go as a copy of a whole one.
         std::stable_sort(group.begin(), group.end(), [&](size_t a, size_t b) {
-            const qint64 pixelsA = images[a].print.pixels();
-            const qint64 pixelsB = images[b].print.pixels();
+            const ImageFingerprint& printA = images[a].print;
+            const ImageFingerprint& printB = images[b].print;
+            if (printA.damaged != printB.damaged) return printB.damaged;
+            const qint64 pixelsA = printA.pixels();
+            const qint64 pixelsB = printB.pixels();
             return pixelsA != pixelsB ? pixelsA > pixelsB : images[a].size > images[b].size;
         });
+        if (images[group.front()].print.damaged) continue;  // no whole picture among them to keep
         const Img& kept = images[group.front()];
         used[group.front()] = true;
         const std::optional<FileIdentity> keptSeen = FileIdentity::of(kept.path);

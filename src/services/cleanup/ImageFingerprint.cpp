@@ -3,7 +3,6 @@
 #include "platform/FileReader.h"
 #include "support/FreeThreads.h"
 
-#include <QBuffer>
 #include <QImageReader>
 #include <QThread>
 
@@ -15,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <cstdlib>
+#include <cstring>
 
 namespace tarnwick {
 
@@ -154,6 +154,37 @@ void lumaPlane(const QImage& image, int side, std::array<float, N>& plane) {
     }
 }
 
+// Encoded data as a decoder reads it, noting whether it asked for more than
+// there is. Qt's JPEG plugin decodes a file cut short to the picture's end,
+// the missing part grey, and reports no error (only a logged warning): that
+// it read on past the end of the data is what tells. A whole JPEG is read to
+// its end marker and no further, whatever follows it.
+class EncodedData : public QIODevice {
+public:
+    explicit EncodedData(const QByteArray& data) : data_(data) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    qint64 size() const override { return data_.size(); }
+    bool readPastEnd() const { return readPastEnd_; }
+
+protected:
+    qint64 readData(char* out, qint64 maxSize) override {
+        const qint64 at = pos();
+        if (at >= data_.size()) {
+            if (maxSize > 0) readPastEnd_ = true;
+            return 0;
+        }
+        const qint64 count = std::min(maxSize, data_.size() - at);
+        std::memcpy(out, data_.constData() + at, size_t(count));
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray data_;
+    bool readPastEnd_ = false;
+};
+
 }  // namespace
 
 struct ImageFingerprint::Lumas {
@@ -272,24 +303,25 @@ std::optional<ImageFingerprint> ImageFingerprint::ofImage(const QImage& image) {
 
 std::optional<ImageFingerprint> ImageFingerprint::ofData(const QByteArray& data) {
     if (data.isEmpty()) return std::nullopt;
-    QBuffer buffer;
-    buffer.setData(data);
-    if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
-    QImageReader reader(&buffer);
+    EncodedData encoded(data);
+    QImageReader reader(&encoded);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     // Only a JPEG is decoded small: it has no transparency, which decoders
     // scaling on their own blend into the colours of the edges.
-    if (reader.format() == "jpeg" && size.isValid() && (size.width() > kDecodeSide || size.height() > kDecodeSide)) {
+    const bool jpeg = reader.format() == "jpeg";
+    if (jpeg && size.isValid() && (size.width() > kDecodeSide || size.height() > kDecodeSide)) {
         reader.setScaledSize(size.scaled(kDecodeSide, kDecodeSide, Qt::KeepAspectRatioByExpanding));
         reader.setQuality(100);  // the JPEG decoder's smooth downscaling
     }
     QImage image;
     if (!reader.read(&image)) return std::nullopt;
     std::optional<ImageFingerprint> print = ofImage(image);
+    if (!print) return print;
     // A JPEG decoded small still has the pixels it stores.
-    if (print && size.isValid()) print->dimensions = size;
+    if (size.isValid()) print->dimensions = size;
+    print->damaged = jpeg && encoded.readPastEnd();
     return print;
 }
 

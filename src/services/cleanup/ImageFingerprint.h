@@ -53,6 +53,9 @@ struct ImageFingerprint {
     QRgb meanColour = 0;  // the mean red, green and blue of the 64 cells
     std::shared_ptr<const Lumas> lumas;
     QSize dimensions;  // the picture's width and height as stored, before any scaling
+    // The data ended before the picture did (a JPEG cut short decodes to its
+    // end, the rest filled in): what was decoded is not the whole picture.
+    bool damaged = false;
 
     qint64 pixels() const { return qint64(dimensions.width()) * dimensions.height(); }
 
@@ -68,7 +71,7 @@ struct ImageFingerprint {
     // Of a decoded picture; nothing for a null picture or one that cannot be scaled.
     static std::optional<ImageFingerprint> ofImage(const QImage& image);
     // Of an encoded picture in any format the image plugins read (JPEG, PNG,
-    // WebP...); nothing when it does not decode.
+    // WebP...); nothing when it does not decode (a PNG cut short does not).
     static std::optional<ImageFingerprint> ofData(const QByteArray& data);
     // Of the regular file at path, read once without following a link;
     // nothing when it cannot be read, is larger than maxBytes or is no picture.

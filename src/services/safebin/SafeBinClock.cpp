@@ -2,6 +2,7 @@
 
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"
+#include "support/Saturating.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,6 +17,13 @@
 namespace tarnwick::SafeBinClock {
 
 namespace {
+
+// No reading of a clock comes near this (some 142,000 years in milliseconds):
+// a field beyond it is damage, and the file reads as unreadable. What stays
+// within it is summed and compared without leaving the 64-bit range.
+constexpr qint64 kMostMsecs = qint64(1) << 52;
+
+bool plausible(qint64 msecs, qint64 least) { return msecs >= least && msecs <= kMostMsecs; }
 
 struct State {
     qint64 observedMs = 0;
@@ -40,11 +48,13 @@ std::optional<State> readState(int binFd) {
     bool observedOk = false;
     bool uptimeOk = false;
     State state{fields[0].toLongLong(&observedOk), fields[1], fields[2].toLongLong(&uptimeOk), std::nullopt};
-    if (!observedOk || !uptimeOk) return std::nullopt;
+    if (!observedOk || !uptimeOk || !plausible(state.observedMs, -kMostMsecs) || !plausible(state.uptimeMs, 0)) {
+        return std::nullopt;
+    }
     if (fields.size() == 4) {
         bool runningOk = false;
         state.runningMs = fields[3].toLongLong(&runningOk);
-        if (!runningOk || *state.runningMs < 0) return std::nullopt;
+        if (!runningOk || !plausible(*state.runningMs, 0)) return std::nullopt;
     }
     if (state.boot == "-") state.boot.clear();
     return state;
@@ -67,9 +77,9 @@ void writeState(int binFd, const State& state) {
 
 Reading observe(int binFd) {
     const Environment& environment = Environment::current();
-    const qint64 clockMs = environment.now().toMSecsSinceEpoch();
+    const qint64 clockMs = std::clamp(environment.now().toMSecsSinceEpoch(), -kMostMsecs, kMostMsecs);
     const Environment::Uptime uptime = environment.uptime();
-    const qint64 uptimeMs = std::max<qint64>(0, uptime.msecs);
+    const qint64 uptimeMs = std::clamp<qint64>(uptime.msecs, 0, kMostMsecs);
     const std::optional<State> last = readState(binFd);
     qint64 observed = clockMs;
     qint64 running = uptimeMs;
@@ -85,7 +95,8 @@ Reading observe(int binFd) {
             // one that cannot be told from it: what the uptime clock gained.
             const bool anotherRun = uptimeMs < last->uptimeMs ||
                                     (!uptime.boot.isEmpty() && !last->boot.isEmpty() && uptime.boot != last->boot);
-            running = *last->runningMs + (anotherRun ? uptimeMs : uptimeMs - last->uptimeMs);
+            const qint64 gained = anotherRun ? uptimeMs : uptimeMs - last->uptimeMs;
+            running = std::min(Saturating::add(*last->runningMs, gained), kMostMsecs);
         }
     }
     const State now{observed, uptime.boot, uptimeMs, running};

@@ -18,8 +18,9 @@ namespace tarnwick {
 // the date and time said. It never counts more than surely passed: a reading
 // whose run cannot be told apart (no boot id) counts only what the uptime
 // clock gained, a new run what it has run so far. A missing or unreadable
-// file starts it again from the uptime clock's reading, which is never more
-// than it was.
+// file (one holding a reading that no clock comes near counts as unreadable)
+// starts it again from the uptime clock's reading, which is never more than
+// it was.
 namespace SafeBinClock {
 
 inline constexpr const char* kFileName = "manifest.clock";

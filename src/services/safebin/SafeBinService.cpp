@@ -49,6 +49,15 @@ void purgeExpired(int days) {
     SafeBinUpkeep::commit(session, prepared.entries);
 }
 
+bool keepTime(int purgeDays) {
+    SafeBinSession session;  // which reads and stores the clock
+    if (session.error || purgeDays < 0) return false;
+    Prepared prepared = prepare(session, purgeDays, false, true);
+    if (prepared.error || !prepared.changed) return false;
+    commit(session, prepared.entries);  // if it is not written, the journal keeps the purge for the next change
+    return true;
+}
+
 std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& requests, std::optional<FileError>* error) {
     return SafeBinIntake::moveItems(requests, error);
 }

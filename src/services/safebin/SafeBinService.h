@@ -79,6 +79,14 @@ void settle();
 // dated anew; failures are not reported.
 void purgeExpired(int days);
 
+// Keeps the running time while the program runs (called every minute and at
+// quit): stores it in manifest.clock, so that the time a run goes on after
+// the last change of the bin still counts. With purgeDays not negative it
+// then purges as purgeExpired() does, reading no more of the manifest than
+// it takes to see that nothing is old enough. True when entries were dropped
+// or dated anew; failures are not reported.
+bool keepTime(int purgeDays);
+
 // Purges at 30 days, then moves each absolute path into the Safe Bin as an
 // item of its own, in order (symbolic links as themselves), skipping paths
 // where nothing exists. Each path moves or fails on its own: at move time it

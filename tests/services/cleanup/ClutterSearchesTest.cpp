@@ -2,6 +2,7 @@
 
 #include "platform/FileEntry.h"
 #include "platform/FileIdentity.h"
+#include "services/cleanup/ImageFingerprint.h"
 
 #include "JunkTestSupport.h"
 #include "PictureSupport.h"
@@ -17,6 +18,11 @@ namespace {
 
 constexpr qint64 MB = 1000000;
 constexpr qint64 kDay = 86400;
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // Makes count further names of one file: a folder of many entries, cheaply.
 void linkMany(const QString& file, const QString& folder, int count) {
@@ -235,6 +241,31 @@ TEST_F(ClutterSearches, SimilarImagesKeepTheBestAndListTheOthers) {
     EXPECT_EQ(titlesOf(ClutterService::similarImages({more}, context())), QStringList{"c.png"});
     for (int i = 0; i < 30; ++i) padded(QStringLiteral("many%1.png").arg(i, 2, 10, QLatin1Char('0')), 125000);
     EXPECT_EQ(ClutterService::similarImages({more}, context()).size(), 25);
+}
+
+// A photo cut short still decodes (its last rows grey) and tells its
+// header's pixels, but it is never the picture that stays: its whole,
+// smaller copy stays and the cut one is offered. Of cut copies alone none
+// stays, so none is offered.
+TEST_F(ClutterSearches, APictureCutShortIsNeverTheOneThatStays) {
+    const QString folder = home("Photos");
+    const QImage photo = picture(41, QSize(3000, 2000));
+    const QString big = savePicture(photo, folder + "/a-big.jpg", "JPEG", 90);
+    const QString whole = savePicture(photo.scaled(2000, 1333, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                                      folder + "/b-whole.jpg", "JPEG", 90);
+    const QByteArray bigData = readFile(big);
+    ASSERT_LT(bigData.size(), 12000000);
+    writeFile(big, bigData.left(bigData.size() * 99 / 100));
+    const auto items = ClutterService::similarImages({folder}, context());
+    ASSERT_EQ(titlesOf(items), QStringList{"a-big.jpg"});
+    EXPECT_EQ(items[0].detail, "Similar to ~/Photos/b-whole.jpg");
+    EXPECT_EQ(items[0].keptCopy->path, whole);
+
+    writeFile(whole, readFile(whole).left(QFileInfo(whole).size() * 99 / 100));
+    const auto bigPrint = ImageFingerprint::ofFile(big, 12000000);
+    const auto wholePrint = ImageFingerprint::ofFile(whole, 12000000);
+    ASSERT_TRUE(bigPrint && wholePrint && bigPrint->isSimilar(*wholePrint) && bigPrint->damaged && wholePrint->damaged);
+    EXPECT_TRUE(ClutterService::similarImages({folder}, context()).isEmpty());
 }
 
 }  // namespace

@@ -124,6 +124,30 @@ TEST(ImageFingerprint, FlatPicturesAreComparedByTheirColourAndNonPicturesHaveNoH
     EXPECT_TRUE(ImageFingerprint::ofImage(test::flatPicture(Qt::white, QSize(1, 1)))) << "one pixel still scales to 8 x 8";
 }
 
+// A JPEG cut short still decodes, and is known for damaged; a whole one is
+// not, whatever follows its end (a video appended to a photo, padding), in
+// any of its encodings. A PNG cut short does not decode.
+TEST(ImageFingerprint, APictureCutShortIsDamaged) {
+    const QImage photo = test::picture(5, QSize(640, 480));
+    for (const bool progressive : {false, true}) {
+        SCOPED_TRACE(progressive);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(progressive);
+        ASSERT_TRUE(writer.write(photo));
+        EXPECT_FALSE(printOf(jpeg).damaged);
+        EXPECT_FALSE(printOf(jpeg + QByteArray(5000, 'v')).damaged);
+        const ImageFingerprint cut = printOf(jpeg.left(jpeg.size() * 97 / 100));
+        EXPECT_TRUE(cut.damaged);
+        EXPECT_EQ(cut.dimensions, QSize(640, 480));
+    }
+    const QByteArray png = encoded(photo, "PNG");
+    EXPECT_FALSE(printOf(png).damaged);
+    EXPECT_FALSE(ImageFingerprint::ofData(png.left(png.size() * 97 / 100)));
+}
+
 TEST(ImageFingerprint, FilesAreHashedInOrderAndOnlyRegularFilesWithinTheLimit) {
     test::FakeEnvironment env;
     QStringList paths;

@@ -122,3 +122,27 @@ TEST_F(SafeBinClockTest, TheEarlierClockFileLoadsAndTheRunningTimeIsRecorded) {
     EXPECT_EQ(recorded(), std::vector<SafeBinEntry>{item});
     EXPECT_EQ(contents(clockFile()), QByteArray::number(kNow.addDays(10).toMSecsSinceEpoch()) + " run 2000 2000\n");
 }
+
+// A hand-edited manifest.clock with readings near the ends of their range is
+// damage: nothing wraps, the clock and the uptime clock are taken up afresh,
+// and an item still waits for its day of running from there.
+TEST_F(SafeBinClockTest, ReadingsNearTheEndsOfTheirRangeAreDamage) {
+    const QByteArray now = QByteArray::number(kNow.toMSecsSinceEpoch());
+    const QByteArray later = QByteArray::number(kNow.addDays(40).toMSecsSinceEpoch());
+    for (const QByteArray& damage : {now + " run 60000 9223372036854775000\n", now + " run -9223372036854775000 0\n",
+                                     QByteArray("-9223372036854775000 run 60000 0\n"),
+                                     QByteArray("9223372036854775000 run 60000 0\n")}) {
+        SCOPED_TRACE(damage.toStdString());
+        QFile::remove(clockFile());
+        computer(kNow, "run", kMinute);
+        const SafeBinEntry item = clean("item.log");
+        writeFile(clockFile(), damage);
+        computer(kNow.addDays(40), "run", 2 * kMinute);
+        EXPECT_TRUE(stillHeld(item));
+        EXPECT_EQ(contents(clockFile()), later + " run 120000 120000\n");
+        computer(kNow.addDays(40).addSecs(23 * 3600), "run", 2 * kMinute + 23 * 60 * kMinute);
+        EXPECT_TRUE(stillHeld(item));
+        computer(kNow.addDays(41), "run", 2 * kMinute + kDay);
+        EXPECT_FALSE(stillHeld(item));
+    }
+}
