@@ -52,9 +52,9 @@ void purgeExpired(int days) {
 bool keepTime(int purgeDays) {
     SafeBinSession session;  // which reads and stores the clock
     if (session.error || purgeDays < 0) return false;
-    Prepared prepared = prepare(session, purgeDays, false, true);
+    const SafeBinUpkeep::Prepared prepared = SafeBinUpkeep::prepare(session, purgeDays, false, true);
     if (prepared.error || !prepared.changed) return false;
-    commit(session, prepared.entries);  // if it is not written, the journal keeps the purge for the next change
+    SafeBinUpkeep::commit(session, prepared.entries);  // if it is not written, the journal keeps the purge for the next change
     return true;
 }
 
