@@ -40,6 +40,10 @@ struct MoveScope {
     // The bytes of the entries left in place because something in them
     // changed in the hour before the scan: said on the finding and by the clean.
     qint64 inUseBytes = 0;
+    // Entries left in place as in use that the scan did not measure whole
+    // (it met them only in part, or not at all, at its entry ceiling): not
+    // in inUseBytes; the clean measures them and names them with their bytes.
+    QStringList inUseUnmeasured{};
 
     bool operator==(const MoveScope&) const = default;
 };

@@ -33,6 +33,7 @@ void FileEntry::setValues(const struct stat& st) {
     logicalSize = static_cast<qint64>(st.st_size);
     allocatedSize = static_cast<qint64>(st.st_blocks) * 512;
     modifiedMSecs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    changedMSecs = static_cast<qint64>(st.st_ctim.tv_sec) * 1000 + st.st_ctim.tv_nsec / 1000000;
     owner = static_cast<quint32>(st.st_uid);
     permissions = static_cast<quint32>(st.st_mode & 07777);
     device = static_cast<quint64>(st.st_dev);

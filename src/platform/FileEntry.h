@@ -20,6 +20,10 @@ struct FileEntry {
     qint64 logicalSize = 0;    // st_size
     qint64 allocatedSize = 0;  // st_blocks × 512
     qint64 modifiedMSecs = 0;  // content modification time, ms since 1970 (UTC)
+    // Status change time (st_ctime), ms since 1970 (UTC): unlike the
+    // modification time it cannot be set back, so it tells that something
+    // was made, replaced or written however old its modification time reads.
+    qint64 changedMSecs = 0;
     quint32 owner = 0;         // st_uid
     quint32 permissions = 0;   // the mode's permission bits (07777)
     quint64 device = 0;

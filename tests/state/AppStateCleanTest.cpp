@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -228,9 +229,10 @@ TEST_F(AppStateCleanTest, ACacheCleanSaysWhatStaysInUseAndCountsWhatMoved) {
     const QString old = test::writeFile(cache + "/old/x", QByteArray(5000, 'o'));
     const QString busy = test::writeFile(cache + "/busy/y", QByteArray(3000, 'b'));
     CleanupItem caches = entriesOf<CleanupItem>(cache, {"old", "busy"}, true);
-    caches.scope.measuredAtMSecs = QDateTime::currentMSecsSinceEpoch() - 60'000;
+    caches.scope.measuredAtMSecs = QDateTime::currentMSecsSinceEpoch();
     caches.scope.inUseBytes = 12'000'000;  // what the scan left in place as in use
     AppStateTesting::setCleanupItems(state, {caches});
+    QThread::msleep(20);
     test::writeFile(cache + "/busy/z", "written after the scan");
 
     clean();

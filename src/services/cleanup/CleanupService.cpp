@@ -135,7 +135,9 @@ void sizeFixedLocations(const Stage& stage, const JunkContext& context, QSet<QSt
             if (byEntries) measure.keepUnmovable(context.inUseSinceMSecs(), true);
             const qint64 size = byEntries ? JunkMeasure::movableBytes(measure.parts) : measure.size;
             const qint64 inUse = byEntries ? JunkMeasure::inUseBytes(measure.parts, context.inUseSinceMSecs()) : 0;
-            if (size == 0 && inUse == 0) continue;
+            // Measured in part, a folder cleaned by its entries says what it
+            // knows, whatever the bytes its walk happened to meet.
+            if (size == 0 && inUse == 0 && !(byEntries && measure.truncated)) continue;
             reported.insert(path);
             JunkFinding finding;
             finding.item.title = QString::fromUtf8(location.title);
@@ -153,6 +155,7 @@ void sizeFixedLocations(const Stage& stage, const JunkContext& context, QSet<QSt
             finding.holdsMount = measure.holdsMount;
             finding.isMountPoint = measure.isMountPoint;
             finding.parts = std::move(measure.parts);
+            finding.notListed = measure.notListed;
             findings.push_back(std::move(finding));
         }
     }

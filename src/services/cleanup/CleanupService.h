@@ -26,10 +26,12 @@ namespace tarnwick {
 // other names, not the program's own folders, not another finding of the
 // same scan and (outside the home folder) owned by the user. The others are
 // listed in MoveScope::keptPaths; those in use or changed within the hour
-// are said in the detail with their bytes. When the walk reaches its entry
-// ceiling the finding stays, sized at what was measured ("at least"): the
-// entries it met in part or not at all are listed too, to be looked through
-// when the clean runs. Any other folder finding moves whole, with what it
+// are said in the detail with their bytes (those not measured whole by
+// name). When the walk reaches its entry ceiling the finding stays, whatever
+// the bytes it met, sized at what was measured ("at least"): the entries it
+// met in part or not at all are listed too, to be looked through when the
+// clean runs, as many as bring them to the walk's budget; the detail says how
+// many more stay unlooked at. Any other folder finding moves whole, with what it
 // holds; a mount point is never a finding. Every finding carries what the
 // scan saw at its path.
 namespace CleanupService {

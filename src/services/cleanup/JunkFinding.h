@@ -32,6 +32,8 @@ struct JunkFinding {
 
         // Something in it changed at or after inUseSinceMSecs.
         bool changedSince(qint64 inUseSinceMSecs) const { return newestModifiedMSecs >= inUseSinceMSecs; }
+        // Left out of the finding, and in use or changed at or after inUseSinceMSecs.
+        bool keptInUse(qint64 inUseSinceMSecs) const { return kept && (inUse || changedSince(inUseSinceMSecs)); }
         // A clean of the folder by its entries may move it: there when
         // measured, nothing in use in it, nothing in it changed since
         // inUseSinceMSecs, not a file with other names, and measured whole
@@ -47,6 +49,9 @@ struct JunkFinding {
     bool holdsMount = false;      // something below is a mount point (not counted)
     bool isMountPoint = false;    // the place itself is a mount point
     QList<Part> parts;
+    // Direct entries of a folder cleaned by its entries that the measure
+    // neither reached nor listed: not parts, not offered.
+    qint64 notListed = 0;
 };
 
 }  // namespace tarnwick

@@ -1,11 +1,14 @@
 #include "services/cleanup/JunkMeasure.h"
 
 #include "models/InUseTimes.h"
+#include "platform/DirectoryNames.h"
 #include "platform/Environment.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileEntry.h"
 #include "platform/FolderListing.h"
 #include "platform/FolderWalk.h"
 #include "platform/MountTable.h"
+#include "platform/PathCodec.h"
 #include "platform/WalkBoundary.h"
 #include "support/Saturating.h"
 
@@ -13,7 +16,46 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+
 namespace tarnwick {
+
+namespace {
+
+// After a walk that ended at its budget: the folder's direct entries the walk
+// never reached, as parts, so that a clean may take them. Each is looked at
+// as itself only (a file's bytes count, a folder's contents are not looked
+// into), and only as many as bring the parts to the budget: the folder's
+// listing is read by name, and the entries past that many are counted in
+// notListed, neither parts nor offered.
+template <typename PartOf, typename Count>
+void listUnmet(JunkMeasure& measure, const QString& path, int budget, const PartOf& partOf, const Count& count) {
+    QSet<QString> met;
+    for (const JunkFinding::Part& part : std::as_const(measure.parts)) met.insert(part.path);
+    const FileDescriptor fd(::open(PathCodec::encode(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    DirectoryNames names;
+    if (!fd.valid() || !names.read(fd.get(), true)) return;
+    qsizetype room = std::max<qsizetype>(0, budget - measure.parts.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        const QString entryPath = FolderListing::childPath(path, PathCodec::decode(names.nameView(i)));
+        if (met.contains(entryPath)) continue;
+        if (room == 0) {
+            ++measure.notListed;
+            continue;
+        }
+        const std::optional<FileEntry> entry = FileEntry::at(entryPath);
+        if (!entry) continue;  // gone meanwhile
+        --room;
+        JunkFinding::Part part = partOf(*entry);
+        count(*entry, part);
+        // A folder is not looked into; a mount point or a socket, pipe or
+        // device holds nothing to measure.
+        part.complete = !entry->isDirectory() || part.inUse;
+        measure.parts.append(part);
+    }
+}
+
+}  // namespace
 
 JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_token& stop, const Options& options) {
     JunkMeasure measure;
@@ -105,24 +147,7 @@ JunkMeasure JunkMeasure::of(const QString& path, int maxSteps, const std::stop_t
         if (!measure.parts.isEmpty()) measure.parts.last().complete = false;
         return measure;
     }
-    if (measure.truncated && options.listUnmet) {
-        // The entries after the ceiling: there, but not looked into.
-        QSet<QString> met;
-        for (const JunkFinding::Part& part : std::as_const(measure.parts)) met.insert(part.path);
-        if (const auto listing = FolderListing::list(path, FolderListing::Hidden::include)) {
-            for (const FileEntry& entry : *listing) {
-                if (met.contains(entry.path)) continue;
-                JunkFinding::Part part = partOf(entry);
-                part.complete = !entry.isDirectory();
-                const qint64 size = measure.size;
-                count(entry, part);
-                // Their bytes stay out of the size shown: it is what the walk measured.
-                measure.size = size;
-                part.bytes = 0;
-                measure.parts.append(part);
-            }
-        }
-    }
+    if (measure.truncated && options.listUnmet) listUnmet(measure, path, budget, partOf, count);
     return measure;
 }
 
@@ -158,9 +183,17 @@ qint64 JunkMeasure::movableBytes(const QList<JunkFinding::Part>& parts) {
 qint64 JunkMeasure::inUseBytes(const QList<JunkFinding::Part>& parts, qint64 inUseSinceMSecs) {
     Saturating::Total total;
     for (const JunkFinding::Part& part : parts) {
-        if (part.kept && (part.inUse || part.changedSince(inUseSinceMSecs))) total.add(part.bytes);
+        if (part.keptInUse(inUseSinceMSecs) && part.complete) total.add(part.bytes);
     }
     return total.value();
+}
+
+QStringList JunkMeasure::inUseUnmeasured(const QList<JunkFinding::Part>& parts, qint64 inUseSinceMSecs) {
+    QStringList paths;
+    for (const JunkFinding::Part& part : parts) {
+        if (part.keptInUse(inUseSinceMSecs) && !part.complete) paths.append(part.path);
+    }
+    return paths;
 }
 
 }  // namespace tarnwick

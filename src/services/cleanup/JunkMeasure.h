@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <stop_token>
@@ -25,7 +26,9 @@ struct JunkMeasure {
         // nothing for a file with other names (hard links).
         bool onDisk = false;
         // When the walk ends at its budget, list the folder's direct entries
-        // it did not reach as parts measured in part (0 bytes).
+        // it did not reach as parts, each looked at as itself (a file's bytes
+        // count, a folder is not looked into), as many as bring the parts to
+        // the budget; the others are counted in notListed.
         bool listUnmet = false;
         // The mount points to respect; null: the table is read for this measure.
         const MountTable* mounts = nullptr;
@@ -39,7 +42,8 @@ struct JunkMeasure {
     bool holdsMount = false;         // something below is a mount point or on another device
     bool isMountPoint = false;       // the place itself is a mount point
     std::optional<FileIdentity> seen;  // the place itself
-    QList<JunkFinding::Part> parts;    // a folder's direct entries that the walk met
+    QList<JunkFinding::Part> parts;    // a folder's direct entries that the walk met (and those listed)
+    qint64 notListed = 0;              // direct entries past the parts' bound (listUnmet)
 
     // Nothing there: 0. A file (or a link, as itself): its logical size, or
     // its allocated size when the logical one is 0; a disk image (".raw",
@@ -72,8 +76,10 @@ struct JunkMeasure {
     // The bytes of the entries not kept.
     static qint64 movableBytes(const QList<JunkFinding::Part>& parts);
     // The bytes of the entries kept because something in them is in use or
-    // changed at or after inUseSinceMSecs.
+    // changed at or after inUseSinceMSecs, of those measured whole.
     static qint64 inUseBytes(const QList<JunkFinding::Part>& parts, qint64 inUseSinceMSecs);
+    // The paths of those kept so that were not measured whole.
+    static QStringList inUseUnmeasured(const QList<JunkFinding::Part>& parts, qint64 inUseSinceMSecs);
 };
 
 }  // namespace tarnwick

@@ -6,6 +6,7 @@
 #include "support/ByteCountFormatter.h"
 #include "support/PathRules.h"
 
+#include <QLocale>
 #include <QSet>
 #include <QStringList>
 
@@ -25,11 +26,40 @@ void keepEntryHolding(JunkFinding& outer, const QString& path) {
 }
 
 // A folder cleaned by its entries whose entries in use stay is kept for
-// what it says about them, whatever it moves.
-void dropSmall(std::vector<JunkFinding>& findings) {
-    std::erase_if(findings, [](const JunkFinding& f) {
-        return f.item.size <= kSmallest && !(f.item.scope.contentsOnly && f.item.scope.inUseBytes > kSmallest);
+// what it says about them, whatever it moves; so is one measured in part
+// that offers entries or leaves some in use unmeasured: what its walk did
+// not reach may hold any number of bytes.
+void dropSmall(std::vector<JunkFinding>& findings, qint64 inUseSinceMSecs) {
+    std::erase_if(findings, [&](const JunkFinding& f) {
+        if (f.item.size > kSmallest) return false;
+        if (!f.item.scope.contentsOnly) return true;
+        if (f.item.scope.inUseBytes > kSmallest) return false;
+        const bool tellsOfMore = f.measuredInPart && std::any_of(f.parts.begin(), f.parts.end(), [&](const JunkFinding::Part& part) {
+            return !part.kept || (part.keptInUse(inUseSinceMSecs) && !part.complete);
+        });
+        return !tellsOfMore;
     });
+}
+
+// "“~/a”, “~/b”, “~/c” and 2 more".
+QString pathsText(const QStringList& paths) {
+    constexpr qsizetype kNamed = 3;
+    QStringList named;
+    for (qsizetype i = 0; i < paths.size() && i < kNamed; ++i) {
+        named.append(QStringLiteral("\u201C") + PathRules::abbreviatingWithTilde(paths[i]) + QStringLiteral("\u201D"));
+    }
+    QString text = named.join(QStringLiteral(", "));
+    if (paths.size() > kNamed) text += QStringLiteral(" and ") + QString::number(paths.size() - kNamed) + QStringLiteral(" more");
+    return text;
+}
+
+// What stays as in use: its bytes as measured, and the entries not measured whole.
+QString inUseText(qint64 bytes, const QStringList& unmeasured) {
+    const QString stays = QStringLiteral(" in use or changed in the last hour stays");
+    if (unmeasured.isEmpty()) return ByteCountFormatter::fileStyle(bytes) + stays;
+    if (bytes == 0) return pathsText(unmeasured) + stays + QStringLiteral(", not measured");
+    return ByteCountFormatter::fileStyle(bytes) + stays + QStringLiteral(", with ") + pathsText(unmeasured) +
+           QStringLiteral(" not measured");
 }
 
 // A folder cleaned by its entries counts and moves only those not kept, and
@@ -42,17 +72,23 @@ void settleContents(std::vector<JunkFinding>& findings, const JunkContext& conte
             item.scope = JunkMeasure::contentsScope(finding.parts);
             item.scope.measuredAtMSecs = context.now.toMSecsSinceEpoch();
             item.scope.inUseBytes = JunkMeasure::inUseBytes(finding.parts, context.inUseSinceMSecs());
+            item.scope.inUseUnmeasured = JunkMeasure::inUseUnmeasured(finding.parts, context.inUseSinceMSecs());
             item.size = JunkMeasure::movableBytes(finding.parts);
             if (item.size == 0) item.isSelected = item.isSafeDefault = false;
         }
         if (finding.isFolder && finding.measuredInPart) {
-            item.detail += byEntries ? QStringLiteral(" \u00B7 measured in part: at least ") +
-                                           ByteCountFormatter::fileStyle(item.size)
-                                     : QStringLiteral(" \u00B7 measured in part");
+            item.detail += byEntries && item.size > 0 ? QStringLiteral(" \u00B7 measured in part: at least ") +
+                                                            ByteCountFormatter::fileStyle(item.size)
+                                                      : QStringLiteral(" \u00B7 measured in part");
         }
-        if (byEntries && item.scope.inUseBytes > 0) {
-            item.detail += QStringLiteral(" \u00B7 ") + ByteCountFormatter::fileStyle(item.scope.inUseBytes) +
-                           QStringLiteral(" in use or changed in the last hour stays");
+        if (byEntries && finding.notListed > 0) {
+            // Not offered now: a later scan reaches them.
+            item.detail += QStringLiteral(" \u00B7 ") + QLocale().toString(finding.notListed) +
+                           (finding.notListed == 1 ? QStringLiteral(" entry not looked at stays")
+                                                   : QStringLiteral(" entries not looked at stay"));
+        }
+        if (byEntries && (item.scope.inUseBytes > 0 || !item.scope.inUseUnmeasured.isEmpty())) {
+            item.detail += QStringLiteral(" \u00B7 ") + inUseText(item.scope.inUseBytes, item.scope.inUseUnmeasured);
         }
     }
 }
@@ -126,12 +162,12 @@ void separateNested(std::vector<JunkFinding>& findings) {
 }
 
 QList<CleanupItem> finishScan(std::vector<JunkFinding> findings, const JunkContext& context) {
-    dropSmall(findings);
+    dropSmall(findings, context.inUseSinceMSecs());
     leaveOutOwnFolders(findings, context);
     guardOwnership(findings, context);
     separateNested(findings);
     settleContents(findings, context);
-    dropSmall(findings);
+    dropSmall(findings, context.inUseSinceMSecs());
     QList<CleanupItem> items;
     items.reserve(static_cast<qsizetype>(findings.size()));
     for (JunkFinding& finding : findings) items.append(std::move(finding.item));

@@ -13,6 +13,7 @@
 #include "support/ByteCountFormatter.h"
 #include "support/FileError.h"
 #include "support/PathRules.h"
+#include "support/Saturating.h"
 
 #include <QHash>
 #include <QSet>
@@ -53,19 +54,65 @@ constexpr int kJudgedAtClean = 1000000;
 
 // Why a measured entry of a folder cleaned by its entries stays when the
 // clean runs, though it is still the item measured.
-enum class Stays { no, inUse, tooLarge };
+enum class Stays { no, inUse, changed, tooLarge };
 
-// What the clean asks of a measured entry: nothing in it changed at or after
-// sinceMSecs (times after latestMSecs excepted), no socket, pipe, device
-// node or mount point in it. An entry that is gone or no longer the item
-// measured is left to the Safe Bin, which names it as changed.
-Stays judgeAtClean(const QString& path, const FileIdentity& seen, qint64 sinceMSecs, qint64 latestMSecs,
-                   const MountTable& mounts) {
-    const std::optional<FileIdentity> now = FileIdentity::of(path);
-    if (!now || !seen.matches(*now)) return Stays::no;
-    auto recent = [&](qint64 modifiedMSecs) { return modifiedMSecs >= sinceMSecs && modifiedMSecs <= latestMSecs; };
-    if (recent(now->modifiedNSecs / 1000000)) return Stays::inUse;
-    if (!now->isDirectory) return Stays::no;
+// The times a measured entry is judged by when the clean runs.
+struct CleanTimes {
+    qint64 inUseSinceMSecs = 0;  // modified at or after this: in use
+    qint64 measuredAtMSecs = 0;  // its status changed after this: changed since the scan
+    qint64 latestMSecs = 0;      // later times are wrong dates, no sign of anything
+
+    bool inUse(const FileEntry& entry) const {
+        return entry.modifiedMSecs >= inUseSinceMSecs && entry.modifiedMSecs <= latestMSecs;
+    }
+    // Made, replaced or written since the scan, whatever its modification
+    // time says (tar, cp -p, rsync -t and touch -d set that one back).
+    bool changed(const FileEntry& entry) const {
+        return entry.changedMSecs > measuredAtMSecs && entry.changedMSecs <= latestMSecs;
+    }
+};
+
+// What moving a file frees, as the scan counts it: its blocks, and nothing
+// for a file with other names.
+qint64 onDiskBytes(const FileEntry& entry) {
+    return entry.isRegularFile() && entry.linkCount <= 1 ? std::max<qint64>(entry.allocatedSize, 0) : 0;
+}
+
+// The bytes the entry at path takes on disk now, of it and of the first
+// kJudgedAtClean entries below it, nothing below a mount point counted:
+// what an entry left in place as in use is said with.
+qint64 bytesAtClean(const QString& path, const MountTable& mounts) {
+    const std::optional<FileEntry> self = FileEntry::at(path);
+    if (!self) return 0;
+    if (!self->isDirectory()) return onDiskBytes(*self);
+    const WalkBoundary boundary = WalkBoundary::resolving(mounts, path);
+    if (boundary.rootIsMountPoint()) return 0;
+    Saturating::Total total;
+    int looked = 0;
+    FolderWalk::Options options;
+    options.includeHidden = true;
+    FolderWalk::run(path, options, [&](const FileEntry& entry, int) {
+        if (++looked > kJudgedAtClean) return FolderWalk::Step::stop;
+        if (entry.device != self->device || boundary.isMountPointBelow(entry.path)) return FolderWalk::Step::skipDescendants;
+        total.add(onDiskBytes(entry));
+        return FolderWalk::Step::proceed;
+    });
+    return total.value();
+}
+
+// What the clean asks of a measured entry: nothing in it modified in the
+// in-use time or changed since the scan (wrong dates excepted), no socket,
+// pipe, device node or mount point in it. An entry that is gone or no longer
+// the item measured is left to the Safe Bin, which names it as changed.
+Stays judgeAtClean(const QString& path, const FileIdentity& seen, const CleanTimes& times, const MountTable& mounts) {
+    const QByteArray encoded = PathCodec::encode(path);
+    struct stat st {};
+    if (::lstat(encoded.constData(), &st) != 0 || !seen.matches(FileIdentity::fromStat(st))) return Stays::no;
+    FileEntry self;
+    self.setValues(st);
+    if (times.inUse(self)) return Stays::inUse;
+    if (times.changed(self)) return Stays::changed;
+    if (!self.isDirectory()) return self.type == FileEntry::Type::other ? Stays::inUse : Stays::no;
     const WalkBoundary boundary = WalkBoundary::resolving(mounts, path);
     if (boundary.rootIsMountPoint()) return Stays::inUse;
     Stays stays = Stays::no;
@@ -77,11 +124,14 @@ Stays judgeAtClean(const QString& path, const FileIdentity& seen, qint64 sinceMS
             stays = Stays::tooLarge;
             return FolderWalk::Step::stop;
         }
-        const bool mount = entry.device != now->device || boundary.isMountPointBelow(entry.path);
-        if (mount || entry.type == FileEntry::Type::other || recent(entry.modifiedMSecs)) {
+        const bool mount = entry.device != self.device || boundary.isMountPointBelow(entry.path);
+        if (mount || entry.type == FileEntry::Type::other || times.inUse(entry)) {
             stays = Stays::inUse;
             return FolderWalk::Step::stop;
         }
+        // Something changed since the scan; an entry in use further on
+        // still makes it one in use.
+        if (stays == Stays::no && times.changed(entry)) stays = Stays::changed;
         return FolderWalk::Step::proceed;
     });
     return stays;
@@ -97,9 +147,10 @@ struct Expanded {
 
 // What the clean leaves in place though nothing failed, and says so.
 struct LeftInPlace {
-    QStringList inUse;      // measured entries in use now
+    QStringList inUse;      // measured entries in use now, and those the scans left in place unmeasured
+    QStringList changed;    // measured entries changed since the scan
     QStringList tooLarge;   // measured entries too large to look through now
-    qint64 inUseBytes = 0;  // of those and of the entries the scans left in place as in use
+    qint64 inUseBytes = 0;  // of the entries in use, as they are now, and of those the scans measured in use
     QStringList problems;   // folders cleaned by their entries that could not be read
 };
 
@@ -194,9 +245,19 @@ void addMeasuredEntries(Expanded& finding, const Target& target, const QString& 
                         Expansion& expansion) {
     LeftInPlace& left = expansion.left;
     const bool judged = target.scope.measuredAtMSecs > 0;
-    if (judged && !expansion.mounts) expansion.mounts = MountTable::current();
-    const qint64 since = std::min(expansion.nowMSecs - InUseTimes::kInUseMSecs, target.scope.measuredAtMSecs);
-    left.inUseBytes += target.scope.inUseBytes;
+    if ((judged || !target.scope.inUseUnmeasured.isEmpty()) && !expansion.mounts) expansion.mounts = MountTable::current();
+    CleanTimes times;
+    times.inUseSinceMSecs = std::min(expansion.nowMSecs - InUseTimes::kInUseMSecs, target.scope.measuredAtMSecs);
+    times.measuredAtMSecs = target.scope.measuredAtMSecs;
+    times.latestMSecs = expansion.nowMSecs + InUseTimes::kFutureSlackMSecs;
+    left.inUseBytes = Saturating::add(left.inUseBytes, target.scope.inUseBytes);
+    // In use when the scan ran, and not measured whole then: measured now.
+    for (const QString& unmeasured : target.scope.inUseUnmeasured) {
+        const QString entryPath = PathRules::standardizingPath(unmeasured);
+        if (PathRules::deletingLastPathComponent(entryPath) != path || !FileOperations::itemExists(entryPath)) continue;
+        left.inUse.append(entryPath);
+        left.inUseBytes = Saturating::add(left.inUseBytes, bytesAtClean(entryPath, *expansion.mounts));
+    }
     for (const ScopeEntry& entry : *target.scope.measured) {
         const QString entryPath = PathRules::standardizingPath(entry.path);
         // Only entries directly inside the folder belong to it.
@@ -205,11 +266,14 @@ void addMeasuredEntries(Expanded& finding, const Target& target, const QString& 
             finding.members.append({entryPath, entry.seen});
             continue;
         }
-        switch (judgeAtClean(entryPath, entry.seen, since, expansion.nowMSecs + InUseTimes::kFutureSlackMSecs,
-                             *expansion.mounts)) {
+        switch (judgeAtClean(entryPath, entry.seen, times, *expansion.mounts)) {
         case Stays::inUse:
+            // Said with what it holds now: the scan may have met it only in part.
             left.inUse.append(entryPath);
-            left.inUseBytes += entry.bytes;
+            left.inUseBytes = Saturating::add(left.inUseBytes, bytesAtClean(entryPath, *expansion.mounts));
+            continue;
+        case Stays::changed:
+            left.changed.append(entryPath);
             continue;
         case Stays::tooLarge:
             left.tooLarge.append(entryPath);
@@ -357,6 +421,7 @@ std::optional<QString> messageOf(NotMoved notMoved, const LeftInPlace& left) {
         paths.removeIf([](const QString& path) { return !FileOperations::itemExists(path); });
         paths.removeDuplicates();
     };
+    notMoved.changed.append(left.changed);
     stillThere(notMoved.refused);
     stillThere(notMoved.changed);
     QStringList message;

@@ -68,14 +68,17 @@ struct Outcome {
 // of a folder each move or stay on their own. Entries of a folder cleaned by
 // its entries are the measured ones that still match what was measured, each
 // whole; when the scope tells when they were measured, less those in which
-// anything changed since then or in the hour before the clean (dates more
-// than a day ahead excepted) or that are or hold a socket, pipe, device or
-// mount point (of the mount table, read once), and less those too large to
-// look through. Where none were measured, those
-// listed now less sockets, pipes, devices, mount points and anything changed
-// in the last hour (also folders holding such). The message says the bytes
-// left in place as in use (those the scan left and those found now, which it
-// names). Every path then passes the
+// anything was modified since then or in the hour before the clean, or whose
+// status changed since then (the change time, which no tool sets back: what
+// was unpacked or copied in with old times), dates more than a day ahead
+// excepted, or that are or hold a socket, pipe, device or mount point (of the
+// mount table, read once), and less those too large to look through. Where
+// none were measured, those listed now less sockets, pipes, devices, mount
+// points and anything changed in the last hour (also folders holding such).
+// The message says the bytes left in place as in use: those the scan
+// measured, and those of the entries in use now and of those the scan left
+// unmeasured (MoveScope::inUseUnmeasured), each measured now and named; and
+// it names the entries changed since the scan. Every path then passes the
 // protected-path guard (TrashService::canCollect); duplicate paths and paths
 // inside another path of the same clean are moved once, credited to the first
 // finding that named them. Each finding moves or fails on its own, in one call

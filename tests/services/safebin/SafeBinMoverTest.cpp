@@ -3,15 +3,26 @@
 #include "FileTreeSupport.h"
 #include "SafeBinTestSupport.h"
 
+#include "support/ByteCountFormatter.h"
+
 #include <QFileInfo>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+
+#include <sys/stat.h>
 
 using namespace tarnwick;
 using namespace tarnwick::test;
 
 namespace {
+
+// The bytes the file at path takes on disk.
+qint64 blocksOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(PathCodec::encode(path).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : 0;
+}
 
 TEST(SafeBinMover, FolderEntriesAreSortedWithoutTheKeptOnes) {
     FakeEnvironment env;
@@ -202,8 +213,8 @@ TEST(SafeBinMover, WhatIsInUseNeverMoves) {
 
 // The clean judges each measured entry of a folder cleaned by its entries
 // again: one in which anything changed since the scan or within the hour
-// stays, and the message says it with the bytes the scan already left; a
-// date far ahead of the clock is no sign of use.
+// stays, and the message says it with the bytes it holds now and those the
+// scan already left; a date far ahead of the clock is no sign of use.
 TEST(SafeBinMover, MeasuredEntriesChangedSinceTheScanStayAndAreNamed) {
     FakeEnvironment env;
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -219,12 +230,13 @@ TEST(SafeBinMover, MeasuredEntriesChangedSinceTheScanStayAndAreNamed) {
     setModified(index, now.addYears(5));
     MoveScope scope;
     scope.contentsOnly = true;
-    scope.measuredAtMSecs = now.addSecs(-120).toMSecsSinceEpoch();
+    scope.measuredAtMSecs = QDateTime::currentMSecsSinceEpoch();  // the scan, after all of that
     scope.inUseBytes = 2000000;  // what the scan already left in place
     scope.measured = QList<ScopeEntry>{};
     for (const QString& path : {folder + "/blobs", log, folder + "/thumbs"}) {
-        scope.measured->append(ScopeEntry{path, *FileIdentity::of(path), 100000});
+        scope.measured->append(ScopeEntry{path, *FileIdentity::of(path), 100});
     }
+    QThread::msleep(20);
     // Written after the scan, deep inside a measured folder.
     const QString arrived = writeFile(folder + "/thumbs/a/2.png", "new");
     setModified(arrived, now.addSecs(-30));
@@ -238,7 +250,8 @@ TEST(SafeBinMover, MeasuredEntriesChangedSinceTheScanStayAndAreNamed) {
     EXPECT_TRUE(QFileInfo::exists(arrived));
     EXPECT_TRUE(QFileInfo::exists(thumbs)) << "it moves whole or not at all";
     ASSERT_TRUE(outcome.error);
-    EXPECT_EQ(*outcome.error, "2.1 MB in use or changed in the last hour stays, with \u201C~/.cache/thumbs\u201D.");
+    EXPECT_EQ(*outcome.error, ByteCountFormatter::fileStyle(2000000 + blocksOf(thumbs) + blocksOf(arrived)) +
+                                  " in use or changed in the last hour stays, with \u201C~/.cache/thumbs\u201D.");
 }
 
 }  // namespace
