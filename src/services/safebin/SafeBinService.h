@@ -44,6 +44,7 @@ using SafeBinErrors::kLockCode;
 using SafeBinErrors::kMountPointCode;
 using SafeBinErrors::kChangedCode;
 using SafeBinErrors::kSpecialFileCode;
+using SafeBinErrors::kAttributesUnreadableCode;
 
 using SafeBinPurge::kExpiryDays;
 
