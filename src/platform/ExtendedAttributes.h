@@ -1,7 +1,5 @@
 #pragma once
 
-#include "support/FileError.h"
-
 #include <QByteArray>
 #include <QString>
 
@@ -31,26 +29,11 @@ struct Attribute {
     bool operator==(const Attribute&) const = default;
 };
 
-// Sets the attribute on an open item; path names the item for the fault hook
-// of FileOperations ("attribute", "<path>:<name>"). Returns 0 or errno.
+// Sets the attribute on an open item (one opened O_PATH too, never a link);
+// path names the item for the fault hook of FileOperations ("attribute",
+// "<path>:<name>"). Returns 0 or errno. What may go with a copy and what
+// becomes of one that cannot be held is AttributePolicy's to say.
 int setOn(int fd, const QByteArray& name, const QByteArray& value, const QString& path);
-
-// True when a failure to set a value of that many bytes on the open item fd
-// means that its file system cannot hold the attribute, not that it is out
-// of space: no such attributes there (ENOTSUP), a value larger than it takes
-// (E2BIG, ERANGE), or "no space" while it has room for far more (ext4 says
-// that of a value that fits no block).
-bool cannotHold(int error, int fd, qint64 valueBytes);
-
-// The failure for an attribute that cannot be held (cannotHold()): what, then
-// the true reason; never "no space".
-FileError unheldError(int error, const QString& what, qint64 valueBytes);
-
-// Gives the items of the tree at the entry name of dirFd (path words it) the
-// attributes; an attribute whose item is not there, or is a link, is passed
-// over. A failure names the attribute and the item, with the true reason.
-std::optional<FileError> setBelow(int dirFd, const QByteArray& name, const QString& path,
-                                  const std::vector<Attribute>& attributes);
 
 }  // namespace ExtendedAttributes
 

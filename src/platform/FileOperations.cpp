@@ -148,54 +148,79 @@ struct CopyContext {
     bool allowSpecialFiles = false;
     std::vector<char> buffer = std::vector<char>(std::size_t(1) << 20);
     QString top;                    // the copy's own path: attributes are named relative to it
-    std::vector<ExtendedAttributes::Attribute>* unheld = nullptr;
+    AttributePolicy* attributes = nullptr;  // never null during a copy
     QString failedAttribute;        // the attribute that failed the copy, if one did
     qint64 failedAttributeBytes = 0;
 };
 
-// Copies the extended attributes of one open item to another: user
-// attributes (user.xdg.origin.url among them), ACLs (system.posix_acl_*) and
-// whatever else the system lets this process write. One that is not ours to
-// set is passed over; one the target's file system cannot hold goes to
-// context.unheld (or fails the copy); a full disk or an I/O error fails it.
-// Returns 0 or errno.
-int copyAttributes(int in, int out, const QString& targetPath, CopyContext& context) {
+// The names of the extended attributes of an open item; none when it has
+// none or they cannot be listed.
+QByteArray attributeNames(int fd) {
     QByteArray names;
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const ssize_t size = ::flistxattr(in, nullptr, 0);
-        if (size <= 0) return 0;  // none, or none kept where the original is
+        const ssize_t size = ::flistxattr(fd, nullptr, 0);
+        if (size <= 0) return {};
         names.resize(size);
-        const ssize_t got = ::flistxattr(in, names.data(), size_t(names.size()));
+        const ssize_t got = ::flistxattr(fd, names.data(), size_t(names.size()));
         if (got >= 0) {
             names.truncate(got);
-            break;
+            return names;
         }
-        if (errno != ERANGE) return 0;
-        names.clear();
+        if (errno != ERANGE) return {};
     }
+    return {};
+}
+
+std::vector<QByteArray> splitNames(const QByteArray& names) {
+    std::vector<QByteArray> split;
+    for (const QByteArray& name : names.split('\0')) {
+        if (!name.isEmpty()) split.push_back(name);
+    }
+    return split;
+}
+
+// Copies the extended attributes of one open item to another: user
+// attributes (user.xdg.origin.url among them), ACLs (system.posix_acl_*) and
+// whatever else the system lets this process write, as far as
+// context.attributes lets them go. One that is not ours to set is passed
+// over; one the target's file system cannot hold is what the policy says; a
+// full disk or an I/O error fails the copy. Where the policy asks, a target
+// that carries more than the item had (inherited from its new folders) is
+// noted. Returns 0 or errno.
+int copyAttributes(int in, int out, const QString& targetPath, CopyContext& context) {
+    AttributePolicy& policy = *context.attributes;
+    const QByteArray relative =
+        PathCodec::encode(targetPath == context.top ? QString() : targetPath.mid(context.top.size() + 1));
+    const std::vector<QByteArray> names = splitNames(attributeNames(in));
     QByteArray value;
-    for (qsizetype at = 0; at < names.size();) {
-        const char* name = names.constData() + at;
-        at += qsizetype(std::strlen(name)) + 1;
-        ssize_t size = ::fgetxattr(in, name, nullptr, 0);
+    for (const QByteArray& name : names) {
+        if (!policy.goes(relative, name)) continue;
+        ssize_t size = ::fgetxattr(in, name.constData(), nullptr, 0);
         if (size < 0) continue;
         value.resize(size);
-        size = ::fgetxattr(in, name, value.data(), size_t(value.size()));
+        size = ::fgetxattr(in, name.constData(), value.data(), size_t(value.size()));
         if (size < 0) continue;
         value.truncate(size);
-        const int error = ExtendedAttributes::setOn(out, QByteArray(name), value, targetPath);
+        const int error = ExtendedAttributes::setOn(out, name, value, targetPath);
         if (error == 0) continue;
-        if (ExtendedAttributes::cannotHold(error, out, size)) {
-            if (!context.unheld) {
+        if (AttributePolicy::cannotHold(error, out, size)) {
+            switch (policy.whenUnheld(relative, name)) {
+            case AttributePolicy::Unheld::fail:
                 context.failedAttribute = QString::fromUtf8(name);
                 context.failedAttributeBytes = size;
                 return error == ENOSPC ? E2BIG : error;
+            case AttributePolicy::Unheld::keepBeside: policy.keepBeside({relative, name, value}); continue;
+            case AttributePolicy::Unheld::passOver: continue;
             }
-            const QString relative = targetPath == context.top ? QString() : targetPath.mid(context.top.size() + 1);
-            context.unheld->push_back({PathCodec::encode(relative), QByteArray(name), value});
-            continue;
         }
         if (error == ENOSPC || error == EDQUOT || error == EIO) return error;
+    }
+    if (policy.notesGains()) {
+        const std::vector<QByteArray> carried = splitNames(attributeNames(out));
+        const bool gained = std::any_of(carried.begin(), carried.end(), [&](const QByteArray& name) {
+            return std::find(names.begin(), names.end(), name) == names.end();
+        });
+        if (gained) policy.noteGained({relative, names});
     }
     return 0;
 }
@@ -209,7 +234,7 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
     };
     auto attributeFailure = [&](int error) {
         if (context.failedAttribute.isEmpty()) return failure(error);
-        return ExtendedAttributes::unheldError(error, QStringLiteral("Could not copy ") + FileError::quoted(sourcePath) +
+        return AttributePolicy::unheldError(error, QStringLiteral("Could not copy ") + FileError::quoted(sourcePath) +
                                                           QStringLiteral(" with its attribute ") +
                                                           FileError::quoted(context.failedAttribute),
                                                context.failedAttributeBytes);
@@ -625,7 +650,8 @@ MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByt
     int error = injectedFault("rename", fromPath);
     if (error == 0) error = renameNoReplaceAt(fromDir, fromName, toDir, toName);
     if (error == 0) {
-        auto attributeError = ExtendedAttributes::setBelow(toDir, toName, toPath, options.attributes);
+        auto attributeError =
+            options.attributes ? options.attributes->giveKept(toDir, toName, toPath) : std::optional<FileError>();
         if (attributeError && renameNoReplaceAt(toDir, toName, fromDir, fromName) == 0) {
             result.error = FileError{attributeError->domain, attributeError->code, could + QStringLiteral(". ") + attributeError->description};
             return result;
@@ -649,9 +675,10 @@ MoveResult moveAt(int fromDir, const QByteArray& fromName, int toDir, const QByt
     context.device = original.st_dev;
     context.allowSpecialFiles = options.allowSpecialFiles;
     context.top = temporaryPath;
-    context.unheld = options.unheld;
+    AttributePolicy strict;
+    context.attributes = options.attributes ? options.attributes : &strict;
     auto copyError = copyEntry(fromDir, fromName, toDir, temporary, fromPath, temporaryPath, context);
-    if (!copyError) copyError = ExtendedAttributes::setBelow(toDir, temporary, toPath, options.attributes);
+    if (!copyError) copyError = context.attributes->giveKept(toDir, temporary, toPath);
     if (copyError) {
         removeItemAt(toDir, temporary, temporaryPath);
         result.error = FileError{copyError->domain, copyError->code, could + QStringLiteral(". ") + copyError->description};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ExtendedAttributes.h"
+#include "platform/AttributePolicy.h"
 #include "platform/FileDescriptor.h"
 #include "support/FileError.h"
 
@@ -111,16 +111,14 @@ struct MoveOptions {
     // before it is put in place, with the copy's and the original's lstat. A
     // failure it returns abandons the move (the copy goes, the original stays).
     std::function<std::optional<FileError>(const struct stat& copy, const struct stat& original)> beforePlacing;
-    // Across file systems: where set, the attributes the destination's file
-    // system cannot hold (ExtendedAttributes::cannotHold()) are added here,
-    // relative to the item, and the copy goes on without them (beforePlacing
-    // sees them all); where not, such an attribute fails the move with the
-    // true reason, never as a full disk.
-    std::vector<ExtendedAttributes::Attribute>* unheld = nullptr;
-    // Attributes the item gets at its destination (relative to it), kept
-    // elsewhere meanwhile: set on the copy before it is placed, or after a
-    // rename, which is undone when one cannot be set. Either fails the move.
-    std::vector<ExtendedAttributes::Attribute> attributes;
+    // What becomes of the item's extended attributes (see AttributePolicy):
+    // across file systems, which the copy carries and what becomes of one the
+    // destination cannot hold; either way, the attributes kept elsewhere that
+    // the item gets at its destination: set on the copy before it is placed,
+    // or after a rename, which is undone when one cannot be set. None: the
+    // copy carries all, and one the destination cannot hold fails the move.
+    // What the copy notes is noted in it (beforePlacing sees it all).
+    AttributePolicy* attributes = nullptr;
 };
 // Moves the entry fromName of the folder fromDir to toName in toDir without
 // replacing anything there. Across file systems it copies (folders recursively,

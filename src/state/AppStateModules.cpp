@@ -288,7 +288,10 @@ void AppState::cleanSelected(const ModuleClean<Item>& clean) {
                     result.cleaned = false;
                     if (result.entry) {
                         const QStringList held = result.movedPaths + result.partlyMoved;
-                        if (const std::optional<FileError> kept = SafeBinService::restore(*result.entry)) {
+                        const std::optional<FileError> kept = SafeBinService::restore(*result.entry);
+                        // Put back without what the bin kept of its attributes is still put back.
+                        if (kept && !(kept->domain == FileError::kTarnwickDomain &&
+                                      kept->code == SafeBinService::kAttributesUnreadableCode)) {
                             const QString stays = QStringLiteral("It stays in the Safe Bin: ") + kept->description;
                             failure = failure ? *failure + QLatin1Char(' ') + stays : stays;
                         } else {

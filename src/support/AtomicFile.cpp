@@ -94,20 +94,41 @@ std::optional<QByteArray> read(const QString& path, qint64 maxBytes) {
     if (!file.valid()) return std::nullopt;
     struct stat st {};
     if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes) return std::nullopt;
+    return readOpened(file.get(), maxBytes, st.st_size);
+}
 
+FileDescriptor openForReading(int dirFd, const QByteArray& name, struct stat* st, int* error) {
+    struct stat own {};
+    struct stat& seen = st ? *st : own;
+    auto fail = [&](int code) {
+        if (error) *error = code;
+        return FileDescriptor();
+    };
+    FileDescriptor file(::openat(dirFd, name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.valid()) return fail(errno);
+    if (::fstat(file.get(), &seen) != 0) return fail(errno);
+    if (!S_ISREG(seen.st_mode)) return fail(EINVAL);
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(errno);
+    if (error) *error = 0;
+    return file;
+}
+
+std::optional<QByteArray> readOpened(int fd, qint64 maxBytes, qint64 sizeHint) {
+    if (maxBytes < 0) return std::nullopt;
     // Room for what the file holds now and one byte more, so that the end of
     // the file shows without growing. The cap bounds the memory, not the
     // size: a file that grows while it is read grows the buffer, but never
     // past one byte over the cap, which is then refused.
     const qint64 limit = std::min<qint64>(maxBytes, std::numeric_limits<qsizetype>::max() - 1) + 1;
-    QByteArray data(std::min<qint64>(st.st_size + 1, limit), Qt::Uninitialized);
+    QByteArray data(std::min<qint64>(std::max<qint64>(sizeHint, 0) + 1, limit), Qt::Uninitialized);
     qint64 size = 0;
     for (;;) {
         if (size == data.size()) {
             if (size >= limit) return std::nullopt;
             data.resize(std::min<qint64>(limit, std::max<qint64>(size * 2, size + 64 * 1024)));
         }
-        const ssize_t got = ::read(file.get(), data.data() + size, static_cast<size_t>(data.size() - size));
+        const ssize_t got = ::read(fd, data.data() + size, static_cast<size_t>(data.size() - size));
         if (got < 0) {
             if (errno == EINTR) continue;
             return std::nullopt;

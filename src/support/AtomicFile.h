@@ -1,9 +1,13 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
+
+struct stat;
 
 namespace tarnwick {
 
@@ -25,6 +29,16 @@ bool write(const QString& path, const QByteArray& data, QString* error = nullptr
 // past the cap while being read). The memory taken follows what the file
 // holds, never the cap.
 std::optional<QByteArray> read(const QString& path, qint64 maxBytes = qint64(256) << 20);
+
+// Opens a store's file, the entry name of dirFd (AT_FDCWD: a path), for
+// reading: never through a link at its name, never held up by a FIFO or
+// device put in its place, and refused unless it is a regular file. The
+// descriptor reads blocking as usual; st (when given) gets its fstat. On
+// failure error (when given) holds the errno value, EINVAL for what is not a
+// regular file.
+FileDescriptor openForReading(int dirFd, const QByteArray& name, struct stat* st = nullptr, int* error = nullptr);
+// The rest of an open file, up to maxBytes; nullopt when it holds more or a read fails.
+std::optional<QByteArray> readOpened(int fd, qint64 maxBytes, qint64 sizeHint = 0);
 
 }  // namespace AtomicFile
 

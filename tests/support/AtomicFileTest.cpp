@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -138,3 +139,35 @@ TEST(AtomicFile, ReadTakesWhatTheFileHoldsNotTheCap) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_FALSE(AtomicFile::read(fifo));
 }
+
+namespace {
+
+// A store's file opened for reading: only a regular file by its own name,
+// at once whatever else is there, and read blocking as usual once open.
+TEST(AtomicFile, OpenForReadingTakesOnlyARegularFileByItsOwnName) {
+    test::FakeEnvironment env;
+    const QString file = env.path(QStringLiteral("manifest.clock"));
+    ASSERT_TRUE(AtomicFile::write(file, "1 - 2 3\n"));
+    const QString fifo = env.path(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString link = env.path(QStringLiteral("link"));
+    ASSERT_EQ(::symlink(QFile::encodeName(file).constData(), QFile::encodeName(link).constData()), 0);
+
+    struct stat st {};
+    int error = -1;
+    const FileDescriptor opened = AtomicFile::openForReading(AT_FDCWD, QFile::encodeName(file), &st, &error);
+    ASSERT_TRUE(opened.valid());
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(st.st_size, 8);
+    EXPECT_FALSE(::fcntl(opened.get(), F_GETFL) & O_NONBLOCK);
+    EXPECT_EQ(AtomicFile::readOpened(opened.get(), 100), QByteArray("1 - 2 3\n"));
+
+    const std::pair<QString, int> refused[] = {{fifo, EINVAL}, {link, ELOOP}, {env.path(), EINVAL},
+                                               {env.path(QStringLiteral("nothing")), ENOENT}};
+    for (const auto& [path, expected] : refused) {
+        EXPECT_FALSE(AtomicFile::openForReading(AT_FDCWD, QFile::encodeName(path), nullptr, &error).valid()) << path.toStdString();
+        EXPECT_EQ(error, expected) << path.toStdString();
+    }
+}
+
+}  // namespace

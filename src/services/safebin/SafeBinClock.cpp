@@ -2,6 +2,7 @@
 
 #include "platform/Environment.h"
 #include "platform/FileDescriptor.h"
+#include "support/AtomicFile.h"
 #include "support/Saturating.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwick::SafeBinClock {
@@ -35,15 +37,11 @@ struct State {
 // "<observed ms> <boot> <uptime ms> <running ms>\n" (files written before the
 // running time was kept end after the uptime); nothing when torn or unreadable.
 std::optional<State> readState(int binFd) {
-    FileDescriptor fd(::openat(binFd, kFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor fd = AtomicFile::openForReading(binFd, kFileName);
     if (!fd.valid()) return std::nullopt;
-    char buffer[256];
-    ssize_t length = 0;
-    do {
-        length = ::read(fd.get(), buffer, sizeof buffer);
-    } while (length < 0 && errno == EINTR);
-    if (length <= 0 || buffer[length - 1] != '\n') return std::nullopt;
-    const QList<QByteArray> fields = QByteArray(buffer, length).trimmed().split(' ');
+    const std::optional<QByteArray> text = AtomicFile::readOpened(fd.get(), 255);
+    if (!text || text->isEmpty() || !text->endsWith('\n')) return std::nullopt;
+    const QList<QByteArray> fields = text->trimmed().split(' ');
     if (fields.size() != 3 && fields.size() != 4) return std::nullopt;
     bool observedOk = false;
     bool uptimeOk = false;
@@ -64,8 +62,17 @@ void writeState(int binFd, const State& state) {
     const QByteArray text = QByteArray::number(state.observedMs) + ' ' + (state.boot.isEmpty() ? QByteArray("-") : state.boot) +
                             ' ' + QByteArray::number(state.uptimeMs) + ' ' + QByteArray::number(state.runningMs.value_or(0)) +
                             '\n';
-    FileDescriptor fd(::openat(binFd, kFileName, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!fd.valid()) return;
+    // Never held up by a FIFO in its place: what is no regular file there is
+    // replaced (it held no reading either).
+    const int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
+    FileDescriptor fd(::openat(binFd, kFileName, flags, 0600));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fd.reset();
+        if (::unlinkat(binFd, kFileName, 0) != 0 && errno != ENOENT) return;
+        fd.reset(::openat(binFd, kFileName, flags | O_EXCL, 0600));
+        if (!fd.valid()) return;
+    }
     // Written in place and not synced: a lost update only loses the guard of
     // the last few moments, never an item.
     if (::pwrite(fd.get(), text.constData(), size_t(text.size()), 0) == text.size()) {

@@ -20,6 +20,7 @@ inline constexpr int kLockCode = 7;                // the bin could not be locke
 inline constexpr int kMountPointCode = 8;          // a mount point at or inside the item
 inline constexpr int kChangedCode = 9;             // not the item the scan saw, or changed since
 inline constexpr int kSpecialFileCode = 10;        // a socket, pipe or device (or a folder holding one)
+inline constexpr int kAttributesUnreadableCode = 11;  // put back, but what was kept of its attributes could not be read
 
 // Failures named one by one in a message; the rest are counted.
 inline constexpr qsizetype kNamedFailures = 3;

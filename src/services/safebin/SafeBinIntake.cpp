@@ -97,8 +97,9 @@ struct MemberMove {
     FileDescriptor parent;           // that folder, opened as written
     struct stat st {};
     bool inBin = false;              // it is in the bin now
-    // Attributes the bin's file system could not hold, kept beside it (relative to it).
-    std::vector<SafeBinAttributes::Attribute> attributes;
+    // What is kept beside it (relative to it): the attributes the bin's file
+    // system could not hold, what its items had.
+    SafeBinAttributes::Kept kept;
 };
 
 // Checks one item before it moves in (see moveToSafeBin()): status moved
@@ -196,19 +197,20 @@ MemberMove checkOneIn(SafeBinSession& session, OpenedFolder& sources, const QStr
 
 // Moves a checked item in: to toName in toDir (the bin, or a group's
 // folder). storedPath is its place below the bin, for the journal. What the
-// bin's file system cannot hold of its attributes joins held, the entry's
-// attributes kept beside it, at below (its name in a group's folder).
+// move notes of its attributes (AttributePolicy::intoStore()) joins held,
+// what is kept beside the entry, at below (its name in a group's folder).
 void moveChecked(SafeBinSession& session, MemberMove& item, int toDir, const QByteArray& toName, const QString& storedPath,
-                 const QUuid& id, std::vector<SafeBinAttributes::Attribute>& held, const QByteArray& below = {}) {
+                 const QUuid& id, SafeBinAttributes::Kept& held, const QByteArray& below = {}) {
     const QString& path = item.path;
-    std::vector<SafeBinAttributes::Attribute> unheld;
+    AttributePolicy attributes = AttributePolicy::intoStore();
+    auto noted = [&] { return SafeBinAttributes::Kept{attributes.keptBeside(), attributes.gained()}; };
     bool kept = false;
     FileOperations::MoveOptions options;
-    options.unheld = &unheld;
+    options.attributes = &attributes;
     options.beforePlacing = [&](const struct stat&, const struct stat& original) -> std::optional<FileError> {
-        if (!unheld.empty()) {
-            std::vector<SafeBinAttributes::Attribute> all = held;
-            for (SafeBinAttributes::Attribute& attribute : SafeBinAttributes::under(unheld, below)) all.push_back(std::move(attribute));
+        if (!noted().empty()) {
+            SafeBinAttributes::Kept all = held;
+            SafeBinAttributes::add(all, SafeBinAttributes::under(noted(), below));
             if (auto error = SafeBinAttributes::write(session.fd(), session.bin, id, all)) return error;
             kept = true;
         }
@@ -225,8 +227,8 @@ void moveChecked(SafeBinSession& session, MemberMove& item, int toDir, const QBy
     }
     item.inBin = true;
     if (kept) {
-        for (SafeBinAttributes::Attribute& attribute : SafeBinAttributes::under(unheld, below)) held.push_back(std::move(attribute));
-        item.attributes = std::move(unheld);
+        SafeBinAttributes::add(held, SafeBinAttributes::under(noted(), below));
+        item.kept = noted();
     }
     if (moved.copied) item.size = SafeBinMeasure::allocatedSizeAt(toDir, toName);
     if (moved.error) {
@@ -248,8 +250,9 @@ void takeBack(SafeBinSession& session, int groupFd, const SafeBinEntry& entry, s
         MemberMove& move = members[m];
         if (!move.inBin) continue;
         const SafeBinEntry::Member& member = (*entry.members)[m];
+        AttributePolicy attributes = AttributePolicy::backFromStore(move.kept.attributes, move.kept.had);
         FileOperations::MoveOptions options;
-        options.attributes = move.attributes;
+        options.attributes = &attributes;
         const FileOperations::MoveResult back =
             FileOperations::moveAt(groupFd, PathCodec::encode(member.storedName), move.parent.get(), move.name,
                                    SafeBinFolder::itemPath(session.bin, entry.storedName + QLatin1Char('/') + member.storedName),
@@ -264,7 +267,7 @@ struct Arrived {
     QString originalPath;
     QString folder;      // as written
     QByteArray name;
-    std::vector<SafeBinAttributes::Attribute> attributes;  // kept beside it, relative to it
+    SafeBinAttributes::Kept kept;  // kept beside it, relative to it
 };
 
 // Puts back what a call moved in when its record could not be written.
@@ -277,8 +280,9 @@ QStringList putBack(SafeBinSession& session, const std::vector<Arrived>& arrived
         if (parts.size() == 2) from = SafeBinFolder::openStoredFolder(session.fd(), parts.first());
         int openError = 0;
         const FileDescriptor parent = FileOperations::openFolderAsWritten(it->folder, SafeBinFolder::trustedPrefix(), openError);
+        AttributePolicy attributes = AttributePolicy::backFromStore(it->kept.attributes, it->kept.had);
         FileOperations::MoveOptions options;
-        options.attributes = it->attributes;
+        options.attributes = &attributes;
         const auto back =
             parent.valid() && from.valid()
                 ? FileOperations::moveAt(from.get(), PathCodec::encode(parts.last()), parent.get(), it->name,
@@ -348,7 +352,7 @@ bool moveSingle(SafeBinSession& session, OpenedFolder& sources, const SafeBinIte
         return false;
     }
     MemberMove move = checkOneIn(session, sources, member.path, member.seen);
-    std::vector<SafeBinAttributes::Attribute> held;
+    SafeBinAttributes::Kept held;
     if (move.status == MoveStatus::moved) {
         moveChecked(session, move, session.fd(), PathCodec::encode(entry.storedName), entry.storedName, entry.id, held);
     }
@@ -357,7 +361,7 @@ bool moveSingle(SafeBinSession& session, OpenedFolder& sources, const SafeBinIte
     entry.size = move.size;
     entry.remains = move.remains;
     entry.removedAt = session.now;
-    arrived.push_back({entry.storedName, entry.originalPath, move.folder, move.name, std::move(move.attributes)});
+    arrived.push_back({entry.storedName, entry.originalPath, move.folder, move.name, std::move(move.kept)});
     return true;
 }
 
@@ -377,7 +381,7 @@ bool moveGroup(SafeBinSession& session, OpenedFolder& sources, const SafeBinItem
     }
     const FileDescriptor group = SafeBinFolder::openStoredFolder(binFd, entry.storedName);
     std::vector<SafeBinEntry::Member> kept;
-    std::vector<SafeBinAttributes::Attribute> held;
+    SafeBinAttributes::Kept held;
     // Each member checked first; members that go together move
     // only when every one of them can.
     std::vector<MemberMove> checked;
@@ -430,7 +434,7 @@ bool moveGroup(SafeBinSession& session, OpenedFolder& sources, const SafeBinItem
         member.remains = move.remains;
         kept.push_back(member);
         arrived.push_back({entry.storedName + QLatin1Char('/') + member.storedName, member.originalPath, move.folder, move.name,
-                           std::move(move.attributes)});
+                           std::move(move.kept)});
     }
     if (kept.empty()) {
         ::unlinkat(binFd, stored.constData(), AT_REMOVEDIR);

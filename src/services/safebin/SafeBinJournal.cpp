@@ -2,6 +2,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "platform/FileOperations.h"
+#include "support/AtomicFile.h"
 #include "support/FlatJson.h"
 #include "support/JsonCoding.h"
 
@@ -14,6 +15,9 @@
 namespace tarnwick::SafeBinJournal {
 
 namespace {
+
+// Far beyond any journal a store writes (intents are cleared after each change).
+constexpr qint64 kMaxBytes = qint64(4) << 30;
 
 const char* kindText(Kind kind) {
     switch (kind) {
@@ -84,9 +88,17 @@ std::optional<FileError> append(int binFd, const QString& journalPath, const QBy
         return error;
     };
     struct stat before {};
-    const bool existed = ::fstatat(binFd, kFileName, &before, AT_SYMLINK_NOFOLLOW) == 0;
-    FileDescriptor fd(::openat(binFd, kFileName, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    bool existed = ::fstatat(binFd, kFileName, &before, AT_SYMLINK_NOFOLLOW) == 0;
+    if (existed && !S_ISREG(before.st_mode)) {
+        // A FIFO, link or device in its place holds no intents: it gives way to a journal.
+        if (::unlinkat(binFd, kFileName, 0) != 0) return failure(errno);
+        existed = false;
+    }
+    FileDescriptor fd(::openat(binFd, kFileName, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid()) return failure(errno);
+    struct stat opened {};
+    if (::fstat(fd.get(), &opened) != 0) return failure(errno);
+    if (!S_ISREG(opened.st_mode)) return failure(EINVAL);
     const off_t start = ::lseek(fd.get(), 0, SEEK_END);
     int code = FileOperations::injectedFault("write", journalPath);
     for (qsizetype done = 0; code == 0 && done < lines.size();) {
@@ -110,16 +122,11 @@ std::optional<FileError> append(int binFd, const QString& journalPath, const QBy
 
 std::vector<Line> read(int binFd) {
     std::vector<Line> lines;
-    FileDescriptor fd(::openat(binFd, kFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // What is no regular file there (a FIFO, a link) reads as no journal.
+    struct stat st {};
+    const FileDescriptor fd = AtomicFile::openForReading(binFd, kFileName, &st);
     if (!fd.valid()) return lines;
-    QByteArray data;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        data.append(buffer, got);
-    }
+    const QByteArray data = AtomicFile::readOpened(fd.get(), kMaxBytes, st.st_size).value_or(QByteArray());
     FlatJson::Object object;
     for (const QByteArray& text : data.split('\n')) {
         if (text.trimmed().isEmpty()) continue;
@@ -159,10 +166,10 @@ bool hasContent(int binFd) {
 }
 
 void clear(int binFd) {
-    const int fd = ::openat(binFd, kFileName, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return;
-    if (::ftruncate(fd, 0) == 0) (void)::fdatasync(fd);
-    ::close(fd);
+    const FileDescriptor fd(::openat(binFd, kFileName, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (::ftruncate(fd.get(), 0) == 0) (void)::fdatasync(fd.get());
 }
 
 }  // namespace tarnwick::SafeBinJournal

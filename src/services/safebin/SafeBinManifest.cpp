@@ -1,12 +1,16 @@
 #include "services/safebin/SafeBinManifest.h"
 
 #include "platform/FileOperations.h"
+#include "platform/PathCodec.h"
 #include "services/safebin/SafeBinErrors.h"
 #include "services/safebin/SafeBinFolder.h"
 #include "support/AtomicFile.h"
 
 #include <algorithm>
 #include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace tarnwick::SafeBinManifest {
 
@@ -32,7 +36,11 @@ Manifest readManifest(const QString& bin, std::optional<QDateTime> skimBefore) {
     const QString path = SafeBinFolder::manifestPath(bin);
     const int state = FileOperations::probe(path);
     if (state == ENOENT || state == ENOTDIR) return manifest;  // no manifest yet
-    auto data = AtomicFile::read(path, kMaxManifestBytes);
+    // Never through a link, a FIFO or a device in its place: such a manifest reads as damaged.
+    struct stat st {};
+    const FileDescriptor file = AtomicFile::openForReading(AT_FDCWD, PathCodec::encode(path), &st);
+    auto data = file.valid() && st.st_size <= kMaxManifestBytes ? AtomicFile::readOpened(file.get(), kMaxManifestBytes, st.st_size)
+                                                                : std::nullopt;
     if (data && skimBefore) {
         const auto summary = SafeBinEntry::summarizeManifest(*data);
         if (summary && summary->newestFirst && !(summary->oldest && *summary->oldest < *skimBefore)) {

@@ -83,18 +83,40 @@ Destination openDestination(SafeBinSession& session, const SafeBinEntry& entry, 
     return destination;
 }
 
-// Records that a copy for a restore is whole, just before it is put in place,
-// and gives it back the attributes the bin kept beside it.
-FileOperations::MoveOptions restoreOptions(SafeBinSession& session, const SafeBinEntry& entry, const QString& storedPath,
-                                           const QString& destination) {
+// What a move putting back the item at storedPath is given: a record that a
+// copy is whole, just before it is put in place, and what the bin kept beside
+// the item (AttributePolicy::backFromStore()). Made in place: the options
+// point at its policy.
+struct RestoreMove {
+    RestoreMove(SafeBinSession& session, const SafeBinEntry& entry, const QString& storedPath, const QString& destination) {
+        const QByteArray below =
+            storedPath == entry.storedName ? QByteArray() : PathCodec::encode(storedPath.mid(entry.storedName.size() + 1));
+        const SafeBinAttributes::Kept kept = SafeBinAttributes::below(SafeBinAttributes::read(session.fd(), entry.id), below);
+        unreadable = kept.unreadable;
+        attributes = AttributePolicy::backFromStore(kept.attributes, kept.had);
+        options.allowSpecialFiles = true;  // put back as it was moved in
+        options.attributes = &attributes;
+        options.beforePlacing = [&session, id = entry.id, storedPath, destination](const struct stat& copy, const struct stat&) {
+            return session.record(SafeBinJournal::identityLine(Journal::placed, id, storedPath, destination, copy));
+        };
+    }
+    RestoreMove(const RestoreMove&) = delete;
+    RestoreMove& operator=(const RestoreMove&) = delete;
+
+    AttributePolicy attributes;
     FileOperations::MoveOptions options;
-    options.allowSpecialFiles = true;  // put back as it was moved in
-    const QByteArray below = storedPath == entry.storedName ? QByteArray() : PathCodec::encode(storedPath.mid(entry.storedName.size() + 1));
-    options.attributes = SafeBinAttributes::below(SafeBinAttributes::read(session.fd(), entry.id), below);
-    options.beforePlacing = [&session, id = entry.id, storedPath, destination](const struct stat& copy, const struct stat&) {
-        return session.record(SafeBinJournal::identityLine(Journal::placed, id, storedPath, destination, copy));
-    };
-    return options;
+    bool unreadable = false;  // the file kept beside it could not be read: it goes back without
+};
+
+// An item that went back without what the bin kept of its attributes.
+FileError unreadableAttributes(SafeBinSession& session, const SafeBinEntry& entry, const QString& destination) {
+    const QString kept =
+        PathRules::appendingPathComponent(session.bin, QString::fromLatin1(SafeBinAttributes::fileName(entry.id)));
+    return FileError::tarnwick(SafeBinErrors::kAttributesUnreadableCode,
+                               QStringLiteral("Put back ") + FileError::quoted(PathRules::abbreviatingWithTilde(destination)) +
+                                   QStringLiteral(", but the attributes the Safe Bin kept for it in ") +
+                                   FileError::quoted(PathRules::abbreviatingWithTilde(kept)) +
+                                   QStringLiteral(" could not be read, so it came back without them."));
 }
 
 bool sameContents(const struct stat& a, const struct stat& b) {
@@ -122,10 +144,11 @@ void mergeInto(SafeBinSession& session, const SafeBinEntry& entry, int fromFolde
         if (FileOperations::statEntry(fromFolder, name.constData(), source, sourceMount) != 0) continue;
         const int state = FileOperations::statEntry(toFolder, name.constData(), there, thereMount);
         if (state == ENOENT) {
+            RestoreMove restoring(session, entry, childStored, childDestination);
             const auto moved = FileOperations::moveAt(
                 fromFolder, name, toFolder, name, SafeBinFolder::itemPath(session.bin, childStored), childDestination,
                 QStringLiteral("put back ") + FileError::quoted(childDestination), SafeBinFolder::restoreTag(entry),
-                restoreOptions(session, entry, childStored, childDestination));
+                restoring.options);
             if (!moved.arrived) conflicts.append(childDestination);
             continue;
         }
@@ -231,11 +254,11 @@ std::optional<FileError> restoreGroup(SafeBinSession& session, const SafeBinUpke
             kept.push_back(member);
             continue;
         }
+        RestoreMove restoring(session, recorded, storedPath, member.originalPath);
         const FileOperations::MoveResult moved = FileOperations::moveAt(
             group.get(), stored, destination.parent.get(), destination.name, SafeBinFolder::itemPath(session.bin, storedPath),
             member.originalPath, QStringLiteral("put back ") + FileError::quoted(member.originalPath),
-            SafeBinFolder::restoreTag(recorded, member.storedName),
-            restoreOptions(session, recorded, storedPath, member.originalPath));
+            SafeBinFolder::restoreTag(recorded, member.storedName), restoring.options);
         if (!moved.arrived) {
             if (moved.error && moved.error->isSystem(EEXIST)) {
                 occupied.append(member.originalPath);
@@ -246,6 +269,7 @@ std::optional<FileError> restoreGroup(SafeBinSession& session, const SafeBinUpke
             continue;
         }
         ++putBack;
+        if (restoring.unreadable) failures.push_back(unreadableAttributes(session, recorded, member.originalPath));
         // Back in place; a copy the bin could not wholly let go of is not offered again.
         if (moved.error) SafeBinRemoval::removeStoredPath(session, storedPath);
     }
@@ -324,9 +348,10 @@ std::optional<FileError> restoreSingle(SafeBinSession& session, const SafeBinUpk
     }
 
     if (auto error = session.record(SafeBinJournal::entryLine(Journal::restore, recorded))) return refuse(*error);
-    const FileOperations::MoveResult moved = FileOperations::moveAt(
-        session.fd(), stored, destination.parent.get(), destination.name, source, destinationPath, action,
-        SafeBinFolder::restoreTag(recorded), restoreOptions(session, recorded, recorded.storedName, destinationPath));
+    RestoreMove restoring(session, recorded, recorded.storedName, destinationPath);
+    const FileOperations::MoveResult moved =
+        FileOperations::moveAt(session.fd(), stored, destination.parent.get(), destination.name, source, destinationPath,
+                               action, SafeBinFolder::restoreTag(recorded), restoring.options);
     if (!moved.arrived) {
         SafeBinUpkeep::finishUnchanged(session, prepared, entries);
         if (moved.error && moved.error->isSystem(EEXIST)) return FileError::alreadyExists();
@@ -339,7 +364,9 @@ std::optional<FileError> restoreSingle(SafeBinSession& session, const SafeBinUpk
     }
     SafeBinAttributes::remove(session.fd(), recorded.id);
     SafeBinManifest::eraseRecord(entries, recorded);
-    return SafeBinUpkeep::commit(session, entries);
+    if (auto error = SafeBinUpkeep::commit(session, entries)) return error;
+    if (restoring.unreadable) return unreadableAttributes(session, recorded, destinationPath);
+    return std::nullopt;
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ using SafeBinErrors::kLockCode;
 using SafeBinErrors::kMountPointCode;
 using SafeBinErrors::kChangedCode;
 using SafeBinErrors::kSpecialFileCode;
+using SafeBinErrors::kAttributesUnreadableCode;
 
 using SafeBinPurge::kExpiryDays;
 
@@ -115,6 +116,8 @@ std::vector<SafeBinItemResult> moveItems(const std::vector<SafeBinItemRequest>& 
 // (a move whose removal did not finish) is completed instead. A group puts
 // back every member it can; those that would replace something stay held
 // (the entry keeps them, with its size updated) and the error names them.
+// An item whose attributes kept beside it could not be read goes back
+// without them, and the error says so (kAttributesUnreadableCode).
 std::optional<FileError> restore(const SafeBinEntry& entry);
 
 // Purges at 30 days, then removes the entry's item for good and drops the

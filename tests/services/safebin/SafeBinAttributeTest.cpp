@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include <sys/xattr.h>
 
@@ -16,6 +17,25 @@ namespace {
 
 const QDateTime kNow(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
 const QByteArray kOrigin("https://example.org/data.bin");
+// A default ACL (the kernel's own form) that gives user 65534 all rights:
+// what a folder with it gives every item made in it.
+QByteArray defaultAcl() {
+    QByteArray value;
+    auto put = [&](std::uint32_t word, int bytes) {
+        for (int i = 0; i < bytes; ++i) value.append(char((word >> (8 * i)) & 0xff));
+    };
+    put(2, 4);  // version
+    const std::uint32_t undefined = 0xffffffffu;
+    for (const auto& [tag, permissions, id] : {std::tuple{0x01u, 7u, undefined}, std::tuple{0x02u, 7u, 65534u},
+                                               std::tuple{0x04u, 5u, undefined}, std::tuple{0x10u, 7u, undefined},
+                                               std::tuple{0x20u, 5u, undefined}}) {
+        put(tag, 2);
+        put(permissions, 2);
+        put(id, 4);
+    }
+    return value;
+}
+
 // A value the bin's file system is made to refuse as ext4 refuses 10 KB (the
 // test's own file system may not take 10 KB itself).
 const QByteArray kLarge(1500, 'n');
@@ -117,6 +137,48 @@ TEST_F(SafeBinAttributeTest, AnAttributeThatCannotGoBackRefusesWithTheTrueReason
     ASSERT_FALSE(SafeBinService::restore(moved.moved[0]));
     expectAttributes();
 
+    EXPECT_TRUE(sideFiles().isEmpty());
+}
+
+// The bin's folder has a default ACL, so a copy moved in carries an ACL the
+// item never had; the place it goes back to keeps no ACLs (another file
+// system, a stick): it comes back all the same, without that ACL. An
+// attribute the item did have is still required there.
+TEST_F(SafeBinAttributeTest, AnAttributeTheItemNeverHadIsNotRequiredOnTheWayBack) {
+    const QString photo = writeFile(home("Pictures/photo.jpg"), "jpeg");
+    const QString album = home("Pictures/album");
+    writeFile(album + "/a.jpg", "a");
+    makeItems();
+    setAttribute(makeDir(bin()), "system.posix_acl_default", defaultAcl());
+    bool keepsUser = false;
+    FileFault fault([&](std::string_view operation, const QString& path) {
+        if (operation == "rename") return EXDEV;
+        if (operation != "attribute" || path.startsWith(bin())) return 0;
+        return path.contains(":system.") || (!keepsUser && path.contains(":user.")) ? ENOTSUP : 0;
+    });
+    const auto moved = SafeBinService::moveToSafeBin({photo, album, download});
+    ASSERT_FALSE(moved.error) << moved.error->description.toStdString();
+    ASSERT_EQ(moved.moved.size(), 3u);
+    ASSERT_NE(attribute(held(moved.moved[0]), "system.posix_acl_access"), QByteArray("<none>"));
+    ASSERT_NE(attribute(held(moved.moved[1]) + "/a.jpg", "system.posix_acl_access"), QByteArray("<none>"));
+
+    for (int i = 0; i < 2; ++i) {
+        const auto failed = SafeBinService::restore(moved.moved[size_t(i)]);
+        EXPECT_FALSE(failed) << failed->description.toStdString();
+    }
+    EXPECT_EQ(contents(photo), QByteArray("jpeg"));
+    EXPECT_EQ(contents(album + "/a.jpg"), QByteArray("a"));
+    EXPECT_EQ(attribute(photo, "system.posix_acl_access"), QByteArray("<none>"));
+
+    // The download's own origin cannot go back there: it stays in the bin.
+    const auto refused = SafeBinService::restore(moved.moved[2]);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->description.contains("“user.xdg.origin.url”")) << refused->description.toStdString();
+    EXPECT_EQ(SafeBinService::list().size(), 1u);
+    keepsUser = true;
+    ASSERT_FALSE(SafeBinService::restore(moved.moved[2]));
+    EXPECT_EQ(attribute(download, "user.xdg.origin.url"), kOrigin);
+    EXPECT_EQ(attribute(download, "system.posix_acl_access"), QByteArray("<none>"));
     EXPECT_TRUE(sideFiles().isEmpty());
 }
 
