@@ -275,10 +275,13 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out.valid()) return failure(errno);
         if (const int error = copyContents(in.get(), out.get(), context.buffer)) return failure(error);
-        // The owner first: changing it clears set-id bits, which the mode then restores.
+        // The owner first: changing it clears set-id bits and capabilities,
+        // which the attributes and the mode then restore. The attributes
+        // before the mode: a user's attributes are set only while the owner
+        // may write, and a read-only original would lose them.
         (void)::fchown(out.get(), st.st_uid, st.st_gid);
-        (void)::fchmod(out.get(), permissions);
         if (const int error = copyAttributes(in.get(), out.get(), targetPath, context)) return attributeFailure(error);
+        (void)::fchmod(out.get(), permissions);
         (void)::futimens(out.get(), times);
         if (const int error = out.close()) return failure(error);
         return std::nullopt;
@@ -300,10 +303,11 @@ std::optional<FileError> copyEntry(int sourceDir, const QByteArray& sourceName, 
                 return error;
             }
         }
-        // Permissions, attributes and times last, once nothing more is written inside.
+        // Owner, attributes, permissions and times last, once nothing more is
+        // written inside (the attributes while the owner may still write).
         (void)::fchown(target.get(), st.st_uid, st.st_gid);
-        (void)::fchmod(target.get(), permissions);
         if (const int error = copyAttributes(source.get(), target.get(), targetPath, context)) return attributeFailure(error);
+        (void)::fchmod(target.get(), permissions);
         (void)::futimens(target.get(), times);
         return std::nullopt;
     }

@@ -182,4 +182,31 @@ TEST_F(SafeBinAttributeTest, AnAttributeTheItemNeverHadIsNotRequiredOnTheWayBack
     EXPECT_TRUE(sideFiles().isEmpty());
 }
 
+// Read-only items keep their own attributes across file systems both ways,
+// moved with a user's rights (no overriding capabilities): the copy sets
+// them while its owner may still write, and only then the mode.
+TEST_F(SafeBinAttributeTest, ReadOnlyItemsKeepTheirAttributesAcrossFileSystems) {
+    makeItems();
+    ASSERT_EQ(::chmod(nativePath(download).constData(), 0400), 0);
+    ASSERT_EQ(::chmod(nativePath(folder + "/inner/note.txt").constData(), 0444), 0);
+    ASSERT_EQ(::chmod(nativePath(folder + "/inner").constData(), 0555), 0);
+    FileFault fault([&](std::string_view operation, const QString&) { return operation == "rename" ? EXDEV : 0; });
+    GTEST_FLAG_SET(death_test_style, "fast");
+    auto movedAndBack = [&] {
+        if (!dropFileRightOverrides()) return 9;
+        const auto moved = SafeBinService::moveToSafeBin({download, folder});
+        if (moved.error || moved.moved.size() != 2) return 1;
+        if (attribute(held(moved.moved[0]), "user.xdg.origin.url") != kOrigin) return 2;
+        for (const SafeBinEntry& entry : moved.moved) {
+            if (SafeBinService::restore(entry)) return 3;
+        }
+        return 0;
+    };
+    EXPECT_EXIT(std::_Exit(movedAndBack()), ::testing::ExitedWithCode(0), "");
+    expectAttributes();
+    EXPECT_EQ(lstatOf(download).st_mode & 07777, 0400u);
+    EXPECT_EQ(lstatOf(folder + "/inner").st_mode & 07777, 0555u);
+    EXPECT_TRUE(sideFiles().isEmpty());
+}
+
 }  // namespace

@@ -11,8 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
 #include <sys/xattr.h>
 
 using namespace tarnwick;
@@ -136,14 +134,7 @@ TEST_F(SafeBinSideFileTest, ADamagedSideFileSaysSoAndTheItemStillComesBack) {
 // In a child: drops the capabilities that override file rights, then puts
 // the entry back. 0 when that went without a word.
 int restoredAsAUser(const SafeBinEntry& entry) {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] = {};
-    if (::syscall(SYS_capget, &header, data) == 0) {
-        for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
-            data[capability / 32].effective &= ~(1u << (capability % 32));
-        }
-        if (::syscall(SYS_capset, &header, data) != 0) return 9;
-    }
+    if (!dropFileRightOverrides()) return 9;
     return SafeBinService::restore(entry) ? 1 : 0;
 }
 

@@ -21,12 +21,27 @@
 #include <functional>
 
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwick::test {
 
 inline QByteArray nativePath(const QString& path) { return PathCodec::encode(path); }
+
+// Drops the capabilities that let root override file rights, for this
+// process (a death test's child) from here on: it then has the rights of a
+// user to their own files. False when they could not be dropped.
+inline bool dropFileRightOverrides() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (::syscall(SYS_capget, &header, data) != 0) return true;
+    for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+        data[capability / 32].effective &= ~(1u << (capability % 32));
+    }
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
 
 // The file's bytes, opened by its own name (PathCodec), or "<missing>".
 inline QByteArray contents(const QString& path) {
