@@ -488,10 +488,14 @@ void AppState::destroySafeBin(const SafeBinEntry& entry) {
 void AppState::runSafeBinEntryJob(const SafeBinEntry& entry,
                                   std::optional<FileError> (*action)(const SafeBinEntry& entry)) {
     runSafeBinJob(true, [this, entry, action]() -> SafeBinApply {
-        if (const std::optional<FileError> error = action(entry)) {
-            return [message = error->description](AppState& state) { state.errorMessage_.set(message); };
-        }
-        return [safeBin = purgedSafeBinList()](AppState& state) mutable { state.publishSafeBin(std::move(safeBin)); };
+        const std::optional<FileError> error = action(entry);
+        // The list is read again after a failure too: a restore that put the
+        // item back without its kept attributes, or a group of which part
+        // stays, changed the bin, and the list agrees with the message.
+        return [safeBin = purgedSafeBinList(), error](AppState& state) mutable {
+            state.publishSafeBin(std::move(safeBin));
+            if (error) state.errorMessage_.set(error->description);
+        };
     });
 }
 

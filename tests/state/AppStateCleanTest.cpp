@@ -6,6 +6,7 @@
 #include "services/store/ActivityService.h"
 #include "services/safebin/SafeBinService.h"
 #include "support/AtomicFile.h"
+#include "support/JsonCoding.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -389,6 +390,20 @@ TEST_F(AppStateCleanTest, RestoreAndDestroyReloadTheListOrShowWhyNot) {
     ASSERT_TRUE(test::safeBinSettled(state));
     EXPECT_TRUE(state.safeBinItems().empty());
     EXPECT_FALSE(QFileInfo::exists(SafeBinService::root() + "/" + b.storedName));
+
+    // Put back, but what was kept beside it could not be read: the message
+    // says so, and the list agrees that the item went.
+    AppStateTesting::setCleanupItems(state, {fileFinding("c.log", 30)});
+    clean();
+    ASSERT_EQ(state.safeBinItems().size(), 1u);
+    const SafeBinEntry c = state.safeBinItems()[0];
+    test::writeFile(SafeBinService::root() + "/.tarnwick-attributes-" + JsonCoding::uuidText(c.id), "garbled\n");
+    state.restoreSafeBin(c);
+    ASSERT_TRUE(test::safeBinSettled(state));
+    ASSERT_TRUE(state.errorMessage());
+    EXPECT_TRUE(state.errorMessage()->contains("could not be read")) << state.errorMessage()->toStdString();
+    EXPECT_TRUE(state.safeBinItems().empty());
+    EXPECT_EQ(QFileInfo(env.home() + "/c.log").size(), 30);
 }
 
 // A path found under two kinds counts once in the selected bytes, moves
