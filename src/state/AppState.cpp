@@ -71,7 +71,7 @@ AppState::~AppState() {
     releasePool_.waitForDone();
     // The running time since the last tick counts too (this stores the clock
     // and nothing else). Only after a start: the tick has been keeping it.
-    if (scheduleTimer_) SafeBinService::keepTime(-1);
+    if (scheduleTimer_) SafeBinService::keepTime(-1, FileLock::Wait::no);
 }
 
 void AppState::start() {

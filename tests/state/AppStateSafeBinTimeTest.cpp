@@ -8,8 +8,14 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tarnwick {
 namespace {
@@ -113,6 +119,25 @@ TEST_F(AppStateSafeBinTimeTest, ADailyRunThatNeverOpensTheSafeBinStillEmptiesIt)
         EXPECT_EQ(storedRunningTime(), (day + 1) * kRun);
         EXPECT_TRUE(held(*item));
     }
+}
+
+// Another process holding the Safe Bin's lock (a second copy of the program
+// in the middle of a long move, say) never holds up the quit: the running
+// time is then kept by the next tick or quit instead.
+TEST_F(AppStateSafeBinTimeTest, TheQuitNeverWaitsForTheBinsLock) {
+    computer.boot(kMorning, "boot", 2 * kMinute);
+    auto state = test::startedState();
+    computer.pass(5 * kMinute);
+    // A lock of another open file, as another process holds it.
+    const int holder = ::open((SafeBinService::root() + "/manifest.lock").toLocal8Bit().constData(),
+                              O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    auto quit = std::async(std::launch::async, [&] { state.reset(); });
+    const bool quitAtOnce = quit.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    ::close(holder);  // lets a waiting quit go on, so that the test ends either way
+    quit.wait();
+    EXPECT_TRUE(quitAtOnce);
 }
 
 }  // namespace

@@ -49,8 +49,8 @@ void purgeExpired(int days) {
     SafeBinUpkeep::commit(session, prepared.entries);
 }
 
-bool keepTime(int purgeDays) {
-    SafeBinSession session;  // which reads and stores the clock
+bool keepTime(int purgeDays, FileLock::Wait wait) {
+    SafeBinSession session(wait);  // which reads and stores the clock
     if (session.error || purgeDays < 0) return false;
     const SafeBinUpkeep::Prepared prepared = SafeBinUpkeep::prepare(session, purgeDays, false, true);
     if (prepared.error || !prepared.changed) return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/SafeBinEntry.h"
+#include "platform/FileLock.h"
 #include "services/safebin/SafeBinErrors.h"
 #include "services/safebin/SafeBinPurge.h"
 #include "services/safebin/SafeBinRequests.h"
@@ -85,8 +86,10 @@ void purgeExpired(int days);
 // the last change of the bin still counts. With purgeDays not negative it
 // then purges as purgeExpired() does, reading no more of the manifest than
 // it takes to see that nothing is old enough. True when entries were dropped
-// or dated anew; failures are not reported.
-bool keepTime(int purgeDays);
+// or dated anew; failures are not reported. At quit, the caller passes
+// FileLock::Wait::no: while another process holds the bin, nothing is kept
+// rather than the quit waiting for it.
+bool keepTime(int purgeDays, FileLock::Wait wait = FileLock::Wait::untilFree);
 
 // Purges at 30 days, then moves each absolute path into the Safe Bin as an
 // item of its own, in order (symbolic links as themselves), skipping paths

@@ -18,7 +18,7 @@ std::mutex& storeMutex() {
 
 }  // namespace
 
-SafeBinSession::SafeBinSession() : guard(storeMutex()), bin(SafeBinFolder::root()) {
+SafeBinSession::SafeBinSession(FileLock::Wait wait) : guard(storeMutex()), bin(SafeBinFolder::root()) {
     int code = 0;
     binFd = FileOperations::openFolder(bin, code);
     if (!binFd.valid()) {
@@ -26,7 +26,7 @@ SafeBinSession::SafeBinSession() : guard(storeMutex()), bin(SafeBinFolder::root(
         return;
     }
     const QString lockPath = PathRules::appendingPathComponent(bin, SafeBinFolder::kLockName);
-    lock.emplace(lockPath);
+    lock.emplace(lockPath, wait);
     if (!lock->isLocked()) {
         error = FileError::system(lock->error(), QStringLiteral("Could not lock the Safe Bin ") + FileError::quoted(bin));
         error->code = SafeBinErrors::kLockCode;

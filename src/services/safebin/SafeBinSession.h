@@ -21,7 +21,9 @@ namespace tarnwick {
 // Only the store itself uses this.
 class SafeBinSession {
 public:
-    SafeBinSession();
+    // With FileLock::Wait::no, gives up at once (error set) while another
+    // process holds the bin's lock.
+    explicit SafeBinSession(FileLock::Wait wait = FileLock::Wait::untilFree);
     SafeBinSession(const SafeBinSession&) = delete;
     SafeBinSession& operator=(const SafeBinSession&) = delete;
 
